@@ -1,0 +1,49 @@
+// CheckRun: the duplicate check run, driven through CheckHost so that the window,
+// the tests and the benchmark driver share one implementation.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace Check {
+
+// What the check run needs of its surroundings: the candidate list, the result tree,
+// progress, the count label, event processing and the cancel flag.
+class CheckHost {
+public:
+    virtual ~CheckHost() = default;
+
+    virtual std::size_t EntryCount() const = 0;
+    virtual std::string EntryText(std::size_t index) const = 0;
+    virtual void RemoveEntry(std::size_t index) = 0;
+
+    // Appends a root node at the end of the tree.
+    virtual void AddGroup(const std::string& caption) = 0;
+    // Appends a child to the root node added last.
+    virtual void AddChild(const std::string& caption) = 0;
+
+    virtual void SetProgressMax(int maximum) = 0;
+    virtual void SetProgress(int position) = 0;
+    virtual void SetCountText(const std::string& text) = 0;
+
+    // Lets the window repaint and handle clicks (Cancel among them).
+    virtual void ProcessEvents() = 0;
+    virtual bool CheckCancelled() const = 0;
+    virtual void ResetCancelled() = 0;
+
+    // Switches between the idle and the checking control states.
+    virtual void SetCheckCtrl(bool checking) = 0;
+    // Makes the page with the Cancel button current and gives the button the focus.
+    virtual void FocusCancel() = 0;
+    virtual void ShowPage(int index) = 0;
+    virtual void ShowInfo(const std::string& text) = 0;
+};
+
+// Runs the duplicate check: groups every set of byte-identical candidates under
+// "重複ファイル<n>", removes the surplus entries from the list, and switches to the
+// results page when it completes. Throws FileScan::FileError when a candidate cannot
+// be opened, after the partial results are in place; the checking state is left on
+// every path.
+void RunCheck(CheckHost& host);
+
+} // namespace Check

@@ -1,0 +1,35 @@
+// FileError: the one exception type of the core, and the user-visible error texts.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace FileScan {
+
+// A failed file operation; what() is the text the error box shows, in UTF-8 and
+// without the full stop the box adds.
+class FileError : public std::runtime_error {
+public:
+    explicit FileError(const std::string& text)
+        : std::runtime_error(text)
+    {
+    }
+};
+
+// "ファイル <path> は開けません"
+std::string OpenErrorText(const std::string& path);
+// "ファイル <path> を作成できません"
+std::string CreateErrorText(const std::string& path);
+// Maps a platform error number onto the user's texts ("File not found", "Disk full",
+// ..., "I/O error <n>"). The one place where error numbers become words.
+std::string SystemErrorText(int errnum);
+// Returns the text as the error box shows it: a "." is appended unless the text is
+// empty or ends in a character that is "." or sorts before it.
+std::string ErrorBoxText(const std::string& text);
+
+inline const char* const kWriteStreamError = "ストリームへの書き込みエラー";
+inline const char* const kReadStreamError = "ストリームからの読み込みエラー";
+inline const char* const kOutOfMemoryError = "メモリストリームの拡大中にメモリが足りなくなりました";
+inline const char* const kInsertLineError = "行を挿入できません";
+
+} // namespace FileScan

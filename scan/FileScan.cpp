@@ -1,0 +1,271 @@
+// FileScan: extension filter, folder scan, content comparison and path routines.
+#include "scan/FileScan.h"
+
+#include "scan/Platform.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+namespace FileScan {
+
+std::string ExtractFileExt(const std::string& path)
+{
+    const std::size_t dot = path.rfind('.');
+    const std::size_t sep = path.rfind('/');
+    if (dot == std::string::npos || (sep != std::string::npos && dot < sep))
+        return {};
+    return path.substr(dot);
+}
+
+std::string ExtractFileName(const std::string& path)
+{
+    const std::size_t sep = path.rfind('/');
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+std::string ExtractFileDir(const std::string& path)
+{
+    const std::size_t sep = path.rfind('/');
+    return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+std::string UpperAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+namespace {
+
+    bool IsAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+    bool AcceptedToken(const std::string& token)
+    {
+        if (token.size() < 2 || token[0] != '*' || token[1] != '.')
+            return false;
+        return std::all_of(token.begin() + 2, token.end(), [](char c) { return IsAsciiAlnum(c) || c == ';'; });
+    }
+
+    bool MeansEveryFile(const std::string& text) { return text.empty() || text == "*.*"; }
+
+} // namespace
+
+std::string NormalizeExtFilter(const std::string& text)
+{
+    const std::string everyFile = "*.*";
+    if (MeansEveryFile(text))
+        return everyFile;
+    std::string result;
+    std::string token;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        token += text[k];
+        if (text[k] != ';' && k + 1 != text.size())
+            continue;
+        if (AcceptedToken(token))
+            result += token;
+        token.clear();
+    }
+    return result.empty() ? everyFile : result;
+}
+
+void ParseExtList(const std::string& text, ExtList& list)
+{
+    if (MeansEveryFile(text))
+        return;
+    std::string token;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const char c = text[k];
+        if (c == '*')
+            continue;
+        if (c == ';') {
+            list.push_back(UpperAscii(token));
+            token.clear();
+            continue;
+        }
+        token += c;
+        if (k + 1 == text.size())
+            list.push_back(UpperAscii(token));
+    }
+}
+
+bool MatchesExtList(const std::string& path, const ExtList& list)
+{
+    if (list.empty())
+        return true;
+    const std::string ext = UpperAscii(ExtractFileExt(path));
+    return std::any_of(list.begin(), list.end(), [&](const std::string& entry) { return UpperAscii(entry) == ext; });
+}
+
+namespace {
+
+    using Platform::EntryKind;
+
+    // Resolves an entry kind the directory did not report.
+    EntryKind KindWithoutFollowing(const std::string& path, EntryKind kind)
+    {
+        if (kind != EntryKind::Unknown)
+            return kind;
+        Platform::FileInfo info;
+        return Platform::Stat(path, info, false) == 0 ? info.kind : EntryKind::Other;
+    }
+
+    bool IsCandidateFile(const std::string& path, EntryKind kind)
+    {
+        kind = KindWithoutFollowing(path, kind);
+        if (kind == EntryKind::Regular)
+            return true;
+        // A link counts when it leads to a regular file; dangling links and links to
+        // folders, FIFOs or devices are not candidates.
+        return kind == EntryKind::Symlink && Platform::IsFile(path);
+    }
+
+    bool IsHiddenName(const char* name) { return name[0] == '.'; }
+
+} // namespace
+
+void ListSubFolders(const std::string& folder, std::vector<std::string>& list)
+{
+    if (!Platform::IsDirectory(folder))
+        return;
+    // An explicit stack instead of recursion: deep trees cannot overflow the call
+    // stack and no folder handle stays open while its children are walked.
+    std::vector<std::string> pending { folder };
+    std::vector<std::string> children;
+    bool first = true;
+    while (!pending.empty()) {
+        std::string current = std::move(pending.back());
+        pending.pop_back();
+        if (!first)
+            list.push_back(current);
+        first = false;
+        children.clear();
+        Platform::ForEachEntry(current, [&](const char* name, EntryKind kind) {
+            if (IsHiddenName(name))
+                return;
+            std::string path = JoinPath(current, name);
+            if (KindWithoutFollowing(path, kind) == EntryKind::Directory)
+                children.push_back(std::move(path));
+        });
+        // Reversed so that the first child is walked first (pre-order).
+        std::move(children.rbegin(), children.rend(), std::back_inserter(pending));
+    }
+}
+
+void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
+                            std::vector<std::string>& out)
+{
+    const bool everyFile = MeansEveryFile(filterText);
+    Platform::ForEachEntry(folder, [&](const char* name, EntryKind kind) {
+        std::string path = JoinPath(folder, name);
+        if (kind == EntryKind::Directory || kind == EntryKind::Other)
+            return;
+        if (!everyFile && !MatchesExtList(path, extList))
+            return;
+        if (IsCandidateFile(path, kind))
+            out.push_back(std::move(path));
+    });
+}
+
+void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out)
+{
+    ExtList list;
+    ParseExtList(filterText, list);
+    AddFolderFilesWithList(folder, filterText, list, out);
+}
+
+void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out)
+{
+    ExtList list;
+    ParseExtList(filterText, list);
+    AddFolderFilesWithList(folder, filterText, list, out);
+    std::vector<std::string> subFolders;
+    ListSubFolders(folder, subFolders);
+    for (const std::string& sub : subFolders)
+        AddFolderFilesWithList(sub, filterText, list, out);
+}
+
+namespace {
+
+    Platform::ReadFile OpenForCompare(const std::string& path)
+    {
+        Platform::ReadFile file;
+        if (file.Open(path) != 0)
+            throw FileError(OpenErrorText(path));
+        return file;
+    }
+
+    // Reads exactly n bytes at offset or reports a short file.
+    bool ReadBlock(const Platform::ReadFile& file, std::uint64_t offset, char* buffer, std::size_t n)
+    {
+        std::size_t done = 0;
+        while (done < n) {
+            const std::int64_t got = file.ReadAt(offset + done, buffer + done, n - done);
+            if (got <= 0)
+                return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+} // namespace
+
+bool SameFileContent(const std::string& a, const std::string& b)
+{
+    if (a == b)
+        return false;
+    Platform::ReadFile fa = OpenForCompare(a);
+    Platform::ReadFile fb = OpenForCompare(b);
+    // Without exclusive opens, a second name of the same file is refused here, so a
+    // file is never reported as its own duplicate.
+    if (fa.Info().device == fb.Info().device && fa.Info().inode == fb.Info().inode)
+        throw FileError(OpenErrorText(b));
+    const std::uint64_t size = fa.Info().size;
+    if (size != fb.Info().size)
+        return false;
+    constexpr std::size_t kBlock = 128 * 1024;
+    auto bufA = std::make_unique<char[]>(kBlock);
+    auto bufB = std::make_unique<char[]>(kBlock);
+    fa.AdviseSequential();
+    fb.AdviseSequential();
+    for (std::uint64_t offset = 0; offset < size; offset += kBlock) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, size - offset));
+        // A file that shrank since it was opened no longer equals the other.
+        if (!ReadBlock(fa, offset, bufA.get(), n) || !ReadBlock(fb, offset, bufB.get(), n))
+            return false;
+        if (std::memcmp(bufA.get(), bufB.get(), n) != 0)
+            return false;
+    }
+    return true;
+}
+
+namespace {
+    FolderBrowser& InstalledBrowser()
+    {
+        static FolderBrowser browser;
+        return browser;
+    }
+} // namespace
+
+void SetFolderBrowser(FolderBrowser browser) { InstalledBrowser() = std::move(browser); }
+
+bool PickFolder(const std::string& title, std::string& folder)
+{
+    if (!Platform::IsDirectory(folder))
+        folder.clear();
+    const FolderBrowser& browser = InstalledBrowser();
+    return browser ? browser(title, folder) : false;
+}
+
+} // namespace FileScan

@@ -1,0 +1,87 @@
+// Platform: the few file-system calls the core makes, behind one header so that
+// another back end (Windows) can be added beside scan/posix/.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace Platform {
+
+enum class EntryKind { Regular, Directory, Symlink, Other, Unknown };
+
+struct FileInfo {
+    EntryKind kind = EntryKind::Unknown;
+    std::uint64_t size = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t mtimeNs = 0;
+};
+
+// Calls visit(name, kind) for every entry of dir except "." and "..", in the order the
+// file system yields them. kind comes from the directory entry and may be Unknown.
+// Returns false when dir cannot be listed.
+bool ForEachEntry(const std::string& dir, const std::function<void(const char* name, EntryKind kind)>& visit);
+
+// Fills info for path, following symbolic links when follow is set. Returns 0 or an errno.
+int Stat(const std::string& path, FileInfo& info, bool follow = true);
+
+bool IsDirectory(const std::string& path);
+// True for an existing regular file (after following links).
+bool IsFile(const std::string& path);
+// True when anything, even a dangling link, exists at path.
+bool Exists(const std::string& path);
+
+// A file opened for reading; closed by the destructor on every path.
+class ReadFile {
+public:
+    ReadFile() = default;
+    ~ReadFile();
+    ReadFile(const ReadFile&) = delete;
+    ReadFile& operator=(const ReadFile&) = delete;
+    ReadFile(ReadFile&& other) noexcept;
+    ReadFile& operator=(ReadFile&& other) noexcept;
+
+    // Opens a regular file without blocking (a FIFO never hangs the open). Returns 0 or
+    // an errno; a path that is not a regular file gives EISDIR or EINVAL.
+    int Open(const std::string& path);
+    bool IsOpen() const { return m_fd >= 0; }
+    const FileInfo& Info() const { return m_info; }
+    // Reads up to n bytes at offset; returns the count (0 at the end) or -errno.
+    std::int64_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const;
+    // Tells the kernel the file is read front to back once.
+    void AdviseSequential() const;
+    void AdviseDone() const;
+    void Close();
+
+private:
+    int m_fd = -1;
+    FileInfo m_info;
+};
+
+// A file created exclusively for writing (never replaces an existing one).
+class WriteFile {
+public:
+    WriteFile() = default;
+    ~WriteFile();
+    WriteFile(const WriteFile&) = delete;
+    WriteFile& operator=(const WriteFile&) = delete;
+
+    int Create(const std::string& path);
+    // Writes all n bytes; returns 0 or an errno.
+    int WriteAll(const void* buffer, std::size_t n);
+    // Flushes to disk and closes; returns 0 or an errno.
+    int Close();
+
+private:
+    int m_fd = -1;
+};
+
+// Renames without ever replacing an existing target. Returns 0 or an errno
+// (EEXIST when the target is taken, EXDEV across file systems).
+int RenameNoReplace(const std::string& from, const std::string& to);
+// Removes a file (not a folder). Returns 0 or an errno.
+int RemoveFile(const std::string& path);
+
+} // namespace Platform

@@ -1,0 +1,246 @@
+// PlatformPosix: the POSIX back end of Platform.h.
+#include "scan/Platform.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#endif
+
+namespace Platform {
+namespace {
+
+    EntryKind KindOfMode(mode_t mode)
+    {
+        if (S_ISREG(mode))
+            return EntryKind::Regular;
+        if (S_ISDIR(mode))
+            return EntryKind::Directory;
+        if (S_ISLNK(mode))
+            return EntryKind::Symlink;
+        return EntryKind::Other;
+    }
+
+    void FillInfo(const struct stat& st, FileInfo& info)
+    {
+        info.kind = KindOfMode(st.st_mode);
+        info.size = static_cast<std::uint64_t>(st.st_size);
+        info.device = static_cast<std::uint64_t>(st.st_dev);
+        info.inode = static_cast<std::uint64_t>(st.st_ino);
+        info.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    }
+
+    EntryKind KindOfDirent(unsigned char type)
+    {
+        switch (type) {
+        case DT_REG:
+            return EntryKind::Regular;
+        case DT_DIR:
+            return EntryKind::Directory;
+        case DT_LNK:
+            return EntryKind::Symlink;
+        case DT_UNKNOWN:
+            return EntryKind::Unknown;
+        default:
+            return EntryKind::Other;
+        }
+    }
+
+} // namespace
+
+bool ForEachEntry(const std::string& dir, const std::function<void(const char*, EntryKind)>& visit)
+{
+    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+    if (!d)
+        return false;
+    struct Closer {
+        DIR* d;
+        ~Closer() { closedir(d); }
+    } closer { d };
+    while (const dirent* e = readdir(d)) {
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+            continue;
+        visit(n, KindOfDirent(e->d_type));
+    }
+    return true;
+}
+
+int Stat(const std::string& path, FileInfo& info, bool follow)
+{
+    struct stat st {};
+    const int rc = follow ? stat(path.c_str(), &st) : lstat(path.c_str(), &st);
+    if (rc != 0)
+        return errno;
+    FillInfo(st, info);
+    return 0;
+}
+
+bool IsDirectory(const std::string& path)
+{
+    FileInfo info;
+    return !path.empty() && Stat(path, info) == 0 && info.kind == EntryKind::Directory;
+}
+
+bool IsFile(const std::string& path)
+{
+    FileInfo info;
+    return !path.empty() && Stat(path, info) == 0 && info.kind == EntryKind::Regular;
+}
+
+bool Exists(const std::string& path)
+{
+    FileInfo info;
+    return !path.empty() && Stat(path, info, false) == 0;
+}
+
+ReadFile::~ReadFile() { Close(); }
+
+ReadFile::ReadFile(ReadFile&& other) noexcept
+    : m_fd(other.m_fd)
+    , m_info(other.m_info)
+{
+    other.m_fd = -1;
+}
+
+ReadFile& ReadFile::operator=(ReadFile&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        m_fd = other.m_fd;
+        m_info = other.m_info;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+int ReadFile::Open(const std::string& path)
+{
+    Close();
+    // O_NONBLOCK keeps a FIFO from blocking the open; the fstat below then refuses it.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        const int err = errno;
+        close(fd);
+        return err;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    m_fd = fd;
+    FillInfo(st, m_info);
+    return 0;
+}
+
+std::int64_t ReadFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const
+{
+    for (;;) {
+        const ssize_t got = pread(m_fd, buffer, n, static_cast<off_t>(offset));
+        if (got >= 0)
+            return got;
+        if (errno != EINTR)
+            return -errno;
+    }
+}
+
+void ReadFile::AdviseSequential() const
+{
+    if (m_fd >= 0)
+        posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+void ReadFile::AdviseDone() const
+{
+    if (m_fd >= 0)
+        posix_fadvise(m_fd, 0, 0, POSIX_FADV_NOREUSE);
+}
+
+void ReadFile::Close()
+{
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
+}
+
+WriteFile::~WriteFile()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+}
+
+int WriteFile::Create(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0)
+        return errno;
+    m_fd = fd;
+    return 0;
+}
+
+int WriteFile::WriteAll(const void* buffer, std::size_t n)
+{
+    const char* p = static_cast<const char*>(buffer);
+    while (n > 0) {
+        const ssize_t put = write(m_fd, p, n);
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (put == 0)
+            return ENOSPC;
+        p += put;
+        n -= static_cast<std::size_t>(put);
+    }
+    return 0;
+}
+
+int WriteFile::Close()
+{
+    if (m_fd < 0)
+        return 0;
+    int err = 0;
+    if (fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
+        err = errno;
+    if (close(m_fd) != 0 && err == 0)
+        err = errno;
+    m_fd = -1;
+    return err;
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to)
+{
+#if defined(__linux__) && defined(SYS_renameat2)
+    if (syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 1U /* RENAME_NOREPLACE */) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    // File systems without renameat2 support: a hard link refuses an existing target too.
+    if (link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    if (unlink(from.c_str()) != 0) {
+        const int err = errno;
+        unlink(to.c_str());
+        return err;
+    }
+    return 0;
+}
+
+int RemoveFile(const std::string& path)
+{
+    return unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+} // namespace Platform
