@@ -1,0 +1,373 @@
+#include "scan/FileScan.h"
+
+#include "core/TempDir.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace FileScan;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FilterCase {
+    std::string text;
+    std::string normalized;
+    ExtList parsed;
+};
+
+class FilterTable : public ::testing::TestWithParam<FilterCase> { };
+
+TEST_P(FilterTable, NormalizesAndParsesTheField)
+{
+    const FilterCase& c = GetParam();
+    EXPECT_EQ(NormalizeExtFilter(c.text), c.normalized) << "text: " << c.text;
+    ExtList list;
+    ParseExtList(c.text, list);
+    EXPECT_EQ(list, c.parsed) << "text: " << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Field, FilterTable,
+    ::testing::Values(FilterCase { "", "*.*", {} }, FilterCase { "*.*", "*.*", {} },
+        FilterCase { "*.jpg", "*.jpg", { ".JPG" } }, FilterCase { "*.jpg;*.png", "*.jpg;*.png", { ".JPG", ".PNG" } },
+        FilterCase { "*.jpg;*.PNG", "*.jpg;*.PNG", { ".JPG", ".PNG" } },
+        FilterCase { "*.jpg;jpg;*.j-g", "*.jpg;", { ".JPG", "JPG", ".J-G" } },
+        FilterCase { "*.jpg;*.*", "*.jpg;", { ".JPG" } }, FilterCase { "abc", "*.*", { "ABC" } },
+        FilterCase { "jpg", "*.*", { "JPG" } }, FilterCase { "*.;", "*.;", { "." } },
+        FilterCase { "*.JPEG;*.tif;", "*.JPEG;*.tif;", { ".JPEG", ".TIF" } },
+        FilterCase { "*.txt;*.*", "*.txt;", { ".TXT" } },
+        FilterCase { "*.jpg;;*.png", "*.jpg;*.png", { ".JPG", "", ".PNG" } }, FilterCase { "*", "*.*", {} },
+        FilterCase { "*.jpg;", "*.jpg;", { ".JPG" } }, FilterCase { "*.jpg; *.png", "*.jpg;", { ".JPG", " .PNG" } },
+        FilterCase { "*.", "*.", { "." } }, FilterCase { "*.\xe7\x94\xbb", "*.*", { ".\xe7\x94\xbb" } },
+        FilterCase { ";", "*.*", { "" } }, FilterCase { "*.*.*", "*.*", {} }));
+
+TEST(MatchesExtList, ComparesTheUpperCasedLastExtension)
+{
+    EXPECT_TRUE(MatchesExtList("/p/a.jpg", {}));
+    EXPECT_TRUE(MatchesExtList("/p/noext", {}));
+    const ExtList jpg { ".JPG" };
+    EXPECT_TRUE(MatchesExtList("/p/a.jpg", jpg));
+    EXPECT_TRUE(MatchesExtList("/p/A.JpG", jpg));
+    EXPECT_FALSE(MatchesExtList("/p/a.jpeg", jpg));
+    EXPECT_FALSE(MatchesExtList("/p/a", jpg));
+    EXPECT_FALSE(MatchesExtList("/p/photo.jpg.bak", jpg));
+    EXPECT_TRUE(MatchesExtList("/p/photo.jpg.bak", { ".BAK" }));
+    EXPECT_TRUE(MatchesExtList("/p/a", { ".JPG", "" }));
+    EXPECT_FALSE(MatchesExtList("/p.d/a", { ".D/A" }));
+    // Entries are upper-cased again, so a caller's lower-case list still works.
+    EXPECT_TRUE(MatchesExtList("/p/a.JPG", { ".jpg" }));
+    EXPECT_FALSE(MatchesExtList("/p/a.png", { " .PNG" }));
+}
+
+TEST(PathRoutines, SplitAtTheLastSeparator)
+{
+    EXPECT_EQ(ExtractFileExt("/a.b/c"), "");
+    EXPECT_EQ(ExtractFileExt("x.tar.gz"), ".gz");
+    EXPECT_EQ(ExtractFileExt("/p/name."), ".");
+    EXPECT_EQ(ExtractFileExt("/p/.hidden"), ".hidden");
+    EXPECT_EQ(ExtractFileName("/p/q/a.jpg"), "a.jpg");
+    EXPECT_EQ(ExtractFileName("a.jpg"), "a.jpg");
+    EXPECT_EQ(ExtractFileName("/p/"), "");
+    EXPECT_EQ(ExtractFileDir("/p/q/a.jpg"), "/p/q/");
+    EXPECT_EQ(ExtractFileDir("a.jpg"), "");
+    EXPECT_EQ(ExtractFileDir("/a"), "/");
+    EXPECT_EQ(JoinPath("/", "a"), "/a");
+    EXPECT_EQ(JoinPath("/p", "a"), "/p/a");
+    EXPECT_EQ(JoinPath("/p/", "a"), "/p/a");
+    // Bytes that are not UTF-8 pass through untouched, and upper-casing is ASCII-only.
+    EXPECT_EQ(ExtractFileName("/p/\xff\xfe.JPG"), "\xff\xfe.JPG");
+    EXPECT_EQ(UpperAscii("a\xe3\x81\x82z.jpg"), "A\xe3\x81\x82Z.JPG");
+}
+
+// Random byte strings drawn from the characters the filter cares about.
+std::string RandomFilterText(std::mt19937& rng)
+{
+    static const char alphabet[] = { '*', '.', ';', 'j', 'P', '9', ' ', '-', '\xe3', '\xff', '\0' };
+    std::uniform_int_distribution<int> len(0, 14);
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 1);
+    std::string text;
+    for (int n = len(rng); n > 0; --n)
+        text += alphabet[pick(rng)];
+    return text;
+}
+
+TEST(FilterProperties, HoldOnRandomByteStrings)
+{
+    std::mt19937 rng(20261208);
+    for (int round = 0; round < 20000; ++round) {
+        const std::string text = RandomFilterText(rng);
+        const std::string normalized = NormalizeExtFilter(text);
+        if (normalized != "*.*") {
+            // The result is the input's accepted tokens in order: a subsequence of
+            // ";"-ended tokens, each starting "*." followed by letters and digits.
+            std::size_t from = 0;
+            std::size_t at = 0;
+            while (at < normalized.size()) {
+                std::size_t end = normalized.find(';', at);
+                end = end == std::string::npos ? normalized.size() : end + 1;
+                const std::string token = normalized.substr(at, end - at);
+                ASSERT_GE(token.size(), 2U) << text;
+                ASSERT_EQ(token.substr(0, 2), "*.") << text;
+                for (std::size_t k = 2; k < token.size(); ++k)
+                    ASSERT_TRUE(std::isalnum(static_cast<unsigned char>(token[k])) || token[k] == ';') << text;
+                const std::size_t found = text.find(token, from);
+                ASSERT_NE(found, std::string::npos) << text;
+                from = found + token.size();
+                at = end;
+            }
+            // Normalizing twice changes nothing.
+            EXPECT_EQ(NormalizeExtFilter(normalized), normalized) << text;
+        }
+        ExtList list;
+        ParseExtList(text, list);
+        for (const std::string& entry : list) {
+            EXPECT_EQ(entry.find('*'), std::string::npos) << text;
+            EXPECT_EQ(entry.find(';'), std::string::npos) << text;
+            EXPECT_EQ(UpperAscii(entry), entry) << text;
+            if (!entry.empty() && entry.find('.') == 0 && entry.find_first_of("./", 1) == std::string::npos) {
+                EXPECT_TRUE(MatchesExtList("/p/name" + entry, list)) << text;
+            }
+        }
+        EXPECT_LE(list.size(), static_cast<std::size_t>(std::count(text.begin(), text.end(), ';')) + 1);
+    }
+}
+
+class FolderScan : public ::testing::Test {
+protected:
+    TempDir dir;
+};
+
+TEST_F(FolderScan, CollectsTheFolderFirstThenEachSubfolderInPreOrder)
+{
+    dir.Write("pics/a.jpg", "a");
+    dir.Write("pics/b.txt", "b");
+    dir.Write("pics/sub/c.jpg", "c");
+    dir.Write("pics/sub/deep/d.JPG", "d");
+    const std::string pics = dir / "pics";
+
+    std::vector<std::string> out;
+    AddFolderTreeFiles(pics, "*.jpg", out);
+    EXPECT_EQ(out, (std::vector<std::string> { pics + "/a.jpg", pics + "/sub/c.jpg", pics + "/sub/deep/d.JPG" }));
+
+    out.clear();
+    AddFolderFiles(pics, "*.jpg", out);
+    EXPECT_EQ(out, std::vector<std::string> { pics + "/a.jpg" });
+
+    // A trailing separator is not doubled.
+    out.clear();
+    AddFolderFiles(pics + "/", "*.txt", out);
+    EXPECT_EQ(out, std::vector<std::string> { pics + "/b.txt" });
+
+    // "jpg" parses to "JPG", which no extension equals.
+    out.clear();
+    AddFolderTreeFiles(pics, "jpg", out);
+    EXPECT_TRUE(out.empty());
+
+    // "*" parses to an empty list: every file.
+    out.clear();
+    AddFolderTreeFiles(pics, "*", out);
+    EXPECT_EQ(out.size(), 4U);
+}
+
+TEST_F(FolderScan, ListsSubFoldersDepthFirstAndSkipsHiddenAndLinkedFolders)
+{
+    dir.MakeDir("A/B/C");
+    dir.MakeDir("A/D");
+    dir.MakeDir("A/.hidden/inner");
+    ASSERT_EQ(symlink((dir / "A/B").c_str(), (dir / "A/link").c_str()), 0);
+    // A link back to the top would loop forever if followed.
+    ASSERT_EQ(symlink((dir / "A").c_str(), (dir / "A/D/loop").c_str()), 0);
+
+    std::vector<std::string> subs;
+    ListSubFolders(dir / "A", subs);
+    const std::string a = dir / "A";
+    // Enumeration order is the file system's; check pre-order rather than sibling order.
+    ASSERT_EQ(subs.size(), 3U);
+    const auto posB = std::find(subs.begin(), subs.end(), a + "/B");
+    ASSERT_NE(posB, subs.end());
+    EXPECT_EQ(*(posB + 1), a + "/B/C");
+    EXPECT_NE(std::find(subs.begin(), subs.end(), a + "/D"), subs.end());
+
+    subs.clear();
+    ListSubFolders(dir / "missing", subs);
+    ListSubFolders("", subs);
+    ListSubFolders(dir.Write("plain", "x"), subs);
+    EXPECT_TRUE(subs.empty());
+}
+
+TEST_F(FolderScan, TakesHiddenFilesAndLinksToFilesButNoSpecialEntries)
+{
+    const std::string f = dir.MakeDir("f");
+    dir.Write("f/.hidden.jpg", "h");
+    dir.Write("f/real.jpg", "r");
+    dir.Write("f/.dot/inside.jpg", "i");
+    ASSERT_EQ(symlink((f + "/real.jpg").c_str(), (f + "/link.jpg").c_str()), 0);
+    ASSERT_EQ(symlink((f + "/gone.jpg").c_str(), (f + "/dangling.jpg").c_str()), 0);
+    ASSERT_EQ(symlink(f.c_str(), (f + "/dirlink.jpg").c_str()), 0);
+    ASSERT_EQ(mkfifo((f + "/pipe.jpg").c_str(), 0644), 0);
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    const std::string sockPath = f + "/sock.jpg";
+    if (sockPath.size() < sizeof addr.sun_path) {
+        std::copy(sockPath.begin(), sockPath.end(), addr.sun_path);
+        ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    }
+    close(sock);
+
+    std::vector<std::string> out;
+    AddFolderTreeFiles(f, "", out);
+    std::sort(out.begin(), out.end());
+    EXPECT_EQ(out, (std::vector<std::string> { f + "/.hidden.jpg", f + "/link.jpg", f + "/real.jpg" }));
+}
+
+TEST_F(FolderScan, UnreadableOrVanishedFoldersContributeNothing)
+{
+    std::vector<std::string> out;
+    AddFolderFiles(dir / "nope", "*.*", out);
+    AddFolderTreeFiles(dir / "nope", "*.*", out);
+    EXPECT_TRUE(out.empty());
+}
+
+TEST_F(FolderScan, KeepsNamesThatAreNotUtf8AsTheirBytes)
+{
+    const std::string name = "bad\xff\xfe name.jpg";
+    dir.Write(name, "x");
+    dir.Write("\xe5\x86\x99\xe7\x9c\x9f/\xc0.JPG", "y");
+    std::vector<std::string> out;
+    AddFolderTreeFiles(dir.Path(), "*.jpg", out);
+    std::sort(out.begin(), out.end());
+    EXPECT_EQ(out, (std::vector<std::string> { dir / name, dir / "\xe5\x86\x99\xe7\x9c\x9f/\xc0.JPG" }));
+}
+
+int OpenDescriptors()
+{
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+std::string OpenErrorOf(const std::string& a, const std::string& b)
+{
+    try {
+        SameFileContent(a, b);
+    } catch (const FileError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+class Compare : public ::testing::Test {
+protected:
+    TempDir dir;
+};
+
+TEST_F(Compare, DecidesOnSizesAndBytes)
+{
+    const std::string e1 = dir.Write("e1", "");
+    const std::string e2 = dir.Write("e2", "");
+    EXPECT_TRUE(SameFileContent(e1, e2));
+    EXPECT_FALSE(SameFileContent(e1, e1));
+
+    std::string big(300000, 'x');
+    const std::string a = dir.Write("a", big);
+    const std::string b = dir.Write("b", big);
+    EXPECT_TRUE(SameFileContent(a, b));
+    for (std::size_t at : { std::size_t { 0 }, big.size() / 2, std::size_t { 131072 }, big.size() - 1 }) {
+        std::string other = big;
+        other[at] = 'y';
+        EXPECT_FALSE(SameFileContent(a, dir.Write("d" + std::to_string(at), other))) << at;
+    }
+    EXPECT_FALSE(SameFileContent(a, dir.Write("short", big.substr(1))));
+}
+
+TEST_F(Compare, NamesThePathThatCannotBeOpenedAndClosesTheOther)
+{
+    const std::string a = dir.Write("a.jpg", "same");
+    const std::string missing = dir / "missing.jpg";
+    const int before = OpenDescriptors();
+    EXPECT_EQ(OpenErrorOf(missing, a), OpenErrorText(missing));
+    EXPECT_EQ(OpenErrorOf(a, missing), "ファイル " + missing + " は開けません");
+    EXPECT_EQ(OpenErrorOf(a, dir.Path()), OpenErrorText(dir.Path()));
+    EXPECT_EQ(OpenDescriptors(), before);
+    // The first file is free again at once.
+    EXPECT_EQ(rename(a.c_str(), (dir / "moved.jpg").c_str()), 0);
+}
+
+TEST_F(Compare, RefusesASecondNameOfTheSameFile)
+{
+    const std::string a = dir.Write("a", "data");
+    ASSERT_EQ(link(a.c_str(), (dir / "hard").c_str()), 0);
+    ASSERT_EQ(symlink(a.c_str(), (dir / "soft").c_str()), 0);
+    dir.MakeDir("sub");
+    EXPECT_EQ(OpenErrorOf(a, dir / "hard"), OpenErrorText(dir / "hard"));
+    EXPECT_EQ(OpenErrorOf(dir / "soft", a), OpenErrorText(a));
+    EXPECT_EQ(OpenErrorOf(a, dir / "sub/../a"), OpenErrorText(dir / "sub/../a"));
+}
+
+TEST_F(Compare, RefusesFifosWithoutBlocking)
+{
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const std::string a = dir.Write("a", "");
+    EXPECT_EQ(OpenErrorOf(a, fifo), OpenErrorText(fifo));
+    EXPECT_EQ(OpenErrorOf(fifo, a), OpenErrorText(fifo));
+}
+
+TEST_F(Compare, HandlesSparseFilesBeyondFourGiB)
+{
+    constexpr off_t kSize = (off_t { 5 } << 30) + 3;
+    const std::string a = dir / "sparse-a";
+    const std::string b = dir / "sparse-b";
+    for (const std::string& path : { a, b }) {
+        const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, kSize), 0);
+        close(fd);
+    }
+    // Files that differ only past 4 GiB must not look equal through a 32-bit size or
+    // offset. The bytes beyond the difference are never read.
+    const int fd = open(b.c_str(), O_WRONLY);
+    ASSERT_EQ(pwrite(fd, "z", 1, (off_t { 4 } << 30) + 7), 1);
+    close(fd);
+    const std::string c = dir / "sparse-c";
+    const int fc = open(c.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_EQ(ftruncate(fc, kSize - (off_t { 4 } << 30)), 0);
+    close(fc);
+    EXPECT_FALSE(SameFileContent(a, c));
+    EXPECT_FALSE(SameFileContent(a, b));
+}
+
+TEST(PickFolder, EmptiesAMissingFolderAndAsksTheInstalledBrowser)
+{
+    TempDir dir;
+    std::string seen = "unset";
+    SetFolderBrowser([&](const std::string& title, std::string& folder) {
+        seen = folder;
+        EXPECT_EQ(title, "画像のフォルダを指定");
+        folder = "/chosen";
+        return true;
+    });
+    std::string folder = dir / "missing";
+    EXPECT_TRUE(PickFolder("画像のフォルダを指定", folder));
+    EXPECT_EQ(seen, "");
+    EXPECT_EQ(folder, "/chosen");
+    folder = dir.Path();
+    PickFolder("画像のフォルダを指定", folder);
+    EXPECT_EQ(seen, dir.Path());
+    SetFolderBrowser(nullptr);
+    EXPECT_FALSE(PickFolder("t", folder));
+}
+
+} // namespace
