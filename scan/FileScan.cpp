@@ -240,6 +240,16 @@ bool SameFileContent(const std::string& a, const std::string& b)
     fa.AdviseSequential();
     fb.AdviseSequential();
     for (std::uint64_t offset = 0; offset < size; offset += kBlock) {
+        // Where both files have a hole, both read as zeros: skip it unread.
+        const std::uint64_t dataA = fa.NextDataOffset(offset);
+        if (dataA > offset) {
+            const std::uint64_t common = std::min(dataA, fb.NextDataOffset(offset));
+            if (common > offset) {
+                offset = common;
+                if (offset >= size)
+                    break;
+            }
+        }
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, size - offset));
         // A file that shrank since it was opened no longer equals the other.
         if (!ReadBlock(fa, offset, bufA.get(), n) || !ReadBlock(fb, offset, bufB.get(), n))

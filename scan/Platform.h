@@ -50,6 +50,14 @@ public:
     const FileInfo& Info() const { return m_info; }
     // Reads up to n bytes at offset; returns the count (0 at the end) or -errno.
     std::int64_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const;
+    // Returns the first offset at or after offset that holds data, skipping holes of a
+    // sparse file; size when only a hole follows; offset itself when the file system
+    // cannot tell.
+    std::uint64_t DataFrom(std::uint64_t offset) const;
+    // Returns the first offset at or after offset that may hold data: bytes between
+    // offset and the result are a hole and read as zeros. Returns offset when the file
+    // system cannot tell.
+    std::uint64_t NextDataOffset(std::uint64_t offset) const;
     // Tells the kernel the file is read front to back once.
     void AdviseSequential() const;
     void AdviseDone() const;
@@ -71,6 +79,11 @@ public:
     int Create(const std::string& path);
     // Writes all n bytes; returns 0 or an errno.
     int WriteAll(const void* buffer, std::size_t n);
+    // Writes all n bytes at offset, leaving a hole before it when offset lies past the
+    // end; returns 0 or an errno.
+    int WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t n);
+    // Sets the file's length (a trailing hole stays unallocated); returns 0 or an errno.
+    int SetSize(std::uint64_t size);
     // Flushes to disk and closes; returns 0 or an errno.
     int Close();
 

@@ -1,6 +1,7 @@
 // PlatformPosix: the POSIX back end of Platform.h.
 #include "scan/Platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -153,6 +154,30 @@ std::int64_t ReadFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t n)
     }
 }
 
+std::uint64_t ReadFile::DataFrom(std::uint64_t offset) const
+{
+#ifdef SEEK_DATA
+    const off_t next = lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (next >= 0)
+        return static_cast<std::uint64_t>(next);
+    if (errno == ENXIO)
+        return m_info.size > offset ? m_info.size : offset;
+#endif
+    return offset;
+}
+
+std::uint64_t ReadFile::NextDataOffset(std::uint64_t offset) const
+{
+#ifdef SEEK_DATA
+    const off_t data = lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (data >= 0)
+        return static_cast<std::uint64_t>(data);
+    if (errno == ENXIO)
+        return std::max(offset, m_info.size);
+#endif
+    return offset;
+}
+
 void ReadFile::AdviseSequential() const
 {
     if (m_fd >= 0)
@@ -204,6 +229,30 @@ int WriteFile::WriteAll(const void* buffer, std::size_t n)
         n -= static_cast<std::size_t>(put);
     }
     return 0;
+}
+
+int WriteFile::WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t n)
+{
+    const char* p = static_cast<const char*>(buffer);
+    while (n > 0) {
+        const ssize_t put = pwrite(m_fd, p, n, static_cast<off_t>(offset));
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (put == 0)
+            return ENOSPC;
+        p += put;
+        n -= static_cast<std::size_t>(put);
+        offset += static_cast<std::uint64_t>(put);
+    }
+    return 0;
+}
+
+int WriteFile::SetSize(std::uint64_t size)
+{
+    return ftruncate(m_fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
 }
 
 int WriteFile::Close()

@@ -330,7 +330,7 @@ TEST_F(Compare, HandlesSparseFilesBeyondFourGiB)
     constexpr off_t kSize = (off_t { 5 } << 30) + 3;
     const std::string a = dir / "sparse-a";
     const std::string b = dir / "sparse-b";
-    for (const std::string& path : { a, b }) {
+    for (const std::string& path : { a, b, dir / "sparse-a2" }) {
         const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(ftruncate(fd, kSize), 0);
@@ -347,6 +347,12 @@ TEST_F(Compare, HandlesSparseFilesBeyondFourGiB)
     close(fc);
     EXPECT_FALSE(SameFileContent(a, c));
     EXPECT_FALSE(SameFileContent(a, b));
+    EXPECT_TRUE(SameFileContent(a, dir / "sparse-a2"));
+    const int fd2 = open((dir / "sparse-b2").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_EQ(ftruncate(fd2, kSize), 0);
+    ASSERT_EQ(pwrite(fd2, "z", 1, (off_t { 4 } << 30) + 7), 1);
+    close(fd2);
+    EXPECT_TRUE(SameFileContent(b, dir / "sparse-b2"));
 }
 
 TEST(PickFolder, EmptiesAMissingFolderAndAsksTheInstalledBrowser)
