@@ -42,8 +42,4 @@ int DeleteFile(const std::string& path);
 // 0 to 16; any other count gives the number without padding.
 std::string PadNumber(std::int64_t number, int digits);
 
-// Sets the block size of the cross-file-system copy; 0 restores the default. Lets
-// tests cross block boundaries with small files.
-void SetCopyBlockSizeForTesting(std::size_t bytes);
-
 } // namespace FileScan

@@ -50,10 +50,6 @@ public:
     const FileInfo& Info() const { return m_info; }
     // Reads up to n bytes at offset; returns the count (0 at the end) or -errno.
     std::int64_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const;
-    // Returns the first offset at or after offset that holds data, skipping holes of a
-    // sparse file; size when only a hole follows; offset itself when the file system
-    // cannot tell.
-    std::uint64_t DataFrom(std::uint64_t offset) const;
     // Returns the first offset at or after offset that may hold data: bytes between
     // offset and the result are a hole and read as zeros. Returns offset when the file
     // system cannot tell.

@@ -154,18 +154,6 @@ std::int64_t ReadFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t n)
     }
 }
 
-std::uint64_t ReadFile::DataFrom(std::uint64_t offset) const
-{
-#ifdef SEEK_DATA
-    const off_t next = lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
-    if (next >= 0)
-        return static_cast<std::uint64_t>(next);
-    if (errno == ENXIO)
-        return m_info.size > offset ? m_info.size : offset;
-#endif
-    return offset;
-}
-
 std::uint64_t ReadFile::NextDataOffset(std::uint64_t offset) const
 {
 #ifdef SEEK_DATA

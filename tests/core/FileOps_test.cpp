@@ -1,0 +1,454 @@
+#include "scan/FileOps.h"
+#include "scan/Platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <random>
+#include <sched.h>
+#include <sstream>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace FileScan;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A temporary folder under base, removed with its contents.
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::string& base = fs::temp_directory_path().string())
+    {
+        std::string pattern = base + "/tessarin-ops-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        m_path = pattern;
+    }
+    ~ScratchDir()
+    {
+        std::error_code ec;
+        for (const auto& entry : fs::recursive_directory_iterator(m_path, ec))
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(m_path, ec);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+std::string Write(const std::string& path, const std::string& content)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string RandomBytes(std::size_t n, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::string bytes(n, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(gen());
+    return bytes;
+}
+
+std::uint64_t DeviceOf(const std::string& path)
+{
+    struct stat st { };
+    return stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_dev) : 0;
+}
+
+bool OnDifferentFileSystems(const std::string& a, const std::string& b)
+{
+    return DeviceOf(a) != 0 && DeviceOf(b) != 0 && DeviceOf(a) != DeviceOf(b);
+}
+
+// The second file system for cross-device moves: tmpfs, while the temp folder is on disk.
+const std::string kShm = "/dev/shm";
+
+// Runs body in a forked child (for capability drops and private mounts that must not
+// touch the test process) and returns its report: empty for success, "SKIP: ..." when
+// the machine does not allow the set-up, anything else is a failure.
+std::string InChild(const std::function<std::string()>& body)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "pipe failed";
+    const pid_t pid = fork();
+    if (pid < 0)
+        return "fork failed";
+    if (pid == 0) {
+        close(fds[0]);
+        std::string report;
+        try {
+            report = body();
+        } catch (const std::exception& e) {
+            report = std::string("unexpected exception: ") + e.what();
+        }
+        const ssize_t put = write(fds[1], report.data(), report.size());
+        _exit(put == static_cast<ssize_t>(report.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string report;
+    char buffer[512];
+    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, static_cast<std::size_t>(got));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "child ended abnormally: " + report;
+    return report;
+}
+
+// Makes permission bits bind root too: drops the capabilities that bypass them.
+bool DropFileCapabilities()
+{
+    if (geteuid() != 0)
+        return true;
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct data[2] {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const unsigned mask = (1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH) | (1U << CAP_FOWNER);
+    data[0].effective &= ~mask;
+    data[0].permitted &= ~mask;
+    data[0].inheritable &= ~mask;
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+#define EXPECT_REPORT_OK(report)                                                                             \
+    do {                                                                                                     \
+        const std::string r = (report);                                                                      \
+        if (r.rfind("SKIP:", 0) == 0)                                                                        \
+            GTEST_SKIP() << r;                                                                               \
+        EXPECT_EQ(r, "");                                                                                    \
+    } while (false)
+
+std::string ErrorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const FileError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+} // namespace
+
+TEST(RenameFile, RenamesAndRefusesEveryTakenTarget)
+{
+    ScratchDir dir;
+    const std::string a = Write(dir / "a.jpg", "alpha");
+    EXPECT_EQ(RenameFile(a, dir / "b.jpg"), FileOpResult::Done);
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_EQ(ReadAll(dir / "b.jpg"), "alpha");
+
+    // A file, a folder and a dangling link all hold the name.
+    Write(dir / "c.jpg", "gamma");
+    fs::create_directory(dir / "sub.jpg");
+    fs::create_symlink(dir / "nowhere", dir / "link.jpg");
+    for (const char* taken : { "c.jpg", "sub.jpg", "link.jpg" }) {
+        EXPECT_EQ(RenameFile(dir / "b.jpg", dir / taken), FileOpResult::TargetExists) << taken;
+        EXPECT_EQ(ReadAll(dir / "b.jpg"), "alpha");
+    }
+    EXPECT_EQ(ReadAll(dir / "c.jpg"), "gamma");
+    EXPECT_TRUE(fs::is_directory(dir / "sub.jpg"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.jpg"));
+}
+
+TEST(RenameFile, TheRenameItselfRefusesATargetThatAppearedAfterTheCheck)
+{
+    // What RenameFile relies on once its own check has passed: the target created in
+    // between must make the call fail, not be replaced.
+    ScratchDir dir;
+    const std::string from = Write(dir / "x.jpg", "mine");
+    const std::string to = Write(dir / "y.jpg", "theirs");
+    EXPECT_EQ(Platform::RenameNoReplace(from, to), EEXIST);
+    EXPECT_EQ(ReadAll(from), "mine");
+    EXPECT_EQ(ReadAll(to), "theirs");
+}
+
+TEST(RenameFile, ReportsOtherFailuresThroughTheErrorTexts)
+{
+    ScratchDir dir;
+    EXPECT_EQ(ErrorOf([&] { RenameFile(dir / "missing.jpg", dir / "new.jpg"); }), "File not found");
+    const std::string a = Write(dir / "a.jpg", "alpha");
+    EXPECT_EQ(ErrorOf([&] { RenameFile(a, dir / "no/such/folder.jpg"); }), "File not found");
+    EXPECT_EQ(ErrorOf([&] { RenameFile(a, a + "/inside"); }), "Invalid filename");
+
+    const std::string locked = Write(dir / "locked/a.jpg", "alpha");
+    chmod((dir / "locked").c_str(), 0555);
+    EXPECT_REPORT_OK(InChild([&]() -> std::string {
+        if (!DropFileCapabilities())
+            return "SKIP: cannot drop capabilities";
+        const std::string text = ErrorOf([&] { RenameFile(locked, dir / "locked/b.jpg"); });
+        return text == "File access denied" ? "" : "got: " + text;
+    }));
+    EXPECT_EQ(ReadAll(locked), "alpha");
+}
+
+TEST(MoveTarget, JoinsWithOneSeparator)
+{
+    EXPECT_EQ(MoveTarget("/p/a.jpg", "/keep"), "/keep/a.jpg");
+    EXPECT_EQ(MoveTarget("/p/a.jpg", "/keep/"), "/keep/a.jpg");
+    EXPECT_EQ(MoveTarget("/p/a.jpg", "/"), "/a.jpg");
+}
+
+TEST(MoveFileToFolder, RenamesOnOneFileSystem)
+{
+    ScratchDir dir;
+    const std::string a = Write(dir / "p/a.jpg", "alpha");
+    struct stat before { };
+    stat(a.c_str(), &before);
+    fs::create_directory(dir / "keep");
+
+    EXPECT_EQ(MoveFileToFolder(a, dir / "keep/"), FileOpResult::Done);
+    EXPECT_FALSE(fs::exists(a));
+    struct stat after { };
+    ASSERT_EQ(stat((dir / "keep/a.jpg").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "a rename, not a copy";
+    EXPECT_EQ(ReadAll(dir / "keep/a.jpg"), "alpha");
+}
+
+TEST(MoveFileToFolder, RefusesItsOwnFolderAndATakenName)
+{
+    ScratchDir dir;
+    const std::string a = Write(dir / "p/a.jpg", "alpha");
+    EXPECT_EQ(MoveFileToFolder(a, dir / "p"), FileOpResult::TargetExists);
+    EXPECT_EQ(ReadAll(a), "alpha");
+
+    Write(dir / "q/a.jpg", "other");
+    EXPECT_EQ(MoveFileToFolder(a, dir / "q"), FileOpResult::TargetExists);
+    EXPECT_EQ(ReadAll(a), "alpha");
+    EXPECT_EQ(ReadAll(dir / "q/a.jpg"), "other");
+
+    ScratchDir shm(kShm);
+    Write(shm / "a.jpg", "on tmpfs");
+    EXPECT_EQ(MoveFileToFolder(a, shm.Path()), FileOpResult::TargetExists);
+    EXPECT_EQ(ReadAll(a), "alpha");
+    EXPECT_EQ(ReadAll(shm / "a.jpg"), "on tmpfs");
+}
+
+TEST(MoveFileToFolder, CopiesAcrossFileSystemsAndDeletesTheSourceLast)
+{
+    ScratchDir disk;
+    ScratchDir shm(kShm);
+    if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
+        GTEST_SKIP() << "temp folder and /dev/shm share a file system";
+
+    // Several copy blocks and a partial last one, both ways.
+    const std::string content = RandomBytes((3 << 20) + 12345, 7);
+    const std::string a = Write(disk / "a.bin", content);
+    EXPECT_EQ(MoveFileToFolder(a, shm.Path()), FileOpResult::Done);
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_EQ(ReadAll(shm / "a.bin"), content);
+
+    EXPECT_EQ(MoveFileToFolder(shm / "a.bin", disk.Path()), FileOpResult::Done);
+    EXPECT_FALSE(fs::exists(shm / "a.bin"));
+    EXPECT_EQ(ReadAll(a), content);
+
+    const std::string empty = Write(disk / "empty.txt", "");
+    EXPECT_EQ(MoveFileToFolder(empty, shm.Path()), FileOpResult::Done);
+    EXPECT_TRUE(fs::exists(shm / "empty.txt"));
+    EXPECT_EQ(fs::file_size(shm / "empty.txt"), 0U);
+    EXPECT_FALSE(fs::exists(empty));
+}
+
+TEST(MoveFileToFolder, MovesASparseFileBeyond4GiBAcrossFileSystems)
+{
+    ScratchDir shm(kShm);
+    ScratchDir disk;
+    if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
+        GTEST_SKIP() << "temp folder and /dev/shm share a file system";
+
+    // Marks around the 2 GiB and 4 GiB limits; the rest is holes, which stay holes.
+    const std::uint64_t size = (std::uint64_t { 5 } << 30) + 3;
+    const std::vector<std::pair<std::uint64_t, std::string>> marks = {
+        { 0, "head" },
+        { (std::uint64_t { 1 } << 31) - 2, "across2G" },
+        { (std::uint64_t { 1 } << 32) + 4093, "across4G" },
+        { size - 4, "tail" },
+    };
+    const std::string source = shm / "big.img";
+    {
+        const int fd = open(source.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, static_cast<off_t>(size)), 0);
+        for (const auto& [offset, text] : marks)
+            ASSERT_EQ(pwrite(fd, text.data(), text.size(), static_cast<off_t>(offset)),
+                static_cast<ssize_t>(text.size()));
+        close(fd);
+    }
+
+    ASSERT_EQ(MoveFileToFolder(source, disk.Path()), FileOpResult::Done);
+    EXPECT_FALSE(fs::exists(source));
+    const std::string target = disk / "big.img";
+    struct stat st { };
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(static_cast<std::uint64_t>(st.st_size), size);
+    EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, std::uint64_t { 64 } << 20);
+    const int fd = open(target.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    for (const auto& [offset, text] : marks) {
+        // The mark and the zero byte before it.
+        const std::uint64_t from = offset == 0 ? 0 : offset - 1;
+        std::string got(offset - from + text.size(), '?');
+        ASSERT_EQ(
+            pread(fd, got.data(), got.size(), static_cast<off_t>(from)), static_cast<ssize_t>(got.size()));
+        EXPECT_EQ(got, std::string(offset - from, '\0') + text) << offset;
+    }
+    close(fd);
+}
+
+TEST(MoveFileToFolder, ReportsWhatCannotBeOpenedOrCreated)
+{
+    ScratchDir disk;
+    ScratchDir shm(kShm);
+    EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(disk / "missing.jpg", shm.Path()); }),
+        OpenErrorText(disk / "missing.jpg"));
+    fs::create_directory(disk / "folder.jpg");
+    EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(disk / "folder.jpg", shm.Path()); }),
+        OpenErrorText(disk / "folder.jpg"));
+    EXPECT_TRUE(fs::is_directory(disk / "folder.jpg"));
+    if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
+        GTEST_SKIP() << "temp folder and /dev/shm share a file system";
+
+    const std::string secret = Write(disk / "secret.jpg", "alpha");
+    chmod(secret.c_str(), 0000);
+    const std::string plain = Write(disk / "plain.jpg", "beta");
+    const std::string locked = shm / "locked";
+    fs::create_directory(locked);
+    chmod(locked.c_str(), 0555);
+    EXPECT_REPORT_OK(InChild([&]() -> std::string {
+        if (!DropFileCapabilities())
+            return "SKIP: cannot drop capabilities";
+        std::string report;
+        std::string text = ErrorOf([&] { MoveFileToFolder(secret, shm.Path()); });
+        if (text != OpenErrorText(secret))
+            report += "unreadable source gave: " + text + "; ";
+        if (fs::exists(shm / "secret.jpg"))
+            report += "a target was created for an unreadable source; ";
+        text = ErrorOf([&] { MoveFileToFolder(plain, locked); });
+        if (text != CreateErrorText(locked + "/plain.jpg"))
+            report += "read-only folder gave: " + text + "; ";
+        return report;
+    }));
+    chmod(secret.c_str(), 0644);
+    EXPECT_EQ(ReadAll(secret), "alpha");
+    EXPECT_EQ(ReadAll(plain), "beta");
+}
+
+TEST(MoveFileToFolder, IntoAFullFileSystemKeepsTheSourceAndLeavesNoPartialTarget)
+{
+    ScratchDir disk;
+    const std::string content = RandomBytes(3 << 20, 11);
+    const std::string source = Write(disk / "big.bin", content);
+    const std::string small = disk / "small";
+    fs::create_directory(small);
+    EXPECT_REPORT_OK(InChild([&]() -> std::string {
+        // A 1 MiB tmpfs visible to this child only.
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return "SKIP: no private mount namespace";
+        if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0)
+            return "SKIP: cannot mount a tmpfs";
+        std::string report;
+        const std::string text = ErrorOf([&] { MoveFileToFolder(source, small); });
+        if (text != kWriteStreamError)
+            report += "got: " + text + "; ";
+        if (fs::exists(small + "/big.bin"))
+            report += "partial target left; ";
+        if (ReadAll(source) != content)
+            report += "source changed; ";
+        umount(small.c_str());
+        return report;
+    }));
+    EXPECT_EQ(ReadAll(source), content);
+}
+
+TEST(MoveFileToFolder, ReportsASourceThatCannotBeDeletedAfterTheCopy)
+{
+    ScratchDir disk;
+    ScratchDir shm(kShm);
+    if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
+        GTEST_SKIP() << "temp folder and /dev/shm share a file system";
+    const std::string source = Write(disk / "ro/a.jpg", "alpha");
+    chmod((disk / "ro").c_str(), 0555);
+    EXPECT_REPORT_OK(InChild([&]() -> std::string {
+        if (!DropFileCapabilities())
+            return "SKIP: cannot drop capabilities";
+        const std::string text = ErrorOf([&] { MoveFileToFolder(source, shm.Path()); });
+        return text == "File access denied" ? "" : "got: " + text;
+    }));
+    EXPECT_EQ(ReadAll(source), "alpha");
+    EXPECT_EQ(ReadAll(shm / "a.jpg"), "alpha");
+}
+
+TEST(DeleteFile, DeletesOrTellsWhyNot)
+{
+    ScratchDir dir;
+    const std::string a = Write(dir / "a.jpg", "alpha");
+    EXPECT_EQ(DeleteFile(a), 0);
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_EQ(DeleteFile(a), ENOENT);
+    fs::create_directory(dir / "sub");
+    EXPECT_NE(DeleteFile(dir / "sub"), 0);
+    EXPECT_TRUE(fs::is_directory(dir / "sub"));
+
+    const std::string kept = Write(dir / "ro/b.jpg", "beta");
+    chmod((dir / "ro").c_str(), 0555);
+    EXPECT_REPORT_OK(InChild([&]() -> std::string {
+        if (!DropFileCapabilities())
+            return "SKIP: cannot drop capabilities";
+        const int err = DeleteFile(kept);
+        return err == EACCES ? "" : "got errno " + std::to_string(err);
+    }));
+    EXPECT_TRUE(fs::exists(kept));
+}
+
+TEST(PadNumber, PadsTo0Through16DigitsOnly)
+{
+    const struct {
+        std::int64_t number;
+        int digits;
+        const char* text;
+    } rows[] = {
+        { 7, 4, "0007" },
+        { 7, 0, "7" },
+        { 7, 20, "7" },
+        { 7, 17, "7" },
+        { 7, -1, "7" },
+        { 7, 16, "0000000000000007" },
+        { 7, 6, "000007" },
+        { 12345, 3, "12345" },
+        { 0, 0, "0" },
+        { 0, 3, "000" },
+        { 3000000000, 4, "3000000000" },
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(PadNumber(row.number, row.digits), row.text) << row.number << " " << row.digits;
+}
