@@ -1,13 +1,19 @@
 // main: starts the application and runs the main window until it closes.
+#include "ui/Desktop.h"
+#include "ui/Unit1.h"
+
 #include <QApplication>
-#include <QWidget>
+#include <QIcon>
+
+using namespace Qt::Literals::StringLiterals;
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Tessarin"));
-    window.resize(710, 400);
-    window.show();
+    SetAppTitleFromExecutable(QCoreApplication::applicationFilePath());
+    InstallQtJapaneseTranslation(app);
+    QApplication::setWindowIcon(QIcon(u":/tessarin.svg"_s));
+    TForm1 form;
+    form.show();
     return QApplication::exec();
 }

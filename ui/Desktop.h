@@ -1,0 +1,77 @@
+// Desktop: the modal boxes and the platform dialogs behind one interface that tests
+// replace, plus the application title, the form font and the path/text conversions.
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QCoreApplication;
+
+// Desktop: the modal boxes and the platform dialogs, behind one interface that tests replace.
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    // Shows a modal, centred box captioned AppTitle() with a single "OK" (also Esc) and no icon.
+    virtual void Information(const QString& text) = 0;
+    // Asks in a box captioned "確認" with a question icon; "はい(&Y)" (the default) gives
+    // true, "キャンセル" (also Esc and the close box) gives false.
+    virtual bool Confirm(const QString& text) = 0;
+    // Asks like Confirm, but with "キャンセル" as the default button.
+    virtual bool ConfirmDefaultCancel(const QString& text) = 0;
+    // Shows text as given in a box captioned AppTitle() with the stop icon and "OK".
+    virtual void Error(const QString& text) = 0;
+    // Asks for one line (at most 255 characters) with defaultText pre-filled and selected;
+    // returns the text on "OK", defaultText on "キャンセル", Esc or the close box.
+    virtual QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText) = 0;
+    // Shows the multi-select open-file dialog. filter is "description|patterns" with the
+    // patterns separated by ";"; fileName pre-fills the name box and on success becomes the
+    // first chosen path. Returns false when cancelled or nothing was chosen.
+    virtual bool OpenFiles(const QString& filter, std::string& fileName, std::vector<std::string>& chosen)
+        = 0;
+    // Lets the user choose a folder (directories only) while the application's windows are
+    // blocked; folder pre-selects when not empty and receives the choice. False on cancel.
+    virtual bool BrowseFolder(const QString& title, std::string& folder) = 0;
+    // Asks the desktop to open path with its associated program; the outcome is ignored.
+    virtual void ShellOpen(const std::string& path) = 0;
+};
+
+// Returns the installed Desktop: the platform one unless a test installed another.
+Desktop& TheDesktop();
+// Replaces the installed Desktop (tests install a scripted fake); null restores the platform one.
+void SetDesktop(std::unique_ptr<Desktop> d);
+// Creates the platform implementation (one back end per platform, chosen by the build).
+std::unique_ptr<Desktop> CreatePlatformDesktop();
+// Routes FileScan::PickFolder through TheDesktop().BrowseFolder; safe to call repeatedly.
+void InstallFolderBrowser();
+
+// Returns the application title fixed at start ("" before SetAppTitleFromExecutable).
+QString AppTitle();
+// Derives the title from the executable's file name: the folder dropped, cut at the first
+// ".", every character after the first lower-cased ("SAMPLE.EXE" gives "Sample").
+void SetAppTitleFromExecutable(const QString& executablePath);
+// Loads Qt's own Japanese texts so that the platform dialogs read in Japanese. Returns
+// false when the translation is not installed.
+bool InstallQtJapaneseTranslation(QCoreApplication& app);
+
+// Returns the font of the main window, the About box and the dialogs: "ＭＳ Ｐゴシック",
+// else a Japanese Gothic that is installed, 12 pixels high.
+QFont FormFont();
+
+// Returns readable text for path bytes; bytes that are not valid UTF-8, and control
+// characters, appear as "\xNN" escapes.
+QString PathToDisplay(const std::string& path);
+// Returns the bytes of a path the user typed or a Qt dialog returned.
+std::string PathFromUser(const QString& text);
+
+// Shows the busy cursor over the application's windows for the guard's lifetime.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};

@@ -1,0 +1,162 @@
+// QtDesktop: the modal boxes and platform dialogs built from Qt's own widgets and services.
+#include "ui/qt/QtDesktop.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QList>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Lifts the busy cursor while a platform dialog is open, so that the user picks files
+// with the ordinary pointer; the cursors come back in their order afterwards.
+class OverrideCursorPause {
+public:
+    OverrideCursorPause()
+    {
+        while (const QCursor* cursor = QApplication::overrideCursor()) {
+            m_saved.prepend(*cursor);
+            QApplication::restoreOverrideCursor();
+        }
+    }
+    ~OverrideCursorPause()
+    {
+        for (const QCursor& cursor : m_saved)
+            QApplication::setOverrideCursor(cursor);
+    }
+    OverrideCursorPause(const OverrideCursorPause&) = delete;
+    OverrideCursorPause& operator=(const OverrideCursorPause&) = delete;
+
+private:
+    QList<QCursor> m_saved;
+};
+
+bool AskConfirmation(const QString& text, bool cancelIsDefault)
+{
+    QMessageBox box(QMessageBox::Question, u"確認"_s, text);
+    QPushButton* yes = box.addButton(u"はい(&Y)"_s, QMessageBox::YesRole);
+    QPushButton* cancel = box.addButton(u"キャンセル"_s, QMessageBox::RejectRole);
+    box.setDefaultButton(cancelIsDefault ? cancel : yes);
+    // Esc and the close box both answer with the escape button.
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void ShowBox(QMessageBox::Icon icon, const QString& text)
+{
+    QMessageBox box(icon, AppTitle(), text);
+    QPushButton* ok = box.addButton(u"OK"_s, QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    box.exec();
+}
+
+QString QtNameFilter(const QString& filter)
+{
+    const QString description = filter.section(u'|', 0, 0);
+    const QStringList patterns = filter.section(u'|', 1).split(u';', Qt::SkipEmptyParts);
+    return description + u" ("_s + patterns.join(u' ') + u')';
+}
+
+QString DecodedPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+} // namespace
+
+std::unique_ptr<Desktop> CreatePlatformDesktop() { return std::make_unique<QtDesktop>(); }
+
+void QtDesktop::Information(const QString& text) { ShowBox(QMessageBox::NoIcon, text); }
+
+bool QtDesktop::Confirm(const QString& text) { return AskConfirmation(text, false); }
+
+bool QtDesktop::ConfirmDefaultCancel(const QString& text) { return AskConfirmation(text, true); }
+
+void QtDesktop::Error(const QString& text) { ShowBox(QMessageBox::Critical, text); }
+
+QString QtDesktop::InputBox(const QString& caption, const QString& prompt, const QString& defaultText)
+{
+    QDialog dialog(QApplication::activeWindow());
+    dialog.setObjectName(u"InputBox"_s);
+    dialog.setWindowTitle(caption);
+    dialog.setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* label = new QLabel(prompt, &dialog);
+    auto* edit = new QLineEdit(defaultText, &dialog);
+    edit->setMaxLength(255);
+    edit->selectAll();
+    label->setBuddy(edit);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    QPushButton* ok = buttons->addButton(u"OK"_s, QDialogButtonBox::AcceptRole);
+    buttons->addButton(u"キャンセル"_s, QDialogButtonBox::RejectRole);
+    ok->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(label);
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    dialog.setMinimumWidth(320);
+    if (dialog.exec() != QDialog::Accepted)
+        return defaultText;
+    return edit->text();
+}
+
+bool QtDesktop::OpenFiles(const QString& filter, std::string& fileName, std::vector<std::string>& chosen)
+{
+    QFileDialog dialog(QApplication::activeWindow());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    // The description already lists the patterns in upper case.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilter(QtNameFilter(filter));
+    if (!fileName.empty())
+        dialog.selectFile(DecodedPath(fileName));
+    OverrideCursorPause pause;
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return false;
+    chosen.clear();
+    chosen.reserve(static_cast<std::size_t>(files.size()));
+    for (const QString& file : files)
+        chosen.push_back(PathFromUser(file));
+    fileName = chosen.front();
+    return true;
+}
+
+bool QtDesktop::BrowseFolder(const QString& title, std::string& folder)
+{
+    QFileDialog dialog(QApplication::activeWindow(), title);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (!folder.empty())
+        dialog.setDirectory(DecodedPath(folder));
+    OverrideCursorPause pause;
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QStringList folders = dialog.selectedFiles();
+    if (folders.isEmpty())
+        return false;
+    folder = PathFromUser(folders.front());
+    return true;
+}
+
+void QtDesktop::ShellOpen(const std::string& path)
+{
+    // Percent-encoding the bytes keeps a name that is not valid UTF-8 intact.
+    const QByteArray url = "file://" + QByteArray::fromStdString(path).toPercentEncoding("/");
+    QDesktopServices::openUrl(QUrl::fromEncoded(url));
+}
