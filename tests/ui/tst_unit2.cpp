@@ -1,0 +1,163 @@
+// Tests of the delete dialog TForm2: layout, texts, the kept path bytes and the keys.
+#include "ui/Unit2.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QTest>
+
+#include <algorithm>
+
+class TestUnit2 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void layoutAndTexts();
+    void tabOrderStartsAtTheList();
+    void linesKeepTheirBytesAndMarks();
+    void spaceTogglesTheFocusedLineAndEnterConfirms();
+    void escapeCancelButtonAndCloseBoxCancel();
+    void okButtonConfirms();
+};
+
+namespace {
+
+template <typename T> T* control(QWidget& form, const char* name)
+{
+    T* widget = form.findChild<T*>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("missing control %s", name);
+    return widget;
+}
+
+} // namespace
+
+void TestUnit2::layoutAndTexts()
+{
+    TForm2 form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("ファイルの削除"));
+    QCOMPARE(form.size(), QSize(500, 220));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+    QVERIFY(!(form.windowFlags() & Qt::WindowMinMaxButtonsHint));
+    QCOMPARE(form.font().pixelSize(), 12);
+    QCOMPARE(form.font().families().value(0), QStringLiteral("ＭＳ Ｐゴシック"));
+    QCOMPARE(form.font().families().value(1), QStringLiteral("Noto Sans CJK JP"));
+
+    QCOMPARE(control<QListWidget>(form, "CheckFileList")->geometry(), QRect(0, 0, 500, 180));
+    auto* label = control<QLabel>(form, "Label1");
+    QCOMPARE(label->pos(), QPoint(5, 190));
+    QCOMPARE(label->height(), 20);
+    // 200 wide, or as wide as the text needs in a wider fallback font, short of OK.
+    QVERIFY(label->width() >= 200);
+    QVERIFY(label->width() >= label->sizeHint().width());
+    QVERIFY(label->geometry().right() < 340);
+    QCOMPARE(label->text(), QStringLiteral("※チ ェックがあるファイルを削除します"));
+    QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QVERIFY(label->alignment() & Qt::AlignVCenter);
+    auto* ok = control<QPushButton>(form, "Button1");
+    QCOMPARE(ok->geometry(), QRect(340, 190, 75, 25));
+    QCOMPARE(ok->text(), QStringLiteral("OK"));
+    QVERIFY(ok->isDefault());
+    auto* cancel = control<QPushButton>(form, "Button2");
+    QCOMPARE(cancel->geometry(), QRect(425, 190, 75, 25));
+    QCOMPARE(cancel->text(), QStringLiteral("ｷｬﾝｾﾙ"));
+    QVERIFY(!cancel->isDefault());
+}
+
+void TestUnit2::tabOrderStartsAtTheList()
+{
+    TForm2 form;
+    form.AddFile("/p/a.jpg", false);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QCOMPARE(QApplication::focusWidget(), control<QWidget>(form, "CheckFileList"));
+    QStringList order;
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(order,
+        QStringList(
+            { QStringLiteral("Button1"), QStringLiteral("Button2"), QStringLiteral("CheckFileList") }));
+}
+
+void TestUnit2::linesKeepTheirBytesAndMarks()
+{
+    TForm2 form;
+    const std::string latin1("/p/caf\xe9.jpg");
+    form.AddFile("/p/写真.jpg", false);
+    form.AddFile(latin1, true);
+    QCOMPARE(form.FileCount(), 2);
+    QCOMPARE(form.FilePath(0), std::string("/p/写真.jpg"));
+    QCOMPARE(form.FilePath(1), latin1);
+    QVERIFY(!form.IsChecked(0));
+    QVERIFY(form.IsChecked(1));
+    auto* list = control<QListWidget>(form, "CheckFileList");
+    QCOMPARE(list->item(0)->text(), QStringLiteral("/p/写真.jpg"));
+    QVERIFY(list->item(1)->text().startsWith(QStringLiteral("/p/caf")));
+    form.show();
+    // 12 pixels unless the font or the check box needs more.
+    const int height = list->visualItemRect(list->item(0)).height();
+    QCOMPARE(height, std::max(12, list->fontMetrics().height()));
+    QVERIFY(height > list->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, list));
+}
+
+void TestUnit2::spaceTogglesTheFocusedLineAndEnterConfirms()
+{
+    TForm2 form;
+    form.AddFile("/p/a.jpg", false);
+    form.AddFile("/p/b.jpg", true);
+    form.AddFile("/p/c.jpg", true);
+    QSignalSpy finished(&form, &QDialog::finished);
+    form.open();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    auto* list = control<QListWidget>(form, "CheckFileList");
+    QCOMPARE(QApplication::focusWidget(), list);
+    QTest::keyClick(list, Qt::Key_Space);
+    QVERIFY(form.IsChecked(0));
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Space);
+    QVERIFY(!form.IsChecked(1));
+    QVERIFY(form.IsChecked(2));
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(form.result(), int(QDialog::Accepted));
+    QVERIFY(form.IsChecked(0));
+    QVERIFY(!form.IsChecked(1));
+}
+
+void TestUnit2::escapeCancelButtonAndCloseBoxCancel()
+{
+    for (int way = 0; way < 3; ++way) {
+        TForm2 form;
+        form.AddFile("/p/a.jpg", false);
+        QSignalSpy finished(&form, &QDialog::finished);
+        form.open();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        if (way == 0)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        else if (way == 1)
+            QTest::mouseClick(control<QPushButton>(form, "Button2"), Qt::LeftButton);
+        else
+            form.close();
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(form.result(), int(QDialog::Rejected));
+    }
+}
+
+void TestUnit2::okButtonConfirms()
+{
+    TForm2 form;
+    form.AddFile("/p/a.jpg", true);
+    form.open();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTest::mouseClick(control<QPushButton>(form, "Button1"), Qt::LeftButton);
+    QCOMPARE(form.result(), int(QDialog::Accepted));
+    QVERIFY(!form.isVisible());
+}
+
+QTEST_MAIN(TestUnit2)
+#include "tst_unit2.moc"

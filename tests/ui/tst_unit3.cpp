@@ -1,0 +1,389 @@
+// Tests of the rename settings dialog TForm3: layout, the digit-only fields, the
+// focus-loss fix-ups and the values committed however the dialog is confirmed.
+#include "ui/Unit3.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+class TestUnit3 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void layoutAndTexts();
+    void inputMethods();
+    void tabOrderStartsAtThePrefix();
+    void startNumberIsRewrittenToTheDigitCount();
+    void extensionGetsItsDot();
+    void startNumberCommittedByTabByClickAndByEnter();
+    void digitCountCommittedAndKeptWhenEmptied();
+    void numberFieldsTakeDigitsAndEditingKeys();
+    void pasteTakesPlainDigitsOnly();
+    void cancelKeepsNothing();
+};
+
+namespace {
+
+template <typename T> T* control(QWidget& form, const char* name)
+{
+    T* widget = form.findChild<T*>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("missing control %s", name);
+    return widget;
+}
+
+QLineEdit* edit(QWidget& form, const char* name) { return control<QLineEdit>(form, name); }
+QComboBox* digits(QWidget& form) { return control<QComboBox>(form, "ComboBox1"); }
+
+bool openActive(TForm3& form)
+{
+    form.open();
+    return QTest::qWaitForWindowActive(&form);
+}
+
+// Replaces a field's text the way a user would: select all, type.
+void retype(QWidget* field, const QString& text)
+{
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+}
+
+// Types characters QTest has no key for, as a keyboard layout or input method would.
+void typeCharacter(QWidget* field, const QString& character)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, character);
+    QApplication::sendEvent(field, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, character);
+    QApplication::sendEvent(field, &release);
+}
+
+} // namespace
+
+void TestUnit3::layoutAndTexts()
+{
+    TForm3 form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("リネーム設定"));
+    QCOMPARE(form.size(), QSize(350, 100));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(form.font().pixelSize(), 12);
+
+    const struct {
+        const char* name;
+        QRect geometry;
+        const char* text;
+        Qt::Alignment alignment;
+    } labels[] = {
+        { "Label1", { 5, 5, 100, 20 }, "ファイル名", Qt::AlignVCenter },
+        { "Label2", { 125, 5, 100, 20 }, "連番（開始番号）", Qt::AlignVCenter },
+        { "Label3", { 105, 25, 20, 20 }, "＋", Qt::AlignCenter },
+        { "Label4", { 245, 5, 100, 20 }, "拡張子（例：.JPG）", Qt::AlignVCenter },
+        { "Label5", { 225, 25, 20, 20 }, "＋", Qt::AlignCenter },
+        { "Label6", { 5, 15, 75, 20 }, "連番の桁数：", Qt::AlignVCenter },
+    };
+    for (const auto& row : labels) {
+        auto* label = control<QLabel>(form, row.name);
+        QCOMPARE(label->pos(), row.geometry.topLeft());
+        QCOMPARE(label->height(), row.geometry.height());
+        // As given, or wider up to the dialog's edge when the fallback font needs it.
+        QVERIFY2(label->width() == row.geometry.width()
+                || (label->width() > row.geometry.width() && label->geometry().right() < 350),
+            row.name);
+        QCOMPARE(label->text(), QString::fromUtf8(row.text));
+        QCOMPARE(label->alignment() & row.alignment, row.alignment);
+    }
+    const struct {
+        const char* name;
+        QRect geometry;
+        const char* text;
+    } edits[] = {
+        { "Edit1", { 5, 25, 100, 20 }, "" },
+        { "Edit2", { 125, 25, 100, 20 }, "0001" },
+        { "Edit3", { 245, 25, 100, 20 }, ".*" },
+    };
+    for (const auto& row : edits) {
+        QCOMPARE(edit(form, row.name)->geometry(), row.geometry);
+        QCOMPARE(edit(form, row.name)->text(), QString::fromUtf8(row.text));
+    }
+    auto* group = control<QGroupBox>(form, "GroupBox1");
+    QCOMPARE(group->geometry(), QRect(5, 50, 146, 45));
+    QCOMPARE(group->title(), QStringLiteral("リネームオプション"));
+    QCOMPARE(control<QLabel>(form, "Label6")->parentWidget(), group);
+    QComboBox* combo = digits(form);
+    QCOMPARE(combo->parentWidget(), group);
+    QCOMPARE(combo->geometry(), QRect(80, 15, 56, 20));
+    QVERIFY(combo->isEditable());
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    QCOMPARE(items.join(u','), QStringLiteral("0,3,4,5,6,7,8,10"));
+    QCOMPARE(combo->currentIndex(), 2);
+    QCOMPARE(combo->currentText(), QStringLiteral("4"));
+
+    auto* ok = control<QPushButton>(form, "Button1");
+    QCOMPARE(ok->geometry(), QRect(190, 70, 75, 25));
+    QCOMPARE(ok->text(), QStringLiteral("OK"));
+    QVERIFY(ok->isDefault());
+    auto* cancel = control<QPushButton>(form, "Button2");
+    QCOMPARE(cancel->geometry(), QRect(270, 70, 75, 25));
+    QCOMPARE(cancel->text(), QStringLiteral("キャンセル"));
+
+    QCOMPARE(form.StartNumber(), std::int64_t { 1 });
+    QCOMPARE(form.DigitCount(), 4);
+    QCOMPARE(form.Extension(), std::string());
+}
+
+void TestUnit3::inputMethods()
+{
+    TForm3 form;
+    QVERIFY(edit(form, "Edit1")->testAttribute(Qt::WA_InputMethodEnabled));
+    for (const char* name : { "Edit2", "Edit3" }) {
+        QVERIFY(!edit(form, name)->testAttribute(Qt::WA_InputMethodEnabled));
+        QVERIFY(edit(form, name)->inputMethodHints() & Qt::ImhLatinOnly);
+    }
+}
+
+void TestUnit3::tabOrderStartsAtThePrefix()
+{
+    TForm3 form;
+    QVERIFY(openActive(form));
+    QCOMPARE(QApplication::focusWidget(), edit(form, "Edit1"));
+    QStringList order;
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focus = QApplication::focusWidget();
+        order << (focus == digits(form)->lineEdit() ? digits(form)->objectName() : focus->objectName());
+    }
+    QCOMPARE(order.join(u','), QStringLiteral("Edit2,Edit3,ComboBox1,Button1,Button2,Edit1"));
+}
+
+void TestUnit3::startNumberIsRewrittenToTheDigitCount()
+{
+    TForm3 form;
+    QVERIFY(openActive(form));
+    QLineEdit* start = edit(form, "Edit2");
+    digits(form)->setEditText(QStringLiteral("6"));
+    start->setFocus();
+    retype(start, QStringLiteral("7"));
+    QTest::keyClick(start, Qt::Key_Tab);
+    QCOMPARE(start->text(), QStringLiteral("000007"));
+    QCOMPARE(form.StartNumber(), std::int64_t { 7 });
+
+    // No digit count: no padding.
+    digits(form)->setEditText(QString());
+    start->setFocus();
+    QTest::keyClick(start, Qt::Key_Tab);
+    QCOMPARE(start->text(), QStringLiteral("7"));
+
+    // Above 16 digits: no padding either; 16 still pads.
+    digits(form)->setEditText(QStringLiteral("20"));
+    start->setFocus();
+    QTest::keyClick(start, Qt::Key_Tab);
+    QCOMPARE(start->text(), QStringLiteral("7"));
+    digits(form)->setEditText(QStringLiteral("16"));
+    start->setFocus();
+    QTest::keyClick(start, Qt::Key_Tab);
+    QCOMPARE(start->text(), QStringLiteral("0000000000000007"));
+
+    // An emptied or too large start falls back on the committed number.
+    digits(form)->setEditText(QStringLiteral("4"));
+    start->setFocus();
+    retype(start, QString());
+    QTest::keyClick(start, Qt::Key_Tab);
+    QCOMPARE(start->text(), QStringLiteral("0007"));
+    start->setFocus();
+    retype(start, QStringLiteral("99999999999"));
+    QTest::keyClick(start, Qt::Key_Tab);
+    QCOMPARE(start->text(), QStringLiteral("0007"));
+    QCOMPARE(form.StartNumber(), std::int64_t { 7 });
+}
+
+void TestUnit3::extensionGetsItsDot()
+{
+    TForm3 form;
+    QVERIFY(openActive(form));
+    QLineEdit* ext = edit(form, "Edit3");
+    const struct {
+        const char* typed;
+        const char* shown;
+        const char* extension;
+    } rows[] = {
+        { "png", ".png", ".png" },
+        { "", ".*", "" },
+        { ".JPG", ".JPG", ".JPG" },
+        { "*", ".*", "" },
+        { "tar.gz", ".tar.gz", ".tar.gz" },
+    };
+    for (const auto& row : rows) {
+        ext->setFocus();
+        retype(ext, QString::fromUtf8(row.typed));
+        QTest::keyClick(ext, Qt::Key_Tab);
+        QCOMPARE(ext->text(), QString::fromUtf8(row.shown));
+        QCOMPARE(form.Extension(), std::string(row.extension));
+    }
+}
+
+void TestUnit3::startNumberCommittedByTabByClickAndByEnter()
+{
+    for (int way = 0; way < 3; ++way) {
+        TForm3 form;
+        QVERIFY(openActive(form));
+        QLineEdit* start = edit(form, "Edit2");
+        start->setFocus();
+        retype(start, QStringLiteral("0010"));
+        if (way == 0) {
+            QTest::keyClick(start, Qt::Key_Tab);
+            QCOMPARE(form.StartNumber(), std::int64_t { 10 });
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        } else if (way == 1) {
+            QTest::mouseClick(control<QPushButton>(form, "Button1"), Qt::LeftButton);
+        } else {
+            QTest::keyClick(start, Qt::Key_Return);
+        }
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        QCOMPARE(form.StartNumber(), std::int64_t { 10 });
+    }
+
+    // The extension typed and confirmed at once gets its fix-up as well.
+    TForm3 form;
+    QVERIFY(openActive(form));
+    edit(form, "Edit3")->setFocus();
+    retype(edit(form, "Edit3"), QStringLiteral("png"));
+    QTest::keyClick(edit(form, "Edit3"), Qt::Key_Enter);
+    QCOMPARE(form.result(), int(QDialog::Accepted));
+    QCOMPARE(form.Extension(), std::string(".png"));
+}
+
+void TestUnit3::digitCountCommittedAndKeptWhenEmptied()
+{
+    for (const char* typed : { "20", "0", "6" }) {
+        TForm3 form;
+        QVERIFY(openActive(form));
+        QWidget* field = digits(form);
+        field->setFocus();
+        retype(field, QString::fromLatin1(typed));
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        QCOMPARE(form.DigitCount(), QByteArray(typed).toInt());
+    }
+    TForm3 form;
+    QVERIFY(openActive(form));
+    QWidget* field = digits(form);
+    field->setFocus();
+    retype(field, QString());
+    QTest::keyClick(field, Qt::Key_Tab);
+    QCOMPARE(form.DigitCount(), 4);
+    QTest::mouseClick(control<QPushButton>(form, "Button1"), Qt::LeftButton);
+    QCOMPARE(form.DigitCount(), 4);
+    QCOMPARE(edit(form, "Edit2")->text(), QStringLiteral("1"));
+}
+
+void TestUnit3::numberFieldsTakeDigitsAndEditingKeys()
+{
+    TForm3 form;
+    QVERIFY(openActive(form));
+    QLineEdit* start = edit(form, "Edit2");
+    start->setFocus();
+    retype(start, QStringLiteral("a1-b2 .3+"));
+    typeCharacter(start, QStringLiteral("０"));
+    typeCharacter(start, QStringLiteral("é"));
+    QCOMPARE(start->text(), QStringLiteral("123"));
+    QTest::keyClick(start, Qt::Key_Backspace);
+    QCOMPARE(start->text(), QStringLiteral("12"));
+    QTest::keyClick(start, Qt::Key_Home);
+    QTest::keyClick(start, Qt::Key_Delete);
+    QCOMPARE(start->text(), QStringLiteral("2"));
+    QTest::keyClick(start, Qt::Key_End);
+    QTest::keyClicks(start, QStringLiteral("34"));
+    QTest::keyClick(start, Qt::Key_Left);
+    QTest::keyClick(start, Qt::Key_Left);
+    QTest::keyClicks(start, QStringLiteral("9"));
+    QCOMPARE(start->text(), QStringLiteral("2934"));
+
+    // Copy and cut still work.
+    QTest::keyClick(start, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(start, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2934"));
+    QTest::keyClick(start, Qt::Key_X, Qt::ControlModifier);
+    QCOMPARE(start->text(), QString());
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2934"));
+
+    QWidget* field = digits(form);
+    field->setFocus();
+    retype(field, QStringLiteral("x5y"));
+    QCOMPARE(digits(form)->currentText(), QStringLiteral("5"));
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QCOMPARE(digits(form)->currentText(), QString());
+}
+
+void TestUnit3::pasteTakesPlainDigitsOnly()
+{
+    TForm3 form;
+    QVERIFY(openActive(form));
+    QLineEdit* start = edit(form, "Edit2");
+    const struct {
+        const char* clipboard;
+        const char* result;
+    } rows[] = {
+        { " 42\n", "42" },
+        { "0010", "0010" },
+        { "4a", "" },
+        { "-5", "" },
+        { "+5", "" },
+        { "1 2", "" },
+        { "", "" },
+        { "１２", "" },
+    };
+    for (const auto& row : rows) {
+        start->setFocus();
+        retype(start, QString());
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(row.clipboard));
+        QTest::keyClick(start, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(start->text(), QString::fromUtf8(row.result));
+        retype(start, QString());
+        QTest::keyClick(start, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(start->text(), QString::fromUtf8(row.result));
+    }
+    // Pasting into the middle keeps what is there.
+    retype(start, QStringLiteral("19"));
+    QTest::keyClick(start, Qt::Key_Left);
+    QGuiApplication::clipboard()->setText(QStringLiteral(" 00 "));
+    QTest::keyClick(start, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(start->text(), QStringLiteral("1009"));
+
+    QWidget* field = digits(form);
+    field->setFocus();
+    retype(field, QString());
+    QGuiApplication::clipboard()->setText(QStringLiteral("\t12 "));
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(digits(form)->currentText(), QStringLiteral("12"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("3x"));
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(digits(form)->currentText(), QStringLiteral("12"));
+}
+
+void TestUnit3::cancelKeepsNothing()
+{
+    for (int way = 0; way < 2; ++way) {
+        TForm3 form;
+        QVERIFY(openActive(form));
+        QLineEdit* start = edit(form, "Edit2");
+        start->setFocus();
+        retype(start, QStringLiteral("0010"));
+        if (way == 0)
+            QTest::keyClick(start, Qt::Key_Escape);
+        else
+            form.close();
+        QCOMPARE(form.result(), int(QDialog::Rejected));
+        QCOMPARE(form.StartNumber(), std::int64_t { 1 });
+    }
+}
+
+QTEST_MAIN(TestUnit3)
+#include "tst_unit3.moc"

@@ -1,0 +1,97 @@
+// Unit2: the delete dialog TForm2.
+#include "ui/Unit2.h"
+
+#include "ui_Unit2.h"
+
+#include <QGuiApplication>
+#include <QListWidgetItem>
+#include <QScreen>
+#include <QStyle>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kItemHeight = 12;
+constexpr int kPathRole = Qt::UserRole;
+
+QFont formFont()
+{
+    QFont font;
+    font.setFamilies({ QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("Noto Sans CJK JP") });
+    font.setPixelSize(12);
+    return font;
+}
+
+void centreOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame(QPoint(), window->size());
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
+} // namespace
+
+TForm2::TForm2(QWidget* parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::TForm2>())
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+        | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(formFont());
+    setFixedSize(500, 220);
+    QPalette red = ui->Label1->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    ui->Label1->setPalette(red);
+    // The fallback font is wider than the intended one; the label may grow towards OK.
+    ui->Label1->resize(std::max(ui->Label1->width(), ui->Label1->sizeHint().width()), ui->Label1->height());
+    connect(ui->Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
+    centreOnScreen(this);
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::AddFile(const std::string& path, bool checked)
+{
+    const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
+    auto* item = new QListWidgetItem(QString::fromUtf8(bytes), ui->CheckFileList);
+    item->setData(kPathRole, bytes);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    item->setSizeHint(QSize(0, lineHeight()));
+}
+
+int TForm2::lineHeight() const
+{
+    // 12 pixels fit the intended font; a taller fallback font or check box would be
+    // clipped (an "_" in a file name would vanish), so the line grows for them.
+    const QListWidget* list = ui->CheckFileList;
+    return std::max({ kItemHeight, list->fontMetrics().height(),
+        list->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, list) + 2 });
+}
+
+int TForm2::FileCount() const { return ui->CheckFileList->count(); }
+
+std::string TForm2::FilePath(int index) const
+{
+    return ui->CheckFileList->item(index)->data(kPathRole).toByteArray().toStdString();
+}
+
+bool TForm2::IsChecked(int index) const
+{
+    return ui->CheckFileList->item(index)->checkState() == Qt::Checked;
+}
+
+void TForm2::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Space toggles the focused line, so the list starts on the first one.
+    if (ui->CheckFileList->currentRow() < 0 && ui->CheckFileList->count() > 0)
+        ui->CheckFileList->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    ui->CheckFileList->setFocus(Qt::OtherFocusReason);
+}
