@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -30,6 +31,7 @@
 #include <QSessionManager>
 #include <QShortcut>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -61,28 +63,96 @@ QIcon ButtonGlyph(const QString& name)
     return icon;
 }
 
-// Draws the tree's connecting lines and expand boxes the way the classic Windows style
-// does; everything else comes from the application's style.
-class TreeLinesStyle final : public QProxyStyle {
+// The look of the classic Windows controls where the window relies on it: flat buttons
+// with glyph and caption centred together, the group box caption on its frame line, and
+// the tree's connecting lines and expand boxes. Everything else comes from the
+// application's style.
+class FormStyle final : public QProxyStyle {
 public:
-    TreeLinesStyle()
-        : m_lines(QStyleFactory::create(u"Windows"_s))
+    FormStyle()
+        : m_classic(QStyleFactory::create(u"Windows"_s))
     {
     }
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
         const QWidget* widget) const override
     {
-        if (element == PE_IndicatorBranch && m_lines) {
-            m_lines->drawPrimitive(element, option, painter, widget);
+        if (element == PE_IndicatorBranch && m_classic) {
+            m_classic->drawPrimitive(element, option, painter, widget);
             return;
         }
         QProxyStyle::drawPrimitive(element, option, painter, widget);
     }
 
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+        const QWidget* widget) const override
+    {
+        const auto* button = qstyleoption_cast<const QStyleOptionToolButton*>(option);
+        if (element != CE_ToolButtonLabel || !button
+            || button->toolButtonStyle != Qt::ToolButtonTextBesideIcon || button->icon.isNull()) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        // The base style puts the glyph at the left edge; centre glyph and caption as one.
+        QStyleOptionToolButton centred = *button;
+        const int content
+            = button->iconSize.width() + 4 + button->fontMetrics.horizontalAdvance(button->text);
+        const int margin = std::max(0, (button->rect.width() - content) / 2 - 2);
+        centred.rect.adjust(margin, 0, -margin, 0);
+        QProxyStyle::drawControl(element, &centred, painter, widget);
+    }
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+        const QWidget* widget) const override
+    {
+        if (control == CC_GroupBox && m_classic) {
+            m_classic->drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+    }
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl subControl,
+        const QWidget* widget) const override
+    {
+        if (control == CC_GroupBox && m_classic)
+            return m_classic->subControlRect(control, option, subControl, widget);
+        return QProxyStyle::subControlRect(control, option, subControl, widget);
+    }
+
 private:
-    std::unique_ptr<QStyle> m_lines;
+    std::unique_ptr<QStyle> m_classic;
 };
+
+// Condenses the widget's font, when the Japanese font at hand runs wider than the face
+// the layout was drawn for, until its text fits the widget's fixed width.
+void CondenseToFit(QWidget* widget)
+{
+    QFont font = widget->font();
+    for (int stretch = 100; stretch >= 70 && widget->sizeHint().width() > widget->width(); stretch -= 2) {
+        font.setStretch(stretch);
+        widget->setFont(font);
+    }
+}
+
+// Creates one of the page's flat buttons: glyph beside the caption, raised under the mouse.
+QToolButton* NewFlatButton(QWidget* page, QStyle* style, const QString& name, const QString& caption,
+    const QString& glyph, QRect geometry)
+{
+    auto* button = new QToolButton(page);
+    button->setObjectName(name);
+    button->setText(caption);
+    button->setIcon(ButtonGlyph(glyph));
+    button->setIconSize(QSize(16, 16));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    // Flat buttons never take the keyboard focus.
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setGeometry(geometry);
+    button->setStyle(style);
+    CondenseToFit(button);
+    return button;
+}
 
 // Returns the local path bytes of one line of a text/uri-list, or "" when the line is
 // no local file URL. The percent escapes are decoded byte for byte, so names that are
@@ -164,6 +234,7 @@ std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent)
+    , m_style(std::make_unique<FormStyle>())
     , m_candidates(new CandidateList(this))
 {
     setObjectName(u"Form1"_s);
@@ -194,7 +265,13 @@ TForm1::TForm1(QWidget* parent)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // The widgets outlive this body; they must not keep the style that goes with it.
+    for (QWidget* widget : std::initializer_list<QWidget*> {
+             btnAddFile, btnAddFolder, btnDelFile, btnClear, btnRename, btnChecker, GroupBox1, FileTree })
+        widget->setStyle(nullptr);
+}
 
 void TForm1::createMenus()
 {
@@ -272,25 +349,16 @@ void TForm1::createCandidatePage()
     TabSheet1->setObjectName(u"TabSheet1"_s);
     PageControl1->addTab(TabSheet1, u"検索"_s);
 
-    const auto flatButton
-        = [this](const QString& name, const QString& caption, const QString& glyph, QRect geometry) {
-              auto* button = new QToolButton(TabSheet1);
-              button->setObjectName(name);
-              button->setText(caption);
-              button->setIcon(ButtonGlyph(glyph));
-              button->setIconSize(QSize(16, 16));
-              button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-              button->setAutoRaise(true);
-              // Flat buttons never take the keyboard focus.
-              button->setFocusPolicy(Qt::NoFocus);
-              button->setGeometry(geometry);
-              return button;
-          };
-    btnAddFile = flatButton(u"btnAddFile"_s, u"ファイル指定"_s, u"addfile"_s, QRect(5, 5, 120, 25));
-    btnAddFolder = flatButton(u"btnAddFolder"_s, u"フォルダ指定"_s, u"addfolder"_s, QRect(130, 5, 120, 25));
-    btnDelFile = flatButton(u"btnDelFile"_s, u"ファイル削除"_s, u"remove"_s, QRect(255, 5, 120, 25));
-    btnClear = flatButton(u"btnClear"_s, u"リスト内クリア"_s, u"clear"_s, QRect(380, 5, 120, 25));
-    btnRename = flatButton(u"btnRename"_s, u"リネーム"_s, u"rename"_s, QRect(505, 5, 120, 25));
+    btnAddFile = NewFlatButton(
+        TabSheet1, m_style.get(), u"btnAddFile"_s, u"ファイル指定"_s, u"addfile"_s, QRect(5, 5, 120, 25));
+    btnAddFolder = NewFlatButton(TabSheet1, m_style.get(), u"btnAddFolder"_s, u"フォルダ指定"_s,
+        u"addfolder"_s, QRect(130, 5, 120, 25));
+    btnDelFile = NewFlatButton(
+        TabSheet1, m_style.get(), u"btnDelFile"_s, u"ファイル削除"_s, u"remove"_s, QRect(255, 5, 120, 25));
+    btnClear = NewFlatButton(
+        TabSheet1, m_style.get(), u"btnClear"_s, u"リスト内クリア"_s, u"clear"_s, QRect(380, 5, 120, 25));
+    btnRename = NewFlatButton(
+        TabSheet1, m_style.get(), u"btnRename"_s, u"リネーム"_s, u"rename"_s, QRect(505, 5, 120, 25));
 
     CountLabel = new QLabel(u"0"_s, TabSheet1);
     CountLabel->setObjectName(u"CountLabel"_s);
@@ -311,10 +379,12 @@ void TForm1::createCandidatePage()
     GroupBox1 = new QGroupBox(u"検索オプション"_s, TabSheet1);
     GroupBox1->setObjectName(u"GroupBox1"_s);
     GroupBox1->setGeometry(5, 280, 450, 65);
+    GroupBox1->setStyle(m_style.get());
     Label1 = new QLabel(u"検出するファイルタイプ（拡張子）："_s, GroupBox1);
     Label1->setObjectName(u"Label1"_s);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Label1->setGeometry(10, 15, 170, 20);
+    CondenseToFit(Label1);
     ExtEdit = new QLineEdit(u"*.*"_s, GroupBox1);
     ExtEdit->setObjectName(u"ExtEdit"_s);
     // Patterns are typed in Latin letters; the input method starts closed.
@@ -327,8 +397,10 @@ void TForm1::createCandidatePage()
     OptionCheck1->setObjectName(u"OptionCheck1"_s);
     OptionCheck1->setChecked(true);
     OptionCheck1->setGeometry(10, 40, 350, 17);
+    CondenseToFit(OptionCheck1);
 
-    btnChecker = flatButton(u"btnChecker"_s, u"重複ファイルチェック"_s, u"check"_s, QRect(550, 285, 145, 30));
+    btnChecker = NewFlatButton(TabSheet1, m_style.get(), u"btnChecker"_s, u"重複ファイルチェック"_s,
+        u"check"_s, QRect(550, 285, 145, 30));
 
     Button1 = new QPushButton(u"ｷｬﾝｾﾙ"_s, TabSheet1);
     Button1->setObjectName(u"Button1"_s);
@@ -375,9 +447,7 @@ void TForm1::createResultsPage()
     FileTree->setContextMenuPolicy(Qt::CustomContextMenu);
     FileTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     FileTree->header()->setStretchLastSection(false);
-    auto* treeStyle = new TreeLinesStyle;
-    treeStyle->setParent(FileTree);
-    FileTree->setStyle(treeStyle);
+    FileTree->setStyle(m_style.get());
     FileTree->viewport()->installEventFilter(this);
     auto* fill = new QVBoxLayout(TabSheet2);
     fill->setContentsMargins(0, 0, 0, 0);

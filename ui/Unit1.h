@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QShortcut;
+class QStyle;
 class QTabWidget;
 class QToolButton;
 class QTreeWidget;
@@ -187,6 +189,7 @@ private:
     void connectCommands();
     bool acceptsDrop(const QMimeData* data) const;
 
+    std::unique_ptr<QStyle> m_style; // outlives the widgets that use it
     CandidateList* m_candidates = nullptr;
     QShortcut* m_cancelKey = nullptr;
     std::string m_openFileName;
