@@ -1,9 +1,25 @@
 // CheckRun: the duplicate check command, driven through CheckHost.
+//
+// The result is that of the plain pairwise run: pivot i from the top of the list, j
+// from the bottom up to 0, every pair of different path strings compared, a match
+// grouped and removed. With files that do not change, that run only ever removes
+// entries above its pivot, so it can be replayed in the list's original positions: a
+// pivot meets only the entries whose files hold its bytes (matches, or a second name
+// of its own file, which fails to open) and the entries that do not open at all. The
+// engine sorts the files into content classes first; the replay then costs one step
+// per entry instead of one comparison per pair.
 #include "check/CheckRun.h"
 
+#include "check/Engine.h"
 #include "scan/FileScan.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace Check {
 
@@ -11,6 +27,13 @@ namespace {
 
     const char* const kNothingToCompare = "比較するファイルがありません";
     const char* const kGroupCaption = "重複ファイル";
+    constexpr int kProgressMax = 1000;
+    // Leaves the last steps of the bar to the replay.
+    constexpr int kClassifiedProgress = 980;
+    // Opening a file counts like reading this many bytes on the progress bar.
+    constexpr double kProbeWeight = 16 * 1024;
+    constexpr auto kEventInterval = std::chrono::milliseconds(25);
+    constexpr std::size_t kNone = SIZE_MAX;
 
     // Keeps the checking state on for its lifetime, whichever way the run ends.
     class CheckingState {
@@ -37,9 +60,310 @@ namespace {
         bool m_on = true;
     };
 
+    // The distinct path strings of the list, each stored once.
+    class PathTable {
+    public:
+        explicit PathTable(std::size_t expected)
+        {
+            std::size_t capacity = 16;
+            while (capacity < 2 * expected)
+                capacity *= 2;
+            m_slots.assign(capacity, Slot {});
+            m_paths.reserve(expected);
+        }
+
+        // Returns the number of text, adding it when new.
+        std::uint32_t Add(std::string text)
+        {
+            const std::size_t hash = std::hash<std::string_view> {}(text);
+            const std::size_t mask = m_slots.size() - 1;
+            for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
+                Slot& slot = m_slots[s];
+                if (slot.id == kEmpty) {
+                    slot = { hash, static_cast<std::uint32_t>(m_paths.size()) };
+                    m_paths.push_back(std::move(text));
+                    return slot.id;
+                }
+                if (slot.hash == hash && m_paths[slot.id] == text)
+                    return slot.id;
+            }
+        }
+
+        const std::vector<std::string>& Paths() const { return m_paths; }
+
+    private:
+        static constexpr std::uint32_t kEmpty = UINT32_MAX;
+        struct Slot {
+            std::size_t hash = 0;
+            std::uint32_t id = kEmpty;
+        };
+        std::vector<Slot> m_slots;
+        std::vector<std::string> m_paths;
+    };
+
+    // Counts the entries still in the list before an original position.
+    class AliveCount {
+    public:
+        explicit AliveCount(std::size_t n)
+            : m_tree(n + 1, 0)
+        {
+            for (std::size_t i = 1; i <= n; ++i) {
+                ++m_tree[i];
+                const std::size_t up = i + (i & (~i + 1));
+                if (up <= n)
+                    m_tree[up] += m_tree[i];
+            }
+        }
+        void Remove(std::size_t position)
+        {
+            for (std::size_t i = position + 1; i < m_tree.size(); i += i & (~i + 1))
+                --m_tree[i];
+        }
+        std::size_t Before(std::size_t position) const
+        {
+            std::size_t sum = 0;
+            for (std::size_t i = position; i > 0; i -= i & (~i + 1))
+                sum += m_tree[i];
+            return sum;
+        }
+
+    private:
+        std::vector<std::size_t> m_tree;
+    };
+
+    class Run {
+    public:
+        Run(CheckHost& host, const EngineOptions& options)
+            : m_host(host)
+            , m_options(options)
+            , m_count(host.EntryCount())
+            , m_lastEvents(std::chrono::steady_clock::now())
+        {
+        }
+
+        // Returns true when the run completed and false when it was cancelled; throws
+        // FileError where the pairwise run would have failed to open a file.
+        bool Execute()
+        {
+            const std::size_t n = m_count;
+            PathTable table(n);
+            m_entryPath.resize(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                m_entryPath[i] = table.Add(m_host.EntryText(i));
+                if ((i & 4095) == 4095 && Due() && !Pump())
+                    return false;
+            }
+            m_paths = &table.Paths();
+            ContentEngine engine(*m_paths, m_options);
+            m_engine = &engine;
+            if (!engine.Probe([this] { return Pump(); }) || !Pump())
+                return false;
+
+            // A pivot that does not open fails at its first comparison: with the
+            // bottom-most entry of another path.
+            const std::uint32_t first = m_entryPath[0];
+            if (!engine.Openable(first)) {
+                for (std::size_t j = n - 1; j > 0; --j) {
+                    if (m_entryPath[j] != first)
+                        throw FileScan::FileError(FileScan::OpenErrorText((*m_paths)[first]));
+                }
+                return true;
+            }
+            // Otherwise the first pivot reaches every entry that does not open; the
+            // bottom-most one ends the run, and only the first pivot's matches below it
+            // need their bytes compared.
+            std::size_t unopenable = kNone;
+            for (std::size_t j = n - 1; j > 0 && unopenable == kNone; --j) {
+                if (!engine.Openable(m_entryPath[j]))
+                    unopenable = j;
+            }
+            std::vector<std::uint8_t> needed(engine.FileCount(), unopenable == kNone ? 1 : 0);
+            if (unopenable != kNone) {
+                const std::uint32_t firstFile = engine.FileOf(first);
+                needed[firstFile] = 1;
+                for (std::size_t j = unopenable + 1; j < n; ++j) {
+                    const std::uint32_t file = engine.FileOf(m_entryPath[j]);
+                    if (engine.FileSize(file) == engine.FileSize(firstFile))
+                        needed[file] = 1;
+                }
+            }
+            m_classifying = true;
+            if (!engine.Classify(needed, [this] { return Pump(); }))
+                return false;
+            m_classifying = false;
+            return Replay(unopenable);
+        }
+
+    private:
+        bool Due() const { return std::chrono::steady_clock::now() - m_lastEvents >= kEventInterval; }
+
+        // Brings the window up to date and lets it handle events; false when the user
+        // cancelled or the list changed under the run.
+        bool Pump()
+        {
+            Flush();
+            ShowProgress();
+            m_host.ProcessEvents();
+            m_lastEvents = std::chrono::steady_clock::now();
+            return !m_host.CheckCancelled() && m_host.EntryCount() == m_count;
+        }
+
+        void ShowProgress()
+        {
+            int position = m_shown;
+            if (m_engine && m_classifying) {
+                const double total = static_cast<double>(m_engine->BytesToSettle());
+                const double done = static_cast<double>(m_engine->BytesSettled());
+                const double fraction = total > 0 ? std::min(1.0, done / total) : 1.0;
+                position = m_classifyBase + static_cast<int>((kClassifiedProgress - m_classifyBase) * fraction);
+            } else if (m_engine && !m_replaying) {
+                // The bytes to compare are not known before every file is probed: guess
+                // them from the sizes seen so far.
+                const double probed = static_cast<double>(m_engine->PathsProbed());
+                const double paths = static_cast<double>(m_paths->size());
+                if (probed > 0) {
+                    const double bytes = static_cast<double>(m_engine->BytesProbed()) / probed * paths;
+                    const double work = paths * kProbeWeight + bytes;
+                    position = static_cast<int>(kProgressMax * probed * kProbeWeight / work);
+                }
+                m_classifyBase = std::max(m_classifyBase, std::min(position, kClassifiedProgress));
+            } else if (m_replaying && m_count > 0) {
+                const double fraction = static_cast<double>(m_replayed) / static_cast<double>(m_entryPath.size());
+                position = kClassifiedProgress + static_cast<int>((kProgressMax - kClassifiedProgress) * fraction);
+            }
+            SetProgress(position);
+        }
+
+        void SetProgress(int position)
+        {
+            position = std::min(position, kProgressMax);
+            if (position > m_shown) {
+                m_shown = position;
+                m_host.SetProgress(position);
+            }
+        }
+
+        // Hands the removals made since the last call to the list, in one batch.
+        void Flush()
+        {
+            if (m_removed.empty())
+                return;
+            std::vector<std::size_t> indices;
+            indices.reserve(m_removed.size());
+            for (std::size_t position : m_removed)
+                indices.push_back(m_listed->Before(position));
+            std::sort(indices.rbegin(), indices.rend());
+            m_host.RemoveEntries(indices);
+            for (std::size_t position : m_removed)
+                m_listed->Remove(position);
+            m_count -= m_removed.size();
+            m_removed.clear();
+            m_host.SetCountText(std::to_string(m_count));
+        }
+
+        // Replays the pivots in list order. Only the first entry of each content class
+        // acts as a pivot that finds anything: it takes every other entry of its class
+        // from the bottom up, skipping copies of its own path string and failing on a
+        // second name of its own file. The first pivot also meets the bottom-most entry
+        // that does not open (position unopenable), which ends the run.
+        bool Replay(std::size_t unopenable)
+        {
+            const std::size_t n = m_entryPath.size();
+            const ContentEngine& engine = *m_engine;
+            AliveCount listed(n);
+            m_listed = &listed;
+            m_replaying = true;
+
+            // Entries of each class in ascending position.
+            const std::size_t classes = engine.FileCount();
+            std::vector<std::uint32_t> start(classes + 1, 0);
+            for (std::size_t i = 0; i < n; ++i) {
+                if (engine.Openable(m_entryPath[i]))
+                    ++start[ClassOfEntry(i) + 1];
+            }
+            for (std::size_t c = 0; c < classes; ++c)
+                start[c + 1] += start[c];
+            std::vector<std::uint32_t> members(start[classes]);
+            {
+                std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+                for (std::size_t i = 0; i < n; ++i) {
+                    if (engine.Openable(m_entryPath[i]))
+                        members[fill[ClassOfEntry(i)]++] = static_cast<std::uint32_t>(i);
+                }
+            }
+
+            int groupCounter = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                m_replayed = i;
+                if ((i & 4095) == 4095 && Due() && !Pump())
+                    return false;
+                if (!engine.Openable(m_entryPath[i]))
+                    continue;
+                const std::uint32_t c = ClassOfEntry(i);
+                if (members[start[c]] != i)
+                    continue;
+                const std::size_t bound = i == 0 && unopenable != kNone ? unopenable : i;
+                const std::uint32_t pivotPath = m_entryPath[i];
+                const std::uint32_t pivotFile = engine.FileOf(pivotPath);
+                bool groupOpen = false;
+                for (std::size_t k = start[c + 1]; k-- > start[c] + 1;) {
+                    const std::size_t j = members[k];
+                    if (j <= bound)
+                        break;
+                    const std::uint32_t path = m_entryPath[j];
+                    if (path == pivotPath)
+                        continue;
+                    if (engine.FileOf(path) == pivotFile) {
+                        Flush();
+                        throw FileScan::FileError(FileScan::OpenErrorText((*m_paths)[path]));
+                    }
+                    if (!groupOpen) {
+                        m_host.AddGroup(kGroupCaption + std::to_string(++groupCounter));
+                        m_host.AddChild((*m_paths)[pivotPath]);
+                        groupOpen = true;
+                    }
+                    m_host.AddChild((*m_paths)[path]);
+                    m_removed.push_back(j);
+                    if ((m_removed.size() & 255) == 0 && Due() && !Pump())
+                        return false;
+                }
+                if (i == 0 && unopenable != kNone) {
+                    Flush();
+                    throw FileScan::FileError(FileScan::OpenErrorText((*m_paths)[m_entryPath[unopenable]]));
+                }
+            }
+            Flush();
+            m_host.SetCountText(std::to_string(m_count));
+            SetProgress(kProgressMax);
+            return true;
+        }
+
+        std::uint32_t ClassOfEntry(std::size_t i) const
+        {
+            return m_engine->ClassOf(m_engine->FileOf(m_entryPath[i]));
+        }
+
+        CheckHost& m_host;
+        const EngineOptions& m_options;
+        std::size_t m_count;
+        std::chrono::steady_clock::time_point m_lastEvents;
+        std::vector<std::uint32_t> m_entryPath;
+        const std::vector<std::string>* m_paths = nullptr;
+        const ContentEngine* m_engine = nullptr;
+        AliveCount* m_listed = nullptr;
+        std::vector<std::size_t> m_removed;
+        bool m_classifying = false;
+        bool m_replaying = false;
+        std::size_t m_replayed = 0;
+        int m_classifyBase = 0;
+        int m_shown = 0;
+    };
+
 } // namespace
 
-void RunCheck(CheckHost& host)
+void RunCheck(CheckHost& host) { RunCheck(host, EngineOptions {}); }
+
+void RunCheck(CheckHost& host, const EngineOptions& options)
 {
     if (host.EntryCount() < 2) {
         host.ShowInfo(kNothingToCompare);
@@ -48,34 +372,11 @@ void RunCheck(CheckHost& host)
     CheckingState state(host);
     host.FocusCancel();
     host.ResetCancelled();
+    host.SetProgressMax(kProgressMax);
     host.SetProgress(0);
-    int groupCounter = 0;
-    for (std::size_t i = 0; i < host.EntryCount(); ++i) {
-        host.SetProgressMax(static_cast<int>(host.EntryCount() - 1));
-        bool groupOpen = false;
-        const std::string pivot = host.EntryText(i);
-        for (std::size_t j = host.EntryCount(); j-- > 0;) {
-            host.ProcessEvents();
-            if (host.CheckCancelled())
-                return;
-            if (j >= host.EntryCount() || i >= host.EntryCount())
-                continue;
-            const std::string other = host.EntryText(j);
-            if (other == pivot)
-                continue;
-            if (FileScan::SameFileContent(pivot, other)) {
-                if (!groupOpen) {
-                    host.AddGroup(kGroupCaption + std::to_string(++groupCounter));
-                    host.AddChild(pivot);
-                    groupOpen = true;
-                }
-                host.AddChild(other);
-                host.RemoveEntry(j);
-            }
-            host.SetCountText(std::to_string(host.EntryCount()));
-        }
-        host.SetProgress(static_cast<int>(i + 1));
-    }
+    Run run(host, options);
+    if (!run.Execute())
+        return;
     state.End();
     host.ShowPage(1);
 }

@@ -2,8 +2,11 @@
 // the tests and the benchmark driver share one implementation.
 #pragma once
 
+#include "check/Engine.h"
+
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace Check {
 
@@ -16,6 +19,13 @@ public:
     virtual std::size_t EntryCount() const = 0;
     virtual std::string EntryText(std::size_t index) const = 0;
     virtual void RemoveEntry(std::size_t index) = 0;
+    // Removes the entries at indices, which come in descending order. The default
+    // removes them one by one; a list that can drop many rows at once may override it.
+    virtual void RemoveEntries(const std::vector<std::size_t>& indices)
+    {
+        for (std::size_t index : indices)
+            RemoveEntry(index);
+    }
 
     // Appends a root node at the end of the tree.
     virtual void AddGroup(const std::string& caption) = 0;
@@ -45,5 +55,7 @@ public:
 // be opened, after the partial results are in place; the checking state is left on
 // every path.
 void RunCheck(CheckHost& host);
+// Same, with the engine's block sizes and thread count chosen by the caller.
+void RunCheck(CheckHost& host, const EngineOptions& options);
 
 } // namespace Check

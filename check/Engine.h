@@ -1,0 +1,85 @@
+// Engine: sorts the files behind a list of paths into classes of identical content,
+// reading with worker threads only the bytes that can still tell two files apart.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace Check {
+
+struct EngineOptions {
+    // First block read from every file that shares its size: most unequal files part here.
+    std::size_t headBytes = 4096;
+    // Later reads are this long and start at multiples of it.
+    std::size_t chunkBytes = 256 * 1024;
+    // A set of files being compared keeps at most this many open; a larger set reopens
+    // its files for every block.
+    std::size_t maxOpenFiles = 64;
+    // A set whose remaining bytes reach this is compared in ranges spread over the
+    // workers instead of by one worker.
+    std::uint64_t splitBytes = 64ULL << 20;
+    // Worker threads; 0 takes one per core (at most 4).
+    unsigned threads = 0;
+};
+
+// Called on the caller's thread about every 25 ms while workers run; returning false
+// stops them.
+using Pump = std::function<bool()>;
+
+class ContentEngine {
+public:
+    static constexpr std::uint32_t kNoFile = UINT32_MAX;
+
+    // Keeps a reference to paths, which must be distinct and outlive the engine.
+    ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options);
+    ~ContentEngine();
+    ContentEngine(const ContentEngine&) = delete;
+    ContentEngine& operator=(const ContentEngine&) = delete;
+
+    // Opens every path once to learn whether it opens as a regular file, and its size
+    // and identity. Returns false when the pump stopped it.
+    bool Probe(const Pump& pump);
+    // Sorts the files marked in needed (indexed by file) into content classes; every
+    // other file stays in a class of its own. Returns false when the pump stopped it.
+    bool Classify(const std::vector<std::uint8_t>& needed, const Pump& pump);
+
+    bool Openable(std::uint32_t path) const { return FileOf(path) != kNoFile; }
+    // Returns the file a path opens, shared by every path of the same device and inode,
+    // or kNoFile when the path does not open as a regular file.
+    std::uint32_t FileOf(std::uint32_t path) const { return m_fileOfPath[path]; }
+    std::size_t FileCount() const { return m_files.size(); }
+    std::uint64_t FileSize(std::uint32_t file) const { return m_files[file].size; }
+    // Returns the class of a file: files with identical bytes share it (after Classify).
+    std::uint32_t ClassOf(std::uint32_t file) const { return m_classOf[file]; }
+
+    // Work done so far, for a progress display: paths probed and bytes settled.
+    std::size_t PathsProbed() const { return m_pathsProbed.load(std::memory_order_relaxed); }
+    std::uint64_t BytesProbed() const { return m_bytesProbed.load(std::memory_order_relaxed); }
+    std::uint64_t BytesSettled() const { return m_bytesSettled.load(std::memory_order_relaxed); }
+    // Bytes Classify has to settle (reading them or ruling them out); known once it runs.
+    std::uint64_t BytesToSettle() const { return m_bytesToSettle.load(std::memory_order_relaxed); }
+
+    struct File {
+        std::uint64_t size = 0;
+        std::uint32_t path = 0;
+    };
+    struct Shared;
+
+private:
+    const std::vector<std::string>& m_paths;
+    EngineOptions m_options;
+    unsigned m_threads = 1;
+    std::vector<std::uint32_t> m_fileOfPath;
+    std::vector<File> m_files;
+    std::vector<std::uint32_t> m_classOf;
+    std::atomic<std::size_t> m_pathsProbed { 0 };
+    std::atomic<std::uint64_t> m_bytesProbed { 0 };
+    std::atomic<std::uint64_t> m_bytesSettled { 0 };
+    std::atomic<std::uint64_t> m_bytesToSettle { 0 };
+};
+
+} // namespace Check
