@@ -418,8 +418,8 @@ void TForm1::createCandidatePage()
 
     QWidget::setTabOrder(FileList, ExtEdit);
     QWidget::setTabOrder(ExtEdit, OptionCheck1);
-    QWidget::setTabOrder(OptionCheck1, PBar);
-    QWidget::setTabOrder(PBar, Button1);
+    // The progress bar takes no focus, so the chain goes on to the cancel button.
+    QWidget::setTabOrder(OptionCheck1, Button1);
 
     // Button1 is the window's cancel button; Esc reaches it while it is shown.
     m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);

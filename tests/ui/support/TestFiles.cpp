@@ -1,0 +1,78 @@
+// TestFiles: real files with byte-string names, and synthetic drops.
+#include "ui/support/TestFiles.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTest>
+#include <QWidget>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TestFolder::TestFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "tessarin-ui-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        QTest::qFail("cannot create a temporary folder", __FILE__, __LINE__);
+    m_path = pattern;
+}
+
+TestFolder::~TestFolder()
+{
+    std::error_code error;
+    std::filesystem::remove_all(m_path, error);
+}
+
+std::string MakeTestFolder(const std::string& path)
+{
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+            QTest::qFail(("cannot create folder " + part).c_str(), __FILE__, __LINE__);
+        if (slash == std::string::npos)
+            break;
+    }
+    return path;
+}
+
+std::string WriteTestFile(const std::string& path, const std::string& content)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0)
+        MakeTestFolder(path.substr(0, slash));
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) {
+        QTest::qFail(("cannot create file " + path).c_str(), __FILE__, __LINE__);
+        return path;
+    }
+    if (::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+        QTest::qFail(("cannot write file " + path).c_str(), __FILE__, __LINE__);
+    ::close(fd);
+    return path;
+}
+
+QByteArray UriList(const std::vector<std::string>& paths)
+{
+    QByteArray list;
+    for (const std::string& path : paths)
+        list += "file://" + QByteArray::fromStdString(path).toPercentEncoding("/") + "\r\n";
+    return list;
+}
+
+bool DropUriList(QWidget* target, const QByteArray& uriList)
+{
+    QMimeData data;
+    data.setData(QStringLiteral("text/uri-list"), uriList);
+    const QPoint pos = target->rect().center();
+    QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(pos), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}

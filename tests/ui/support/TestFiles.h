@@ -1,0 +1,34 @@
+// TestFiles: real files with byte-string names for the window tests, and synthetic drops.
+#pragma once
+
+#include <QByteArray>
+
+#include <string>
+#include <vector>
+
+class QWidget;
+
+// A fresh temporary folder, removed with everything in it (names of any bytes included).
+class TestFolder {
+public:
+    TestFolder();
+    ~TestFolder();
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// Creates (or replaces) the file path with content; creates missing parent folders.
+// Fails the running test when it cannot.
+std::string WriteTestFile(const std::string& path, const std::string& content);
+// Creates the folder path and its missing parents.
+std::string MakeTestFolder(const std::string& path);
+// Returns a text/uri-list of file URLs for the paths, percent-encoded byte by byte.
+QByteArray UriList(const std::vector<std::string>& paths);
+// Sends a drag-enter and, when it was accepted, a drop of a text/uri-list to target;
+// returns whether the drop was taken.
+bool DropUriList(QWidget* target, const QByteArray& uriList);

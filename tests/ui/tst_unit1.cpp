@@ -1,0 +1,518 @@
+// Tests of the main window TForm1: layout, menus, drops, closing and the error wrapper.
+#include "ui/CandidateList.h"
+#include "ui/Desktop.h"
+#include "ui/Unit1.h"
+#include "ui/support/ScriptedDesktop.h"
+#include "ui/support/TestFiles.h"
+
+#include "scan/FileError.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+
+class TestUnit1 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void windowFrame();
+    void controlGeometry_data();
+    void controlGeometry();
+    void controlCaptionsAndStates();
+    void tabOrder();
+    void mainMenu();
+    void popupMenus();
+    void fonts();
+
+    void dropFilesInOrder();
+    void dropFolderAndRepeatedFile();
+    void dropKeepsBytes();
+    void dropIgnoresOtherUrls();
+    void dropRefusedWhileChecking();
+
+    void closeWithEmptyList();
+    void closeAsksWithEntries();
+    void exitMenuAsks();
+    void sessionEnd();
+
+    void errorWrapperFullStop_data();
+    void errorWrapperFullStop();
+    void errorWrapperOtherExceptions();
+
+    void appTitleRule_data();
+    void appTitleRule();
+    void pathToDisplay();
+    void japaneseQtTexts();
+    void nodePaths();
+
+private:
+    std::unique_ptr<TForm1> form;
+    ScriptedDesktop* desktop = nullptr;
+};
+
+void TestUnit1::init()
+{
+    desktop = &InstallScriptedDesktop();
+    form = std::make_unique<TForm1>();
+}
+
+void TestUnit1::cleanup()
+{
+    // Unanswered questions at teardown are not the test's subject.
+    desktop->allowUnscripted = true;
+    form.reset();
+    SetDesktop(nullptr);
+}
+
+void TestUnit1::windowFrame()
+{
+    QCOMPARE(form->windowTitle(), u"Tessarin"_s);
+    QCOMPARE(form->centralWidget(), form->PageControl1);
+    QCOMPARE(form->PageControl1->size(), QSize(710, 400));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    // The client area below the menu bar is the page control, and the window cannot grow.
+    QCOMPARE(form->PageControl1->geometry().top(), form->MainMenu1->geometry().bottom() + 1);
+    QCOMPARE(form->minimumSize(), form->maximumSize());
+    QCOMPARE(form->size().width(), 710);
+    const Qt::WindowFlags flags = form->windowFlags();
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(form->PageControl1->currentIndex(), 0);
+    QCOMPARE(form->PageControl1->count(), 2);
+    QCOMPARE(form->PageControl1->widget(0), form->TabSheet1);
+    QCOMPARE(form->PageControl1->widget(1), form->TabSheet2);
+    QCOMPARE(form->PageControl1->tabText(0), u"検索"_s);
+    QCOMPARE(form->PageControl1->tabText(1), u"検索結果"_s);
+}
+
+void TestUnit1::controlGeometry_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("btnAddFile") << u"btnAddFile"_s << QRect(5, 5, 120, 25);
+    QTest::newRow("btnAddFolder") << u"btnAddFolder"_s << QRect(130, 5, 120, 25);
+    QTest::newRow("btnDelFile") << u"btnDelFile"_s << QRect(255, 5, 120, 25);
+    QTest::newRow("btnClear") << u"btnClear"_s << QRect(380, 5, 120, 25);
+    QTest::newRow("btnRename") << u"btnRename"_s << QRect(505, 5, 120, 25);
+    QTest::newRow("CountLabel") << u"CountLabel"_s << QRect(645, 20, 50, 12);
+    QTest::newRow("FileList") << u"FileList"_s << QRect(5, 35, 690, 240);
+    QTest::newRow("GroupBox1") << u"GroupBox1"_s << QRect(5, 280, 450, 65);
+    QTest::newRow("Label1") << u"Label1"_s << QRect(10, 15, 170, 20);
+    QTest::newRow("ExtEdit") << u"ExtEdit"_s << QRect(185, 15, 150, 20);
+    QTest::newRow("OptionCheck1") << u"OptionCheck1"_s << QRect(10, 40, 350, 17);
+    QTest::newRow("btnChecker") << u"btnChecker"_s << QRect(550, 285, 145, 30);
+    QTest::newRow("Button1") << u"Button1"_s << QRect(550, 320, 145, 25);
+    QTest::newRow("PBar") << u"PBar"_s << QRect(5, 350, 690, 16);
+}
+
+void TestUnit1::controlGeometry()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    auto* control = form->findChild<QWidget*>(name);
+    QVERIFY(control);
+    QCOMPARE(control->geometry(), geometry);
+    const bool inGroup = name == u"Label1"_s || name == u"ExtEdit"_s || name == u"OptionCheck1"_s;
+    QCOMPARE(control->parentWidget(), inGroup ? static_cast<QWidget*>(form->GroupBox1) : form->TabSheet1);
+}
+
+void TestUnit1::controlCaptionsAndStates()
+{
+    const struct {
+        QToolButton* button;
+        QString caption;
+    } buttons[] = {
+        { form->btnAddFile, u"ファイル指定"_s },
+        { form->btnAddFolder, u"フォルダ指定"_s },
+        { form->btnDelFile, u"ファイル削除"_s },
+        { form->btnClear, u"リスト内クリア"_s },
+        { form->btnRename, u"リネーム"_s },
+        { form->btnChecker, u"重複ファイルチェック"_s },
+    };
+    for (const auto& [button, caption] : buttons) {
+        QCOMPARE(button->text(), caption);
+        QVERIFY(button->autoRaise());
+        QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+        // Two glyphs: the disabled one is its own image, not a greyed copy.
+        const QImage normal = button->icon().pixmap(16, 16, QIcon::Normal).toImage();
+        const QImage disabled = button->icon().pixmap(16, 16, QIcon::Disabled).toImage();
+        QVERIFY(!normal.isNull());
+        QVERIFY(normal != disabled);
+        QVERIFY(button->isEnabled());
+    }
+    QCOMPARE(form->CountLabel->text(), u"0"_s);
+    QVERIFY(form->CountLabel->alignment() & Qt::AlignRight);
+    QCOMPARE(form->GroupBox1->title(), u"検索オプション"_s);
+    QCOMPARE(form->Label1->text(), u"検出するファイルタイプ（拡張子）："_s);
+    QVERIFY(form->Label1->alignment() & Qt::AlignVCenter);
+    QCOMPARE(form->ExtEdit->text(), u"*.*"_s);
+    QCOMPARE(form->OptionCheck1->text(), u"フォルダを指定されたらサブディレクトリ内のファイルも検出する"_s);
+    QVERIFY(form->OptionCheck1->isChecked());
+    QCOMPARE(form->Button1->text(), u"ｷｬﾝｾﾙ"_s);
+    QVERIFY(form->Button1->isHidden());
+    QVERIFY(form->PBar->isHidden());
+    QCOMPARE(form->PBar->minimum(), 0);
+    QCOMPARE(form->PBar->maximum(), 100);
+    QCOMPARE(form->FileList->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QVERIFY(form->FileList->uniformItemSizes());
+    QCOMPARE(form->FileList->model()->rowCount(), 0);
+    QCOMPARE(form->FileTree->indentation(), 19);
+    QVERIFY(form->FileTree->rootIsDecorated());
+    QCOMPARE(form->FileTree->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(form->FileTree->topLevelItemCount(), 0);
+    QCOMPARE(form->FileTree->parentWidget(), form->TabSheet2);
+    // Every text fits its box in the font at hand.
+    for (QWidget* control :
+        std::initializer_list<QWidget*> { form->Label1, form->OptionCheck1, form->btnAddFile,
+            form->btnAddFolder, form->btnDelFile, form->btnClear, form->btnRename, form->btnChecker })
+        QVERIFY2(control->sizeHint().width() <= control->width(), qPrintable(control->objectName()));
+}
+
+void TestUnit1::tabOrder()
+{
+    // The progress bar takes no focus; it has no place of its own in the chain.
+    const QList<QWidget*> expected { form->FileList, form->ExtEdit, form->OptionCheck1, form->Button1 };
+    QList<QWidget*> seen;
+    QWidget* widget = form->FileList;
+    do {
+        if (expected.contains(widget))
+            seen << widget;
+        widget = widget->nextInFocusChain();
+    } while (widget != form->FileList && seen.size() < expected.size());
+    QCOMPARE(seen, expected);
+    QCOMPARE(form->btnAddFile->focusPolicy(), Qt::NoFocus);
+}
+
+void TestUnit1::mainMenu()
+{
+    QCOMPARE(form->MainMenu1->objectName(), u"MainMenu1"_s);
+    const QList<QAction*> top = form->MainMenu1->actions();
+    QCOMPARE(top.size(), 3);
+    QCOMPARE(top[0]->menu(), form->mFile);
+    QCOMPARE(top[1]->menu(), form->mFind);
+    QCOMPARE(top[2]->menu(), form->N3);
+    QCOMPARE(form->mFile->title(), u"ファイル(&F)"_s);
+    QCOMPARE(form->mFind->title(), u"検索(&S)"_s);
+    QCOMPARE(form->N3->title(), u"&?"_s);
+
+    const auto items = [](QMenu* menu) {
+        QStringList list;
+        for (const QAction* action : menu->actions())
+            list << action->objectName() + u'=' + (action->isSeparator() ? u"-"_s : action->text());
+        return list;
+    };
+    QCOMPARE(items(form->mFile),
+        QStringList({ u"mAddFile=ファイル追加(&F)..."_s, u"mAddFolder=フォルダ追加(&O)..."_s,
+            u"mDelFile=ファイル削除(&D)"_s, u"mClear=リスト内クリア(&C)"_s, u"mRename=リネーム(&R)..."_s,
+            u"N1=-"_s, u"mExit=終了(&X)"_s }));
+    QCOMPARE(items(form->mFind),
+        QStringList(
+            { u"mChecker=重複ファイルチェック(&C)"_s, u"N2=-"_s, u"mOptionCheck1=サブフォルダ検索(&S)"_s }));
+    QCOMPARE(items(form->N3), QStringList({ u"About1=バージョン情報(&A)..."_s }));
+
+    for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mChecker,
+             form->mRename, form->mExit })
+        QVERIFY2(!action->icon().pixmap(16, 16).isNull(), qPrintable(action->objectName()));
+    QVERIFY(form->mOptionCheck1->isCheckable());
+    QVERIFY(form->mOptionCheck1->isChecked());
+    for (const QAction* action : form->findChildren<QAction*>())
+        QVERIFY2(action->shortcuts().isEmpty(), qPrintable(action->objectName()));
+}
+
+void TestUnit1::popupMenus()
+{
+    const auto items = [](QMenu* menu) {
+        QStringList list;
+        for (const QAction* action : menu->actions())
+            list << action->objectName() + u'=' + (action->isSeparator() ? u"-"_s : action->text());
+        return list;
+    };
+    QCOMPARE(form->PopupMenu1->objectName(), u"PopupMenu1"_s);
+    QCOMPARE(items(form->PopupMenu1),
+        QStringList({ u"pAddFile=ファイル追加(&F)..."_s, u"pAddFolder=フォルダ追加(&O)..."_s,
+            u"pDelFile=ファイル削除(&D)"_s, u"pClear=リスト内クリア(&C)"_s, u"pRename=リネーム(&R)..."_s,
+            u"N5=-"_s, u"pShow=表示(&V)"_s }));
+    QCOMPARE(form->PopupMenu2->objectName(), u"PopupMenu2"_s);
+    QCOMPARE(items(form->PopupMenu2),
+        QStringList({ u"popRename=リネーム(&R)"_s, u"popMove=ファイル移動(&M)"_s, u"popShow=表示(&V)"_s,
+            u"N6=-"_s, u"popDelete=削除(&D)"_s }));
+    QCOMPARE(form->FileList->contextMenuPolicy(), Qt::CustomContextMenu);
+    QCOMPARE(form->FileTree->contextMenuPolicy(), Qt::CustomContextMenu);
+}
+
+void TestUnit1::fonts()
+{
+    const QFont font = form->font();
+    QCOMPARE(font.pixelSize(), 12);
+    QCOMPARE(font.families().value(0), u"ＭＳ Ｐゴシック"_s);
+    QVERIFY(font.families().contains(u"Noto Sans CJK JP"_s));
+    // The face really used is a Japanese one.
+    const QString used = QFontInfo(form->Label1->font()).family();
+    QVERIFY2(used.contains(u"JP"_s) || used.contains(u"ゴシック"_s) || used.contains(u"Gothic"_s),
+        qPrintable(used));
+}
+
+// ---- drops ----
+
+void TestUnit1::dropFilesInOrder()
+{
+    TestFolder dir;
+    const std::string root = dir.Path();
+    const std::string c = WriteTestFile(root + "/c.jpg", "c");
+    const std::string a = WriteTestFile(root + "/a.jpg", "a");
+    const std::string b = WriteTestFile(root + "/b.jpg", "b");
+    form->Candidates().Append(std::string("/already/there"));
+    form->RefreshCount();
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ c, a, b })));
+    QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { "/already/there", c, a, b }));
+    QCOMPARE(form->CountLabel->text(), u"4"_s);
+    // The rest of the window takes drops as well.
+    QVERIFY(DropUriList(form.get(), UriList({ a })));
+    QCOMPARE(form->CandidateCount(), std::size_t(5));
+    QCOMPARE(form->CountLabel->text(), u"5"_s);
+}
+
+void TestUnit1::dropFolderAndRepeatedFile()
+{
+    TestFolder dir;
+    const std::string root = dir.Path();
+    const std::string folder = MakeTestFolder(root + "/photos");
+    WriteTestFile(folder + "/inside.jpg", "x");
+    const std::string file = WriteTestFile(root + "/one.jpg", "1");
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ folder })));
+    QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { folder }));
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ file })));
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ file })));
+    QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { folder, file, file }));
+    QCOMPARE(form->CountLabel->text(), u"3"_s);
+}
+
+void TestUnit1::dropKeepsBytes()
+{
+    TestFolder dir;
+    const std::string root = dir.Path();
+    // Shift-JIS bytes of a name, which are no UTF-8; a path far longer than 255 bytes.
+    const std::string shiftJis = WriteTestFile(root + "/\x82\xA0\x82\xA2.jpg", "sjis");
+    std::string deep = root;
+    for (int level = 0; level < 3; ++level)
+        deep += "/" + std::string(100, static_cast<char>('a' + level));
+    const std::string longPath = WriteTestFile(deep + "/写真.jpg", "long");
+    QVERIFY(longPath.size() > 300);
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ shiftJis, longPath })));
+    QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { shiftJis, longPath }));
+    const QString shown = form->Candidates().data(form->Candidates().index(0)).toString();
+    QVERIFY2(shown.endsWith(u"/\\x82\\xA0\\x82\\xA2.jpg"_s), qPrintable(shown));
+}
+
+void TestUnit1::dropIgnoresOtherUrls()
+{
+    const QByteArray list
+        = "# comment\r\nhttp://example.org/a.jpg\r\nfile://otherhost/b.jpg\r\n"
+          "file:///tmp/x%20y.jpg\r\nfile://localhost/tmp/z.jpg\r\nfile:///tmp/nul%00.jpg\r\n";
+    QVERIFY(DropUriList(form->FileList->viewport(), list));
+    QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { "/tmp/x y.jpg", "/tmp/z.jpg" }));
+    QCOMPARE(form->CountLabel->text(), u"2"_s);
+}
+
+void TestUnit1::dropRefusedWhileChecking()
+{
+    form->SetCheckCtrl(true);
+    QVERIFY(!DropUriList(form->FileList->viewport(), UriList({ "/tmp/a.jpg" })));
+    QVERIFY(!DropUriList(form.get(), UriList({ "/tmp/a.jpg" })));
+    QCOMPARE(form->CandidateCount(), std::size_t(0));
+    form->SetCheckCtrl(false);
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ "/tmp/a.jpg" })));
+    QCOMPARE(form->CandidateCount(), std::size_t(1));
+}
+
+// ---- closing ----
+
+void TestUnit1::closeWithEmptyList()
+{
+    form->show();
+    QVERIFY(form->close());
+    QVERIFY(!form->isVisible());
+    QVERIFY(desktop->calls.empty());
+}
+
+void TestUnit1::closeAsksWithEntries()
+{
+    form->Candidates().Append(std::string("/tmp/a.jpg"));
+    form->show();
+    desktop->confirmAnswers = { false, true };
+    QVERIFY(!form->close());
+    QVERIFY(form->isVisible());
+    QCOMPARE(desktop->confirms, QStringList { u"本当に終了しますか？"_s });
+    QCOMPARE(desktop->calls.at(0).kind, u"Confirm"_s);
+    QVERIFY(form->close());
+    QVERIFY(!form->isVisible());
+    QCOMPARE(desktop->confirms.size(), 2);
+}
+
+void TestUnit1::exitMenuAsks()
+{
+    form->Candidates().Append(std::string("/tmp/a.jpg"));
+    form->show();
+    desktop->confirmAnswers = { false };
+    form->mExit->trigger();
+    QVERIFY(form->isVisible());
+    QCOMPARE(desktop->confirms, QStringList { u"本当に終了しますか？"_s });
+    form->Candidates().Clear();
+    form->mExit->trigger();
+    QVERIFY(!form->isVisible());
+    QCOMPARE(desktop->confirms.size(), 1);
+}
+
+void TestUnit1::sessionEnd()
+{
+    QVERIFY(form->SessionEndConfirmed());
+    QVERIFY(desktop->calls.empty());
+    form->Candidates().Append(std::string("/tmp/a.jpg"));
+    desktop->confirmAnswers = { false, true };
+    QVERIFY(!form->SessionEndConfirmed());
+    QVERIFY(form->SessionEndConfirmed());
+    QCOMPARE(desktop->confirms, QStringList({ u"本当に終了しますか？"_s, u"本当に終了しますか？"_s }));
+}
+
+// ---- the error wrapper ----
+
+void TestUnit1::errorWrapperFullStop_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("open") << u"ファイル /x/a.jpg は開けません"_s << u"ファイル /x/a.jpg は開けません."_s;
+    QTest::newRow("create") << u"ファイル /x/b を作成できません"_s << u"ファイル /x/b を作成できません."_s;
+    for (const char* text :
+        { "File not found", "Invalid filename", "Too many open files", "File access denied",
+            "Read beyond end of file", "Disk full", "Invalid numeric input", "I/O error 5" })
+        QTest::newRow(text) << QString::fromUtf8(text) << QString::fromUtf8(text) + u'.';
+    QTest::newRow("write") << QString::fromUtf8(FileScan::kWriteStreamError)
+                           << QString::fromUtf8(FileScan::kWriteStreamError) + u'.';
+    QTest::newRow("memory") << QString::fromUtf8(FileScan::kOutOfMemoryError)
+                            << QString::fromUtf8(FileScan::kOutOfMemoryError) + u'.';
+    QTest::newRow("focus") << u"無効/非表示ウィンドウにはフォーカスを設定できません"_s
+                           << u"無効/非表示ウィンドウにはフォーカスを設定できません."_s;
+    QTest::newRow("insert") << QString::fromUtf8(FileScan::kInsertLineError)
+                            << QString::fromUtf8(FileScan::kInsertLineError) + u'.';
+    QTest::newRow("ends in stop") << u"done."_s << u"done."_s;
+    QTest::newRow("ends before stop") << u"done!"_s << u"done!"_s;
+    QTest::newRow("ends in blank") << u"done "_s << u"done "_s;
+    QTest::newRow("ends in slash") << u"done/"_s << u"done/."_s;
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestUnit1::errorWrapperFullStop()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    bool after = false;
+    form->RunCommand([&] {
+        throw FileScan::FileError(text.toStdString());
+        after = true;
+    });
+    QVERIFY(!after);
+    QCOMPARE(desktop->errors, QStringList { shown });
+    QCOMPARE(desktop->calls.size(), std::size_t(1));
+}
+
+void TestUnit1::errorWrapperOtherExceptions()
+{
+    form->RunCommand([] { throw std::runtime_error("Disk full"); });
+    form->RunCommand([] { throw FileScan::FileError("ファイル /tmp/\x82\xA0 は開けません"); });
+    QCOMPARE(desktop->errors, QStringList({ u"Disk full."_s, u"ファイル /tmp/\\x82\\xA0 は開けません."_s }));
+    // A command that fails leaves the count label as it was.
+    form->Candidates().Append(std::string("/tmp/a"));
+    form->RunCommand([this] {
+        form->Candidates().Append(std::string("/tmp/b"));
+        throw FileScan::FileError("Disk full");
+    });
+    QCOMPARE(form->CountLabel->text(), u"0"_s);
+    bool ran = false;
+    form->RunCommand([&] { ran = true; });
+    QVERIFY(ran);
+    QCOMPARE(desktop->errors.size(), 3);
+}
+
+// ---- shared helpers of the window layer ----
+
+void TestUnit1::appTitleRule_data()
+{
+    QTest::addColumn<QString>("executable");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("upper case") << u"C:\\Tools\\SAMPLE.EXE"_s << u"Sample"_s;
+    QTest::newRow("two dots") << u"/opt/bin/a.b.exe"_s << u"a"_s;
+    QTest::newRow("plain") << u"/usr/bin/tessarin"_s << u"tessarin"_s;
+    QTest::newRow("mixed") << u"/usr/bin/TeSSARIN"_s << u"Tessarin"_s;
+    QTest::newRow("no folder") << u"Tool.app"_s << u"Tool"_s;
+    QTest::newRow("dot first") << u"/x/.hidden"_s << QString();
+}
+
+void TestUnit1::appTitleRule()
+{
+    QFETCH(QString, executable);
+    QFETCH(QString, title);
+    SetAppTitleFromExecutable(executable);
+    QCOMPARE(AppTitle(), title);
+}
+
+void TestUnit1::pathToDisplay()
+{
+    QCOMPARE(PathToDisplay("/home/写真/a.jpg"), u"/home/写真/a.jpg"_s);
+    QCOMPARE(PathToDisplay("/a\x82\xA0.jpg"), u"/a\\x82\\xA0.jpg"_s);
+    QCOMPARE(PathToDisplay("/line\nbreak"), u"/line\\x0Abreak"_s);
+    // Overlong and surrogate forms are no UTF-8 either.
+    QCOMPARE(PathToDisplay("\xC0\xAF"), u"\\xC0\\xAF"_s);
+    QCOMPARE(PathToDisplay("\xED\xA0\x80"), u"\\xED\\xA0\\x80"_s);
+    QCOMPARE(PathToDisplay("\xF0\x9F\x93\xB7"), u"📷"_s);
+    QCOMPARE(PathFromUser(u"/home/写真"_s), std::string("/home/写真"));
+}
+
+void TestUnit1::japaneseQtTexts()
+{
+    const QString before = QCoreApplication::translate("QFileDialog", "Look in:");
+    QVERIFY(InstallQtJapaneseTranslation(*QCoreApplication::instance()));
+    const QString after = QCoreApplication::translate("QFileDialog", "Look in:");
+    QVERIFY2(after != before, qPrintable(after));
+}
+
+void TestUnit1::nodePaths()
+{
+    QTreeWidgetItem item;
+    TForm1::SetNodePath(&item, "/x/\x82\xA0.jpg");
+    QCOMPARE(TForm1::NodePath(&item), std::string("/x/\x82\xA0.jpg"));
+    QCOMPARE(item.text(0), u"/x/\\x82\\xA0.jpg"_s);
+    QCOMPARE(TForm1::NodePath(nullptr), std::string());
+    form->AddGroup("重複ファイル1");
+    form->AddChild("/a/1.jpg");
+    form->AddChild("/b/1.jpg");
+    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
+    QTreeWidgetItem* group = form->FileTree->topLevelItem(0);
+    QCOMPARE(group->text(0), u"重複ファイル1"_s);
+    QVERIFY(!group->isExpanded());
+    QCOMPARE(group->childCount(), 2);
+    QCOMPARE(TForm1::NodePath(group->child(1)), std::string("/b/1.jpg"));
+    QCOMPARE(TForm1::NodePath(group), std::string());
+}
+
+QTEST_MAIN(TestUnit1)
+#include "tst_unit1.moc"
