@@ -1,0 +1,194 @@
+// Tests of the Qt boxes behind the Desktop interface: captions, icons, buttons, answers.
+#include "ui/Desktop.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace Qt::Literals::StringLiterals;
+
+class TestBoxes : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void information();
+    void confirmAnswers_data();
+    void confirmAnswers();
+    void confirmDefaultCancel();
+    void error();
+    void inputBox_data();
+    void inputBox();
+
+private:
+    // Runs inspect on the next modal box, which it must close.
+    void whenModal(std::function<void(QWidget*)> inspect);
+    bool m_seen = false;
+};
+
+void TestBoxes::initTestCase() { SetAppTitleFromExecutable(u"/usr/bin/SAMPLE.EXE"_s); }
+
+void TestBoxes::whenModal(std::function<void(QWidget*)> inspect)
+{
+    m_seen = false;
+    QTimer::singleShot(0, this, [this, inspect] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box)
+            return;
+        m_seen = true;
+        inspect(box);
+    });
+}
+
+QStringList ButtonTexts(QMessageBox* box)
+{
+    QStringList texts;
+    for (QAbstractButton* button : box->buttons())
+        texts << button->text();
+    texts.sort();
+    return texts;
+}
+
+void TestBoxes::information()
+{
+    QString caption;
+    QString text;
+    QStringList buttons;
+    QMessageBox::Icon icon = QMessageBox::Warning;
+    whenModal([&](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        caption = box->windowTitle();
+        text = box->text();
+        buttons = ButtonTexts(box);
+        icon = box->icon();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    TheDesktop().Information(u"比較するファイルがありません"_s);
+    QVERIFY(m_seen);
+    QCOMPARE(caption, u"Sample"_s);
+    QCOMPARE(text, u"比較するファイルがありません"_s);
+    QCOMPARE(buttons, QStringList { u"OK"_s });
+    QCOMPARE(icon, QMessageBox::NoIcon);
+}
+
+void TestBoxes::confirmAnswers_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("enter") << 0 << true;
+    QTest::newRow("yes click") << 1 << true;
+    QTest::newRow("esc") << 2 << false;
+    QTest::newRow("close box") << 3 << false;
+    QTest::newRow("cancel click") << 4 << false;
+}
+
+void TestBoxes::confirmAnswers()
+{
+    QFETCH(int, how);
+    QFETCH(bool, answer);
+    QString caption;
+    QStringList buttons;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    whenModal([&](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        caption = box->windowTitle();
+        buttons = ButtonTexts(box);
+        icon = box->icon();
+        QAbstractButton* yes = nullptr;
+        QAbstractButton* cancel = nullptr;
+        for (QAbstractButton* button : box->buttons())
+            (button->text() == u"はい(&Y)"_s ? yes : cancel) = button;
+        switch (how) {
+        case 0:
+            QTest::keyClick(box, Qt::Key_Return);
+            break;
+        case 1:
+            yes->click();
+            break;
+        case 2:
+            QTest::keyClick(box, Qt::Key_Escape);
+            break;
+        case 3:
+            box->close();
+            break;
+        default:
+            cancel->click();
+        }
+    });
+    QCOMPARE(TheDesktop().Confirm(u"本当に終了しますか？"_s), answer);
+    QVERIFY(m_seen);
+    QCOMPARE(caption, u"確認"_s);
+    QCOMPARE(icon, QMessageBox::Question);
+    QCOMPARE(buttons, QStringList({ u"はい(&Y)"_s, u"キャンセル"_s }));
+}
+
+void TestBoxes::confirmDefaultCancel()
+{
+    whenModal([](QWidget* widget) { QTest::keyClick(widget, Qt::Key_Return); });
+    QVERIFY(!TheDesktop().ConfirmDefaultCancel(u"削除しますか？"_s));
+    QVERIFY(m_seen);
+}
+
+void TestBoxes::error()
+{
+    QString caption;
+    QString text;
+    QStringList buttons;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    whenModal([&](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        caption = box->windowTitle();
+        text = box->text();
+        buttons = ButtonTexts(box);
+        icon = box->icon();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    TheDesktop().Error(u"ファイル /x/a.jpg は開けません."_s);
+    QVERIFY(m_seen);
+    QCOMPARE(caption, u"Sample"_s);
+    QCOMPARE(text, u"ファイル /x/a.jpg は開けません."_s);
+    QCOMPARE(buttons, QStringList { u"OK"_s });
+    QCOMPARE(icon, QMessageBox::Critical);
+}
+
+void TestBoxes::inputBox_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("ok") << true << u"新しい名前"_s << u"新しい名前"_s;
+    QTest::newRow("esc") << false << u"新しい名前"_s << u"old.jpg"_s;
+    QTest::newRow("long") << true << QString(300, u'x') << QString(255, u'x');
+}
+
+void TestBoxes::inputBox()
+{
+    QFETCH(bool, accept);
+    QFETCH(QString, typed);
+    QFETCH(QString, result);
+    QString caption;
+    QString prompt;
+    bool selected = false;
+    whenModal([&](QWidget* box) {
+        caption = box->windowTitle();
+        prompt = box->findChild<QLabel*>()->text();
+        auto* edit = box->findChild<QLineEdit*>();
+        selected = edit->selectedText() == u"old.jpg"_s;
+        edit->setText(typed);
+        QTest::keyClick(edit, accept ? Qt::Key_Return : Qt::Key_Escape);
+    });
+    QCOMPARE(TheDesktop().InputBox(u"リネーム"_s, u"新しいファイル名"_s, u"old.jpg"_s), result);
+    QVERIFY(m_seen);
+    QCOMPARE(caption, u"リネーム"_s);
+    QCOMPARE(prompt, u"新しいファイル名"_s);
+    QVERIFY(selected);
+}
+
+QTEST_MAIN(TestBoxes)
+#include "tst_unit1_boxes.moc"
