@@ -1,0 +1,428 @@
+// Tests of the main window's candidate list commands: add files, add folder, remove,
+// clear, open, and the subfolder option, each from its button, menu and pop-up item.
+#include "ui/CandidateList.h"
+#include "ui/Desktop.h"
+#include "ui/Unit1.h"
+#include "ui/support/ScriptedDesktop.h"
+#include "ui/support/TestFiles.h"
+
+#include "scan/FileError.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+
+using Paths = std::vector<std::string>;
+
+class TestCommands : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void addFilesRewritesFilterBeforeDialog();
+    void addFilesKeepsWellFormedFilter();
+    void addFilesAppendsAndRemembersName();
+    void busyCursorOnEveryPath();
+    void addFolderWithAndWithoutSubfolders();
+    void addFolderFilterNotRewritten();
+    void addFolderCancelled();
+    void addFolderTwice();
+    void removeSelected();
+    void removeNeedsFocus();
+    void removeManyRanges();
+    void clearEmptyListKeepsTree();
+    void clearAsks();
+    void optionToggles();
+    void showOpensSelection();
+    void showFromRightClickKeepsSelection();
+    void doubleClickOpens();
+    void everyTriggerRunsItsCommand_data();
+    void everyTriggerRunsItsCommand();
+    void refusedWhileChecking();
+    void replaceLosesSelectionKeepsFocus();
+
+private:
+    void fill(int count);
+    void select(std::initializer_list<int> rows, int current);
+
+    std::unique_ptr<TForm1> form;
+    ScriptedDesktop* desktop = nullptr;
+};
+
+void TestCommands::init()
+{
+    desktop = &InstallScriptedDesktop();
+    form = std::make_unique<TForm1>();
+}
+
+void TestCommands::cleanup()
+{
+    desktop->allowUnscripted = true;
+    form.reset();
+    SetDesktop(nullptr);
+}
+
+void TestCommands::fill(int count)
+{
+    Paths paths;
+    for (int k = 0; k < count; ++k)
+        paths.push_back("/tmp/e" + std::to_string(k));
+    form->Candidates().Append(std::move(paths));
+    form->RefreshCount();
+}
+
+void TestCommands::select(std::initializer_list<int> rows, int current)
+{
+    QItemSelectionModel* selection = form->FileList->selectionModel();
+    selection->clear();
+    for (const int row : rows)
+        selection->select(form->Candidates().index(row), QItemSelectionModel::Select);
+    selection->setCurrentIndex(form->Candidates().index(current), QItemSelectionModel::NoUpdate);
+}
+
+void TestCommands::addFilesRewritesFilterBeforeDialog()
+{
+    form->ExtEdit->setText(u"jpg"_s);
+    form->CountLabel->setText(u"untouched"_s);
+    QString fieldWhileOpen;
+    desktop->onCall = [&](const QString&) { fieldWhileOpen = form->ExtEdit->text(); };
+    desktop->openAnswers.push_back(std::nullopt);
+    form->btnAddFileClick();
+    QCOMPARE(desktop->opens.size(), std::size_t(1));
+    QCOMPARE(desktop->opens[0].filter, u"ファイル(*.*)|*.*"_s);
+    QCOMPARE(fieldWhileOpen, u"*.*"_s);
+    QCOMPARE(form->ExtEdit->text(), u"*.*"_s);
+    QCOMPARE(form->CountLabel->text(), u"untouched"_s);
+    QCOMPARE(form->CandidateCount(), std::size_t(0));
+}
+
+void TestCommands::addFilesKeepsWellFormedFilter()
+{
+    form->ExtEdit->setText(u"*.jpg;*.bmp"_s);
+    desktop->openAnswers.push_back(Paths {});
+    form->btnAddFileClick();
+    QCOMPARE(desktop->opens.at(0).filter, u"ファイル(*.JPG;*.BMP)|*.jpg;*.bmp"_s);
+    QCOMPARE(form->ExtEdit->text(), u"*.jpg;*.bmp"_s);
+    form->ExtEdit->setText(u"*.jpg;jpg;*.j-g"_s);
+    desktop->openAnswers.push_back(std::nullopt);
+    form->btnAddFileClick();
+    QCOMPARE(desktop->opens.at(1).filter, u"ファイル(*.JPG;)|*.jpg;"_s);
+    QCOMPARE(form->ExtEdit->text(), u"*.jpg;"_s);
+}
+
+void TestCommands::addFilesAppendsAndRemembersName()
+{
+    fill(1);
+    desktop->openAnswers.push_back(Paths { "/p/b.jpg", "/p/a.jpg", "/p/\x82\xA0.jpg" });
+    desktop->openAnswers.push_back(Paths { "/q/c.jpg" });
+    form->btnAddFileClick();
+    QCOMPARE(form->Candidates().Entries(), (Paths { "/tmp/e0", "/p/b.jpg", "/p/a.jpg", "/p/\x82\xA0.jpg" }));
+    QCOMPARE(form->CountLabel->text(), u"4"_s);
+    form->btnAddFileClick();
+    QCOMPARE(desktop->opens.at(0).fileName, std::string());
+    QCOMPARE(desktop->opens.at(1).fileName, std::string("/p/b.jpg"));
+    QCOMPARE(form->CandidateCount(), std::size_t(5));
+    QCOMPARE(form->CountLabel->text(), u"5"_s);
+}
+
+void TestCommands::busyCursorOnEveryPath()
+{
+    QList<bool> busy;
+    desktop->onCall = [&](const QString& kind) {
+        if (kind == u"OpenFiles"_s || kind == u"BrowseFolder"_s) {
+            const QCursor* cursor = QApplication::overrideCursor();
+            busy << (cursor && cursor->shape() == Qt::WaitCursor);
+        }
+    };
+    desktop->openAnswers.push_back(std::nullopt);
+    form->btnAddFileClick();
+    QVERIFY(!QApplication::overrideCursor());
+    desktop->folderAnswers.push_back(std::nullopt);
+    form->btnAddFolderClick();
+    QVERIFY(!QApplication::overrideCursor());
+    // A failure inside the command restores the cursor too, and shows the error box.
+    desktop->onCall = [&](const QString& kind) {
+        if (kind == u"OpenFiles"_s)
+            throw FileScan::FileError("Disk full");
+    };
+    desktop->openAnswers.push_back(Paths { "/p/a.jpg" });
+    form->btnAddFileClick();
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(desktop->errors, QStringList { u"Disk full."_s });
+    QCOMPARE(busy, QList<bool>({ true, true }));
+}
+
+void TestCommands::addFolderWithAndWithoutSubfolders()
+{
+    TestFolder dir;
+    const std::string pics = dir.Path() + "/pics";
+    const std::string a = WriteTestFile(pics + "/a.jpg", "a");
+    WriteTestFile(pics + "/b.txt", "b");
+    const std::string c = WriteTestFile(pics + "/sub/c.jpg", "c");
+    form->ExtEdit->setText(u"*.jpg"_s);
+    desktop->folderAnswers = { pics, pics };
+    form->btnAddFolderClick();
+    QCOMPARE(desktop->browses.at(0).title, u"画像のフォルダを指定"_s);
+    QCOMPARE(desktop->browses.at(0).folder, std::string());
+    QCOMPARE(form->Candidates().Entries(), (Paths { a, c }));
+    QCOMPARE(form->CountLabel->text(), u"2"_s);
+    form->mOptionCheck1->trigger();
+    QVERIFY(!form->OptionCheck1->isChecked());
+    form->btnAddFolderClick();
+    QCOMPARE(form->Candidates().Entries(), (Paths { a, c, a }));
+    QCOMPARE(form->CountLabel->text(), u"3"_s);
+}
+
+void TestCommands::addFolderFilterNotRewritten()
+{
+    TestFolder dir;
+    WriteTestFile(dir.Path() + "/a.jpg", "a");
+    form->ExtEdit->setText(u"jpg"_s);
+    desktop->folderAnswers = { dir.Path() };
+    form->btnAddFolderClick();
+    QCOMPARE(form->ExtEdit->text(), u"jpg"_s);
+    // "jpg" parses to the entry "JPG", which no extension equals.
+    QCOMPARE(form->CandidateCount(), std::size_t(0));
+    QCOMPARE(form->CountLabel->text(), u"0"_s);
+}
+
+void TestCommands::addFolderCancelled()
+{
+    fill(2);
+    form->CountLabel->setText(u"stale"_s);
+    desktop->folderAnswers = { std::nullopt };
+    form->btnAddFolderClick();
+    QCOMPARE(form->CandidateCount(), std::size_t(2));
+    QCOMPARE(form->CountLabel->text(), u"2"_s);
+}
+
+void TestCommands::addFolderTwice()
+{
+    TestFolder dir;
+    const std::string one = WriteTestFile(dir.Path() + "/1.dat", "1");
+    const std::string hidden = WriteTestFile(dir.Path() + "/.2.dat", "2");
+    desktop->folderAnswers = { dir.Path(), dir.Path() };
+    form->btnAddFolderClick();
+    form->btnAddFolderClick();
+    Paths entries = form->Candidates().Entries();
+    QCOMPARE(entries.size(), std::size_t(4));
+    std::sort(entries.begin(), entries.end());
+    QCOMPARE(entries, (Paths { hidden, hidden, one, one }));
+    QCOMPARE(form->CountLabel->text(), u"4"_s);
+}
+
+void TestCommands::removeSelected()
+{
+    fill(5);
+    form->AddGroup("重複ファイル1");
+    form->AddChild("/tmp/e1");
+    select({ 1, 3 }, 3);
+    form->btnDelFileClick();
+    QCOMPARE(form->Candidates().Entries(), (Paths { "/tmp/e0", "/tmp/e2", "/tmp/e4" }));
+    QCOMPARE(form->CountLabel->text(), u"3"_s);
+    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
+    QVERIFY(form->SelectedCandidates().empty());
+}
+
+void TestCommands::removeNeedsFocus()
+{
+    fill(3);
+    select({ 0, 1 }, 0);
+    form->FileList->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    QCOMPARE(form->FocusedIndex(), -1);
+    form->CountLabel->setText(u"stale"_s);
+    form->btnDelFileClick();
+    QCOMPARE(form->CandidateCount(), std::size_t(3));
+    QCOMPARE(form->CountLabel->text(), u"stale"_s);
+}
+
+void TestCommands::removeManyRanges()
+{
+    fill(200);
+    QItemSelection odd;
+    for (int row = 1; row < 200; row += 2)
+        odd.select(form->Candidates().index(row), form->Candidates().index(row));
+    form->FileList->selectionModel()->select(odd, QItemSelectionModel::Select);
+    form->FileList->selectionModel()->setCurrentIndex(
+        form->Candidates().index(51), QItemSelectionModel::NoUpdate);
+    form->btnDelFileClick();
+    QCOMPARE(form->CandidateCount(), std::size_t(100));
+    for (std::size_t k = 0; k < 100; ++k)
+        QCOMPARE(form->CandidateText(k), "/tmp/e" + std::to_string(2 * k));
+    QCOMPARE(form->CountLabel->text(), u"100"_s);
+    // The focus goes to the entry that followed the removed focused one, as row removals do.
+    QCOMPARE(form->CandidateText(static_cast<std::size_t>(form->FocusedIndex())), std::string("/tmp/e52"));
+}
+
+void TestCommands::clearEmptyListKeepsTree()
+{
+    form->AddGroup("重複ファイル1");
+    form->AddChild("/a");
+    form->AddChild("/b");
+    form->CountLabel->setText(u"stale"_s);
+    form->btnClearClick();
+    QVERIFY(desktop->calls.empty());
+    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
+    QCOMPARE(form->CountLabel->text(), u"stale"_s);
+}
+
+void TestCommands::clearAsks()
+{
+    fill(3);
+    form->AddGroup("重複ファイル1");
+    form->AddChild("/a");
+    form->CountLabel->setText(u"stale"_s);
+    desktop->confirmAnswers = { false, true };
+    form->btnClearClick();
+    QCOMPARE(desktop->confirms, QStringList { u"初期状態に戻しますか？"_s });
+    QCOMPARE(form->CandidateCount(), std::size_t(3));
+    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
+    QCOMPARE(form->CountLabel->text(), u"3"_s);
+    form->btnClearClick();
+    QCOMPARE(form->CandidateCount(), std::size_t(0));
+    QCOMPARE(form->FileTree->topLevelItemCount(), 0);
+    QCOMPARE(form->CountLabel->text(), u"0"_s);
+}
+
+void TestCommands::optionToggles()
+{
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->mOptionCheck1->trigger();
+    QVERIFY(!form->mOptionCheck1->isChecked());
+    QVERIFY(!form->OptionCheck1->isChecked());
+    QTest::mouseClick(form->OptionCheck1, Qt::LeftButton, {}, QPoint(6, form->OptionCheck1->height() / 2));
+    QVERIFY(form->OptionCheck1->isChecked());
+    QVERIFY(form->mOptionCheck1->isChecked());
+    QTest::mouseClick(form->OptionCheck1, Qt::LeftButton, {}, QPoint(6, form->OptionCheck1->height() / 2));
+    QVERIFY(!form->OptionCheck1->isChecked());
+    QVERIFY(!form->mOptionCheck1->isChecked());
+}
+
+void TestCommands::showOpensSelection()
+{
+    fill(5);
+    form->Candidates().Append(std::string("/tmp/\x82\xA0.jpg"));
+    select({ 5, 3, 1 }, 1);
+    form->pShowClick();
+    QCOMPARE(desktop->shellOpened, (Paths { "/tmp/e1", "/tmp/e3", "/tmp/\x82\xA0.jpg" }));
+    desktop->ClearRecords();
+    form->FileList->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    form->pShowClick();
+    QVERIFY(desktop->shellOpened.empty());
+}
+
+void TestCommands::showFromRightClickKeepsSelection()
+{
+    fill(6);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    select({ 0, 2 }, 2);
+    const QRect row4 = form->FileList->visualRect(form->Candidates().index(4));
+    const QPoint inWindow = form->FileList->viewport()->mapTo(form.get(), row4.center());
+    QTest::mousePress(form->windowHandle(), Qt::RightButton, {}, inWindow);
+    QTRY_VERIFY(form->PopupMenu1->isVisible());
+    QTest::mouseRelease(form->windowHandle(), Qt::RightButton, {}, inWindow);
+    QCOMPARE(form->SelectedCandidates(), (std::vector<std::size_t> { 0, 2 }));
+    QCOMPARE(form->FocusedIndex(), 2);
+    form->pShow->trigger();
+    form->PopupMenu1->close();
+    QCOMPARE(desktop->shellOpened, (Paths { "/tmp/e0", "/tmp/e2" }));
+}
+
+void TestCommands::doubleClickOpens()
+{
+    fill(4);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    const QPoint row2 = form->FileList->visualRect(form->Candidates().index(2)).center();
+    QTest::mouseClick(form->FileList->viewport(), Qt::LeftButton, {}, row2);
+    QTest::mouseDClick(form->FileList->viewport(), Qt::LeftButton, {}, row2);
+    QCOMPARE(desktop->shellOpened, (Paths { "/tmp/e2" }));
+}
+
+void TestCommands::everyTriggerRunsItsCommand_data()
+{
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<QString>("expectedCall");
+    for (const char* name : { "btnAddFile", "mAddFile", "pAddFile" })
+        QTest::newRow(name) << QString::fromLatin1(name) << u"OpenFiles"_s;
+    for (const char* name : { "btnAddFolder", "mAddFolder", "pAddFolder" })
+        QTest::newRow(name) << QString::fromLatin1(name) << u"BrowseFolder"_s;
+    for (const char* name : { "btnClear", "mClear", "pClear" })
+        QTest::newRow(name) << QString::fromLatin1(name) << u"Confirm"_s;
+    for (const char* name : { "btnDelFile", "mDelFile", "pDelFile" })
+        QTest::newRow(name) << QString::fromLatin1(name) << u"removes"_s;
+}
+
+void TestCommands::everyTriggerRunsItsCommand()
+{
+    QFETCH(QString, trigger);
+    QFETCH(QString, expectedCall);
+    fill(3);
+    select({ 1 }, 1);
+    desktop->openAnswers.push_back(std::nullopt);
+    desktop->folderAnswers.push_back(std::nullopt);
+    desktop->confirmAnswers.push_back(false);
+    if (auto* button = form->findChild<QToolButton*>(trigger))
+        button->click();
+    else
+        form->findChild<QAction*>(trigger)->trigger();
+    if (expectedCall == u"removes"_s) {
+        QCOMPARE(form->Candidates().Entries(), (Paths { "/tmp/e0", "/tmp/e2" }));
+        QVERIFY(desktop->calls.empty());
+    } else {
+        QCOMPARE(desktop->calls.size(), std::size_t(1));
+        QCOMPARE(desktop->calls[0].kind, expectedCall);
+    }
+}
+
+void TestCommands::refusedWhileChecking()
+{
+    fill(3);
+    select({ 0 }, 0);
+    form->SetCheckCtrl(true);
+    for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mRename,
+             form->mChecker, form->pAddFile, form->pAddFolder, form->pDelFile, form->pClear, form->pRename })
+        QVERIFY2(!action->isEnabled(), qPrintable(action->objectName()));
+    QVERIFY(form->pShow->isEnabled());
+    QVERIFY(form->mOptionCheck1->isEnabled());
+    form->btnAddFileClick();
+    form->btnAddFolderClick();
+    form->btnDelFileClick();
+    form->btnClearClick();
+    QVERIFY(desktop->calls.empty());
+    QCOMPARE(form->CandidateCount(), std::size_t(3));
+    form->SetCheckCtrl(false);
+    QVERIFY(form->mClear->isEnabled());
+    form->btnDelFileClick();
+    QCOMPARE(form->CandidateCount(), std::size_t(2));
+}
+
+void TestCommands::replaceLosesSelectionKeepsFocus()
+{
+    fill(3);
+    select({ 0, 1 }, 1);
+    form->ReplaceCandidate(1, "/tmp/renamed");
+    QCOMPARE(form->CandidateText(1), std::string("/tmp/renamed"));
+    QVERIFY(!form->CandidateSelected(1));
+    QVERIFY(form->CandidateSelected(0));
+    QCOMPARE(form->FocusedIndex(), 1);
+    QCOMPARE(form->Candidates().data(form->Candidates().index(1)).toString(), u"/tmp/renamed"_s);
+}
+
+QTEST_MAIN(TestCommands)
+#include "tst_unit1_commands.moc"
