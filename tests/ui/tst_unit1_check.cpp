@@ -1,0 +1,350 @@
+// Tests of the duplicate check run through the real main window: groups, list, pages,
+// control states, cancel, errors, and what the window refuses while a run is going.
+#include "ui/CandidateList.h"
+#include "ui/Desktop.h"
+#include "ui/Unit1.h"
+#include "ui/support/ScriptedDesktop.h"
+#include "ui/support/TestFiles.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <unistd.h>
+
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+
+using Paths = std::vector<std::string>;
+
+class TestCheck : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void nothingToCompare();
+    void pairFound();
+    void childrenInDescendingListOrder();
+    void twoSets();
+    void samePathTwice();
+    void repeatedPaths();
+    void secondRunNumbersAgain();
+    void statesWhileChecking();
+    void cancelButton();
+    void cancelKey();
+    void fileDeletedAfterListing();
+    void startedFromResultsPage();
+    void closeDuringRun();
+    void listChangesRefusedDuringRun();
+
+private:
+    // Writes name with content into the test folder and lists it.
+    std::string add(const std::string& name, const std::string& content);
+    void runCheck();
+    // Returns the groups as "caption: child child ...".
+    QStringList groups() const;
+    // Runs action the first time the run processes events.
+    void duringRun(std::function<void()> action);
+    void verifyIdle();
+
+    std::unique_ptr<TestFolder> folder;
+    std::unique_ptr<TForm1> form;
+    ScriptedDesktop* desktop = nullptr;
+};
+
+void TestCheck::init()
+{
+    desktop = &InstallScriptedDesktop();
+    folder = std::make_unique<TestFolder>();
+    form = std::make_unique<TForm1>();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+}
+
+void TestCheck::cleanup()
+{
+    desktop->allowUnscripted = true;
+    form.reset();
+    folder.reset();
+    SetDesktop(nullptr);
+}
+
+std::string TestCheck::add(const std::string& name, const std::string& content)
+{
+    const std::string path = WriteTestFile(folder->Path() + "/" + name, content);
+    form->Candidates().Append(std::string(path));
+    return path;
+}
+
+void TestCheck::runCheck()
+{
+    form->RefreshCount();
+    form->btnChecker->click();
+}
+
+QStringList TestCheck::groups() const
+{
+    QStringList list;
+    for (int g = 0; g < form->FileTree->topLevelItemCount(); ++g) {
+        const QTreeWidgetItem* group = form->FileTree->topLevelItem(g);
+        QString line = group->text(0) + u':';
+        for (int c = 0; c < group->childCount(); ++c)
+            line += u' ' + QString::fromStdString(TForm1::NodePath(group->child(c))).section(u'/', -1);
+        list << line;
+    }
+    return list;
+}
+
+void TestCheck::duringRun(std::function<void()> action)
+{
+    QTimer::singleShot(0, form.get(), std::move(action));
+}
+
+void TestCheck::verifyIdle()
+{
+    QVERIFY(!form->Checking());
+    QVERIFY(form->Button1->isHidden());
+    QVERIFY(form->PBar->isHidden());
+    for (QWidget* control :
+        std::initializer_list<QWidget*> { form->btnAddFile, form->btnAddFolder, form->btnDelFile,
+            form->btnClear, form->btnChecker, form->btnRename, form->ExtEdit, form->OptionCheck1 })
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    QVERIFY(form->mChecker->isEnabled());
+}
+
+void TestCheck::nothingToCompare()
+{
+    form->btnChecker->click();
+    add("only", "x");
+    form->mChecker->trigger();
+    QCOMPARE(desktop->informations,
+        QStringList({ u"比較するファイルがありません"_s, u"比較するファイルがありません"_s }));
+    QCOMPARE(form->PageControl1->currentIndex(), 0);
+    QCOMPARE(form->CandidateCount(), std::size_t(1));
+    QCOMPARE(form->FileTree->topLevelItemCount(), 0);
+    verifyIdle();
+}
+
+void TestCheck::pairFound()
+{
+    const std::string a = add("A", "same");
+    const std::string b = add("B", "diff");
+    add("C", "same");
+    runCheck();
+    QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
+    QCOMPARE(form->Candidates().Entries(), (Paths { a, b }));
+    QCOMPARE(form->CountLabel->text(), u"2"_s);
+    QCOMPARE(form->PageControl1->currentIndex(), 1);
+    QVERIFY(!form->FileTree->topLevelItem(0)->isExpanded());
+    QVERIFY(desktop->calls.empty());
+    verifyIdle();
+}
+
+void TestCheck::childrenInDescendingListOrder()
+{
+    const std::string a = add("A", "same");
+    add("B", "same");
+    const std::string c = add("C", "other");
+    add("D", "same");
+    runCheck();
+    QCOMPARE(groups(), QStringList { u"重複ファイル1: A D B"_s });
+    QCOMPARE(form->Candidates().Entries(), (Paths { a, c }));
+}
+
+void TestCheck::twoSets()
+{
+    add("A", "one");
+    add("B", "two");
+    add("C", "one");
+    add("D", "two");
+    runCheck();
+    QCOMPARE(groups(), QStringList({ u"重複ファイル1: A C"_s, u"重複ファイル2: B D"_s }));
+    QCOMPARE(form->CandidateCount(), std::size_t(2));
+}
+
+void TestCheck::samePathTwice()
+{
+    const std::string p = add("P", "x");
+    form->Candidates().Append(std::string(p));
+    runCheck();
+    QVERIFY(groups().isEmpty());
+    QCOMPARE(form->Candidates().Entries(), (Paths { p, p }));
+    QCOMPARE(form->PageControl1->currentIndex(), 1);
+}
+
+void TestCheck::repeatedPaths()
+{
+    const std::string q = add("Q", "x");
+    const std::string p = add("P", "x");
+    form->Candidates().Append(std::string(p));
+    runCheck();
+    QCOMPARE(groups(), QStringList { u"重複ファイル1: Q P P"_s });
+    QCOMPARE(form->Candidates().Entries(), (Paths { q }));
+
+    form->FileTree->clear();
+    form->Candidates().Clear();
+    form->Candidates().Append(Paths { p, p, q });
+    runCheck();
+    QCOMPARE(groups(), QStringList { u"重複ファイル1: P Q"_s });
+    QCOMPARE(form->Candidates().Entries(), (Paths { p, p }));
+}
+
+void TestCheck::secondRunNumbersAgain()
+{
+    add("A", "one");
+    add("B", "one");
+    runCheck();
+    add("C", "two");
+    add("D", "two");
+    runCheck();
+    QCOMPARE(groups(), QStringList({ u"重複ファイル1: A B"_s, u"重複ファイル1: C D"_s }));
+}
+
+void TestCheck::statesWhileChecking()
+{
+    add("A", "one");
+    add("B", "one");
+    bool checking = false;
+    bool button1Visible = false;
+    bool pbarVisible = false;
+    bool anyEnabled = true;
+    bool button1Focused = false;
+    duringRun([&] {
+        checking = form->Checking();
+        button1Visible = form->Button1->isVisible();
+        pbarVisible = form->PBar->isVisible();
+        button1Focused = form->Button1->hasFocus() || QApplication::focusWidget() == form->Button1;
+        anyEnabled = false;
+        for (QWidget* control :
+            std::initializer_list<QWidget*> { form->btnAddFile, form->btnAddFolder, form->btnDelFile,
+                form->btnClear, form->btnChecker, form->btnRename, form->ExtEdit, form->OptionCheck1 })
+            anyEnabled = anyEnabled || control->isEnabled();
+    });
+    runCheck();
+    QVERIFY(checking);
+    QVERIFY(button1Visible);
+    QVERIFY(pbarVisible);
+    QVERIFY(!anyEnabled);
+    QVERIFY(button1Focused);
+    verifyIdle();
+    QCOMPARE(form->PBar->value(), form->PBar->maximum());
+}
+
+void TestCheck::cancelButton()
+{
+    for (int k = 0; k < 20; ++k)
+        add("F" + std::to_string(k), "same");
+    duringRun([&] { QTest::mouseClick(form->Button1, Qt::LeftButton); });
+    runCheck();
+    QVERIFY(form->CheckCancelled());
+    QCOMPARE(form->PageControl1->currentIndex(), 0);
+    QVERIFY(desktop->calls.empty());
+    verifyIdle();
+    // Results already added and entries already removed stay as they are.
+    QCOMPARE(form->CountLabel->text(), QString::number(form->CandidateCount()));
+}
+
+void TestCheck::cancelKey()
+{
+    QApplication::setActiveWindow(form.get());
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    // Esc does nothing while no check runs.
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    QVERIFY(!form->CheckCancelled());
+    for (int k = 0; k < 20; ++k)
+        add("F" + std::to_string(k), "same");
+    duringRun([&] { QTest::keyClick(form->Button1, Qt::Key_Escape); });
+    runCheck();
+    QVERIFY(form->CheckCancelled());
+    QCOMPARE(form->PageControl1->currentIndex(), 0);
+    verifyIdle();
+}
+
+void TestCheck::fileDeletedAfterListing()
+{
+    const std::string a = add("A", "same");
+    const std::string b = add("B", "same");
+    add("C", "same");
+    QCOMPARE(::unlink(b.c_str()), 0);
+    runCheck();
+    QCOMPARE(
+        desktop->errors, QStringList { u"ファイル "_s + QString::fromStdString(b) + u" は開けません."_s });
+    QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
+    QCOMPARE(form->Candidates().Entries(), (Paths { a, b }));
+    QCOMPARE(form->PageControl1->currentIndex(), 0);
+    verifyIdle();
+}
+
+void TestCheck::startedFromResultsPage()
+{
+    add("A", "one");
+    add("B", "one");
+    form->PageControl1->setCurrentIndex(1);
+    int pageDuringRun = -1;
+    duringRun([&] { pageDuringRun = form->PageControl1->currentIndex(); });
+    form->mChecker->trigger();
+    QVERIFY(desktop->errors.isEmpty());
+    QCOMPARE(pageDuringRun, 0);
+    QCOMPARE(groups(), QStringList { u"重複ファイル1: A B"_s });
+    QCOMPARE(form->PageControl1->currentIndex(), 1);
+    verifyIdle();
+}
+
+void TestCheck::closeDuringRun()
+{
+    for (int k = 0; k < 20; ++k)
+        add("F" + std::to_string(k), "same");
+    desktop->confirmAnswers = { true };
+    bool closedAtOnce = true;
+    duringRun([&] {
+        form->close();
+        closedAtOnce = !form->isVisible();
+    });
+    runCheck();
+    // The run stopped first; then the window closed, without asking a second time.
+    QVERIFY(!closedAtOnce);
+    QVERIFY(!form->isVisible());
+    QVERIFY(!form->Checking());
+    QCOMPARE(desktop->confirms, QStringList { u"本当に終了しますか？"_s });
+    QCOMPARE(form->PageControl1->currentIndex(), 0);
+}
+
+void TestCheck::listChangesRefusedDuringRun()
+{
+    const std::string a = add("A", "one");
+    add("B", "two");
+    add("C", "one");
+    const std::string extra = WriteTestFile(folder->Path() + "/E", "one");
+    bool dropTaken = true;
+    duringRun([&] {
+        dropTaken = DropUriList(form->FileList->viewport(), UriList({ extra }));
+        form->FileList->selectAll();
+        form->FileList->selectionModel()->setCurrentIndex(
+            form->Candidates().index(0), QItemSelectionModel::NoUpdate);
+        form->mDelFile->trigger();
+        form->pClear->trigger();
+        form->mChecker->trigger();
+    });
+    runCheck();
+    QVERIFY(!dropTaken);
+    QVERIFY(desktop->calls.empty());
+    QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
+    QCOMPARE(form->CandidateCount(), std::size_t(2));
+    QCOMPARE(form->CandidateText(0), a);
+}
+
+QTEST_MAIN(TestCheck)
+#include "tst_unit1_check.moc"
