@@ -1,0 +1,190 @@
+// ui_candidates: times the main window's candidate list on large inputs: adding a folder
+// tree of many files (beside the scan alone) and removing half of a million entries.
+// usage: ui_candidates [FILES [ENTRIES]]   (run with QT_QPA_PLATFORM=offscreen on a server)
+#include "scan/FileScan.h"
+#include "ui/CandidateList.h"
+#include "ui/Desktop.h"
+#include "ui/Unit1.h"
+
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QListView>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Answers the folder chooser with one folder; nothing else is expected.
+class FolderDesktop final : public Desktop {
+public:
+    std::string folder;
+    void Information(const QString&) override { }
+    bool Confirm(const QString&) override { return true; }
+    bool ConfirmDefaultCancel(const QString&) override { return true; }
+    void Error(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
+    QString InputBox(const QString&, const QString&, const QString& defaultText) override
+    {
+        return defaultText;
+    }
+    bool OpenFiles(const QString&, std::string&, std::vector<std::string>&) override { return false; }
+    bool BrowseFolder(const QString&, std::string& chosen) override
+    {
+        chosen = folder;
+        return true;
+    }
+    void ShellOpen(const std::string&) override { }
+};
+
+double Seconds(const std::function<void()>& work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Returns the median of three timed runs, each prepared by setup (not timed).
+double Median3(const std::function<void()>& setup, const std::function<void()>& work)
+{
+    std::vector<double> times;
+    for (int run = 0; run < 3; ++run) {
+        setup();
+        times.push_back(Seconds(work));
+    }
+    std::sort(times.begin(), times.end());
+    return times[1];
+}
+
+std::string MakeTree(int files)
+{
+    std::string root = (std::filesystem::temp_directory_path() / "ui-candidates-XXXXXX").string();
+    if (!::mkdtemp(root.data()))
+        std::abort();
+    const int perFolder = 1000;
+    for (int k = 0; k < files; ++k) {
+        const std::string dir = root + "/d" + std::to_string(k / perFolder);
+        if (k % perFolder == 0)
+            ::mkdir(dir.c_str(), 0755);
+        const int fd
+            = ::open((dir + "/photo_" + std::to_string(k) + ".jpg").c_str(), O_WRONLY | O_CREAT, 0644);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return root;
+}
+
+void SelectRows(TForm1& form, const std::function<bool(int)>& selected, int count)
+{
+    QItemSelection selection;
+    int first = -1;
+    for (int row = 0; row <= count; ++row) {
+        const bool on = row < count && selected(row);
+        if (on && first < 0)
+            first = row;
+        if (!on && first >= 0) {
+            selection.select(form.Candidates().index(first), form.Candidates().index(row - 1));
+            first = -1;
+        }
+    }
+    form.FileList->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    form.FileList->selectionModel()->setCurrentIndex(
+        form.Candidates().index(count / 2), QItemSelectionModel::NoUpdate);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const int files = argc > 1 ? std::atoi(argv[1]) : 100000;
+    const int entries = argc > 2 ? std::atoi(argv[2]) : 1000000;
+
+    auto owned = std::make_unique<FolderDesktop>();
+    FolderDesktop& desktop = *owned;
+    SetDesktop(std::move(owned));
+    TForm1 form;
+    form.show();
+    QApplication::processEvents();
+
+    desktop.folder = MakeTree(files);
+    std::vector<std::string> scanned;
+    FileScan::AddFolderTreeFiles(desktop.folder, "*.*", scanned); // warm the cache
+    const double scan = Median3(
+        [&] { scanned.clear(); }, [&] { FileScan::AddFolderTreeFiles(desktop.folder, "*.*", scanned); });
+    const double window = Median3(
+        [&] {
+            form.Candidates().Clear();
+            QApplication::processEvents();
+        },
+        [&] {
+            form.btnAddFolderClick();
+            QApplication::processEvents();
+        });
+    std::printf(
+        "add folder tree of %zu files: scan alone %.3f s, through the window %.3f s, window's share %.3f s\n",
+        form.CandidateCount(), scan, window, window - scan);
+    std::filesystem::remove_all(desktop.folder);
+
+    const auto fill = [&] {
+        form.Candidates().Clear();
+        std::vector<std::string> paths;
+        paths.reserve(static_cast<std::size_t>(entries));
+        for (int k = 0; k < entries; ++k)
+            paths.push_back("/home/user/pictures/folder" + std::to_string(k / 1000) + "/photo_"
+                + std::to_string(k) + ".jpg");
+        form.Candidates().Append(std::move(paths));
+        QApplication::processEvents();
+    };
+    const auto removeSelected = [&] {
+        form.btnDelFileClick();
+        QApplication::processEvents();
+    };
+    const double fillTime = Median3([] {}, fill);
+    const double firstHalf = Median3(
+        [&] {
+            fill();
+            SelectRows(
+                form, [&](int row) { return row < entries / 2; }, entries);
+        },
+        removeSelected);
+    std::printf(
+        "list of %d entries: fill %.3f s; remove the first half %.3f s\n", entries, fillTime, firstHalf);
+    const double scattered = Median3(
+        [&] {
+            fill();
+            SelectRows(
+                form, [](int row) { return (row / 1000) % 2 == 1; }, entries);
+        },
+        removeSelected);
+    std::printf("list of %d entries: remove half in 500 scattered blocks %.3f s\n", entries, scattered);
+    double selectEveryOther = 0;
+    const double everyOther = Median3(
+        [&] {
+            fill();
+            selectEveryOther = Seconds([&] {
+                SelectRows(
+                    form, [](int row) { return row % 2 == 1; }, entries);
+            });
+        },
+        removeSelected);
+    std::printf("list of %d entries: remove every other entry %.3f s (selecting them took %.3f s)\n", entries,
+        everyOther, selectEveryOther);
+    fill();
+    const int singles = 1000;
+    const double single = Seconds([&] {
+        for (int k = 0; k < singles; ++k)
+            form.RemoveEntry(static_cast<std::size_t>(entries / 2));
+    });
+    std::printf(
+        "list of %d entries: one entry removed from the middle %.6f s each\n", entries, single / singles);
+    return 0;
+}
