@@ -1,0 +1,972 @@
+// Hostile input through the core: unreadable, vanishing and changing files, odd names,
+// paths near and past PATH_MAX, huge folders, link loops, FIFOs, sockets and devices,
+// and 5 GiB sparse files. Every case checks the result or the message, that nothing
+// hangs, and that no file of the fixture was lost or altered.
+#include "check/CheckRun.h"
+#include "scan/FileOps.h"
+#include "scan/FileScan.h"
+#include "scan/Platform.h"
+
+#include "fuzz/CheckModel.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace FileScan;
+using CheckModel::EngineCheck;
+using CheckModel::Outcome;
+using CheckModel::PairwiseCheck;
+
+namespace {
+
+// A temporary folder that can hold paths longer than PATH_MAX: everything below it is
+// created and removed relative to directory descriptors.
+class Fixture {
+public:
+    explicit Fixture(const std::string& base = std::filesystem::temp_directory_path().string())
+    {
+        std::string pattern = base + "/tessarin-hostile-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        m_path = pattern;
+        m_fd = open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0)
+            std::abort();
+    }
+    ~Fixture()
+    {
+        RemoveTree(m_fd);
+        close(m_fd);
+        rmdir(m_path.c_str());
+    }
+    Fixture(const Fixture&) = delete;
+    Fixture& operator=(const Fixture&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    int Fd() const { return m_fd; }
+    std::string operator/(const std::string& rel) const { return m_path + "/" + rel; }
+
+    std::string Write(const std::string& rel, const std::string& content) const
+    {
+        const std::string path = *this / rel;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        return path;
+    }
+    std::string MakeDir(const std::string& rel) const
+    {
+        const std::string path = *this / rel;
+        std::filesystem::create_directories(path);
+        return path;
+    }
+
+    // Returns one line per entry below the folder: its kind, size, mode and a hash of
+    // its bytes (holes skipped, so a 5 GiB sparse file costs nothing), or a link's target.
+    std::map<std::string, std::string> Manifest() const
+    {
+        std::map<std::string, std::string> out;
+        Walk(m_fd, "", out);
+        return out;
+    }
+
+private:
+    static std::uint64_t HashData(int fd, std::uint64_t size)
+    {
+        std::uint64_t h = 1469598103934665603ULL;
+        auto mix = [&h](const void* p, std::size_t n) {
+            for (std::size_t k = 0; k < n; ++k) {
+                h ^= static_cast<const unsigned char*>(p)[k];
+                h *= 1099511628211ULL;
+            }
+        };
+        std::vector<char> buffer(1 << 16);
+        off_t offset = 0;
+        while (static_cast<std::uint64_t>(offset) < size) {
+            off_t data = lseek(fd, offset, SEEK_DATA);
+            if (data < 0)
+                break;
+            off_t hole = lseek(fd, data, SEEK_HOLE);
+            if (hole < 0)
+                hole = static_cast<off_t>(size);
+            mix(&data, sizeof data);
+            for (off_t at = data; at < hole;) {
+                const ssize_t got = pread(fd, buffer.data(), std::min<off_t>(hole - at, 1 << 16), at);
+                if (got <= 0)
+                    return 0;
+                mix(buffer.data(), static_cast<std::size_t>(got));
+                at += got;
+            }
+            offset = hole;
+        }
+        return h;
+    }
+
+    static void Walk(int dirFd, const std::string& prefix, std::map<std::string, std::string>& out)
+    {
+        const int fd = dup(dirFd);
+        DIR* d = fdopendir(fd);
+        if (!d) {
+            close(fd);
+            return;
+        }
+        rewinddir(d);
+        std::vector<std::string> names;
+        while (const dirent* e = readdir(d)) {
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                names.emplace_back(e->d_name);
+        }
+        closedir(d);
+        for (const std::string& name : names) {
+            struct stat st { };
+            if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            std::ostringstream line;
+            line << std::oct << (st.st_mode & 07777) << std::dec << " ";
+            const std::string rel = prefix + name;
+            if (S_ISDIR(st.st_mode)) {
+                line << "dir";
+                out[rel] = line.str();
+                const int sub = openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub >= 0) {
+                    Walk(sub, rel + "/", out);
+                    close(sub);
+                }
+            } else if (S_ISLNK(st.st_mode)) {
+                char target[4096];
+                const ssize_t n = readlinkat(dirFd, name.c_str(), target, sizeof target);
+                line << "link " << std::string(target, n > 0 ? static_cast<std::size_t>(n) : 0);
+                out[rel] = line.str();
+            } else if (S_ISREG(st.st_mode)) {
+                // Opened without the permission check's help: the fixture may hold
+                // unreadable files, and the test process keeps root's capabilities.
+                const int f
+                    = st.st_size == 0 ? -1 : openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+                line << "file " << st.st_size << " "
+                     << (f >= 0 ? HashData(f, static_cast<std::uint64_t>(st.st_size)) : 0);
+                if (f >= 0)
+                    close(f);
+                out[rel] = line.str();
+            } else {
+                line << (S_ISFIFO(st.st_mode) ? "fifo" : S_ISSOCK(st.st_mode) ? "socket" : "other");
+                out[rel] = line.str();
+            }
+        }
+    }
+
+    static void RemoveTree(int dirFd)
+    {
+        fchmod(dirFd, 0700);
+        const int fd = dup(dirFd);
+        DIR* d = fdopendir(fd);
+        if (!d) {
+            close(fd);
+            return;
+        }
+        std::vector<std::pair<std::string, bool>> names;
+        while (const dirent* e = readdir(d)) {
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                names.emplace_back(e->d_name, e->d_type == DT_DIR);
+        }
+        closedir(d);
+        for (const auto& [name, isDir] : names) {
+            if (isDir) {
+                const int sub = openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub >= 0) {
+                    RemoveTree(sub);
+                    close(sub);
+                }
+                unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
+            } else {
+                unlinkat(dirFd, name.c_str(), 0);
+            }
+        }
+    }
+
+    std::string m_path;
+    int m_fd = -1;
+};
+
+// Describes the first differences between two manifests ("" when equal).
+std::string ManifestDiff(
+    const std::map<std::string, std::string>& before, const std::map<std::string, std::string>& after)
+{
+    std::ostringstream out;
+    int shown = 0;
+    for (const auto& [path, line] : before) {
+        const auto it = after.find(path);
+        if (it == after.end())
+            out << "lost: " << path << "\n";
+        else if (it->second != line)
+            out << "altered: " << path << " (" << line << " -> " << it->second << ")\n";
+        else
+            continue;
+        if (++shown == 5)
+            return out.str();
+    }
+    for (const auto& [path, line] : after) {
+        if (!before.count(path) && ++shown <= 5)
+            out << "appeared: " << path << "\n";
+    }
+    return out.str();
+}
+
+// Runs body in a forked child, killed after timeoutSeconds so that a hang fails the
+// test instead of the whole suite, and returns its report: "" for success, "SKIP: ..."
+// when the machine does not allow the set-up, anything else describes a failure.
+std::string InChild(const std::function<std::string()>& body, unsigned timeoutSeconds = 60)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "pipe failed";
+    const pid_t pid = fork();
+    if (pid < 0)
+        return "fork failed";
+    if (pid == 0) {
+        close(fds[0]);
+        alarm(timeoutSeconds);
+        std::string report;
+        try {
+            report = body();
+        } catch (const std::exception& e) {
+            report = std::string("unexpected exception: ") + e.what();
+        }
+        const ssize_t put = write(fds[1], report.data(), report.size());
+        _exit(put == static_cast<ssize_t>(report.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string report;
+    char buffer[4096];
+    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, static_cast<std::size_t>(got));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
+        return "child hung for more than " + std::to_string(timeoutSeconds) + " s: " + report;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "child ended abnormally (status " + std::to_string(status) + "): " + report;
+    return report;
+}
+
+#define EXPECT_CHILD_OK(report)                                                                              \
+    do {                                                                                                     \
+        const std::string r_ = (report);                                                                     \
+        if (r_.rfind("SKIP:", 0) == 0)                                                                       \
+            GTEST_SKIP() << r_;                                                                              \
+        EXPECT_EQ(r_, "");                                                                                   \
+    } while (false)
+
+// Makes permission bits bind root as well: drops the capabilities that bypass them
+// from this process (the forked child).
+bool DropFileCapabilities()
+{
+    if (geteuid() != 0)
+        return true;
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct data[2] {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const unsigned mask = (1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH) | (1U << CAP_FOWNER);
+    for (auto& d : data) {
+        d.effective &= ~mask;
+        d.permitted &= ~mask;
+        d.inheritable &= ~mask;
+    }
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+// Collects the failures of checks made in a child process.
+class Report {
+public:
+    template <typename A, typename B> void Eq(const A& actual, const B& expected, const std::string& what)
+    {
+        if (!(actual == expected)) {
+            m_text += what + ": got " + ::testing::PrintToString(actual) + ", expected "
+                + ::testing::PrintToString(expected) + "\n";
+        }
+    }
+    void True(bool condition, const std::string& what)
+    {
+        if (!condition)
+            m_text += what + "\n";
+    }
+    const std::string& Text() const { return m_text; }
+
+private:
+    std::string m_text;
+};
+
+std::string ErrorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const FileError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+std::string Sorted(std::vector<std::string> v)
+{
+    std::sort(v.begin(), v.end());
+    std::string out;
+    for (const std::string& s : v)
+        out += s + "\n";
+    return out;
+}
+
+// True when every entry of before is still accounted for after a run: in the list or
+// as a removed duplicate (a child after the first) in the tree.
+bool EntriesConserved(const std::vector<std::string>& before, const Outcome& after)
+{
+    std::multiset<std::string> seen(after.list.begin(), after.list.end());
+    for (const auto& group : after.groups) {
+        if (group.second.empty())
+            return false;
+        seen.insert(group.second.begin() + 1, group.second.end());
+    }
+    return seen == std::multiset<std::string>(before.begin(), before.end());
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Files the user may not read.
+
+TEST(HostileUnreadable, CheckNamesTheFileScanSkipsTheFolderAndNothingChanges)
+{
+    Fixture fx;
+    const std::string a = fx.Write("a.jpg", "same bytes");
+    const std::string b = fx.Write("b.jpg", "same bytes");
+    const std::string secret = fx.Write("secret.jpg", "same bytes");
+    const std::string hiddenDir = fx.MakeDir("locked");
+    fx.Write("locked/inner.jpg", "inner");
+    const std::string roDir = fx.MakeDir("readonly");
+    const std::string kept = fx.Write("readonly/kept.jpg", "kept");
+    chmod(secret.c_str(), 0);
+    chmod(hiddenDir.c_str(), 0);
+    chmod(roDir.c_str(), 0555);
+    const auto before = fx.Manifest();
+
+    EXPECT_CHILD_OK(InChild([&] {
+        if (!DropFileCapabilities())
+            return std::string("SKIP: capabilities cannot be dropped here");
+        if (access(secret.c_str(), R_OK) == 0)
+            return std::string("SKIP: permission bits do not bind here");
+        Report r;
+        // Listing needs no read permission on the file; a folder that cannot be
+        // listed contributes nothing and raises nothing.
+        std::vector<std::string> listed;
+        AddFolderTreeFiles(fx.Path(), "*.jpg", listed);
+        r.Eq(Sorted(listed), Sorted({ a, b, secret, kept }), "tree scan");
+
+        r.Eq(ErrorOf([&] { SameFileContent(a, secret); }), OpenErrorText(secret), "secret as b");
+        r.Eq(ErrorOf([&] { SameFileContent(secret, a); }), OpenErrorText(secret), "secret as a");
+
+        const std::vector<std::string> entries { a, secret, b };
+        const Outcome engine = EngineCheck(entries);
+        r.Eq(engine, PairwiseCheck(entries), "check with an unreadable file");
+        r.Eq(engine.error, OpenErrorText(secret), "check error text");
+        r.Eq(ErrorBoxText(engine.error), "ファイル " + secret + " は開けません.", "error box text");
+
+        // Single-file commands in a folder that refuses changes: a message, nothing lost.
+        r.Eq(ErrorOf([&] { RenameFile(kept, roDir + "/renamed.jpg"); }), std::string("File access denied"),
+            "rename in a read-only folder");
+        r.Eq(DeleteFile(kept), EACCES, "delete in a read-only folder");
+        r.Eq(ErrorOf([&] { MoveFileToFolder(kept, fx.Path()); }), std::string("File access denied"),
+            "move out of a read-only folder");
+        r.True(ErrorOf([&] { MoveFileToFolder(a, roDir); }) != "(no error)", "move into a read-only folder");
+        return r.Text();
+    }));
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+}
+
+TEST(HostileUnreadable, UnreadableSourceOfACrossDeviceMoveStaysWhereItIs)
+{
+    Fixture fx;
+    struct stat here {
+    }, shm {};
+    if (stat("/dev/shm", &shm) != 0 || stat(fx.Path().c_str(), &here) != 0 || here.st_dev == shm.st_dev)
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    char pattern[] = "/dev/shm/tessarin-hostile-XXXXXX";
+    if (!mkdtemp(pattern))
+        GTEST_SKIP() << "cannot create a folder in /dev/shm";
+    const std::string target = pattern;
+    const std::string secret = fx.Write("secret.jpg", "private");
+    chmod(secret.c_str(), 0);
+    const auto before = fx.Manifest();
+
+    EXPECT_CHILD_OK(InChild([&] {
+        if (!DropFileCapabilities())
+            return std::string("SKIP: capabilities cannot be dropped here");
+        Report r;
+        r.Eq(ErrorOf([&] { MoveFileToFolder(secret, target); }), OpenErrorText(secret), "move error");
+        r.True(!Platform::Exists(target + "/secret.jpg"), "no partial target is left");
+        return r.Text();
+    }));
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+    std::filesystem::remove_all(target);
+}
+
+// ---------------------------------------------------------------------------------------
+// Files that vanish or change between listing, checking and deleting.
+
+TEST(HostileChanging, FilesDeletedOrChangedAfterListingAreCheckedAsTheyAreNow)
+{
+    Fixture fx;
+    const std::string a = fx.Write("a.jpg", "alpha");
+    const std::string b = fx.Write("b.jpg", "alpha");
+    const std::string c = fx.Write("c.jpg", "alpha");
+    const std::string d = fx.Write("d.jpg", "delta");
+    std::vector<std::string> listed;
+    AddFolderFiles(fx.Path(), "*.jpg", listed);
+    std::sort(listed.begin(), listed.end());
+    ASSERT_EQ(listed, (std::vector<std::string> { a, b, c, d }));
+
+    // b changes in place (same size), d grows into a copy of a.
+    fx.Write("b.jpg", "alphA");
+    fx.Write("d.jpg", "alpha");
+    auto before = fx.Manifest();
+    Outcome engine = EngineCheck(listed);
+    EXPECT_EQ(engine, PairwiseCheck(listed));
+    ASSERT_EQ(engine.groups.size(), 1U);
+    EXPECT_EQ(engine.groups[0].second, (std::vector<std::string> { a, d, c }));
+    EXPECT_EQ(engine.list, (std::vector<std::string> { a, b }));
+    EXPECT_EQ(engine.error, "");
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+
+    // c vanishes after listing: the run stops with a message naming it; what was
+    // grouped before stays.
+    ASSERT_EQ(unlink(c.c_str()), 0);
+    before = fx.Manifest();
+    engine = EngineCheck(listed);
+    EXPECT_EQ(engine, PairwiseCheck(listed));
+    EXPECT_EQ(engine.error, OpenErrorText(c));
+    EXPECT_TRUE(EntriesConserved(listed, engine)) << engine;
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+
+    // c comes back as a folder of the same name.
+    fx.MakeDir("c.jpg");
+    engine = EngineCheck(listed);
+    EXPECT_EQ(engine, PairwiseCheck(listed));
+    EXPECT_EQ(engine.error, OpenErrorText(c));
+}
+
+TEST(HostileChanging, FilesChangingWhileTheCheckRunsNeverCrashOrLoseEntries)
+{
+    // The window processes events during the run; whatever the user does to the files
+    // meanwhile, the run ends with a result or a message, and the list and the tree
+    // still account for every entry.
+    for (int variant = 0; variant < 4; ++variant) {
+        Fixture fx;
+        std::vector<std::string> entries;
+        for (int k = 0; k < 24; ++k)
+            entries.push_back(fx.Write(
+                "f" + std::to_string(k) + ".jpg", std::string(4096 * (k % 3 + 1), char('a' + k % 4))));
+        const auto untouched = [&] {
+            auto m = fx.Manifest();
+            for (int k = 0; k < 6; ++k)
+                m.erase("f" + std::to_string(k) + ".jpg");
+            return m;
+        };
+        const auto before = untouched();
+        EXPECT_CHILD_OK(InChild([&] {
+            CheckModel::RecordingHost host(entries);
+            host.onEvents = [&](CheckModel::RecordingHost& h) {
+                const std::size_t call = h.eventCalls;
+                const std::string victim = entries[call % 6];
+                if (variant == 0)
+                    unlink(victim.c_str());
+                else if (variant == 1)
+                    std::ofstream(victim, std::ios::binary | std::ios::app) << "x";
+                else if (variant == 2 && truncate(victim.c_str(), 0) != 0)
+                    h.Cancel();
+                else if (call == 3)
+                    h.Cancel();
+            };
+            const Outcome out = host.Run();
+            Report r;
+            r.True(EntriesConserved(entries, out), "entries not conserved");
+            r.True(!host.checking, "checking state left on");
+            if (!out.error.empty()) {
+                bool namesEntry = false;
+                for (const std::string& e : entries)
+                    namesEntry = namesEntry || out.error == OpenErrorText(e);
+                r.True(namesEntry, "error names no entry: " + out.error);
+            }
+            for (const auto& group : out.groups)
+                r.True(std::find(out.list.begin(), out.list.end(), group.second[0]) != out.list.end(),
+                    "first member of " + group.first + " left the list");
+            return r.Text();
+        }));
+        EXPECT_EQ(ManifestDiff(before, untouched()), "") << "variant " << variant;
+    }
+}
+
+TEST(HostileChanging, SingleFileCommandsOnFilesThatChangedSinceTheCheck)
+{
+    Fixture fx;
+    const std::string a = fx.Write("a.jpg", "copy");
+    const std::string b = fx.Write("b.jpg", "copy");
+    const std::string other = fx.MakeDir("other");
+    const Outcome checked = EngineCheck({ a, b });
+    ASSERT_EQ(checked.groups.size(), 1U);
+
+    // b vanished: rename and move report it, delete is silent, a stays.
+    ASSERT_EQ(unlink(b.c_str()), 0);
+    EXPECT_EQ(ErrorOf([&] { RenameFile(b, fx / "b2.jpg"); }), "File not found");
+    EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(b, other); }), OpenErrorText(b));
+    EXPECT_EQ(DeleteFile(b), ENOENT);
+
+    // b came back as a folder: delete refuses it and the folder stays with its file.
+    fx.Write("b.jpg/inside.jpg", "inside");
+    EXPECT_NE(DeleteFile(b), 0);
+    EXPECT_TRUE(Platform::IsFile(b + "/inside.jpg"));
+    EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(b, other); }), OpenErrorText(b));
+    std::filesystem::remove_all(b);
+
+    // b came back as a link to a: deleting b removes the link only.
+    ASSERT_EQ(symlink(a.c_str(), b.c_str()), 0);
+    EXPECT_EQ(DeleteFile(b), 0);
+    EXPECT_TRUE(Platform::IsFile(a));
+
+    // A rename or move target that appeared after the check is never replaced.
+    const std::string taken = fx.Write("taken.jpg", "someone else's");
+    fx.Write("other/a.jpg", "also someone else's");
+    const auto before = fx.Manifest();
+    EXPECT_EQ(RenameFile(a, taken), FileOpResult::TargetExists);
+    EXPECT_EQ(MoveFileToFolder(a, other), FileOpResult::TargetExists);
+    // The folder of the target vanished.
+    EXPECT_EQ(ErrorOf([&] { RenameFile(a, fx / "gone/a.jpg"); }), "File not found");
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+}
+
+// ---------------------------------------------------------------------------------------
+// Names: invalid UTF-8, control characters, blanks, quotes, Japanese, shell metacharacters.
+
+TEST(HostileNames, OddNamesAreScannedCheckedRenamedAndMovedAsTheirBytes)
+{
+    Fixture fx;
+    const std::vector<std::string> names {
+        "\xff\xfe invalid.jpg",
+        "\xe5\x86\x99\xe7\x9c\x9f \xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab.jpg",
+        "line\nbreak.jpg",
+        "carriage\rreturn.jpg",
+        "tab\there.jpg",
+        "  blanks around  .jpg",
+        "it's \"quoted\".jpg",
+        "back\\slash.jpg",
+        "-rf *?[].jpg",
+        "$(echo no) `id`.jpg",
+        "semi;colon.jpg",
+        "\x81\x5c sjis.jpg",
+        "\xed\xa0\x80 surrogate.jpg",
+        "trailing dot..jpg",
+        "\xe2\x80\xae\x67\x70\x6a.exe.jpg",
+    };
+    std::vector<std::string> paths;
+    for (std::size_t k = 0; k < names.size(); ++k)
+        paths.push_back(fx.Write(names[k], "content " + std::to_string(k / 2)));
+    // The same names once more inside a folder whose own name is not UTF-8.
+    const std::string odd = fx.MakeDir("\xc3\x28 odd\nfolder");
+    for (std::size_t k = 0; k < 3; ++k)
+        paths.push_back(fx.Write("\xc3\x28 odd\nfolder/" + names[k], "content " + std::to_string(k / 2)));
+    const auto before = fx.Manifest();
+
+    std::vector<std::string> listed;
+    AddFolderTreeFiles(fx.Path(), "*.jpg", listed);
+    EXPECT_EQ(Sorted(listed), Sorted(paths));
+    std::vector<std::string> subFolders;
+    ListSubFolders(fx.Path(), subFolders);
+    EXPECT_EQ(subFolders, (std::vector<std::string> { odd }));
+
+    const Outcome engine = EngineCheck(paths);
+    EXPECT_EQ(engine, PairwiseCheck(paths));
+    EXPECT_EQ(engine.error, "");
+    EXPECT_EQ(engine.groups.size(), 7U) << engine;
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+
+    // A vanished odd name appears byte for byte in the message.
+    const std::string ghost = fx / "\xff ghost\n.jpg";
+    EXPECT_EQ(ErrorOf([&] { SameFileContent(paths[0], ghost); }), "ファイル " + ghost + " は開けません");
+
+    // Rename to an odd name and back, move into the odd folder and back: same bytes.
+    const std::string renamed = fx / "\x80\n\"'renamed'\".jpg";
+    ASSERT_EQ(RenameFile(paths[1], renamed), FileOpResult::Done);
+    ASSERT_EQ(RenameFile(renamed, paths[1]), FileOpResult::Done);
+    ASSERT_EQ(MoveFileToFolder(paths[2], odd + "/"), FileOpResult::TargetExists);
+    const std::string movedTo = MoveTarget(paths[4], odd);
+    ASSERT_EQ(MoveFileToFolder(paths[4], odd), FileOpResult::Done);
+    ASSERT_EQ(MoveFileToFolder(movedTo, fx.Path()), FileOpResult::Done);
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+
+    // An extension that is not UTF-8 filters as bytes.
+    ExtList list;
+    ParseExtList("*.\xff\xfe", list);
+    EXPECT_EQ(list, (ExtList { ".\xff\xfe" }));
+    EXPECT_TRUE(MatchesExtList("/p/x.\xff\xfe", list));
+    EXPECT_FALSE(MatchesExtList("/p/x.\xff", list));
+    EXPECT_EQ(NormalizeExtFilter("*.\xff\xfe;*.jpg"), "*.jpg");
+}
+
+// ---------------------------------------------------------------------------------------
+// Paths of 4,000 bytes, and past PATH_MAX.
+
+namespace {
+
+// Creates folders below fx so that folder + "/" + leaf is exactly length bytes long, and
+// returns that folder's full path. Works past PATH_MAX through directory descriptors.
+std::string DeepFolder(const Fixture& fx, const std::string& stem, std::size_t length, std::size_t leaf)
+{
+    std::string path = fx.Path();
+    int fd = dup(fx.Fd());
+    std::size_t remaining = length - path.size() - 1 - leaf;
+    char fill = 'a';
+    bool first = true;
+    while (remaining > 0) {
+        std::size_t seg = std::min<std::size_t>(200, remaining - 1);
+        if (remaining - (seg + 1) == 1)
+            --seg;
+        std::string name = first ? stem + std::string(seg - stem.size(), fill) : std::string(seg, fill);
+        first = false;
+        fill = fill == 'z' ? 'a' : static_cast<char>(fill + 1);
+        mkdirat(fd, name.c_str(), 0755);
+        const int sub = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        if (sub < 0)
+            std::abort();
+        fd = sub;
+        path += "/" + name;
+        remaining -= seg + 1;
+    }
+    close(fd);
+    return path;
+}
+
+// Writes content into folder/leaf relative to descriptors (folder may pass PATH_MAX).
+void WriteDeep(
+    const Fixture& fx, const std::string& folder, const std::string& leaf, const std::string& content)
+{
+    int fd = dup(fx.Fd());
+    std::string rest = folder.substr(fx.Path().size() + 1);
+    for (std::size_t at = 0; at <= rest.size();) {
+        const std::size_t slash = std::min(rest.find('/', at), rest.size());
+        const int sub = openat(fd, rest.substr(at, slash - at).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        if (sub < 0)
+            std::abort();
+        fd = sub;
+        at = slash + 1;
+    }
+    const int f = openat(fd, leaf.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    close(fd);
+    if (f < 0 || write(f, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+        std::abort();
+    close(f);
+}
+
+} // namespace
+
+TEST(HostileLongPaths, PathsOfFourThousandBytesWorkAndLongerOnesGiveAMessage)
+{
+    Fixture fx;
+    const std::string leaf = "deep.jpg";
+    const std::string deepDir = DeepFolder(fx, "d", 4000, leaf.size());
+    const std::string deep = deepDir + "/" + leaf;
+    ASSERT_EQ(deep.size(), 4000U);
+    WriteDeep(fx, deepDir, leaf, "deep content");
+    const std::string top = fx.Write("top.jpg", "deep content");
+    // And a folder chain that ends past PATH_MAX, holding a copy too.
+    const std::string tooDeepDir = DeepFolder(fx, "e", 4300, leaf.size());
+    WriteDeep(fx, tooDeepDir, leaf, "deep content");
+    const std::string tooDeep = tooDeepDir + "/" + leaf;
+    const auto before = fx.Manifest();
+
+    std::vector<std::string> listed;
+    AddFolderTreeFiles(fx.Path(), "*.jpg", listed);
+    EXPECT_EQ(Sorted(listed), Sorted({ top, deep })) << "the file past PATH_MAX cannot be reached by path";
+
+    Outcome engine = EngineCheck({ top, deep });
+    EXPECT_EQ(engine, PairwiseCheck({ top, deep }));
+    ASSERT_EQ(engine.groups.size(), 1U);
+    EXPECT_EQ(engine.groups[0].second, (std::vector<std::string> { top, deep }));
+
+    engine = EngineCheck({ top, tooDeep, deep });
+    EXPECT_EQ(engine, PairwiseCheck({ top, tooDeep, deep }));
+    EXPECT_EQ(engine.error, OpenErrorText(tooDeep));
+
+    // Rename within the deep folder (same length) and back; move up and back down.
+    const std::string renamed = deepDir + "/peed.jpg";
+    ASSERT_EQ(RenameFile(deep, renamed), FileOpResult::Done);
+    ASSERT_EQ(RenameFile(renamed, deep), FileOpResult::Done);
+    const std::string sub = fx.MakeDir("up");
+    ASSERT_EQ(MoveFileToFolder(deep, sub), FileOpResult::Done);
+    ASSERT_EQ(MoveFileToFolder(sub + "/" + leaf, deepDir), FileOpResult::Done);
+    // Into a folder whose joined path would pass PATH_MAX: a message, nothing moved.
+    EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(top, tooDeepDir); }), "Invalid filename");
+    EXPECT_EQ(ErrorOf([&] { RenameFile(top, tooDeepDir + "/x.jpg"); }), "Invalid filename");
+    EXPECT_NE(DeleteFile(tooDeep), 0);
+    std::filesystem::remove(sub);
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+}
+
+// ---------------------------------------------------------------------------------------
+// A folder of 100,000 entries.
+
+TEST(HostileLargeFolder, HundredThousandEntriesAreScannedAndChecked)
+{
+    // In memory when the machine has a tmpfs there: creating 100,000 files on disk
+    // takes several times longer.
+    Fixture fx(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path().string());
+    const std::string big = fx.MakeDir("big");
+    const int dirFd = open(big.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(dirFd, 0);
+    constexpr int kCount = 100000;
+    std::vector<std::string> expected;
+    std::map<std::string, std::string> content;
+    expected.reserve(kCount);
+    for (int k = 0; k < kCount; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f%06d.%s", k, k % 2 ? "jpg" : "dat");
+        const int f = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        ASSERT_GE(f, 0) << name;
+        // A few files carry bytes, so that two groups come out.
+        if (k % 10007 == 0) {
+            ASSERT_EQ(write(f, "payload", 7), 7);
+            content[big + "/" + name] = "payload";
+        }
+        close(f);
+        expected.push_back(big + "/" + name);
+    }
+    close(dirFd);
+    // A subfolder at the end of the enumeration is still walked.
+    fx.Write("big/zsub/inner.jpg", "inner");
+
+    std::vector<std::string> all;
+    AddFolderFiles(big, "*.*", all);
+    EXPECT_EQ(all.size(), static_cast<std::size_t>(kCount));
+    std::vector<std::string> sortedAll = all;
+    std::sort(sortedAll.begin(), sortedAll.end());
+    EXPECT_TRUE(sortedAll == expected);
+
+    std::vector<std::string> jpgs;
+    AddFolderTreeFiles(fx.Path(), "*.jpg", jpgs);
+    EXPECT_EQ(jpgs.size(), static_cast<std::size_t>(kCount / 2 + 1));
+    std::vector<std::string> subFolders;
+    ListSubFolders(fx.Path(), subFolders);
+    EXPECT_EQ(subFolders, (std::vector<std::string> { big, big + "/zsub" }));
+
+    // The pairwise run over the files in their listed order, modelled in memory.
+    const auto truth = [&](const std::string& x, const std::string& y) {
+        const auto cx = content.find(x);
+        const auto cy = content.find(y);
+        return (cx == content.end() ? "" : cx->second) == (cy == content.end() ? "" : cy->second);
+    };
+    const auto before = fx.Manifest();
+    const Outcome engine = EngineCheck(all);
+    const Outcome model = PairwiseCheck(all, truth);
+    EXPECT_EQ(engine.error, "");
+    EXPECT_EQ(engine.list, model.list);
+    ASSERT_EQ(engine.groups.size(), 2U);
+    EXPECT_TRUE(engine.groups == model.groups);
+    EXPECT_EQ(
+        engine.groups[0].second.size() + engine.groups[1].second.size(), static_cast<std::size_t>(kCount));
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+}
+
+// ---------------------------------------------------------------------------------------
+// Symbolic link loops and second names of one file.
+
+TEST(HostileLinks, LinkLoopsEndTheScanAndSecondNamesAreNeverTheirOwnDuplicates)
+{
+    Fixture fx;
+    const std::string a = fx.Write("a.jpg", "only copy");
+    const std::string sub = fx.MakeDir("sub");
+    const std::string b = fx.Write("sub/b.jpg", "other");
+    ASSERT_EQ(symlink(".", (fx / "here").c_str()), 0);
+    ASSERT_EQ(symlink("..", (fx / "sub/up").c_str()), 0);
+    ASSERT_EQ(symlink("self.jpg", (fx / "self.jpg").c_str()), 0);
+    ASSERT_EQ(symlink("pong.jpg", (fx / "ping.jpg").c_str()), 0);
+    ASSERT_EQ(symlink("ping.jpg", (fx / "pong.jpg").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere.jpg", (fx / "dangling.jpg").c_str()), 0);
+    ASSERT_EQ(symlink("a.jpg", (fx / "soft.jpg").c_str()), 0);
+    ASSERT_EQ(link(a.c_str(), (fx / "hard.jpg").c_str()), 0);
+    const auto before = fx.Manifest();
+
+    EXPECT_CHILD_OK(InChild(
+        [&] {
+            Report r;
+            std::vector<std::string> folders;
+            ListSubFolders(fx.Path(), folders);
+            r.Eq(Sorted(folders), Sorted({ sub }), "subfolders");
+            std::vector<std::string> listed;
+            AddFolderTreeFiles(fx.Path(), "*.jpg", listed);
+            r.Eq(Sorted(listed), Sorted({ a, b, fx / "hard.jpg", fx / "soft.jpg" }), "tree scan");
+
+            for (const char* loop : { "self.jpg", "ping.jpg", "dangling.jpg" })
+                r.Eq(ErrorOf([&] { SameFileContent(a, fx / loop); }), OpenErrorText(fx / loop), loop);
+            // A second name of a's file is refused, so the only copy is never offered for deletion.
+            for (const char* alias : { "soft.jpg", "hard.jpg", "here/a.jpg", "sub/up/a.jpg" }) {
+                r.Eq(ErrorOf([&] { SameFileContent(a, fx / alias); }), OpenErrorText(fx / alias), alias);
+                const std::vector<std::string> entries { a, fx / alias };
+                const Outcome engine = EngineCheck(entries);
+                r.Eq(engine, PairwiseCheck(entries), std::string("check with ") + alias);
+                r.True(engine.groups.empty(), std::string("a grouped with its own second name ") + alias);
+            }
+            const std::vector<std::string> entries { b, fx / "self.jpg", a, fx / "ping.jpg" };
+            r.Eq(EngineCheck(entries), PairwiseCheck(entries), "check with link loops");
+            return r.Text();
+        },
+        30));
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+}
+
+// ---------------------------------------------------------------------------------------
+// FIFOs, sockets and devices: scanned folders skip them, a check refuses them at once.
+
+TEST(HostileSpecialFiles, FifosSocketsAndDevicesNeverBlockTheScanOrTheCheck)
+{
+    Fixture fx;
+    const std::string a = fx.Write("a.jpg", "same");
+    const std::string b = fx.Write("b.jpg", "same");
+    const std::string fifo = fx / "pipe.jpg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const std::string fifoWithWriter = fx / "fed.jpg";
+    ASSERT_EQ(mkfifo(fifoWithWriter.c_str(), 0644), 0);
+    const std::string sock = fx / "socket.jpg";
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(s, 0);
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(sock.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, sock.c_str(), sock.size() + 1);
+    ASSERT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(s, 1), 0);
+    ASSERT_EQ(symlink("pipe.jpg", (fx / "to-pipe.jpg").c_str()), 0);
+    const std::string sub = fx.MakeDir("sub");
+    ASSERT_EQ(mkfifo((sub + "/inner.jpg").c_str(), 0644), 0);
+    const auto before = fx.Manifest();
+
+    EXPECT_CHILD_OK(InChild(
+        [&] {
+            // A writer keeps one FIFO open and full, so a reader that blocked would not notice.
+            const int w = open(fifoWithWriter.c_str(), O_RDWR | O_NONBLOCK);
+            if (w >= 0 && write(w, "xxxx", 4) != 4)
+                return std::string("cannot feed the FIFO");
+            Report r;
+            std::vector<std::string> listed;
+            AddFolderTreeFiles(fx.Path(), "*.jpg", listed);
+            r.Eq(Sorted(listed), Sorted({ a, b }), "tree scan");
+            listed.clear();
+            AddFolderFiles(fx.Path(), "", listed);
+            r.Eq(Sorted(listed), Sorted({ a, b }), "folder scan, every file");
+
+            const std::vector<std::string> specials { fifo, fifoWithWriter, sock, fx / "to-pipe.jpg",
+                "/dev/zero", "/dev/null", "/dev/tty", "/dev/stdin" };
+            for (const std::string& special : specials) {
+                r.Eq(
+                    ErrorOf([&] { SameFileContent(a, special); }), OpenErrorText(special), special + " as b");
+                r.Eq(
+                    ErrorOf([&] { SameFileContent(special, a); }), OpenErrorText(special), special + " as a");
+                const std::vector<std::string> entries { a, special, b };
+                const Outcome engine = EngineCheck(entries);
+                r.Eq(engine, PairwiseCheck(entries), "check with " + special);
+                r.Eq(engine.error, OpenErrorText(special), "check error with " + special);
+            }
+            // A special file is never moved or renamed over, nor deleted in its place.
+            r.True(ErrorOf([&] { MoveFileToFolder(fifo, sub); }) == OpenErrorText(fifo), "move of a FIFO");
+            if (w >= 0)
+                close(w);
+            return r.Text();
+        },
+        30));
+    close(s);
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+}
+
+// ---------------------------------------------------------------------------------------
+// Sparse files of 5 GiB that differ only in their last byte.
+
+namespace {
+
+std::uint64_t BytesReadSoFar()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:")
+            return value;
+    }
+    return 0;
+}
+
+std::string MakeSparse(const Fixture& fx, const std::string& name, std::uint64_t size, char last)
+{
+    const std::string path = fx / name;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0
+        || pwrite(fd, &last, 1, static_cast<off_t>(size - 1)) != 1)
+        std::abort();
+    close(fd);
+    return path;
+}
+
+} // namespace
+
+TEST(HostileSparse, FiveGibibyteFilesDifferingInTheLastByteAreToldApart)
+{
+    Fixture fx;
+    constexpr std::uint64_t kSize = 5ULL << 30;
+    const std::string a = MakeSparse(fx, "a.img", kSize, 'a');
+    const std::string b = MakeSparse(fx, "b.img", kSize, 'b');
+    const std::string c = MakeSparse(fx, "c.img", kSize, 'a');
+    struct stat st { };
+    ASSERT_EQ(stat(a.c_str(), &st), 0);
+    if (static_cast<std::uint64_t>(st.st_blocks) * 512 > (1ULL << 20))
+        GTEST_SKIP() << "the file system does not keep holes";
+    const auto before = fx.Manifest();
+
+    EXPECT_CHILD_OK(InChild(
+        [&] {
+            Report r;
+            std::uint64_t start = BytesReadSoFar();
+            r.Eq(SameFileContent(a, b), false, "a and b");
+            r.Eq(SameFileContent(a, c), true, "a and c");
+            r.True(BytesReadSoFar() - start < (64ULL << 20), "the comparison read the holes");
+
+            const std::vector<std::string> entries { a, b, c };
+            start = BytesReadSoFar();
+            const Outcome engine = EngineCheck(entries);
+            const std::uint64_t engineRead = BytesReadSoFar() - start;
+            r.Eq(engine, PairwiseCheck(entries), "check");
+            r.Eq(engine.list, std::vector<std::string> { a, b }, "list after the check");
+            r.True(engineRead < (64ULL << 20),
+                "the check read " + std::to_string(engineRead >> 20) + " MiB of holes");
+            return r.Text();
+        },
+        120));
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
+}
