@@ -2,7 +2,7 @@
 // set block by block in one pass, on worker threads.
 #include "check/Engine.h"
 
-#include "scan/Platform.h"
+#include "scan/FileProbe.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,66 +23,6 @@ namespace {
     constexpr auto kPumpInterval = std::chrono::milliseconds(25);
     constexpr std::size_t kProbeBatch = 64;
     constexpr std::size_t kAlignment = 4096;
-
-    // Runs work(worker) on threads workers and waits for them, calling pump meanwhile;
-    // a false from pump raises stop. Rethrows the first exception a worker threw.
-    bool RunWorkers(unsigned threads, std::atomic<bool>& stop, const std::function<void(unsigned)>& work,
-                    const Pump& pump)
-    {
-        std::mutex mutex;
-        std::condition_variable finished;
-        unsigned running = threads;
-        std::exception_ptr failure;
-        std::vector<std::thread> workers;
-        workers.reserve(threads);
-        // Stops and joins the workers on every way out, also when pump throws.
-        struct Joiner {
-            std::vector<std::thread>& workers;
-            std::atomic<bool>& stop;
-            ~Joiner()
-            {
-                for (std::thread& t : workers) {
-                    if (t.joinable()) {
-                        stop = true;
-                        t.join();
-                    }
-                }
-            }
-        } joiner { workers, stop };
-        for (unsigned w = 0; w < threads; ++w) {
-            workers.emplace_back([&, w] {
-                try {
-                    work(w);
-                } catch (...) {
-                    const std::lock_guard<std::mutex> lock(mutex);
-                    if (!failure)
-                        failure = std::current_exception();
-                    stop = true;
-                }
-                const std::lock_guard<std::mutex> lock(mutex);
-                if (--running == 0)
-                    finished.notify_all();
-            });
-        }
-        bool stopped = false;
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            while (!finished.wait_for(lock, kPumpInterval, [&] { return running == 0; })) {
-                if (stopped)
-                    continue;
-                lock.unlock();
-                stopped = !pump();
-                if (stopped)
-                    stop = true;
-                lock.lock();
-            }
-        }
-        for (std::thread& t : workers)
-            t.join();
-        if (failure)
-            std::rethrow_exception(failure);
-        return !stopped && !stop;
-    }
 
     struct FreeDeleter {
         void operator()(std::byte* p) const { std::free(p); }
@@ -126,18 +66,6 @@ namespace {
         for (int lane = 1; lane < 4; ++lane)
             r = (r ^ (r >> 31) ^ h[lane]) * k;
         return r ^ (r >> 32);
-    }
-
-    bool ReadExact(const Platform::ReadFile& file, std::uint64_t offset, std::byte* buffer, std::size_t n)
-    {
-        std::size_t done = 0;
-        while (done < n) {
-            const std::int64_t got = file.ReadAt(offset + done, buffer + done, n - done);
-            if (got <= 0)
-                return false;
-            done += static_cast<std::size_t>(got);
-        }
-        return true;
     }
 
     unsigned WorkerCount(unsigned wanted)
@@ -208,7 +136,7 @@ namespace {
             std::uint64_t offset = 0;
             std::vector<std::uint32_t> members;
             // Open files, parallel to members; empty when the set is read by reopening.
-            std::vector<Platform::ReadFile> files;
+            std::vector<Platform::BlockReader> files;
         };
         struct Differing {
             std::uint64_t hash;
@@ -253,11 +181,11 @@ namespace {
         bool ReadMember(const Cell& cell, std::size_t k, std::uint64_t offset, std::size_t n, std::byte* buffer) const
         {
             if (!cell.files.empty())
-                return cell.files[k].IsOpen() && ReadExact(cell.files[k], offset, buffer, n);
-            Platform::ReadFile file;
+                return cell.files[k].IsOpen() && cell.files[k].ReadExact(offset, buffer, n);
+            Platform::BlockReader file;
             if (file.Open(m_shared.paths[m_shared.files[cell.members[k]].path]) != 0)
                 return false;
-            return ReadExact(file, offset, buffer, n);
+            return file.ReadExact(offset, buffer, n);
         }
 
         // Keeps the members for which keep(k) holds, with their open files.
@@ -298,6 +226,8 @@ namespace {
                     sink.Deferred(cell.members, offset);
                     return;
                 }
+                if (SkipHoles(cell, offset, end))
+                    continue;
                 const std::uint64_t next = NextBoundary(offset, end);
                 const auto n = static_cast<std::size_t>(next - offset);
                 if (!ReadMember(cell, 0, offset, n, m_first.get())) {
@@ -327,6 +257,29 @@ namespace {
                 MarkAlone(cell.members[0], offset, end);
             else if (cell.members.size() > 1)
                 sink.Equal(cell.members);
+        }
+
+        // Moves offset past a hole that every member has there: holes read as zeros in
+        // all of them alike. Returns true when it moved.
+        bool SkipHoles(const Cell& cell, std::uint64_t& offset, std::uint64_t end)
+        {
+            if (cell.files.empty() || end - offset <= m_shared.options.chunkBytes)
+                return false;
+            const bool anySparse = std::any_of(cell.members.begin(), cell.members.end(),
+                                               [&](std::uint32_t f) { return m_shared.files[f].sparse; });
+            if (!anySparse)
+                return false;
+            std::uint64_t data = end;
+            for (const Platform::BlockReader& file : cell.files) {
+                if (!file.IsOpen())
+                    return false;
+                data = std::min(data, file.NextData(offset));
+                if (data <= offset)
+                    return false;
+            }
+            Settle((data - offset) * cell.members.size());
+            offset = data;
+            return true;
         }
 
         // Turns the members whose block differed from the first file's into new sets
@@ -419,6 +372,123 @@ namespace {
 
 } // namespace
 
+// Threads kept for the engine's lifetime, so that each phase costs no thread start.
+class ContentEngine::WorkerPool {
+public:
+    explicit WorkerPool(unsigned threads)
+    {
+        m_workers.reserve(threads);
+        try {
+            for (unsigned w = 0; w < threads; ++w)
+                m_workers.emplace_back([this, w] { Serve(w); });
+        } catch (...) {
+            Quit();
+            throw;
+        }
+    }
+    ~WorkerPool() { Quit(); }
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    // Runs work(worker) on every worker and waits for all of them, calling pump about
+    // every 25 ms meanwhile; a false from pump raises stop. Rethrows the first
+    // exception a worker threw. Returns false when stopped.
+    bool Run(std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_work = &work;
+        m_stop = &stop;
+        m_failure = nullptr;
+        m_running = static_cast<unsigned>(m_workers.size());
+        ++m_generation;
+        m_wake.notify_all();
+        // Waits for the workers on every way out, also when pump throws.
+        struct Drain {
+            WorkerPool& pool;
+            std::unique_lock<std::mutex>& lock;
+            ~Drain()
+            {
+                if (!lock.owns_lock())
+                    lock.lock();
+                if (pool.m_running > 0) {
+                    pool.m_stop->store(true);
+                    pool.m_finished.wait(lock, [this] { return pool.m_running == 0; });
+                }
+                pool.m_work = nullptr;
+            }
+        } drain { *this, lock };
+        bool stopped = false;
+        while (!m_finished.wait_for(lock, kPumpInterval, [this] { return m_running == 0; })) {
+            if (stopped)
+                continue;
+            lock.unlock();
+            stopped = !pump();
+            if (stopped)
+                stop = true;
+            lock.lock();
+        }
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+        return !stopped && !stop;
+    }
+
+private:
+    void Serve(unsigned worker)
+    {
+        std::uint64_t seen = 0;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_quit || m_generation != seen; });
+            if (m_quit)
+                return;
+            seen = m_generation;
+            const std::function<void(unsigned)>* work = m_work;
+            lock.unlock();
+            try {
+                (*work)(worker);
+            } catch (...) {
+                lock.lock();
+                if (!m_failure)
+                    m_failure = std::current_exception();
+                m_stop->store(true);
+                lock.unlock();
+            }
+            lock.lock();
+            if (--m_running == 0)
+                m_finished.notify_all();
+        }
+    }
+
+    void Quit()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& t : m_workers)
+            t.join();
+    }
+
+    std::vector<std::thread> m_workers;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_finished;
+    const std::function<void(unsigned)>* m_work = nullptr;
+    std::atomic<bool>* m_stop = nullptr;
+    std::exception_ptr m_failure;
+    std::uint64_t m_generation = 0;
+    unsigned m_running = 0;
+    bool m_quit = false;
+};
+
+bool ContentEngine::RunWorkers(std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump)
+{
+    if (!m_pool)
+        m_pool = std::make_unique<WorkerPool>(m_threads);
+    return m_pool->Run(stop, work, pump);
+}
+
 ContentEngine::ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options)
     : m_paths(paths)
     , m_options(options)
@@ -437,6 +507,7 @@ bool ContentEngine::Probe(const Pump& pump)
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
         std::uint64_t size = 0;
+        bool sparse = false;
         bool openable = false;
     };
     const std::size_t count = m_paths.size();
@@ -444,9 +515,10 @@ bool ContentEngine::Probe(const Pump& pump)
     std::atomic<std::size_t> next { 0 };
     std::atomic<bool> stop { false };
     const bool done = RunWorkers(
-        m_threads, stop,
+        stop,
         [&](unsigned) {
-            Platform::ReadFile file;
+            Platform::FolderProbe probe;
+            Platform::ProbedFile info;
             for (;;) {
                 const std::size_t first = next.fetch_add(kProbeBatch, std::memory_order_relaxed);
                 if (first >= count || stop.load(std::memory_order_relaxed))
@@ -454,12 +526,10 @@ bool ContentEngine::Probe(const Pump& pump)
                 const std::size_t last = std::min(count, first + kProbeBatch);
                 std::uint64_t bytes = 0;
                 for (std::size_t p = first; p < last; ++p) {
-                    if (file.Open(m_paths[p]) == 0) {
-                        const Platform::FileInfo& info = file.Info();
-                        probed[p] = { info.device, info.inode, info.size, true };
+                    if (probe.Probe(m_paths[p], info) == 0) {
+                        probed[p] = { info.device, info.inode, info.size, info.allocated < info.size, true };
                         bytes += info.size;
                     }
-                    file.Close();
                 }
                 m_pathsProbed.fetch_add(last - first, std::memory_order_relaxed);
                 m_bytesProbed.fetch_add(bytes, std::memory_order_relaxed);
@@ -490,7 +560,7 @@ bool ContentEngine::Probe(const Pump& pump)
     for (std::size_t k = 0; k < order.size(); ++k) {
         const Probed& p = probed[order[k]];
         if (k == 0 || p.device != probed[order[k - 1]].device || p.inode != probed[order[k - 1]].inode)
-            m_files.push_back({ p.size, order[k] });
+            m_files.push_back({ p.size, order[k], p.sparse });
         m_fileOfPath[order[k]] = static_cast<std::uint32_t>(m_files.size() - 1);
     }
     m_classOf.resize(m_files.size());
@@ -552,7 +622,7 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
     std::atomic<std::size_t> nextSet { 0 };
     const bool mayDefer = m_threads > 1;
     if (!RunWorkers(
-            m_threads, shared.stop,
+            shared.stop,
             [&](unsigned w) {
                 Refiner refiner(shared);
                 std::vector<std::uint32_t> members;
@@ -623,7 +693,7 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
                      [&](const RangeJob& a, const RangeJob& b) { return jobBytes(a) > jobBytes(b); });
     std::atomic<std::size_t> nextJob { 0 };
     if (!RunWorkers(
-            m_threads, shared.stop,
+            shared.stop,
             [&](unsigned w) {
                 Refiner refiner(shared);
                 std::vector<std::uint32_t> members;

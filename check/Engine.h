@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -66,10 +67,15 @@ public:
     struct File {
         std::uint64_t size = 0;
         std::uint32_t path = 0;
+        // Takes less room on disk than its size: holes may be skipped unread.
+        bool sparse = false;
     };
     struct Shared;
 
 private:
+    class WorkerPool;
+    bool RunWorkers(std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump);
+
     const std::vector<std::string>& m_paths;
     EngineOptions m_options;
     unsigned m_threads = 1;
@@ -80,6 +86,7 @@ private:
     std::atomic<std::uint64_t> m_bytesProbed { 0 };
     std::atomic<std::uint64_t> m_bytesSettled { 0 };
     std::atomic<std::uint64_t> m_bytesToSettle { 0 };
+    std::unique_ptr<WorkerPool> m_pool;
 };
 
 } // namespace Check

@@ -189,11 +189,34 @@ void AddFolderTreeFiles(const std::string& folder, const std::string& filterText
 {
     ExtList list;
     ParseExtList(filterText, list);
-    AddFolderFilesWithList(folder, filterText, list, out);
-    std::vector<std::string> subFolders;
-    ListSubFolders(folder, subFolders);
-    for (const std::string& sub : subFolders)
-        AddFolderFilesWithList(sub, filterText, list, out);
+    const bool everyFile = MeansEveryFile(filterText);
+    // Each folder is read once, taking its files and queueing its subfolders: the
+    // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
+    const bool descend = Platform::IsDirectory(folder);
+    std::vector<std::string> pending { folder };
+    std::vector<std::string> children;
+    while (!pending.empty()) {
+        const std::string current = std::move(pending.back());
+        pending.pop_back();
+        children.clear();
+        Platform::ForEachEntry(current, [&](const char* name, EntryKind kind) {
+            std::string path = JoinPath(current, name);
+            kind = KindWithoutFollowing(path, kind);
+            if (kind == EntryKind::Directory) {
+                if (descend && !IsHiddenName(name))
+                    children.push_back(std::move(path));
+                return;
+            }
+            if (kind == EntryKind::Other)
+                return;
+            if (!everyFile && !MatchesExtList(path, list))
+                return;
+            if (IsCandidateFile(path, kind))
+                out.push_back(std::move(path));
+        });
+        // Reversed so that the first child is walked first (pre-order).
+        std::move(children.rbegin(), children.rend(), std::back_inserter(pending));
+    }
 }
 
 namespace {
