@@ -125,12 +125,16 @@ public:
     void Cancel() { m_cancelled = true; }
     const std::vector<std::string>& Entries() const { return m_entries; }
 
-    // Runs the check and returns what it left behind.
-    Outcome Run()
+    // Runs the check (with the engine's default options unless given) and returns what
+    // it left behind.
+    Outcome Run(const Check::EngineOptions* options = nullptr)
     {
         Outcome out;
         try {
-            Check::RunCheck(*this);
+            if (options)
+                Check::RunCheck(*this, *options);
+            else
+                Check::RunCheck(*this);
         } catch (const FileScan::FileError& e) {
             out.error = e.what();
         }

@@ -1,0 +1,178 @@
+// fuzz_filter: the extension filter routines against a plain model of their rules, and
+// the invariants that tie them and the path routines together.
+#include "scan/FileScan.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+using namespace FileScan;
+
+namespace {
+
+[[noreturn]] void Fail(const char* what, const std::string& a, const std::string& b = {})
+{
+    std::fprintf(stderr, "invariant broken: %s\n  [%s]\n  [%s]\n", what, a.c_str(), b.c_str());
+    std::abort();
+}
+
+#define REQUIRE(cond, ...)                                                                                   \
+    do {                                                                                                     \
+        if (!(cond))                                                                                         \
+            Fail(#cond, __VA_ARGS__);                                                                        \
+    } while (false)
+
+bool Alnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+std::string UpperModel(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), Upper);
+    return s;
+}
+
+// The dialog side: ";"-ended tokens, kept when they read "*." followed by letters,
+// digits and the closing ";".
+std::string NormalizeModel(const std::string& text)
+{
+    if (text.empty() || text == "*.*")
+        return "*.*";
+    std::string accepted;
+    std::string token;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        token += text[k];
+        if (text[k] != ';' && k + 1 < text.size())
+            continue;
+        bool ok = token.size() >= 2 && token[0] == '*' && token[1] == '.';
+        for (std::size_t t = 2; ok && t < token.size(); ++t)
+            ok = Alnum(token[t]) || token[t] == ';';
+        if (ok)
+            accepted += token;
+        token.clear();
+    }
+    return accepted.empty() ? "*.*" : accepted;
+}
+
+// The scan side: every "*" dropped, pieces split at ";", an open piece kept only when
+// the text's last character belongs to it.
+ExtList ParseModel(const std::string& text)
+{
+    ExtList list;
+    if (text.empty() || text == "*.*")
+        return list;
+    std::string token;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const char c = text[k];
+        if (c == '*')
+            continue;
+        if (c == ';') {
+            list.push_back(UpperModel(token));
+            token.clear();
+            continue;
+        }
+        token += c;
+        if (k + 1 == text.size())
+            list.push_back(UpperModel(token));
+    }
+    return list;
+}
+
+bool MatchesModel(const std::string& path, const ExtList& list)
+{
+    if (list.empty())
+        return true;
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    const std::string ext
+        = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot);
+    return std::any_of(
+        list.begin(), list.end(), [&](const std::string& e) { return UpperModel(e) == UpperModel(ext); });
+}
+
+std::string Flipped(std::string s)
+{
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    }
+    return s;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    const std::string text = in.ConsumeRandomLengthString(64);
+    const std::string path = in.ConsumeRandomLengthString(64);
+    const std::string seed = in.ConsumeRemainingBytesAsString();
+
+    const std::string normalized = NormalizeExtFilter(text);
+    REQUIRE(normalized == NormalizeModel(text), text, normalized);
+    REQUIRE(NormalizeExtFilter(normalized) == normalized, text, normalized);
+    REQUIRE(normalized.size() <= std::max<std::size_t>(3, text.size()), text, normalized);
+    if (normalized != "*.*") {
+        std::size_t start = 0;
+        while (start < normalized.size()) {
+            const std::size_t end = std::min(normalized.find(';', start), normalized.size());
+            REQUIRE(end - start >= 2 && normalized[start] == '*' && normalized[start + 1] == '.', text,
+                normalized);
+            for (std::size_t k = start + 2; k < end; ++k)
+                REQUIRE(Alnum(normalized[k]), text, normalized);
+            start = end + 1;
+        }
+    }
+
+    // ParseExtList appends: what a list held before stays in front.
+    ExtList list { seed };
+    ParseExtList(text, list);
+    REQUIRE(!list.empty() && list.front() == seed, text, seed);
+    list.erase(list.begin());
+    REQUIRE(list == ParseModel(text), text);
+    REQUIRE(list.size() <= static_cast<std::size_t>(std::count(text.begin(), text.end(), ';')) + 1, text);
+    for (const std::string& e : list)
+        REQUIRE(e.find_first_of("*;abcdefghijklmnopqrstuvwxyz") == std::string::npos, text, e);
+
+    const bool matches = MatchesExtList(path, list);
+    REQUIRE(matches == MatchesModel(path, list), path, text);
+    REQUIRE(MatchesExtList(path, {}), path);
+    // Matching ignores ASCII letter case, of the path and of the list.
+    REQUIRE(MatchesExtList(Flipped(path), list) == matches, path, text);
+    REQUIRE(MatchesExtList(UpperAscii(path), list) == matches, path, text);
+    ExtList lowered;
+    for (const std::string& e : list)
+        lowered.push_back(Flipped(e));
+    REQUIRE(MatchesExtList(path, lowered) == matches, path, text);
+    // A file whose extension is an entry matches.
+    for (const std::string& e : list) {
+        if (e.empty())
+            REQUIRE(MatchesExtList("/dir/name", list), text);
+        else if (e[0] == '.' && e.find_first_of("./", 1) == std::string::npos)
+            REQUIRE(MatchesExtList("/dir/name" + Flipped(e), list), text, e);
+    }
+
+    // The path routines split a path into its folder and its name, and the extension
+    // is a tail of the name.
+    const std::string dir = ExtractFileDir(path);
+    const std::string name = ExtractFileName(path);
+    const std::string ext = ExtractFileExt(path);
+    REQUIRE(dir + name == path, path, dir);
+    REQUIRE(name.find('/') == std::string::npos, path, name);
+    REQUIRE(
+        ext.size() <= name.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0, path, ext);
+    REQUIRE(ext.empty() || (ext[0] == '.' && ext.find('.', 1) == std::string::npos), path, ext);
+    REQUIRE(UpperAscii(path) == UpperModel(path), path);
+    if (!seed.empty() && seed.find('/') == std::string::npos) {
+        const std::string joined = JoinPath(path, seed);
+        REQUIRE(ExtractFileName(joined) == seed, joined, seed);
+        REQUIRE(joined.find("//") == std::string::npos || path.find("//") != std::string::npos, joined, path);
+    }
+    return 0;
+}
