@@ -1,0 +1,187 @@
+#include "check/Engine.h"
+
+#include "core/TempDir.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using Check::ContentEngine;
+using Check::EngineOptions;
+
+namespace {
+
+const Check::Pump kKeepGoing = [] { return true; };
+
+// Bytes this process has read so far, all threads together.
+std::uint64_t BytesRead()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:")
+            return value;
+    }
+    return 0;
+}
+
+std::string Random(std::size_t size, std::mt19937& rng)
+{
+    std::string s(size, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+std::vector<std::uint8_t> All(const ContentEngine& engine) { return std::vector<std::uint8_t>(engine.FileCount(), 1); }
+
+EngineOptions Tiny(unsigned threads)
+{
+    EngineOptions o;
+    o.headBytes = 4;
+    o.chunkBytes = 16;
+    o.maxOpenFiles = 3;
+    o.splitBytes = 48;
+    o.threads = threads;
+    return o;
+}
+
+TEST(Engine, LinksShareTheirFileAndWhatDoesNotOpenHasNone)
+{
+    TempDir dir;
+    const std::string a = dir.Write("a", "content");
+    const std::string hard = dir / "hard";
+    ASSERT_EQ(link(a.c_str(), hard.c_str()), 0);
+    const std::string sym = dir / "sym";
+    std::filesystem::create_symlink(a, sym);
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    const std::vector<std::string> paths { a, hard, sym, dir / "missing", dir.MakeDir("folder"), fifo,
+                                           dir.Write("b", "content") };
+    ContentEngine engine(paths, {});
+    ASSERT_TRUE(engine.Probe(kKeepGoing));
+    EXPECT_EQ(engine.FileOf(1), engine.FileOf(0));
+    EXPECT_EQ(engine.FileOf(2), engine.FileOf(0));
+    for (std::uint32_t p : { 3U, 4U, 5U })
+        EXPECT_FALSE(engine.Openable(p)) << paths[p];
+    EXPECT_EQ(engine.FileCount(), 2u);
+    ASSERT_TRUE(engine.Classify(All(engine), kKeepGoing));
+    EXPECT_EQ(engine.ClassOf(engine.FileOf(0)), engine.ClassOf(engine.FileOf(6)));
+}
+
+// Random same-size families: copies, one-byte variants anywhere, and lone sizes. The
+// classes must be exactly the sets of equal contents, whatever the block sizes, the
+// thread count and the split into ranges.
+TEST(Engine, ClassesAreExactlyTheSetsOfEqualBytes)
+{
+    TempDir dir;
+    std::mt19937 rng(7);
+    std::vector<std::string> paths;
+    std::vector<std::string> contents;
+    for (int family = 0; family < 40; ++family) {
+        const std::size_t size = std::uniform_int_distribution<std::size_t>(0, 300)(rng);
+        // The base and two one-byte variants, each possibly in several copies.
+        std::vector<std::string> kinds { Random(size, rng) };
+        for (int v = 0; v < 2 && size > 0; ++v) {
+            std::string variant = kinds[0];
+            const std::size_t at = v == 0 ? size - 1 : rng() % size;
+            variant[at] = static_cast<char>(variant[at] ^ (1 + rng() % 255));
+            kinds.push_back(variant);
+        }
+        const int members = std::uniform_int_distribution<int>(1, 7)(rng);
+        for (int m = 0; m < members; ++m) {
+            const std::string& content = kinds[rng() % kinds.size()];
+            contents.push_back(content);
+            paths.push_back(dir.Write("f" + std::to_string(paths.size()), content));
+        }
+    }
+    std::vector<EngineOptions> variants { EngineOptions {}, Tiny(1), Tiny(2), Tiny(3) };
+    variants.back().maxOpenFiles = 1;
+    for (const EngineOptions& options : variants) {
+        ContentEngine engine(paths, options);
+        ASSERT_TRUE(engine.Probe(kKeepGoing));
+        ASSERT_TRUE(engine.Classify(All(engine), kKeepGoing));
+        EXPECT_EQ(engine.BytesSettled(), engine.BytesToSettle()) << "threads " << options.threads;
+        for (std::size_t p = 0; p < paths.size(); ++p) {
+            for (std::size_t q = p + 1; q < paths.size(); ++q) {
+                const bool same = engine.ClassOf(engine.FileOf(static_cast<std::uint32_t>(p)))
+                    == engine.ClassOf(engine.FileOf(static_cast<std::uint32_t>(q)));
+                ASSERT_EQ(same, contents[p] == contents[q])
+                    << paths[p] << " " << paths[q] << " chunk " << options.chunkBytes << " threads " << options.threads;
+            }
+        }
+    }
+}
+
+TEST(Engine, OnlyFilesNeededAreCompared)
+{
+    TempDir dir;
+    const std::vector<std::string> paths { dir.Write("a", "same"), dir.Write("b", "same"), dir.Write("c", "same") };
+    ContentEngine engine(paths, {});
+    ASSERT_TRUE(engine.Probe(kKeepGoing));
+    std::vector<std::uint8_t> needed(engine.FileCount(), 0);
+    needed[engine.FileOf(0)] = needed[engine.FileOf(2)] = 1;
+    ASSERT_TRUE(engine.Classify(needed, kKeepGoing));
+    EXPECT_EQ(engine.ClassOf(engine.FileOf(0)), engine.ClassOf(engine.FileOf(2)));
+    EXPECT_EQ(engine.ClassOf(engine.FileOf(1)), engine.FileOf(1));
+}
+
+TEST(Engine, ReadsNothingOfUniqueSizesAndOnlyTheHeadOfFilesThatDifferThere)
+{
+    TempDir dir;
+    std::mt19937 rng(8);
+    std::vector<std::string> paths;
+    for (int k = 0; k < 20; ++k)
+        paths.push_back(dir.Write("u" + std::to_string(k), Random(100000 + static_cast<std::size_t>(k), rng)));
+    const std::string big = Random(1 << 20, rng);
+    paths.push_back(dir.Write("x", big));
+    std::string other = big;
+    other[10] = static_cast<char>(other[10] ^ 1);
+    paths.push_back(dir.Write("y", other));
+
+    ContentEngine engine(paths, {});
+    ASSERT_TRUE(engine.Probe(kKeepGoing));
+    const std::uint64_t before = BytesRead();
+    ASSERT_TRUE(engine.Classify(All(engine), kKeepGoing));
+    const std::uint64_t read = BytesRead() - before;
+    EXPECT_LE(read, 2 * EngineOptions {}.headBytes + 4096) << "read " << read << " bytes";
+    EXPECT_NE(engine.ClassOf(engine.FileOf(20)), engine.ClassOf(engine.FileOf(21)));
+    EXPECT_EQ(engine.BytesSettled(), engine.BytesToSettle());
+}
+
+TEST(Engine, HolesEveryFileSharesAreNotRead)
+{
+    TempDir dir;
+    constexpr off_t kSize = 256LL << 20;
+    std::vector<std::string> paths;
+    for (const char last : { 'a', 'b', 'a' }) {
+        paths.push_back(dir / std::string(1, static_cast<char>('p' + paths.size())));
+        const int fd = open(paths.back().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, kSize), 0);
+        ASSERT_EQ(pwrite(fd, &last, 1, kSize - 1), 1);
+        close(fd);
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(paths[0].c_str(), &st), 0);
+    if (st.st_blocks * 512 >= kSize)
+        GTEST_SKIP() << "the file system keeps no holes";
+    for (unsigned threads : { 1U, 2U }) {
+        EngineOptions options;
+        options.threads = threads;
+        ContentEngine engine(paths, options);
+        ASSERT_TRUE(engine.Probe(kKeepGoing));
+        const std::uint64_t before = BytesRead();
+        ASSERT_TRUE(engine.Classify(All(engine), kKeepGoing));
+        EXPECT_LT(BytesRead() - before, 16u << 20);
+        EXPECT_EQ(engine.ClassOf(engine.FileOf(0)), engine.ClassOf(engine.FileOf(2)));
+        EXPECT_NE(engine.ClassOf(engine.FileOf(0)), engine.ClassOf(engine.FileOf(1)));
+    }
+}
+
+} // namespace
