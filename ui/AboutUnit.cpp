@@ -38,6 +38,11 @@ TAboutBox::TAboutBox(QWidget* parent)
     versionPalette.setColor(QPalette::WindowText, QColor(0, 128, 0));
     Version->setPalette(versionPalette);
     Version->setGeometry(188, 35, 66, 16);
+    // The bold face at hand may run a little wider than the box drawn for it.
+    for (int stretch = 98; stretch >= 80 && Version->sizeHint().width() > Version->width(); stretch -= 2) {
+        versionFont.setStretch(stretch);
+        Version->setFont(versionFont);
+    }
 
     Copyright = new QLabel(u"© Tessarin contributors"_s, this);
     Copyright->setObjectName(u"Copyright"_s);

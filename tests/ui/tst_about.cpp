@@ -43,6 +43,7 @@ void TestAbout::layout()
     QCOMPARE(box.Copyright->geometry(), QRect(53, 60, 166, 12));
     QVERIFY(!box.Copyright->text().isEmpty());
     QVERIFY(box.Copyright->sizeHint().width() <= box.Copyright->width());
+    QVERIFY(box.Version->sizeHint().width() <= box.Version->width());
     QCOMPARE(box.OKButton->objectName(), u"OKButton"_s);
     QCOMPARE(box.OKButton->text(), u"OK"_s);
     QCOMPARE(box.OKButton->geometry(), QRect(271, 10, 75, 25));
