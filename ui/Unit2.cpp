@@ -3,6 +3,8 @@
 
 #include "ui_Unit2.h"
 
+#include "ui/Desktop.h"
+
 #include <QGuiApplication>
 #include <QListWidgetItem>
 #include <QScreen>
@@ -12,16 +14,13 @@
 
 namespace {
 
+// Dialog border: title, system menu and close box only; not resizable; on top.
+constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint
+    | Qt::MSWindowsFixedSizeDialogHint;
+
 constexpr int kItemHeight = 12;
 constexpr int kPathRole = Qt::UserRole;
-
-QFont formFont()
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("Noto Sans CJK JP") });
-    font.setPixelSize(12);
-    return font;
-}
 
 void centreOnScreen(QWidget* window)
 {
@@ -36,13 +35,11 @@ void centreOnScreen(QWidget* window)
 } // namespace
 
 TForm2::TForm2(QWidget* parent)
-    : QDialog(parent)
+    : QDialog(parent, kDialogFlags)
     , ui(std::make_unique<Ui::TForm2>())
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-        | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFont(formFont());
+    setFont(FormFont());
     setFixedSize(500, 220);
     QPalette red = ui->Label1->palette();
     red.setColor(QPalette::WindowText, Qt::red);
@@ -59,7 +56,7 @@ TForm2::~TForm2() = default;
 void TForm2::AddFile(const std::string& path, bool checked)
 {
     const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
-    auto* item = new QListWidgetItem(QString::fromUtf8(bytes), ui->CheckFileList);
+    auto* item = new QListWidgetItem(PathToDisplay(path), ui->CheckFileList);
     item->setData(kPathRole, bytes);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);

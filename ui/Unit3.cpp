@@ -3,6 +3,8 @@
 
 #include "ui_Unit3.h"
 
+#include "ui/Desktop.h"
+
 #include "scan/FileOps.h"
 
 #include <QAction>
@@ -20,13 +22,10 @@
 
 namespace {
 
-QFont formFont()
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("Noto Sans CJK JP") });
-    font.setPixelSize(12);
-    return font;
-}
+// Dialog border: title, system menu and close box only; not resizable; on top.
+constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint
+    | Qt::MSWindowsFixedSizeDialogHint;
 
 void centreOnScreen(QWidget* window)
 {
@@ -79,13 +78,11 @@ bool isRejectedKey(const QKeyEvent& key)
 } // namespace
 
 TForm3::TForm3(QWidget* parent)
-    : QDialog(parent)
+    : QDialog(parent, kDialogFlags)
     , ui(std::make_unique<Ui::TForm3>())
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-        | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFont(formFont());
+    setFont(FormFont());
     setFixedSize(350, 100);
     // The fallback font is wider than the intended one; Label4 may use the margin.
     ui->Label4->resize(
@@ -118,12 +115,12 @@ TForm3::TForm3(QWidget* parent)
 
 TForm3::~TForm3() = default;
 
-std::string TForm3::Prefix() const { return ui->Edit1->text().toStdString(); }
+std::string TForm3::Prefix() const { return PathFromUser(ui->Edit1->text()); }
 
 std::string TForm3::Extension() const
 {
     const QString ext = ui->Edit3->text();
-    return ext == QStringLiteral(".*") ? std::string() : ext.toStdString();
+    return ext == QStringLiteral(".*") ? std::string() : PathFromUser(ext);
 }
 
 void TForm3::accept()

@@ -1,5 +1,6 @@
 // Tests of the rename settings dialog TForm3: layout, the digit-only fields, the
 // focus-loss fix-ups and the values committed however the dialog is confirmed.
+#include "ui/Desktop.h"
 #include "ui/Unit3.h"
 
 #include <QApplication>
@@ -73,6 +74,7 @@ void TestUnit3::layoutAndTexts()
     QCOMPARE(form.minimumSize(), form.maximumSize());
     QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
     QCOMPARE(form.font().pixelSize(), 12);
+    QCOMPARE(form.font(), FormFont());
 
     const struct {
         const char* name;
@@ -151,7 +153,10 @@ void TestUnit3::inputMethods()
 
 void TestUnit3::tabOrderStartsAtThePrefix()
 {
-    TForm3 form;
+    // Owned by a window, as the rename command creates it.
+    QWidget owner;
+    owner.show();
+    TForm3 form(&owner);
     QVERIFY(openActive(form));
     QCOMPARE(QApplication::focusWidget(), edit(form, "Edit1"));
     QStringList order;
