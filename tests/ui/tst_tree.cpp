@@ -1,0 +1,532 @@
+// Tests of the result tree commands of TForm1 on real files: the delete dialog of a
+// group, the pop-up menu's enabling, and open, rename, move and delete of a file node.
+#include "ui/Desktop.h"
+#include "ui/Unit1.h"
+#include "ui/Unit2.h"
+#include "ui/support/ScriptedDesktop.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <functional>
+#include <memory>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+std::string WriteFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return Bytes(path);
+}
+
+QByteArray ReadFile(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st { };
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Calls answer with the modal dialog of type T once it is open (polled, since exec()
+// blocks the test until it is answered). Fails the test when none appears.
+template <typename T> void WhenModal(std::function<void(T&)> answer)
+{
+    auto deadline = std::make_shared<QDeadlineTimer>(5000);
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [=] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            if (QTest::qWaitForWindowActive(dialog)) {
+                answer(*dialog);
+                return;
+            }
+        }
+        if (deadline->hasExpired()) {
+            if (QWidget* other = QApplication::activeModalWidget())
+                other->close();
+            QFAIL("the expected dialog did not open");
+        }
+        QTimer::singleShot(10, *poll);
+    };
+    QTimer::singleShot(0, *poll);
+}
+
+// Double-clicks the way a mouse does: press, release, then the second press arriving as
+// a double-click, and its release.
+void DoubleClick(QWidget* widget, const QPoint& pos)
+{
+    const QPointF local(pos);
+    const QPointF global(widget->mapToGlobal(pos));
+    for (QEvent::Type type : { QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+             QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease }) {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, local, global, Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    }
+}
+
+template <typename T> T* Control(QWidget& form, const char* name)
+{
+    T* widget = form.findChild<T*>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("missing control %s", name);
+    return widget;
+}
+
+} // namespace
+
+class TestTree : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void deleteDialogListsTheGroupWithAllButTheFirstChecked();
+    void deleteDialogWithNothingCheckedDeletesNothing();
+    void deleteDialogCancelled();
+    void deleteDialogReportsFilesThatCannotBeDeleted();
+    void doubleClickOpensAFileNodeOnly();
+    void popupEnablingFollowsTheSelectedNode();
+    void popupActsOnTheNodeSelectedBeforeTheRightClick();
+    void renameSuccess();
+    void renameTakenNameCancelAndUnchanged();
+    void renameFailureShowsTheErrorBox();
+    void moveIntoAnotherFolder();
+    void moveIntoItsOwnFolderOrOntoATakenName();
+    void moveAcrossFileSystems();
+    void moveIntoAFullFileSystem();
+    void deleteAfterConfirmation();
+    void deleteReportsAFileThatCannotBeDeleted();
+    void groupNodesAreNeverTakenForFiles();
+
+private:
+    QTreeWidgetItem* addGroup(const std::vector<std::string>& paths);
+    void select(QTreeWidgetItem* node);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TForm1> m_form;
+    ScriptedDesktop* m_desktop = nullptr;
+    std::string m_a, m_d, m_b;
+};
+
+void TestTree::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_desktop = &InstallScriptedDesktop();
+    m_form = std::make_unique<TForm1>();
+    m_form->show();
+    // Active before any dialog opens, so that a late activation never takes the keys.
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    m_form->ShowPage(1);
+    m_a = WriteFile(m_dir->filePath(u"p/a.jpg"_s), "same");
+    m_d = WriteFile(m_dir->filePath(u"p/d.jpg"_s), "same");
+    m_b = WriteFile(m_dir->filePath(u"q/b.jpg"_s), "same");
+}
+
+void TestTree::cleanup()
+{
+    m_form.reset();
+    SetDesktop(nullptr);
+    m_desktop = nullptr;
+    m_dir.reset();
+}
+
+QTreeWidgetItem* TestTree::addGroup(const std::vector<std::string>& paths)
+{
+    const int number = m_form->FileTree->topLevelItemCount() + 1;
+    m_form->AddGroup("重複ファイル" + std::to_string(number));
+    for (const std::string& path : paths)
+        m_form->AddChild(path);
+    return m_form->FileTree->topLevelItem(number - 1);
+}
+
+void TestTree::select(QTreeWidgetItem* node)
+{
+    m_form->FileTree->clearSelection();
+    if (node) {
+        m_form->FileTree->setCurrentItem(node);
+        node->setSelected(true);
+    }
+}
+
+void TestTree::deleteDialogListsTheGroupWithAllButTheFirstChecked()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
+    group->setExpanded(true);
+    select(group);
+    QStringList lines;
+    QList<bool> marks;
+    QString caption;
+    WhenModal<TForm2>([&](TForm2& dialog) {
+        caption = dialog.windowTitle();
+        for (int i = 0; i < dialog.FileCount(); ++i) {
+            lines << QString::fromStdString(dialog.FilePath(i));
+            marks << dialog.IsChecked(i);
+        }
+        QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+    });
+    // A real double-click on the group's row.
+    QTreeWidget* tree = m_form->FileTree;
+    const QPoint centre = tree->visualItemRect(group).center();
+    DoubleClick(tree->viewport(), centre);
+
+    QCOMPARE(caption, u"ファイルの削除"_s);
+    QCOMPARE(lines,
+        QStringList(
+            { QString::fromStdString(m_a), QString::fromStdString(m_d), QString::fromStdString(m_b) }));
+    QCOMPARE(marks, QList<bool>({ false, true, true }));
+    QVERIFY(Exists(m_a));
+    QVERIFY(!Exists(m_d));
+    QVERIFY(!Exists(m_b));
+    QCOMPARE(tree->topLevelItemCount(), 1);
+    QCOMPARE(group->childCount(), 1);
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+    QVERIFY(m_desktop->calls.empty());
+}
+
+void TestTree::deleteDialogWithNothingCheckedDeletesNothing()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
+    select(group);
+    WhenModal<TForm2>([](TForm2& dialog) {
+        auto* list = Control<QListWidget>(dialog, "CheckFileList");
+        // Space on the checked lines, from the keyboard.
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Space);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Space);
+        QTest::keyClick(list, Qt::Key_Return);
+    });
+    m_form->FileTreeDblClick();
+    QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
+    QCOMPARE(group->childCount(), 3);
+    QVERIFY(m_desktop->calls.empty());
+}
+
+void TestTree::deleteDialogCancelled()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
+    select(group);
+    for (int way = 0; way < 2; ++way) {
+        WhenModal<TForm2>([way](TForm2& dialog) {
+            if (way == 0)
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            else
+                QTest::mouseClick(Control<QPushButton>(dialog, "Button2"), Qt::LeftButton);
+        });
+        m_form->FileTreeDblClick();
+        QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
+        QCOMPARE(group->childCount(), 3);
+    }
+    // Released when the command ends.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(m_form->findChildren<TForm2*>().isEmpty());
+}
+
+void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
+{
+    // Nobody, root included, deletes a file of /proc.
+    const std::string locked = "/proc/self/status";
+    QTreeWidgetItem* group = addGroup({ m_a, locked, m_d, "/proc/version" });
+    select(group);
+    WhenModal<TForm2>([](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    m_form->FileTreeDblClick();
+
+    QVERIFY(Exists(m_a));
+    QVERIFY(!Exists(m_d));
+    QCOMPARE(group->childCount(), 3);
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+    QCOMPARE(TForm1::NodePath(group->child(1)), locked);
+    QCOMPARE(TForm1::NodePath(group->child(2)), std::string("/proc/version"));
+    QCOMPARE(m_desktop->errors.size(), 1);
+    const QString error = m_desktop->errors.at(0);
+    QCOMPARE(error,
+        u"次のファイルを削除できません：/proc/self/status (File access denied)、/proc/version (File access denied)"_s);
+}
+
+void TestTree::doubleClickOpensAFileNodeOnly()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    group->setExpanded(true);
+    select(group->child(1));
+    QTreeWidget* tree = m_form->FileTree;
+    DoubleClick(tree->viewport(), tree->visualItemRect(group->child(1)).center());
+    QCOMPARE(m_desktop->shellOpened, std::vector<std::string>({ m_d }));
+    QVERIFY(m_form->findChildren<TForm2*>().isEmpty());
+    QVERIFY(Exists(m_d));
+
+    // Nothing selected: nothing happens.
+    select(nullptr);
+    m_form->FileTreeDblClick();
+    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+}
+
+void TestTree::popupEnablingFollowsTheSelectedNode()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    QTreeWidgetItem* emptied = addGroup({ m_b });
+    delete emptied->takeChild(0);
+    const auto enabled = [this] {
+        m_form->PopupMenu2Popup();
+        QList<bool> states;
+        for (QAction* item : { m_form->popRename, m_form->popMove, m_form->popShow, m_form->popDelete })
+            states << item->isEnabled();
+        return states;
+    };
+    const QList<bool> none { false, false, false, false };
+    const QList<bool> all { true, true, true, true };
+    select(nullptr);
+    QCOMPARE(enabled(), none);
+    select(group);
+    QCOMPARE(enabled(), none);
+    select(group->child(0));
+    QCOMPARE(enabled(), all);
+    // A group whose children are gone is still no file.
+    select(emptied);
+    QCOMPARE(enabled(), none);
+}
+
+void TestTree::popupActsOnTheNodeSelectedBeforeTheRightClick()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    QTreeWidgetItem* other = addGroup({ m_b });
+    group->setExpanded(true);
+    select(group->child(1));
+    QTreeWidget* tree = m_form->FileTree;
+    const QPoint onOther = tree->visualItemRect(other).center();
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onOther);
+    // The platform follows a right-click with a context menu request.
+    QContextMenuEvent request(QContextMenuEvent::Mouse, onOther, tree->viewport()->mapToGlobal(onOther));
+    QApplication::sendEvent(tree->viewport(), &request);
+    QTRY_VERIFY(m_form->PopupMenu2->isVisible());
+    QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>({ group->child(1) }));
+    QVERIFY(m_form->popRename->isEnabled());
+    QVERIFY(m_form->popDelete->isEnabled());
+    m_form->popShow->trigger();
+    m_form->PopupMenu2->close();
+    QCOMPARE(m_desktop->shellOpened, std::vector<std::string>({ m_d }));
+}
+
+void TestTree::renameSuccess()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    select(group->child(0));
+    m_desktop->inputAnswers.push_back(u"b.jpg"_s);
+    m_form->popRenameClick();
+    QCOMPARE(m_desktop->inputs.size(), std::size_t { 1 });
+    QCOMPARE(m_desktop->inputs[0].caption, u"ファイル名変更"_s);
+    QCOMPARE(m_desktop->inputs[0].prompt, u"変更後の名前を入力"_s);
+    QCOMPARE(m_desktop->inputs[0].defaultText, u"a.jpg"_s);
+    const std::string renamed = Bytes(m_dir->filePath(u"p/b.jpg"_s));
+    QVERIFY(!Exists(m_a));
+    QCOMPARE(ReadFile(renamed), QByteArray("same"));
+    QCOMPARE(TForm1::NodePath(group->child(0)), renamed);
+    QCOMPARE(group->child(0)->text(0), QString::fromStdString(renamed));
+    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+}
+
+void TestTree::renameTakenNameCancelAndUnchanged()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    select(group->child(0));
+    m_desktop->inputAnswers.push_back(u"d.jpg"_s);
+    m_form->popRenameClick();
+    QCOMPARE(m_desktop->informations, QStringList({ u"このファイル名は存在します。"_s }));
+    QCOMPARE(ReadFile(m_a), QByteArray("same"));
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+
+    // Cancel and an unchanged name do nothing and say nothing.
+    m_desktop->ClearRecords();
+    m_desktop->inputAnswers.push_back(std::nullopt);
+    m_desktop->inputAnswers.push_back(u"a.jpg"_s);
+    m_desktop->inputAnswers.push_back(QString());
+    for (int i = 0; i < 3; ++i)
+        m_form->popRenameClick();
+    QCOMPARE(m_desktop->inputs.size(), std::size_t { 3 });
+    QCOMPARE(m_desktop->calls.size(), std::size_t { 3 });
+    QVERIFY(Exists(m_a));
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+}
+
+void TestTree::renameFailureShowsTheErrorBox()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    select(group->child(0));
+    QFile::remove(QString::fromStdString(m_a));
+    m_desktop->inputAnswers.push_back(u"c.jpg"_s);
+    m_form->popRenameClick();
+    QCOMPARE(m_desktop->errors, QStringList({ u"File not found."_s }));
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+}
+
+void TestTree::moveIntoAnotherFolder()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    select(group->child(1));
+    const std::string keep = Bytes(m_dir->filePath(u"keep"_s));
+    QDir().mkpath(QString::fromStdString(keep));
+    m_desktop->folderAnswers.push_back(keep + "/");
+    m_form->popMoveClick();
+    QCOMPARE(m_desktop->browses.at(0).title, u"画像のフォルダを指定"_s);
+    QCOMPARE(m_desktop->browses.at(0).folder, std::string());
+    const std::string target = keep + "/d.jpg";
+    QVERIFY(!Exists(m_d));
+    QCOMPARE(ReadFile(target), QByteArray("same"));
+    QCOMPARE(TForm1::NodePath(group->child(1)), target);
+    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+
+    // A cancelled folder choice changes nothing.
+    m_desktop->folderAnswers.push_back(std::nullopt);
+    m_form->popMoveClick();
+    QCOMPARE(TForm1::NodePath(group->child(1)), target);
+    QVERIFY(Exists(target));
+}
+
+void TestTree::moveIntoItsOwnFolderOrOntoATakenName()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_b });
+    select(group->child(0));
+    m_desktop->folderAnswers.push_back(Bytes(m_dir->filePath(u"p"_s)));
+    m_form->popMoveClick();
+    QCOMPARE(m_desktop->informations, QStringList({ u"このファイル名は存在します。"_s }));
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+    QVERIFY(Exists(m_a));
+
+    WriteFile(m_dir->filePath(u"r/a.jpg"_s), "other");
+    m_desktop->folderAnswers.push_back(Bytes(m_dir->filePath(u"r"_s)));
+    m_form->popMoveClick();
+    QCOMPARE(m_desktop->informations.size(), 2);
+    QCOMPARE(ReadFile(Bytes(m_dir->filePath(u"r/a.jpg"_s))), QByteArray("other"));
+    QCOMPARE(ReadFile(m_a), QByteArray("same"));
+}
+
+void TestTree::moveAcrossFileSystems()
+{
+    QTemporaryDir shm(u"/dev/shm/tessarin-tree-XXXXXX"_s);
+    QVERIFY(shm.isValid());
+    struct stat disk {
+    }, memory {};
+    stat(m_a.c_str(), &disk);
+    stat(shm.path().toLocal8Bit().constData(), &memory);
+    if (disk.st_dev == memory.st_dev)
+        QSKIP("the temporary folder and /dev/shm share a file system");
+    const QByteArray content(300000, 'x');
+    const std::string source = WriteFile(m_dir->filePath(u"p/big.jpg"_s), content);
+    QTreeWidgetItem* group = addGroup({ m_a, source });
+    select(group->child(1));
+    m_desktop->folderAnswers.push_back(Bytes(shm.path()));
+    m_form->popMoveClick();
+    const std::string target = Bytes(shm.filePath(u"big.jpg"_s));
+    QVERIFY(!Exists(source));
+    QCOMPARE(ReadFile(target), content);
+    QCOMPARE(TForm1::NodePath(group->child(1)), target);
+    QVERIFY(m_desktop->errors.isEmpty());
+}
+
+void TestTree::moveIntoAFullFileSystem()
+{
+    // A 1 MiB tmpfs in a mount namespace of this test's own.
+    const QString small = m_dir->filePath(u"small"_s);
+    QDir().mkpath(small);
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || mount("tmpfs", small.toLocal8Bit().constData(), "tmpfs", 0, "size=1m") != 0)
+        QSKIP("no private mount namespace for a small tmpfs");
+    const QByteArray content(3 << 20, 'y');
+    const std::string source = WriteFile(m_dir->filePath(u"p/huge.jpg"_s), content);
+    QTreeWidgetItem* group = addGroup({ m_a, source });
+    select(group->child(1));
+    m_desktop->folderAnswers.push_back(Bytes(small));
+    m_form->popMoveClick();
+    const std::string target = Bytes(small + u"/huge.jpg"_s);
+    QCOMPARE(m_desktop->errors, QStringList({ u"ストリームへの書き込みエラー."_s }));
+    QVERIFY(!Exists(target));
+    QCOMPARE(ReadFile(source), content);
+    QCOMPARE(TForm1::NodePath(group->child(1)), source);
+    umount(small.toLocal8Bit().constData());
+}
+
+void TestTree::deleteAfterConfirmation()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    select(group->child(1));
+    m_desktop->confirmAnswers.push_back(false);
+    m_form->popDeleteClick();
+    QCOMPARE(m_desktop->confirms, QStringList({ u"実ファイルも削除します。\n本当に削除しますか？"_s }));
+    QVERIFY(Exists(m_d));
+    QCOMPARE(group->childCount(), 2);
+
+    m_desktop->confirmAnswers.push_back(true);
+    m_form->popDeleteClick();
+    QVERIFY(!Exists(m_d));
+    QCOMPARE(group->childCount(), 1);
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+    QVERIFY(m_desktop->errors.isEmpty());
+}
+
+void TestTree::deleteReportsAFileThatCannotBeDeleted()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, "/proc/version" });
+    select(group->child(1));
+    m_desktop->confirmAnswers.push_back(true);
+    m_form->popDeleteClick();
+    QCOMPARE(m_desktop->errors,
+        QStringList({ u"次のファイルを削除できません：/proc/version (File access denied)"_s }));
+    QCOMPARE(group->childCount(), 2);
+
+    // A file that is gone already counts as deleted.
+    QFile::remove(QString::fromStdString(m_a));
+    select(group->child(0));
+    m_desktop->confirmAnswers.push_back(true);
+    m_form->popDeleteClick();
+    QCOMPARE(group->childCount(), 1);
+    QCOMPARE(m_desktop->errors.size(), 1);
+}
+
+void TestTree::groupNodesAreNeverTakenForFiles()
+{
+    QTreeWidgetItem* group = addGroup({ m_a });
+    QTreeWidgetItem* emptied = addGroup({ m_d });
+    delete emptied->takeChild(0);
+    for (QTreeWidgetItem* node : { group, emptied }) {
+        select(node);
+        m_form->popRenameClick();
+        m_form->popMoveClick();
+        m_form->popShowClick();
+        m_form->popDeleteClick();
+    }
+    // The childless group is no file to open either.
+    select(emptied);
+    m_form->FileTreeDblClick();
+    QVERIFY(m_desktop->calls.empty());
+    QCOMPARE(m_form->FileTree->topLevelItemCount(), 2);
+    QVERIFY(Exists(m_a));
+}
+
+QTEST_MAIN(TestTree)
+#include "tst_tree.moc"
