@@ -1,0 +1,441 @@
+// Tests of the batch rename of TForm1 with the real settings dialog TForm3 on real
+// files: names, numbering, skipped names, extensions, the list and the tree.
+#include "ui/CandidateList.h"
+#include "ui/Desktop.h"
+#include "ui/Unit1.h"
+#include "ui/Unit3.h"
+#include "ui/support/ScriptedDesktop.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+std::string WriteFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return QFile::encodeName(path).toStdString();
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st { };
+    return lstat(path.c_str(), &st) == 0;
+}
+
+QByteArray ReadFile(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// What the user does in the settings dialog, and how it is closed.
+struct Settings {
+    QString prefix = u"img"_s;
+    std::optional<QString> start; // typed into Edit2 when set
+    std::optional<QString> digits; // typed into ComboBox1 when set
+    std::optional<QString> extension; // typed into Edit3 when set
+    enum class Close { ClickOk, EnterInLastField, TabThenEnter, Cancel } close = Close::ClickOk;
+    std::function<void(TForm3&)> extra; // runs after the typing, before closing
+};
+
+template <typename T> T* Control(QWidget& form, const char* name)
+{
+    T* widget = form.findChild<T*>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("missing control %s", name);
+    return widget;
+}
+
+void Retype(QWidget* field, const QString& text)
+{
+    field->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+}
+
+void Fill(TForm3& dialog, const Settings& settings)
+{
+    QWidget* last = Control<QLineEdit>(dialog, "Edit1");
+    Retype(last, settings.prefix);
+    if (settings.start) {
+        last = Control<QLineEdit>(dialog, "Edit2");
+        Retype(last, *settings.start);
+    }
+    if (settings.extension) {
+        last = Control<QLineEdit>(dialog, "Edit3");
+        Retype(last, *settings.extension);
+    }
+    if (settings.digits) {
+        last = Control<QComboBox>(dialog, "ComboBox1");
+        Retype(last, *settings.digits);
+    }
+    if (settings.extra) {
+        settings.extra(dialog);
+        last = dialog.focusWidget();
+    }
+    switch (settings.close) {
+    case Settings::Close::ClickOk:
+        QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+        break;
+    case Settings::Close::EnterInLastField:
+        QTest::keyClick(last, Qt::Key_Return);
+        break;
+    case Settings::Close::TabThenEnter:
+        QTest::keyClick(last, Qt::Key_Tab);
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
+        break;
+    case Settings::Close::Cancel:
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        break;
+    }
+}
+
+// Answers the settings dialog once it is open (polled: exec() blocks until then).
+void WhenDialog(const Settings& settings, bool* seen)
+{
+    auto deadline = std::make_shared<QDeadlineTimer>(5000);
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [=] {
+        if (auto* dialog = qobject_cast<TForm3*>(QApplication::activeModalWidget())) {
+            if (QTest::qWaitForWindowActive(dialog)) {
+                *seen = true;
+                Fill(*dialog, settings);
+                // A dialog the keys did not close would block the test run.
+                QPointer<TForm3> left(dialog);
+                QTimer::singleShot(2000, [left] {
+                    if (left && left->isVisible()) {
+                        left->reject();
+                        QFAIL("the settings dialog stayed open");
+                    }
+                });
+                return;
+            }
+        }
+        if (deadline->hasExpired()) {
+            if (QWidget* other = QApplication::activeModalWidget())
+                other->close();
+            return;
+        }
+        QTimer::singleShot(10, *poll);
+    };
+    QTimer::singleShot(0, *poll);
+}
+
+} // namespace
+
+class TestRename : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void threeEntriesInTwoFolders();
+    void aTakenNameIsReportedForEachEntryThatWouldTakeIt();
+    void skippedEntriesStaySelectedForTheNextRun();
+    void emptyPrefixOrCancelRenamesNothing();
+    void nothingWithoutAFocusedEntry();
+    void digitCounts_data();
+    void digitCounts();
+    void extensionFixedUpToPng();
+    void mixedExtensionsKeepTheirOwn();
+    void startNumber_data();
+    void startNumber();
+    void backspaceInTheNumberField();
+    void aRenamedEntryThatIsATreeNode();
+    void aFailedRenameEndsTheCommandWithTheErrorBox();
+
+private:
+    std::string file(const QString& name, const QByteArray& content = "x");
+    void list(
+        const std::vector<std::string>& paths, const std::vector<std::size_t>& selected, int focused = 0);
+    // Runs the command with the dialog answered; returns whether the dialog opened.
+    bool run(const Settings& settings);
+    std::vector<std::string> entries() const;
+    std::string path(const QString& name) const
+    {
+        return QFile::encodeName(m_dir->filePath(name)).toStdString();
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TForm1> m_form;
+    ScriptedDesktop* m_desktop = nullptr;
+};
+
+void TestRename::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_desktop = &InstallScriptedDesktop();
+    m_form = std::make_unique<TForm1>();
+    m_form->show();
+    // Active before any dialog opens, so that a late activation never takes the keys.
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+}
+
+void TestRename::cleanup()
+{
+    // The list is not empty: closing would ask.
+    m_desktop->allowUnscripted = true;
+    m_form.reset();
+    SetDesktop(nullptr);
+    m_dir.reset();
+}
+
+std::string TestRename::file(const QString& name, const QByteArray& content)
+{
+    return WriteFile(m_dir->filePath(name), content);
+}
+
+void TestRename::list(
+    const std::vector<std::string>& paths, const std::vector<std::size_t>& selected, int focused)
+{
+    for (const std::string& p : paths)
+        m_form->Candidates().Append(p);
+    QItemSelectionModel* selection = m_form->FileList->selectionModel();
+    selection->clear();
+    selection->setCurrentIndex(m_form->Candidates().index(focused), QItemSelectionModel::NoUpdate);
+    for (const std::size_t row : selected)
+        selection->select(m_form->Candidates().index(static_cast<int>(row)), QItemSelectionModel::Select);
+}
+
+bool TestRename::run(const Settings& settings)
+{
+    bool seen = false;
+    WhenDialog(settings, &seen);
+    m_form->btnRenameClick();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // Released on every path.
+    if (!m_form->findChildren<TForm3*>().isEmpty())
+        qWarning("the settings dialog outlived the command");
+    return seen && m_form->findChildren<TForm3*>().isEmpty();
+}
+
+std::vector<std::string> TestRename::entries() const { return m_form->Candidates().Entries(); }
+
+void TestRename::threeEntriesInTwoFolders()
+{
+    list({ file(u"p/x.jpg"_s, "X"), file(u"p/y.jpg"_s, "Y"), file(u"q/z.jpg"_s, "Z") }, { 0, 1, 2 }, 1);
+    QVERIFY(run({}));
+    const std::vector<std::string> expected { path(u"p/img0001.jpg"_s), path(u"p/img0002.jpg"_s),
+        path(u"q/img0003.jpg"_s) };
+    QCOMPARE(entries(), expected);
+    QCOMPARE(ReadFile(expected[0]), QByteArray("X"));
+    QCOMPARE(ReadFile(expected[1]), QByteArray("Y"));
+    QCOMPARE(ReadFile(expected[2]), QByteArray("Z"));
+    QVERIFY(!Exists(path(u"p/x.jpg"_s)));
+    QVERIFY(m_form->SelectedCandidates().empty());
+    QCOMPARE(m_form->FocusedIndex(), 1);
+    QCOMPARE(m_form->CandidateCount(), std::size_t { 3 });
+    QVERIFY(m_desktop->calls.empty());
+}
+
+void TestRename::aTakenNameIsReportedForEachEntryThatWouldTakeIt()
+{
+    const std::string taken = file(u"p/img0001.jpg"_s, "old");
+    list({ file(u"p/x.jpg"_s), file(u"p/y.jpg"_s), file(u"q/z.jpg"_s, "Z") }, { 0, 1, 2 });
+    QVERIFY(run({}));
+    const QString box = u"ファイル名："_s + QString::fromStdString(taken) + u"は、すでに存在します。"_s;
+    QCOMPARE(m_desktop->informations, QStringList({ box, box }));
+    QCOMPARE(ReadFile(taken), QByteArray("old"));
+    QCOMPARE(entries(),
+        std::vector<std::string>({ path(u"p/x.jpg"_s), path(u"p/y.jpg"_s), path(u"q/img0001.jpg"_s) }));
+    QCOMPARE(ReadFile(path(u"q/img0001.jpg"_s)), QByteArray("Z"));
+    QVERIFY(Exists(path(u"p/x.jpg"_s)) && Exists(path(u"p/y.jpg"_s)));
+}
+
+void TestRename::skippedEntriesStaySelectedForTheNextRun()
+{
+    file(u"p/img0001.jpg"_s);
+    list({ file(u"p/x.jpg"_s), file(u"q/z.jpg"_s), file(u"q/w.jpg"_s) }, { 0, 1 });
+    QVERIFY(run({}));
+    QCOMPARE(m_form->SelectedCandidates(), std::vector<std::size_t>({ 0 }));
+    QCOMPARE(entries()[1], path(u"q/img0001.jpg"_s));
+    QCOMPARE(entries()[2], path(u"q/w.jpg"_s));
+
+    // Again, with another prefix: only the skipped entry is renamed.
+    m_desktop->ClearRecords();
+    Settings again;
+    again.prefix = u"pic"_s;
+    QVERIFY(run(again));
+    QCOMPARE(entries(),
+        std::vector<std::string>({ path(u"p/pic0001.jpg"_s), path(u"q/img0001.jpg"_s), path(u"q/w.jpg"_s) }));
+    QVERIFY(m_desktop->calls.empty());
+}
+
+void TestRename::emptyPrefixOrCancelRenamesNothing()
+{
+    const std::vector<std::string> before { file(u"p/x.jpg"_s), file(u"p/y.jpg"_s) };
+    list(before, { 0, 1 });
+    Settings empty;
+    empty.prefix = QString();
+    QVERIFY(run(empty));
+    Settings cancelled;
+    cancelled.close = Settings::Close::Cancel;
+    QVERIFY(run(cancelled));
+    QCOMPARE(entries(), before);
+    QVERIFY(Exists(before[0]) && Exists(before[1]));
+    QCOMPARE(m_form->SelectedCandidates().size(), std::size_t { 2 });
+    QVERIFY(m_desktop->calls.empty());
+}
+
+void TestRename::nothingWithoutAFocusedEntry()
+{
+    m_form->btnRenameClick();
+    QVERIFY(m_form->findChildren<TForm3*>().isEmpty());
+    m_form->Candidates().Append(file(u"p/x.jpg"_s));
+    QVERIFY(m_form->FocusedIndex() < 0);
+    bool seen = false;
+    Settings settings;
+    settings.close = Settings::Close::Cancel;
+    WhenDialog(settings, &seen);
+    m_form->btnRenameClick();
+    QVERIFY(!seen);
+    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/x.jpg"_s) }));
+    // The poll gives up on its own; let it.
+    QTest::qWait(50);
+}
+
+void TestRename::digitCounts_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("digits");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("4") << u"7"_s << u"4"_s << u"photo0007.jpg"_s;
+    QTest::newRow("0") << u"7"_s << u"0"_s << u"photo7.jpg"_s;
+    QTest::newRow("6") << u"7"_s << u"6"_s << u"photo000007.jpg"_s;
+    QTest::newRow("20") << u"7"_s << u"20"_s << u"photo7.jpg"_s;
+    QTest::newRow("emptied keeps 4") << u"7"_s << QString() << u"photo0007.jpg"_s;
+    QTest::newRow("3, longer number") << u"12345"_s << u"3"_s << u"photo12345.jpg"_s;
+}
+
+void TestRename::digitCounts()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, digits);
+    QFETCH(QString, name);
+    list({ file(u"p/a.jpg"_s) }, { 0 });
+    Settings settings;
+    settings.prefix = u"photo"_s;
+    settings.start = start;
+    settings.digits = digits;
+    QVERIFY(run(settings));
+    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/"_s + name) }));
+    QVERIFY(Exists(path(u"p/"_s + name)));
+}
+
+void TestRename::extensionFixedUpToPng()
+{
+    list({ file(u"p/x.jpg"_s), file(u"p/y"_s), file(u"q/z.JPG"_s) }, { 0, 1, 2 });
+    Settings settings;
+    settings.extension = u"png"_s;
+    QVERIFY(run(settings));
+    QCOMPARE(entries(),
+        std::vector<std::string>(
+            { path(u"p/img0001.png"_s), path(u"p/img0002.png"_s), path(u"q/img0003.png"_s) }));
+}
+
+void TestRename::mixedExtensionsKeepTheirOwn()
+{
+    list(
+        { file(u"p/none"_s), file(u"p/x.jpg"_s), file(u"p/y.PNG"_s), file(u"q/z.tar.gz"_s) }, { 0, 1, 2, 3 });
+    QVERIFY(run({}));
+    QCOMPARE(entries(),
+        std::vector<std::string>({ path(u"p/img0001"_s), path(u"p/img0002.jpg"_s), path(u"p/img0003.PNG"_s),
+            path(u"q/img0004.gz"_s) }));
+}
+
+void TestRename::startNumber_data()
+{
+    QTest::addColumn<int>("close");
+    QTest::newRow("Tab, then Enter") << int(Settings::Close::TabThenEnter);
+    QTest::newRow("click on OK") << int(Settings::Close::ClickOk);
+    QTest::newRow("Enter at once") << int(Settings::Close::EnterInLastField);
+}
+
+void TestRename::startNumber()
+{
+    QFETCH(int, close);
+    list({ file(u"p/x.jpg"_s), file(u"p/y.jpg"_s) }, { 0, 1 });
+    Settings settings;
+    settings.start = u"0010"_s;
+    settings.close = Settings::Close(close);
+    QVERIFY(run(settings));
+    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0010.jpg"_s), path(u"p/img0011.jpg"_s) }));
+}
+
+void TestRename::backspaceInTheNumberField()
+{
+    list({ file(u"p/x.jpg"_s) }, { 0 });
+    Settings settings;
+    settings.start = u"25"_s;
+    settings.close = Settings::Close::EnterInLastField;
+    settings.extra = [](TForm3& dialog) {
+        auto* start = Control<QLineEdit>(dialog, "Edit2");
+        start->setFocus();
+        QTest::keyClick(start, Qt::Key_End);
+        QTest::keyClick(start, Qt::Key_Backspace);
+        QTest::keyClicks(start, u"a"_s);
+    };
+    QVERIFY(run(settings));
+    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0002.jpg"_s) }));
+}
+
+void TestRename::aRenamedEntryThatIsATreeNode()
+{
+    const std::string x = file(u"p/x.jpg"_s);
+    const std::string y = file(u"p/y.jpg"_s);
+    list({ x, y }, { 0 });
+    m_form->AddGroup("重複ファイル1");
+    m_form->AddChild(y);
+    m_form->AddChild(x);
+    m_form->AddGroup("重複ファイル2");
+    m_form->AddChild(x);
+    QVERIFY(run({}));
+    const std::string renamed = path(u"p/img0001.jpg"_s);
+    QTreeWidget* tree = m_form->FileTree;
+    QCOMPARE(TForm1::NodePath(tree->topLevelItem(0)->child(0)), y);
+    QCOMPARE(TForm1::NodePath(tree->topLevelItem(0)->child(1)), renamed);
+    QCOMPARE(tree->topLevelItem(0)->child(1)->text(0), QString::fromStdString(renamed));
+    // Only the first node showing the old path follows.
+    QCOMPARE(TForm1::NodePath(tree->topLevelItem(1)->child(0)), x);
+    QCOMPARE(tree->topLevelItem(0)->text(0), u"重複ファイル1"_s);
+}
+
+void TestRename::aFailedRenameEndsTheCommandWithTheErrorBox()
+{
+    const std::string x = file(u"p/x.jpg"_s);
+    const std::string gone = path(u"p/gone.jpg"_s);
+    const std::string z = file(u"q/z.jpg"_s);
+    list({ x, gone, z }, { 0, 1, 2 });
+    QVERIFY(run({}));
+    QCOMPARE(m_desktop->errors, QStringList({ u"File not found."_s }));
+    // Renamed before the failure stays renamed; nothing after it is touched.
+    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0001.jpg"_s), gone, z }));
+    QVERIFY(Exists(z));
+    QCOMPARE(m_form->SelectedCandidates(), std::vector<std::size_t>({ 1, 2 }));
+}
+
+QTEST_MAIN(TestRename)
+#include "tst_rename.moc"
