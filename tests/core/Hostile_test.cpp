@@ -7,6 +7,7 @@
 #include "scan/FileScan.h"
 #include "scan/Platform.h"
 
+#include "core/HostileFixture.h"
 #include "fuzz/CheckModel.h"
 
 #include <algorithm>
@@ -38,199 +39,9 @@ using namespace FileScan;
 using CheckModel::EngineCheck;
 using CheckModel::Outcome;
 using CheckModel::PairwiseCheck;
+using namespace Hostile;
 
 namespace {
-
-// A temporary folder that can hold paths longer than PATH_MAX: everything below it is
-// created and removed relative to directory descriptors.
-class Fixture {
-public:
-    explicit Fixture(const std::string& base = std::filesystem::temp_directory_path().string())
-    {
-        std::string pattern = base + "/tessarin-hostile-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        m_path = pattern;
-        m_fd = open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (m_fd < 0)
-            std::abort();
-    }
-    ~Fixture()
-    {
-        RemoveTree(m_fd);
-        close(m_fd);
-        rmdir(m_path.c_str());
-    }
-    Fixture(const Fixture&) = delete;
-    Fixture& operator=(const Fixture&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    int Fd() const { return m_fd; }
-    std::string operator/(const std::string& rel) const { return m_path + "/" + rel; }
-
-    std::string Write(const std::string& rel, const std::string& content) const
-    {
-        const std::string path = *this / rel;
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-        return path;
-    }
-    std::string MakeDir(const std::string& rel) const
-    {
-        const std::string path = *this / rel;
-        std::filesystem::create_directories(path);
-        return path;
-    }
-
-    // Returns one line per entry below the folder: its kind, size, mode and a hash of
-    // its bytes (holes skipped, so a 5 GiB sparse file costs nothing), or a link's target.
-    std::map<std::string, std::string> Manifest() const
-    {
-        std::map<std::string, std::string> out;
-        Walk(m_fd, "", out);
-        return out;
-    }
-
-private:
-    static std::uint64_t HashData(int fd, std::uint64_t size)
-    {
-        std::uint64_t h = 1469598103934665603ULL;
-        auto mix = [&h](const void* p, std::size_t n) {
-            for (std::size_t k = 0; k < n; ++k) {
-                h ^= static_cast<const unsigned char*>(p)[k];
-                h *= 1099511628211ULL;
-            }
-        };
-        std::vector<char> buffer(1 << 16);
-        off_t offset = 0;
-        while (static_cast<std::uint64_t>(offset) < size) {
-            off_t data = lseek(fd, offset, SEEK_DATA);
-            if (data < 0)
-                break;
-            off_t hole = lseek(fd, data, SEEK_HOLE);
-            if (hole < 0)
-                hole = static_cast<off_t>(size);
-            mix(&data, sizeof data);
-            for (off_t at = data; at < hole;) {
-                const ssize_t got = pread(fd, buffer.data(), std::min<off_t>(hole - at, 1 << 16), at);
-                if (got <= 0)
-                    return 0;
-                mix(buffer.data(), static_cast<std::size_t>(got));
-                at += got;
-            }
-            offset = hole;
-        }
-        return h;
-    }
-
-    static void Walk(int dirFd, const std::string& prefix, std::map<std::string, std::string>& out)
-    {
-        const int fd = dup(dirFd);
-        DIR* d = fdopendir(fd);
-        if (!d) {
-            close(fd);
-            return;
-        }
-        rewinddir(d);
-        std::vector<std::string> names;
-        while (const dirent* e = readdir(d)) {
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.emplace_back(e->d_name);
-        }
-        closedir(d);
-        for (const std::string& name : names) {
-            struct stat st { };
-            if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-            std::ostringstream line;
-            line << std::oct << (st.st_mode & 07777) << std::dec << " ";
-            const std::string rel = prefix + name;
-            if (S_ISDIR(st.st_mode)) {
-                line << "dir";
-                out[rel] = line.str();
-                const int sub = openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (sub >= 0) {
-                    Walk(sub, rel + "/", out);
-                    close(sub);
-                }
-            } else if (S_ISLNK(st.st_mode)) {
-                char target[4096];
-                const ssize_t n = readlinkat(dirFd, name.c_str(), target, sizeof target);
-                line << "link " << std::string(target, n > 0 ? static_cast<std::size_t>(n) : 0);
-                out[rel] = line.str();
-            } else if (S_ISREG(st.st_mode)) {
-                // Opened without the permission check's help: the fixture may hold
-                // unreadable files, and the test process keeps root's capabilities.
-                const int f
-                    = st.st_size == 0 ? -1 : openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-                line << "file " << st.st_size << " "
-                     << (f >= 0 ? HashData(f, static_cast<std::uint64_t>(st.st_size)) : 0);
-                if (f >= 0)
-                    close(f);
-                out[rel] = line.str();
-            } else {
-                line << (S_ISFIFO(st.st_mode) ? "fifo" : S_ISSOCK(st.st_mode) ? "socket" : "other");
-                out[rel] = line.str();
-            }
-        }
-    }
-
-    static void RemoveTree(int dirFd)
-    {
-        fchmod(dirFd, 0700);
-        const int fd = dup(dirFd);
-        DIR* d = fdopendir(fd);
-        if (!d) {
-            close(fd);
-            return;
-        }
-        std::vector<std::pair<std::string, bool>> names;
-        while (const dirent* e = readdir(d)) {
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.emplace_back(e->d_name, e->d_type == DT_DIR);
-        }
-        closedir(d);
-        for (const auto& [name, isDir] : names) {
-            if (isDir) {
-                const int sub = openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (sub >= 0) {
-                    RemoveTree(sub);
-                    close(sub);
-                }
-                unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
-            } else {
-                unlinkat(dirFd, name.c_str(), 0);
-            }
-        }
-    }
-
-    std::string m_path;
-    int m_fd = -1;
-};
-
-// Describes the first differences between two manifests ("" when equal).
-std::string ManifestDiff(
-    const std::map<std::string, std::string>& before, const std::map<std::string, std::string>& after)
-{
-    std::ostringstream out;
-    int shown = 0;
-    for (const auto& [path, line] : before) {
-        const auto it = after.find(path);
-        if (it == after.end())
-            out << "lost: " << path << "\n";
-        else if (it->second != line)
-            out << "altered: " << path << " (" << line << " -> " << it->second << ")\n";
-        else
-            continue;
-        if (++shown == 5)
-            return out.str();
-    }
-    for (const auto& [path, line] : after) {
-        if (!before.count(path) && ++shown <= 5)
-            out << "appeared: " << path << "\n";
-    }
-    return out.str();
-}
 
 // Runs body in a forked child, killed after timeoutSeconds so that a hang fails the
 // test instead of the whole suite, and returns its report: "" for success, "SKIP: ..."
@@ -277,25 +88,6 @@ std::string InChild(const std::function<std::string()>& body, unsigned timeoutSe
             GTEST_SKIP() << r_;                                                                              \
         EXPECT_EQ(r_, "");                                                                                   \
     } while (false)
-
-// Makes permission bits bind root as well: drops the capabilities that bypass them
-// from this process (the forked child).
-bool DropFileCapabilities()
-{
-    if (geteuid() != 0)
-        return true;
-    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
-    __user_cap_data_struct data[2] {};
-    if (syscall(SYS_capget, &header, data) != 0)
-        return false;
-    const unsigned mask = (1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH) | (1U << CAP_FOWNER);
-    for (auto& d : data) {
-        d.effective &= ~mask;
-        d.permitted &= ~mask;
-        d.inheritable &= ~mask;
-    }
-    return syscall(SYS_capset, &header, data) == 0;
-}
 
 // Collects the failures of checks made in a child process.
 class Report {
@@ -634,61 +426,6 @@ TEST(HostileNames, OddNamesAreScannedCheckedRenamedAndMovedAsTheirBytes)
 // ---------------------------------------------------------------------------------------
 // Paths of 4,000 bytes, and past PATH_MAX.
 
-namespace {
-
-// Creates folders below fx so that folder + "/" + leaf is exactly length bytes long, and
-// returns that folder's full path. Works past PATH_MAX through directory descriptors.
-std::string DeepFolder(const Fixture& fx, const std::string& stem, std::size_t length, std::size_t leaf)
-{
-    std::string path = fx.Path();
-    int fd = dup(fx.Fd());
-    std::size_t remaining = length - path.size() - 1 - leaf;
-    char fill = 'a';
-    bool first = true;
-    while (remaining > 0) {
-        std::size_t seg = std::min<std::size_t>(200, remaining - 1);
-        if (remaining - (seg + 1) == 1)
-            --seg;
-        std::string name = first ? stem + std::string(seg - stem.size(), fill) : std::string(seg, fill);
-        first = false;
-        fill = fill == 'z' ? 'a' : static_cast<char>(fill + 1);
-        mkdirat(fd, name.c_str(), 0755);
-        const int sub = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        close(fd);
-        if (sub < 0)
-            std::abort();
-        fd = sub;
-        path += "/" + name;
-        remaining -= seg + 1;
-    }
-    close(fd);
-    return path;
-}
-
-// Writes content into folder/leaf relative to descriptors (folder may pass PATH_MAX).
-void WriteDeep(
-    const Fixture& fx, const std::string& folder, const std::string& leaf, const std::string& content)
-{
-    int fd = dup(fx.Fd());
-    std::string rest = folder.substr(fx.Path().size() + 1);
-    for (std::size_t at = 0; at <= rest.size();) {
-        const std::size_t slash = std::min(rest.find('/', at), rest.size());
-        const int sub = openat(fd, rest.substr(at, slash - at).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        close(fd);
-        if (sub < 0)
-            std::abort();
-        fd = sub;
-        at = slash + 1;
-    }
-    const int f = openat(fd, leaf.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    close(fd);
-    if (f < 0 || write(f, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
-        std::abort();
-    close(f);
-}
-
-} // namespace
-
 TEST(HostileLongPaths, PathsOfFourThousandBytesWorkAndLongerOnesGiveAMessage)
 {
     Fixture fx;
@@ -883,8 +620,13 @@ TEST(HostileSpecialFiles, FifosSocketsAndDevicesNeverBlockTheScanOrTheCheck)
             AddFolderFiles(fx.Path(), "", listed);
             r.Eq(Sorted(listed), Sorted({ a, b }), "folder scan, every file");
 
-            const std::vector<std::string> specials { fifo, fifoWithWriter, sock, fx / "to-pipe.jpg",
-                "/dev/zero", "/dev/null", "/dev/tty", "/dev/stdin" };
+            std::vector<std::string> specials { fifo, fifoWithWriter, sock, fx / "to-pipe.jpg" };
+            // Devices, where the machine has them as devices.
+            for (const char* device : { "/dev/zero", "/dev/null", "/dev/full", "/dev/tty" }) {
+                struct stat ds { };
+                if (lstat(device, &ds) == 0 && S_ISCHR(ds.st_mode))
+                    specials.emplace_back(device);
+            }
             for (const std::string& special : specials) {
                 r.Eq(
                     ErrorOf([&] { SameFileContent(a, special); }), OpenErrorText(special), special + " as b");
@@ -922,18 +664,6 @@ std::uint64_t BytesReadSoFar()
     }
     return 0;
 }
-
-std::string MakeSparse(const Fixture& fx, const std::string& name, std::uint64_t size, char last)
-{
-    const std::string path = fx / name;
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0
-        || pwrite(fd, &last, 1, static_cast<off_t>(size - 1)) != 1)
-        std::abort();
-    close(fd);
-    return path;
-}
-
 } // namespace
 
 TEST(HostileSparse, FiveGibibyteFilesDifferingInTheLastByteAreToldApart)
