@@ -53,8 +53,9 @@ bool Exists(const std::string& path)
 }
 
 // Calls answer with the modal dialog of type T once it is open (polled, since exec()
-// blocks the test until it is answered). Fails the test when none appears.
-template <typename T> void WhenModal(std::function<void(T&)> answer)
+// blocks the test until it is answered). Fails the test when none appears; the
+// polling ends with context.
+template <typename T> void WhenModal(QObject* context, std::function<void(T&)> answer)
 {
     auto deadline = std::make_shared<QDeadlineTimer>(5000);
     auto poll = std::make_shared<std::function<void()>>();
@@ -70,9 +71,9 @@ template <typename T> void WhenModal(std::function<void(T&)> answer)
                 other->close();
             QFAIL("the expected dialog did not open");
         }
-        QTimer::singleShot(10, *poll);
+        QTimer::singleShot(10, context, *poll);
     };
-    QTimer::singleShot(0, *poll);
+    QTimer::singleShot(0, context, *poll);
 }
 
 // Double-clicks the way a mouse does: press, release, then the second press arriving as
@@ -183,7 +184,7 @@ void TestTree::deleteDialogListsTheGroupWithAllButTheFirstChecked()
     QStringList lines;
     QList<bool> marks;
     QString caption;
-    WhenModal<TForm2>([&](TForm2& dialog) {
+    WhenModal<TForm2>(m_form.get(), [&](TForm2& dialog) {
         caption = dialog.windowTitle();
         for (int i = 0; i < dialog.FileCount(); ++i) {
             lines << QString::fromStdString(dialog.FilePath(i));
@@ -214,7 +215,7 @@ void TestTree::deleteDialogWithNothingCheckedDeletesNothing()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
     select(group);
-    WhenModal<TForm2>([](TForm2& dialog) {
+    WhenModal<TForm2>(m_form.get(), [](TForm2& dialog) {
         auto* list = Control<QListWidget>(dialog, "CheckFileList");
         // Space on the checked lines, from the keyboard.
         QTest::keyClick(list, Qt::Key_Down);
@@ -234,7 +235,7 @@ void TestTree::deleteDialogCancelled()
     QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
     select(group);
     for (int way = 0; way < 2; ++way) {
-        WhenModal<TForm2>([way](TForm2& dialog) {
+        WhenModal<TForm2>(m_form.get(), [way](TForm2& dialog) {
             if (way == 0)
                 QTest::keyClick(&dialog, Qt::Key_Escape);
             else
@@ -255,7 +256,7 @@ void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
     const std::string locked = "/proc/self/status";
     QTreeWidgetItem* group = addGroup({ m_a, locked, m_d, "/proc/version" });
     select(group);
-    WhenModal<TForm2>([](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    WhenModal<TForm2>(m_form.get(), [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
     m_form->FileTreeDblClick();
 
     QVERIFY(Exists(m_a));
