@@ -61,7 +61,7 @@ for name in "${names[@]}"; do
 
     # Same sets as fdupes, and as the manifest.
     "$checker" "$dir" >"$work/$name.check_folder.txt" 2>/dev/null
-    fdupes -r "$dir" >"$work/$name.fdupes.txt"
+    fdupes -r "$dir" >"$work/$name.fdupes.txt" 2>/dev/null
     python3 "$tools/check_outputs.py" "$dir" "$corpora/$name.manifest.json" \
         "fdupes:$work/$name.fdupes.txt" "fdupes:$work/$name.check_folder.txt"
 

@@ -19,7 +19,7 @@ struct EngineOptions {
     std::size_t chunkBytes = 256 * 1024;
     // A set of files being compared keeps at most this many open; a larger set reopens
     // its files for every block.
-    std::size_t maxOpenFiles = 64;
+    std::size_t maxOpenFiles = 256;
     // A set whose remaining bytes reach this is compared in ranges spread over the
     // workers instead of by one worker.
     std::uint64_t splitBytes = 64ULL << 20;
