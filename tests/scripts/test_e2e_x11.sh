@@ -79,17 +79,9 @@ mkdir -m 700 "$work/runtime" "$work/config"
 X11_APP_PID=$!
 main=$(x11_window Tessarin) || fail "the main window did not appear"
 x11_focus "$main" || fail "the main window does not take the focus"
-x11_origin "$main"
-
-# The page's origin below the menu bar and the tab row: found from the candidate list's
-# frame, whose inside is the first white along a column clear of the tabs and buttons.
-first_white() { grep -n -m 1 '^FFFFFF$' | cut -d: -f1; }
-down=$(x11_strip $((ORIGIN_X + 640)) "$ORIGIN_Y" 1 150 | first_white)
-[ -n "$down" ] || fail "the candidate list is not where the layout puts it"
-page_y=$((ORIGIN_Y + down - 1 - 1 - 35))
-across=$(x11_strip "$ORIGIN_X" $((page_y + 100)) 40 1 | first_white)
-[ -n "$across" ] || fail "the candidate list is not where the layout puts it"
-page_x=$((ORIGIN_X + across - 1 - 1 - 5))
+x11_page_origin "$main" || fail "the candidate list is not where the layout puts it"
+page_x=$PAGE_X
+page_y=$PAGE_Y
 
 # ---- add the folder: button フォルダ指定, then type the path into the chooser
 x11_click $((page_x + 130 + 60)) $((page_y + 5 + 12))
@@ -112,8 +104,7 @@ tree_x=$((page_x + 1))
 tree_y=$((page_y + 1))
 x11_click $((tree_x + 50)) $((tree_y + 5))
 x11_until x11_pixel_isnt $((tree_x + 20)) $((tree_y + 2)) FFFFFF || fail "clicking the first group did not select it"
-rows=$(x11_strip $((tree_x + 20)) "$tree_y" 1 60)
-row_height=$(echo "$rows" | first_white)
+row_height=$(x11_strip $((tree_x + 20)) "$tree_y" 1 60 | grep -n -m 1 '^FFFFFF$' | cut -d: -f1)
 row_height=$((row_height - 1))
 [ "$row_height" -ge 10 ] && [ "$row_height" -le 40 ] \
     || fail "no highlighted group in the tree (measured row height $row_height)"

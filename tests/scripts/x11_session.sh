@@ -13,6 +13,9 @@
 # x11_origin ID          sets ORIGIN_X/ORIGIN_Y to the window's top-left corner on screen
 # x11_click X Y [N]      clicks N times (2: a double-click) at screen coordinates
 # x11_shot FILE [ID]     saves the screen, or one window, as PNG
+# x11_steady ID          waits until the window's picture stops changing (drawing done)
+# x11_page_origin ID     sets PAGE_X/PAGE_Y to the screen position of the main window's
+#                        first page, whose controls sit at fixed places inside it
 #
 # Every wait gives up after X11_TIMEOUT seconds, and none runs past X11_DEADLINE
 # (a value of $SECONDS), so a run that goes wrong ends quickly with a message.
@@ -159,4 +162,34 @@ x11_shot()
     else
         import -window root "$1"
     fi
+}
+
+x11_steady()
+{
+    local deadline=$((SECONDS + $(x11_budget))) last="" now
+    while :; do
+        now=$(import -window "$1" rgb:- 2>/dev/null | md5sum)
+        [ "$now" = "$last" ] && return 0
+        if [ $SECONDS -ge $deadline ]; then
+            echo "window $1 keeps changing" >&2
+            return 1
+        fi
+        last=$now
+        sleep 0.2
+    done
+}
+
+x11_page_origin()
+{
+    # Menu bar and tab row heights depend on font and style; find the candidate list's
+    # frame (page position 5,35), whose inside is the first white along a column clear of
+    # the tabs and the buttons, and along a row through the list.
+    local ORIGIN_X ORIGIN_Y down across
+    x11_origin "$1"
+    down=$(x11_strip $((ORIGIN_X + 640)) "$ORIGIN_Y" 1 150 | grep -n -m 1 '^FFFFFF$' | cut -d: -f1)
+    [ -n "$down" ] || return 1
+    PAGE_Y=$((ORIGIN_Y + down - 1 - 1 - 35))
+    across=$(x11_strip "$ORIGIN_X" $((PAGE_Y + 100)) 40 1 | grep -n -m 1 '^FFFFFF$' | cut -d: -f1)
+    [ -n "$across" ] || return 1
+    PAGE_X=$((ORIGIN_X + across - 1 - 1 - 5))
 }

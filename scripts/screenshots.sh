@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Renders the README's pictures of the real windows in a private X server into docs/:
+# the search page with a filled list, the results page with its groups expanded, the
+# delete dialog, the rename settings dialog and the About box.
+# usage: scripts/screenshots.sh [BUILD_DIR]   (default build/release, built when missing)
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build=$(realpath -m "${1:-$root/build/release}")
+if [ ! -x "$build/app/tessarin" ]; then
+    bash "$root/scripts/deps.sh" test
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+    cmake --build "$build" --target tessarin || exit 1
+fi
+X11_TIMEOUT=20
+X11_DEADLINE=$((SECONDS + 300))
+source "$root/tests/scripts/x11_session.sh"
+
+work=$(mktemp -d)
+out=$root/docs
+trap 'x11_stop; rm -rf "$work"' EXIT
+fail()
+{
+    echo "screenshots: $*" >&2
+    x11_shot "$work/failed.png" 2>/dev/null && cp "$work/failed.png" "$build/screenshots-failed.png" \
+        && echo "screen saved as $build/screenshots-failed.png" >&2
+    exit 1
+}
+
+# Saves window ID as docs/NAME.png once it has finished drawing; 8-bit palette keeps the
+# files small, and antialiased text stays readable with 256 undithered colours.
+shot()
+{
+    x11_steady "$2" || fail "$1: the window does not settle"
+    x11_shot "$work/$1.png" "$2" || fail "$1: no picture"
+    convert "$work/$1.png" -strip -dither None -colors 256 "PNG8:$out/$1.png" || fail "$1: cannot convert"
+    echo "docs/$1.png"
+}
+
+# A small photo folder with copies in two subfolders; its own name is typed into the
+# chooser, so it stays ASCII (xdotool drops characters it has to map onto spare keys).
+pics=$work/photos
+mkdir -p "$pics/旅行" "$pics/バックアップ"
+head -c 200000 /dev/urandom >"$pics/IMG_0001.jpg"
+head -c 150000 /dev/urandom >"$pics/IMG_0002.jpg"
+head -c 180000 /dev/urandom >"$pics/IMG_0003.jpg"
+cp "$pics/IMG_0001.jpg" "$pics/旅行/IMG_0001.jpg"
+cp "$pics/IMG_0001.jpg" "$pics/旅行/IMG_0001 のコピー.jpg"
+head -c 90000 /dev/urandom >"$pics/旅行/海.jpg"
+cp "$pics/IMG_0002.jpg" "$pics/バックアップ/IMG_0002.jpg"
+cp "$pics/IMG_0003.jpg" "$pics/バックアップ/IMG_0003 (2).jpg"
+printf '旅行の写真\n' >"$pics/バックアップ/メモ.txt"
+
+x11_start || fail "no X server"
+mkdir -m 700 "$work/runtime" "$work/config"
+(cd "$work" && exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" \
+    XDG_CONFIG_HOME="$work/config" LC_ALL=C.UTF-8 "$build/app/tessarin") >"$work/app.log" 2>&1 &
+X11_APP_PID=$!
+main=$(x11_window Tessarin) || fail "no main window"
+x11_focus "$main" || fail "main window without focus"
+x11_page_origin "$main" || fail "main window layout not found"
+
+# Search page: add the folder with its subfolders, select two entries.
+x11_click $((PAGE_X + 190)) $((PAGE_Y + 17))
+chooser=$(x11_window 画像のフォルダを指定) || fail "no folder chooser"
+x11_focus "$chooser" || fail "folder chooser without focus"
+xdotool type --delay 5 "$pics"
+xdotool key Return
+x11_gone "$chooser" || fail "folder chooser stays open"
+x11_focus "$main" || fail "main window without focus"
+# The list's row height, from the highlight of the first line once it is clicked.
+list_y=$((PAGE_Y + 35 + 1))
+x11_click $((PAGE_X + 100)) $((list_y + 5))
+x11_until x11_pixel_isnt $((PAGE_X + 400)) $((list_y + 3)) FFFFFF || fail "no highlighted line in the list"
+row_height=$(x11_strip $((PAGE_X + 400)) "$list_y" 1 60 | grep -n -m 1 '^FFFFFF$' | cut -d: -f1)
+row_height=$((row_height - 1))
+row_y() { echo $((list_y + $1 * row_height + row_height / 2)); }
+x11_click $((PAGE_X + 100)) "$(row_y 3)"
+xdotool keydown ctrl
+x11_click $((PAGE_X + 100)) "$(row_y 5)"
+xdotool keyup ctrl
+xdotool mousemove $((PAGE_X + 600)) $((PAGE_Y + 250))
+shot search "$main"
+
+# Rename settings dialog for the selected entries, with a prefix typed in.
+x11_click $((PAGE_X + 505 + 60)) $((PAGE_Y + 5 + 12))
+rename=$(x11_window リネーム設定) || fail "no rename dialog"
+x11_focus "$rename" || fail "rename dialog without focus"
+xdotool type --delay 20 "trip_"
+shot rename "$rename"
+xdotool key Escape
+x11_gone "$rename" || fail "rename dialog stays open"
+
+# Results page with its three groups expanded, the last one first so that the ones
+# above stay where they are.
+x11_focus "$main" || fail "main window without focus"
+x11_click $((PAGE_X + 550 + 72)) $((PAGE_Y + 285 + 15))
+x11_wait_pixel $((PAGE_X + 470)) $((PAGE_Y + 300)) FFFFFF || fail "results page not shown"
+tree_x=$((PAGE_X + 1))
+tree_y=$((PAGE_Y + 1))
+x11_click $((tree_x + 50)) $((tree_y + 5))
+xdotool key End Right Up Right Up Right
+shot results "$main"
+
+# Delete dialog of the first group.
+x11_click $((tree_x + 50)) $((tree_y + 5)) 2
+delete=$(x11_window ファイルの削除) || fail "no delete dialog"
+shot delete "$delete"
+x11_focus "$delete" || fail "delete dialog without focus"
+xdotool key Escape
+x11_gone "$delete" || fail "delete dialog stays open"
+
+# About box from the menu ?.
+x11_focus "$main" || fail "main window without focus"
+xdotool key alt+question a
+about=$(x11_window バージョン情報) || fail "no About box"
+shot about "$about"
+x11_focus "$about" || fail "About box without focus"
+xdotool key Return
+x11_gone "$about" || fail "About box stays open"
