@@ -1,0 +1,525 @@
+// Hostile input through the real main window: FIFOs, sockets, devices, folders and link
+// loops dropped or scanned, odd names and 4,000-byte paths, 100,000 files, 5 GiB sparse
+// files, unreadable files, and files that change between listing, checking and the
+// single-file commands. Each case checks the window's result or message against the
+// pairwise run, that nothing hangs, and that no file was lost or altered.
+#include "ui/CandidateList.h"
+#include "ui/Desktop.h"
+#include "ui/Unit1.h"
+#include "ui/support/ScriptedDesktop.h"
+#include "ui/support/TestFiles.h"
+
+#include "core/HostileFixture.h"
+#include "fuzz/CheckModel.h"
+#include "scan/FileError.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+using CheckModel::Outcome;
+using CheckModel::PairwiseCheck;
+using Hostile::Fixture;
+using Hostile::ManifestDiff;
+using Paths = std::vector<std::string>;
+
+namespace {
+
+// Set in the copy of this test that runs without root's file capabilities.
+const char* const kUnprivileged = "TESSARIN_HOSTILE_UNPRIVILEGED";
+const char* const kFixtureVar = "TESSARIN_HOSTILE_FIXTURE";
+// A case that hangs kills the process after this long instead of stalling the suite.
+constexpr unsigned kWatchdogSeconds = 120;
+
+std::string Sorted(Paths v)
+{
+    std::sort(v.begin(), v.end());
+    std::string out;
+    for (const std::string& s : v)
+        out += s + "\n";
+    return out;
+}
+
+} // namespace
+
+class TestHostile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void specialFilesDropped();
+    void oddNamesAndLongPathsDropped();
+    void hostileFolderScanned();
+    void hundredThousandFiles();
+    void sparseFiles();
+    void changedBetweenListingAndChecking();
+    void changedDuringTheCheck();
+    void unreadableFiles();
+
+private:
+    // Drops paths onto the window and checks they were listed as they are.
+    void drop(const Paths& paths);
+    void runCheck();
+    // Empties the list and the tree through the clear command.
+    void clearAll();
+    // The window's candidate list and result tree, and its last error box.
+    Outcome windowOutcome() const;
+    // Compares the window after a check with the pairwise run over entries.
+    void compareWithPairwise(const Paths& entries);
+    void verifyIdle();
+
+    std::unique_ptr<TForm1> form;
+    ScriptedDesktop* desktop = nullptr;
+};
+
+namespace {
+
+std::string PrintOutcome(const Outcome& o)
+{
+    std::ostringstream out;
+    out << o;
+    return out.str();
+}
+
+} // namespace
+
+void TestHostile::init()
+{
+    alarm(kWatchdogSeconds);
+    desktop = &InstallScriptedDesktop();
+    form = std::make_unique<TForm1>();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+}
+
+void TestHostile::cleanup()
+{
+    desktop->allowUnscripted = true;
+    form.reset();
+    SetDesktop(nullptr);
+    alarm(0);
+}
+
+void TestHostile::drop(const Paths& paths)
+{
+    const std::size_t before = form->CandidateCount();
+    QVERIFY(DropUriList(form.get(), UriList(paths)));
+    QCOMPARE(form->CandidateCount(), before + paths.size());
+    for (std::size_t k = 0; k < paths.size(); ++k)
+        QCOMPARE(form->CandidateText(before + k), paths[k]);
+    QCOMPARE(form->CountLabel->text(), QString::number(form->CandidateCount()));
+}
+
+void TestHostile::clearAll()
+{
+    desktop->confirmAnswers.push_back(true);
+    form->btnClearClick();
+    desktop->confirmAnswers.clear();
+    QCOMPARE(form->CandidateCount(), std::size_t { 0 });
+    QCOMPARE(form->FileTree->topLevelItemCount(), 0);
+}
+
+void TestHostile::runCheck()
+{
+    desktop->ClearRecords();
+    form->btnChecker->click();
+}
+
+Outcome TestHostile::windowOutcome() const
+{
+    Outcome out;
+    for (std::size_t k = 0; k < form->CandidateCount(); ++k)
+        out.list.push_back(form->CandidateText(k));
+    for (int g = 0; g < form->FileTree->topLevelItemCount(); ++g) {
+        const QTreeWidgetItem* group = form->FileTree->topLevelItem(g);
+        out.groups.push_back({ group->text(0).toStdString(), {} });
+        for (int c = 0; c < group->childCount(); ++c)
+            out.groups.back().second.push_back(TForm1::NodePath(group->child(c)));
+    }
+    return out;
+}
+
+void TestHostile::compareWithPairwise(const Paths& entries)
+{
+    const Outcome expected = PairwiseCheck(entries);
+    Outcome actual = windowOutcome();
+    actual.error = expected.error;
+    QVERIFY2(actual == expected, (PrintOutcome(actual) + "\nexpected " + PrintOutcome(expected)).c_str());
+    if (expected.error.empty()) {
+        QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
+        QCOMPARE(form->PageControl1->currentIndex(), 1);
+    } else {
+        QCOMPARE(desktop->errors, QStringList { PathToDisplay(FileScan::ErrorBoxText(expected.error)) });
+        QCOMPARE(form->PageControl1->currentIndex(), 0);
+    }
+    QCOMPARE(form->CountLabel->text(), QString::number(form->CandidateCount()));
+    verifyIdle();
+}
+
+void TestHostile::verifyIdle()
+{
+    QVERIFY(!form->Checking());
+    QVERIFY(form->Button1->isHidden());
+    QVERIFY(form->PBar->isHidden());
+    QVERIFY(form->btnChecker->isEnabled());
+    QVERIFY(form->ExtEdit->isEnabled());
+}
+
+// ---------------------------------------------------------------------------------------
+
+void TestHostile::specialFilesDropped()
+{
+    Fixture fx;
+    const std::string a = fx.Write("a.jpg", "same");
+    const std::string b = fx.Write("b.jpg", "same");
+    const std::string fifo = fx / "pipe.jpg";
+    QCOMPARE(mkfifo(fifo.c_str(), 0644), 0);
+    const std::string fed = fx / "fed.jpg";
+    QCOMPARE(mkfifo(fed.c_str(), 0644), 0);
+    // Kept open and full, so a reader that blocked would not be woken by its end.
+    const int writer = open(fed.c_str(), O_RDWR | O_NONBLOCK);
+    QVERIFY(writer >= 0);
+    QCOMPARE(write(writer, "data", 4), 4);
+    const std::string sock = fx / "socket.jpg";
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, sock.c_str(), sock.size() + 1);
+    QCOMPARE(bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    QCOMPARE(symlink("loop.jpg", (fx / "loop.jpg").c_str()), 0);
+    QCOMPARE(symlink("nowhere", (fx / "dangling.jpg").c_str()), 0);
+    const std::string folder = fx.MakeDir("folder.jpg");
+    fx.Write("folder.jpg/inner.jpg", "same");
+    const auto before = fx.Manifest();
+
+    Paths specials { fifo, fed, sock, fx / "loop.jpg", fx / "dangling.jpg", folder };
+    struct stat st { };
+    if (lstat("/dev/zero", &st) == 0 && S_ISCHR(st.st_mode))
+        specials.push_back("/dev/zero");
+    // Each special entry alone among two copies: the check stops at it with its name.
+    for (const std::string& special : specials) {
+        clearAll();
+        const Paths entries { a, special, b };
+        drop(entries);
+        runCheck();
+        compareWithPairwise(entries);
+        QCOMPARE(desktop->errors.value(0),
+            PathToDisplay(FileScan::ErrorBoxText(FileScan::OpenErrorText(special))));
+    }
+    // All of them dropped at once are listed as they are, and the check still ends.
+    clearAll();
+    Paths all = specials;
+    all.insert(all.begin(), a);
+    all.push_back(b);
+    drop(all);
+    runCheck();
+    compareWithPairwise(all);
+    close(writer);
+    close(s);
+    QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
+}
+
+void TestHostile::oddNamesAndLongPathsDropped()
+{
+    Fixture fx;
+    const Paths names { "\xff\xfe invalid.jpg", "line\nbreak.jpg",
+        "\xe5\x86\x99\xe7\x9c\x9f \xe3\x83\x95.jpg", "it's \"quoted\".jpg", "  blanks  .jpg",
+        "tab\tand\rcr.jpg", "back\\slash.jpg", "%41 percent.jpg", "#hash?query.jpg", "\xc3\x28 bad.jpg" };
+    Paths entries;
+    for (std::size_t k = 0; k < names.size(); ++k)
+        entries.push_back(fx.Write(names[k], "content " + std::to_string(k / 2)));
+    const std::string deepDir = Hostile::DeepFolder(fx, "d", 4000, 8);
+    Hostile::WriteDeep(fx, deepDir, "deep.jpg", "content 0");
+    entries.push_back(deepDir + "/deep.jpg");
+    QCOMPARE(entries.back().size(), std::size_t { 4000 });
+    const auto before = fx.Manifest();
+
+    drop(entries);
+    // The list shows every name readably, bytes that are not text as escapes.
+    for (std::size_t k = 0; k < entries.size(); ++k)
+        QCOMPARE(form->FileList->model()->index(static_cast<int>(k), 0).data().toString(),
+            PathToDisplay(entries[k]));
+    runCheck();
+    compareWithPairwise(entries);
+    QCOMPARE(form->FileTree->topLevelItemCount(), 5);
+    // Tree captions are readable too, while the nodes keep the bytes.
+    const QTreeWidgetItem* first = form->FileTree->topLevelItem(0);
+    for (int c = 0; c < first->childCount(); ++c)
+        QCOMPARE(first->child(c)->text(0), PathToDisplay(TForm1::NodePath(first->child(c))));
+    QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
+}
+
+void TestHostile::hostileFolderScanned()
+{
+    // A folder holding everything that must not become a candidate, next to odd names
+    // and a file 4,000 bytes deep; scanned with subfolders by the add-folder command.
+    Fixture fx;
+    const std::string a = fx.Write("a.jpg", "same");
+    const std::string odd = fx.Write("\xff\n odd.jpg", "same");
+    QCOMPARE(mkfifo((fx / "pipe.jpg").c_str(), 0644), 0);
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    const std::string sock = fx / "socket.jpg";
+    std::memcpy(addr.sun_path, sock.c_str(), sock.size() + 1);
+    QCOMPARE(bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    QCOMPARE(symlink(".", (fx / "here").c_str()), 0);
+    QCOMPARE(symlink("self.jpg", (fx / "self.jpg").c_str()), 0);
+    const std::string sub = fx.MakeDir("sub");
+    QCOMPARE(symlink("..", (sub + "/up").c_str()), 0);
+    QCOMPARE(mkfifo((sub + "/inner.jpg").c_str(), 0644), 0);
+    const std::string deepDir = Hostile::DeepFolder(fx, "sub2", 4000, 8);
+    Hostile::WriteDeep(fx, deepDir, "deep.jpg", "same");
+    // And one past PATH_MAX, which no path can reach.
+    const std::string tooDeep = Hostile::DeepFolder(fx, "sub3", 4300, 8);
+    Hostile::WriteDeep(fx, tooDeep, "deep.jpg", "same");
+    const auto before = fx.Manifest();
+
+    form->ExtEdit->setText(u"*.jpg"_s);
+    QVERIFY(form->OptionCheck1->isChecked());
+    desktop->folderAnswers.push_back(fx.Path());
+    form->btnAddFolderClick();
+    QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
+    Paths listed;
+    for (std::size_t k = 0; k < form->CandidateCount(); ++k)
+        listed.push_back(form->CandidateText(k));
+    QCOMPARE(Sorted(listed), Sorted({ a, odd, deepDir + "/deep.jpg" }));
+    runCheck();
+    compareWithPairwise(listed);
+    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
+    close(s);
+    QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
+}
+
+void TestHostile::hundredThousandFiles()
+{
+    Fixture fx(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : QDir::tempPath().toStdString());
+    const int dirFd = open(fx.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    QVERIFY(dirFd >= 0);
+    constexpr int kCount = 100000;
+    for (int k = 0; k < kCount; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f%06d.jpg", k);
+        const int f = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        QVERIFY(f >= 0);
+        if (k % 25013 == 0)
+            QCOMPARE(write(f, "x", 1), 1);
+        close(f);
+    }
+    close(dirFd);
+    const auto before = fx.Manifest();
+
+    desktop->folderAnswers.push_back(fx.Path());
+    form->btnAddFolderClick();
+    QCOMPARE(form->CandidateCount(), std::size_t { kCount });
+    QCOMPARE(form->CountLabel->text(), u"100000"_s);
+    runCheck();
+    QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
+    // The empty files form one group, the four with a byte another; one of each stays.
+    QCOMPARE(form->FileTree->topLevelItemCount(), 2);
+    QCOMPARE(form->FileTree->topLevelItem(0)->childCount() + form->FileTree->topLevelItem(1)->childCount(),
+        kCount);
+    QCOMPARE(form->CandidateCount(), std::size_t { 2 });
+    QCOMPARE(form->CountLabel->text(), u"2"_s);
+    verifyIdle();
+    QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
+}
+
+void TestHostile::sparseFiles()
+{
+    Fixture fx;
+    constexpr std::uint64_t kSize = 5ULL << 30;
+    const std::string a = Hostile::MakeSparse(fx, "a.img", kSize, 'a');
+    const std::string b = Hostile::MakeSparse(fx, "b.img", kSize, 'b');
+    const std::string c = Hostile::MakeSparse(fx, "c.img", kSize, 'a');
+    struct stat st { };
+    QCOMPARE(stat(a.c_str(), &st), 0);
+    if (static_cast<std::uint64_t>(st.st_blocks) * 512 > (1ULL << 20))
+        QSKIP("the file system does not keep holes");
+    const auto before = fx.Manifest();
+    const Paths entries { a, b, c };
+    drop(entries);
+    runCheck();
+    compareWithPairwise(entries);
+    QCOMPARE(windowOutcome().list, (Paths { a, b }));
+    QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
+}
+
+void TestHostile::changedBetweenListingAndChecking()
+{
+    Fixture fx;
+    const std::string a = fx.Write("a.jpg", "alpha");
+    const std::string b = fx.Write("b.jpg", "alpha");
+    const std::string c = fx.Write("c.jpg", "alpha");
+    const std::string d = fx.Write("d.jpg", "delta");
+    const Paths entries { a, b, c, d };
+    drop(entries);
+    // b changes in place, d becomes a copy of a, then c vanishes.
+    fx.Write("b.jpg", "alphA");
+    fx.Write("d.jpg", "alpha");
+    auto before = fx.Manifest();
+    runCheck();
+    compareWithPairwise(entries);
+    QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
+
+    clearAll();
+    drop(entries);
+    QCOMPARE(unlink(c.c_str()), 0);
+    before = fx.Manifest();
+    runCheck();
+    compareWithPairwise(entries);
+    QCOMPARE(desktop->errors.value(0), PathToDisplay(FileScan::ErrorBoxText(FileScan::OpenErrorText(c))));
+    QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
+}
+
+void TestHostile::changedDuringTheCheck()
+{
+    // The window processes events while it checks; files deleted, grown and emptied
+    // meanwhile end the run with a result or a message, never with an entry lost.
+    for (int variant = 0; variant < 3; ++variant) {
+        clearAll();
+        Fixture fx;
+        Paths entries;
+        for (int k = 0; k < 24; ++k)
+            entries.push_back(fx.Write(
+                "f" + std::to_string(k) + ".jpg", std::string(4096 * (k % 3 + 1), char('a' + k % 4))));
+        const auto untouched = [&] {
+            auto m = fx.Manifest();
+            for (int k = 0; k < 6; ++k)
+                m.erase("f" + std::to_string(k) + ".jpg");
+            return m;
+        };
+        const auto before = untouched();
+        drop(entries);
+        int step = 0;
+        std::function<void()> meddle;
+        meddle = [&] {
+            if (!form->Checking() || step >= 6)
+                return;
+            const std::string& victim = entries[static_cast<std::size_t>(step++)];
+            if (variant == 0)
+                unlink(victim.c_str());
+            else if (variant == 1)
+                std::ofstream(victim, std::ios::binary | std::ios::app) << "x";
+            else if (truncate(victim.c_str(), 0) != 0)
+                return;
+            QTimer::singleShot(0, form.get(), meddle);
+        };
+        QTimer::singleShot(0, form.get(), meddle);
+        runCheck();
+        QVERIFY2(step > 0, "the run processed no events");
+        verifyIdle();
+        const Outcome out = windowOutcome();
+        std::multiset<std::string> seen(out.list.begin(), out.list.end());
+        for (const auto& group : out.groups) {
+            QVERIFY(!group.second.empty());
+            seen.insert(group.second.begin() + 1, group.second.end());
+        }
+        QVERIFY2(
+            seen == std::multiset<std::string>(entries.begin(), entries.end()), PrintOutcome(out).c_str());
+        QVERIFY(desktop->errors.size() <= 1);
+        if (!desktop->errors.isEmpty()) {
+            bool namesEntry = false;
+            for (const std::string& e : entries)
+                namesEntry = namesEntry
+                    || desktop->errors[0]
+                        == PathToDisplay(FileScan::ErrorBoxText(FileScan::OpenErrorText(e)));
+            QVERIFY2(namesEntry, qPrintable(desktop->errors[0]));
+        }
+        QCOMPARE(QString::fromStdString(ManifestDiff(before, untouched())), QString());
+    }
+}
+
+void TestHostile::unreadableFiles()
+{
+    if (!qEnvironmentVariableIsSet(kUnprivileged)) {
+        // This test again, in a process that root's file capabilities were taken from.
+        Fixture fx;
+        fx.Write("a.jpg", "same");
+        fx.Write("b.jpg", "same");
+        const std::string secret = fx.Write("secret.jpg", "same");
+        const std::string locked = fx.MakeDir("locked");
+        fx.Write("locked/c.jpg", "same");
+        fx.Write("open/d.jpg", "same");
+        chmod(secret.c_str(), 0);
+        chmod(locked.c_str(), 0);
+        const auto before = fx.Manifest();
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(kUnprivileged), u"1"_s);
+        env.insert(QString::fromLatin1(kFixtureVar), QString::fromStdString(fx.Path()));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), { u"unreadableFiles"_s });
+        QVERIFY(child.waitForFinished(kWatchdogSeconds * 1000));
+        const QString output = QString::fromUtf8(child.readAll());
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+        if (output.contains(u"SKIP "_s))
+            QSKIP("the unprivileged copy could not make files unreadable");
+        QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
+        return;
+    }
+    const std::string root = qEnvironmentVariable(kFixtureVar).toStdString();
+    const std::string secret = root + "/secret.jpg";
+    if (access(secret.c_str(), R_OK) == 0)
+        QSKIP("permission bits do not bind here");
+    // A folder that cannot be listed adds nothing and shows nothing.
+    form->ExtEdit->setText(u"*.jpg"_s);
+    desktop->folderAnswers.push_back(root);
+    form->btnAddFolderClick();
+    QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
+    Paths listed;
+    for (std::size_t k = 0; k < form->CandidateCount(); ++k)
+        listed.push_back(form->CandidateText(k));
+    QCOMPARE(Sorted(listed), Sorted({ root + "/a.jpg", root + "/b.jpg", secret, root + "/open/d.jpg" }));
+    // The check stops at the unreadable file with its name.
+    runCheck();
+    compareWithPairwise(listed);
+    QCOMPARE(desktop->errors.size(), 1);
+    QCOMPARE(desktop->errors[0], PathToDisplay(FileScan::ErrorBoxText(FileScan::OpenErrorText(secret))));
+    // Listed in front, it stops the run at once.
+    clearAll();
+    drop({ secret, root + "/a.jpg", root + "/b.jpg" });
+    runCheck();
+    compareWithPairwise({ secret, root + "/a.jpg", root + "/b.jpg" });
+}
+
+int main(int argc, char** argv)
+{
+    // Before any thread exists, so that every later thread inherits the reduced set.
+    if (qEnvironmentVariableIsSet(kUnprivileged) && !Hostile::DropFileCapabilities())
+        return 3;
+    QApplication app(argc, argv);
+    TestHostile test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_hostile.moc"
