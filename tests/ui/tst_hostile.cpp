@@ -12,6 +12,7 @@
 #include "core/HostileFixture.h"
 #include "fuzz/CheckModel.h"
 #include "scan/FileError.h"
+#include "scan/Platform.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,6 +33,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -82,6 +84,7 @@ private slots:
     void sparseFiles();
     void changedBetweenListingAndChecking();
     void changedDuringTheCheck();
+    void singleFileCommandsOnChangedFiles();
     void unreadableFiles();
 
 private:
@@ -95,6 +98,8 @@ private:
     // Compares the window after a check with the pairwise run over entries.
     void compareWithPairwise(const Paths& entries);
     void verifyIdle();
+    // Selects the file node child of the last group and returns it.
+    QTreeWidgetItem* selectLastGroupChild(int child);
 
     std::unique_ptr<TForm1> form;
     ScriptedDesktop* desktop = nullptr;
@@ -191,6 +196,20 @@ void TestHostile::verifyIdle()
     QVERIFY(form->PBar->isHidden());
     QVERIFY(form->btnChecker->isEnabled());
     QVERIFY(form->ExtEdit->isEnabled());
+}
+
+QTreeWidgetItem* TestHostile::selectLastGroupChild(int child)
+{
+    const int groups = form->FileTree->topLevelItemCount();
+    if (groups == 0)
+        return nullptr;
+    QTreeWidgetItem* node = form->FileTree->topLevelItem(groups - 1)->child(child);
+    if (!node)
+        return nullptr;
+    form->FileTree->clearSelection();
+    form->FileTree->setCurrentItem(node);
+    node->setSelected(true);
+    return node;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -456,6 +475,102 @@ void TestHostile::changedDuringTheCheck()
         }
         QCOMPARE(QString::fromStdString(ManifestDiff(before, untouched())), QString());
     }
+}
+
+void TestHostile::singleFileCommandsOnChangedFiles()
+{
+    Fixture fx;
+    const std::string a = fx.Write("a.jpg", "copy");
+    const std::string b = fx.Write("b.jpg", "copy");
+    const std::string other = fx.MakeDir("other");
+    drop({ a, b });
+    runCheck();
+    QTreeWidgetItem* node = selectLastGroupChild(1);
+    QVERIFY(node);
+    QCOMPARE(TForm1::NodePath(node), b);
+    const auto kept = fx.Manifest().at("a.jpg");
+
+    // b vanished since the check: rename and move say so and leave the node; open is
+    // handed to the desktop; delete takes the node away.
+    QCOMPARE(unlink(b.c_str()), 0);
+    desktop->ClearRecords();
+    desktop->inputAnswers.push_back(u"b2.jpg"_s);
+    form->popRenameClick();
+    QCOMPARE(desktop->errors, QStringList { u"File not found."_s });
+    QCOMPARE(TForm1::NodePath(node), b);
+    desktop->ClearRecords();
+    desktop->folderAnswers.push_back(other);
+    form->popMoveClick();
+    QCOMPARE(
+        desktop->errors, QStringList { PathToDisplay(FileScan::ErrorBoxText(FileScan::OpenErrorText(b))) });
+    QCOMPARE(TForm1::NodePath(node), b);
+    desktop->ClearRecords();
+    form->popShowClick();
+    QCOMPARE(desktop->shellOpened, Paths { b });
+    desktop->confirmAnswers.push_back(true);
+    form->popDeleteClick();
+    QVERIFY(desktop->errors.isEmpty());
+    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 1);
+    QCOMPARE(fx.Manifest().at("a.jpg"), kept);
+
+    // The name came back as a folder: the delete refuses it and says so; the folder and
+    // its file stay.
+    const std::string c = fx.Write("c.jpg", "second");
+    const std::string d = fx.Write("d.jpg", "second");
+    clearAll();
+    drop({ c, d });
+    runCheck();
+    node = selectLastGroupChild(1);
+    QVERIFY(node);
+    QCOMPARE(unlink(d.c_str()), 0);
+    fx.Write("d.jpg/inside.jpg", "inside");
+    auto before = fx.Manifest();
+    desktop->ClearRecords();
+    desktop->confirmAnswers.push_back(true);
+    form->popDeleteClick();
+    QCOMPARE(desktop->errors.size(), 1);
+    QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
+    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 2);
+
+    // The name came back as a link to the kept copy: the delete removes the link only.
+    std::filesystem::remove_all(d);
+    QCOMPARE(symlink(c.c_str(), d.c_str()), 0);
+    desktop->ClearRecords();
+    desktop->confirmAnswers.push_back(true);
+    form->popDeleteClick();
+    QVERIFY(desktop->errors.isEmpty());
+    QVERIFY(!Platform::Exists(d));
+    QCOMPARE(fx.Manifest().at("c.jpg"), before.at("c.jpg"));
+
+    // A name taken after the check, by rename or by move, is never replaced.
+    const std::string e = fx.Write("e.jpg", "third");
+    const std::string f = fx.Write("f.jpg", "third");
+    clearAll();
+    drop({ e, f });
+    runCheck();
+    node = selectLastGroupChild(1);
+    QVERIFY(node);
+    fx.Write("taken.jpg", "someone else's");
+    fx.Write("other/f.jpg", "also someone else's");
+    before = fx.Manifest();
+    desktop->ClearRecords();
+    desktop->inputAnswers.push_back(u"taken.jpg"_s);
+    form->popRenameClick();
+    QCOMPARE(desktop->informations, QStringList { u"このファイル名は存在します。"_s });
+    desktop->folderAnswers.push_back(other);
+    form->popMoveClick();
+    QCOMPARE(desktop->informations.size(), 2);
+    QVERIFY(desktop->errors.isEmpty());
+    QCOMPARE(TForm1::NodePath(node), f);
+    QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
+
+    // A Japanese name with blanks and quotes is taken as typed; the bytes stay.
+    desktop->inputAnswers.push_back(u"新しい \"名前\" 'x'.jpg"_s);
+    form->popRenameClick();
+    const std::string renamed = fx / "新しい \"名前\" 'x'.jpg";
+    QCOMPARE(TForm1::NodePath(node), renamed);
+    auto after = fx.Manifest();
+    QCOMPARE(after.at("新しい \"名前\" 'x'.jpg"), before.at("f.jpg"));
 }
 
 void TestHostile::unreadableFiles()
