@@ -41,10 +41,7 @@ public:
         }
         m_entries.resize(out);
     }
-    void AddGroup(const std::string&) override
-    {
-        m_groupStarts.push_back(m_children.size());
-    }
+    void AddGroup(const std::string&) override { m_groupStarts.push_back(m_children.size()); }
     void AddChild(const std::string& caption) override { m_children.push_back(caption); }
     void SetProgressMax(int) override { }
     void SetProgress(int) override { }

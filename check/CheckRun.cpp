@@ -215,7 +215,8 @@ namespace {
                 const double total = static_cast<double>(m_engine->BytesToSettle());
                 const double done = static_cast<double>(m_engine->BytesSettled());
                 const double fraction = total > 0 ? std::min(1.0, done / total) : 1.0;
-                position = m_classifyBase + static_cast<int>((kClassifiedProgress - m_classifyBase) * fraction);
+                position
+                    = m_classifyBase + static_cast<int>((kClassifiedProgress - m_classifyBase) * fraction);
             } else if (m_engine && !m_replaying) {
                 // The bytes to compare are not known before every file is probed: guess
                 // them from the sizes seen so far.
@@ -228,8 +229,10 @@ namespace {
                 }
                 m_classifyBase = std::max(m_classifyBase, std::min(position, kClassifiedProgress));
             } else if (m_replaying && m_count > 0) {
-                const double fraction = static_cast<double>(m_replayed) / static_cast<double>(m_entryPath.size());
-                position = kClassifiedProgress + static_cast<int>((kProgressMax - kClassifiedProgress) * fraction);
+                const double fraction
+                    = static_cast<double>(m_replayed) / static_cast<double>(m_entryPath.size());
+                position
+                    = kClassifiedProgress + static_cast<int>((kProgressMax - kClassifiedProgress) * fraction);
             }
             SetProgress(position);
         }

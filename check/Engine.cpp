@@ -120,7 +120,7 @@ namespace {
         // alone is marked as such. With mayDefer, a set still together after the head
         // block whose remaining bytes reach the split size goes to sink.Deferred.
         void Refine(std::vector<std::uint32_t> members, std::uint64_t begin, std::uint64_t end, bool mayDefer,
-                    RefineSink& sink)
+            RefineSink& sink)
         {
             m_stack.clear();
             m_stack.push_back(Cell { begin, std::move(members), {} });
@@ -178,7 +178,8 @@ namespace {
             }
         }
 
-        bool ReadMember(const Cell& cell, std::size_t k, std::uint64_t offset, std::size_t n, std::byte* buffer) const
+        bool ReadMember(
+            const Cell& cell, std::size_t k, std::uint64_t offset, std::size_t n, std::byte* buffer) const
         {
             if (!cell.files.empty())
                 return cell.files[k].IsOpen() && cell.files[k].ReadExact(offset, buffer, n);
@@ -222,7 +223,8 @@ namespace {
                 });
                 if (cell.members.size() < 2)
                     break;
-                if (mayDefer && offset >= o.headBytes && cell.members.size() * (end - offset) >= o.splitBytes) {
+                if (mayDefer && offset >= o.headBytes
+                    && cell.members.size() * (end - offset) >= o.splitBytes) {
                     sink.Deferred(cell.members, offset);
                     return;
                 }
@@ -266,7 +268,7 @@ namespace {
             if (cell.files.empty() || end - offset <= m_shared.options.chunkBytes)
                 return false;
             const bool anySparse = std::any_of(cell.members.begin(), cell.members.end(),
-                                               [&](std::uint32_t f) { return m_shared.files[f].sparse; });
+                [&](std::uint32_t f) { return m_shared.files[f].sparse; });
             if (!anySparse)
                 return false;
             std::uint64_t data = end;
@@ -287,7 +289,7 @@ namespace {
         void SplitOff(Cell& cell, std::uint64_t offset, std::uint64_t end)
         {
             std::sort(m_differing.begin(), m_differing.end(),
-                      [](const Differing& a, const Differing& b) { return a.hash < b.hash; });
+                [](const Differing& a, const Differing& b) { return a.hash < b.hash; });
             for (std::size_t run = 0; run < m_differing.size();) {
                 std::size_t stop = run + 1;
                 while (stop < m_differing.size() && m_differing[stop].hash == m_differing[run].hash)
@@ -332,7 +334,10 @@ namespace {
         }
         std::size_t Count() const { return starts.size(); }
         std::size_t Begin(std::size_t s) const { return starts[s]; }
-        std::size_t End(std::size_t s) const { return s + 1 < starts.size() ? starts[s + 1] : members.size(); }
+        std::size_t End(std::size_t s) const
+        {
+            return s + 1 < starts.size() ? starts[s + 1] : members.size();
+        }
     };
 
     // Collects a head-phase worker's results: finished sets and sets to spread.
@@ -482,7 +487,8 @@ private:
     bool m_quit = false;
 };
 
-bool ContentEngine::RunWorkers(std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump)
+bool ContentEngine::RunWorkers(
+    std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump)
 {
     if (!m_pool)
         m_pool = std::make_unique<WorkerPool>(m_threads);
@@ -607,12 +613,13 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
         }
         b = e;
     }
-    std::stable_sort(sets.begin(), sets.end(), [](const SizeSet& a, const SizeSet& b) { return a.bytes > b.bytes; });
+    std::stable_sort(
+        sets.begin(), sets.end(), [](const SizeSet& a, const SizeSet& b) { return a.bytes > b.bytes; });
     m_bytesToSettle = total;
     m_bytesSettled = 0;
 
     Shared shared { m_paths, m_files, m_options, m_bytesSettled,
-                    std::make_unique<std::atomic<std::uint8_t>[]>(fileCount), {} };
+        std::make_unique<std::atomic<std::uint8_t>[]>(fileCount), {} };
     for (std::size_t f = 0; f < fileCount; ++f)
         shared.alone[f].store(0, std::memory_order_relaxed);
 
@@ -631,7 +638,7 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
                     if (s >= sets.size() || shared.stop.load(std::memory_order_relaxed))
                         return;
                     members.assign(bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].begin),
-                                   bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].end));
+                        bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].end));
                     refiner.Refine(members, 0, m_files[members[0]].size, mayDefer, heads[w]);
                 }
             },
@@ -645,7 +652,8 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
     };
     for (const HeadSink& head : heads) {
         for (std::size_t s = 0; s < head.equal.Count(); ++s)
-            assignClass(head.equal.members.data() + head.equal.Begin(s), head.equal.End(s) - head.equal.Begin(s));
+            assignClass(
+                head.equal.members.data() + head.equal.Begin(s), head.equal.End(s) - head.equal.Begin(s));
     }
 
     // Range phase: each deferred set is cut into one byte range per worker; a file is
@@ -686,11 +694,10 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
             }
         }
     }
-    auto jobBytes = [](const RangeJob& j) {
-        return (j.end - j.begin) * (j.list->End(j.set) - j.list->Begin(j.set));
-    };
+    auto jobBytes
+        = [](const RangeJob& j) { return (j.end - j.begin) * (j.list->End(j.set) - j.list->Begin(j.set)); };
     std::stable_sort(jobs.begin(), jobs.end(),
-                     [&](const RangeJob& a, const RangeJob& b) { return jobBytes(a) > jobBytes(b); });
+        [&](const RangeJob& a, const RangeJob& b) { return jobBytes(a) > jobBytes(b); });
     std::atomic<std::size_t> nextJob { 0 };
     if (!RunWorkers(
             shared.stop,
@@ -703,8 +710,9 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
                         return;
                     const RangeJob& job = jobs[j];
                     LabelSink sink(labels[job.part], w);
-                    members.assign(job.list->members.begin() + static_cast<std::ptrdiff_t>(job.list->Begin(job.set)),
-                                   job.list->members.begin() + static_cast<std::ptrdiff_t>(job.list->End(job.set)));
+                    members.assign(
+                        job.list->members.begin() + static_cast<std::ptrdiff_t>(job.list->Begin(job.set)),
+                        job.list->members.begin() + static_cast<std::ptrdiff_t>(job.list->End(job.set)));
                     refiner.Refine(members, job.begin, job.end, false, sink);
                 }
             },
@@ -720,7 +728,7 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
             for (std::size_t k = head.deferred.Begin(s); k < head.deferred.End(s); ++k) {
                 const std::uint32_t f = head.deferred.members[k];
                 const bool labelled = std::all_of(labels.begin(), labels.end(),
-                                                  [&](const std::vector<std::uint64_t>& l) { return l[f] != kNoLabel; });
+                    [&](const std::vector<std::uint64_t>& l) { return l[f] != kNoLabel; });
                 if (labelled && !shared.alone[f].load(std::memory_order_relaxed))
                     members.push_back(f);
             }

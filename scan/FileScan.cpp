@@ -258,8 +258,11 @@ bool SameFileContent(const std::string& a, const std::string& b)
     if (size != fb.Info().size)
         return false;
     constexpr std::size_t kBlock = 128 * 1024;
-    auto bufA = std::make_unique<char[]>(kBlock);
-    auto bufB = std::make_unique<char[]>(kBlock);
+    // Sized for small files and left uninitialised: every byte compared is read first.
+    const auto bufferSize
+        = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(size, 1)));
+    auto bufA = std::make_unique_for_overwrite<char[]>(bufferSize);
+    auto bufB = std::make_unique_for_overwrite<char[]>(bufferSize);
     fa.AdviseSequential();
     fb.AdviseSequential();
     for (std::uint64_t offset = 0; offset < size; offset += kBlock) {

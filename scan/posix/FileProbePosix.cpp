@@ -23,7 +23,7 @@ namespace {
         const int fd = openat(folderFd, name, kReadFlags);
         if (fd < 0)
             return errno;
-        struct stat st {};
+        struct stat st { };
         int result = 0;
         if (fstat(fd, &st) != 0)
             result = errno;

@@ -143,7 +143,10 @@ public:
     bool focused = false;
 
 private:
-    void OnHostThread() const { EXPECT_EQ(std::this_thread::get_id(), m_thread) << "host called from a worker"; }
+    void OnHostThread() const
+    {
+        EXPECT_EQ(std::this_thread::get_id(), m_thread) << "host called from a worker";
+    }
     std::thread::id m_thread = std::this_thread::get_id();
 };
 
@@ -202,7 +205,8 @@ struct Outcome {
     std::optional<std::string> error;
 };
 
-template <class RunFn> Outcome RunOn(const std::vector<std::string>& entries, RunFn run, FakeHost** seen = nullptr)
+template <class RunFn>
+Outcome RunOn(const std::vector<std::string>& entries, RunFn run, FakeHost** seen = nullptr)
 {
     static thread_local std::unique_ptr<FakeHost> last;
     last = std::make_unique<FakeHost>(entries);
@@ -221,9 +225,11 @@ template <class RunFn> Outcome RunOn(const std::vector<std::string>& entries, Ru
     return out;
 }
 
-Outcome Fast(const std::vector<std::string>& entries, const EngineOptions& options = {}, FakeHost** seen = nullptr)
+Outcome Fast(
+    const std::vector<std::string>& entries, const EngineOptions& options = {}, FakeHost** seen = nullptr)
 {
-    return RunOn(entries, [&](CheckHost& h) { Check::RunCheck(h, options); }, seen);
+    return RunOn(
+        entries, [&](CheckHost& h) { Check::RunCheck(h, options); }, seen);
 }
 
 Outcome Literal(const std::vector<std::string>& entries)
@@ -255,7 +261,8 @@ protected:
 TEST_F(CheckRunTest, FewerThanTwoEntriesShowOnlyTheInformationBox)
 {
     const std::string a = File("a", "x");
-    for (const std::vector<std::string>& list : { std::vector<std::string> {}, std::vector<std::string> { a } }) {
+    for (const std::vector<std::string>& list :
+        { std::vector<std::string> {}, std::vector<std::string> { a } }) {
         FakeHost* host = nullptr;
         const Outcome out = Fast(list, {}, &host);
         EXPECT_EQ(out.log, std::vector<std::string> { "info:比較するファイルがありません" });
@@ -287,7 +294,8 @@ TEST_F(CheckRunTest, GroupsTheNamedExamplesAsThePairwiseRunDoes)
     // Two sets {A, C} and {B, D} numbered in pivot order.
     const std::string d2 = File("D2", y);
     out = Fast({ a, b, c, d2 });
-    EXPECT_EQ(out.tree, (std::vector<Group> { { "重複ファイル1", { a, c } }, { "重複ファイル2", { b, d2 } } }));
+    EXPECT_EQ(
+        out.tree, (std::vector<Group> { { "重複ファイル1", { a, c } }, { "重複ファイル2", { b, d2 } } }));
     EXPECT_EQ(out.entries, (std::vector<std::string> { a, b }));
 
     out = Fast({ a, a });
@@ -312,16 +320,19 @@ TEST_F(CheckRunTest, SecondRunNumbersFromOneBelowTheEarlierGroups)
     Check::RunCheck(host);
     host.entries.insert(host.entries.end(), { c, d });
     Check::RunCheck(host);
-    EXPECT_EQ(host.tree, (std::vector<Group> { { "重複ファイル1", { a, b } }, { "重複ファイル1", { c, d } } }));
+    EXPECT_EQ(
+        host.tree, (std::vector<Group> { { "重複ファイル1", { a, b } }, { "重複ファイル1", { c, d } } }));
     EXPECT_EQ(host.entries, (std::vector<std::string> { a, c }));
     EXPECT_EQ(host.countText, "2");
-    EXPECT_EQ(host.log, (std::vector<std::string> { "checking", "idle", "page1", "checking", "idle", "page1" }));
+    EXPECT_EQ(
+        host.log, (std::vector<std::string> { "checking", "idle", "page1", "checking", "idle", "page1" }));
 }
 
 TEST_F(CheckRunTest, FileThatNoLongerOpensEndsTheRunWithPartialResults)
 {
     const std::string x = Content(64, 4);
-    const std::string a = File("a.jpg", x), b = File("b.jpg", "bb"), gone = File("gone.jpg", "g"), d = File("d.jpg", x);
+    const std::string a = File("a.jpg", x), b = File("b.jpg", "bb"), gone = File("gone.jpg", "g"),
+                      d = File("d.jpg", x);
     fs::remove(gone);
     const Outcome out = Fast({ a, b, gone, d });
     ASSERT_TRUE(out.error);

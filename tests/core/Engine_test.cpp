@@ -38,7 +38,10 @@ std::string Random(std::size_t size, std::mt19937& rng)
     return s;
 }
 
-std::vector<std::uint8_t> All(const ContentEngine& engine) { return std::vector<std::uint8_t>(engine.FileCount(), 1); }
+std::vector<std::uint8_t> All(const ContentEngine& engine)
+{
+    return std::vector<std::uint8_t>(engine.FileCount(), 1);
+}
 
 EngineOptions Tiny(unsigned threads)
 {
@@ -62,7 +65,7 @@ TEST(Engine, LinksShareTheirFileAndWhatDoesNotOpenHasNone)
     const std::string fifo = dir / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
     const std::vector<std::string> paths { a, hard, sym, dir / "missing", dir.MakeDir("folder"), fifo,
-                                           dir.Write("b", "content") };
+        dir.Write("b", "content") };
     ContentEngine engine(paths, {});
     ASSERT_TRUE(engine.Probe(kKeepGoing));
     EXPECT_EQ(engine.FileOf(1), engine.FileOf(0));
@@ -112,7 +115,8 @@ TEST(Engine, ClassesAreExactlyTheSetsOfEqualBytes)
                 const bool same = engine.ClassOf(engine.FileOf(static_cast<std::uint32_t>(p)))
                     == engine.ClassOf(engine.FileOf(static_cast<std::uint32_t>(q)));
                 ASSERT_EQ(same, contents[p] == contents[q])
-                    << paths[p] << " " << paths[q] << " chunk " << options.chunkBytes << " threads " << options.threads;
+                    << paths[p] << " " << paths[q] << " chunk " << options.chunkBytes << " threads "
+                    << options.threads;
             }
         }
     }
@@ -121,7 +125,8 @@ TEST(Engine, ClassesAreExactlyTheSetsOfEqualBytes)
 TEST(Engine, OnlyFilesNeededAreCompared)
 {
     TempDir dir;
-    const std::vector<std::string> paths { dir.Write("a", "same"), dir.Write("b", "same"), dir.Write("c", "same") };
+    const std::vector<std::string> paths { dir.Write("a", "same"), dir.Write("b", "same"),
+        dir.Write("c", "same") };
     ContentEngine engine(paths, {});
     ASSERT_TRUE(engine.Probe(kKeepGoing));
     std::vector<std::uint8_t> needed(engine.FileCount(), 0);
@@ -137,7 +142,8 @@ TEST(Engine, ReadsNothingOfUniqueSizesAndOnlyTheHeadOfFilesThatDifferThere)
     std::mt19937 rng(8);
     std::vector<std::string> paths;
     for (int k = 0; k < 20; ++k)
-        paths.push_back(dir.Write("u" + std::to_string(k), Random(100000 + static_cast<std::size_t>(k), rng)));
+        paths.push_back(
+            dir.Write("u" + std::to_string(k), Random(100000 + static_cast<std::size_t>(k), rng)));
     const std::string big = Random(1 << 20, rng);
     paths.push_back(dir.Write("x", big));
     std::string other = big;
@@ -167,7 +173,7 @@ TEST(Engine, HolesEveryFileSharesAreNotRead)
         ASSERT_EQ(pwrite(fd, &last, 1, kSize - 1), 1);
         close(fd);
     }
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(stat(paths[0].c_str(), &st), 0);
     if (st.st_blocks * 512 >= kSize)
         GTEST_SKIP() << "the file system keeps no holes";
