@@ -6,6 +6,7 @@
 #include "ui/AboutUnit.h"
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
+#include "ui/FormStyle.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,13 +26,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
 #include <QShortcut>
-#include <QStyleFactory>
-#include <QStyleOption>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -62,67 +60,6 @@ QIcon ButtonGlyph(const QString& name)
     icon.addFile(u":/icons/"_s + name + u"-disabled.svg"_s, QSize(16, 16), QIcon::Disabled);
     return icon;
 }
-
-// The look of the classic Windows controls where the window relies on it: flat buttons
-// with glyph and caption centred together, the group box caption on its frame line, and
-// the tree's connecting lines and expand boxes. Everything else comes from the
-// application's style.
-class FormStyle final : public QProxyStyle {
-public:
-    FormStyle()
-        : m_classic(QStyleFactory::create(u"Windows"_s))
-    {
-    }
-
-    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
-        const QWidget* widget) const override
-    {
-        if (element == PE_IndicatorBranch && m_classic) {
-            m_classic->drawPrimitive(element, option, painter, widget);
-            return;
-        }
-        QProxyStyle::drawPrimitive(element, option, painter, widget);
-    }
-
-    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
-        const QWidget* widget) const override
-    {
-        const auto* button = qstyleoption_cast<const QStyleOptionToolButton*>(option);
-        if (element != CE_ToolButtonLabel || !button
-            || button->toolButtonStyle != Qt::ToolButtonTextBesideIcon || button->icon.isNull()) {
-            QProxyStyle::drawControl(element, option, painter, widget);
-            return;
-        }
-        // The base style puts the glyph at the left edge; centre glyph and caption as one.
-        QStyleOptionToolButton centred = *button;
-        const int content
-            = button->iconSize.width() + 4 + button->fontMetrics.horizontalAdvance(button->text);
-        const int margin = std::max(0, (button->rect.width() - content) / 2 - 2);
-        centred.rect.adjust(margin, 0, -margin, 0);
-        QProxyStyle::drawControl(element, &centred, painter, widget);
-    }
-
-    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
-        const QWidget* widget) const override
-    {
-        if (control == CC_GroupBox && m_classic) {
-            m_classic->drawComplexControl(control, option, painter, widget);
-            return;
-        }
-        QProxyStyle::drawComplexControl(control, option, painter, widget);
-    }
-
-    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl subControl,
-        const QWidget* widget) const override
-    {
-        if (control == CC_GroupBox && m_classic)
-            return m_classic->subControlRect(control, option, subControl, widget);
-        return QProxyStyle::subControlRect(control, option, subControl, widget);
-    }
-
-private:
-    std::unique_ptr<QStyle> m_classic;
-};
 
 // Condenses the widget's font, when the Japanese font at hand runs wider than the face
 // the layout was drawn for, until its text fits the widget's fixed width.
@@ -234,7 +171,6 @@ std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent)
-    , m_style(std::make_unique<FormStyle>())
     , m_candidates(new CandidateList(this))
 {
     setObjectName(u"Form1"_s);
@@ -350,15 +286,15 @@ void TForm1::createCandidatePage()
     PageControl1->addTab(TabSheet1, u"検索"_s);
 
     btnAddFile = NewFlatButton(
-        TabSheet1, m_style.get(), u"btnAddFile"_s, u"ファイル指定"_s, u"addfile"_s, QRect(5, 5, 120, 25));
-    btnAddFolder = NewFlatButton(TabSheet1, m_style.get(), u"btnAddFolder"_s, u"フォルダ指定"_s,
+        TabSheet1, FormStyle(), u"btnAddFile"_s, u"ファイル指定"_s, u"addfile"_s, QRect(5, 5, 120, 25));
+    btnAddFolder = NewFlatButton(TabSheet1, FormStyle(), u"btnAddFolder"_s, u"フォルダ指定"_s,
         u"addfolder"_s, QRect(130, 5, 120, 25));
     btnDelFile = NewFlatButton(
-        TabSheet1, m_style.get(), u"btnDelFile"_s, u"ファイル削除"_s, u"remove"_s, QRect(255, 5, 120, 25));
+        TabSheet1, FormStyle(), u"btnDelFile"_s, u"ファイル削除"_s, u"remove"_s, QRect(255, 5, 120, 25));
     btnClear = NewFlatButton(
-        TabSheet1, m_style.get(), u"btnClear"_s, u"リスト内クリア"_s, u"clear"_s, QRect(380, 5, 120, 25));
+        TabSheet1, FormStyle(), u"btnClear"_s, u"リスト内クリア"_s, u"clear"_s, QRect(380, 5, 120, 25));
     btnRename = NewFlatButton(
-        TabSheet1, m_style.get(), u"btnRename"_s, u"リネーム"_s, u"rename"_s, QRect(505, 5, 120, 25));
+        TabSheet1, FormStyle(), u"btnRename"_s, u"リネーム"_s, u"rename"_s, QRect(505, 5, 120, 25));
 
     CountLabel = new QLabel(u"0"_s, TabSheet1);
     CountLabel->setObjectName(u"CountLabel"_s);
@@ -379,7 +315,7 @@ void TForm1::createCandidatePage()
     GroupBox1 = new QGroupBox(u"検索オプション"_s, TabSheet1);
     GroupBox1->setObjectName(u"GroupBox1"_s);
     GroupBox1->setGeometry(5, 280, 450, 65);
-    GroupBox1->setStyle(m_style.get());
+    GroupBox1->setStyle(FormStyle());
     Label1 = new QLabel(u"検出するファイルタイプ（拡張子）："_s, GroupBox1);
     Label1->setObjectName(u"Label1"_s);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -399,7 +335,7 @@ void TForm1::createCandidatePage()
     OptionCheck1->setGeometry(10, 40, 350, 17);
     CondenseToFit(OptionCheck1);
 
-    btnChecker = NewFlatButton(TabSheet1, m_style.get(), u"btnChecker"_s, u"重複ファイルチェック"_s,
+    btnChecker = NewFlatButton(TabSheet1, FormStyle(), u"btnChecker"_s, u"重複ファイルチェック"_s,
         u"check"_s, QRect(550, 285, 145, 30));
 
     Button1 = new QPushButton(u"ｷｬﾝｾﾙ"_s, TabSheet1);
@@ -447,7 +383,7 @@ void TForm1::createResultsPage()
     FileTree->setContextMenuPolicy(Qt::CustomContextMenu);
     FileTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     FileTree->header()->setStretchLastSection(false);
-    FileTree->setStyle(m_style.get());
+    FileTree->setStyle(FormStyle());
     FileTree->viewport()->installEventFilter(this);
     auto* fill = new QVBoxLayout(TabSheet2);
     fill->setContentsMargins(0, 0, 0, 0);

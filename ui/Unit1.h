@@ -24,7 +24,6 @@ class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QShortcut;
-class QStyle;
 class QTabWidget;
 class QToolButton;
 class QTreeWidget;
@@ -189,7 +188,6 @@ private:
     void connectCommands();
     bool acceptsDrop(const QMimeData* data) const;
 
-    std::unique_ptr<QStyle> m_style; // outlives the widgets that use it
     CandidateList* m_candidates = nullptr;
     QShortcut* m_cancelKey = nullptr;
     std::string m_openFileName;

@@ -4,6 +4,7 @@
 #include "ui_Unit3.h"
 
 #include "ui/Desktop.h"
+#include "ui/FormStyle.h"
 
 #include "scan/FileOps.h"
 
@@ -84,6 +85,8 @@ TForm3::TForm3(QWidget* parent)
     ui->setupUi(this);
     setFont(FormFont());
     setFixedSize(350, 100);
+    // The group box caption sits on its frame line, as in the main window.
+    ui->GroupBox1->setStyle(FormStyle());
     // The fallback font is wider than the intended one; Label4 may use the margin.
     ui->Label4->resize(
         std::clamp(ui->Label4->sizeHint().width(), ui->Label4->width(), width() - ui->Label4->x()),
