@@ -167,6 +167,9 @@ private:
             close(fd);
             return;
         }
+        // The duplicate shares its read position with dirFd, which a manifest may have
+        // left at the end.
+        rewinddir(d);
         std::vector<std::pair<std::string, bool>> names;
         while (const dirent* e = readdir(d)) {
             if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
