@@ -161,6 +161,7 @@ public:
     std::size_t EntryCount() const override;
     std::string EntryText(std::size_t index) const override;
     void RemoveEntry(std::size_t index) override;
+    void RemoveEntries(const std::vector<std::size_t>& indices) override;
     void AddGroup(const std::string& caption) override;
     void AddChild(const std::string& caption) override;
     void SetProgressMax(int maximum) override;
