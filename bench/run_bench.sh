@@ -72,7 +72,7 @@ for name in "${names[@]}"; do
     hyperfine --warmup 1 --runs "$runs" --export-json "$work/$name.json" \
         -n fdupes "fdupes -r '$dir' >/dev/null" \
         -n jdupes "jdupes -r '$dir' >/dev/null" \
-        -n rmlint "cd '$work/rmlint' && rmlint -o fdupes:/dev/null '$dir' >/dev/null" \
+        -n rmlint "cd '$work/rmlint' && rmlint -o fdupes:'$work/rmlint/fdupes.txt' '$dir' >/dev/null" \
         -n rdfind "rdfind -outputname '$work/rdfind/results.txt' '$dir' >/dev/null" \
         -n check_folder "'$checker' '$dir' >/dev/null 2>&1" \
         -n list "find '$dir' -printf '%s\n' >/dev/null" \
