@@ -31,7 +31,7 @@ namespace {
     // Leaves the last steps of the bar to the replay.
     constexpr int kClassifiedProgress = 980;
     // Opening a file counts like reading this many bytes on the progress bar.
-    constexpr double kProbeWeight = 16 * 1024;
+    constexpr double kOpenWeight = 32 * 1024;
     constexpr auto kEventInterval = std::chrono::milliseconds(25);
     constexpr std::size_t kNone = SIZE_MAX;
 
@@ -212,20 +212,22 @@ namespace {
         {
             int position = m_shown;
             if (m_engine && m_classifying) {
-                const double total = static_cast<double>(m_engine->BytesToSettle());
-                const double done = static_cast<double>(m_engine->BytesSettled());
+                const double total = static_cast<double>(m_engine->BytesToSettle())
+                    + static_cast<double>(m_engine->FilesToCompare()) * kOpenWeight;
+                const double done = static_cast<double>(m_engine->BytesSettled())
+                    + static_cast<double>(m_engine->FilesCompared()) * kOpenWeight;
                 const double fraction = total > 0 ? std::min(1.0, done / total) : 1.0;
                 position
                     = m_classifyBase + static_cast<int>((kClassifiedProgress - m_classifyBase) * fraction);
             } else if (m_engine && !m_replaying) {
-                // The bytes to compare are not known before every file is probed: guess
-                // them from the sizes seen so far.
+                // What comparing will cost is not known before every file is probed:
+                // guess it from the sizes seen so far, as if every file were compared.
                 const double probed = static_cast<double>(m_engine->PathsProbed());
                 const double paths = static_cast<double>(m_paths->size());
                 if (probed > 0) {
                     const double bytes = static_cast<double>(m_engine->BytesProbed()) / probed * paths;
-                    const double work = paths * kProbeWeight + bytes;
-                    position = static_cast<int>(kProgressMax * probed * kProbeWeight / work);
+                    const double work = 2 * paths * kOpenWeight + bytes;
+                    position = static_cast<int>(kProgressMax * probed * kOpenWeight / work);
                 }
                 m_classifyBase = std::max(m_classifyBase, std::min(position, kClassifiedProgress));
             } else if (m_replaying && m_count > 0) {

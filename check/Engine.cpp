@@ -596,6 +596,7 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
     };
     std::vector<SizeSet> sets;
     std::uint64_t total = 0;
+    std::size_t files = 0;
     for (std::size_t b = 0; b < bySize.size();) {
         std::size_t e = b + 1;
         const std::uint64_t size = m_files[bySize[b]].size;
@@ -609,6 +610,7 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
             } else {
                 sets.push_back({ b, e, size * (e - b) });
                 total += size * (e - b);
+                files += e - b;
             }
         }
         b = e;
@@ -617,6 +619,8 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
         sets.begin(), sets.end(), [](const SizeSet& a, const SizeSet& b) { return a.bytes > b.bytes; });
     m_bytesToSettle = total;
     m_bytesSettled = 0;
+    m_filesToCompare = files;
+    m_filesCompared = 0;
 
     Shared shared { m_paths, m_files, m_options, m_bytesSettled,
         std::make_unique<std::atomic<std::uint8_t>[]>(fileCount), {} };
@@ -640,6 +644,7 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
                     members.assign(bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].begin),
                         bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].end));
                     refiner.Refine(members, 0, m_files[members[0]].size, mayDefer, heads[w]);
+                    m_filesCompared.fetch_add(members.size(), std::memory_order_relaxed);
                 }
             },
             pump))

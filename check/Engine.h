@@ -63,6 +63,9 @@ public:
     std::uint64_t BytesSettled() const { return m_bytesSettled.load(std::memory_order_relaxed); }
     // Bytes Classify has to settle (reading them or ruling them out); known once it runs.
     std::uint64_t BytesToSettle() const { return m_bytesToSettle.load(std::memory_order_relaxed); }
+    // Files that share their size, which Classify opens, and those it has done with.
+    std::size_t FilesToCompare() const { return m_filesToCompare.load(std::memory_order_relaxed); }
+    std::size_t FilesCompared() const { return m_filesCompared.load(std::memory_order_relaxed); }
 
     struct File {
         std::uint64_t size = 0;
@@ -86,6 +89,8 @@ private:
     std::atomic<std::uint64_t> m_bytesProbed { 0 };
     std::atomic<std::uint64_t> m_bytesSettled { 0 };
     std::atomic<std::uint64_t> m_bytesToSettle { 0 };
+    std::atomic<std::size_t> m_filesToCompare { 0 };
+    std::atomic<std::size_t> m_filesCompared { 0 };
     std::unique_ptr<WorkerPool> m_pool;
 };
 

@@ -1,0 +1,103 @@
+// Reverify: before the checked files of a group are deleted, confirms that each still
+// has a byte-identical kept copy, and deletes only the files that do.
+#pragma once
+
+#include "scan/Platform.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Check {
+
+// Why a checked file stays on disk.
+enum class KeepReason {
+    None,
+    // The checked file cannot be opened or read (GroupReverify::Error tells why).
+    Unreadable,
+    // No kept file of the group can be opened or read any more.
+    KeptUnreadable,
+    // No kept file holds the same bytes any more.
+    Differs,
+    // The only kept file with the same bytes is this very file under another name.
+    SameFile,
+    // The checked file changed after it was read.
+    Changed,
+    // Every kept file it was found equal to changed after it was read.
+    KeptChanged,
+};
+
+struct ReverifyOptions {
+    // Longest read from one file at a time.
+    std::size_t blockBytes = 256 * 1024;
+    // Buffer for one block of every file being compared; large groups read shorter blocks.
+    std::size_t memoryBytes = 16 << 20;
+    // Up to this many files stay open while they are read; a larger group reopens its
+    // files for every block (and checks that each is still the same file).
+    std::size_t maxOpenFiles = 256;
+};
+
+struct DeleteOutcome {
+    bool deleted = false;
+    // Why the file was kept; None with error set when the deletion itself failed.
+    KeepReason reason = KeepReason::None;
+    // The errno of a failed deletion, or of a file that could not be read.
+    int error = 0;
+};
+
+// One group's files as they are on disk right now, each checked file either matched to
+// the kept (unchecked) files with the same bytes or given the reason it must be kept.
+//
+// A kept file only counts when it is a different file (device and inode) from the checked
+// one. A hard link or a second name of the checked file is refused as its copy: deleting
+// one of two hard links would free nothing, and a kept path that is a symbolic link to the
+// checked file (or reaches it through a linked folder) would lose the data for good.
+// Deleting a checked path that is itself a symbolic link removes only the link, so such a
+// path is treated like any other.
+class GroupReverify {
+public:
+    // Reads the files side by side once, block by block, splitting the group where bytes
+    // differ and skipping holes every file of a set shares. checked[i] marks paths[i] for
+    // deletion. Reads to the end of each file, whatever size it claims.
+    GroupReverify(std::vector<std::string> paths, const std::vector<bool>& checked,
+        const ReverifyOptions& options = {});
+
+    std::size_t Count() const { return m_members.size(); }
+    const std::string& Path(std::size_t i) const { return m_members[i].path; }
+    // Returns why checked file i must be kept, or None when it has a kept copy.
+    KeepReason Verdict(std::size_t i) const { return m_members[i].verdict; }
+    // Returns the errno that made file i unreadable (0 when it was read).
+    int Error(std::size_t i) const { return m_members[i].error; }
+    // Returns the kept files found equal to checked file i.
+    const std::vector<std::size_t>& Partners(std::size_t i) const { return m_members[i].partners; }
+
+    // Deletes checked file i (an unchecked one is left alone) when its verdict is None
+    // and, looked up again right now, it and at least one of its partners still have the
+    // size, modification time, device and inode they had when read. A file already gone
+    // at the moment of deletion counts as deleted.
+    DeleteOutcome DeleteChecked(std::size_t i) const;
+
+    // One distinct file of the group while it is read; defined where it is read.
+    struct Reader;
+
+private:
+    struct Member {
+        std::string path;
+        bool checked = false;
+        Platform::FileInfo info;
+        int error = 0;
+        bool changed = false;
+        // The one reader of every member that is the same file.
+        std::size_t reader = 0;
+        KeepReason verdict = KeepReason::None;
+        std::vector<std::size_t> partners;
+    };
+
+    void decide(const std::vector<Reader>& readers);
+    bool stillAsRead(std::size_t i) const;
+
+    std::vector<Member> m_members;
+};
+
+} // namespace Check
