@@ -1,0 +1,403 @@
+#include "check/Reverify.h"
+
+#include "core/TempDir.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using Check::GroupReverify;
+using Check::KeepReason;
+using Check::ReverifyOptions;
+
+namespace {
+
+bool Exists(const std::string& path)
+{
+    struct stat st { };
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::string Content(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Rewrites the file in place (same inode), keeping its size.
+void Overwrite(const std::string& path, std::size_t at, char byte)
+{
+    std::fstream io(path, std::ios::binary | std::ios::in | std::ios::out);
+    io.seekp(static_cast<std::streamoff>(at));
+    io.put(byte);
+}
+
+// Bytes this process has read so far.
+std::uint64_t BytesRead()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:")
+            return value;
+    }
+    return 0;
+}
+
+std::string Pattern(std::size_t size)
+{
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        s[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    return s;
+}
+
+ReverifyOptions Blocks(std::size_t bytes)
+{
+    ReverifyOptions o;
+    o.blockBytes = bytes;
+    return o;
+}
+
+} // namespace
+
+// Block sizes that put the changed byte at a block's start, middle and end, plus the default.
+class ReverifyBlocks : public testing::TestWithParam<std::size_t> { };
+
+TEST_P(ReverifyBlocks, KeptCopyChangedInItsFirstMiddleOrLastByteKeepsTheCheckedFile)
+{
+    TempDir dir;
+    const std::string content = Pattern(1000);
+    for (std::size_t at : { std::size_t { 0 }, std::size_t { 500 }, std::size_t { 999 } }) {
+        const std::string kept = dir.Write("kept", content);
+        const std::string copy = dir.Write("copy", content);
+        const std::string other = dir.Write("other", content);
+        Overwrite(kept, at, '#');
+        GroupReverify group({ kept, copy, other }, { false, true, true }, Blocks(GetParam()));
+        // The two checked copies still equal each other, but neither is kept.
+        EXPECT_EQ(group.Verdict(1), KeepReason::Differs) << "byte " << at;
+        EXPECT_EQ(group.Verdict(2), KeepReason::Differs) << "byte " << at;
+        const Check::DeleteOutcome outcome = group.DeleteChecked(1);
+        EXPECT_FALSE(outcome.deleted);
+        EXPECT_EQ(outcome.reason, KeepReason::Differs);
+        EXPECT_EQ(Content(copy), content);
+    }
+}
+
+TEST_P(ReverifyBlocks, IdenticalGroupDeletesEveryCheckedFileAndKeepsTheFirst)
+{
+    TempDir dir;
+    const std::string content = Pattern(4099);
+    const std::string a = dir.Write("a", content);
+    const std::string b = dir.Write("sub/b", content);
+    const std::string c = dir.Write("c", content);
+    GroupReverify group({ a, b, c }, { false, true, true }, Blocks(GetParam()));
+    EXPECT_EQ(group.Verdict(1), KeepReason::None);
+    EXPECT_EQ(group.Verdict(2), KeepReason::None);
+    EXPECT_EQ(group.Partners(1), std::vector<std::size_t>({ 0 }));
+    EXPECT_TRUE(group.DeleteChecked(2).deleted);
+    EXPECT_TRUE(group.DeleteChecked(1).deleted);
+    EXPECT_FALSE(Exists(b));
+    EXPECT_FALSE(Exists(c));
+    EXPECT_EQ(Content(a), content);
+    // The kept file is never touched, even when asked.
+    EXPECT_FALSE(group.DeleteChecked(0).deleted);
+    EXPECT_TRUE(Exists(a));
+}
+
+TEST_P(ReverifyBlocks, SplitsTheGroupWhereBytesDifferAndMatchesEachCheckedFileToItsOwnKeptCopy)
+{
+    TempDir dir;
+    std::string x = Pattern(777);
+    std::string y = x;
+    y[600] = '!';
+    std::string z = x;
+    z[10] = '?';
+    const std::string keptX = dir.Write("kx", x);
+    const std::string keptY = dir.Write("ky", y);
+    const std::string copyX = dir.Write("cx", x);
+    const std::string copyY = dir.Write("cy", y);
+    const std::string lonelyZ = dir.Write("cz1", z);
+    const std::string twinZ = dir.Write("cz2", z);
+    const std::string shorter = dir.Write("cs", x.substr(0, 776));
+    GroupReverify group({ keptX, copyY, keptY, copyX, lonelyZ, twinZ, shorter },
+        { false, true, false, true, true, true, true }, Blocks(GetParam()));
+    EXPECT_EQ(group.Verdict(1), KeepReason::None);
+    EXPECT_EQ(group.Partners(1), std::vector<std::size_t>({ 2 }));
+    EXPECT_EQ(group.Verdict(3), KeepReason::None);
+    EXPECT_EQ(group.Partners(3), std::vector<std::size_t>({ 0 }));
+    EXPECT_EQ(group.Verdict(4), KeepReason::Differs);
+    EXPECT_EQ(group.Verdict(5), KeepReason::Differs);
+    EXPECT_EQ(group.Verdict(6), KeepReason::Differs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reverify, ReverifyBlocks, testing::Values(1, 3, 256, 0, 256 * 1024));
+
+TEST(Reverify, KeptCopyGoneOrReplacedByAnotherFile)
+{
+    TempDir dir;
+    const std::string content = Pattern(300);
+    const std::string kept = dir.Write("kept", content);
+    const std::string copy = dir.Write("copy", content);
+
+    std::filesystem::remove(kept);
+    {
+        GroupReverify group({ kept, copy }, { false, true });
+        EXPECT_EQ(group.Verdict(1), KeepReason::KeptUnreadable);
+        EXPECT_EQ(group.Error(0), ENOENT);
+        EXPECT_FALSE(group.DeleteChecked(1).deleted);
+        EXPECT_TRUE(Exists(copy));
+    }
+
+    // Moved away and a file of the same size but other bytes put in its place.
+    std::string other = content;
+    other[150] ^= 1;
+    dir.Write("kept", other);
+    {
+        GroupReverify group({ kept, copy }, { false, true });
+        EXPECT_EQ(group.Verdict(1), KeepReason::Differs);
+        EXPECT_FALSE(group.DeleteChecked(1).deleted);
+        EXPECT_TRUE(Exists(copy));
+    }
+
+    // A new file with the very same bytes is a copy like any other.
+    std::filesystem::remove(kept);
+    dir.Write("kept", content);
+    {
+        GroupReverify group({ kept, copy }, { false, true });
+        EXPECT_EQ(group.Verdict(1), KeepReason::None);
+        EXPECT_TRUE(group.DeleteChecked(1).deleted);
+        EXPECT_FALSE(Exists(copy));
+        EXPECT_EQ(Content(kept), content);
+    }
+}
+
+TEST(Reverify, CheckedFileChangedGoneOrNoFile)
+{
+    TempDir dir;
+    const std::string content = Pattern(64);
+    const std::string kept = dir.Write("kept", content);
+    const std::string changed = dir.Write("changed", content);
+    const std::string grown = dir.Write("grown", content + "x");
+    const std::string gone = dir / "gone";
+    const std::string folder = dir.MakeDir("folder");
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    Overwrite(changed, 63, '#');
+    GroupReverify group(
+        { kept, changed, grown, gone, folder, fifo }, { false, true, true, true, true, true });
+    EXPECT_EQ(group.Verdict(1), KeepReason::Differs);
+    EXPECT_EQ(group.Verdict(2), KeepReason::Differs);
+    EXPECT_EQ(group.Verdict(3), KeepReason::Unreadable);
+    EXPECT_EQ(group.Error(3), ENOENT);
+    EXPECT_EQ(group.Verdict(4), KeepReason::Unreadable);
+    EXPECT_EQ(group.Verdict(5), KeepReason::Unreadable);
+    for (std::size_t i = 1; i < group.Count(); ++i)
+        EXPECT_FALSE(group.DeleteChecked(i).deleted) << group.Path(i);
+    EXPECT_TRUE(Exists(changed) && Exists(grown) && Exists(folder) && Exists(fifo));
+}
+
+TEST(Reverify, OneOfTwoKeptCopiesChangedLeavesTheOther)
+{
+    TempDir dir;
+    const std::string content = Pattern(2000);
+    const std::string first = dir.Write("first", content);
+    const std::string second = dir.Write("second", content);
+    const std::string copy = dir.Write("copy", content);
+    Overwrite(first, 1000, '#');
+    GroupReverify group({ first, second, copy }, { false, false, true }, Blocks(128));
+    EXPECT_EQ(group.Verdict(2), KeepReason::None);
+    EXPECT_EQ(group.Partners(2), std::vector<std::size_t>({ 1 }));
+    EXPECT_TRUE(group.DeleteChecked(2).deleted);
+    EXPECT_EQ(Content(second), content);
+}
+
+TEST(Reverify, EmptyFiles)
+{
+    TempDir dir;
+    const std::string a = dir.Write("a", "");
+    const std::string b = dir.Write("b", "");
+    const std::string c = dir.Write("c", "not empty");
+    GroupReverify group({ a, b, c }, { false, true, true });
+    EXPECT_EQ(group.Verdict(1), KeepReason::None);
+    EXPECT_EQ(group.Verdict(2), KeepReason::Differs);
+    EXPECT_TRUE(group.DeleteChecked(1).deleted);
+    EXPECT_FALSE(group.DeleteChecked(2).deleted);
+    EXPECT_TRUE(Exists(a) && Exists(c));
+}
+
+TEST(Reverify, ReadsToTheEndWhateverSizeTheFileClaims)
+{
+    // procfs files claim size 0 and still hold bytes.
+    const std::string proc = "/proc/sys/kernel/ostype";
+    if (Content(proc) != "Linux\n")
+        GTEST_SKIP() << "no " << proc;
+    TempDir dir;
+    const std::string same = dir.Write("same", "Linux\n");
+    const std::string empty = dir.Write("empty", "");
+    GroupReverify group({ same, proc, empty }, { false, true, true });
+    EXPECT_EQ(group.Verdict(1), KeepReason::None);
+    EXPECT_EQ(group.Verdict(2), KeepReason::Differs);
+    GroupReverify againstEmpty({ empty, proc }, { false, true });
+    EXPECT_EQ(againstEmpty.Verdict(1), KeepReason::Differs);
+}
+
+TEST(Reverify, SecondNamesOfTheCheckedFileAreNoCopy)
+{
+    TempDir dir;
+    const std::string content = Pattern(100);
+    const std::string kept = dir.Write("kept", content);
+    const std::string hard = dir / "hard";
+    ASSERT_EQ(link(kept.c_str(), hard.c_str()), 0);
+    {
+        // A hard link of the kept file: deleting it would free nothing.
+        GroupReverify group({ kept, hard }, { false, true });
+        EXPECT_EQ(group.Verdict(1), KeepReason::SameFile);
+        EXPECT_FALSE(group.DeleteChecked(1).deleted);
+        EXPECT_TRUE(Exists(hard));
+    }
+    {
+        // The kept path is a symbolic link to the checked file: deleting it would lose the bytes.
+        const std::string real = dir.Write("real", content);
+        const std::string link = dir / "link";
+        std::filesystem::create_symlink(real, link);
+        GroupReverify group({ link, real }, { false, true });
+        EXPECT_EQ(group.Verdict(1), KeepReason::SameFile);
+        EXPECT_FALSE(group.DeleteChecked(1).deleted);
+        EXPECT_EQ(Content(link), content);
+    }
+    {
+        // The same path twice, once kept and once checked.
+        GroupReverify group({ kept, kept }, { false, true });
+        EXPECT_EQ(group.Verdict(1), KeepReason::SameFile);
+    }
+    {
+        // A hard link beside a true copy: the copy is the partner, and the link is still
+        // not deleted.
+        const std::string copy = dir.Write("copy", content);
+        GroupReverify group({ kept, copy, hard }, { false, true, true });
+        EXPECT_EQ(group.Verdict(1), KeepReason::None);
+        EXPECT_EQ(group.Verdict(2), KeepReason::SameFile);
+    }
+}
+
+TEST(Reverify, CheckedSymbolicLinkIsRemovedNotItsTarget)
+{
+    TempDir dir;
+    const std::string content = Pattern(100);
+    const std::string kept = dir.Write("kept", content);
+    const std::string target = dir.Write("elsewhere/target", content);
+    const std::string link = dir / "link";
+    std::filesystem::create_symlink(target, link);
+    GroupReverify group({ kept, link }, { false, true });
+    ASSERT_EQ(group.Verdict(1), KeepReason::None);
+    EXPECT_TRUE(group.DeleteChecked(1).deleted);
+    EXPECT_FALSE(Exists(link));
+    EXPECT_EQ(Content(target), content);
+    EXPECT_EQ(Content(kept), content);
+}
+
+TEST(Reverify, ChangesAfterTheReadAreCaughtRightBeforeEachDeletion)
+{
+    TempDir dir;
+    const std::string content = Pattern(500);
+    const std::string kept = dir.Write("kept", content);
+    const std::string spare = dir.Write("spare", content);
+    const std::string a = dir.Write("a", content);
+    const std::string b = dir.Write("b", content);
+    const std::string c = dir.Write("c", content);
+    {
+        GroupReverify group({ kept, a, b }, { false, true, true });
+        ASSERT_EQ(group.Verdict(1), KeepReason::None);
+        ASSERT_EQ(group.Verdict(2), KeepReason::None);
+        // The checked file grows; then the kept one is replaced by another file.
+        std::ofstream(a, std::ios::app) << "more";
+        EXPECT_EQ(group.DeleteChecked(1).reason, KeepReason::Changed);
+        std::filesystem::remove(kept);
+        dir.Write("kept", content);
+        const Check::DeleteOutcome outcome = group.DeleteChecked(2);
+        EXPECT_FALSE(outcome.deleted);
+        EXPECT_EQ(outcome.reason, KeepReason::KeptChanged);
+        EXPECT_TRUE(Exists(a) && Exists(b));
+    }
+    {
+        // With two kept copies, one that changed leaves the other to rely on.
+        GroupReverify group({ kept, spare, c }, { false, false, true });
+        ASSERT_EQ(group.Verdict(2), KeepReason::None);
+        std::filesystem::remove(kept);
+        EXPECT_TRUE(group.DeleteChecked(2).deleted);
+        EXPECT_FALSE(Exists(c));
+        EXPECT_EQ(Content(spare), content);
+    }
+}
+
+TEST(Reverify, GroupLargerThanTheOpenFilesReopensBetweenBlocks)
+{
+    TempDir dir;
+    const std::string content = Pattern(1500);
+    std::vector<std::string> paths;
+    std::vector<bool> checked;
+    for (int i = 0; i < 7; ++i) {
+        std::string bytes = content;
+        if (i == 4)
+            bytes[1400] = '#';
+        paths.push_back(dir.Write("f" + std::to_string(i), bytes));
+        checked.push_back(i > 0);
+    }
+    ReverifyOptions options;
+    options.blockBytes = 100;
+    options.maxOpenFiles = 2;
+    GroupReverify group(paths, checked, options);
+    for (std::size_t i = 1; i < paths.size(); ++i)
+        EXPECT_EQ(group.Verdict(i), i == 4 ? KeepReason::Differs : KeepReason::None) << i;
+}
+
+TEST(Reverify, EveryFileIsReadOnce)
+{
+    TempDir dir;
+    const std::string content = Pattern(1 << 20);
+    std::string late = content;
+    late[(1 << 20) - 1] = '#';
+    const std::vector<std::string> paths { dir.Write("a", content), dir.Write("b", content),
+        dir.Write("c", late), dir.Write("d", content) };
+    const std::uint64_t before = BytesRead();
+    GroupReverify group(paths, { false, true, true, true });
+    const std::uint64_t read = BytesRead() - before;
+    EXPECT_EQ(group.Verdict(1), KeepReason::None);
+    EXPECT_EQ(group.Verdict(2), KeepReason::Differs);
+    EXPECT_LE(read, 4u * (1 << 20) + 4096);
+    EXPECT_GE(read, 4u * (1 << 20));
+}
+
+TEST(Reverify, SharedHolesAreSkippedUnread)
+{
+    TempDir dir;
+    constexpr std::uint64_t kSize = 1ULL << 30;
+    const auto sparse = [&](const std::string& name, char last) {
+        const std::string path = dir / name;
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(pwrite(fd, &last, 1, static_cast<off_t>(kSize - 1)), 1);
+        close(fd);
+        return path;
+    };
+    const std::string a = sparse("a", 'x');
+    const std::string b = sparse("b", 'x');
+    const std::string c = sparse("c", 'y');
+    {
+        const int fd = open(a.c_str(), O_RDONLY);
+        const off_t data = lseek(fd, 0, SEEK_DATA);
+        close(fd);
+        if (data <= 0)
+            GTEST_SKIP() << "the file system does not report holes";
+    }
+    const std::uint64_t before = BytesRead();
+    GroupReverify group({ a, b, c }, { false, true, true });
+    EXPECT_EQ(group.Verdict(1), KeepReason::None);
+    EXPECT_EQ(group.Verdict(2), KeepReason::Differs);
+    EXPECT_LT(BytesRead() - before, 64u << 20);
+}
