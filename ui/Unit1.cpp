@@ -430,7 +430,6 @@ void TForm1::connectCommands()
             Button1Click();
     });
 
-    connect(FileTree, &QTreeWidget::itemDoubleClicked, this, unlessChecking(&TForm1::FileTreeDblClick));
     connect(popRename, &QAction::triggered, this, unlessChecking(&TForm1::popRenameClick));
     connect(popMove, &QAction::triggered, this, unlessChecking(&TForm1::popMoveClick));
     connect(popShow, &QAction::triggered, this, &TForm1::popShowClick);
@@ -612,9 +611,24 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonDblClick: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!listViewport && mouse->button() == Qt::LeftButton) {
+            // Anywhere in the tree, empty space too, a double-click acts on the selected
+            // node; so a click on empty space keeps the selection.
+            if (event->type() == QEvent::MouseButtonDblClick) {
+                if (!m_checking)
+                    FileTreeDblClick();
+                return true;
+            }
+            if (event->type() == QEvent::MouseButtonPress && !FileTree->itemAt(mouse->position().toPoint())) {
+                FileTree->setFocus(Qt::MouseFocusReason);
+                return true;
+            }
+        }
         // A right-click opens the pop-up menu and leaves the selection as it was.
-        return static_cast<QMouseEvent*>(event)->button() == Qt::RightButton;
+        return mouse->button() == Qt::RightButton;
+    }
     case QEvent::DragEnter:
         if (listViewport)
             dragEnterEvent(static_cast<QDragEnterEvent*>(event));

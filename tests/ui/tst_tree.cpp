@@ -1,5 +1,7 @@
 // Tests of the result tree commands of TForm1 on real files: the delete dialog of a
-// group, the pop-up menu's enabling, and open, rename, move and delete of a file node.
+// group with its re-read of the files, the pop-up menu's enabling, and open, rename,
+// move and delete of a file node.
+#include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
@@ -21,9 +23,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -111,7 +115,11 @@ private slots:
     void deleteDialogWithNothingCheckedDeletesNothing();
     void deleteDialogCancelled();
     void deleteDialogReportsFilesThatCannotBeDeleted();
+    void deleteDialogKeepsCopiesWhoseKeptCopyChangedAfterTheCheck();
+    void deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy();
+    void deleteDialogWithEveryLineCheckedAsksFirst();
     void doubleClickOpensAFileNodeOnly();
+    void doubleClickOnEmptySpaceActsOnTheSelectedNode();
     void popupEnablingFollowsTheSelectedNode();
     void popupActsOnTheNodeSelectedBeforeTheRightClick();
     void renameSuccess();
@@ -122,11 +130,14 @@ private slots:
     void moveAcrossFileSystems();
     void moveIntoAFullFileSystem();
     void deleteAfterConfirmation();
+    void deleteOfAFileNodeNeedsNoKeptCopy();
     void deleteReportsAFileThatCannotBeDeleted();
     void groupNodesAreNeverTakenForFiles();
 
 private:
     QTreeWidgetItem* addGroup(const std::vector<std::string>& paths);
+    QTreeWidgetItem* checkedGroup(const std::vector<std::string>& paths);
+    void doubleClickAndAnswer(QTreeWidgetItem* node, const std::function<void(TForm2&)>& answer);
     void select(QTreeWidgetItem* node);
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -165,6 +176,27 @@ QTreeWidgetItem* TestTree::addGroup(const std::vector<std::string>& paths)
     for (const std::string& path : paths)
         m_form->AddChild(path);
     return m_form->FileTree->topLevelItem(number - 1);
+}
+
+// Returns the group the real check run makes of paths, which must all be identical.
+QTreeWidgetItem* TestTree::checkedGroup(const std::vector<std::string>& paths)
+{
+    m_form->Candidates().Append(std::vector<std::string>(paths));
+    m_form->btnCheckerClick();
+    if (m_form->FileTree->topLevelItemCount() != 1 || m_form->FileTree->topLevelItem(0)->childCount()
+            != static_cast<int>(paths.size()))
+        qFatal("the check did not group the files");
+    QTreeWidgetItem* group = m_form->FileTree->topLevelItem(0);
+    group->setExpanded(true);
+    return group;
+}
+
+// Double-clicks the row of node with the mouse and answers the delete dialog.
+void TestTree::doubleClickAndAnswer(QTreeWidgetItem* node, const std::function<void(TForm2&)>& answer)
+{
+    WhenModal<TForm2>(m_form.get(), answer);
+    QTreeWidget* tree = m_form->FileTree;
+    DoubleClick(tree->viewport(), tree->visualItemRect(node).center());
 }
 
 void TestTree::select(QTreeWidgetItem* node)
@@ -252,23 +284,165 @@ void TestTree::deleteDialogCancelled()
 
 void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
 {
-    // Nobody, root included, deletes a file of /proc.
-    const std::string locked = "/proc/self/status";
-    QTreeWidgetItem* group = addGroup({ m_a, locked, m_d, "/proc/version" });
+    // Nobody, root included, deletes a file of /proc; this one reads "Linux\n" whatever
+    // size it claims, so it matches a kept copy and gets as far as its deletion.
+    const std::string locked = "/proc/sys/kernel/ostype";
+    if (ReadFile(locked) != "Linux\n")
+        QSKIP("no /proc/sys/kernel/ostype");
+    const std::string kept = WriteFile(m_dir->filePath(u"k/ostype"_s), "Linux\n");
+    const std::string copy = WriteFile(m_dir->filePath(u"k/copy"_s), "Linux\n");
+    QTreeWidgetItem* group = addGroup({ kept, locked, "/proc/self/status", copy });
     select(group);
     WhenModal<TForm2>(m_form.get(), [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
     m_form->FileTreeDblClick();
 
-    QVERIFY(Exists(m_a));
-    QVERIFY(!Exists(m_d));
+    QCOMPARE(ReadFile(kept), QByteArray("Linux\n"));
+    QVERIFY(!Exists(copy));
     QCOMPARE(group->childCount(), 3);
-    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+    QCOMPARE(TForm1::NodePath(group->child(0)), kept);
     QCOMPARE(TForm1::NodePath(group->child(1)), locked);
-    QCOMPARE(TForm1::NodePath(group->child(2)), std::string("/proc/version"));
-    QCOMPARE(m_desktop->errors.size(), 1);
-    const QString error = m_desktop->errors.at(0);
-    QCOMPARE(error,
-        u"次のファイルを削除できません：/proc/self/status (File access denied)、/proc/version (File access denied)"_s);
+    QCOMPARE(TForm1::NodePath(group->child(2)), std::string("/proc/self/status"));
+    // The kept file and the failure in one box, an error box.
+    QVERIFY(m_desktop->informations.isEmpty());
+    QCOMPARE(m_desktop->errors,
+        QStringList({ u"次のファイルは削除しませんでした：\n/proc/self/status (残すファイルと内容が違います)\n"
+                      u"次のファイルを削除できません：\n/proc/sys/kernel/ostype (File access denied)"_s }));
+}
+
+void TestTree::deleteDialogKeepsCopiesWhoseKeptCopyChangedAfterTheCheck()
+{
+    // The check lists the later copies from the end of the list: a, b, d.
+    QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b });
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+    QCOMPARE(TForm1::NodePath(group->child(1)), m_b);
+    // The first, unchecked line's file is edited after the check.
+    WriteFile(QString::fromStdString(m_a), "SAME");
+    std::optional<bool> busyAtTheBox;
+    m_desktop->onCall = [&](const QString&) { busyAtTheBox = QApplication::overrideCursor() != nullptr; };
+    doubleClickAndAnswer(
+        group, [](TForm2& dialog) { QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton); });
+
+    QCOMPARE(ReadFile(m_d), QByteArray("same"));
+    QCOMPARE(ReadFile(m_b), QByteArray("same"));
+    QCOMPARE(group->childCount(), 3);
+    QCOMPARE(m_desktop->informations,
+        QStringList({ u"次のファイルは削除しませんでした：\n"_s + QString::fromStdString(m_b)
+            + u" (残すファイルと内容が違います)\n"_s + QString::fromStdString(m_d)
+            + u" (残すファイルと内容が違います)"_s }));
+    QVERIFY(m_desktop->errors.isEmpty());
+    QCOMPARE(busyAtTheBox, std::optional<bool>(false));
+
+    // Undone, the same group deletes as before.
+    WriteFile(QString::fromStdString(m_a), "same");
+    m_desktop->ClearRecords();
+    m_desktop->onCall = nullptr;
+    doubleClickAndAnswer(group, [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    QVERIFY(!Exists(m_d));
+    QVERIFY(!Exists(m_b));
+    QCOMPARE(group->childCount(), 1);
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+    QVERIFY(m_desktop->calls.empty());
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+}
+
+void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
+{
+    const auto okOnDialog = [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); };
+    const auto path = [](const std::string& p) { return QString::fromStdString(p); };
+
+    // Two kept lines, a and c: the changed one leaves the other to compare with.
+    const std::string c = WriteFile(m_dir->filePath(u"q/c.jpg"_s), "same");
+    QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b, c });
+    QCOMPARE(TForm1::NodePath(group->child(1)), c);
+    WriteFile(path(m_a), "diff");
+    WriteFile(path(m_d), "SAME");
+    doubleClickAndAnswer(group, [](TForm2& dialog) {
+        // The cursor is on the first line: uncheck the second.
+        auto* list = Control<QListWidget>(dialog, "CheckFileList");
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Space);
+        QTest::keyClick(list, Qt::Key_Return);
+    });
+    QVERIFY(!Exists(m_b));
+    QCOMPARE(ReadFile(c), QByteArray("same"));
+    QCOMPARE(ReadFile(m_d), QByteArray("SAME"));
+    QCOMPARE(group->childCount(), 3);
+    QCOMPARE(TForm1::NodePath(group->child(2)), m_d);
+    QCOMPARE(m_desktop->informations,
+        QStringList({ u"次のファイルは削除しませんでした：\n"_s + path(m_d) + u" (残すファイルと内容が違います)"_s }));
+
+    // The kept file gone, a checked one gone, and a checked one that became a hard link
+    // of the kept file.
+    m_desktop->ClearRecords();
+    m_form->FileTree->clear();
+    const std::string k = WriteFile(m_dir->filePath(u"r/k"_s), "data");
+    const std::string linked = WriteFile(m_dir->filePath(u"r/linked"_s), "data");
+    const std::string gone = WriteFile(m_dir->filePath(u"r/gone"_s), "data");
+    group = addGroup({ k, linked, gone });
+    QFile::remove(path(linked));
+    QVERIFY(link(k.c_str(), linked.c_str()) == 0);
+    QFile::remove(path(gone));
+    doubleClickAndAnswer(group, okOnDialog);
+    QCOMPARE(group->childCount(), 3);
+    QCOMPARE(m_desktop->informations,
+        QStringList({ u"次のファイルは削除しませんでした：\n"_s + path(linked) + u" (残すファイルと同じファイルです)\n"_s
+            + path(gone) + u" (File not found)"_s }));
+
+    m_desktop->ClearRecords();
+    QFile::remove(path(k));
+    doubleClickAndAnswer(group, okOnDialog);
+    QVERIFY(Exists(linked));
+    QCOMPARE(group->childCount(), 3);
+    QCOMPARE(m_desktop->informations,
+        QStringList({ u"次のファイルは削除しませんでした：\n"_s + path(linked) + u" (残すファイルを読み込めません)\n"_s
+            + path(gone) + u" (File not found)"_s }));
+
+    // A long list is cut short and counted.
+    m_desktop->ClearRecords();
+    m_form->FileTree->clear();
+    std::vector<std::string> many { WriteFile(m_dir->filePath(u"s/kept"_s), "kept") };
+    for (int i = 0; i < 22; ++i)
+        many.push_back(WriteFile(m_dir->filePath(u"s/%1"_s.arg(i)), "other"));
+    group = addGroup(many);
+    doubleClickAndAnswer(group, okOnDialog);
+    QCOMPARE(group->childCount(), 23);
+    QCOMPARE(m_desktop->informations.size(), 1);
+    const QStringList lines = m_desktop->informations.at(0).split(u'\n');
+    QCOMPARE(lines.size(), 22);
+    QCOMPARE(lines.at(20), path(many.at(20)) + u" (残すファイルと内容が違います)"_s);
+    QCOMPARE(lines.at(21), u"ほか 2 件"_s);
+}
+
+void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
+{
+    QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b });
+    // With every line checked there is no kept copy to compare with; a changed file
+    // goes all the same once the user confirms.
+    WriteFile(QString::fromStdString(m_d), "changed");
+    const auto checkAll = [](TForm2& dialog) {
+        // The cursor starts on the first, unchecked line.
+        QTest::keyClick(Control<QListWidget>(dialog, "CheckFileList"), Qt::Key_Space);
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    };
+    const QString question
+        = u"すべてのファイルにチェックがあります。\nこのファイルのコピーは一つも残りません。本当に削除しますか？"_s;
+
+    m_desktop->confirmAnswers.push_back(false);
+    doubleClickAndAnswer(group, checkAll);
+    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+    QCOMPARE(m_desktop->calls[0].kind, u"ConfirmDefaultCancel"_s);
+    QCOMPARE(m_desktop->calls[0].text, question);
+    QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
+    QCOMPARE(group->childCount(), 3);
+
+    m_desktop->ClearRecords();
+    m_desktop->confirmAnswers.push_back(true);
+    doubleClickAndAnswer(group, checkAll);
+    QCOMPARE(m_desktop->confirms, QStringList({ question }));
+    QVERIFY(!Exists(m_a) && !Exists(m_d) && !Exists(m_b));
+    QCOMPARE(group->childCount(), 0);
+    QCOMPARE(m_form->FileTree->topLevelItemCount(), 1);
+    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
 }
 
 void TestTree::doubleClickOpensAFileNodeOnly()
@@ -285,6 +459,41 @@ void TestTree::doubleClickOpensAFileNodeOnly()
     // Nothing selected: nothing happens.
     select(nullptr);
     m_form->FileTreeDblClick();
+    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+}
+
+void TestTree::doubleClickOnEmptySpaceActsOnTheSelectedNode()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    group->setExpanded(true);
+    QTreeWidget* tree = m_form->FileTree;
+    const QPoint below(tree->viewport()->width() / 2, tree->viewport()->height() - 5);
+    QVERIFY(!tree->itemAt(below));
+
+    select(group->child(1));
+    DoubleClick(tree->viewport(), below);
+    QCOMPARE(m_desktop->shellOpened, std::vector<std::string>({ m_d }));
+
+    select(group);
+    bool opened = false;
+    WhenModal<TForm2>(m_form.get(), [&](TForm2& dialog) {
+        opened = true;
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    DoubleClick(tree->viewport(), below);
+    QVERIFY(opened);
+    QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>({ group }));
+    QVERIFY(Exists(m_d));
+
+    // Nothing selected, nothing happens; a right double-click is no double-click.
+    select(nullptr);
+    DoubleClick(tree->viewport(), below);
+    select(group->child(0));
+    for (QEvent::Type type : { QEvent::MouseButtonPress, QEvent::MouseButtonDblClick }) {
+        QMouseEvent event(type, QPointF(below), QPointF(tree->viewport()->mapToGlobal(below)), Qt::RightButton,
+            Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &event);
+    }
     QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
 }
 
@@ -490,6 +699,19 @@ void TestTree::deleteAfterConfirmation()
     QVERIFY(m_desktop->errors.isEmpty());
 }
 
+void TestTree::deleteOfAFileNodeNeedsNoKeptCopy()
+{
+    // The user names the exact file: its group's other files are not read.
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    WriteFile(QString::fromStdString(m_a), "changed");
+    select(group->child(1));
+    m_desktop->confirmAnswers.push_back(true);
+    m_form->popDeleteClick();
+    QVERIFY(!Exists(m_d));
+    QCOMPARE(group->childCount(), 1);
+    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+}
+
 void TestTree::deleteReportsAFileThatCannotBeDeleted()
 {
     QTreeWidgetItem* group = addGroup({ m_a, "/proc/version" });
@@ -497,7 +719,7 @@ void TestTree::deleteReportsAFileThatCannotBeDeleted()
     m_desktop->confirmAnswers.push_back(true);
     m_form->popDeleteClick();
     QCOMPARE(m_desktop->errors,
-        QStringList({ u"次のファイルを削除できません：/proc/version (File access denied)"_s }));
+        QStringList({ u"次のファイルを削除できません：\n/proc/version (File access denied)"_s }));
     QCOMPARE(group->childCount(), 2);
 
     // A file that is gone already counts as deleted.
