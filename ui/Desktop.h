@@ -66,6 +66,10 @@ QFont FormFont();
 QString PathToDisplay(const std::string& path);
 // Returns the bytes of a path the user typed or a Qt dialog returned.
 std::string PathFromUser(const QString& text);
+// Reverses PathToDisplay for a name the user edited: each "\xHH" that PathToDisplay
+// writes for a byte it cannot show (control bytes, bytes outside valid UTF-8) becomes
+// that byte again; the rest is taken as typed.
+std::string PathFromDisplay(const QString& text);
 
 // Shows the busy cursor over the application's windows for the guard's lifetime.
 class BusyCursor {

@@ -199,7 +199,7 @@ void TForm1::popRenameClick()
         if (answer.isEmpty() || answer == name)
             return;
         // Typed as is: a "/" in it moves the file into that folder.
-        const std::string newPath = FileScan::ExtractFileDir(path) + PathFromUser(answer);
+        const std::string newPath = FileScan::ExtractFileDir(path) + PathFromDisplay(answer);
         if (FileScan::RenameFile(path, newPath) == FileScan::FileOpResult::TargetExists) {
             TheDesktop().Information(QString::fromUtf8(kNameTaken));
             return;

@@ -485,6 +485,12 @@ void TestUnit1::pathToDisplay()
     QCOMPARE(PathToDisplay("\xED\xA0\x80"), u"\\xED\\xA0\\x80"_s);
     QCOMPARE(PathToDisplay("\xF0\x9F\x93\xB7"), u"📷"_s);
     QCOMPARE(PathFromUser(u"/home/写真"_s), std::string("/home/写真"));
+    // An edited name keeps the bytes its escapes stand for; escapes of printable
+    // characters are the user's own text.
+    for (const std::string path : { "/a\x82\xA0.jpg", "/line\nbreak", "\xC0\xAF", "/写真\x7F" })
+        QCOMPARE(PathFromDisplay(PathToDisplay(path)), path);
+    QCOMPARE(PathFromDisplay(u"\\x82\\xA02.jpg"_s), std::string("\x82\xA0" "2.jpg"));
+    QCOMPARE(PathFromDisplay(u"a\\x41\\x4"_s), std::string("a\\x41\\x4"));
 }
 
 void TestUnit1::japaneseQtTexts()
