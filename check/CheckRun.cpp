@@ -159,6 +159,12 @@ namespace {
             if (!engine.Probe([this] { return Pump(); }) || !Pump())
                 return false;
 
+            // Unless a path is already known not to open, everything is compared,
+            // which also opens the files that share their size for the first time.
+            const bool classified = !engine.AnyUnopenable();
+            if (classified && !Classify(std::vector<std::uint8_t>(engine.FileCount(), 1)))
+                return false;
+
             // A pivot that does not open fails at its first comparison: with the
             // bottom-most entry of another path.
             const std::uint32_t first = m_entryPath[0];
@@ -177,24 +183,32 @@ namespace {
                 if (!engine.Openable(m_entryPath[j]))
                     unopenable = j;
             }
-            std::vector<std::uint8_t> needed(engine.FileCount(), unopenable == kNone ? 1 : 0);
-            if (unopenable != kNone) {
-                const std::uint32_t firstFile = engine.FileOf(first);
-                needed[firstFile] = 1;
-                for (std::size_t j = unopenable + 1; j < n; ++j) {
-                    const std::uint32_t file = engine.FileOf(m_entryPath[j]);
-                    if (engine.FileSize(file) == engine.FileSize(firstFile))
-                        needed[file] = 1;
+            if (!classified) {
+                std::vector<std::uint8_t> needed(engine.FileCount(), unopenable == kNone ? 1 : 0);
+                if (unopenable != kNone) {
+                    const std::uint32_t firstFile = engine.FileOf(first);
+                    needed[firstFile] = 1;
+                    for (std::size_t j = unopenable + 1; j < n; ++j) {
+                        const std::uint32_t file = engine.FileOf(m_entryPath[j]);
+                        if (engine.FileSize(file) == engine.FileSize(firstFile))
+                            needed[file] = 1;
+                    }
                 }
+                if (!Classify(needed))
+                    return false;
             }
-            m_classifying = true;
-            if (!engine.Classify(needed, [this] { return Pump(); }))
-                return false;
-            m_classifying = false;
             return Replay(unopenable);
         }
 
     private:
+        bool Classify(const std::vector<std::uint8_t>& needed)
+        {
+            m_classifying = true;
+            const bool done = m_engine->Classify(needed, [this] { return Pump(); });
+            m_classifying = false;
+            return done;
+        }
+
         bool Due() const { return std::chrono::steady_clock::now() - m_lastEvents >= kEventInterval; }
 
         // Brings the window up to date and lets it handle events; false when the user
@@ -354,7 +368,7 @@ namespace {
         std::chrono::steady_clock::time_point m_lastEvents;
         std::vector<std::uint32_t> m_entryPath;
         const std::vector<std::string>* m_paths = nullptr;
-        const ContentEngine* m_engine = nullptr;
+        ContentEngine* m_engine = nullptr;
         AliveCount* m_listed = nullptr;
         std::vector<std::size_t> m_removed;
         bool m_classifying = false;

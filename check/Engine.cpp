@@ -5,6 +5,7 @@
 #include "scan/FileProbe.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -86,6 +87,8 @@ struct ContentEngine::Shared {
     std::atomic<std::uint64_t>& settled;
     // Set for a file once it is known to equal no other file.
     std::unique_ptr<std::atomic<std::uint8_t>[]> alone;
+    // Set for a file whose first name failed to open when it was to be compared.
+    std::unique_ptr<std::atomic<std::uint8_t>[]> openFailed;
     std::atomic<bool> stop { false };
 };
 
@@ -159,9 +162,21 @@ namespace {
         std::uint64_t NextBoundary(std::uint64_t offset, std::uint64_t end) const
         {
             const EngineOptions& o = m_shared.options;
+            if (offset == 0 && end <= o.wholeFileBytes)
+                return end;
             if (offset < o.headBytes)
                 return std::min<std::uint64_t>(end, o.headBytes);
             return std::min<std::uint64_t>(end, (offset / o.chunkBytes + 1) * o.chunkBytes);
+        }
+
+        // Opens a member; a failure is remembered unless the process ran out of
+        // descriptors, which says nothing about the file.
+        int OpenMember(std::uint32_t file, Platform::BlockReader& reader) const
+        {
+            const int result = reader.Open(m_shared.paths[m_shared.files[file].path]);
+            if (result != 0 && result != EMFILE && result != ENFILE)
+                m_shared.openFailed[file].store(1, std::memory_order_relaxed);
+            return result;
         }
 
         void OpenAll(Cell& cell)
@@ -171,9 +186,14 @@ namespace {
             cell.files.resize(cell.members.size());
             for (std::size_t k = 0; k < cell.members.size(); ++k) {
                 const std::uint32_t file = cell.members[k];
-                // A file that no longer opens is read as failing, which leaves it alone.
-                if (cell.files[k].Open(m_shared.paths[m_shared.files[file].path]) == 0
-                    && m_shared.files[file].size > m_shared.options.chunkBytes)
+                // A file that does not open is read as failing, which leaves it alone.
+                const int result = OpenMember(file, cell.files[k]);
+                if (result == EMFILE || result == ENFILE) {
+                    // Out of descriptors: read the set by reopening instead.
+                    cell.files.clear();
+                    return;
+                }
+                if (result == 0 && m_shared.files[file].size > m_shared.options.chunkBytes)
                     cell.files[k].AdviseSequential();
             }
         }
@@ -184,7 +204,7 @@ namespace {
             if (!cell.files.empty())
                 return cell.files[k].IsOpen() && cell.files[k].ReadExact(offset, buffer, n);
             Platform::BlockReader file;
-            if (file.Open(m_shared.paths[m_shared.files[cell.members[k]].path]) != 0)
+            if (OpenMember(cell.members[k], file) != 0)
                 return false;
             return file.ReadExact(offset, buffer, n);
         }
@@ -503,58 +523,60 @@ ContentEngine::ContentEngine(const std::vector<std::string>& paths, const Engine
     m_options.headBytes = std::max<std::size_t>(1, m_options.headBytes);
     m_options.chunkBytes = std::max(m_options.chunkBytes, m_options.headBytes);
     m_options.maxOpenFiles = std::max<std::size_t>(1, m_options.maxOpenFiles);
+    m_options.wholeFileBytes = std::min(m_options.wholeFileBytes, m_options.chunkBytes);
 }
 
 ContentEngine::~ContentEngine() = default;
 
 bool ContentEngine::Probe(const Pump& pump)
 {
-    struct Probed {
+    struct Looked {
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
         std::uint64_t size = 0;
         bool sparse = false;
-        bool openable = false;
+        bool regular = false;
     };
     const std::size_t count = m_paths.size();
-    std::vector<Probed> probed(count);
+    std::vector<Looked> looked(count);
     std::atomic<std::size_t> next { 0 };
     std::atomic<bool> stop { false };
-    const bool done = RunWorkers(
-        stop,
-        [&](unsigned) {
-            Platform::FolderProbe probe;
-            Platform::ProbedFile info;
-            for (;;) {
-                const std::size_t first = next.fetch_add(kProbeBatch, std::memory_order_relaxed);
-                if (first >= count || stop.load(std::memory_order_relaxed))
-                    return;
-                const std::size_t last = std::min(count, first + kProbeBatch);
-                std::uint64_t bytes = 0;
-                for (std::size_t p = first; p < last; ++p) {
-                    if (probe.Probe(m_paths[p], info) == 0) {
-                        probed[p] = { info.device, info.inode, info.size, info.allocated < info.size, true };
-                        bytes += info.size;
+    // Every path is looked up once; what is not a regular file never opens.
+    if (!RunWorkers(
+            stop,
+            [&](unsigned) {
+                Platform::FolderProbe probe;
+                Platform::ProbedFile info;
+                for (;;) {
+                    const std::size_t first = next.fetch_add(kProbeBatch, std::memory_order_relaxed);
+                    if (first >= count || stop.load(std::memory_order_relaxed))
+                        return;
+                    const std::size_t last = std::min(count, first + kProbeBatch);
+                    std::uint64_t bytes = 0;
+                    for (std::size_t p = first; p < last; ++p) {
+                        if (probe.Stat(m_paths[p], info) == 0) {
+                            looked[p]
+                                = { info.device, info.inode, info.size, info.allocated < info.size, true };
+                            bytes += info.size;
+                        }
                     }
+                    m_pathsProbed.fetch_add(last - first, std::memory_order_relaxed);
+                    m_bytesProbed.fetch_add(bytes, std::memory_order_relaxed);
                 }
-                m_pathsProbed.fetch_add(last - first, std::memory_order_relaxed);
-                m_bytesProbed.fetch_add(bytes, std::memory_order_relaxed);
-            }
-        },
-        pump);
-    if (!done)
+            },
+            pump))
         return false;
 
     // One file per device and inode: links and second names of a file share it.
     std::vector<std::uint32_t> order;
     order.reserve(count);
     for (std::size_t p = 0; p < count; ++p) {
-        if (probed[p].openable)
+        if (looked[p].regular)
             order.push_back(static_cast<std::uint32_t>(p));
     }
     std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const Probed& x = probed[a];
-        const Probed& y = probed[b];
+        const Looked& x = looked[a];
+        const Looked& y = looked[b];
         if (x.device != y.device)
             return x.device < y.device;
         if (x.inode != y.inode)
@@ -562,17 +584,85 @@ bool ContentEngine::Probe(const Pump& pump)
         return a < b;
     });
     m_fileOfPath.assign(count, kNoFile);
+    m_openable.assign(count, 0);
     m_files.clear();
     for (std::size_t k = 0; k < order.size(); ++k) {
-        const Probed& p = probed[order[k]];
-        if (k == 0 || p.device != probed[order[k - 1]].device || p.inode != probed[order[k - 1]].inode)
+        const Looked& p = looked[order[k]];
+        if (k == 0 || p.device != looked[order[k - 1]].device || p.inode != looked[order[k - 1]].inode)
             m_files.push_back({ p.size, order[k], p.sparse });
         m_fileOfPath[order[k]] = static_cast<std::uint32_t>(m_files.size() - 1);
+        m_openable[order[k]] = 1;
     }
     m_classOf.resize(m_files.size());
     for (std::size_t f = 0; f < m_files.size(); ++f)
         m_classOf[f] = static_cast<std::uint32_t>(f);
+
+    // Whether a regular file opens is learnt by opening it. The first name of a file
+    // that shares its size (and is not empty) is opened anyway when it is compared;
+    // every other path is opened here. Once any path fails, every path is opened here,
+    // so that the first failure in list order is known before anything is compared.
+    std::vector<std::size_t> sizeOrder(m_files.size());
+    for (std::size_t f = 0; f < sizeOrder.size(); ++f)
+        sizeOrder[f] = f;
+    std::sort(sizeOrder.begin(), sizeOrder.end(),
+        [&](std::size_t a, std::size_t b) { return m_files[a].size < m_files[b].size; });
+    m_pending.assign(m_files.size(), 0);
+    for (std::size_t k = 0; k < sizeOrder.size(); ++k) {
+        const std::uint64_t size = m_files[sizeOrder[k]].size;
+        const bool shared = (k > 0 && m_files[sizeOrder[k - 1]].size == size)
+            || (k + 1 < sizeOrder.size() && m_files[sizeOrder[k + 1]].size == size);
+        if (shared && size > 0)
+            m_pending[sizeOrder[k]] = 1;
+    }
+    m_anyUnopenable = order.size() < count;
+    auto heldBack = [&](std::size_t p) {
+        const std::uint32_t file = m_fileOfPath[p];
+        return m_pending[file] && m_files[file].path == p;
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        // The second pass opens the first names held back by the first, after a failure.
+        const bool all = m_anyUnopenable;
+        next = 0;
+        std::atomic<bool> failed { false };
+        if (!RunWorkers(
+                stop,
+                [&](unsigned) {
+                    Platform::FolderProbe probe;
+                    for (;;) {
+                        const std::size_t first = next.fetch_add(kProbeBatch, std::memory_order_relaxed);
+                        if (first >= count || stop.load(std::memory_order_relaxed))
+                            return;
+                        const std::size_t last = std::min(count, first + kProbeBatch);
+                        for (std::size_t p = first; p < last; ++p) {
+                            if (!m_openable[p] || (pass == 0 && !all && heldBack(p))
+                                || (pass == 1 && !heldBack(p)))
+                                continue;
+                            if (probe.TryOpen(m_paths[p]) != 0) {
+                                m_openable[p] = 0;
+                                failed = true;
+                            }
+                        }
+                    }
+                },
+                pump))
+            return false;
+        if (!failed || all)
+            break;
+        m_anyUnopenable = true;
+    }
+    if (m_anyUnopenable)
+        std::fill(m_pending.begin(), m_pending.end(), 0);
     return true;
+}
+
+void ContentEngine::TakeOpenFailures(const Shared& shared)
+{
+    for (std::size_t f = 0; f < m_files.size(); ++f) {
+        if (m_pending[f] && shared.openFailed[f].load(std::memory_order_relaxed)) {
+            m_openable[m_files[f].path] = 0;
+            m_anyUnopenable = true;
+        }
+    }
 }
 
 bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump& pump)
@@ -623,9 +713,18 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
     m_filesCompared = 0;
 
     Shared shared { m_paths, m_files, m_options, m_bytesSettled,
+        std::make_unique<std::atomic<std::uint8_t>[]>(fileCount),
         std::make_unique<std::atomic<std::uint8_t>[]>(fileCount), {} };
-    for (std::size_t f = 0; f < fileCount; ++f)
+    for (std::size_t f = 0; f < fileCount; ++f) {
         shared.alone[f].store(0, std::memory_order_relaxed);
+        shared.openFailed[f].store(0, std::memory_order_relaxed);
+    }
+    // Files whose first name is first opened here learn here whether it opens.
+    struct OpenOutcome {
+        ContentEngine& engine;
+        Shared& shared;
+        ~OpenOutcome() { engine.TakeOpenFailures(shared); }
+    } outcome { *this, shared };
 
     // Head phase: every same-size set is compared by one worker; sets that stay
     // together over many bytes are handed on to be compared in ranges.

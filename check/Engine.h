@@ -15,6 +15,8 @@ namespace Check {
 struct EngineOptions {
     // First block read from every file that shares its size: most unequal files part here.
     std::size_t headBytes = 4096;
+    // Files up to this size are read whole at once: one read costs more than the bytes.
+    std::size_t wholeFileBytes = 64 * 1024;
     // Later reads are this long and start at multiples of it.
     std::size_t chunkBytes = 256 * 1024;
     // A set of files being compared keeps at most this many open; a larger set reopens
@@ -48,9 +50,13 @@ public:
     // other file stays in a class of its own. Returns false when the pump stopped it.
     bool Classify(const std::vector<std::uint8_t>& needed, const Pump& pump);
 
-    bool Openable(std::uint32_t path) const { return FileOf(path) != kNoFile; }
-    // Returns the file a path opens, shared by every path of the same device and inode,
-    // or kNoFile when the path does not open as a regular file.
+    // Tells whether a path opens as a regular file. Definite after Probe when
+    // AnyUnopenable(), otherwise the first name of each file that shares its size is
+    // only known to open once Classify has compared it.
+    bool Openable(std::uint32_t path) const { return m_openable[path] != 0; }
+    bool AnyUnopenable() const { return m_anyUnopenable; }
+    // Returns the file a path leads to, shared by every path of the same device and
+    // inode, or kNoFile when the path leads to no regular file.
     std::uint32_t FileOf(std::uint32_t path) const { return m_fileOfPath[path]; }
     std::size_t FileCount() const { return m_files.size(); }
     std::uint64_t FileSize(std::uint32_t file) const { return m_files[file].size; }
@@ -77,12 +83,17 @@ public:
 
 private:
     class WorkerPool;
+    void TakeOpenFailures(const Shared& shared);
     bool RunWorkers(std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump);
 
     const std::vector<std::string>& m_paths;
     EngineOptions m_options;
     unsigned m_threads = 1;
     std::vector<std::uint32_t> m_fileOfPath;
+    std::vector<std::uint8_t> m_openable;
+    // Files whose first name has not been opened yet.
+    std::vector<std::uint8_t> m_pending;
+    bool m_anyUnopenable = false;
     std::vector<File> m_files;
     std::vector<std::uint32_t> m_classOf;
     std::atomic<std::size_t> m_pathsProbed { 0 };

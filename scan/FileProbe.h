@@ -19,7 +19,7 @@ struct ProbedFile {
     std::uint64_t allocated = 0;
 };
 
-// Probes paths the way ReadFile::Open sees them, reusing the folder of the previous
+// Looks at paths the way ReadFile::Open sees them, reusing the folder of the previous
 // path: consecutive paths of one folder skip the walk along the folder's path.
 class FolderProbe {
 public:
@@ -28,11 +28,20 @@ public:
     FolderProbe(const FolderProbe&) = delete;
     FolderProbe& operator=(const FolderProbe&) = delete;
 
-    // Opens path for reading and closes it again. Returns 0 and fills file when it is
-    // a regular file, else the errno ReadFile::Open gives.
+    // Fills file for what path leads to (links followed). Returns 0 for a regular file,
+    // EISDIR for a folder, EINVAL for another kind, or the errno of the lookup; a path
+    // that is not 0 here never opens.
+    int Stat(const std::string& path, ProbedFile& file);
+    // Opens a path that Stat found to be a regular file for reading, as ReadFile::Open
+    // does, and closes it again; returns 0 or the errno.
+    int TryOpen(const std::string& path);
+    // Same as Stat followed by TryOpen.
     int Probe(const std::string& path, ProbedFile& file);
 
 private:
+    // Returns the folder descriptor (or AT_FDCWD) and the name to look up below it.
+    int Folder(const std::string& path, const char*& name);
+
     std::string m_folder;
     int m_folderFd = -1;
     bool m_folderOpen = false;

@@ -17,28 +17,19 @@ namespace {
     constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
 
-    // Opens with O_NONBLOCK as ReadFile::Open does, so that a FIFO never blocks.
-    int ProbeAt(int folderFd, const char* name, ProbedFile& file)
+    int KindError(const struct stat& st)
     {
-        const int fd = openat(folderFd, name, kReadFlags);
-        if (fd < 0)
-            return errno;
-        struct stat st { };
-        int result = 0;
-        if (fstat(fd, &st) != 0)
-            result = errno;
-        else if (S_ISDIR(st.st_mode))
-            result = EISDIR;
-        else if (!S_ISREG(st.st_mode))
-            result = EINVAL;
-        close(fd);
-        if (result == 0) {
-            file.size = static_cast<std::uint64_t>(st.st_size);
-            file.device = static_cast<std::uint64_t>(st.st_dev);
-            file.inode = static_cast<std::uint64_t>(st.st_ino);
-            file.allocated = static_cast<std::uint64_t>(st.st_blocks) * 512;
-        }
-        return result;
+        if (S_ISREG(st.st_mode))
+            return 0;
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
+
+    void Fill(const struct stat& st, ProbedFile& file)
+    {
+        file.size = static_cast<std::uint64_t>(st.st_size);
+        file.device = static_cast<std::uint64_t>(st.st_dev);
+        file.inode = static_cast<std::uint64_t>(st.st_ino);
+        file.allocated = static_cast<std::uint64_t>(st.st_blocks) * 512;
     }
 
 } // namespace
@@ -49,13 +40,14 @@ FolderProbe::~FolderProbe()
         close(m_folderFd);
 }
 
-int FolderProbe::Probe(const std::string& path, ProbedFile& info)
+int FolderProbe::Folder(const std::string& path, const char*& name)
 {
+    name = path.c_str();
     const std::size_t slash = path.rfind('/');
     // A name is needed after the folder, and the folder part must not be the root
     // alone, where "/" + name is already as short as it gets.
     if (slash == std::string::npos || slash == 0 || slash + 1 == path.size())
-        return ProbeAt(AT_FDCWD, path.c_str(), info);
+        return AT_FDCWD;
     if (!m_folderOpen || path.compare(0, slash + 1, m_folder) != 0) {
         if (m_folderFd >= 0)
             close(m_folderFd);
@@ -65,8 +57,47 @@ int FolderProbe::Probe(const std::string& path, ProbedFile& info)
     }
     // A folder that does not open is left to the full path, which fails the same way.
     if (m_folderFd < 0)
-        return ProbeAt(AT_FDCWD, path.c_str(), info);
-    return ProbeAt(m_folderFd, path.c_str() + slash + 1, info);
+        return AT_FDCWD;
+    name = path.c_str() + slash + 1;
+    return m_folderFd;
+}
+
+int FolderProbe::Stat(const std::string& path, ProbedFile& file)
+{
+    const char* name = nullptr;
+    const int folder = Folder(path, name);
+    struct stat st { };
+    if (fstatat(folder, name, &st, 0) != 0)
+        return errno;
+    Fill(st, file);
+    return KindError(st);
+}
+
+int FolderProbe::TryOpen(const std::string& path)
+{
+    const char* name = nullptr;
+    const int folder = Folder(path, name);
+    // O_NONBLOCK as in ReadFile::Open, so that a FIFO never blocks.
+    const int fd = openat(folder, name, kReadFlags);
+    if (fd < 0)
+        return errno;
+    close(fd);
+    return 0;
+}
+
+int FolderProbe::Probe(const std::string& path, ProbedFile& file)
+{
+    const char* name = nullptr;
+    const int folder = Folder(path, name);
+    const int fd = openat(folder, name, kReadFlags);
+    if (fd < 0)
+        return errno;
+    struct stat st { };
+    int result = fstat(fd, &st) != 0 ? errno : KindError(st);
+    if (result == 0)
+        Fill(st, file);
+    close(fd);
+    return result;
 }
 
 BlockReader::~BlockReader() { Close(); }

@@ -5,9 +5,13 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -492,18 +496,81 @@ public:
         return list;
     }
 
+    // Adds files that are there but do not open once permission bits bind: of a
+    // shared size, of a size of their own, and a second name of a readable file's size.
+    void AddLocked()
+    {
+        const std::string base = Content(1000, 11);
+        for (const auto& [name, content] :
+            std::vector<std::pair<std::string, std::string>> { { "locked-copy", base },
+                { "locked-own-size", Content(777, 15) }, { "locked-small", Content(40, 13) } }) {
+            locked.push_back(dir.Write(name, content));
+            fs::permissions(locked.back(), fs::perms::none);
+        }
+        fs::permissions(dir.Path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    }
+
     TempDir dir;
     std::vector<std::string> paths;
     std::vector<std::string> bad;
+    std::vector<std::string> locked;
 };
+
+std::string Shown(const std::vector<std::string>& list)
+{
+    std::string shown;
+    for (const std::string& p : list)
+        shown += fs::path(p).filename().string() + " ";
+    return shown;
+}
+
+// Makes permission bits bind root too: drops the capabilities that bypass them.
+bool DropFileCapabilities()
+{
+    if (geteuid() != 0)
+        return true;
+    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct data[2] {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const unsigned mask = (1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH);
+    data[0].effective &= ~mask;
+    data[0].permitted &= ~mask;
+    data[0].inheritable &= ~mask;
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+// Runs body in a child process without those capabilities; returns its report.
+std::string WithoutFileCapabilities(const std::function<std::string()>& body)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "no pipe";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const std::string report = DropFileCapabilities() ? body() : "cannot drop capabilities";
+        const ssize_t written = write(fds[1], report.data(), report.size());
+        _exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string report;
+    char buffer[4096];
+    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, static_cast<std::size_t>(got));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "child ended abnormally: " + report;
+    return report;
+}
 
 void ExpectSameOutcome(const std::vector<std::string>& list, const EngineOptions& options, const char* name)
 {
     const Outcome want = Literal(list);
     const Outcome got = Fast(list, options);
-    std::string shown;
-    for (const std::string& p : list)
-        shown += fs::path(p).filename().string() + " ";
+    const std::string shown = Shown(list);
     EXPECT_EQ(got.tree, want.tree) << name << ": " << shown;
     EXPECT_EQ(got.entries, want.entries) << name << ": " << shown;
     EXPECT_EQ(got.error, want.error) << name << ": " << shown;
@@ -516,6 +583,7 @@ TEST(CheckRunOracle, RandomListsGiveThePairwiseRunsResults)
     std::mt19937 rng(20240601);
     EngineOptions tiny;
     tiny.headBytes = 8;
+    tiny.wholeFileBytes = 0;
     tiny.chunkBytes = 64;
     tiny.maxOpenFiles = 2;
     tiny.splitBytes = 128;
@@ -532,6 +600,47 @@ TEST(CheckRunOracle, RandomListsGiveThePairwiseRunsResults)
         ++compared;
     }
     EXPECT_EQ(compared, 1000);
+}
+
+// Files that stat finds but that do not open are only found out when opened: the
+// first of each size is opened when compared, and the run must still fail exactly
+// where the pairwise run does.
+TEST(CheckRunOracle, UnreadableFilesFailTheRunWhereThePairwiseRunFails)
+{
+    OracleCorpus corpus;
+    corpus.AddLocked();
+    const std::string report = WithoutFileCapabilities([&] {
+        std::ostringstream out;
+        std::mt19937 rng(77);
+        EngineOptions tiny;
+        tiny.headBytes = 8;
+        tiny.wholeFileBytes = 0;
+        tiny.chunkBytes = 64;
+        tiny.maxOpenFiles = 2;
+        tiny.threads = 2;
+        int mismatches = 0;
+        int failures = 0;
+        for (int round = 0; round < 300 && mismatches < 3; ++round) {
+            std::vector<std::string> list = corpus.RandomList(rng);
+            if (list.empty())
+                continue;
+            list[rng() % list.size()] = corpus.locked[rng() % corpus.locked.size()];
+            const Outcome want = Literal(list);
+            failures += want.error ? 1 : 0;
+            for (const EngineOptions& options : { EngineOptions {}, tiny }) {
+                const Outcome got = Fast(list, options);
+                if (got.tree != want.tree || got.entries != want.entries || got.error != want.error) {
+                    ++mismatches;
+                    out << "differs for " << Shown(list) << ": " << got.error.value_or("-") << " instead of "
+                        << want.error.value_or("-") << "\n";
+                }
+            }
+        }
+        if (failures == 0)
+            out << "no list failed: the locked files opened\n";
+        return out.str();
+    });
+    EXPECT_EQ(report, "");
 }
 
 } // namespace

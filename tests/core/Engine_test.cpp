@@ -47,6 +47,7 @@ EngineOptions Tiny(unsigned threads)
 {
     EngineOptions o;
     o.headBytes = 4;
+    o.wholeFileBytes = threads == 2 ? 16 : 0;
     o.chunkBytes = 16;
     o.maxOpenFiles = 3;
     o.splitBytes = 48;
