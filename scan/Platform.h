@@ -73,8 +73,6 @@ public:
     WriteFile& operator=(const WriteFile&) = delete;
 
     int Create(const std::string& path);
-    // Writes all n bytes; returns 0 or an errno.
-    int WriteAll(const void* buffer, std::size_t n);
     // Writes all n bytes at offset, leaving a hole before it when offset lies past the
     // end; returns 0 or an errno.
     int WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t n);

@@ -16,8 +16,7 @@ TAboutBox::TAboutBox(QWidget* parent)
 {
     setObjectName(u"AboutBox"_s);
     setWindowTitle(u"バージョン情報"_s);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-        | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint);
+    setWindowFlags(kDialogFlags);
     setFont(FormFont());
     setFixedSize(350, 100);
 
@@ -54,8 +53,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
 }
 
 void TAboutBox::keyPressEvent(QKeyEvent* event)

@@ -6,8 +6,11 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLibraryInfo>
+#include <QScreen>
 #include <QTranslator>
+#include <QWidget>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -169,6 +172,16 @@ std::string PathFromDisplay(const QString& text)
         path += typed[k];
     }
     return path;
+}
+
+void CentreOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame(QPoint(), window->size());
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }
 
 BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }

@@ -4,10 +4,13 @@
 
 #include <QFont>
 #include <QString>
+#include <Qt>
 
 #include <memory>
 #include <string>
 #include <vector>
+
+class QWidget;
 
 class QCoreApplication;
 
@@ -60,6 +63,15 @@ bool InstallQtJapaneseTranslation(QCoreApplication& app);
 // Returns the font of the main window, the About box and the dialogs: "ＭＳ Ｐゴシック",
 // else a Japanese Gothic that is installed, 12 pixels high.
 QFont FormFont();
+
+// The border of the program's dialogs: title, system menu and close box only; not
+// resizable; on top.
+inline constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint
+    | Qt::MSWindowsFixedSizeDialogHint;
+
+// Moves window to the centre of its screen (the primary one before it is shown).
+void CentreOnScreen(QWidget* window);
 
 // Returns readable text for path bytes; bytes that are not valid UTF-8, and control
 // characters, appear as "\xNN" escapes.

@@ -194,8 +194,7 @@ TForm1::TForm1(QWidget* parent)
     // The client area is fixed; the window is as large as the menu bar and the pages.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
 
     InstallFolderBrowser();
     FormCreate();

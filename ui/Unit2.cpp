@@ -14,23 +14,8 @@
 
 namespace {
 
-// Dialog border: title, system menu and close box only; not resizable; on top.
-constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint
-    | Qt::MSWindowsFixedSizeDialogHint;
-
 constexpr int kItemHeight = 12;
 constexpr int kPathRole = Qt::UserRole;
-
-void centreOnScreen(QWidget* window)
-{
-    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame(QPoint(), window->size());
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
-}
 
 } // namespace
 
@@ -48,7 +33,7 @@ TForm2::TForm2(QWidget* parent)
     ui->Label1->resize(std::max(ui->Label1->width(), ui->Label1->sizeHint().width()), ui->Label1->height());
     connect(ui->Button1, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
-    centreOnScreen(this);
+    CentreOnScreen(this);
 }
 
 TForm2::~TForm2() = default;

@@ -23,21 +23,6 @@
 
 namespace {
 
-// Dialog border: title, system menu and close box only; not resizable; on top.
-constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint
-    | Qt::MSWindowsFixedSizeDialogHint;
-
-void centreOnScreen(QWidget* window)
-{
-    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame(QPoint(), window->size());
-    frame.moveCenter(screen->availableGeometry().center());
-    window->move(frame.topLeft());
-}
-
 bool isPlainDigits(const QString& text)
 {
     if (text.isEmpty())
@@ -113,7 +98,7 @@ TForm3::TForm3(QWidget* parent)
     connect(ui->Button1, &QPushButton::clicked, this, &TForm3::accept);
     connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
     ui->Edit1->setFocus(Qt::OtherFocusReason);
-    centreOnScreen(this);
+    CentreOnScreen(this);
 }
 
 TForm3::~TForm3() = default;

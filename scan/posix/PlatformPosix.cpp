@@ -201,24 +201,6 @@ int WriteFile::Create(const std::string& path)
     return 0;
 }
 
-int WriteFile::WriteAll(const void* buffer, std::size_t n)
-{
-    const char* p = static_cast<const char*>(buffer);
-    while (n > 0) {
-        const ssize_t put = write(m_fd, p, n);
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (put == 0)
-            return ENOSPC;
-        p += put;
-        n -= static_cast<std::size_t>(put);
-    }
-    return 0;
-}
-
 int WriteFile::WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t n)
 {
     const char* p = static_cast<const char*>(buffer);
