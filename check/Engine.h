@@ -43,8 +43,9 @@ public:
     ContentEngine(const ContentEngine&) = delete;
     ContentEngine& operator=(const ContentEngine&) = delete;
 
-    // Opens every path once to learn whether it opens as a regular file, and its size
-    // and identity. Returns false when the pump stopped it.
+    // Looks every path up once for its kind, size and identity, and opens the paths
+    // that Classify will not open anyway to learn whether they open. Returns false
+    // when the pump stopped it.
     bool Probe(const Pump& pump);
     // Sorts the files marked in needed (indexed by file) into content classes; every
     // other file stays in a class of its own. Returns false when the pump stopped it.
