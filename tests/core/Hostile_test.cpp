@@ -7,6 +7,7 @@
 #include "scan/FileScan.h"
 #include "scan/Platform.h"
 
+#include "core/BytesRead.h"
 #include "core/HostileFixture.h"
 #include "fuzz/CheckModel.h"
 
@@ -651,21 +652,6 @@ TEST(HostileSpecialFiles, FifosSocketsAndDevicesNeverBlockTheScanOrTheCheck)
 // ---------------------------------------------------------------------------------------
 // Sparse files of 5 GiB that differ only in their last byte.
 
-namespace {
-
-std::uint64_t BytesReadSoFar()
-{
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:")
-            return value;
-    }
-    return 0;
-}
-} // namespace
-
 TEST(HostileSparse, FiveGibibyteFilesDifferingInTheLastByteAreToldApart)
 {
     Fixture fx;
@@ -682,15 +668,15 @@ TEST(HostileSparse, FiveGibibyteFilesDifferingInTheLastByteAreToldApart)
     EXPECT_CHILD_OK(InChild(
         [&] {
             Report r;
-            std::uint64_t start = BytesReadSoFar();
+            std::uint64_t start = BytesRead();
             r.Eq(SameFileContent(a, b), false, "a and b");
             r.Eq(SameFileContent(a, c), true, "a and c");
-            r.True(BytesReadSoFar() - start < (64ULL << 20), "the comparison read the holes");
+            r.True(BytesRead() - start < (64ULL << 20), "the comparison read the holes");
 
             const std::vector<std::string> entries { a, b, c };
-            start = BytesReadSoFar();
+            start = BytesRead();
             const Outcome engine = EngineCheck(entries);
-            const std::uint64_t engineRead = BytesReadSoFar() - start;
+            const std::uint64_t engineRead = BytesRead() - start;
             r.Eq(engine, PairwiseCheck(entries), "check");
             r.Eq(engine.list, std::vector<std::string> { a, b }, "list after the check");
             r.True(engineRead < (64ULL << 20),

@@ -1,5 +1,6 @@
 #include "check/Reverify.h"
 
+#include "core/BytesRead.h"
 #include "core/TempDir.h"
 
 #include <fcntl.h>
@@ -35,18 +36,6 @@ void Overwrite(const std::string& path, std::size_t at, char byte)
     io.put(byte);
 }
 
-// Bytes this process has read so far.
-std::uint64_t BytesRead()
-{
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:")
-            return value;
-    }
-    return 0;
-}
 
 std::string Pattern(std::size_t size)
 {
