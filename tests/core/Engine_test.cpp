@@ -1,5 +1,6 @@
 #include "check/Engine.h"
 
+#include "core/BytesRead.h"
 #include "core/TempDir.h"
 
 #include <fcntl.h>
@@ -16,19 +17,6 @@ using Check::EngineOptions;
 namespace {
 
 const Check::Pump kKeepGoing = [] { return true; };
-
-// Bytes this process has read so far, all threads together.
-std::uint64_t BytesRead()
-{
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:")
-            return value;
-    }
-    return 0;
-}
 
 std::string Random(std::size_t size, std::mt19937& rng)
 {
