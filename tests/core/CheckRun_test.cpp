@@ -1,5 +1,6 @@
 #include "check/CheckRun.h"
 
+#include "core/ChildProcess.h"
 #include "core/TempDir.h"
 #include "scan/FileScan.h"
 
@@ -524,46 +525,11 @@ std::string Shown(const std::vector<std::string>& list)
     return shown;
 }
 
-// Makes permission bits bind root too: drops the capabilities that bypass them.
-bool DropFileCapabilities()
-{
-    if (geteuid() != 0)
-        return true;
-    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
-    __user_cap_data_struct data[2] {};
-    if (syscall(SYS_capget, &header, data) != 0)
-        return false;
-    const unsigned mask = (1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH);
-    data[0].effective &= ~mask;
-    data[0].permitted &= ~mask;
-    data[0].inheritable &= ~mask;
-    return syscall(SYS_capset, &header, data) == 0;
-}
-
 // Runs body in a child process without those capabilities; returns its report.
 std::string WithoutFileCapabilities(const std::function<std::string()>& body)
 {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return "no pipe";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const std::string report = DropFileCapabilities() ? body() : "cannot drop capabilities";
-        const ssize_t written = write(fds[1], report.data(), report.size());
-        _exit(written == static_cast<ssize_t>(report.size()) ? 0 : 1);
-    }
-    close(fds[1]);
-    std::string report;
-    char buffer[4096];
-    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
-        report.append(buffer, static_cast<std::size_t>(got));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return "child ended abnormally: " + report;
-    return report;
+    // No time limit: the sanitizer build on a loaded machine is slow here.
+    return InChild([&] { return DropFileCapabilities() ? body() : std::string("cannot drop capabilities"); }, 0);
 }
 
 void ExpectSameOutcome(const std::vector<std::string>& list, const EngineOptions& options, const char* name)

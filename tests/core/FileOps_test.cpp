@@ -1,6 +1,8 @@
 #include "scan/FileOps.h"
 #include "scan/Platform.h"
 
+#include "core/ChildProcess.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -88,57 +90,6 @@ bool OnDifferentFileSystems(const std::string& a, const std::string& b)
 
 // The second file system for cross-device moves: tmpfs, while the temp folder is on disk.
 const std::string kShm = "/dev/shm";
-
-// Runs body in a forked child (for capability drops and private mounts that must not
-// touch the test process) and returns its report: empty for success, "SKIP: ..." when
-// the machine does not allow the set-up, anything else is a failure.
-std::string InChild(const std::function<std::string()>& body)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return "pipe failed";
-    const pid_t pid = fork();
-    if (pid < 0)
-        return "fork failed";
-    if (pid == 0) {
-        close(fds[0]);
-        std::string report;
-        try {
-            report = body();
-        } catch (const std::exception& e) {
-            report = std::string("unexpected exception: ") + e.what();
-        }
-        const ssize_t put = write(fds[1], report.data(), report.size());
-        _exit(put == static_cast<ssize_t>(report.size()) ? 0 : 1);
-    }
-    close(fds[1]);
-    std::string report;
-    char buffer[512];
-    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
-        report.append(buffer, static_cast<std::size_t>(got));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return "child ended abnormally: " + report;
-    return report;
-}
-
-// Makes permission bits bind root too: drops the capabilities that bypass them.
-bool DropFileCapabilities()
-{
-    if (geteuid() != 0)
-        return true;
-    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
-    __user_cap_data_struct data[2] {};
-    if (syscall(SYS_capget, &header, data) != 0)
-        return false;
-    const unsigned mask = (1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH) | (1U << CAP_FOWNER);
-    data[0].effective &= ~mask;
-    data[0].permitted &= ~mask;
-    data[0].inheritable &= ~mask;
-    return syscall(SYS_capset, &header, data) == 0;
-}
 
 #define EXPECT_REPORT_OK(report)                                                                             \
     do {                                                                                                     \

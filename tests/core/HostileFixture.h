@@ -4,6 +4,8 @@
 // capabilities.
 #pragma once
 
+#include "core/ChildProcess.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -216,25 +218,6 @@ inline std::string ManifestDiff(
             out << "appeared: " << path << "\n";
     }
     return out.str();
-}
-
-// Makes permission bits bind root as well: drops the capabilities that bypass them
-// from this process (the forked child).
-inline bool DropFileCapabilities()
-{
-    if (geteuid() != 0)
-        return true;
-    __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
-    __user_cap_data_struct data[2] {};
-    if (syscall(SYS_capget, &header, data) != 0)
-        return false;
-    const unsigned mask = (1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH) | (1U << CAP_FOWNER);
-    for (auto& d : data) {
-        d.effective &= ~mask;
-        d.permitted &= ~mask;
-        d.inheritable &= ~mask;
-    }
-    return syscall(SYS_capset, &header, data) == 0;
 }
 
 // Creates folders below fx so that folder + "/" + leaf is exactly length bytes long, and

@@ -44,44 +44,6 @@ using namespace Hostile;
 
 namespace {
 
-// Runs body in a forked child, killed after timeoutSeconds so that a hang fails the
-// test instead of the whole suite, and returns its report: "" for success, "SKIP: ..."
-// when the machine does not allow the set-up, anything else describes a failure.
-std::string InChild(const std::function<std::string()>& body, unsigned timeoutSeconds = 60)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return "pipe failed";
-    const pid_t pid = fork();
-    if (pid < 0)
-        return "fork failed";
-    if (pid == 0) {
-        close(fds[0]);
-        alarm(timeoutSeconds);
-        std::string report;
-        try {
-            report = body();
-        } catch (const std::exception& e) {
-            report = std::string("unexpected exception: ") + e.what();
-        }
-        const ssize_t put = write(fds[1], report.data(), report.size());
-        _exit(put == static_cast<ssize_t>(report.size()) ? 0 : 1);
-    }
-    close(fds[1]);
-    std::string report;
-    char buffer[4096];
-    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
-        report.append(buffer, static_cast<std::size_t>(got));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM)
-        return "child hung for more than " + std::to_string(timeoutSeconds) + " s: " + report;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return "child ended abnormally (status " + std::to_string(status) + "): " + report;
-    return report;
-}
-
 #define EXPECT_CHILD_OK(report)                                                                              \
     do {                                                                                                     \
         const std::string r_ = (report);                                                                     \

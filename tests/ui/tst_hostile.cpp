@@ -630,7 +630,7 @@ void TestHostile::unreadableFiles()
 int main(int argc, char** argv)
 {
     // Before any thread exists, so that every later thread inherits the reduced set.
-    if (qEnvironmentVariableIsSet(kUnprivileged) && !Hostile::DropFileCapabilities())
+    if (qEnvironmentVariableIsSet(kUnprivileged) && !DropFileCapabilities())
         return 3;
     QApplication app(argc, argv);
     TestHostile test;
