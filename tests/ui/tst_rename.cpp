@@ -5,6 +5,7 @@
 #include "ui/Unit1.h"
 #include "ui/Unit3.h"
 #include "ui/support/ScriptedDesktop.h"
+#include "ui/support/Controls.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -57,14 +58,6 @@ struct Settings {
     enum class Close { ClickOk, EnterInLastField, TabThenEnter, Cancel } close = Close::ClickOk;
     std::function<void(TForm3&)> extra; // runs after the typing, before closing
 };
-
-template <typename T> T* Control(QWidget& form, const char* name)
-{
-    T* widget = form.findChild<T*>(QString::fromLatin1(name));
-    if (!widget)
-        qFatal("missing control %s", name);
-    return widget;
-}
 
 void Retype(QWidget* field, const QString& text)
 {

@@ -6,6 +6,7 @@
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/support/ScriptedDesktop.h"
+#include "ui/support/Controls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -92,14 +93,6 @@ void DoubleClick(QWidget* widget, const QPoint& pos)
         QMouseEvent event(type, local, global, Qt::LeftButton, held, Qt::NoModifier);
         QApplication::sendEvent(widget, &event);
     }
-}
-
-template <typename T> T* Control(QWidget& form, const char* name)
-{
-    T* widget = form.findChild<T*>(QString::fromLatin1(name));
-    if (!widget)
-        qFatal("missing control %s", name);
-    return widget;
 }
 
 } // namespace

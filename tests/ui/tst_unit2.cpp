@@ -1,6 +1,7 @@
 // Tests of the delete dialog TForm2: layout, texts, the kept path bytes and the keys.
 #include "ui/Desktop.h"
 #include "ui/Unit2.h"
+#include "ui/support/Controls.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -23,18 +24,6 @@ private slots:
     void okButtonConfirms();
 };
 
-namespace {
-
-template <typename T> T* control(QWidget& form, const char* name)
-{
-    T* widget = form.findChild<T*>(QString::fromLatin1(name));
-    if (!widget)
-        qFatal("missing control %s", name);
-    return widget;
-}
-
-} // namespace
-
 void TestUnit2::layoutAndTexts()
 {
     TForm2 form;
@@ -46,8 +35,8 @@ void TestUnit2::layoutAndTexts()
     QCOMPARE(form.font().pixelSize(), 12);
     QCOMPARE(form.font(), FormFont());
 
-    QCOMPARE(control<QListWidget>(form, "CheckFileList")->geometry(), QRect(0, 0, 500, 180));
-    auto* label = control<QLabel>(form, "Label1");
+    QCOMPARE(Control<QListWidget>(form, "CheckFileList")->geometry(), QRect(0, 0, 500, 180));
+    auto* label = Control<QLabel>(form, "Label1");
     QCOMPARE(label->pos(), QPoint(5, 190));
     QCOMPARE(label->height(), 20);
     // 200 wide, or as wide as the text needs in a wider fallback font, short of OK.
@@ -57,11 +46,11 @@ void TestUnit2::layoutAndTexts()
     QCOMPARE(label->text(), QStringLiteral("※チ ェックがあるファイルを削除します"));
     QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
     QVERIFY(label->alignment() & Qt::AlignVCenter);
-    auto* ok = control<QPushButton>(form, "Button1");
+    auto* ok = Control<QPushButton>(form, "Button1");
     QCOMPARE(ok->geometry(), QRect(340, 190, 75, 25));
     QCOMPARE(ok->text(), QStringLiteral("OK"));
     QVERIFY(ok->isDefault());
-    auto* cancel = control<QPushButton>(form, "Button2");
+    auto* cancel = Control<QPushButton>(form, "Button2");
     QCOMPARE(cancel->geometry(), QRect(425, 190, 75, 25));
     QCOMPARE(cancel->text(), QStringLiteral("ｷｬﾝｾﾙ"));
     QVERIFY(!cancel->isDefault());
@@ -76,7 +65,7 @@ void TestUnit2::tabOrderStartsAtTheList()
     form.AddFile("/p/a.jpg", false);
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QCOMPARE(QApplication::focusWidget(), control<QWidget>(form, "CheckFileList"));
+    QCOMPARE(QApplication::focusWidget(), Control<QWidget>(form, "CheckFileList"));
     QStringList order;
     for (int i = 0; i < 3; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -98,7 +87,7 @@ void TestUnit2::linesKeepTheirBytesAndMarks()
     QCOMPARE(form.FilePath(1), latin1);
     QVERIFY(!form.IsChecked(0));
     QVERIFY(form.IsChecked(1));
-    auto* list = control<QListWidget>(form, "CheckFileList");
+    auto* list = Control<QListWidget>(form, "CheckFileList");
     QCOMPARE(list->item(0)->text(), QStringLiteral("/p/写真.jpg"));
     QCOMPARE(list->item(1)->text(), QStringLiteral("/p/caf\\xE9.jpg"));
     form.show();
@@ -117,7 +106,7 @@ void TestUnit2::spaceTogglesTheFocusedLineAndEnterConfirms()
     QSignalSpy finished(&form, &QDialog::finished);
     form.open();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    auto* list = control<QListWidget>(form, "CheckFileList");
+    auto* list = Control<QListWidget>(form, "CheckFileList");
     QCOMPARE(QApplication::focusWidget(), list);
     QTest::keyClick(list, Qt::Key_Space);
     QVERIFY(form.IsChecked(0));
@@ -143,7 +132,7 @@ void TestUnit2::escapeCancelButtonAndCloseBoxCancel()
         if (way == 0)
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         else if (way == 1)
-            QTest::mouseClick(control<QPushButton>(form, "Button2"), Qt::LeftButton);
+            QTest::mouseClick(Control<QPushButton>(form, "Button2"), Qt::LeftButton);
         else
             form.close();
         QCOMPARE(finished.count(), 1);
@@ -157,7 +146,7 @@ void TestUnit2::okButtonConfirms()
     form.AddFile("/p/a.jpg", true);
     form.open();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QTest::mouseClick(control<QPushButton>(form, "Button1"), Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
     QCOMPARE(form.result(), int(QDialog::Accepted));
     QVERIFY(!form.isVisible());
 }

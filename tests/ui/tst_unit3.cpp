@@ -2,6 +2,7 @@
 // focus-loss fix-ups and the values committed however the dialog is confirmed.
 #include "ui/Desktop.h"
 #include "ui/Unit3.h"
+#include "ui/support/Controls.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -30,16 +31,8 @@ private slots:
 
 namespace {
 
-template <typename T> T* control(QWidget& form, const char* name)
-{
-    T* widget = form.findChild<T*>(QString::fromLatin1(name));
-    if (!widget)
-        qFatal("missing control %s", name);
-    return widget;
-}
-
-QLineEdit* edit(QWidget& form, const char* name) { return control<QLineEdit>(form, name); }
-QComboBox* digits(QWidget& form) { return control<QComboBox>(form, "ComboBox1"); }
+QLineEdit* edit(QWidget& form, const char* name) { return Control<QLineEdit>(form, name); }
+QComboBox* digits(QWidget& form) { return Control<QComboBox>(form, "ComboBox1"); }
 
 bool openActive(TForm3& form)
 {
@@ -90,7 +83,7 @@ void TestUnit3::layoutAndTexts()
         { "Label6", { 5, 15, 75, 20 }, "連番の桁数：", Qt::AlignVCenter },
     };
     for (const auto& row : labels) {
-        auto* label = control<QLabel>(form, row.name);
+        auto* label = Control<QLabel>(form, row.name);
         QCOMPARE(label->pos(), row.geometry.topLeft());
         QCOMPARE(label->height(), row.geometry.height());
         // As given, or wider up to the dialog's edge when the fallback font needs it.
@@ -113,10 +106,10 @@ void TestUnit3::layoutAndTexts()
         QCOMPARE(edit(form, row.name)->geometry(), row.geometry);
         QCOMPARE(edit(form, row.name)->text(), QString::fromUtf8(row.text));
     }
-    auto* group = control<QGroupBox>(form, "GroupBox1");
+    auto* group = Control<QGroupBox>(form, "GroupBox1");
     QCOMPARE(group->geometry(), QRect(5, 50, 146, 45));
     QCOMPARE(group->title(), QStringLiteral("リネームオプション"));
-    QCOMPARE(control<QLabel>(form, "Label6")->parentWidget(), group);
+    QCOMPARE(Control<QLabel>(form, "Label6")->parentWidget(), group);
     QComboBox* combo = digits(form);
     QCOMPARE(combo->parentWidget(), group);
     QCOMPARE(combo->geometry(), QRect(80, 15, 56, 20));
@@ -128,11 +121,11 @@ void TestUnit3::layoutAndTexts()
     QCOMPARE(combo->currentIndex(), 2);
     QCOMPARE(combo->currentText(), QStringLiteral("4"));
 
-    auto* ok = control<QPushButton>(form, "Button1");
+    auto* ok = Control<QPushButton>(form, "Button1");
     QCOMPARE(ok->geometry(), QRect(190, 70, 75, 25));
     QCOMPARE(ok->text(), QStringLiteral("OK"));
     QVERIFY(ok->isDefault());
-    auto* cancel = control<QPushButton>(form, "Button2");
+    auto* cancel = Control<QPushButton>(form, "Button2");
     QCOMPARE(cancel->geometry(), QRect(270, 70, 75, 25));
     QCOMPARE(cancel->text(), QStringLiteral("キャンセル"));
 
@@ -247,7 +240,7 @@ void TestUnit3::startNumberCommittedByTabByClickAndByEnter()
             QCOMPARE(form.StartNumber(), std::int64_t { 10 });
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         } else if (way == 1) {
-            QTest::mouseClick(control<QPushButton>(form, "Button1"), Qt::LeftButton);
+            QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
         } else {
             QTest::keyClick(start, Qt::Key_Return);
         }
@@ -284,7 +277,7 @@ void TestUnit3::digitCountCommittedAndKeptWhenEmptied()
     retype(field, QString());
     QTest::keyClick(field, Qt::Key_Tab);
     QCOMPARE(form.DigitCount(), 4);
-    QTest::mouseClick(control<QPushButton>(form, "Button1"), Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
     QCOMPARE(form.DigitCount(), 4);
     QCOMPARE(edit(form, "Edit2")->text(), QStringLiteral("1"));
 }
