@@ -2,9 +2,12 @@
 // that let root ignore permission bits, and brings back its report.
 #pragma once
 
+#include "scan/FileError.h"
+
 #include <csignal>
 #include <exception>
 #include <functional>
+#include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <string>
 #include <sys/syscall.h>
@@ -66,4 +69,24 @@ inline std::string InChild(const std::function<std::string()>& body, unsigned ti
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return "child ended abnormally (status " + std::to_string(status) + "): " + report;
     return report;
+}
+
+// Expects a child's report to be empty; a report starting "SKIP:" skips the test.
+#define EXPECT_CHILD_OK(report)                                                                              \
+    do {                                                                                                     \
+        const std::string r_ = (report);                                                                     \
+        if (r_.rfind("SKIP:", 0) == 0)                                                                       \
+            GTEST_SKIP() << r_;                                                                              \
+        EXPECT_EQ(r_, "");                                                                                   \
+    } while (false)
+
+// Returns the text of the FileError that action throws, or "(no error)".
+inline std::string ErrorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const FileScan::FileError& e) {
+        return e.what();
+    }
+    return "(no error)";
 }

@@ -91,24 +91,6 @@ bool OnDifferentFileSystems(const std::string& a, const std::string& b)
 // The second file system for cross-device moves: tmpfs, while the temp folder is on disk.
 const std::string kShm = "/dev/shm";
 
-#define EXPECT_REPORT_OK(report)                                                                             \
-    do {                                                                                                     \
-        const std::string r = (report);                                                                      \
-        if (r.rfind("SKIP:", 0) == 0)                                                                        \
-            GTEST_SKIP() << r;                                                                               \
-        EXPECT_EQ(r, "");                                                                                    \
-    } while (false)
-
-std::string ErrorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const FileError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 } // namespace
 
 TEST(RenameFile, RenamesAndRefusesEveryTakenTarget)
@@ -154,7 +136,7 @@ TEST(RenameFile, ReportsOtherFailuresThroughTheErrorTexts)
 
     const std::string locked = Write(dir / "locked/a.jpg", "alpha");
     chmod((dir / "locked").c_str(), 0555);
-    EXPECT_REPORT_OK(InChild([&]() -> std::string {
+    EXPECT_CHILD_OK(InChild([&]() -> std::string {
         if (!DropFileCapabilities())
             return "SKIP: cannot drop capabilities";
         const std::string text = ErrorOf([&] { RenameFile(locked, dir / "locked/b.jpg"); });
@@ -295,7 +277,7 @@ TEST(MoveFileToFolder, ReportsWhatCannotBeOpenedOrCreated)
     const std::string locked = shm / "locked";
     fs::create_directory(locked);
     chmod(locked.c_str(), 0555);
-    EXPECT_REPORT_OK(InChild([&]() -> std::string {
+    EXPECT_CHILD_OK(InChild([&]() -> std::string {
         if (!DropFileCapabilities())
             return "SKIP: cannot drop capabilities";
         std::string report;
@@ -321,7 +303,7 @@ TEST(MoveFileToFolder, IntoAFullFileSystemKeepsTheSourceAndLeavesNoPartialTarget
     const std::string source = Write(disk / "big.bin", content);
     const std::string small = disk / "small";
     fs::create_directory(small);
-    EXPECT_REPORT_OK(InChild([&]() -> std::string {
+    EXPECT_CHILD_OK(InChild([&]() -> std::string {
         // A 1 MiB tmpfs visible to this child only.
         if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
             return "SKIP: no private mount namespace";
@@ -349,7 +331,7 @@ TEST(MoveFileToFolder, ReportsASourceThatCannotBeDeletedAfterTheCopy)
         GTEST_SKIP() << "temp folder and /dev/shm share a file system";
     const std::string source = Write(disk / "ro/a.jpg", "alpha");
     chmod((disk / "ro").c_str(), 0555);
-    EXPECT_REPORT_OK(InChild([&]() -> std::string {
+    EXPECT_CHILD_OK(InChild([&]() -> std::string {
         if (!DropFileCapabilities())
             return "SKIP: cannot drop capabilities";
         const std::string text = ErrorOf([&] { MoveFileToFolder(source, shm.Path()); });
@@ -372,7 +354,7 @@ TEST(DeleteFile, DeletesOrTellsWhyNot)
 
     const std::string kept = Write(dir / "ro/b.jpg", "beta");
     chmod((dir / "ro").c_str(), 0555);
-    EXPECT_REPORT_OK(InChild([&]() -> std::string {
+    EXPECT_CHILD_OK(InChild([&]() -> std::string {
         if (!DropFileCapabilities())
             return "SKIP: cannot drop capabilities";
         const int err = DeleteFile(kept);

@@ -220,6 +220,26 @@ inline std::string ManifestDiff(
     return out.str();
 }
 
+// Writes 24 files f0.jpg ... f23.jpg of three sizes and four contents, for runs that
+// change the first six of them meanwhile; returns their paths in order.
+inline std::vector<std::string> WriteChangingSet(const Fixture& fx)
+{
+    std::vector<std::string> entries;
+    for (int k = 0; k < 24; ++k)
+        entries.push_back(
+            fx.Write("f" + std::to_string(k) + ".jpg", std::string(4096 * (k % 3 + 1), char('a' + k % 4))));
+    return entries;
+}
+
+// Returns the manifest of fx without the six files of WriteChangingSet that may change.
+inline std::map<std::string, std::string> UntouchedPartOfChangingSet(const Fixture& fx)
+{
+    auto manifest = fx.Manifest();
+    for (int k = 0; k < 6; ++k)
+        manifest.erase("f" + std::to_string(k) + ".jpg");
+    return manifest;
+}
+
 // Creates folders below fx so that folder + "/" + leaf is exactly length bytes long, and
 // returns that folder's full path. Works past PATH_MAX through directory descriptors.
 inline std::string DeepFolder(

@@ -44,14 +44,6 @@ using namespace Hostile;
 
 namespace {
 
-#define EXPECT_CHILD_OK(report)                                                                              \
-    do {                                                                                                     \
-        const std::string r_ = (report);                                                                     \
-        if (r_.rfind("SKIP:", 0) == 0)                                                                       \
-            GTEST_SKIP() << r_;                                                                              \
-        EXPECT_EQ(r_, "");                                                                                   \
-    } while (false)
-
 // Collects the failures of checks made in a child process.
 class Report {
 public:
@@ -72,16 +64,6 @@ public:
 private:
     std::string m_text;
 };
-
-std::string ErrorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const FileError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 std::string Sorted(std::vector<std::string> v)
 {
@@ -236,16 +218,8 @@ TEST(HostileChanging, FilesChangingWhileTheCheckRunsNeverCrashOrLoseEntries)
     // still account for every entry.
     for (int variant = 0; variant < 4; ++variant) {
         Fixture fx;
-        std::vector<std::string> entries;
-        for (int k = 0; k < 24; ++k)
-            entries.push_back(fx.Write(
-                "f" + std::to_string(k) + ".jpg", std::string(4096 * (k % 3 + 1), char('a' + k % 4))));
-        const auto untouched = [&] {
-            auto m = fx.Manifest();
-            for (int k = 0; k < 6; ++k)
-                m.erase("f" + std::to_string(k) + ".jpg");
-            return m;
-        };
+        const std::vector<std::string> entries = WriteChangingSet(fx);
+        const auto untouched = [&] { return UntouchedPartOfChangingSet(fx); };
         const auto before = untouched();
         EXPECT_CHILD_OK(InChild([&] {
             CheckModel::RecordingHost host(entries);

@@ -426,16 +426,8 @@ void TestHostile::changedDuringTheCheck()
     for (int variant = 0; variant < 3; ++variant) {
         clearAll();
         Fixture fx;
-        Paths entries;
-        for (int k = 0; k < 24; ++k)
-            entries.push_back(fx.Write(
-                "f" + std::to_string(k) + ".jpg", std::string(4096 * (k % 3 + 1), char('a' + k % 4))));
-        const auto untouched = [&] {
-            auto m = fx.Manifest();
-            for (int k = 0; k < 6; ++k)
-                m.erase("f" + std::to_string(k) + ".jpg");
-            return m;
-        };
+        const Paths entries = WriteChangingSet(fx);
+        const auto untouched = [&] { return UntouchedPartOfChangingSet(fx); };
         const auto before = untouched();
         drop(entries);
         int step = 0;
