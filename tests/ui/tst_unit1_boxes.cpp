@@ -18,11 +18,11 @@ class TestBoxes : public QObject {
 
 private slots:
     void initTestCase();
-    void information();
+    void plainBoxes_data();
+    void plainBoxes();
     void confirmAnswers_data();
     void confirmAnswers();
     void confirmDefaultCancel();
-    void error();
     void inputBox_data();
     void inputBox();
 
@@ -55,26 +55,52 @@ QStringList ButtonTexts(QMessageBox* box)
     return texts;
 }
 
-void TestBoxes::information()
-{
+// What a message box showed when it opened.
+struct BoxSeen {
     QString caption;
     QString text;
     QStringList buttons;
-    QMessageBox::Icon icon = QMessageBox::Warning;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+BoxSeen Snapshot(QMessageBox* box)
+{
+    return { box->windowTitle(), box->text(), ButtonTexts(box), box->icon() };
+}
+
+void TestBoxes::plainBoxes_data()
+{
+    QTest::addColumn<bool>("isError");
+    QTest::addColumn<int>("closeKey");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("icon");
+    QTest::newRow("information, Esc") << false << int(Qt::Key_Escape) << u"比較するファイルがありません"_s
+                                      << int(QMessageBox::NoIcon);
+    QTest::newRow("error, Enter") << true << int(Qt::Key_Return) << u"ファイル /x/a.jpg は開けません."_s
+                                  << int(QMessageBox::Critical);
+}
+
+void TestBoxes::plainBoxes()
+{
+    QFETCH(bool, isError);
+    QFETCH(int, closeKey);
+    QFETCH(QString, text);
+    QFETCH(int, icon);
+    BoxSeen seen;
     whenModal([&](QWidget* widget) {
         auto* box = qobject_cast<QMessageBox*>(widget);
-        caption = box->windowTitle();
-        text = box->text();
-        buttons = ButtonTexts(box);
-        icon = box->icon();
-        QTest::keyClick(box, Qt::Key_Escape);
+        seen = Snapshot(box);
+        QTest::keyClick(box, Qt::Key(closeKey));
     });
-    TheDesktop().Information(u"比較するファイルがありません"_s);
+    if (isError)
+        TheDesktop().Error(text);
+    else
+        TheDesktop().Information(text);
     QVERIFY(m_seen);
-    QCOMPARE(caption, u"Sample"_s);
-    QCOMPARE(text, u"比較するファイルがありません"_s);
-    QCOMPARE(buttons, QStringList { u"OK"_s });
-    QCOMPARE(icon, QMessageBox::NoIcon);
+    QCOMPARE(seen.caption, u"Sample"_s);
+    QCOMPARE(seen.text, text);
+    QCOMPARE(seen.buttons, QStringList { u"OK"_s });
+    QCOMPARE(int(seen.icon), icon);
 }
 
 void TestBoxes::confirmAnswers_data()
@@ -133,28 +159,6 @@ void TestBoxes::confirmDefaultCancel()
     whenModal([](QWidget* widget) { QTest::keyClick(widget, Qt::Key_Return); });
     QVERIFY(!TheDesktop().ConfirmDefaultCancel(u"削除しますか？"_s));
     QVERIFY(m_seen);
-}
-
-void TestBoxes::error()
-{
-    QString caption;
-    QString text;
-    QStringList buttons;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    whenModal([&](QWidget* widget) {
-        auto* box = qobject_cast<QMessageBox*>(widget);
-        caption = box->windowTitle();
-        text = box->text();
-        buttons = ButtonTexts(box);
-        icon = box->icon();
-        QTest::keyClick(box, Qt::Key_Return);
-    });
-    TheDesktop().Error(u"ファイル /x/a.jpg は開けません."_s);
-    QVERIFY(m_seen);
-    QCOMPARE(caption, u"Sample"_s);
-    QCOMPARE(text, u"ファイル /x/a.jpg は開けません."_s);
-    QCOMPARE(buttons, QStringList { u"OK"_s });
-    QCOMPARE(icon, QMessageBox::Critical);
 }
 
 void TestBoxes::inputBox_data()
