@@ -9,6 +9,17 @@ std::string OpenErrorText(const std::string& path) { return "ファイル " + pa
 
 std::string CreateErrorText(const std::string& path) { return "ファイル " + path + " を作成できません"; }
 
+std::string ChangedDuringMoveText(const std::string& path)
+{
+    return "ファイル " + path + " は移動中に変更されたため、移動しませんでした";
+}
+
+std::string SourceKeptAfterCopyText(const std::string& source, const std::string& target, int errnum)
+{
+    return "ファイル " + source + " を " + target
+        + " にコピーしましたが、元のファイルを削除できません: " + SystemErrorText(errnum);
+}
+
 std::string SystemErrorText(int errnum)
 {
     struct Row {
@@ -19,10 +30,10 @@ std::string SystemErrorText(int errnum)
     // reason shares a row.
     static const Row rows[] = {
         { ENOENT, "File not found" },
-        { ENOTDIR, "Invalid filename" },
-        { ENAMETOOLONG, "Invalid filename" },
-        { EILSEQ, "Invalid filename" },
-        { ELOOP, "Invalid filename" },
+        { ENOTDIR, kInvalidFilename },
+        { ENAMETOOLONG, kInvalidFilename },
+        { EILSEQ, kInvalidFilename },
+        { ELOOP, kInvalidFilename },
         { EMFILE, "Too many open files" },
         { ENFILE, "Too many open files" },
         { EACCES, "File access denied" },
@@ -32,6 +43,7 @@ std::string SystemErrorText(int errnum)
         { ENOSPC, "Disk full" },
         { EDQUOT, "Disk full" },
         { EFBIG, "Disk full" },
+        { EXDEV, "Not same device" },
     };
     for (const Row& row : rows) {
         if (row.errnum == errnum)

@@ -20,6 +20,10 @@ public:
 std::string OpenErrorText(const std::string& path);
 // "ファイル <path> を作成できません"
 std::string CreateErrorText(const std::string& path);
+// "ファイル <path> は移動中に変更されたため、移動しませんでした"
+std::string ChangedDuringMoveText(const std::string& path);
+// "ファイル <source> を <target> にコピーしましたが、元のファイルを削除できません: <reason>"
+std::string SourceKeptAfterCopyText(const std::string& source, const std::string& target, int errnum);
 // Maps a platform error number onto the user's texts ("File not found", "Disk full",
 // ..., "I/O error <n>"). The one place where error numbers become words.
 std::string SystemErrorText(int errnum);
@@ -31,5 +35,6 @@ inline const char* const kWriteStreamError = "ストリームへの書き込み�
 inline const char* const kReadStreamError = "ストリームからの読み込みエラー";
 inline const char* const kOutOfMemoryError = "メモリストリームの拡大中にメモリが足りなくなりました";
 inline const char* const kInsertLineError = "行を挿入できません";
+inline const char* const kInvalidFilename = "Invalid filename";
 
 } // namespace FileScan

@@ -35,13 +35,21 @@ namespace {
         bool m_kept = false;
     };
 
-    // Copies source into a newly created target. Holes of a sparse source stay holes.
-    FileOpResult CopyToNewFile(const std::string& source, const std::string& target)
+    bool SameFileAsOpened(const Platform::FileInfo& a, const Platform::FileInfo& b)
+    {
+        return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
+    }
+
+    // Moves source to a newly created target on another file system: copies to the end
+    // of the source, then deletes the source only while its path still names the file
+    // that was copied, unchanged. Holes of a sparse source stay holes; the target is
+    // private while it is written and gets the source's permissions and times at the end.
+    FileOpResult CopyThenDelete(const std::string& source, const std::string& target)
     {
         Platform::ReadFile in;
         if (in.Open(source) != 0)
             throw FileError(OpenErrorText(source));
-        const std::uint64_t size = in.Info().size;
+        const Platform::FileInfo opened = in.Info();
 
         Platform::WriteFile out;
         const int created = out.Create(target);
@@ -54,27 +62,43 @@ namespace {
         in.AdviseSequential();
         std::vector<char> buffer(kCopyBlock);
         std::uint64_t offset = 0;
-        while (offset < size) {
+        for (;;) {
             offset = std::max(offset, in.NextDataOffset(offset));
-            if (offset >= size)
-                break;
-            const std::size_t want
-                = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - offset));
-            const std::int64_t got = in.ReadAt(offset, buffer.data(), want);
-            // 0 before the recorded size: the source shrank under us.
-            if (got <= 0)
+            const std::int64_t got = in.ReadAt(offset, buffer.data(), buffer.size());
+            if (got < 0)
                 throw FileError(kReadStreamError);
+            if (got == 0)
+                break;
             if (out.WriteAllAt(offset, buffer.data(), static_cast<std::size_t>(got)) != 0)
                 throw FileError(kWriteStreamError);
             offset += static_cast<std::uint64_t>(got);
         }
         in.AdviseDone();
-        if (out.SetSize(size) != 0 || out.Close() != 0)
+        // Written to while it was copied (a log that grew, a file truncated): the copy
+        // may miss what came last.
+        Platform::FileInfo after;
+        if (in.StatNow(after) != 0 || !SameFileAsOpened(after, opened) || offset < opened.size)
+            throw FileError(ChangedDuringMoveText(source));
+        if (out.SetSize(opened.size) != 0)
+            throw FileError(kWriteStreamError);
+        // A file system without permissions or times leaves the target private and
+        // dated now, which loses no data.
+        out.CopyAttributes(opened);
+        if (out.Close() != 0)
             throw FileError(kWriteStreamError);
         Platform::FileInfo written;
-        if (Platform::Stat(target, written) != 0 || written.size != size)
+        if (Platform::Stat(target, written) != 0 || written.size != opened.size)
             throw FileError(kWriteStreamError);
+
+        // Right before the deletion: a path that names another file now (an editor
+        // saved a new version over it) or a changed file keeps everything.
+        Platform::FileInfo now;
+        if (Platform::Stat(source, now) != 0 || !SameFileAsOpened(now, opened))
+            throw FileError(ChangedDuringMoveText(source));
         partial.Keep();
+        // The copy is complete and stays beside the source.
+        if (const int err = Platform::RemoveFile(source); err != 0 && err != ENOENT)
+            throw FileError(SourceKeptAfterCopyText(source, target, err));
         return FileOpResult::Done;
     }
 
@@ -90,6 +114,21 @@ FileOpResult RenameFile(const std::string& from, const std::string& to)
     if (err != 0)
         throw FileError(SystemErrorText(err));
     return FileOpResult::Done;
+}
+
+void CheckNewName(const std::string& folder, const std::string& name)
+{
+    const bool invalid = name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos
+        || name.find('\0') != std::string::npos || name.size() > Platform::MaxNameBytes(folder);
+    if (invalid)
+        throw FileError(kInvalidFilename);
+}
+
+FileOpResult RenameInFolder(const std::string& path, const std::string& newName)
+{
+    const std::string folder = ExtractFileDir(path);
+    CheckNewName(folder, newName);
+    return RenameFile(path, folder + newName);
 }
 
 std::string MoveTarget(const std::string& file, const std::string& folder)
@@ -114,13 +153,7 @@ FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder
     if (renamed != EXDEV)
         throw FileError(SystemErrorText(renamed));
 
-    if (CopyToNewFile(file, target) == FileOpResult::TargetExists)
-        return FileOpResult::TargetExists;
-    // The copy is complete and stays; the user learns from the error box (for example
-    // "File access denied.") that the original could not be removed.
-    if (const int err = Platform::RemoveFile(file); err != 0)
-        throw FileError(SystemErrorText(err));
-    return FileOpResult::Done;
+    return CopyThenDelete(file, target);
 }
 
 int DeleteFile(const std::string& path) { return Platform::RemoveFile(path); }

@@ -20,19 +20,30 @@ enum class FileOpResult {
 // on any other failure, with nothing changed.
 FileOpResult RenameFile(const std::string& from, const std::string& to);
 
+// Throws FileError(kInvalidFilename) unless name can be given to a file in folder as a
+// name alone: not empty, "." or "..", no "/" (which would move the file elsewhere), and
+// no longer than the file system takes.
+void CheckNewName(const std::string& folder, const std::string& name);
+
+// Renames the file at path to newName in its own folder, after CheckNewName; otherwise
+// as RenameFile.
+FileOpResult RenameInFolder(const std::string& path, const std::string& newName);
+
 // Returns the path file gets when moved into folder: the folder joined with the
 // file's name by one "/".
 std::string MoveTarget(const std::string& file, const std::string& folder);
 
 // Moves file to MoveTarget(file, folder). On one file system the file is renamed;
-// across file systems it is copied into a newly created target, which is flushed and
-// checked before the source is deleted. Returns TargetExists when the target is
-// taken. Throws FileError with the user's text for the failing step: the source
-// cannot be opened (OpenErrorText), read (kReadStreamError), the target cannot be
-// created (CreateErrorText) or written (kWriteStreamError); after such a failure the
-// source is intact and no partial target is left. A source that cannot be deleted
-// after a complete copy throws FileError(SystemErrorText(errno)) too, with both files
-// then on disk.
+// across file systems it is copied to its end into a newly created target (private
+// until it gets the source's permissions and times), which is flushed and checked
+// before the source is deleted. Returns TargetExists when the target is taken. Throws
+// FileError with the user's text for the failing step: the source cannot be opened
+// (OpenErrorText), read (kReadStreamError), the target cannot be created
+// (CreateErrorText) or written (kWriteStreamError), or the source changed during the
+// copy or its path names another file by the end (ChangedDuringMoveText); after such a
+// failure the source is intact and no partial target is left. A source that cannot be
+// deleted after a complete copy throws FileError(SourceKeptAfterCopyText), with both
+// files then on disk.
 FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder);
 
 // Deletes one file (a folder is refused). Returns 0 or the errno of the failure.

@@ -17,6 +17,9 @@ struct FileInfo {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::int64_t mtimeNs = 0;
+    std::int64_t atimeNs = 0;
+    // The permission bits (owner, group, others, and the special bits).
+    std::uint32_t permissions = 0;
 };
 
 // Calls visit(name, kind) for every entry of dir except "." and "..", in the order the
@@ -48,6 +51,8 @@ public:
     int Open(const std::string& path);
     bool IsOpen() const { return m_fd >= 0; }
     const FileInfo& Info() const { return m_info; }
+    // Looks the open file up again (not its path); returns 0 or an errno.
+    int StatNow(FileInfo& info) const;
     // Reads up to n bytes at offset; returns the count (0 at the end) or -errno.
     std::int64_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const;
     // Returns the first offset at or after offset that may hold data: bytes between
@@ -72,12 +77,17 @@ public:
     WriteFile(const WriteFile&) = delete;
     WriteFile& operator=(const WriteFile&) = delete;
 
+    // Creates path readable and writable by its owner only, so that nobody else can
+    // read it while it is being filled. Returns 0 or an errno.
     int Create(const std::string& path);
     // Writes all n bytes at offset, leaving a hole before it when offset lies past the
     // end; returns 0 or an errno.
     int WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t n);
     // Sets the file's length (a trailing hole stays unallocated); returns 0 or an errno.
     int SetSize(std::uint64_t size);
+    // Gives the file the permission bits and the access and modification times of
+    // info; returns 0 or an errno.
+    int CopyAttributes(const FileInfo& info);
     // Flushes to disk and closes; returns 0 or an errno.
     int Close();
 
@@ -90,5 +100,7 @@ private:
 int RenameNoReplace(const std::string& from, const std::string& to);
 // Removes a file (not a folder). Returns 0 or an errno.
 int RemoveFile(const std::string& path);
+// Returns the longest file name, in bytes, that the file system holding folder takes.
+std::size_t MaxNameBytes(const std::string& folder);
 
 } // namespace Platform

@@ -32,6 +32,8 @@ namespace {
         info.device = static_cast<std::uint64_t>(st.st_dev);
         info.inode = static_cast<std::uint64_t>(st.st_ino);
         info.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        info.atimeNs = static_cast<std::int64_t>(st.st_atim.tv_sec) * 1000000000 + st.st_atim.tv_nsec;
+        info.permissions = static_cast<std::uint32_t>(st.st_mode & 07777);
     }
 
     EntryKind KindOfDirent(unsigned char type)
@@ -143,6 +145,15 @@ int ReadFile::Open(const std::string& path)
     return 0;
 }
 
+int ReadFile::StatNow(FileInfo& info) const
+{
+    struct stat st {};
+    if (fstat(m_fd, &st) != 0)
+        return errno;
+    FillInfo(st, info);
+    return 0;
+}
+
 std::int64_t ReadFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const
 {
     for (;;) {
@@ -194,7 +205,7 @@ WriteFile::~WriteFile()
 
 int WriteFile::Create(const std::string& path)
 {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd < 0)
         return errno;
     m_fd = fd;
@@ -223,6 +234,24 @@ int WriteFile::WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t 
 int WriteFile::SetSize(std::uint64_t size)
 {
     return ftruncate(m_fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
+}
+
+int WriteFile::CopyAttributes(const FileInfo& info)
+{
+    const auto timespecOf = [](std::int64_t ns) {
+        struct timespec ts {};
+        ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+        ts.tv_nsec = static_cast<long>(ns % 1000000000);
+        if (ts.tv_nsec < 0) {
+            ts.tv_nsec += 1000000000;
+            --ts.tv_sec;
+        }
+        return ts;
+    };
+    if (fchmod(m_fd, static_cast<mode_t>(info.permissions)) != 0)
+        return errno;
+    const struct timespec times[2] = { timespecOf(info.atimeNs), timespecOf(info.mtimeNs) };
+    return futimens(m_fd, times) == 0 ? 0 : errno;
 }
 
 int WriteFile::Close()
@@ -260,6 +289,13 @@ int RenameNoReplace(const std::string& from, const std::string& to)
 int RemoveFile(const std::string& path)
 {
     return unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+std::size_t MaxNameBytes(const std::string& folder)
+{
+    const long max = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    // NAME_MAX where the file system does not say.
+    return max > 0 ? static_cast<std::size_t>(max) : 255;
 }
 
 } // namespace Platform

@@ -26,6 +26,7 @@ TEST(SystemErrorText, MapsErrnoOntoTheUsersTexts)
     EXPECT_EQ(SystemErrorText(EACCES), "File access denied");
     EXPECT_EQ(SystemErrorText(EPERM), "File access denied");
     EXPECT_EQ(SystemErrorText(ENOSPC), "Disk full");
+    EXPECT_EQ(SystemErrorText(EXDEV), "Not same device");
     EXPECT_EQ(SystemErrorText(EIO), "I/O error " + std::to_string(EIO));
     EXPECT_EQ(OpenErrorText("/p/a.jpg"), "ファイル /p/a.jpg は開けません");
     EXPECT_EQ(CreateErrorText("/p/a.jpg"), "ファイル /p/a.jpg を作成できません");

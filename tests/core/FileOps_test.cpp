@@ -145,6 +145,22 @@ TEST(RenameFile, ReportsOtherFailuresThroughTheErrorTexts)
     EXPECT_EQ(ReadAll(locked), "alpha");
 }
 
+TEST(RenameInFolder, ChangesTheNameOnlyAndRefusesAnythingElse)
+{
+    ScratchDir dir;
+    const std::string a = Write(dir / "p/a.jpg", "alpha");
+    fs::create_directory(dir / "p/sub");
+    const std::string tooLong(Platform::MaxNameBytes(dir.Path()) + 1, 'n');
+    for (const std::string& name : { std::string("sub/a.jpg"), std::string("../a.jpg"), std::string(""),
+             std::string("."), std::string(".."), std::string("a\0b", 3), tooLong }) {
+        EXPECT_EQ(ErrorOf([&] { RenameInFolder(a, name); }), "Invalid filename") << name;
+        EXPECT_EQ(ReadAll(a), "alpha");
+    }
+    EXPECT_TRUE(fs::is_empty(dir / "p/sub"));
+    EXPECT_EQ(RenameInFolder(a, std::string(Platform::MaxNameBytes(dir.Path()), 'm')), FileOpResult::Done);
+    EXPECT_FALSE(fs::exists(a));
+}
+
 TEST(MoveTarget, JoinsWithOneSeparator)
 {
     EXPECT_EQ(MoveTarget("/p/a.jpg", "/keep"), "/keep/a.jpg");
@@ -194,11 +210,21 @@ TEST(MoveFileToFolder, CopiesAcrossFileSystemsAndDeletesTheSourceLast)
     if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
         GTEST_SKIP() << "temp folder and /dev/shm share a file system";
 
-    // Several copy blocks and a partial last one, both ways.
+    // Several copy blocks and a partial last one, both ways; a private file stays
+    // private and keeps its times.
     const std::string content = RandomBytes((3 << 20) + 12345, 7);
     const std::string a = Write(disk / "a.bin", content);
+    chmod(a.c_str(), 0600);
+    const struct timespec times[2] = { { 1000000000, 123456789 }, { 1200000000, 987654321 } };
+    utimensat(AT_FDCWD, a.c_str(), times, 0);
     EXPECT_EQ(MoveFileToFolder(a, shm.Path()), FileOpResult::Done);
     EXPECT_FALSE(fs::exists(a));
+    struct stat moved { };
+    ASSERT_EQ(stat((shm / "a.bin").c_str(), &moved), 0);
+    EXPECT_EQ(moved.st_mode & 07777, 0600U);
+    EXPECT_EQ(moved.st_mtim.tv_sec, times[1].tv_sec);
+    EXPECT_EQ(moved.st_mtim.tv_nsec, times[1].tv_nsec);
+    EXPECT_EQ(moved.st_atim.tv_sec, times[0].tv_sec);
     EXPECT_EQ(ReadAll(shm / "a.bin"), content);
 
     EXPECT_EQ(MoveFileToFolder(shm / "a.bin", disk.Path()), FileOpResult::Done);
@@ -335,10 +361,94 @@ TEST(MoveFileToFolder, ReportsASourceThatCannotBeDeletedAfterTheCopy)
         if (!DropFileCapabilities())
             return "SKIP: cannot drop capabilities";
         const std::string text = ErrorOf([&] { MoveFileToFolder(source, shm.Path()); });
-        return text == "File access denied" ? "" : "got: " + text;
+        const std::string expected = "ファイル " + source + " を " + shm / "a.jpg"
+            + " にコピーしましたが、元のファイルを削除できません: File access denied";
+        return text == expected ? "" : "got: " + text;
     }));
     EXPECT_EQ(ReadAll(source), "alpha");
     EXPECT_EQ(ReadAll(shm / "a.jpg"), "alpha");
+}
+
+namespace {
+
+// Moves source into folder in a child, stops the child as soon as the target exists,
+// runs change while it stands still, and returns the move's error text.
+std::string MoveChangedOnTheWay(
+    const std::string& source, const std::string& folder, const std::function<std::string()>& change)
+{
+    const std::string target = MoveTarget(source, folder);
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "pipe failed";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const std::string text = ErrorOf([&] { MoveFileToFolder(source, folder); });
+        _exit(write(fds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    // Polled without a pause: copying the source takes far longer than one look-up.
+    struct stat st { };
+    std::string report;
+    while (lstat(target.c_str(), &st) != 0) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            report = "the move ended before its target was seen; ";
+            break;
+        }
+    }
+    if (report.empty()) {
+        kill(pid, SIGSTOP);
+        waitpid(pid, nullptr, WUNTRACED);
+        report = change();
+        kill(pid, SIGCONT);
+    }
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(got));
+    close(fds[0]);
+    waitpid(pid, nullptr, 0);
+    return report + text;
+}
+
+} // namespace
+
+TEST(MoveFileToFolder, ASourceChangedDuringTheCopyStaysAndTheTargetGoes)
+{
+    ScratchDir disk;
+    ScratchDir shm(kShm);
+    if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
+        GTEST_SKIP() << "temp folder and /dev/shm share a file system";
+    const std::string content = RandomBytes(64 << 20, 3);
+    const std::string source = disk / "log.txt";
+    const std::string target = shm / "log.txt";
+    const std::string expected = ChangedDuringMoveText(source);
+
+    // A log file appended to; the target is private meanwhile, whatever the source allows.
+    Write(source, content);
+    chmod(source.c_str(), 0644);
+    EXPECT_EQ(MoveChangedOnTheWay(source, shm.Path(),
+                  [&]() -> std::string {
+                      struct stat st { };
+                      stat(target.c_str(), &st);
+                      std::ofstream(source, std::ios::binary | std::ios::app) << "tail";
+                      return (st.st_mode & 077) == 0 ? "" : "target readable by others while copied; ";
+                  }),
+        expected);
+    EXPECT_EQ(ReadAll(source), content + "tail");
+    EXPECT_FALSE(fs::exists(target));
+
+    // A new version saved over the path by an editor (written aside, renamed over it).
+    Write(source, content);
+    EXPECT_EQ(MoveChangedOnTheWay(source, shm.Path(),
+                  [&]() -> std::string {
+                      Write(disk / "log.txt.new", "new version");
+                      fs::rename(disk / "log.txt.new", source);
+                      return "";
+                  }),
+        expected);
+    EXPECT_EQ(ReadAll(source), "new version");
+    EXPECT_FALSE(fs::exists(target));
 }
 
 TEST(DeleteFile, DeletesOrTellsWhyNot)
