@@ -1,10 +1,13 @@
 // Reverify: the side-by-side re-read of a group before its checked files are deleted.
 #include "check/Reverify.h"
 
+#include "scan/FileError.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 #include <utility>
 
 namespace Check {
@@ -16,6 +19,16 @@ namespace {
     {
         return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
     }
+
+    // True when b may be a reached through another mount: an overlay, a FUSE
+    // pass-through or a share mounted twice shows one file with its inode number on a
+    // device of its own. Two distinct files agree in all three only by chance.
+    bool SameFileElsewhere(const Platform::FileInfo& a, const Platform::FileInfo& b)
+    {
+        return a.device != b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
+    }
+
+    bool OutOfDescriptors(int err) { return err == EMFILE || err == ENFILE; }
 
     // Reads up to n bytes at offset, fewer only where the file ends. Returns the count or -errno.
     std::int64_t ReadFull(const Platform::ReadFile& file, std::uint64_t offset, char* buffer, std::size_t n)
@@ -47,23 +60,28 @@ struct GroupReverify::Reader {
     std::size_t contentClass = kNoClass;
 
     // Opens the file again when it was closed between blocks; a path that now opens
-    // another file, or the same one changed, counts as changed.
-    bool Open()
+    // another file, or the same one changed, counts as changed. Returns the errno of an
+    // open that ran out of descriptors without recording it: that is no property of
+    // the file, and the caller frees some and asks again.
+    int Open()
     {
         if (file.IsOpen())
-            return true;
-        if (error != 0 || changed)
-            return false;
-        error = file.Open(path);
+            return 0;
+        if (Failed())
+            return -1;
+        const int err = file.Open(path);
+        if (OutOfDescriptors(err))
+            return err;
+        error = err;
         if (error != 0)
-            return false;
+            return -1;
         if (!SameIdentity(file.Info(), info)) {
             changed = true;
             file.Close();
-            return false;
+            return -1;
         }
         file.AdviseSequential();
-        return true;
+        return 0;
     }
     bool Failed() const { return error != 0 || changed; }
 };
@@ -71,6 +89,31 @@ struct GroupReverify::Reader {
 namespace {
 
     using Reader = GroupReverify::Reader;
+
+    // Closes every file kept open between blocks: from now on each is opened for its
+    // block only. The answer to running out of descriptors.
+    void KeepNoneOpen(std::vector<Reader>& readers)
+    {
+        for (Reader& reader : readers) {
+            reader.stayOpen = false;
+            reader.file.Close();
+        }
+    }
+
+    // Opens reader r for its next block. Out of descriptors, it closes the files kept
+    // open and tries once more; a shortage even then ends the whole re-read, since
+    // nothing can be decided about the files. Returns false when the file failed.
+    bool OpenForBlock(std::vector<Reader>& readers, std::size_t r)
+    {
+        int err = readers[r].Open();
+        if (OutOfDescriptors(err)) {
+            KeepNoneOpen(readers);
+            err = readers[r].Open();
+            if (OutOfDescriptors(err))
+                throw FileScan::FileError(FileScan::SystemErrorText(err));
+        }
+        return err == 0;
+    }
 
     // True while the set still holds a checked file and a different kept file, so that
     // reading on can still find a copy.
@@ -97,12 +140,15 @@ namespace {
     }
 
     // Returns the first offset at or after offset where any file of the set may hold
-    // data: before it, every file of the set reads as zeros.
+    // data: before it, every file of the set reads as zeros. A file closed between
+    // blocks is not asked and counts as holding data at offset.
     std::uint64_t CommonDataOffset(
         const std::vector<Reader>& readers, const std::vector<std::size_t>& set, std::uint64_t offset)
     {
         std::uint64_t common = UINT64_MAX;
         for (std::size_t r : set) {
+            if (!readers[r].file.IsOpen())
+                return offset;
             common = std::min(common, readers[r].file.NextDataOffset(offset));
             if (common <= offset)
                 return offset;
@@ -131,9 +177,7 @@ namespace {
             Work work = std::move(pending.back());
             pending.pop_back();
             for (;;) {
-                if (!WorthReading(readers, work.set))
-                    break;
-                std::erase_if(work.set, [&](std::size_t r) { return !readers[r].Open(); });
+                std::erase_if(work.set, [&](std::size_t r) { return readers[r].Failed(); });
                 if (!WorthReading(readers, work.set))
                     break;
                 work.offset = CommonDataOffset(readers, work.set, work.offset);
@@ -141,8 +185,12 @@ namespace {
                 const std::size_t n = std::clamp<std::size_t>(
                     options.memoryBytes / work.set.size(), 1, std::max<std::size_t>(options.blockBytes, 1));
                 buffer.resize(n * work.set.size());
-                got.assign(work.set.size(), 0);
+                got.assign(work.set.size(), -1);
+                // One file at a time is opened beyond those kept open, however large
+                // the group.
                 for (std::size_t k = 0; k < work.set.size(); ++k) {
+                    if (!OpenForBlock(readers, work.set[k]))
+                        continue;
                     Reader& reader = readers[work.set[k]];
                     got[k] = ReadFull(reader.file, work.offset, buffer.data() + k * n, n);
                     if (got[k] < 0)
@@ -204,12 +252,22 @@ GroupReverify::GroupReverify(
     m_members.resize(paths.size());
     std::vector<Reader> readers;
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> readerOfFile;
+    std::unordered_map<std::string, std::size_t> firstOfPath;
+    bool shortOfDescriptors = false;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         Member& member = m_members[i];
         member.path = std::move(paths[i]);
+        member.firstOfPath = firstOfPath.try_emplace(member.path, i).first->second;
         member.checked = i < checked.size() && checked[i];
         Platform::ReadFile file;
         member.error = file.Open(member.path);
+        if (OutOfDescriptors(member.error)) {
+            KeepNoneOpen(readers);
+            shortOfDescriptors = true;
+            member.error = file.Open(member.path);
+            if (OutOfDescriptors(member.error))
+                throw FileScan::FileError(FileScan::SystemErrorText(member.error));
+        }
         if (member.error != 0)
             continue;
         member.info = file.Info();
@@ -220,7 +278,7 @@ GroupReverify::GroupReverify(
             Reader& reader = readers.emplace_back();
             reader.path = member.path;
             reader.info = member.info;
-            reader.stayOpen = readers.size() <= options.maxOpenFiles;
+            reader.stayOpen = readers.size() <= options.maxOpenFiles && !shortOfDescriptors;
             if (reader.stayOpen) {
                 file.AdviseSequential();
                 reader.file = std::move(file);
@@ -267,7 +325,7 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
             const Member& kept = m_members[k];
             if (kept.checked || !usable(kept))
                 continue;
-            if (kept.reader == member.reader)
+            if (kept.reader == member.reader || SameFileElsewhere(kept.info, member.info))
                 sameFileKept = true;
             else if (contentClass != kNoClass && readers[kept.reader].contentClass == contentClass)
                 member.partners.push_back(k);
@@ -283,12 +341,17 @@ bool GroupReverify::stillAsRead(std::size_t i) const
     return Platform::Stat(m_members[i].path, now) == 0 && SameIdentity(now, m_members[i].info);
 }
 
-DeleteOutcome GroupReverify::DeleteChecked(std::size_t i) const
+DeleteOutcome GroupReverify::DeleteChecked(std::size_t i)
 {
-    const Member& member = m_members[i];
+    Member& member = m_members[i];
     DeleteOutcome outcome;
     if (!member.checked)
         return outcome;
+    // The same path listed twice: once deleted, it is deleted under both lines.
+    if (m_members[member.firstOfPath].deleted) {
+        outcome.deleted = true;
+        return outcome;
+    }
     if (member.verdict != KeepReason::None) {
         outcome.reason = member.verdict;
         outcome.error = member.error;
@@ -306,7 +369,7 @@ DeleteOutcome GroupReverify::DeleteChecked(std::size_t i) const
     }
     const int err = Platform::RemoveFile(member.path);
     if (err == 0 || err == ENOENT)
-        outcome.deleted = true;
+        outcome.deleted = m_members[member.firstOfPath].deleted = true;
     else
         outcome.error = err;
     return outcome;

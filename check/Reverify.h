@@ -52,14 +52,19 @@ struct DeleteOutcome {
 // A kept file only counts when it is a different file (device and inode) from the checked
 // one. A hard link or a second name of the checked file is refused as its copy: deleting
 // one of two hard links would free nothing, and a kept path that is a symbolic link to the
-// checked file (or reaches it through a linked folder) would lose the data for good.
+// checked file (or reaches it through a linked folder) would lose the data for good. So is
+// a kept file on another device with the checked file's inode number, size and
+// modification time: an overlay or a second mount shows one file that way.
 // Deleting a checked path that is itself a symbolic link removes only the link, so such a
 // path is treated like any other.
 class GroupReverify {
 public:
     // Reads the files side by side once, block by block, splitting the group where bytes
     // differ and skipping holes every file of a set shares. checked[i] marks paths[i] for
-    // deletion. Reads to the end of each file, whatever size it claims.
+    // deletion. Reads to the end of each file, whatever size it claims. Keeps at most
+    // maxOpenFiles files open, fewer when the process runs out of descriptors; throws
+    // FileError("Too many open files") when not even one more file can be opened, with
+    // nothing decided.
     GroupReverify(std::vector<std::string> paths, const std::vector<bool>& checked,
         const ReverifyOptions& options = {});
 
@@ -75,8 +80,9 @@ public:
     // Deletes checked file i (an unchecked one is left alone) when its verdict is None
     // and, looked up again right now, it and at least one of its partners still have the
     // size, modification time, device and inode they had when read. A file already gone
-    // at the moment of deletion counts as deleted.
-    DeleteOutcome DeleteChecked(std::size_t i) const;
+    // at the moment of deletion counts as deleted, and so does a path deleted earlier
+    // through another line of the group.
+    DeleteOutcome DeleteChecked(std::size_t i);
 
     // One distinct file of the group while it is read; defined where it is read.
     struct Reader;
@@ -92,6 +98,9 @@ private:
         std::size_t reader = 0;
         KeepReason verdict = KeepReason::None;
         std::vector<std::size_t> partners;
+        // The first member with the same path string; its flag tells that path is deleted.
+        std::size_t firstOfPath = 0;
+        bool deleted = false;
     };
 
     void decide(const std::vector<Reader>& readers);

@@ -1,12 +1,16 @@
 #include "check/Reverify.h"
 
 #include "core/BytesRead.h"
+#include "core/ChildProcess.h"
 #include "core/TempDir.h"
 
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,7 +39,6 @@ void Overwrite(const std::string& path, std::size_t at, char byte)
     io.seekp(static_cast<std::streamoff>(at));
     io.put(byte);
 }
-
 
 std::string Pattern(std::size_t size)
 {
@@ -265,6 +268,14 @@ TEST(Reverify, SecondNamesOfTheCheckedFileAreNoCopy)
         EXPECT_EQ(group.Verdict(1), KeepReason::SameFile);
     }
     {
+        // The same checked path twice: deleted through one line, it is deleted under both.
+        const std::string twice = dir.Write("twice", content);
+        GroupReverify group({ kept, twice, twice }, { false, true, true });
+        EXPECT_TRUE(group.DeleteChecked(2).deleted);
+        EXPECT_TRUE(group.DeleteChecked(1).deleted);
+        EXPECT_FALSE(Exists(twice));
+    }
+    {
         // A hard link beside a true copy: the copy is the partner, and the link is still
         // not deleted.
         const std::string copy = dir.Write("copy", content);
@@ -272,6 +283,95 @@ TEST(Reverify, SecondNamesOfTheCheckedFileAreNoCopy)
         EXPECT_EQ(group.Verdict(1), KeepReason::None);
         EXPECT_EQ(group.Verdict(2), KeepReason::SameFile);
     }
+}
+
+TEST(Reverify, TheCheckedFileSeenThroughAnOverlayMountIsNoCopy)
+{
+    TempDir dir;
+    const std::string content = Pattern(100);
+    EXPECT_CHILD_OK(InChild([&]() -> std::string {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return "SKIP: no private mount namespace";
+        if (mount("tmpfs", dir.Path().c_str(), "tmpfs", 0, "size=4m") != 0)
+            return "SKIP: cannot mount a tmpfs";
+        for (const char* name : { "lower", "upper", "work", "merged" })
+            dir.MakeDir(name);
+        const std::string lower = dir.Write("lower/photo.jpg", content);
+        const std::string options
+            = "lowerdir=" + dir / "lower" + ",upperdir=" + dir / "upper" + ",workdir=" + dir / "work";
+        if (mount("overlay", (dir / "merged").c_str(), "overlay", 0, options.c_str()) != 0)
+            return "SKIP: cannot mount an overlay";
+        const std::string merged = dir / "merged/photo.jpg";
+        std::string report;
+        for (const bool mergedKept : { true, false }) {
+            GroupReverify group(
+                mergedKept ? std::vector { merged, lower } : std::vector { lower, merged }, { false, true });
+            if (group.Verdict(1) != KeepReason::SameFile)
+                report += "not refused as the same file; ";
+            if (group.DeleteChecked(1).deleted)
+                report += "deleted; ";
+        }
+        if (Content(lower) != content)
+            report += "the only copy is gone; ";
+        umount((dir / "merged").c_str());
+        umount(dir.Path().c_str());
+        return report;
+    }));
+}
+
+TEST(Reverify, LargeGroupsWorkWithinTheOpenFileLimit)
+{
+    TempDir dir;
+    EXPECT_CHILD_OK(InChild(
+        [&]() -> std::string {
+            const rlimit limit { 1024, 1024 };
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                return "SKIP: cannot set the open file limit";
+            std::string report;
+            for (const std::size_t count : { 1500, 20000 }) {
+                std::vector<std::string> paths;
+                std::vector<bool> checked;
+                for (std::size_t i = 0; i < count; ++i) {
+                    paths.push_back(
+                        dir.Write("g" + std::to_string(count) + "/" + std::to_string(i), "same bytes"));
+                    checked.push_back(i > 0);
+                }
+                GroupReverify group(paths, checked);
+                std::size_t deleted = 0;
+                for (std::size_t i = 1; i < count; ++i)
+                    deleted += group.DeleteChecked(i).deleted ? 1 : 0;
+                if (deleted != count - 1 || !Exists(paths[0]))
+                    report += std::to_string(count) + ": deleted " + std::to_string(deleted) + "; ";
+            }
+            // Short of descriptors from the start: files are read in rounds, or the
+            // re-read ends with nothing decided, never a file taken for unreadable.
+            std::vector<std::string> paths;
+            for (int i = 0; i < 40; ++i)
+                paths.push_back(dir.Write("few/" + std::to_string(i), "bytes"));
+            std::vector<bool> keepFirst(paths.size(), true);
+            keepFirst[0] = false;
+            std::vector<int> spent;
+            for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;)
+                spent.push_back(fd);
+            for (int spare = 0; spare < 2; ++spare) {
+                close(spent.back());
+                spent.pop_back();
+            }
+            GroupReverify rounds(paths, keepFirst);
+            for (std::size_t i = 1; i < paths.size(); ++i) {
+                if (rounds.Verdict(i) != KeepReason::None)
+                    report += "two spare descriptors: file " + std::to_string(i) + " kept; ";
+            }
+            spent.push_back(open("/dev/null", O_RDONLY));
+            spent.push_back(open("/dev/null", O_RDONLY));
+            const std::string text = ErrorOf([&] { GroupReverify none(paths, keepFirst); });
+            if (text != "Too many open files")
+                report += "no spare descriptor gave: " + text + "; ";
+            for (int fd : spent)
+                close(fd);
+            return report;
+        },
+        300));
 }
 
 TEST(Reverify, CheckedSymbolicLinkIsRemovedNotItsTarget)
