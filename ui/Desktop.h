@@ -27,7 +27,7 @@ public:
     virtual bool ConfirmDefaultCancel(const QString& text) = 0;
     // Shows text as given in a box captioned AppTitle() with the stop icon and "OK".
     virtual void Error(const QString& text) = 0;
-    // Asks for one line (at most 255 characters) with defaultText pre-filled and selected;
+    // Asks for one line with the whole defaultText pre-filled and selected;
     // returns the text on "OK", defaultText on "キャンセル", Esc or the close box.
     virtual QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText) = 0;
     // Shows the multi-select open-file dialog. filter is "description|patterns" with the

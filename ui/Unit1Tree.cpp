@@ -108,7 +108,7 @@ void DeleteAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, 
 void DeleteWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::string>& paths,
     const std::vector<bool>& checked, LeftFiles& kept, LeftFiles& failures)
 {
-    const Check::GroupReverify reread(paths, checked);
+    Check::GroupReverify reread(paths, checked);
     for (int i = static_cast<int>(paths.size()) - 1; i >= 0; --i) {
         const auto line = static_cast<std::size_t>(i);
         if (!checked[line])
@@ -198,13 +198,15 @@ void TForm1::popRenameClick()
         // Cancel returns the name unchanged, as does OK on it: nothing to do either way.
         if (answer.isEmpty() || answer == name)
             return;
-        // Typed as is: a "/" in it moves the file into that folder.
-        const std::string newPath = FileScan::ExtractFileDir(path) + PathFromDisplay(answer);
-        if (FileScan::RenameFile(path, newPath) == FileScan::FileOpResult::TargetExists) {
+        const std::string newName = PathFromDisplay(answer);
+        if (newName == FileScan::ExtractFileName(path))
+            return;
+        // A name only: one with a "/" would move the file, and is refused.
+        if (FileScan::RenameInFolder(path, newName) == FileScan::FileOpResult::TargetExists) {
             TheDesktop().Information(QString::fromUtf8(kNameTaken));
             return;
         }
-        SetNodePath(node, newPath);
+        SetNodePath(node, FileScan::ExtractFileDir(path) + newName);
     });
 }
 

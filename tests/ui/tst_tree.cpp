@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QLineEdit>
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
@@ -22,6 +23,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -111,6 +113,7 @@ private slots:
     void deleteDialogKeepsCopiesWhoseKeptCopyChangedAfterTheCheck();
     void deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy();
     void deleteDialogWithEveryLineCheckedAsksFirst();
+    void deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay();
     void doubleClickOpensAFileNodeOnly();
     void doubleClickOnEmptySpaceActsOnTheSelectedNode();
     void popupEnablingFollowsTheSelectedNode();
@@ -118,6 +121,7 @@ private slots:
     void renameSuccess();
     void renameTakenNameCancelAndUnchanged();
     void renameFailureShowsTheErrorBox();
+    void renameNeverCutsTheNameOrMovesTheFile();
     void moveIntoAnotherFolder();
     void moveIntoItsOwnFolderOrOntoATakenName();
     void moveAcrossFileSystems();
@@ -438,6 +442,46 @@ void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
     QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
 }
 
+void TestTree::deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay()
+{
+    const auto okOnDialog = [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); };
+    // Q, P, P: P goes once, and both of its lines with it.
+    QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_d });
+    doubleClickAndAnswer(group, okOnDialog);
+    QVERIFY(Exists(m_a));
+    QVERIFY(!Exists(m_d));
+    QCOMPARE(group->childCount(), 1);
+    QVERIFY(m_desktop->calls.empty());
+
+    // A file and the same file seen through an overlay mount: the check groups them,
+    // and the delete dialog refuses to let the only copy go.
+    const QString root = m_dir->filePath(u"ov"_s);
+    QDir().mkpath(root);
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || mount("tmpfs", root.toLocal8Bit().constData(), "tmpfs", 0, "size=4m") != 0)
+        QSKIP("no private mount namespace for a tmpfs");
+    for (const QString& name : { u"lower"_s, u"upper"_s, u"work"_s, u"merged"_s })
+        QDir().mkpath(root + u'/' + name);
+    const std::string lower = WriteFile(root + u"/lower/photo.jpg"_s, "the only copy");
+    const QByteArray options = "lowerdir=" + QFile::encodeName(root) + "/lower,upperdir=" + QFile::encodeName(root)
+        + "/upper,workdir=" + QFile::encodeName(root) + "/work";
+    const std::string merged = Bytes(root + u"/merged/photo.jpg"_s);
+    const bool mounted
+        = mount("overlay", Bytes(root + u"/merged"_s).c_str(), "overlay", 0, options.constData()) == 0;
+    if (!mounted)
+        QSKIP("cannot mount an overlay");
+    m_form->FileTree->clear();
+    group = checkedGroup({ merged, lower });
+    doubleClickAndAnswer(group, okOnDialog);
+    QCOMPARE(ReadFile(lower), QByteArray("the only copy"));
+    QCOMPARE(group->childCount(), 2);
+    QCOMPARE(m_desktop->informations,
+        QStringList({ u"次のファイルは削除しませんでした：\n"_s + QString::fromStdString(lower)
+            + u" (残すファイルと同じファイルです)"_s }));
+    umount(Bytes(root + u"/merged"_s).c_str());
+    umount(Bytes(root).c_str());
+}
+
 void TestTree::doubleClickOpensAFileNodeOnly()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
@@ -586,6 +630,41 @@ void TestTree::renameFailureShowsTheErrorBox()
     m_form->popRenameClick();
     QCOMPARE(m_desktop->errors, QStringList({ u"File not found."_s }));
     QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+}
+
+void TestTree::renameNeverCutsTheNameOrMovesTheFile()
+{
+    // A Latin-1 name shows with escapes, longer than 255 characters: the real box shows
+    // it whole, and OK on it unchanged renames nothing.
+    const std::string name = std::string(120, '\xe9') + ".jpg";
+    const std::string latin = Bytes(m_dir->filePath(u"p"_s)) + "/" + name;
+    std::ofstream(latin) << "same";
+    QTreeWidgetItem* group = addGroup({ m_a, latin });
+    select(group->child(1));
+    SetDesktop(CreatePlatformDesktop());
+    QString shown;
+    WhenModal<QDialog>(m_form.get(), [&](QDialog& box) {
+        auto* edit = box.findChild<QLineEdit*>();
+        shown = edit->text();
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    m_form->popRenameClick();
+    m_desktop = &InstallScriptedDesktop();
+    QCOMPARE(shown, PathToDisplay(name));
+    QVERIFY(Exists(latin));
+    QCOMPARE(TForm1::NodePath(group->child(1)), latin);
+
+    // A name with a "/" or too long for the file system changes nothing.
+    QDir().mkpath(m_dir->filePath(u"p/sub"_s));
+    for (const QString& answer : { u"../x.jpg"_s, u"sub/x.jpg"_s, QString(300, u'n') }) {
+        m_desktop->ClearRecords();
+        m_desktop->inputAnswers.push_back(answer);
+        m_form->popRenameClick();
+        QCOMPARE(m_desktop->errors, QStringList({ u"Invalid filename."_s }));
+        QVERIFY(Exists(latin));
+        QCOMPARE(TForm1::NodePath(group->child(1)), latin);
+    }
+    QVERIFY(QDir(m_dir->filePath(u"p/sub"_s)).isEmpty());
 }
 
 void TestTree::moveIntoAnotherFolder()

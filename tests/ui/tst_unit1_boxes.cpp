@@ -168,7 +168,7 @@ void TestBoxes::inputBox_data()
     QTest::addColumn<QString>("result");
     QTest::newRow("ok") << true << u"新しい名前"_s << u"新しい名前"_s;
     QTest::newRow("esc") << false << u"新しい名前"_s << u"old.jpg"_s;
-    QTest::newRow("long") << true << QString(300, u'x') << QString(255, u'x');
+    QTest::newRow("long") << true << QString(300, u'x') << QString(300, u'x');
 }
 
 void TestBoxes::inputBox()

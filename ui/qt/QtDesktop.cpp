@@ -93,7 +93,7 @@ QString QtDesktop::InputBox(const QString& caption, const QString& prompt, const
     auto* layout = new QVBoxLayout(&dialog);
     auto* label = new QLabel(prompt, &dialog);
     auto* edit = new QLineEdit(defaultText, &dialog);
-    edit->setMaxLength(255);
+    // No limit of its own: a name cut in the box would rename the file to the cut name.
     edit->selectAll();
     label->setBuddy(edit);
     auto* buttons = new QDialogButtonBox(&dialog);

@@ -80,7 +80,7 @@ QString ScriptedDesktop::InputBox(const QString& caption, const QString& prompt,
     }
     const std::optional<QString> answer = inputAnswers.front();
     inputAnswers.pop_front();
-    return answer ? answer->left(255) : defaultText;
+    return answer ? *answer : defaultText;
 }
 
 bool ScriptedDesktop::OpenFiles(
