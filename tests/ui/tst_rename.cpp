@@ -436,6 +436,16 @@ void TestRename::aFailedRenameEndsTheCommandWithTheErrorBox()
     QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0001.jpg"_s), gone, z }));
     QVERIFY(Exists(z));
     QCOMPARE(m_form->SelectedCandidates(), std::vector<std::size_t>({ 1, 2 }));
+
+    // A prefix with a "/" would move the files: refused before anything changes.
+    m_desktop->ClearRecords();
+    QDir().mkpath(QString::fromStdString(path(u"q/sub"_s)));
+    Settings slash;
+    slash.prefix = u"sub/img"_s;
+    QVERIFY(run(slash));
+    QCOMPARE(m_desktop->errors, QStringList({ u"Invalid filename."_s }));
+    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0001.jpg"_s), gone, z }));
+    QVERIFY(Exists(z));
 }
 
 QTEST_MAIN(TestRename)
