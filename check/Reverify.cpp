@@ -341,7 +341,7 @@ bool GroupReverify::stillAsRead(std::size_t i) const
     return Platform::Stat(m_members[i].path, now) == 0 && SameIdentity(now, m_members[i].info);
 }
 
-DeleteOutcome GroupReverify::DeleteChecked(std::size_t i)
+DeleteOutcome GroupReverify::DeleteChecked(std::size_t i, FileScan::RemoveMode mode)
 {
     Member& member = m_members[i];
     DeleteOutcome outcome;
@@ -367,8 +367,10 @@ DeleteOutcome GroupReverify::DeleteChecked(std::size_t i)
         outcome.reason = KeepReason::KeptChanged;
         return outcome;
     }
-    const int err = Platform::RemoveFile(member.path);
-    if (err == 0 || err == ENOENT)
+    const int err = FileScan::RemoveFileBy(member.path, mode);
+    if (err == FileScan::kNoTrash)
+        outcome.reason = KeepReason::NoTrash;
+    else if (err == 0 || err == ENOENT)
         outcome.deleted = m_members[member.firstOfPath].deleted = true;
     else
         outcome.error = err;

@@ -2,6 +2,7 @@
 // has a byte-identical kept copy, and deletes only the files that do.
 #pragma once
 
+#include "scan/FileOps.h"
 #include "scan/Platform.h"
 
 #include <cstddef>
@@ -26,6 +27,8 @@ enum class KeepReason {
     Changed,
     // Every kept file it was found equal to changed after it was read.
     KeptChanged,
+    // It was to go into the trash, and its volume has none.
+    NoTrash,
 };
 
 struct ReverifyOptions {
@@ -82,7 +85,9 @@ public:
     // size, modification time, device and inode they had when read. A file already gone
     // at the moment of deletion counts as deleted, and so does a path deleted earlier
     // through another line of the group.
-    DeleteOutcome DeleteChecked(std::size_t i);
+    // mode says whether the file goes into the trash or is deleted for good; a volume
+    // without a trash gives the reason NoTrash with the file left as it is.
+    DeleteOutcome DeleteChecked(std::size_t i, FileScan::RemoveMode mode = FileScan::RemoveMode::Delete);
 
     // One distinct file of the group while it is read; defined where it is read.
     struct Reader;

@@ -158,6 +158,14 @@ FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder
 
 int DeleteFile(const std::string& path) { return Platform::RemoveFile(path); }
 
+int RemoveFileBy(const std::string& path, RemoveMode mode)
+{
+    if (mode == RemoveMode::Delete)
+        return Platform::RemoveFile(path);
+    const int err = Platform::MoveToTrash(path);
+    return err == Platform::kNoTrash ? kNoTrash : err;
+}
+
 std::string PadNumber(std::int64_t number, int digits)
 {
     // A precision of at least 1 keeps the number 0 from printing as nothing.

@@ -49,6 +49,21 @@ FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder
 // Deletes one file (a folder is refused). Returns 0 or the errno of the failure.
 int DeleteFile(const std::string& path);
 
+// How a file leaves the disk.
+enum class RemoveMode {
+    // Into the desktop trash, where the file manager can restore it.
+    Trash,
+    // Deleted for good.
+    Delete,
+};
+
+// Returned by RemoveFileBy when the file's volume has no trash; nothing was changed.
+inline constexpr int kNoTrash = -1;
+
+// Removes one file (a folder is refused; a symbolic link goes as the link, never its
+// target) by mode. Returns 0, kNoTrash, or the errno of the failure.
+int RemoveFileBy(const std::string& path, RemoveMode mode);
+
 // Formats number in decimal, left-padded with "0" to digits digits when digits is
 // 0 to 16; any other count gives the number without padding.
 std::string PadNumber(std::int64_t number, int digits);

@@ -100,6 +100,12 @@ private:
 int RenameNoReplace(const std::string& from, const std::string& to);
 // Removes a file (not a folder). Returns 0 or an errno.
 int RemoveFile(const std::string& path);
+// Returned by MoveToTrash when the volume of the file has no trash.
+inline constexpr int kNoTrash = -1;
+// Moves a file (a symbolic link as the link) into the desktop's trash, where the file
+// manager can restore it. Returns 0, kNoTrash, or an errno.
+int MoveToTrash(const std::string& path);
+
 // Returns the longest file name, in bytes, that the file system holding folder takes.
 std::size_t MaxNameBytes(const std::string& folder);
 

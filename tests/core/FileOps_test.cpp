@@ -473,6 +473,41 @@ TEST(DeleteFile, DeletesOrTellsWhyNot)
     EXPECT_TRUE(fs::exists(kept));
 }
 
+TEST(RemoveFileBy, TrashKeepsTheFileRestorableAndALinkGoesAsTheLink)
+{
+    ScratchDir dir;
+    const std::string a = Write(dir / "p/a.jpg", "alpha");
+    const std::string target = Write(dir / "p/target.jpg", "target");
+    const std::string link = dir / "p/link.jpg";
+    fs::create_symlink(target, link);
+    fs::create_directory(dir / "p/folder");
+    ScratchDir shm(kShm);
+    const std::string onTmpfs = Write(shm / "t.jpg", "tmpfs");
+    EXPECT_CHILD_OK(InChild([&]() -> std::string {
+        // The trash lives under XDG_DATA_HOME; set before the first look at it.
+        setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        std::string report;
+        if (RemoveFileBy(a, RemoveMode::Trash) != 0 || fs::exists(a))
+            report += "a not trashed; ";
+        if (ReadAll(dir / "data/Trash/files/a.jpg") != "alpha")
+            report += "a not under Trash/files; ";
+        if (ReadAll(dir / "data/Trash/info/a.jpg.trashinfo").find("Path=" + a) == std::string::npos)
+            report += "no trashinfo with the original path; ";
+        if (RemoveFileBy(link, RemoveMode::Trash) != 0 || !fs::is_symlink(dir / "data/Trash/files/link.jpg"))
+            report += "the link was not trashed as a link; ";
+        if (ReadAll(target) != "target")
+            report += "the link's target changed; ";
+        if (RemoveFileBy(dir / "p/folder", RemoveMode::Trash) == 0 || !fs::is_directory(dir / "p/folder"))
+            report += "a folder was trashed; ";
+        if (RemoveFileBy(dir / "p/missing.jpg", RemoveMode::Trash) != ENOENT)
+            report += "a missing file gave no ENOENT; ";
+        const int tmpfs = RemoveFileBy(onTmpfs, RemoveMode::Trash);
+        if (tmpfs != kNoTrash || ReadAll(onTmpfs) != "tmpfs")
+            report += "a file on a volume without trash gave " + std::to_string(tmpfs) + "; ";
+        return report;
+    }));
+}
+
 TEST(PadNumber, PadsTo0Through16DigitsOnly)
 {
     const struct {
