@@ -1,0 +1,108 @@
+// CleanPlan: keep rules for whole results. Decides for every group of identical files
+// which file stays and which go, and carries the decision out through the re-read, so
+// that a file only goes while a kept file still holds its bytes.
+#pragma once
+
+#include "check/Reverify.h"
+#include "scan/FileOps.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Check {
+
+// One way of choosing the file a group keeps. Rules are tried in the user's order; the
+// first that tells the remaining candidates apart narrows them to its favourites, ties
+// go on to the next rule, and list order decides last.
+enum class KeepRule {
+    // Files inside a protected folder.
+    Protected,
+    // The latest modification time.
+    Newest,
+    // The earliest modification time.
+    Oldest,
+    // The shortest path.
+    Shortest,
+    // Names that do not look like copies (see LooksLikeCopyName).
+    NotCopyName,
+    // The first file of the group (list order); decides every group at once.
+    First,
+};
+
+// The command-line words of the rules: "protected", "newest", "oldest", "shortest",
+// "not-copy-name", "first".
+const char* KeepRuleName(KeepRule rule);
+std::optional<KeepRule> KeepRuleFromName(const std::string& name);
+
+// True when the file name of path looks like a copy made by a file manager or by hand:
+// "コピー", " - コピー", "のコピー", " (1)", "(2)" ... before the extension, "copy" as a word
+// at the end of the name, or "Copy of " at its start (ASCII letters in any case).
+bool LooksLikeCopyName(const std::string& path);
+
+// True when path lies inside folder or one of its subfolders (folder itself given with
+// or without a trailing "/"; compared byte for byte).
+bool InFolder(const std::string& path, const std::string& folder);
+
+struct PlannedGroup {
+    // The group's files in list order.
+    std::vector<std::string> paths;
+    // The file kept by the rules.
+    std::size_t kept = 0;
+    // remove[i]: paths[i] is to go. Never the kept file, never a protected file.
+    std::vector<bool> remove;
+    // Every file is protected: nothing happens to the group.
+    bool allProtected = false;
+    // The bytes the files to go take (size of one file times their count).
+    std::uint64_t bytesFreed = 0;
+};
+
+struct CleanPlan {
+    std::vector<PlannedGroup> groups;
+    std::size_t filesToGo = 0;
+    std::uint64_t bytesFreed = 0;
+};
+
+// Plans every group: the kept file by rules (First when rules is empty), every other
+// file to go unless it lies in a protected folder. Sizes and modification times are
+// looked up now; a file that cannot be looked up is kept and never chosen by Newest or
+// Oldest.
+CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
+    const std::vector<KeepRule>& rules, const std::vector<std::string>& protectedFolders);
+
+// What happened to one file of a carried-out plan.
+struct CleanedFile {
+    std::size_t group = 0;
+    std::size_t index = 0;
+    std::string path;
+    bool removed = false;
+    // Why it stayed: the re-read's reason, or NoTrash when its volume has no trash.
+    KeepReason reason = KeepReason::None;
+    // The errno of a removal that failed, or of a file that could not be read.
+    int error = 0;
+};
+
+struct CleanResult {
+    // Every file that was to go, in plan order, with what happened to it.
+    std::vector<CleanedFile> files;
+    std::size_t removed = 0;
+    std::uint64_t bytesFreed = 0;
+    bool cancelled = false;
+};
+
+// Carries out the groups of plan whose entry in include is true (all when include is
+// empty), group by group: each group is read again (GroupReverify) and its files to go
+// are removed by mode. progress(groupsDone, groupsTotal) runs before every group and
+// after the last; returning false cancels before the next group. Files kept because
+// their volume has no trash carry KeepReason::NoTrash; RetryPermanently removes them.
+CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, FileScan::RemoveMode mode,
+    const std::function<bool(std::size_t, std::size_t)>& progress = {});
+
+// Deletes for good the files of result that stayed for want of a trash, after reading
+// their groups again; updates result.
+void RetryPermanently(const CleanPlan& plan, CleanResult& result);
+
+} // namespace Check
