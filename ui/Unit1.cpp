@@ -190,6 +190,7 @@ TForm1::TForm1(QWidget* parent)
     createResultsPage();
     PageControl1->setCurrentIndex(0);
     connectCommands();
+    createCleanCommands();
 
     // The client area is fixed; the window is as large as the menu bar and the pages.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -843,7 +844,7 @@ void TForm1::SetCheckCtrl(bool checking)
         control->setEnabled(!checking);
     // Menu commands that would change the lists, or start a second run, wait as well.
     for (QAction* action : { mAddFile, mAddFolder, mDelFile, mClear, mRename, mChecker, pAddFile, pAddFolder,
-             pDelFile, pClear, pRename, popRename, popMove, popDelete })
+             pDelFile, pClear, pRename, popRename, popMove, popDelete, mCleanAll, popCleanAll })
         action->setEnabled(!checking);
     m_cancelKey->setEnabled(checking);
 }

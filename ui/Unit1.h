@@ -2,6 +2,7 @@
 #pragma once
 
 #include "check/CheckRun.h"
+#include "scan/FileOps.h"
 
 #include <QMainWindow>
 
@@ -58,6 +59,9 @@ public:
     QAction* mChecker = nullptr;
     QAction* N2 = nullptr;
     QAction* mOptionCheck1 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* mCleanAll = nullptr;
+    QAction* mUseTrash = nullptr;
     QMenu* N3 = nullptr;
     QAction* About1 = nullptr;
 
@@ -76,6 +80,8 @@ public:
     QAction* popShow = nullptr;
     QAction* N6 = nullptr;
     QAction* popDelete = nullptr;
+    QAction* N8 = nullptr;
+    QAction* popCleanAll = nullptr;
 
     QTabWidget* PageControl1 = nullptr;
     QWidget* TabSheet1 = nullptr;
@@ -157,6 +163,14 @@ public:
     void popShowClick();
     void popDeleteClick();
 
+    // The bulk clean of whole results, and where deletions go.
+    void mCleanAllClick();
+    void mUseTrashClick();
+    // Trash while mUseTrash is checked, otherwise deletion for good.
+    FileScan::RemoveMode RemoveModeNow() const;
+    // True while the tree holds a group of two files or more.
+    bool HasGroups() const;
+
     // Check::CheckHost
     std::size_t EntryCount() const override;
     std::string EntryText(std::size_t index) const override;
@@ -187,6 +201,7 @@ private:
     void createCandidatePage();
     void createResultsPage();
     void connectCommands();
+    void createCleanCommands();
     bool acceptsDrop(const QMimeData* data) const;
 
     CandidateList* m_candidates = nullptr;

@@ -5,7 +5,10 @@
 #include "check/Reverify.h"
 #include "scan/FileOps.h"
 #include "scan/FileScan.h"
+#include "check/CleanPlan.h"
 #include "ui/Desktop.h"
+#include "ui/Removal.h"
+#include "ui/Settings.h"
 #include "ui/Unit2.h"
 
 #include <QAction>
@@ -14,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -23,103 +27,106 @@ namespace {
 
 const char* const kNameTaken = "このファイル名は存在します。";
 
-// The nobody-is-kept question of the delete dialog.
-const char* const kNoCopyLeft
-    = "すべてのファイルにチェックがあります。\nこのファイルのコピーは一つも残りません。本当に削除しますか？";
-// A box lists at most this many files per kind; the rest are counted.
-constexpr std::size_t kListedFiles = 20;
-
-// Files left on disk, each with the reason in the user's words.
-using LeftFiles = std::vector<std::pair<std::string, std::string>>;
-
-// Deletes path; a file that is already gone counts as deleted. Records any other failure.
-bool DeleteRecorded(const std::string& path, LeftFiles& failures)
+// The nobody-is-kept question of the delete dialog, around its verb.
+QString NoCopyLeftQuestion(FileScan::RemoveMode mode)
 {
-    const int err = FileScan::DeleteFile(path);
+    return u"すべてのファイルにチェックがあります。\nこのファイルのコピーは一つも残りません。本当に"_s
+        + RemoveVerb(mode) + u"しますか？"_s;
+}
+
+// Removes path by mode; a file that is already gone counts as removed. Records any
+// other failure; a file whose volume has no trash goes to noTrash instead.
+bool RemoveRecorded(const std::string& path, FileScan::RemoveMode mode, LeftFiles& failures,
+    std::vector<std::string>& noTrash)
+{
+    const int err = FileScan::RemoveFileBy(path, mode);
     if (err == 0 || err == ENOENT)
         return true;
-    failures.emplace_back(path, FileScan::SystemErrorText(err));
+    if (err == FileScan::kNoTrash)
+        noTrash.push_back(path);
+    else
+        failures.emplace_back(path, FileScan::SystemErrorText(err));
     return false;
 }
 
-std::string KeepReasonText(const Check::DeleteOutcome& outcome)
-{
-    switch (outcome.reason) {
-    case Check::KeepReason::Unreadable:
-        return FileScan::SystemErrorText(outcome.error);
-    case Check::KeepReason::KeptUnreadable:
-        return "残すファイルを読み込めません";
-    case Check::KeepReason::Differs:
-        return "残すファイルと内容が違います";
-    case Check::KeepReason::SameFile:
-        return "残すファイルと同じファイルです";
-    case Check::KeepReason::Changed:
-        return "確認の後に変更されました";
-    case Check::KeepReason::KeptChanged:
-        return "残すファイルが確認の後に変更されました";
-    case Check::KeepReason::None:
-        break;
-    }
-    return {};
-}
+// The nodes of files that stayed for want of a trash, deleted for good if the user says so.
+struct NoTrashNodes {
+    std::vector<std::string> paths;
+    std::vector<QTreeWidgetItem*> nodes;
+    std::vector<int> lines;
+};
 
-void AppendListing(QStringList& lines, const char* heading, const LeftFiles& files)
-{
-    if (files.empty())
-        return;
-    lines << QString::fromUtf8(heading);
-    for (std::size_t i = 0; i < std::min(files.size(), kListedFiles); ++i)
-        lines << PathToDisplay(files[i].first + " (" + files[i].second + ")");
-    if (files.size() > kListedFiles)
-        lines << u"ほか %1 件"_s.arg(files.size() - kListedFiles);
-}
-
-// Shows one box for the files a deletion left on disk: those kept on purpose, as
-// information, and those that could not be deleted, which make it an error box.
-void ReportLeftOnDisk(const LeftFiles& kept, const LeftFiles& failures)
-{
-    QStringList lines;
-    AppendListing(lines, "次のファイルは削除しませんでした：", kept);
-    AppendListing(lines, "次のファイルを削除できません：", failures);
-    if (lines.isEmpty())
-        return;
-    const QString text = lines.join(u'\n');
-    if (failures.empty())
-        TheDesktop().Information(text);
-    else
-        TheDesktop().Error(QString::fromStdString(FileScan::ErrorBoxText(text.toStdString())));
-}
-
-// Deletes every line's file, as the user confirmed that no copy is to stay; there is
+// Removes every line's file, as the user confirmed that no copy is to stay; there is
 // nothing to compare with. Removes the node of each file that is gone.
-void DeleteAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, LeftFiles& failures)
+void RemoveAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, FileScan::RemoveMode mode,
+    LeftFiles& failures)
 {
+    NoTrashNodes noTrash;
     // From the last line up, so that the indices of the lines still to come hold.
     for (int i = static_cast<int>(paths.size()) - 1; i >= 0; --i) {
-        if (DeleteRecorded(paths[static_cast<std::size_t>(i)], failures))
+        const std::size_t before = noTrash.paths.size();
+        if (RemoveRecorded(paths[static_cast<std::size_t>(i)], mode, failures, noTrash.paths))
             delete group->takeChild(i);
+        else if (noTrash.paths.size() > before)
+            noTrash.nodes.push_back(group->child(i));
     }
     std::reverse(failures.begin(), failures.end());
+    std::reverse(noTrash.paths.begin(), noTrash.paths.end());
+    std::reverse(noTrash.nodes.begin(), noTrash.nodes.end());
+    if (!ConfirmPermanentDelete(noTrash.paths))
+        return;
+    std::vector<std::string> none;
+    for (std::size_t k = 0; k < noTrash.paths.size(); ++k) {
+        if (RemoveRecorded(noTrash.paths[k], FileScan::RemoveMode::Delete, failures, none))
+            delete noTrash.nodes[k];
+    }
 }
 
-// Deletes the checked lines' files that a kept line's file still equals, read again now:
+// Removes the checked lines' files that a kept line's file still equals, read again now:
 // files change, vanish and get replaced after a check. Removes the node of each file
 // that is gone; records the others with their reasons.
-void DeleteWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::string>& paths,
-    const std::vector<bool>& checked, LeftFiles& kept, LeftFiles& failures)
+// The busy cursor shown meanwhile goes before any question.
+void RemoveWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::string>& paths,
+    const std::vector<bool>& checked, FileScan::RemoveMode mode, LeftFiles& kept, LeftFiles& failures,
+    std::optional<BusyCursor>& busy)
 {
     Check::GroupReverify reread(paths, checked);
+    NoTrashNodes noTrash;
+    const auto record = [&](std::size_t line, const Check::DeleteOutcome& outcome) {
+        if (outcome.reason != Check::KeepReason::None)
+            kept.emplace_back(paths[line], KeepReasonText(outcome.reason, outcome.error));
+        else
+            failures.emplace_back(paths[line], FileScan::SystemErrorText(outcome.error));
+    };
     for (int i = static_cast<int>(paths.size()) - 1; i >= 0; --i) {
         const auto line = static_cast<std::size_t>(i);
         if (!checked[line])
             continue;
-        const Check::DeleteOutcome outcome = reread.DeleteChecked(line);
-        if (outcome.deleted)
+        const Check::DeleteOutcome outcome = reread.DeleteChecked(line, mode);
+        if (outcome.deleted) {
             delete group->takeChild(i);
-        else if (outcome.reason != Check::KeepReason::None)
-            kept.emplace_back(paths[line], KeepReasonText(outcome));
-        else
-            failures.emplace_back(paths[line], FileScan::SystemErrorText(outcome.error));
+        } else if (outcome.reason == Check::KeepReason::NoTrash) {
+            noTrash.paths.push_back(paths[line]);
+            noTrash.nodes.push_back(group->child(i));
+            noTrash.lines.push_back(i);
+        } else {
+            record(line, outcome);
+        }
+    }
+    std::reverse(noTrash.paths.begin(), noTrash.paths.end());
+    busy.reset();
+    if (!noTrash.paths.empty() && !ConfirmPermanentDelete(noTrash.paths)) {
+        for (const std::string& path : noTrash.paths)
+            kept.emplace_back(path, KeepReasonText(Check::KeepReason::NoTrash, 0));
+    } else {
+        for (std::size_t k = 0; k < noTrash.nodes.size(); ++k) {
+            const auto line = static_cast<std::size_t>(noTrash.lines[k]);
+            const Check::DeleteOutcome outcome = reread.DeleteChecked(line, FileScan::RemoveMode::Delete);
+            if (outcome.deleted)
+                delete noTrash.nodes[k];
+            else
+                record(line, outcome);
+        }
     }
     std::reverse(kept.begin(), kept.end());
     std::reverse(failures.begin(), failures.end());
@@ -150,9 +157,17 @@ void TForm1::FileTreeDblClick()
         if (node->childCount() == 0)
             return;
 
+        const FileScan::RemoveMode mode = RemoveModeNow();
+        const std::vector<std::string> protectedFolders = Settings::ProtectedFolders();
+        const auto isProtected = [&](const std::string& path) {
+            return std::any_of(protectedFolders.begin(), protectedFolders.end(),
+                [&](const std::string& folder) { return Check::InFolder(path, folder); });
+        };
         TForm2 dialog(this);
+        dialog.SetRemoveVerb(RemoveVerb(mode));
+        // Files of protected folders start unchecked, like the first.
         for (int i = 0; i < node->childCount(); ++i)
-            dialog.AddFile(NodePath(node->child(i)), i > 0);
+            dialog.AddFile(NodePath(node->child(i)), i > 0 && !isProtected(NodePath(node->child(i))));
         if (dialog.exec() != QDialog::Accepted)
             return;
         std::vector<std::string> paths;
@@ -168,14 +183,14 @@ void TForm1::FileTreeDblClick()
         LeftFiles kept;
         LeftFiles failures;
         if (marked == paths.size()) {
-            if (!TheDesktop().ConfirmDefaultCancel(QString::fromUtf8(kNoCopyLeft)))
+            if (!TheDesktop().ConfirmDefaultCancel(NoCopyLeftQuestion(mode)))
                 return;
-            DeleteAsked(node, paths, failures);
+            RemoveAsked(node, paths, mode, failures);
         } else {
-            BusyCursor busy;
-            DeleteWhereACopyIsKept(node, paths, checked, kept, failures);
+            std::optional<BusyCursor> busy(std::in_place);
+            RemoveWhereACopyIsKept(node, paths, checked, mode, kept, failures, busy);
         }
-        ReportLeftOnDisk(kept, failures);
+        ReportLeftOnDisk(mode, kept, failures);
     });
 }
 
@@ -248,11 +263,17 @@ void TForm1::popDeleteClick()
         QTreeWidgetItem* node = SelectedFileNode(FileTree);
         if (!node)
             return;
-        if (!TheDesktop().Confirm(u"実ファイルも削除します。\n本当に削除しますか？"_s))
+        const FileScan::RemoveMode mode = RemoveModeNow();
+        const QString verb = RemoveVerb(mode);
+        if (!TheDesktop().Confirm(u"実ファイルも"_s + verb + u"します。\n本当に"_s + verb + u"しますか？"_s))
             return;
         LeftFiles failures;
-        if (DeleteRecorded(NodePath(node), failures))
+        std::vector<std::string> noTrash;
+        const std::string path = NodePath(node);
+        if (RemoveRecorded(path, mode, failures, noTrash)
+            || (ConfirmPermanentDelete(noTrash)
+                && RemoveRecorded(path, FileScan::RemoveMode::Delete, failures, noTrash)))
             delete node;
-        ReportLeftOnDisk({}, failures);
+        ReportLeftOnDisk(mode, {}, failures);
     });
 }

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 constexpr int kItemHeight = 12;
@@ -46,6 +48,12 @@ void TForm2::AddFile(const std::string& path, bool checked)
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
     item->setSizeHint(QSize(0, lineHeight()));
+}
+
+void TForm2::SetRemoveVerb(const QString& verb)
+{
+    ui->Label1->setText(u"※チ ェックがあるファイルを"_s + verb + u"します"_s);
+    ui->Label1->resize(std::max(ui->Label1->width(), ui->Label1->sizeHint().width()), ui->Label1->height());
 }
 
 int TForm2::lineHeight() const

@@ -18,6 +18,8 @@ public:
 
     // Appends a line for path: shown as readable text, kept as the exact bytes.
     void AddFile(const std::string& path, bool checked);
+    // Says what OK does to the checked files ("削除" or "ゴミ箱に移動").
+    void SetRemoveVerb(const QString& verb);
     int FileCount() const;
     std::string FilePath(int index) const;
     bool IsChecked(int index) const;

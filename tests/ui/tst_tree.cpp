@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QDir>
 #include <QFile>
@@ -59,30 +60,6 @@ bool Exists(const std::string& path)
     return lstat(path.c_str(), &st) == 0;
 }
 
-// Calls answer with the modal dialog of type T once it is open (polled, since exec()
-// blocks the test until it is answered). Fails the test when none appears; the
-// polling ends with context.
-template <typename T> void WhenModal(QObject* context, std::function<void(T&)> answer)
-{
-    auto deadline = std::make_shared<QDeadlineTimer>(5000);
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [=] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            if (QTest::qWaitForWindowActive(dialog)) {
-                answer(*dialog);
-                return;
-            }
-        }
-        if (deadline->hasExpired()) {
-            if (QWidget* other = QApplication::activeModalWidget())
-                other->close();
-            QFAIL("the expected dialog did not open");
-        }
-        QTimer::singleShot(10, context, *poll);
-    };
-    QTimer::singleShot(0, context, *poll);
-}
-
 // Double-clicks the way a mouse does: press, release, then the second press arriving as
 // a double-click, and its release.
 void DoubleClick(QWidget* widget, const QPoint& pos)
@@ -129,6 +106,7 @@ private slots:
     void deleteAfterConfirmation();
     void deleteOfAFileNodeNeedsNoKeptCopy();
     void deleteReportsAFileThatCannotBeDeleted();
+    void withTheTrashDeletionsGoThereAndAskWhereThereIsNone();
     void groupNodesAreNeverTakenForFiles();
 
 private:
@@ -801,6 +779,46 @@ void TestTree::deleteReportsAFileThatCannotBeDeleted()
     m_form->popDeleteClick();
     QCOMPARE(group->childCount(), 1);
     QCOMPARE(m_desktop->errors.size(), 1);
+}
+
+void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
+{
+    m_form->mUseTrash->trigger();
+    QVERIFY(m_form->mUseTrash->isChecked());
+    const std::string trash = qEnvironmentVariable("XDG_DATA_HOME").toStdString() + "/Trash/files/";
+    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
+    group->setExpanded(true);
+    select(group);
+    QString label;
+    doubleClickAndAnswer(group, [&](TForm2& dialog) {
+        label = Control<QLabel>(dialog, "Label1")->text();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    QCOMPARE(label, u"※チ ェックがあるファイルをゴミ箱に移動します"_s);
+    QVERIFY(Exists(m_a));
+    QCOMPARE(ReadFile(trash + "d.jpg"), QByteArray("same"));
+    QCOMPARE(ReadFile(trash + "b.jpg"), QByteArray("same"));
+    QCOMPARE(group->childCount(), 1);
+
+    // A file on a volume without a trash: asked once, キャンセル keeps it.
+    QTemporaryDir shm(u"/dev/shm/tessarin-tree-XXXXXX"_s);
+    const std::string noTrash = WriteFile(shm.filePath(u"t.jpg"_s), "same");
+    group = addGroup({ m_a, noTrash });
+    select(group->child(1));
+    m_desktop->ClearRecords();
+    m_desktop->confirmAnswers = { true, false };
+    m_form->popDeleteClick();
+    QCOMPARE(m_desktop->confirms,
+        QStringList({ u"実ファイルもゴミ箱に移動します。\n本当にゴミ箱に移動しますか？"_s,
+            u"次のファイルはゴミ箱に移動できません：\n"_s + QString::fromStdString(noTrash)
+                + u" (ゴミ箱がありません)\n完全に削除しますか？"_s }));
+    QCOMPARE(m_desktop->calls[1].kind, u"ConfirmDefaultCancel"_s);
+    QVERIFY(Exists(noTrash));
+    QCOMPARE(group->childCount(), 2);
+    m_desktop->confirmAnswers = { true, true };
+    m_form->popDeleteClick();
+    QVERIFY(!Exists(noTrash));
+    QCOMPARE(group->childCount(), 1);
 }
 
 void TestTree::groupNodesAreNeverTakenForFiles()

@@ -1,9 +1,29 @@
 // ScriptedDesktop: scripted answers and call records for the window tests.
 #include "ui/support/ScriptedDesktop.h"
 
+#include "ui/Settings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The trash and the settings of the test process live in a folder of its own, so
+// that no test touches the user's; set before anything reads them.
+struct PrivateHome {
+    QTemporaryDir dir;
+    PrivateHome()
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(u"data"_s)));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(u"config"_s)));
+    }
+};
+const PrivateHome privateHome;
+
+} // namespace
 
 void ScriptedDesktop::ClearRecords()
 {
@@ -125,6 +145,8 @@ void ScriptedDesktop::ShellOpen(const std::string& path)
 
 ScriptedDesktop& InstallScriptedDesktop()
 {
+    // Every test starts with deletions for good, as the windows' own texts say them.
+    Settings::SetUseTrash(false);
     auto desktop = std::make_unique<ScriptedDesktop>();
     ScriptedDesktop& installed = *desktop;
     SetDesktop(std::move(desktop));

@@ -1,0 +1,248 @@
+// Tests of the bulk clean: TForm4 opened from TForm1's menus on real check results, its
+// rules, protected folders, preview and run, the trash it uses, and the tree afterwards.
+#include "ui/CandidateList.h"
+#include "ui/Desktop.h"
+#include "ui/Settings.h"
+#include "ui/Unit1.h"
+#include "ui/Unit4.h"
+#include "ui/support/Controls.h"
+#include "ui/support/ScriptedDesktop.h"
+#include "ui/support/TestFiles.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <memory>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+bool Exists(const std::string& path)
+{
+    struct stat st { };
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::string Trashed(const std::string& name)
+{
+    return qEnvironmentVariable("XDG_DATA_HOME").toStdString() + "/Trash/files/" + name;
+}
+
+void SetMtime(const std::string& path, long seconds)
+{
+    const timeval times[2] = { { seconds, 0 }, { seconds, 0 } };
+    utimes(path.c_str(), times);
+}
+
+} // namespace
+
+class TestUnit4 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void menuItemsFollowTheTreeAndTheTrashIsRemembered();
+    void rulesPreviewUntickAndRunThenTheTreeAndTheTrash();
+    void protectedFoldersAreNeverTouchedAndRemembered();
+    void cancelStopsBetweenGroupsAndTheSummarySaysSo();
+
+private:
+    // Runs the real check over paths alone and returns the number of groups it made.
+    int check(const std::vector<std::string>& paths);
+    std::string file(const std::string& name, const std::string& content);
+
+    std::unique_ptr<TestFolder> m_dir;
+    std::unique_ptr<TForm1> m_form;
+    ScriptedDesktop* m_desktop = nullptr;
+};
+
+void TestUnit4::init()
+{
+    m_dir = std::make_unique<TestFolder>();
+    m_desktop = &InstallScriptedDesktop();
+    Settings::SetUseTrash(true);
+    Settings::SetProtectedFolders({});
+    Settings::SetKeepRules({});
+    m_form = std::make_unique<TForm1>();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+}
+
+void TestUnit4::cleanup()
+{
+    m_form.reset();
+    SetDesktop(nullptr);
+    m_desktop = nullptr;
+    m_dir.reset();
+}
+
+std::string TestUnit4::file(const std::string& name, const std::string& content)
+{
+    return WriteTestFile(m_dir->Path() + "/" + name, content);
+}
+
+int TestUnit4::check(const std::vector<std::string>& paths)
+{
+    m_form->Candidates().Clear();
+    m_form->FileTree->clear();
+    m_form->Candidates().Append(std::vector<std::string>(paths));
+    m_form->btnCheckerClick();
+    return m_form->FileTree->topLevelItemCount();
+}
+
+void TestUnit4::menuItemsFollowTheTreeAndTheTrashIsRemembered()
+{
+    QVERIFY(m_form->mUseTrash->isChecked());
+    emit m_form->mFind->aboutToShow();
+    QVERIFY(!m_form->mCleanAll->isEnabled());
+    QCOMPARE(m_form->mCleanAll->text(), u"重複ファイルの一括整理(&B)..."_s);
+    QCOMPARE(m_form->mUseTrash->text(), u"ゴミ箱に移動する(&T)"_s);
+    QCOMPARE(check({ file("a.jpg", "same"), file("b.jpg", "same") }), 1);
+    emit m_form->PopupMenu2->aboutToShow();
+    QVERIFY(m_form->popCleanAll->isEnabled());
+
+    m_form->mUseTrash->trigger();
+    QVERIFY(!Settings::UseTrash());
+    TForm1 second;
+    QVERIFY(!second.mUseTrash->isChecked());
+}
+
+void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
+{
+    // Group 1: the original is second in the list, its copy first and newer. Group 2:
+    // three files, the second and third go. Group 3 is unticked in the preview.
+    const std::string copy = file("p/photo - コピー.jpg", "photo");
+    const std::string photo = file("p/photo.jpg", "photo");
+    SetMtime(copy, 2000000000);
+    SetMtime(photo, 1500000000);
+    const std::string n1 = file("q/note.txt", "note");
+    const std::string n2 = file("q/deep/note.txt", "note");
+    const std::string n3 = file("r/note.txt", "note");
+    const std::string x1 = file("x1.bin", "xx");
+    const std::string x2 = file("x2.bin", "xx");
+    QCOMPARE(check({ copy, photo, n1, n2, n3, x1, x2 }), 3);
+
+    QString summary;
+    int preview = 0;
+    WhenModal<TForm4>(m_form.get(), [&](TForm4& dialog) {
+        preview = dialog.PreviewCount();
+        auto* tree = Control<QTreeWidget>(dialog, "PreviewTree");
+        tree->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
+        summary = Control<QLabel>(dialog, "SummaryLabel")->text();
+        QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+    });
+    m_form->mCleanAll->trigger();
+    QCOMPARE(preview, 3);
+    QCOMPARE(summary, u"2 グループ：3 個のファイルをゴミ箱に移動、13 バイト解放"_s);
+    // The name that looks like a copy went, not the first file of the list.
+    QVERIFY(Exists(photo));
+    QVERIFY(!Exists(copy));
+    QVERIFY(Exists(Trashed("photo - コピー.jpg")));
+    QVERIFY(Exists(n1) && !Exists(n2) && !Exists(n3));
+    QVERIFY(Exists(x1) && Exists(x2));
+    QCOMPARE(m_desktop->informations, QStringList({ u"ゴミ箱に移動したファイル：3 個（13 バイト解放）"_s }));
+    // Groups left with one file leave the tree; the unticked one stays whole.
+    QCOMPARE(m_form->FileTree->topLevelItemCount(), 1);
+    QCOMPARE(m_form->FileTree->topLevelItem(0)->childCount(), 2);
+
+    // The newest-file rule moved to the top keeps the newer file, though it comes second.
+    const std::string older = file("s/older.jpg", "pair");
+    const std::string newer = file("s/newer.jpg", "pair");
+    SetMtime(older, 1000000000);
+    SetMtime(newer, 1100000000);
+    QCOMPARE(check({ older, newer }), 1);
+    m_desktop->ClearRecords();
+    WhenModal<TForm4>(m_form.get(), [&](TForm4& dialog) {
+        auto* rules = Control<QListWidget>(dialog, "RuleList");
+        for (int row = 0; row < rules->count(); ++row) {
+            if (rules->item(row)->text() == u"更新日時の新しいファイルを残す"_s) {
+                rules->item(row)->setCheckState(Qt::Checked);
+                rules->setCurrentRow(row);
+            }
+        }
+        while (rules->currentRow() > 0)
+            QTest::mouseClick(Control<QPushButton>(dialog, "btnRuleUp"), Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+    });
+    m_form->popCleanAll->trigger();
+    QVERIFY(Exists(newer));
+    QVERIFY(!Exists(older));
+    QCOMPARE(Settings::KeepRules().front().rule, Check::KeepRule::Newest);
+}
+
+void TestUnit4::protectedFoldersAreNeverTouchedAndRemembered()
+{
+    const std::string kept = file("archive/a.jpg", "same");
+    const std::string copy = file("work/a.jpg", "same");
+    const std::string other = file("archive/b.jpg", "bbbb");
+    const std::string otherCopy = file("archive/old/b.jpg", "bbbb");
+    QCOMPARE(check({ copy, kept, other, otherCopy }), 2);
+    m_desktop->folderAnswers.push_back(m_dir->Path() + "/archive");
+    int preview = -1;
+    WhenModal<TForm4>(m_form.get(), [&](TForm4& dialog) {
+        QTest::mouseClick(Control<QPushButton>(dialog, "btnProtectAdd"), Qt::LeftButton);
+        preview = dialog.PreviewCount();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    m_form->mCleanAll->trigger();
+    QCOMPARE(m_desktop->browses.at(0).title, u"保護するフォルダを指定"_s);
+    // The work copy goes although it comes first; the group all inside the protected
+    // folder is left alone.
+    QCOMPARE(preview, 1);
+    QVERIFY(Exists(kept) && !Exists(copy));
+    QVERIFY(Exists(other) && Exists(otherCopy));
+    QCOMPARE(Settings::ProtectedFolders(), std::vector<std::string>({ m_dir->Path() + "/archive" }));
+
+    // The delete dialog starts with protected files unchecked.
+    const std::string loose = file("loose/b.jpg", "bbbb");
+    QCOMPARE(check({ loose, otherCopy }), 1);
+    QList<bool> marks;
+    WhenModal<QDialog>(m_form.get(), [&](QDialog& dialog) {
+        auto* list = Control<QListWidget>(dialog, "CheckFileList");
+        for (int row = 0; row < list->count(); ++row)
+            marks << (list->item(row)->checkState() == Qt::Checked);
+        dialog.reject();
+    });
+    m_form->FileTree->setCurrentItem(m_form->FileTree->topLevelItem(0));
+    m_form->FileTreeDblClick();
+    QCOMPARE(marks, QList<bool>({ false, false }));
+}
+
+void TestUnit4::cancelStopsBetweenGroupsAndTheSummarySaysSo()
+{
+    std::vector<std::string> paths;
+    for (int g = 0; g < 30; ++g) {
+        for (int copy = 0; copy < 2; ++copy)
+            paths.push_back(file("g" + std::to_string(g) + "/" + std::to_string(copy), "group " + std::to_string(g)));
+    }
+    QCOMPARE(check(paths), 30);
+    WhenModal<TForm4>(m_form.get(), [&](TForm4& dialog) {
+        // Clicked during the run, at its first pause between groups.
+        QTimer::singleShot(0, &dialog, [&dialog] {
+            QTest::mouseClick(Control<QPushButton>(dialog, "Button2"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+    });
+    m_form->mCleanAll->trigger();
+    int gone = 0;
+    for (std::size_t i = 1; i < paths.size(); i += 2)
+        gone += Exists(paths[i]) ? 0 : 1;
+    QVERIFY(gone < 30);
+    for (std::size_t i = 0; i < paths.size(); i += 2)
+        QVERIFY(Exists(paths[i]));
+    QCOMPARE(m_desktop->informations.size(), 1);
+    QVERIFY(m_desktop->informations.at(0).startsWith(u"途中で中止しました。\nゴミ箱に移動したファイル：%1 個"_s.arg(gone)));
+    QCOMPARE(m_form->FileTree->topLevelItemCount(), 30 - gone);
+}
+
+QTEST_MAIN(TestUnit4)
+#include "tst_unit4.moc"

@@ -1,0 +1,83 @@
+// Removal: texts and boxes of the delete commands.
+#include "ui/Removal.h"
+
+#include "scan/FileError.h"
+#include "ui/Desktop.h"
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// A box lists at most this many files per kind; the rest are counted.
+constexpr std::size_t kListedFiles = 20;
+
+} // namespace
+
+std::string KeepReasonText(Check::KeepReason reason, int error)
+{
+    switch (reason) {
+    case Check::KeepReason::Unreadable:
+        return FileScan::SystemErrorText(error);
+    case Check::KeepReason::KeptUnreadable:
+        return "残すファイルを読み込めません";
+    case Check::KeepReason::Differs:
+        return "残すファイルと内容が違います";
+    case Check::KeepReason::SameFile:
+        return "残すファイルと同じファイルです";
+    case Check::KeepReason::Changed:
+        return "確認の後に変更されました";
+    case Check::KeepReason::KeptChanged:
+        return "残すファイルが確認の後に変更されました";
+    case Check::KeepReason::NoTrash:
+        return "ゴミ箱がありません";
+    case Check::KeepReason::None:
+        break;
+    }
+    return error != 0 ? FileScan::SystemErrorText(error) : std::string();
+}
+
+QString RemoveVerb(FileScan::RemoveMode mode)
+{
+    return mode == FileScan::RemoveMode::Trash ? u"ゴミ箱に移動"_s : u"削除"_s;
+}
+
+void AppendListing(QStringList& lines, const QString& heading, const LeftFiles& files)
+{
+    if (files.empty())
+        return;
+    lines << heading;
+    for (std::size_t i = 0; i < std::min(files.size(), kListedFiles); ++i)
+        lines << PathToDisplay(files[i].first + " (" + files[i].second + ")");
+    if (files.size() > kListedFiles)
+        lines << u"ほか %1 件"_s.arg(files.size() - kListedFiles);
+}
+
+void ReportLeftOnDisk(FileScan::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures)
+{
+    const QString verb = RemoveVerb(mode);
+    QStringList lines;
+    AppendListing(lines, u"次のファイルは"_s + verb + u"しませんでした："_s, kept);
+    AppendListing(lines, u"次のファイルを"_s + verb + u"できません："_s, failures);
+    if (lines.isEmpty())
+        return;
+    const QString text = lines.join(u'\n');
+    if (failures.empty())
+        TheDesktop().Information(text);
+    else
+        TheDesktop().Error(QString::fromStdString(FileScan::ErrorBoxText(text.toStdString())));
+}
+
+bool ConfirmPermanentDelete(const std::vector<std::string>& paths)
+{
+    if (paths.empty())
+        return false;
+    LeftFiles files;
+    for (const std::string& path : paths)
+        files.emplace_back(path, KeepReasonText(Check::KeepReason::NoTrash, 0));
+    QStringList lines;
+    AppendListing(lines, u"次のファイルはゴミ箱に移動できません："_s, files);
+    lines << u"完全に削除しますか？"_s;
+    return TheDesktop().ConfirmDefaultCancel(lines.join(u'\n'));
+}

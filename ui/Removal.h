@@ -1,0 +1,33 @@
+// Removal: what the delete commands share: removing a file by the window's trash
+// setting, the reasons a file stayed in the user's words, and the boxes that list them.
+#pragma once
+
+#include "check/Reverify.h"
+#include "scan/FileOps.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Files left on disk, each with the reason in the user's words.
+using LeftFiles = std::vector<std::pair<std::string, std::string>>;
+
+// Returns the reason of a re-read's outcome in the user's words.
+std::string KeepReasonText(Check::KeepReason reason, int error);
+
+// Returns "ゴミ箱に移動" with the trash on, "削除" otherwise: the verb of every confirmation.
+QString RemoveVerb(FileScan::RemoveMode mode);
+
+// Appends heading and the files, at most 20 of them, the rest counted.
+void AppendListing(QStringList& lines, const QString& heading, const LeftFiles& files);
+
+// Shows one box for the files a removal left on disk: those kept on purpose, as
+// information, and those that could not be removed, which make it an error box.
+void ReportLeftOnDisk(FileScan::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures);
+
+// Asks once whether files whose volume has no trash are to be deleted for good;
+// "キャンセル", the default, keeps them.
+bool ConfirmPermanentDelete(const std::vector<std::string>& paths);

@@ -1,0 +1,81 @@
+// Settings: QSettings under the program's own name.
+#include "ui/Settings.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace Settings {
+namespace {
+
+    QSettings Store() { return QSettings(u"Tessarin"_s, u"Tessarin"_s); }
+
+    const std::vector<RuleChoice>& DefaultRules()
+    {
+        static const std::vector<RuleChoice> rules {
+            { Check::KeepRule::Protected, true },
+            { Check::KeepRule::NotCopyName, true },
+            { Check::KeepRule::Newest, false },
+            { Check::KeepRule::Oldest, false },
+            { Check::KeepRule::Shortest, false },
+        };
+        return rules;
+    }
+
+} // namespace
+
+bool UseTrash() { return Store().value(u"trash"_s, true).toBool(); }
+
+void SetUseTrash(bool on) { Store().setValue(u"trash"_s, on); }
+
+std::vector<std::string> ProtectedFolders()
+{
+    // Kept as bytes: a folder name need not be valid UTF-8.
+    std::vector<std::string> folders;
+    for (const QVariant& folder : Store().value(u"protectedFolders"_s).toList())
+        folders.push_back(folder.toByteArray().toStdString());
+    return folders;
+}
+
+void SetProtectedFolders(const std::vector<std::string>& folders)
+{
+    QVariantList list;
+    for (const std::string& folder : folders)
+        list.append(QByteArray::fromStdString(folder));
+    Store().setValue(u"protectedFolders"_s, list);
+}
+
+std::vector<RuleChoice> KeepRules()
+{
+    // Stored as "name" or "-name" (off), in order; rules missing from it (an older
+    // list, or one edited by hand) follow in their default order.
+    std::vector<RuleChoice> rules;
+    for (const QString& word : Store().value(u"keepRules"_s).toStringList()) {
+        const bool on = !word.startsWith(u'-');
+        const auto rule = Check::KeepRuleFromName((on ? word : word.mid(1)).toStdString());
+        const auto known = [&](const RuleChoice& c) { return rule && c.rule == *rule; };
+        if (rule && *rule != Check::KeepRule::First && std::none_of(rules.begin(), rules.end(), known))
+            rules.push_back({ *rule, on });
+    }
+    for (const RuleChoice& choice : DefaultRules()) {
+        if (std::none_of(rules.begin(), rules.end(), [&](const RuleChoice& c) { return c.rule == choice.rule; }))
+            rules.push_back(choice);
+    }
+    return rules;
+}
+
+void SetKeepRules(const std::vector<RuleChoice>& rules)
+{
+    QStringList words;
+    for (const RuleChoice& choice : rules)
+        words << (choice.on ? u""_s : u"-"_s) + QString::fromUtf8(Check::KeepRuleName(choice.rule));
+    Store().setValue(u"keepRules"_s, words);
+}
+
+} // namespace Settings

@@ -1,0 +1,163 @@
+// Unit1Clean: TForm1's bulk clean of whole results by keep rules, and the choice
+// between the trash and deleting for good that every deletion follows.
+#include "ui/Unit1.h"
+
+#include "check/CleanPlan.h"
+#include "ui/Desktop.h"
+#include "ui/Removal.h"
+#include "ui/Settings.h"
+#include "ui/Unit4.h"
+
+#include <QAction>
+#include <QLocale>
+#include <QMenu>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The groups the bulk clean works on: those selected in the tree, or all of them.
+std::vector<QTreeWidgetItem*> GroupsToClean(const QTreeWidget* tree)
+{
+    std::vector<QTreeWidgetItem*> selected;
+    std::vector<QTreeWidgetItem*> all;
+    for (int g = 0; g < tree->topLevelItemCount(); ++g) {
+        QTreeWidgetItem* group = tree->topLevelItem(g);
+        if (group->childCount() < 2)
+            continue;
+        all.push_back(group);
+        if (group->isSelected())
+            selected.push_back(group);
+    }
+    return selected.empty() ? all : selected;
+}
+
+// Tells what the run did: the files removed and the bytes freed, then the files that
+// stayed with their reasons.
+void ReportClean(FileScan::RemoveMode mode, const Check::CleanResult& result)
+{
+    const QString verb = RemoveVerb(mode);
+    LeftFiles kept;
+    LeftFiles failures;
+    for (const Check::CleanedFile& file : result.files) {
+        if (file.removed)
+            continue;
+        if (file.reason != Check::KeepReason::None)
+            kept.emplace_back(file.path, KeepReasonText(file.reason, file.error));
+        else if (file.error != 0)
+            failures.emplace_back(file.path, KeepReasonText(file.reason, file.error));
+    }
+    QStringList lines;
+    if (result.cancelled)
+        lines << u"途中で中止しました。"_s;
+    lines << u"%1したファイル：%2 個（%3 バイト解放）"_s.arg(verb)
+                 .arg(result.removed)
+                 .arg(QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(result.bytesFreed)));
+    AppendListing(lines, u"次のファイルは"_s + verb + u"しませんでした："_s, kept);
+    AppendListing(lines, u"次のファイルを"_s + verb + u"できません："_s, failures);
+    const QString text = lines.join(u'\n');
+    if (failures.empty())
+        TheDesktop().Information(text);
+    else
+        TheDesktop().Error(text);
+}
+
+} // namespace
+
+void TForm1::createCleanCommands()
+{
+    const auto addAction = [this](QMenu* menu, const QString& name, const QString& caption) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(name);
+        action->setParent(this);
+        return action;
+    };
+    N7 = mFind->addSeparator();
+    N7->setObjectName(u"N7"_s);
+    mCleanAll = addAction(mFind, u"mCleanAll"_s, u"重複ファイルの一括整理(&B)..."_s);
+    mUseTrash = addAction(mFind, u"mUseTrash"_s, u"ゴミ箱に移動する(&T)"_s);
+    mUseTrash->setCheckable(true);
+    mUseTrash->setChecked(Settings::UseTrash());
+    N8 = PopupMenu2->addSeparator();
+    N8->setObjectName(u"N8"_s);
+    popCleanAll = addAction(PopupMenu2, u"popCleanAll"_s, u"重複ファイルの一括整理(&B)..."_s);
+
+    connect(mCleanAll, &QAction::triggered, this, &TForm1::mCleanAllClick);
+    connect(popCleanAll, &QAction::triggered, this, &TForm1::mCleanAllClick);
+    connect(mUseTrash, &QAction::triggered, this, &TForm1::mUseTrashClick);
+    // Enabled while there is something to clean (and no check runs).
+    const auto enable = [this] {
+        for (QAction* action : { mCleanAll, popCleanAll })
+            action->setEnabled(!Checking() && HasGroups());
+    };
+    connect(mFind, &QMenu::aboutToShow, this, enable);
+    connect(PopupMenu2, &QMenu::aboutToShow, this, enable);
+}
+
+FileScan::RemoveMode TForm1::RemoveModeNow() const
+{
+    return mUseTrash->isChecked() ? FileScan::RemoveMode::Trash : FileScan::RemoveMode::Delete;
+}
+
+bool TForm1::HasGroups() const
+{
+    for (int g = 0; g < FileTree->topLevelItemCount(); ++g) {
+        if (FileTree->topLevelItem(g)->childCount() >= 2)
+            return true;
+    }
+    return false;
+}
+
+void TForm1::mUseTrashClick() { Settings::SetUseTrash(mUseTrash->isChecked()); }
+
+void TForm1::mCleanAllClick()
+{
+    RunCommand([this] {
+        if (Checking())
+            return;
+        const std::vector<QTreeWidgetItem*> groups = GroupsToClean(FileTree);
+        if (groups.empty())
+            return;
+        std::vector<std::vector<std::string>> paths;
+        std::vector<QString> captions;
+        std::vector<std::vector<QTreeWidgetItem*>> nodes;
+        for (QTreeWidgetItem* group : groups) {
+            captions.push_back(group->text(0));
+            auto& files = paths.emplace_back();
+            auto& items = nodes.emplace_back();
+            for (int c = 0; c < group->childCount(); ++c) {
+                files.push_back(NodePath(group->child(c)));
+                items.push_back(group->child(c));
+            }
+        }
+        const FileScan::RemoveMode mode = RemoveModeNow();
+        TForm4 dialog(std::move(paths), std::move(captions), mode, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        Check::CleanResult result = dialog.Result();
+        const auto noTrash = [&] {
+            std::vector<std::string> files;
+            for (const Check::CleanedFile& file : result.files) {
+                if (file.reason == Check::KeepReason::NoTrash)
+                    files.push_back(file.path);
+            }
+            return files;
+        }();
+        if (ConfirmPermanentDelete(noTrash))
+            Check::RetryPermanently(dialog.Plan(), result);
+
+        // The nodes of removed files go, and so does a group left with one file.
+        for (const Check::CleanedFile& file : result.files) {
+            if (file.removed)
+                delete nodes[file.group][file.index];
+        }
+        for (QTreeWidgetItem* group : groups) {
+            if (group->childCount() < 2)
+                delete group;
+        }
+        ReportClean(mode, result);
+    });
+}

@@ -1,0 +1,272 @@
+// Unit4: the bulk clean dialog TForm4.
+#include "ui/Unit4.h"
+
+#include "ui_Unit4.h"
+
+#include "scan/FileScan.h"
+#include "ui/Desktop.h"
+#include "ui/Removal.h"
+#include "ui/Settings.h"
+
+#include <QCoreApplication>
+#include <QListWidgetItem>
+#include <QLocale>
+#include <QTreeWidgetItem>
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr int kRuleRole = Qt::UserRole;
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kGroupRole = Qt::UserRole + 1;
+
+QString RuleText(Check::KeepRule rule)
+{
+    switch (rule) {
+    case Check::KeepRule::Protected:
+        return u"保護フォルダ内のファイルを残す"_s;
+    case Check::KeepRule::Newest:
+        return u"更新日時の新しいファイルを残す"_s;
+    case Check::KeepRule::Oldest:
+        return u"更新日時の古いファイルを残す"_s;
+    case Check::KeepRule::Shortest:
+        return u"パスの短いファイルを残す"_s;
+    case Check::KeepRule::NotCopyName:
+        return u"コピーらしい名前のファイルを削除する"_s;
+    case Check::KeepRule::First:
+        break;
+    }
+    return u"リストの最初のファイルを残す"_s;
+}
+
+QString Bytes(std::uint64_t bytes) { return QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(bytes)); }
+
+} // namespace
+
+TForm4::TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString> captions, FileScan::RemoveMode mode,
+    QWidget* parent)
+    : QDialog(parent, kDialogFlags)
+    , ui(std::make_unique<Ui::TForm4>())
+    , m_groups(std::move(groups))
+    , m_captions(std::move(captions))
+    , m_mode(mode)
+{
+    ui->setupUi(this);
+    setFont(FormFont());
+    setFixedSize(640, 440);
+    ui->PBar->hide();
+    for (const Settings::RuleChoice& choice : Settings::KeepRules()) {
+        auto* item = new QListWidgetItem(RuleText(choice.rule), ui->RuleList);
+        item->setData(kRuleRole, static_cast<int>(choice.rule));
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(choice.on ? Qt::Checked : Qt::Unchecked);
+    }
+    ui->RuleList->setCurrentRow(0);
+    for (const std::string& folder : Settings::ProtectedFolders())
+        AddProtectedFolder(folder);
+
+    connect(ui->RuleList, &QListWidget::itemChanged, this, &TForm4::replan);
+    connect(ui->btnRuleUp, &QPushButton::clicked, this, [this] { moveRule(-1); });
+    connect(ui->btnRuleDown, &QPushButton::clicked, this, [this] { moveRule(1); });
+    connect(ui->btnProtectAdd, &QPushButton::clicked, this, &TForm4::addProtected);
+    connect(ui->btnProtectRemove, &QPushButton::clicked, this, &TForm4::removeProtected);
+    connect(ui->PreviewTree, &QTreeWidget::itemExpanded, this, &TForm4::showGroupFiles);
+    connect(ui->PreviewTree, &QTreeWidget::itemChanged, this, [this] { updateSummary(); });
+    connect(ui->Button1, &QPushButton::clicked, this, &TForm4::run);
+    connect(ui->Button2, &QPushButton::clicked, this, &TForm4::reject);
+    replan();
+    CentreOnScreen(this);
+}
+
+TForm4::~TForm4() = default;
+
+std::vector<Check::KeepRule> TForm4::rules() const
+{
+    std::vector<Check::KeepRule> chosen;
+    for (int row = 0; row < ui->RuleList->count(); ++row) {
+        const QListWidgetItem* item = ui->RuleList->item(row);
+        if (item->checkState() == Qt::Checked)
+            chosen.push_back(static_cast<Check::KeepRule>(item->data(kRuleRole).toInt()));
+    }
+    // The spec'd keeper last: the first file of the group.
+    chosen.push_back(Check::KeepRule::First);
+    return chosen;
+}
+
+std::vector<std::string> TForm4::protectedFolders() const
+{
+    std::vector<std::string> folders;
+    for (int row = 0; row < ui->ProtectList->count(); ++row)
+        folders.push_back(ui->ProtectList->item(row)->data(kPathRole).toByteArray().toStdString());
+    return folders;
+}
+
+void TForm4::AddProtectedFolder(const std::string& folder)
+{
+    const std::vector<std::string> known = protectedFolders();
+    if (folder.empty() || std::find(known.begin(), known.end(), folder) != known.end())
+        return;
+    auto* item = new QListWidgetItem(PathToDisplay(folder), ui->ProtectList);
+    item->setData(kPathRole, QByteArray::fromStdString(folder));
+    item->setToolTip(item->text());
+}
+
+void TForm4::addProtected()
+{
+    std::string folder;
+    if (!TheDesktop().BrowseFolder(u"保護するフォルダを指定"_s, folder))
+        return;
+    AddProtectedFolder(folder);
+    replan();
+}
+
+void TForm4::removeProtected()
+{
+    delete ui->ProtectList->currentItem();
+    replan();
+}
+
+void TForm4::moveRule(int step)
+{
+    const int row = ui->RuleList->currentRow();
+    const int to = row + step;
+    if (row < 0 || to < 0 || to >= ui->RuleList->count())
+        return;
+    const QSignalBlocker quiet(ui->RuleList);
+    QListWidgetItem* item = ui->RuleList->takeItem(row);
+    ui->RuleList->insertItem(to, item);
+    ui->RuleList->setCurrentRow(to);
+    replan();
+}
+
+void TForm4::replan()
+{
+    if (m_running)
+        return;
+    m_plan = Check::MakeCleanPlan(m_groups, rules(), protectedFolders());
+    fillPreview();
+}
+
+void TForm4::fillPreview()
+{
+    const QSignalBlocker quiet(ui->PreviewTree);
+    ui->PreviewTree->clear();
+    const QString verb = RemoveVerb(m_mode);
+    QList<QTreeWidgetItem*> items;
+    for (std::size_t g = 0; g < m_plan.groups.size(); ++g) {
+        const Check::PlannedGroup& group = m_plan.groups[g];
+        const auto going = static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
+        if (going == 0)
+            continue;
+        auto* item = new QTreeWidgetItem;
+        const QString caption = g < m_captions.size() ? m_captions[g] : QString();
+        item->setText(0,
+            u"%1　残す：%2（%3 個を%4）"_s.arg(caption, PathToDisplay(group.paths[group.kept])).arg(going).arg(verb));
+        item->setToolTip(0, item->text(0));
+        item->setData(0, kGroupRole, static_cast<qulonglong>(g));
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, Qt::Checked);
+        // The files are shown when the group is opened: a large result stays quick.
+        item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        items.append(item);
+    }
+    ui->PreviewTree->addTopLevelItems(items);
+    updateSummary();
+}
+
+void TForm4::showGroupFiles(QTreeWidgetItem* item)
+{
+    if (item->parent() || item->childCount() > 0)
+        return;
+    const QSignalBlocker quiet(ui->PreviewTree);
+    const Check::PlannedGroup& group = m_plan.groups[item->data(0, kGroupRole).toULongLong()];
+    for (std::size_t i = 0; i < group.paths.size(); ++i) {
+        const QString what = group.remove[i] ? RemoveVerb(m_mode) : u"残す"_s;
+        auto* file = new QTreeWidgetItem(item, QStringList { what + u"："_s + PathToDisplay(group.paths[i]) });
+        file->setToolTip(0, file->text(0));
+        file->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+}
+
+int TForm4::PreviewCount() const { return ui->PreviewTree->topLevelItemCount(); }
+
+std::vector<bool> TForm4::Included() const
+{
+    std::vector<bool> included(m_plan.groups.size(), false);
+    for (int row = 0; row < ui->PreviewTree->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = ui->PreviewTree->topLevelItem(row);
+        if (item->checkState(0) == Qt::Checked)
+            included[item->data(0, kGroupRole).toULongLong()] = true;
+    }
+    return included;
+}
+
+void TForm4::updateSummary()
+{
+    const std::vector<bool> included = Included();
+    std::size_t groups = 0;
+    std::size_t files = 0;
+    std::uint64_t bytes = 0;
+    for (std::size_t g = 0; g < m_plan.groups.size(); ++g) {
+        if (!included[g])
+            continue;
+        const Check::PlannedGroup& group = m_plan.groups[g];
+        ++groups;
+        files += static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
+        bytes += group.bytesFreed;
+    }
+    ui->SummaryLabel->setText(u"%1 グループ：%2 個のファイルを%3、%4 バイト解放"_s.arg(groups)
+                                  .arg(files)
+                                  .arg(RemoveVerb(m_mode), Bytes(bytes)));
+    ui->Button1->setEnabled(files > 0);
+}
+
+void TForm4::saveChoices() const
+{
+    std::vector<Settings::RuleChoice> choices;
+    for (int row = 0; row < ui->RuleList->count(); ++row) {
+        const QListWidgetItem* item = ui->RuleList->item(row);
+        choices.push_back({ static_cast<Check::KeepRule>(item->data(kRuleRole).toInt()),
+            item->checkState() == Qt::Checked });
+    }
+    Settings::SetKeepRules(choices);
+    Settings::SetProtectedFolders(protectedFolders());
+}
+
+void TForm4::run()
+{
+    if (m_running)
+        return;
+    saveChoices();
+    const std::vector<bool> included = Included();
+    m_running = true;
+    m_cancel = false;
+    for (QWidget* control : std::initializer_list<QWidget*> { ui->GroupBox1, ui->GroupBox2, ui->PreviewTree, ui->Button1 })
+        control->setEnabled(false);
+    ui->PBar->setValue(0);
+    ui->PBar->show();
+    m_result = Check::CarryOutPlan(m_plan, included, m_mode, [this](std::size_t done, std::size_t total) {
+        ui->PBar->setMaximum(static_cast<int>(std::max<std::size_t>(total, 1)));
+        ui->PBar->setValue(static_cast<int>(done));
+        // Keeps the window painted and lets Cancel through between groups.
+        QCoreApplication::processEvents();
+        return !m_cancel;
+    });
+    m_running = false;
+    accept();
+}
+
+void TForm4::reject()
+{
+    // While files are being removed, Cancel (also Esc and the close box) stops the run
+    // after the group at hand; what is done stays done.
+    if (m_running) {
+        m_cancel = true;
+        return;
+    }
+    saveChoices();
+    QDialog::reject();
+}

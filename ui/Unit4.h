@@ -1,0 +1,67 @@
+// Unit4: the bulk clean dialog TForm4: keep rules in the user's order, protected
+// folders, a preview of what every group keeps and loses, and the run with its progress.
+#pragma once
+
+#include "check/CleanPlan.h"
+#include "scan/FileOps.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTreeWidgetItem;
+
+namespace Ui {
+class TForm4;
+}
+
+class TForm4 : public QDialog {
+    Q_OBJECT
+
+public:
+    // groups are the files of the result groups in tree order, captions their captions;
+    // mode says where the files go. Rules and protected folders start as remembered.
+    TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString> captions, FileScan::RemoveMode mode,
+        QWidget* parent = nullptr);
+    ~TForm4() override;
+
+    // The plan the preview shows.
+    const Check::CleanPlan& Plan() const { return m_plan; }
+    // included[i]: group i of the plan is ticked in the preview.
+    std::vector<bool> Included() const;
+    // What OK did, once the dialog has closed with it.
+    const Check::CleanResult& Result() const { return m_result; }
+
+    // Preview lines of the groups with files to go, in plan order.
+    int PreviewCount() const;
+    // Rule and protected-folder editing, as the buttons do it.
+    void AddProtectedFolder(const std::string& folder);
+
+public slots:
+    void reject() override;
+
+private:
+    void replan();
+    void fillPreview();
+    void updateSummary();
+    void showGroupFiles(QTreeWidgetItem* item);
+    void moveRule(int step);
+    void addProtected();
+    void removeProtected();
+    void run();
+    void saveChoices() const;
+    std::vector<Check::KeepRule> rules() const;
+    std::vector<std::string> protectedFolders() const;
+
+    std::unique_ptr<Ui::TForm4> ui;
+    std::vector<std::vector<std::string>> m_groups;
+    std::vector<QString> m_captions;
+    FileScan::RemoveMode m_mode;
+    Check::CleanPlan m_plan;
+    Check::CleanResult m_result;
+    bool m_running = false;
+    bool m_cancel = false;
+};
