@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # test_e2e_x11: uses the built program in a private X server with mouse and keyboard:
-# adds a generated folder through the folder chooser, runs the duplicate check, deletes the
-# surplus copies of every group through the delete dialog, quits through the confirmation
-# box, and then checks the files left on disk.
+# adds a generated folder through the folder chooser, runs the duplicate check, moves the
+# surplus copies of the first group to the trash through the delete dialog and those of
+# the rest through the bulk clean, quits through the confirmation box, and then checks
+# the files left on disk and those in the trash.
 # usage: test_e2e_x11.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
@@ -78,9 +79,9 @@ checksums >"$work/before"
 
 # ---- start the program in its own X server, with its own settings and runtime folders
 x11_start || fail "no X server"
-mkdir -m 700 "$work/runtime" "$work/config"
+mkdir -m 700 "$work/runtime" "$work/config" "$work/data"
 (cd "$work" && exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" \
-    XDG_CONFIG_HOME="$work/config" LC_ALL=C.UTF-8 "$exe") >"$work/app.log" 2>&1 &
+    XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" LC_ALL=C.UTF-8 "$exe") >"$work/app.log" 2>&1 &
 X11_APP_PID=$!
 main=$(x11_window Tessarin) || fail "the main window did not appear"
 x11_focus "$main" || fail "the main window does not take the focus"
@@ -118,16 +119,29 @@ row_y() { echo $((tree_y + $1 * row_height + row_height / 2)); }
 [ "$(x11_strip "$tree_x" "$(row_y 1)" 200 1 | sort -u | wc -l)" -gt 1 ] || fail "the second group is missing"
 [ "$(x11_strip "$tree_x" "$(row_y 2)" 400 1 | sort -u)" = FFFFFF ] || fail "the tree holds more than two groups"
 
-# ---- each group: select it, double-click it, confirm the delete dialog with Enter (every
-# member but the first is checked)
-for group in 0 1; do
-    x11_click $((tree_x + 50)) "$(row_y $group)"
-    x11_click $((tree_x + 50)) "$(row_y $group)" 2
-    dialog=$(x11_window ファイルの削除) || fail "no delete dialog for group $((group + 1))"
-    x11_focus "$dialog" || fail "the delete dialog does not take the focus"
-    xdotool key Return
-    x11_gone "$dialog" || fail "the delete dialog did not close on Enter"
-done
+# ---- the first group: select it, double-click it, confirm the delete dialog with Enter
+# (every member but the first is checked; the trash is on by default)
+x11_click $((tree_x + 50)) "$(row_y 0)"
+x11_click $((tree_x + 50)) "$(row_y 0)" 2
+dialog=$(x11_window ファイルの削除) || fail "no delete dialog for the first group"
+x11_focus "$dialog" || fail "the delete dialog does not take the focus"
+xdotool key Return
+x11_gone "$dialog" || fail "the delete dialog did not close on Enter"
+
+# ---- the rest: 検索(&S) > 重複ファイルの一括整理(&B)..., OK with Enter on its default
+# rules (names that look like copies go), then the summary box with Enter
+x11_focus "$main" || fail "the main window does not take the focus back"
+xdotool key alt+s b
+clean=$(x11_window 重複ファイルの一括整理) || fail "the bulk clean dialog did not open"
+x11_focus "$clean" || fail "the bulk clean dialog does not take the focus"
+xdotool key Return
+x11_gone "$clean" || fail "the bulk clean dialog did not close on Enter"
+summary_box() { xdotool search --onlyvisible --name '^Tessarin$' 2>/dev/null | grep -vx "$main" | tail -n 1; }
+x11_until test -n "$(summary_box)" || fail "no summary box after the bulk clean"
+box=$(summary_box)
+x11_focus "$box" || fail "the summary box does not take the focus"
+xdotool key Return
+x11_gone "$box" || fail "the summary box did not close on Enter"
 
 # ---- quit: menu ファイル(&F) > 終了(&X), answer はい(&Y) (the default) with Enter
 x11_focus "$main" || fail "the main window does not take the focus back"
@@ -155,4 +169,12 @@ if [ "$expected" != "$(cat "$work/after")" ]; then
     diff <(echo "$expected") "$work/after" >&2
     fail "the files kept on disk differ from the ones expected"
 fi
-echo "PASS: $(wc -l <"$work/after") files kept, ${#surplus[@]} copies deleted in $SECONDS s"
+# ---- the trash: every surplus copy is there as it was, with its original path noted
+for path in "${surplus[@]}"; do
+    name=$(basename "$path")
+    want=$(grep -F "  ./$path" "$work/before" | cut -d' ' -f1)
+    got=$(sha256sum <"$work/data/Trash/files/$name" 2>/dev/null | cut -d' ' -f1)
+    [ -n "$want" ] && [ "$want" = "$got" ] || fail "not in the trash as it was: $path"
+    grep -q '^Path=/' "$work/data/Trash/info/$name.trashinfo" 2>/dev/null || fail "no trash info for $path"
+done
+echo "PASS: $(wc -l <"$work/after") files kept, ${#surplus[@]} copies moved to the trash in $SECONDS s"
