@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Renders the README's pictures of the real windows in a private X server into docs/:
 # the search page with a filled list, the results page with its groups expanded, the
-# delete dialog, the rename settings dialog and the About box.
+# delete dialog, the bulk clean dialog, the rename settings dialog and the About box.
 # usage: scripts/screenshots.sh [BUILD_DIR]   (default build/release, built when missing)
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -108,6 +108,16 @@ shot delete "$delete"
 x11_focus "$delete" || fail "delete dialog without focus"
 xdotool key Escape
 x11_gone "$delete" || fail "delete dialog stays open"
+
+# Bulk clean dialog from the menu 検索, its first group opened.
+x11_focus "$main" || fail "main window without focus"
+xdotool key alt+s b
+clean=$(x11_window 重複ファイルの一括整理) || fail "no bulk clean dialog"
+x11_focus "$clean" || fail "bulk clean dialog without focus"
+xdotool key Tab Tab Tab Tab Tab Tab Home Right
+shot clean "$clean"
+xdotool key Escape
+x11_gone "$clean" || fail "bulk clean dialog stays open"
 
 # About box from the menu ?.
 x11_focus "$main" || fail "main window without focus"

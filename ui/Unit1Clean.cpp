@@ -19,20 +19,15 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// The groups the bulk clean works on: those selected in the tree, or all of them.
+// The groups the bulk clean can work on: those with two files or more.
 std::vector<QTreeWidgetItem*> GroupsToClean(const QTreeWidget* tree)
 {
-    std::vector<QTreeWidgetItem*> selected;
-    std::vector<QTreeWidgetItem*> all;
+    std::vector<QTreeWidgetItem*> groups;
     for (int g = 0; g < tree->topLevelItemCount(); ++g) {
-        QTreeWidgetItem* group = tree->topLevelItem(g);
-        if (group->childCount() < 2)
-            continue;
-        all.push_back(group);
-        if (group->isSelected())
-            selected.push_back(group);
+        if (tree->topLevelItem(g)->childCount() >= 2)
+            groups.push_back(tree->topLevelItem(g));
     }
-    return selected.empty() ? all : selected;
+    return groups;
 }
 
 // Tells what the run did: the files removed and the bytes freed, then the files that
@@ -123,9 +118,14 @@ void TForm1::mCleanAllClick()
             return;
         std::vector<std::vector<std::string>> paths;
         std::vector<QString> captions;
+        std::vector<bool> selected;
         std::vector<std::vector<QTreeWidgetItem*>> nodes;
+        const QList<QTreeWidgetItem*> picked = FileTree->selectedItems();
         for (QTreeWidgetItem* group : groups) {
             captions.push_back(group->text(0));
+            // A file node selected stands for its group.
+            selected.push_back(std::any_of(picked.begin(), picked.end(),
+                [&](const QTreeWidgetItem* item) { return item == group || item->parent() == group; }));
             auto& files = paths.emplace_back();
             auto& items = nodes.emplace_back();
             for (int c = 0; c < group->childCount(); ++c) {
@@ -134,7 +134,7 @@ void TForm1::mCleanAllClick()
             }
         }
         const FileScan::RemoveMode mode = RemoveModeNow();
-        TForm4 dialog(std::move(paths), std::move(captions), mode, this);
+        TForm4 dialog(std::move(paths), std::move(captions), std::move(selected), mode, this);
         if (dialog.exec() != QDialog::Accepted)
             return;
         Check::CleanResult result = dialog.Result();

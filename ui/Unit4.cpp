@@ -27,15 +27,15 @@ QString RuleText(Check::KeepRule rule)
 {
     switch (rule) {
     case Check::KeepRule::Protected:
-        return u"保護フォルダ内のファイルを残す"_s;
+        return u"保護フォルダのファイルを残す"_s;
     case Check::KeepRule::Newest:
-        return u"更新日時の新しいファイルを残す"_s;
+        return u"更新日時が新しいものを残す"_s;
     case Check::KeepRule::Oldest:
-        return u"更新日時の古いファイルを残す"_s;
+        return u"更新日時が古いものを残す"_s;
     case Check::KeepRule::Shortest:
-        return u"パスの短いファイルを残す"_s;
+        return u"パスが短いものを残す"_s;
     case Check::KeepRule::NotCopyName:
-        return u"コピーらしい名前のファイルを削除する"_s;
+        return u"コピーらしい名前のものを削除"_s;
     case Check::KeepRule::First:
         break;
     }
@@ -46,12 +46,13 @@ QString Bytes(std::uint64_t bytes) { return QLocale(QLocale::Japanese).toString(
 
 } // namespace
 
-TForm4::TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString> captions, FileScan::RemoveMode mode,
-    QWidget* parent)
+TForm4::TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString> captions,
+    std::vector<bool> selected, FileScan::RemoveMode mode, QWidget* parent)
     : QDialog(parent, kDialogFlags)
     , ui(std::make_unique<Ui::TForm4>())
     , m_groups(std::move(groups))
     , m_captions(std::move(captions))
+    , m_selected(std::move(selected))
     , m_mode(mode)
 {
     ui->setupUi(this);
@@ -68,6 +69,9 @@ TForm4::TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString
     for (const std::string& folder : Settings::ProtectedFolders())
         AddProtectedFolder(folder);
 
+    m_selected.resize(m_groups.size(), false);
+    ui->SelectedOnly->setEnabled(std::find(m_selected.begin(), m_selected.end(), true) != m_selected.end());
+    connect(ui->SelectedOnly, &QCheckBox::toggled, this, &TForm4::fillPreview);
     connect(ui->RuleList, &QListWidget::itemChanged, this, &TForm4::replan);
     connect(ui->btnRuleUp, &QPushButton::clicked, this, [this] { moveRule(-1); });
     connect(ui->btnRuleDown, &QPushButton::clicked, this, [this] { moveRule(1); });
@@ -159,7 +163,7 @@ void TForm4::fillPreview()
     for (std::size_t g = 0; g < m_plan.groups.size(); ++g) {
         const Check::PlannedGroup& group = m_plan.groups[g];
         const auto going = static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
-        if (going == 0)
+        if (going == 0 || (ui->SelectedOnly->isChecked() && !m_selected[g]))
             continue;
         auto* item = new QTreeWidgetItem;
         const QString caption = g < m_captions.size() ? m_captions[g] : QString();

@@ -22,10 +22,12 @@ class TForm4 : public QDialog {
     Q_OBJECT
 
 public:
-    // groups are the files of the result groups in tree order, captions their captions;
-    // mode says where the files go. Rules and protected folders start as remembered.
-    TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString> captions, FileScan::RemoveMode mode,
-        QWidget* parent = nullptr);
+    // groups are the files of the result groups in tree order, captions their captions,
+    // selected[i] whether group i is selected in the tree (the dialog can limit itself
+    // to those); mode says where the files go. Rules and protected folders start as
+    // remembered.
+    TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString> captions, std::vector<bool> selected,
+        FileScan::RemoveMode mode, QWidget* parent = nullptr);
     ~TForm4() override;
 
     // The plan the preview shows.
@@ -59,6 +61,7 @@ private:
     std::unique_ptr<Ui::TForm4> ui;
     std::vector<std::vector<std::string>> m_groups;
     std::vector<QString> m_captions;
+    std::vector<bool> m_selected;
     FileScan::RemoveMode m_mode;
     Check::CleanPlan m_plan;
     Check::CleanResult m_result;

@@ -10,6 +10,7 @@
 #include "ui/support/TestFiles.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -133,7 +134,13 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
 
     QString summary;
     int preview = 0;
+    int selectedOnly = 0;
+    m_form->FileTree->setCurrentItem(m_form->FileTree->topLevelItem(1)->child(0));
     WhenModal<TForm4>(m_form.get(), [&](TForm4& dialog) {
+        auto* only = Control<QCheckBox>(dialog, "SelectedOnly");
+        only->setChecked(true);
+        selectedOnly = dialog.PreviewCount();
+        only->setChecked(false);
         preview = dialog.PreviewCount();
         auto* tree = Control<QTreeWidget>(dialog, "PreviewTree");
         tree->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
@@ -141,6 +148,7 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
         QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
     });
     m_form->mCleanAll->trigger();
+    QCOMPARE(selectedOnly, 1);
     QCOMPARE(preview, 3);
     QCOMPARE(summary, u"2 グループ：3 個のファイルをゴミ箱に移動、13 バイト解放"_s);
     // The name that looks like a copy went, not the first file of the list.
@@ -164,7 +172,7 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
     WhenModal<TForm4>(m_form.get(), [&](TForm4& dialog) {
         auto* rules = Control<QListWidget>(dialog, "RuleList");
         for (int row = 0; row < rules->count(); ++row) {
-            if (rules->item(row)->text() == u"更新日時の新しいファイルを残す"_s) {
+            if (rules->item(row)->text() == u"更新日時が新しいものを残す"_s) {
                 rules->item(row)->setCheckState(Qt::Checked);
                 rules->setCurrentRow(row);
             }
