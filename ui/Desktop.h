@@ -74,7 +74,8 @@ inline constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::CustomizeWindow
 void CentreOnScreen(QWidget* window);
 
 // Returns readable text for path bytes; bytes that are not valid UTF-8, and control
-// characters, appear as "\xNN" escapes.
+// characters, appear as "\xNN" escapes (FileScan::DisplayPath, which the saved results
+// use too).
 QString PathToDisplay(const std::string& path);
 // Returns the bytes of a path the user typed or a Qt dialog returned.
 std::string PathFromUser(const QString& text);
