@@ -109,4 +109,21 @@ int MoveToTrash(const std::string& path);
 // Returns the longest file name, in bytes, that the file system holding folder takes.
 std::size_t MaxNameBytes(const std::string& folder);
 
+// Renames from to to in one step, replacing a file at to. Returns 0 or an errno.
+int RenameReplacing(const std::string& from, const std::string& to);
+
+// A moment as the local clock showed it, with the offset from UTC then in force.
+struct LocalTime {
+    int year = 1970;
+    int month = 1; // 1-12
+    int day = 1; // 1-31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int utcOffsetSeconds = 0; // east of UTC positive
+};
+// Converts seconds since 1970-01-01 00:00 UTC into the local time of the zone the
+// process uses (TZ, else the system's). Returns false when the platform cannot.
+bool ToLocalTime(std::int64_t seconds, LocalTime& local);
+
 } // namespace Platform
