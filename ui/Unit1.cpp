@@ -202,6 +202,8 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1()
 {
+    // The tree removes its rows when the widgets go, after this body.
+    disconnect(FileTree->model(), nullptr, this, nullptr);
     // The widgets outlive this body; they must not keep the style that goes with it.
     for (QWidget* widget : std::initializer_list<QWidget*> {
              btnAddFile, btnAddFolder, btnDelFile, btnClear, btnRename, btnChecker, GroupBox1, FileTree })
@@ -237,6 +239,9 @@ void TForm1::createMenus()
     mDelFile = addAction(mFile, u"mDelFile"_s, u"ファイル削除(&D)"_s);
     mClear = addAction(mFile, u"mClear"_s, u"リスト内クリア(&C)"_s);
     mRename = addAction(mFile, u"mRename"_s, u"リネーム(&R)..."_s);
+    N7 = addSeparator(mFile, u"N7"_s);
+    mSaveResults = addAction(mFile, u"mSaveResults"_s, u"結果を保存..."_s);
+    mSaveResults->setEnabled(false);
     N1 = addSeparator(mFile, u"N1"_s);
     mExit = addAction(mFile, u"mExit"_s, u"終了(&X)"_s);
     mFind = addMenu(u"mFind"_s, u"検索(&S)"_s);
@@ -433,6 +438,11 @@ void TForm1::connectCommands()
     connect(popMove, &QAction::triggered, this, unlessChecking(&TForm1::popMoveClick));
     connect(popShow, &QAction::triggered, this, &TForm1::popShowClick);
     connect(popDelete, &QAction::triggered, this, unlessChecking(&TForm1::popDeleteClick));
+    // Saving waits for the end of a run, whose groups are not all in yet.
+    connect(mSaveResults, &QAction::triggered, this, unlessChecking(&TForm1::mSaveResultsClick));
+    connect(FileTree->model(), &QAbstractItemModel::rowsInserted, this, &TForm1::updateSaveResults);
+    connect(FileTree->model(), &QAbstractItemModel::rowsRemoved, this, &TForm1::updateSaveResults);
+    connect(FileTree->model(), &QAbstractItemModel::modelReset, this, &TForm1::updateSaveResults);
     connect(PopupMenu2, &QMenu::aboutToShow, this, [this] {
         PopupMenu2Popup();
         if (m_checking) {
@@ -846,6 +856,7 @@ void TForm1::SetCheckCtrl(bool checking)
              pDelFile, pClear, pRename, popRename, popMove, popDelete })
         action->setEnabled(!checking);
     m_cancelKey->setEnabled(checking);
+    updateSaveResults();
 }
 
 void TForm1::FocusCancel()

@@ -52,6 +52,8 @@ public:
     QAction* mDelFile = nullptr;
     QAction* mClear = nullptr;
     QAction* mRename = nullptr;
+    QAction* N7 = nullptr;
+    QAction* mSaveResults = nullptr;
     QAction* N1 = nullptr;
     QAction* mExit = nullptr;
     QMenu* mFind = nullptr;
@@ -156,6 +158,8 @@ public:
     void popMoveClick();
     void popShowClick();
     void popDeleteClick();
+    // Saves the groups of FileTree as CSV or JSON to a file the user names.
+    void mSaveResultsClick();
 
     // Check::CheckHost
     std::size_t EntryCount() const override;
@@ -188,10 +192,15 @@ private:
     void createResultsPage();
     void connectCommands();
     bool acceptsDrop(const QMimeData* data) const;
+    // Enables mSaveResults while FileTree has groups and no check runs.
+    void updateSaveResults();
 
     CandidateList* m_candidates = nullptr;
     QShortcut* m_cancelKey = nullptr;
     std::string m_openFileName;
+    // The last save of the results, offered again by the next.
+    std::string m_saveFileName;
+    int m_saveFilter = 0;
     bool m_checking = false;
     bool m_checkCancelled = false;
     bool m_closeAfterRun = false;

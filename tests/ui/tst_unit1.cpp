@@ -224,7 +224,7 @@ void TestUnit1::mainMenu()
     QCOMPARE(items(form->mFile),
         QStringList({ u"mAddFile=ファイル追加(&F)..."_s, u"mAddFolder=フォルダ追加(&O)..."_s,
             u"mDelFile=ファイル削除(&D)"_s, u"mClear=リスト内クリア(&C)"_s, u"mRename=リネーム(&R)..."_s,
-            u"N1=-"_s, u"mExit=終了(&X)"_s }));
+            u"N7=-"_s, u"mSaveResults=結果を保存..."_s, u"N1=-"_s, u"mExit=終了(&X)"_s }));
     QCOMPARE(items(form->mFind),
         QStringList(
             { u"mChecker=重複ファイルチェック(&C)"_s, u"N2=-"_s, u"mOptionCheck1=サブフォルダ検索(&S)"_s }));

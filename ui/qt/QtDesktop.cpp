@@ -136,6 +136,35 @@ bool QtDesktop::OpenFiles(const QString& filter, std::string& fileName, std::vec
     return true;
 }
 
+bool QtDesktop::SaveFile(
+    const QString& caption, const QStringList& filters, std::string& fileName, int& filter)
+{
+    QFileDialog dialog(QApplication::activeWindow(), caption);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    if (filter >= 0 && filter < filters.size())
+        dialog.selectNameFilter(filters[filter]);
+    // The extension follows the filter, so that the overwrite question sees the final name.
+    const auto useSuffixOf = [&dialog](const QString& nameFilter) {
+        const qsizetype star = nameFilter.indexOf(u"*."_s);
+        dialog.setDefaultSuffix(star < 0 ? QString() : nameFilter.mid(star + 2).section(u')', 0, 0));
+    };
+    useSuffixOf(dialog.selectedNameFilter());
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, useSuffixOf);
+    if (!fileName.empty())
+        dialog.selectFile(DecodedPath(fileName));
+    OverrideCursorPause pause;
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return false;
+    fileName = PathFromUser(files.front());
+    filter = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
+    return true;
+}
+
 bool QtDesktop::BrowseFolder(const QString& title, std::string& folder)
 {
     QFileDialog dialog(QApplication::activeWindow(), title);

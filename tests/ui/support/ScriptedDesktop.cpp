@@ -13,6 +13,7 @@ void ScriptedDesktop::ClearRecords()
     errors.clear();
     inputs.clear();
     opens.clear();
+    saves.clear();
     browses.clear();
     shellOpened.clear();
 }
@@ -98,6 +99,24 @@ bool ScriptedDesktop::OpenFiles(
         return false;
     chosen = *answer;
     fileName = chosen.front();
+    return true;
+}
+
+bool ScriptedDesktop::SaveFile(
+    const QString& caption, const QStringList& filters, std::string& fileName, int& filter)
+{
+    saves.push_back({ caption, filters, fileName, filter });
+    record(u"SaveFile"_s, caption);
+    if (saveAnswers.empty()) {
+        unscripted(u"SaveFile"_s);
+        return false;
+    }
+    const std::optional<SaveAnswer> answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    if (!answer)
+        return false;
+    fileName = answer->fileName;
+    filter = answer->filter;
     return true;
 }
 
