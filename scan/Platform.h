@@ -77,9 +77,15 @@ public:
     WriteFile(const WriteFile&) = delete;
     WriteFile& operator=(const WriteFile&) = delete;
 
-    // Creates path readable and writable by its owner only, so that nobody else can
-    // read it while it is being filled. Returns 0 or an errno.
-    int Create(const std::string& path);
+    // Who may read and write a new file.
+    enum class Access {
+        // Its owner only, so that nobody else can read it while it is being filled.
+        OwnerOnly,
+        // Whoever the process's file-creation mask lets, as for any new document.
+        Default,
+    };
+    // Creates path with access. Returns 0 or an errno.
+    int Create(const std::string& path, Access access = Access::OwnerOnly);
     // Writes all n bytes at offset, leaving a hole before it when offset lies past the
     // end; returns 0 or an errno.
     int WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t n);

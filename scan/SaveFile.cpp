@@ -48,7 +48,7 @@ namespace {
             for (int k = 0; k < 12; ++k, bits >>= 4)
                 name += kHex[bits & 0x0F];
             name += ".tmp";
-            err = file.Create(name);
+            err = file.Create(name, Platform::WriteFile::Access::Default);
             if (err != EEXIST)
                 return name;
         }

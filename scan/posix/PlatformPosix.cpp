@@ -205,9 +205,10 @@ WriteFile::~WriteFile()
         close(m_fd);
 }
 
-int WriteFile::Create(const std::string& path)
+int WriteFile::Create(const std::string& path, Access access)
 {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    const mode_t mode = access == Access::OwnerOnly ? 0600 : 0666;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
     if (fd < 0)
         return errno;
     m_fd = fd;

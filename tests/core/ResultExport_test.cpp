@@ -211,6 +211,12 @@ TEST(SaveResults, ReplacesTheTargetAndLeavesNothingElse)
     SaveResults(dir / "new.json", groups, ResultFormat::Json);
     EXPECT_EQ(ReadAll(dir / "new.json"), FormatResults(groups, ResultFormat::Json));
     EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> { "new.json", "結果.csv" }));
+    // Readable as any new document is, not only by its owner like a file being copied.
+    const mode_t mask = umask(022);
+    umask(mask);
+    struct stat st { };
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
 }
 
 TEST(SaveResults, FailuresLeaveNoFileAndTheTargetAsItWas)
