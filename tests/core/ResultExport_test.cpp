@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <sstream>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -250,10 +249,8 @@ TEST(SaveResults, FailuresLeaveNoFileAndTheTargetAsItWas)
     // A full file system.
     const std::string small = dir.MakeDir("small");
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            return "SKIP: no private mount namespace";
-        if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
-            return "SKIP: cannot mount a tmpfs";
+        if (!MountPrivateTmpfs(small, "64k"))
+            return "SKIP: no private tmpfs";
         std::string report;
         std::ofstream(small + "/r.json") << "old";
         const std::string text
