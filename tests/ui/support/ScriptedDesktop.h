@@ -93,6 +93,20 @@ public:
 private:
     void record(const QString& kind, const QString& text);
     void unscripted(const QString& kind);
+    // Takes the next answer from queue into answer; false when it is "cancelled" or the
+    // queue is empty, which is an unscripted call of kind.
+    template <typename T> bool takeAnswer(std::deque<std::optional<T>>& queue, const QString& kind, T& answer)
+    {
+        if (queue.empty()) {
+            unscripted(kind);
+            return false;
+        }
+        const bool given = queue.front().has_value();
+        if (given)
+            answer = std::move(*queue.front());
+        queue.pop_front();
+        return given;
+    }
 };
 
 // Installs a fresh ScriptedDesktop as TheDesktop() and returns it; it stays installed until
