@@ -1,13 +1,16 @@
 // check_folder: the add-folder scan and the duplicate check run without a window, for
 // benchmarks and scripts. Prints each group's paths one per line, groups separated by
-// an empty line; a summary goes to standard error.
-//   usage: check_folder [--no-subfolders] [--filter TEXT] FOLDER...
+// an empty line, or with --format the window's saved results as CSV or JSON; a summary
+// goes to standard error.
+//   usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] FOLDER...
 #include "check/CheckRun.h"
+#include "check/ResultExport.h"
 #include "scan/FileScan.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +59,17 @@ public:
 
     std::size_t GroupCount() const { return m_groupStarts.size(); }
 
+    Check::ResultGroups Groups() const
+    {
+        Check::ResultGroups groups;
+        for (std::size_t g = 0; g < m_groupStarts.size(); ++g) {
+            const std::size_t end = g + 1 < m_groupStarts.size() ? m_groupStarts[g + 1] : m_children.size();
+            groups.emplace_back(m_children.begin() + static_cast<std::ptrdiff_t>(m_groupStarts[g]),
+                m_children.begin() + static_cast<std::ptrdiff_t>(end));
+        }
+        return groups;
+    }
+
     // Writes the groups in fdupes' format.
     void PrintGroups(std::FILE* out) const
     {
@@ -78,7 +92,8 @@ private:
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: check_folder [--no-subfolders] [--filter TEXT] FOLDER...\n");
+    std::fprintf(
+        stderr, "usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] FOLDER...\n");
     return 2;
 }
 
@@ -88,6 +103,7 @@ int main(int argc, char** argv)
 {
     bool subFolders = true;
     std::string filter = "*.*";
+    std::optional<Check::ResultFormat> format;
     std::vector<std::string> folders;
     for (int a = 1; a < argc; ++a) {
         if (std::strcmp(argv[a], "--no-subfolders") == 0) {
@@ -96,6 +112,15 @@ int main(int argc, char** argv)
             if (++a == argc)
                 return Usage();
             filter = argv[a];
+        } else if (std::strcmp(argv[a], "--format") == 0) {
+            if (++a == argc)
+                return Usage();
+            if (std::strcmp(argv[a], "csv") == 0)
+                format = Check::ResultFormat::Csv;
+            else if (std::strcmp(argv[a], "json") == 0)
+                format = Check::ResultFormat::Json;
+            else
+                return Usage();
         } else if (std::strncmp(argv[a], "--", 2) == 0) {
             return Usage();
         } else {
@@ -124,7 +149,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", FileScan::ErrorBoxText(error.what()).c_str());
         status = 1;
     }
-    host.PrintGroups(stdout);
+    if (format) {
+        const std::string text = Check::FormatResults(host.Groups(), *format);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    } else {
+        host.PrintGroups(stdout);
+    }
     std::fflush(stdout);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, host.GroupCount(), seconds);

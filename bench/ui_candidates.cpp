@@ -37,6 +37,7 @@ public:
         return defaultText;
     }
     bool OpenFiles(const QString&, std::string&, std::vector<std::string>&) override { return false; }
+    bool SaveFile(const QString&, const QStringList&, std::string&, int&) override { return false; }
     bool BrowseFolder(const QString&, std::string& chosen) override
     {
         chosen = folder;

@@ -77,9 +77,15 @@ public:
     WriteFile(const WriteFile&) = delete;
     WriteFile& operator=(const WriteFile&) = delete;
 
-    // Creates path readable and writable by its owner only, so that nobody else can
-    // read it while it is being filled. Returns 0 or an errno.
-    int Create(const std::string& path);
+    // Who may read and write a new file.
+    enum class Access {
+        // Its owner only, so that nobody else can read it while it is being filled.
+        OwnerOnly,
+        // Whoever the process's file-creation mask lets, as for any new document.
+        Default,
+    };
+    // Creates path with access. Returns 0 or an errno.
+    int Create(const std::string& path, Access access = Access::OwnerOnly);
     // Writes all n bytes at offset, leaving a hole before it when offset lies past the
     // end; returns 0 or an errno.
     int WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t n);
@@ -108,5 +114,22 @@ int MoveToTrash(const std::string& path);
 
 // Returns the longest file name, in bytes, that the file system holding folder takes.
 std::size_t MaxNameBytes(const std::string& folder);
+
+// Renames from to to in one step, replacing a file at to. Returns 0 or an errno.
+int RenameReplacing(const std::string& from, const std::string& to);
+
+// A moment as the local clock showed it, with the offset from UTC then in force.
+struct LocalTime {
+    int year = 1970;
+    int month = 1; // 1-12
+    int day = 1; // 1-31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int utcOffsetSeconds = 0; // east of UTC positive
+};
+// Converts seconds since 1970-01-01 00:00 UTC into the local time of the zone the
+// process uses (TZ, else the system's). Returns false when the platform cannot.
+bool ToLocalTime(std::int64_t seconds, LocalTime& local);
 
 } // namespace Platform

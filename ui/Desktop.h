@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 #include <Qt>
 
 #include <memory>
@@ -34,6 +35,14 @@ public:
     // patterns separated by ";"; fileName pre-fills the name box and on success becomes the
     // first chosen path. Returns false when cancelled or nothing was chosen.
     virtual bool OpenFiles(const QString& filter, std::string& fileName, std::vector<std::string>& chosen)
+        = 0;
+    // Shows the save-file dialog captioned caption with the name filters ("CSV (*.csv)");
+    // a name typed without an extension gets the selected filter's, and the dialog itself
+    // asks before an existing file is replaced. fileName pre-fills the name and receives
+    // the choice; filter selects a filter by index and receives the one chosen. Returns
+    // false when cancelled.
+    virtual bool SaveFile(
+        const QString& caption, const QStringList& filters, std::string& fileName, int& filter)
         = 0;
     // Lets the user choose a folder (directories only) while the application's windows are
     // blocked; folder pre-selects when not empty and receives the choice. False on cancel.
@@ -74,7 +83,8 @@ inline constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::CustomizeWindow
 void CentreOnScreen(QWidget* window);
 
 // Returns readable text for path bytes; bytes that are not valid UTF-8, and control
-// characters, appear as "\xNN" escapes.
+// characters, appear as "\xNN" escapes (FileScan::DisplayPath, which the saved results
+// use too).
 QString PathToDisplay(const std::string& path);
 // Returns the bytes of a path the user typed or a Qt dialog returned.
 std::string PathFromUser(const QString& text);

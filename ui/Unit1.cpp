@@ -190,7 +190,7 @@ TForm1::TForm1(QWidget* parent)
     createResultsPage();
     PageControl1->setCurrentIndex(0);
     connectCommands();
-    createCleanCommands();
+    connectCleanCommands();
 
     // The client area is fixed; the window is as large as the menu bar and the pages.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -203,6 +203,8 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1()
 {
+    // The tree removes its rows when the widgets go, after this body.
+    disconnect(FileTree->model(), nullptr, this, nullptr);
     // The widgets outlive this body; they must not keep the style that goes with it.
     for (QWidget* widget : std::initializer_list<QWidget*> {
              btnAddFile, btnAddFolder, btnDelFile, btnClear, btnRename, btnChecker, GroupBox1, FileTree })
@@ -238,6 +240,9 @@ void TForm1::createMenus()
     mDelFile = addAction(mFile, u"mDelFile"_s, u"ファイル削除(&D)"_s);
     mClear = addAction(mFile, u"mClear"_s, u"リスト内クリア(&C)"_s);
     mRename = addAction(mFile, u"mRename"_s, u"リネーム(&R)..."_s);
+    N7 = addSeparator(mFile, u"N7"_s);
+    mSaveResults = addAction(mFile, u"mSaveResults"_s, u"結果を保存..."_s);
+    mSaveResults->setEnabled(false);
     N1 = addSeparator(mFile, u"N1"_s);
     mExit = addAction(mFile, u"mExit"_s, u"終了(&X)"_s);
     mFind = addMenu(u"mFind"_s, u"検索(&S)"_s);
@@ -246,6 +251,10 @@ void TForm1::createMenus()
     mOptionCheck1 = addAction(mFind, u"mOptionCheck1"_s, u"サブフォルダ検索(&S)"_s);
     mOptionCheck1->setCheckable(true);
     mOptionCheck1->setChecked(true);
+    N8 = addSeparator(mFind, u"N8"_s);
+    mCleanAll = addAction(mFind, u"mCleanAll"_s, u"重複ファイルの一括整理(&B)..."_s);
+    mUseTrash = addAction(mFind, u"mUseTrash"_s, u"ゴミ箱に移動する(&T)"_s);
+    mUseTrash->setCheckable(true);
     N3 = addMenu(u"N3"_s, u"&?"_s);
     About1 = addAction(N3, u"About1"_s, u"バージョン情報(&A)..."_s);
 
@@ -277,6 +286,8 @@ void TForm1::createMenus()
     popShow = addAction(PopupMenu2, u"popShow"_s, u"表示(&V)"_s);
     N6 = addSeparator(PopupMenu2, u"N6"_s);
     popDelete = addAction(PopupMenu2, u"popDelete"_s, u"削除(&D)"_s);
+    N9 = addSeparator(PopupMenu2, u"N9"_s);
+    popCleanAll = addAction(PopupMenu2, u"popCleanAll"_s, u"重複ファイルの一括整理(&B)..."_s);
 }
 
 void TForm1::createCandidatePage()
@@ -434,6 +445,11 @@ void TForm1::connectCommands()
     connect(popMove, &QAction::triggered, this, unlessChecking(&TForm1::popMoveClick));
     connect(popShow, &QAction::triggered, this, &TForm1::popShowClick);
     connect(popDelete, &QAction::triggered, this, unlessChecking(&TForm1::popDeleteClick));
+    // Saving waits for the end of a run, whose groups are not all in yet.
+    connect(mSaveResults, &QAction::triggered, this, unlessChecking(&TForm1::mSaveResultsClick));
+    connect(FileTree->model(), &QAbstractItemModel::rowsInserted, this, &TForm1::updateSaveResults);
+    connect(FileTree->model(), &QAbstractItemModel::rowsRemoved, this, &TForm1::updateSaveResults);
+    connect(FileTree->model(), &QAbstractItemModel::modelReset, this, &TForm1::updateSaveResults);
     connect(PopupMenu2, &QMenu::aboutToShow, this, [this] {
         PopupMenu2Popup();
         if (m_checking) {
@@ -847,6 +863,7 @@ void TForm1::SetCheckCtrl(bool checking)
              pDelFile, pClear, pRename, popRename, popMove, popDelete, mCleanAll, popCleanAll })
         action->setEnabled(!checking);
     m_cancelKey->setEnabled(checking);
+    updateSaveResults();
 }
 
 void TForm1::FocusCancel()

@@ -53,13 +53,15 @@ public:
     QAction* mDelFile = nullptr;
     QAction* mClear = nullptr;
     QAction* mRename = nullptr;
+    QAction* N7 = nullptr;
+    QAction* mSaveResults = nullptr;
     QAction* N1 = nullptr;
     QAction* mExit = nullptr;
     QMenu* mFind = nullptr;
     QAction* mChecker = nullptr;
     QAction* N2 = nullptr;
     QAction* mOptionCheck1 = nullptr;
-    QAction* N7 = nullptr;
+    QAction* N8 = nullptr;
     QAction* mCleanAll = nullptr;
     QAction* mUseTrash = nullptr;
     QMenu* N3 = nullptr;
@@ -80,7 +82,7 @@ public:
     QAction* popShow = nullptr;
     QAction* N6 = nullptr;
     QAction* popDelete = nullptr;
-    QAction* N8 = nullptr;
+    QAction* N9 = nullptr;
     QAction* popCleanAll = nullptr;
 
     QTabWidget* PageControl1 = nullptr;
@@ -162,6 +164,8 @@ public:
     void popMoveClick();
     void popShowClick();
     void popDeleteClick();
+    // Saves the groups of FileTree as CSV or JSON to a file the user names.
+    void mSaveResultsClick();
 
     // The bulk clean of whole results, and where deletions go.
     void mCleanAllClick();
@@ -201,12 +205,17 @@ private:
     void createCandidatePage();
     void createResultsPage();
     void connectCommands();
-    void createCleanCommands();
+    void connectCleanCommands();
     bool acceptsDrop(const QMimeData* data) const;
+    // Enables mSaveResults while FileTree has groups and no check runs.
+    void updateSaveResults();
 
     CandidateList* m_candidates = nullptr;
     QShortcut* m_cancelKey = nullptr;
     std::string m_openFileName;
+    // The last save of the results, offered again by the next.
+    std::string m_saveFileName;
+    int m_saveFilter = 0;
     bool m_checking = false;
     bool m_checkCancelled = false;
     bool m_closeAfterRun = false;

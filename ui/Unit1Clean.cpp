@@ -62,24 +62,9 @@ void ReportClean(FileScan::RemoveMode mode, const Check::CleanResult& result)
 
 } // namespace
 
-void TForm1::createCleanCommands()
+void TForm1::connectCleanCommands()
 {
-    const auto addAction = [this](QMenu* menu, const QString& name, const QString& caption) {
-        QAction* action = menu->addAction(caption);
-        action->setObjectName(name);
-        action->setParent(this);
-        return action;
-    };
-    N7 = mFind->addSeparator();
-    N7->setObjectName(u"N7"_s);
-    mCleanAll = addAction(mFind, u"mCleanAll"_s, u"重複ファイルの一括整理(&B)..."_s);
-    mUseTrash = addAction(mFind, u"mUseTrash"_s, u"ゴミ箱に移動する(&T)"_s);
-    mUseTrash->setCheckable(true);
     mUseTrash->setChecked(Settings::UseTrash());
-    N8 = PopupMenu2->addSeparator();
-    N8->setObjectName(u"N8"_s);
-    popCleanAll = addAction(PopupMenu2, u"popCleanAll"_s, u"重複ファイルの一括整理(&B)..."_s);
-
     connect(mCleanAll, &QAction::triggered, this, &TForm1::mCleanAllClick);
     connect(popCleanAll, &QAction::triggered, this, &TForm1::mCleanAllClick);
     connect(mUseTrash, &QAction::triggered, this, &TForm1::mUseTrashClick);

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -203,9 +205,10 @@ WriteFile::~WriteFile()
         close(m_fd);
 }
 
-int WriteFile::Create(const std::string& path)
+int WriteFile::Create(const std::string& path, Access access)
 {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    const mode_t mode = access == Access::OwnerOnly ? 0600 : 0666;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
     if (fd < 0)
         return errno;
     m_fd = fd;
@@ -296,6 +299,29 @@ std::size_t MaxNameBytes(const std::string& folder)
     const long max = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
     // NAME_MAX where the file system does not say.
     return max > 0 ? static_cast<std::size_t>(max) : 255;
+}
+
+int RenameReplacing(const std::string& from, const std::string& to)
+{
+    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+bool ToLocalTime(std::int64_t seconds, LocalTime& local)
+{
+    const auto t = static_cast<std::time_t>(seconds);
+    if (static_cast<std::int64_t>(t) != seconds)
+        return false;
+    struct tm parts {};
+    if (!localtime_r(&t, &parts))
+        return false;
+    local.year = parts.tm_year + 1900;
+    local.month = parts.tm_mon + 1;
+    local.day = parts.tm_mday;
+    local.hour = parts.tm_hour;
+    local.minute = parts.tm_min;
+    local.second = parts.tm_sec;
+    local.utcOffsetSeconds = static_cast<int>(parts.tm_gmtoff);
+    return true;
 }
 
 } // namespace Platform

@@ -9,7 +9,9 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <sched.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,6 +33,15 @@ inline bool DropFileCapabilities()
         d.inheritable &= ~mask;
     }
     return syscall(SYS_capset, &header, data) == 0;
+}
+
+// Mounts a tmpfs of size (as mount's "size=" takes it: "1m") on folder, in a mount
+// namespace of this process's own so that nothing outside sees it (meant for a forked
+// child). Returns false where the machine does not allow it.
+inline bool MountPrivateTmpfs(const std::string& folder, const std::string& size)
+{
+    return unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+        && mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
 }
 
 // Runs body in a forked child, killed after timeoutSeconds (0: never) so that a hang

@@ -331,10 +331,8 @@ TEST(MoveFileToFolder, IntoAFullFileSystemKeepsTheSourceAndLeavesNoPartialTarget
     fs::create_directory(small);
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
         // A 1 MiB tmpfs visible to this child only.
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            return "SKIP: no private mount namespace";
-        if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0)
-            return "SKIP: cannot mount a tmpfs";
+        if (!MountPrivateTmpfs(small, "1m"))
+            return "SKIP: no private tmpfs";
         std::string report;
         const std::string text = ErrorOf([&] { MoveFileToFolder(source, small); });
         if (text != kWriteStreamError)

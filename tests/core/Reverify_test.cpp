@@ -290,10 +290,8 @@ TEST(Reverify, TheCheckedFileSeenThroughAnOverlayMountIsNoCopy)
     TempDir dir;
     const std::string content = Pattern(100);
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            return "SKIP: no private mount namespace";
-        if (mount("tmpfs", dir.Path().c_str(), "tmpfs", 0, "size=4m") != 0)
-            return "SKIP: cannot mount a tmpfs";
+        if (!MountPrivateTmpfs(dir.Path(), "4m"))
+            return "SKIP: no private tmpfs";
         for (const char* name : { "lower", "upper", "work", "merged" })
             dir.MakeDir(name);
         const std::string lower = dir.Write("lower/photo.jpg", content);

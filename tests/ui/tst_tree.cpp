@@ -1,12 +1,14 @@
 // Tests of the result tree commands of TForm1 on real files: the delete dialog of a
 // group with its re-read of the files, the pop-up menu's enabling, and open, rename,
 // move and delete of a file node.
+#include "check/ResultExport.h"
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/support/ScriptedDesktop.h"
 #include "ui/support/Controls.h"
+#include "ui/support/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -108,6 +110,9 @@ private slots:
     void deleteReportsAFileThatCannotBeDeleted();
     void withTheTrashDeletionsGoThereAndAskWhereThereIsNone();
     void groupNodesAreNeverTakenForFiles();
+    void saveResultsIsEnabledOnlyWithGroups();
+    void saveResultsWritesTheTreeAsItShowsIt();
+    void saveResultsFailureShowsTheErrorBoxAndLeavesNoFile();
 
 private:
     QTreeWidgetItem* addGroup(const std::vector<std::string>& paths);
@@ -839,6 +844,93 @@ void TestTree::groupNodesAreNeverTakenForFiles()
     QVERIFY(m_desktop->calls.empty());
     QCOMPARE(m_form->FileTree->topLevelItemCount(), 2);
     QVERIFY(Exists(m_a));
+}
+
+void TestTree::saveResultsIsEnabledOnlyWithGroups()
+{
+    QAction* save = m_form->mSaveResults;
+    QVERIFY(!save->isEnabled());
+    m_form->Candidates().Append({ m_a, m_d });
+    m_form->btnCheckerClick();
+    QCOMPARE(m_form->FileTree->topLevelItemCount(), 1);
+    QVERIFY(save->isEnabled());
+    m_form->SetCheckCtrl(true);
+    QVERIFY(!save->isEnabled());
+    m_form->SetCheckCtrl(false);
+    QVERIFY(save->isEnabled());
+    m_desktop->confirmAnswers.push_back(true);
+    m_form->btnClearClick();
+    QCOMPARE(m_form->FileTree->topLevelItemCount(), 0);
+    QVERIFY(!save->isEnabled());
+    // A disabled item does nothing, and without groups the command asks nothing.
+    save->trigger();
+    m_form->mSaveResultsClick();
+    QVERIFY(m_desktop->saves.empty());
+}
+
+void TestTree::saveResultsWritesTheTreeAsItShowsIt()
+{
+    // A folder of its own, which removes names of any bytes.
+    const TestFolder odd;
+    const std::string nonUtf8 = WriteTestFile(odd.Path() + "/\x82\xA0.jpg", "same");
+    addGroup({ m_a, m_d });
+    addGroup({ m_b, nonUtf8 });
+    const std::string target = Bytes(m_dir->filePath(u"結果.json"_s));
+    // The extension decides over the filter.
+    m_desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { target, 0 });
+    m_form->mSaveResults->trigger();
+    QCOMPARE(m_desktop->saves.size(), std::size_t { 1 });
+    QCOMPARE(m_desktop->saves[0].caption, u"結果を保存"_s);
+    QCOMPARE(m_desktop->saves[0].filters, QStringList({ u"CSV (*.csv)"_s, u"JSON (*.json)"_s }));
+    const Check::ResultGroups groups = { { m_a, m_d }, { m_b, nonUtf8 } };
+    QCOMPARE(
+        ReadFile(target), QByteArray::fromStdString(Check::FormatResults(groups, Check::ResultFormat::Json)));
+    QVERIFY(m_desktop->errors.isEmpty());
+
+    // The next save offers the last name and filter; a name without extension follows the filter.
+    m_desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { Bytes(m_dir->filePath(u"plain"_s)), 0 });
+    m_form->mSaveResultsClick();
+    QCOMPARE(m_desktop->saves.at(1).fileName, target);
+    QCOMPARE(m_desktop->saves.at(1).filter, 0);
+    const QByteArray csv = ReadFile(Bytes(m_dir->filePath(u"plain"_s)));
+    QVERIFY(csv.startsWith("\xEF\xBB\xBFgroup,position,path,size,modified\r\n"));
+    // The path that is no UTF-8 reads as the tree shows it.
+    const QTreeWidgetItem* shown = m_form->FileTree->topLevelItem(1)->child(1);
+    QVERIFY(csv.contains("\r\n2,2," + shown->text(0).toUtf8() + ",4,"));
+
+    // Cancelled: nothing written.
+    m_desktop->saveAnswers.push_back(std::nullopt);
+    m_form->mSaveResultsClick();
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({ u"plain"_s, u"結果.json"_s }));
+}
+
+void TestTree::saveResultsFailureShowsTheErrorBoxAndLeavesNoFile()
+{
+    addGroup({ m_a, m_d });
+    const std::string missing = Bytes(m_dir->filePath(u"no/such/r.csv"_s));
+    m_desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { missing, 0 });
+    m_form->mSaveResultsClick();
+    QCOMPARE(m_desktop->errors,
+        QStringList({ u"ファイル "_s + QString::fromStdString(missing) + u" を作成できません."_s }));
+
+    // A full file system: a tmpfs of 64 KiB in a mount namespace of this test's own, filled up.
+    const QString small = m_dir->filePath(u"small"_s);
+    QDir().mkpath(small);
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || mount("tmpfs", small.toLocal8Bit().constData(), "tmpfs", 0, "size=64k") != 0)
+        QSKIP("no private mount namespace for a small tmpfs");
+    {
+        QFile filler(small + u"/filler"_s);
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        filler.write(QByteArray(1 << 20, 'f'));
+    }
+    const std::string target = Bytes(small + u"/r.csv"_s);
+    m_desktop->ClearRecords();
+    m_desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { target, 0 });
+    m_form->mSaveResultsClick();
+    QCOMPARE(m_desktop->errors, QStringList({ u"ストリームへの書き込みエラー."_s }));
+    QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden), QStringList({ u"filler"_s }));
+    umount(small.toLocal8Bit().constData());
 }
 
 QTEST_MAIN(TestTree)

@@ -224,10 +224,11 @@ void TestUnit1::mainMenu()
     QCOMPARE(items(form->mFile),
         QStringList({ u"mAddFile=ファイル追加(&F)..."_s, u"mAddFolder=フォルダ追加(&O)..."_s,
             u"mDelFile=ファイル削除(&D)"_s, u"mClear=リスト内クリア(&C)"_s, u"mRename=リネーム(&R)..."_s,
-            u"N1=-"_s, u"mExit=終了(&X)"_s }));
+            u"N7=-"_s, u"mSaveResults=結果を保存..."_s, u"N1=-"_s, u"mExit=終了(&X)"_s }));
     QCOMPARE(items(form->mFind),
         QStringList(
-            { u"mChecker=重複ファイルチェック(&C)"_s, u"N2=-"_s, u"mOptionCheck1=サブフォルダ検索(&S)"_s }));
+            { u"mChecker=重複ファイルチェック(&C)"_s, u"N2=-"_s, u"mOptionCheck1=サブフォルダ検索(&S)"_s, u"N8=-"_s,
+                u"mCleanAll=重複ファイルの一括整理(&B)..."_s, u"mUseTrash=ゴミ箱に移動する(&T)"_s }));
     QCOMPARE(items(form->N3), QStringList({ u"About1=バージョン情報(&A)..."_s }));
 
     for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mChecker,
@@ -255,7 +256,7 @@ void TestUnit1::popupMenus()
     QCOMPARE(form->PopupMenu2->objectName(), u"PopupMenu2"_s);
     QCOMPARE(items(form->PopupMenu2),
         QStringList({ u"popRename=リネーム(&R)"_s, u"popMove=ファイル移動(&M)"_s, u"popShow=表示(&V)"_s,
-            u"N6=-"_s, u"popDelete=削除(&D)"_s }));
+            u"N6=-"_s, u"popDelete=削除(&D)"_s, u"N9=-"_s, u"popCleanAll=重複ファイルの一括整理(&B)..."_s }));
     QCOMPARE(form->FileList->contextMenuPolicy(), Qt::CustomContextMenu);
     QCOMPARE(form->FileTree->contextMenuPolicy(), Qt::CustomContextMenu);
 }

@@ -1,11 +1,16 @@
-// Tests of the Qt boxes behind the Desktop interface: captions, icons, buttons, answers.
+// Tests of the Qt boxes behind the Desktop interface: captions, icons, buttons, answers,
+// and the save dialog's extension and overwrite question.
 #include "ui/Desktop.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -25,6 +30,7 @@ private slots:
     void confirmDefaultCancel();
     void inputBox_data();
     void inputBox();
+    void saveFileDialog();
 
 private:
     // Runs inspect on the next modal box, which it must close.
@@ -192,6 +198,63 @@ void TestBoxes::inputBox()
     QCOMPARE(caption, u"リネーム"_s);
     QCOMPARE(prompt, u"新しいファイル名"_s);
     QVERIFY(selected);
+}
+
+void TestBoxes::saveFileDialog()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QStringList filters { u"CSV (*.csv)"_s, u"JSON (*.json)"_s };
+    const auto bytes = [](const QString& path) { return QFile::encodeName(path).toStdString(); };
+
+    // A name typed without extension gets the one of the filter chosen.
+    QString caption;
+    QString filterShown;
+    whenModal([&](QWidget* box) {
+        auto* dialog = qobject_cast<QFileDialog*>(box);
+        caption = dialog->windowTitle();
+        filterShown = dialog->selectedNameFilter();
+        QTest::keyClick(dialog->findChild<QComboBox*>(u"fileTypeCombo"_s), Qt::Key_Down);
+        auto* name = dialog->findChild<QLineEdit*>(u"fileNameEdit"_s);
+        name->setText(u"r"_s);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    std::string fileName = bytes(dir.filePath(u"first.csv"_s));
+    int filter = 0;
+    QVERIFY(TheDesktop().SaveFile(u"結果を保存"_s, filters, fileName, filter));
+    QVERIFY(m_seen);
+    QCOMPARE(caption, u"結果を保存"_s);
+    QCOMPARE(filterShown, filters[0]);
+    QCOMPARE(fileName, bytes(dir.filePath(u"r.json"_s)));
+    QCOMPARE(filter, 1);
+
+    // An existing file is taken only when the dialog's own question says so.
+    QFile taken(dir.filePath(u"taken.csv"_s));
+    QVERIFY(taken.open(QIODevice::WriteOnly));
+    taken.close();
+    for (const bool replace : { false, true }) {
+        QString question;
+        whenModal([&](QWidget* box) {
+            auto* name = box->findChild<QLineEdit*>(u"fileNameEdit"_s);
+            QTimer::singleShot(0, this, [&] {
+                auto* ask = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!ask)
+                    return;
+                question = ask->text();
+                QTest::keyClick(ask, replace ? Qt::Key_Y : Qt::Key_Escape);
+            });
+            QTest::keyClick(name, Qt::Key_Return);
+            if (!replace)
+                QTest::keyClick(box, Qt::Key_Escape);
+        });
+        fileName = bytes(dir.filePath(u"taken"_s));
+        filter = 0;
+        QCOMPARE(TheDesktop().SaveFile(u"結果を保存"_s, filters, fileName, filter), replace);
+        QVERIFY(m_seen);
+        QVERIFY2(question.contains(u"taken.csv"_s), qPrintable(question));
+        if (replace)
+            QCOMPARE(fileName, bytes(dir.filePath(u"taken.csv"_s)));
+    }
 }
 
 QTEST_MAIN(TestBoxes)

@@ -15,6 +15,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -72,6 +76,18 @@ QString QtNameFilter(const QString& filter)
 
 QString DecodedPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
+// Runs a file dialog with the ordinary pointer; returns the chosen paths, none when cancelled.
+std::vector<std::string> ChosenPaths(QFileDialog& dialog)
+{
+    OverrideCursorPause pause;
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    std::vector<std::string> paths;
+    for (const QString& file : dialog.selectedFiles())
+        paths.push_back(PathFromUser(file));
+    return paths;
+}
+
 } // namespace
 
 std::unique_ptr<Desktop> CreatePlatformDesktop() { return std::make_unique<QtDesktop>(); }
@@ -122,17 +138,37 @@ bool QtDesktop::OpenFiles(const QString& filter, std::string& fileName, std::vec
     dialog.setNameFilter(QtNameFilter(filter));
     if (!fileName.empty())
         dialog.selectFile(DecodedPath(fileName));
-    OverrideCursorPause pause;
-    if (dialog.exec() != QDialog::Accepted)
+    std::vector<std::string> files = ChosenPaths(dialog);
+    if (files.empty())
         return false;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty())
-        return false;
-    chosen.clear();
-    chosen.reserve(static_cast<std::size_t>(files.size()));
-    for (const QString& file : files)
-        chosen.push_back(PathFromUser(file));
+    chosen = std::move(files);
     fileName = chosen.front();
+    return true;
+}
+
+bool QtDesktop::SaveFile(
+    const QString& caption, const QStringList& filters, std::string& fileName, int& filter)
+{
+    QFileDialog dialog(QApplication::activeWindow(), caption);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    if (filter >= 0 && filter < filters.size())
+        dialog.selectNameFilter(filters[filter]);
+    // The extension follows the filter, so that the overwrite question sees the final name.
+    const auto useSuffixOf = [&dialog](const QString& nameFilter) {
+        const qsizetype star = nameFilter.indexOf(u"*."_s);
+        dialog.setDefaultSuffix(star < 0 ? QString() : nameFilter.mid(star + 2).section(u')', 0, 0));
+    };
+    useSuffixOf(dialog.selectedNameFilter());
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, useSuffixOf);
+    if (!fileName.empty())
+        dialog.selectFile(DecodedPath(fileName));
+    const std::vector<std::string> files = ChosenPaths(dialog);
+    if (files.empty())
+        return false;
+    fileName = files.front();
+    filter = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
     return true;
 }
 
@@ -144,13 +180,10 @@ bool QtDesktop::BrowseFolder(const QString& title, std::string& folder)
     dialog.setWindowModality(Qt::ApplicationModal);
     if (!folder.empty())
         dialog.setDirectory(DecodedPath(folder));
-    OverrideCursorPause pause;
-    if (dialog.exec() != QDialog::Accepted)
+    const std::vector<std::string> folders = ChosenPaths(dialog);
+    if (folders.empty())
         return false;
-    const QStringList folders = dialog.selectedFiles();
-    if (folders.isEmpty())
-        return false;
-    folder = PathFromUser(folders.front());
+    folder = folders.front();
     return true;
 }
 

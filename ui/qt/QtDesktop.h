@@ -11,6 +11,8 @@ public:
     void Error(const QString& text) override;
     QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText) override;
     bool OpenFiles(const QString& filter, std::string& fileName, std::vector<std::string>& chosen) override;
+    bool SaveFile(
+        const QString& caption, const QStringList& filters, std::string& fileName, int& filter) override;
     bool BrowseFolder(const QString& title, std::string& folder) override;
     void ShellOpen(const std::string& path) override;
 };

@@ -33,6 +33,7 @@ void ScriptedDesktop::ClearRecords()
     errors.clear();
     inputs.clear();
     opens.clear();
+    saves.clear();
     browses.clear();
     shellOpened.clear();
 }
@@ -94,13 +95,8 @@ QString ScriptedDesktop::InputBox(const QString& caption, const QString& prompt,
 {
     inputs.push_back({ caption, prompt, defaultText });
     record(u"InputBox"_s, prompt);
-    if (inputAnswers.empty()) {
-        unscripted(u"InputBox"_s);
-        return defaultText;
-    }
-    const std::optional<QString> answer = inputAnswers.front();
-    inputAnswers.pop_front();
-    return answer ? *answer : defaultText;
+    QString answer;
+    return takeAnswer(inputAnswers, u"InputBox"_s, answer) ? answer : defaultText;
 }
 
 bool ScriptedDesktop::OpenFiles(
@@ -108,16 +104,24 @@ bool ScriptedDesktop::OpenFiles(
 {
     opens.push_back({ filter, fileName });
     record(u"OpenFiles"_s, filter);
-    if (openAnswers.empty()) {
-        unscripted(u"OpenFiles"_s);
+    std::vector<std::string> answer;
+    if (!takeAnswer(openAnswers, u"OpenFiles"_s, answer) || answer.empty())
         return false;
-    }
-    const std::optional<std::vector<std::string>> answer = openAnswers.front();
-    openAnswers.pop_front();
-    if (!answer || answer->empty())
-        return false;
-    chosen = *answer;
+    chosen = answer;
     fileName = chosen.front();
+    return true;
+}
+
+bool ScriptedDesktop::SaveFile(
+    const QString& caption, const QStringList& filters, std::string& fileName, int& filter)
+{
+    saves.push_back({ caption, filters, fileName, filter });
+    record(u"SaveFile"_s, caption);
+    SaveAnswer answer;
+    if (!takeAnswer(saveAnswers, u"SaveFile"_s, answer))
+        return false;
+    fileName = answer.fileName;
+    filter = answer.filter;
     return true;
 }
 
@@ -125,15 +129,10 @@ bool ScriptedDesktop::BrowseFolder(const QString& title, std::string& folder)
 {
     browses.push_back({ title, folder });
     record(u"BrowseFolder"_s, title);
-    if (folderAnswers.empty()) {
-        unscripted(u"BrowseFolder"_s);
+    std::string answer;
+    if (!takeAnswer(folderAnswers, u"BrowseFolder"_s, answer))
         return false;
-    }
-    const std::optional<std::string> answer = folderAnswers.front();
-    folderAnswers.pop_front();
-    if (!answer)
-        return false;
-    folder = *answer;
+    folder = answer;
     return true;
 }
 

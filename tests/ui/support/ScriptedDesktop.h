@@ -30,12 +30,17 @@ public:
     std::deque<std::optional<QString>> inputAnswers; // InputBox; nullopt = cancelled
     std::deque<std::optional<std::vector<std::string>>> openAnswers; // OpenFiles; nullopt = cancelled
     std::deque<std::optional<std::string>> folderAnswers; // BrowseFolder; nullopt = cancelled
+    struct SaveAnswer {
+        std::string fileName;
+        int filter = 0;
+    };
+    std::deque<std::optional<SaveAnswer>> saveAnswers; // SaveFile; nullopt = cancelled
     bool allowUnscripted = false;
 
     // Records, in call order.
     struct Call {
         QString kind; // "Information", "Confirm", "ConfirmDefaultCancel", "Error", "InputBox",
-                      // "OpenFiles", "BrowseFolder", "ShellOpen"
+                      // "OpenFiles", "SaveFile", "BrowseFolder", "ShellOpen"
         QString text; // the message, prompt, filter, title or path shown
     };
     struct InputCall {
@@ -47,6 +52,12 @@ public:
         QString filter;
         std::string fileName; // the name box's pre-fill as passed in
     };
+    struct SaveCall {
+        QString caption;
+        QStringList filters;
+        std::string fileName; // as passed in
+        int filter = 0; // as passed in
+    };
     struct BrowseCall {
         QString title;
         std::string folder; // as passed in
@@ -57,6 +68,7 @@ public:
     QStringList errors;
     std::vector<InputCall> inputs;
     std::vector<OpenCall> opens;
+    std::vector<SaveCall> saves;
     std::vector<BrowseCall> browses;
     std::vector<std::string> shellOpened;
 
@@ -73,12 +85,28 @@ public:
     void Error(const QString& text) override;
     QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText) override;
     bool OpenFiles(const QString& filter, std::string& fileName, std::vector<std::string>& chosen) override;
+    bool SaveFile(
+        const QString& caption, const QStringList& filters, std::string& fileName, int& filter) override;
     bool BrowseFolder(const QString& title, std::string& folder) override;
     void ShellOpen(const std::string& path) override;
 
 private:
     void record(const QString& kind, const QString& text);
     void unscripted(const QString& kind);
+    // Takes the next answer from queue into answer; false when it is "cancelled" or the
+    // queue is empty, which is an unscripted call of kind.
+    template <typename T> bool takeAnswer(std::deque<std::optional<T>>& queue, const QString& kind, T& answer)
+    {
+        if (queue.empty()) {
+            unscripted(kind);
+            return false;
+        }
+        const bool given = queue.front().has_value();
+        if (given)
+            answer = std::move(*queue.front());
+        queue.pop_front();
+        return given;
+    }
 };
 
 // Installs a fresh ScriptedDesktop as TheDesktop() and returns it; it stays installed until

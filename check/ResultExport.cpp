@@ -1,0 +1,221 @@
+// ResultExport: CSV and JSON writing of the result groups.
+#include "check/ResultExport.h"
+
+#include "scan/FileScan.h"
+#include "scan/PathText.h"
+#include "scan/Platform.h"
+#include "scan/SaveFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
+namespace Check {
+namespace {
+
+    struct FileRecord {
+        std::string pathText; // UTF-8, as written
+        bool pathIsExact = true; // pathText holds the path's own bytes
+        std::optional<std::uint64_t> size;
+        std::string modified;
+    };
+
+    FileRecord ReadRecord(const std::string& path)
+    {
+        FileRecord record;
+        record.pathIsExact = FileScan::IsValidUtf8(path);
+        record.pathText = record.pathIsExact ? path : FileScan::DisplayPath(path);
+        Platform::FileInfo info;
+        if (Platform::Stat(path, info) == 0 && info.kind == Platform::EntryKind::Regular) {
+            record.size = info.size;
+            record.modified = ModifiedText(info.mtimeNs);
+        }
+        return record;
+    }
+
+    void AppendCsvField(std::string& out, const std::string& field)
+    {
+        if (field.find_first_of(",\"\r\n") == std::string::npos) {
+            out += field;
+            return;
+        }
+        out += '"';
+        for (const char c : field) {
+            if (c == '"')
+                out += '"';
+            out += c;
+        }
+        out += '"';
+    }
+
+    std::string Csv(const ResultGroups& groups)
+    {
+        std::string out = "\xEF\xBB\xBFgroup,position,path,size,modified\r\n";
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            for (std::size_t p = 0; p < groups[g].size(); ++p) {
+                const FileRecord record = ReadRecord(groups[g][p]);
+                out += std::to_string(g + 1) + ',' + std::to_string(p + 1) + ',';
+                AppendCsvField(out, record.pathText);
+                out += ',';
+                if (record.size)
+                    out += std::to_string(*record.size);
+                out += ',';
+                out += record.modified;
+                out += "\r\n";
+            }
+        }
+        return out;
+    }
+
+    // Appends text, which is valid UTF-8, as a JSON string.
+    void AppendJsonString(std::string& out, const std::string& text)
+    {
+        static const char kHex[] = "0123456789abcdef";
+        out += '"';
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (byte < 0x20) {
+                    out += "\\u00";
+                    out += kHex[byte >> 4];
+                    out += kHex[byte & 0x0F];
+                } else {
+                    out += c;
+                }
+            }
+        }
+        out += '"';
+    }
+
+    // The civil date and time in UTC (days to date as in H. Hinnant's civil_from_days).
+    Platform::LocalTime UtcTime(std::int64_t seconds)
+    {
+        constexpr std::int64_t kDay = 86400;
+        std::int64_t days = seconds / kDay;
+        std::int64_t rest = seconds % kDay;
+        if (rest < 0) {
+            rest += kDay;
+            --days;
+        }
+        days += 719468;
+        const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+        const std::int64_t dayOfEra = days - era * 146097;
+        const std::int64_t yearOfEra
+            = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+        Platform::LocalTime utc;
+        utc.day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+        utc.month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+        utc.year = static_cast<int>(yearOfEra + era * 400 + (utc.month <= 2 ? 1 : 0));
+        utc.hour = static_cast<int>(rest / 3600);
+        utc.minute = static_cast<int>(rest / 60 % 60);
+        utc.second = static_cast<int>(rest % 60);
+        utc.utcOffsetSeconds = 0;
+        return utc;
+    }
+
+    std::string Base64(const std::string& bytes)
+    {
+        static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::string out;
+        out.reserve((bytes.size() + 2) / 3 * 4);
+        for (std::size_t k = 0; k < bytes.size(); k += 3) {
+            const std::size_t n = std::min<std::size_t>(3, bytes.size() - k);
+            std::uint32_t bits = 0;
+            for (std::size_t i = 0; i < 3; ++i)
+                bits = (bits << 8) | (i < n ? static_cast<unsigned char>(bytes[k + i]) : 0U);
+            for (std::size_t i = 0; i < 4; ++i)
+                out += i <= n ? kDigits[(bits >> (18 - 6 * i)) & 0x3F] : '=';
+        }
+        return out;
+    }
+
+    std::string Json(const ResultGroups& groups)
+    {
+        std::string out = "{\n  \"groups\": [";
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            out += g == 0 ? "\n" : ",\n";
+            out += "    {\n      \"group\": " + std::to_string(g + 1) + ",\n      \"files\": [";
+            for (std::size_t p = 0; p < groups[g].size(); ++p) {
+                const FileRecord record = ReadRecord(groups[g][p]);
+                out += p == 0 ? "\n" : ",\n";
+                out += "        {\"position\": " + std::to_string(p + 1) + ", \"path\": ";
+                AppendJsonString(out, record.pathText);
+                if (!record.pathIsExact)
+                    out += ", \"path_base64\": \"" + Base64(groups[g][p]) + '"';
+                out += ", \"size\": ";
+                out += record.size ? std::to_string(*record.size) : "null";
+                out += ", \"modified\": ";
+                if (record.modified.empty())
+                    out += "null";
+                else
+                    AppendJsonString(out, record.modified);
+                out += '}';
+            }
+            out += groups[g].empty() ? "]\n    }" : "\n      ]\n    }";
+        }
+        out += groups.empty() ? "]\n}\n" : "\n  ]\n}\n";
+        return out;
+    }
+
+} // namespace
+
+std::string FormatResults(const ResultGroups& groups, ResultFormat format)
+{
+    return format == ResultFormat::Json ? Json(groups) : Csv(groups);
+}
+
+void SaveResults(const std::string& target, const ResultGroups& groups, ResultFormat format)
+{
+    FileScan::SaveFileReplacing(target, FormatResults(groups, format));
+}
+
+ResultFormat ResultFormatOf(const std::string& path, ResultFormat fallback)
+{
+    const std::string ext = FileScan::UpperAscii(FileScan::ExtractFileExt(path));
+    if (ext == ".CSV")
+        return ResultFormat::Csv;
+    if (ext == ".JSON")
+        return ResultFormat::Json;
+    return fallback;
+}
+
+std::string ModifiedText(std::int64_t mtimeNs)
+{
+    // Whole seconds, rounded down also before 1970.
+    std::int64_t seconds = mtimeNs / 1000000000;
+    if (mtimeNs % 1000000000 < 0)
+        --seconds;
+    Platform::LocalTime local;
+    if (!Platform::ToLocalTime(seconds, local))
+        return {};
+    if (local.utcOffsetSeconds % 60 != 0) {
+        // ISO 8601 offsets stop at minutes; a zone's historic mean time does not.
+        local = UtcTime(seconds);
+    }
+    const int offset = local.utcOffsetSeconds < 0 ? -local.utcOffsetSeconds : local.utcOffsetSeconds;
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", local.year, local.month,
+        local.day, local.hour, local.minute, local.second, local.utcOffsetSeconds < 0 ? '-' : '+',
+        offset / 3600, offset / 60 % 60);
+    return text;
+}
+
+} // namespace Check

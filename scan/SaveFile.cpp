@@ -1,0 +1,75 @@
+// SaveFile: the temporary file, its flush and the final rename.
+#include "scan/SaveFile.h"
+
+#include "scan/FileScan.h"
+#include "scan/Platform.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <random>
+#include <utility>
+
+namespace FileScan {
+namespace {
+
+    // Removes the temporary file unless it was put in place.
+    class TemporaryFile {
+    public:
+        explicit TemporaryFile(std::string path)
+            : m_path(std::move(path))
+        {
+        }
+        ~TemporaryFile()
+        {
+            if (!m_kept)
+                Platform::RemoveFile(m_path);
+        }
+        TemporaryFile(const TemporaryFile&) = delete;
+        TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+        const std::string& Path() const { return m_path; }
+        void Keep() { m_kept = true; }
+
+    private:
+        std::string m_path;
+        bool m_kept = false;
+    };
+
+    // Creates a new hidden file in folder ("" for the current one) under a name nobody
+    // holds; returns its path.
+    std::string CreateTemporary(const std::string& folder, Platform::WriteFile& file, int& err)
+    {
+        static const char kHex[] = "0123456789abcdef";
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = folder + ".tessarin-";
+            std::uint64_t bits = random();
+            for (int k = 0; k < 12; ++k, bits >>= 4)
+                name += kHex[bits & 0x0F];
+            name += ".tmp";
+            err = file.Create(name, Platform::WriteFile::Access::Default);
+            if (err != EEXIST)
+                return name;
+        }
+        return {};
+    }
+
+} // namespace
+
+void SaveFileReplacing(const std::string& target, const std::string& contents)
+{
+    Platform::WriteFile file;
+    int err = 0;
+    const std::string name = CreateTemporary(ExtractFileDir(target), file, err);
+    if (err != 0)
+        throw FileError(CreateErrorText(target));
+    TemporaryFile temporary(name);
+    if (file.WriteAllAt(0, contents.data(), contents.size()) != 0 || file.Close() != 0)
+        throw FileError(kWriteStreamError);
+    if (Platform::RenameReplacing(temporary.Path(), target) != 0)
+        throw FileError(CreateErrorText(target));
+    temporary.Keep();
+}
+
+} // namespace FileScan
