@@ -219,7 +219,6 @@ void TForm1::createMenus()
     const auto addSeparator = [](QMenu* menu, const QString& name) {
         QAction* separator = menu->addSeparator();
         separator->setObjectName(name);
-        separator->setText(u"-"_s);
         return separator;
     };
     const auto addMenu = [this](const QString& name, const QString& caption) {
