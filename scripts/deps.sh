@@ -3,7 +3,7 @@
 # usage: scripts/deps.sh build|test
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev qt6-translations-l10n libgl-dev
-          fonts-noto-cjk)
+          libglib2.0-dev fonts-noto-cjk)
 if [ "${1:-build}" = test ]; then
     packages+=(libgtest-dev xvfb xdotool x11-utils imagemagick util-linux clang
               libclang-rt-14-dev)

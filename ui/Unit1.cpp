@@ -744,7 +744,7 @@ void TForm1::pShowClick()
         if (FocusedIndex() < 0 || m_candidates->Empty())
             return;
         for (const std::size_t index : SelectedCandidates())
-            TheDesktop().ShellOpen(m_candidates->At(index));
+            OpenWithAssociatedProgram(m_candidates->At(index));
     });
 }
 

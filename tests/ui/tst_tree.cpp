@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <fcntl.h>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -116,6 +117,8 @@ private slots:
     void popupEnablingFollowsTheSelectedNode();
     void popupActsOnTheNodeSelectedBeforeTheRightClick();
     void renameSuccess();
+    void renameSelectsTheNameBeforeItsExtension_data();
+    void renameSelectsTheNameBeforeItsExtension();
     void renameTakenNameCancelAndUnchanged();
     void renameFailureShowsTheErrorBox();
     void moveIntoAnotherFolder();
@@ -453,6 +456,19 @@ void TestTree::doubleClickOpensAFileNodeOnly()
     select(nullptr);
     m_form->FileTreeDblClick();
     QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+
+    // A file the desktop has no program for: the error box says so.
+    select(group->child(1));
+    m_desktop->shellOpenAnswers.push_back(ShellOpenResult::NoProgram);
+    DoubleClick(tree->viewport(), tree->visualItemRect(group->child(1)).center());
+    QCOMPARE(m_desktop->errors,
+        QStringList({ u"ファイル "_s + QString::fromStdString(m_d) + u" を開くプログラムがありません."_s }));
+    m_desktop->ClearRecords();
+    m_desktop->shellOpenAnswers.push_back(ShellOpenResult::NotFound);
+    m_form->popShowClick();
+    QCOMPARE(m_desktop->errors,
+        QStringList({ u"ファイル "_s + QString::fromStdString(m_d) + u" は開けません."_s }));
+    QCOMPARE(m_form->FileTree->topLevelItemCount(), 1);
 }
 
 void TestTree::doubleClickOnEmptySpaceActsOnTheSelectedNode()
@@ -546,12 +562,43 @@ void TestTree::renameSuccess()
     QCOMPARE(m_desktop->inputs[0].caption, u"ファイル名変更"_s);
     QCOMPARE(m_desktop->inputs[0].prompt, u"変更後の名前を入力"_s);
     QCOMPARE(m_desktop->inputs[0].defaultText, u"a.jpg"_s);
+    QCOMPARE(m_desktop->inputs[0].selected, qsizetype { 1 });
     const std::string renamed = Bytes(m_dir->filePath(u"p/b.jpg"_s));
     QVERIFY(!Exists(m_a));
     QCOMPARE(ReadFile(renamed), QByteArray("same"));
     QCOMPARE(TForm1::NodePath(group->child(0)), renamed);
     QCOMPARE(group->child(0)->text(0), QString::fromStdString(renamed));
     QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+}
+
+void TestTree::renameSelectsTheNameBeforeItsExtension_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("selected");
+    QTest::newRow("photo") << QByteArray("a.jpg") << u"a"_s;
+    QTest::newRow("last extension only") << QByteArray("photos.tar.gz") << u"photos.tar"_s;
+    QTest::newRow("japanese") << QByteArray("旅行の写真.jpeg") << u"旅行の写真"_s;
+    QTest::newRow("not utf-8") << QByteArray("\xff\xfe.jpg") << u"\\xFF\\xFE"_s;
+    QTest::newRow("no extension") << QByteArray("README") << u"README"_s;
+    QTest::newRow("all extension") << QByteArray(".profile") << u".profile"_s;
+}
+
+void TestTree::renameSelectsTheNameBeforeItsExtension()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, selected);
+    const std::string path = Bytes(m_dir->path()) + "/" + name.toStdString();
+    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    QTreeWidgetItem* group = addGroup({ path, m_d });
+    select(group->child(0));
+    m_desktop->inputAnswers.push_back(std::nullopt);
+    m_form->popRenameClick();
+    QCOMPARE(m_desktop->inputs.size(), std::size_t { 1 });
+    const ScriptedDesktop::InputCall& box = m_desktop->inputs[0];
+    QCOMPARE(box.defaultText.left(box.selected), selected);
+    QVERIFY(box.selected >= 0 && box.selected <= box.defaultText.size());
 }
 
 void TestTree::renameTakenNameCancelAndUnchanged()

@@ -1,4 +1,5 @@
-// QtDesktop: the Desktop built from Qt's message boxes, file dialogs and desktop services.
+// QtDesktop: the Desktop built from Qt's message boxes and file dialogs, opening files
+// through GIO.
 #pragma once
 
 #include "ui/Desktop.h"
@@ -9,8 +10,9 @@ public:
     bool Confirm(const QString& text) override;
     bool ConfirmDefaultCancel(const QString& text) override;
     void Error(const QString& text) override;
-    QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText) override;
+    QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText,
+        qsizetype selected) override;
     bool OpenFiles(const QString& filter, std::string& fileName, std::vector<std::string>& chosen) override;
     bool BrowseFolder(const QString& title, std::string& folder) override;
-    void ShellOpen(const std::string& path) override;
+    ShellOpenResult ShellOpen(const std::string& path) override;
 };

@@ -9,7 +9,8 @@
 //
 // A call whose queue is empty fails the running test (QTest::qFail) and gets the cancel
 // answer, so a box nobody expected never goes unnoticed; set allowUnscripted to accept
-// such calls silently. Information and Error need no answers; they are only recorded.
+// such calls silently. Information and Error need no answers; they are only recorded, and
+// ShellOpen opens unless told otherwise.
 #pragma once
 
 #include "ui/Desktop.h"
@@ -30,6 +31,7 @@ public:
     std::deque<std::optional<QString>> inputAnswers; // InputBox; nullopt = cancelled
     std::deque<std::optional<std::vector<std::string>>> openAnswers; // OpenFiles; nullopt = cancelled
     std::deque<std::optional<std::string>> folderAnswers; // BrowseFolder; nullopt = cancelled
+    std::deque<ShellOpenResult> shellOpenAnswers; // ShellOpen; Opened once empty
     bool allowUnscripted = false;
 
     // Records, in call order.
@@ -42,6 +44,7 @@ public:
         QString caption;
         QString prompt;
         QString defaultText;
+        qsizetype selected = -1;
     };
     struct OpenCall {
         QString filter;
@@ -71,10 +74,11 @@ public:
     bool Confirm(const QString& text) override;
     bool ConfirmDefaultCancel(const QString& text) override;
     void Error(const QString& text) override;
-    QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText) override;
+    QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText,
+        qsizetype selected) override;
     bool OpenFiles(const QString& filter, std::string& fileName, std::vector<std::string>& chosen) override;
     bool BrowseFolder(const QString& title, std::string& folder) override;
-    void ShellOpen(const std::string& path) override;
+    ShellOpenResult ShellOpen(const std::string& path) override;
 
 private:
     void record(const QString& kind, const QString& text);
