@@ -7,6 +7,7 @@
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/FormStyle.h"
+#include "ui/ToolTips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QDropEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -32,6 +34,7 @@
 #include <QShortcut>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -607,6 +610,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (!listViewport && watched != FileTree->viewport())
         return QMainWindow::eventFilter(watched, event);
     switch (event->type()) {
+    case QEvent::ToolTip:
+        showToolTip(static_cast<QWidget*>(watched), *static_cast<QHelpEvent*>(event));
+        return true;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick: {
@@ -642,6 +648,34 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     default:
         return QMainWindow::eventFilter(watched, event);
     }
+}
+
+void TForm1::showToolTip(QWidget* viewport, const QHelpEvent& event)
+{
+    QString text;
+    QRect area;
+    if (viewport == FileList->viewport()) {
+        const QModelIndex index = FileList->indexAt(event.pos());
+        if (index.isValid()) {
+            text = FileToolTip(m_candidates->At(static_cast<std::size_t>(index.row())));
+            area = FileList->visualRect(index);
+        }
+    } else if (const QTreeWidgetItem* node = FileTree->itemAt(event.pos())) {
+        const std::string path = NodePath(node);
+        if (!path.empty()) {
+            text = FileToolTip(path);
+        } else {
+            std::vector<std::string> paths;
+            for (int i = 0; i < node->childCount(); ++i)
+                paths.push_back(NodePath(node->child(i)));
+            text = GroupToolTip(paths);
+        }
+        area = FileTree->visualItemRect(node);
+    }
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event.globalPos(), text, viewport, area);
 }
 
 // ---- commands of the candidate page ----

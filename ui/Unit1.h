@@ -15,6 +15,7 @@ class CandidateList;
 class QAction;
 class QCheckBox;
 class QGroupBox;
+class QHelpEvent;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -188,6 +189,8 @@ private:
     void createResultsPage();
     void connectCommands();
     bool acceptsDrop(const QMimeData* data) const;
+    // Shows the tooltip of the entry or node under the pointer of a list's viewport.
+    void showToolTip(QWidget* viewport, const QHelpEvent& event);
 
     CandidateList* m_candidates = nullptr;
     QShortcut* m_cancelKey = nullptr;

@@ -13,6 +13,8 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
+#include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
@@ -20,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <fcntl.h>
@@ -96,6 +99,23 @@ void DoubleClick(QWidget* widget, const QPoint& pos)
     }
 }
 
+// Returns the tooltip shown for the pointer resting at pos of viewport ("" for none).
+QString ToolTipAt(QWidget* viewport, const QPoint& pos)
+{
+    QHelpEvent event(QEvent::ToolTip, pos, viewport->mapToGlobal(pos));
+    QApplication::sendEvent(viewport, &event);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// Sets the modification time of path to the local time stamp.
+void SetModified(const std::string& path, const QDateTime& stamp)
+{
+    const qint64 ms = stamp.toMSecsSinceEpoch();
+    const timespec times[2] = { { ms / 1000, (ms % 1000) * 1000000 }, { ms / 1000, (ms % 1000) * 1000000 } };
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        qFatal("cannot set the time of %s", path.c_str());
+}
+
 } // namespace
 
 class TestTree : public QObject {
@@ -129,6 +149,7 @@ private slots:
     void deleteOfAFileNodeNeedsNoKeptCopy();
     void deleteReportsAFileThatCannotBeDeleted();
     void groupNodesAreNeverTakenForFiles();
+    void toolTipsShowWhatTheWindowCutsOff();
 
 private:
     QTreeWidgetItem* addGroup(const std::vector<std::string>& paths);
@@ -789,6 +810,52 @@ void TestTree::groupNodesAreNeverTakenForFiles()
     QVERIFY(m_desktop->calls.empty());
     QCOMPARE(m_form->FileTree->topLevelItemCount(), 2);
     QVERIFY(Exists(m_a));
+}
+
+void TestTree::toolTipsShowWhatTheWindowCutsOff()
+{
+    const QDateTime stamp(QDate(2024, 5, 1), QTime(12, 34, 56));
+    SetModified(m_a, stamp);
+    // A path far wider than the window, and a file of some size.
+    QString folder = m_dir->path();
+    for (int i = 0; i < 6; ++i)
+        folder += u"/旅行の写真とそのバックアップ"_s + QString::number(i);
+    const std::string big = WriteFile(folder + u"/海の写真.jpg"_s, QByteArray(1500000, 'x'));
+    SetModified(big, stamp);
+    const QString bigShown = QString::fromStdString(big);
+    QVERIFY(bigShown.size() > 120);
+
+    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
+    QTreeWidgetItem* other = addGroup({ big, big });
+    group->setExpanded(true);
+    QTreeWidget* tree = m_form->FileTree;
+    const auto at = [tree](QTreeWidgetItem* node) {
+        return ToolTipAt(tree->viewport(), tree->visualItemRect(node).center());
+    };
+    QCOMPARE(at(group), u"ファイル数：3\nサイズ：4 バイト\nコピーの容量：8 バイト"_s);
+    QCOMPARE(at(other),
+        u"ファイル数：2\nサイズ：1.4 MB（1,500,000 バイト）\nコピーの容量：1.4 MB（1,500,000 バイト）"_s);
+    QCOMPARE(at(group->child(0)),
+        QString::fromStdString(m_a) + u"\nサイズ：4 バイト\n更新日時：2024/05/01 12:34:56"_s);
+    QFile::remove(QString::fromStdString(m_d));
+    QCOMPARE(at(group->child(1)), QString::fromStdString(m_d) + u"\nファイルが見つかりません"_s);
+
+    // The candidate list shows the same; a long path is broken after a "/" into lines
+    // that hold all of it.
+    m_form->ShowPage(0);
+    m_form->Candidates().Append(std::string(big));
+    QListView* list = m_form->FileList;
+    const QString shown
+        = ToolTipAt(list->viewport(), list->visualRect(m_form->Candidates().index(0)).center());
+    QStringList lines = shown.split(u'\n');
+    QVERIFY(lines.size() > 3);
+    QCOMPARE(lines.takeLast(), u"更新日時：2024/05/01 12:34:56"_s);
+    QCOMPARE(lines.takeLast(), u"サイズ：1.4 MB（1,500,000 バイト）"_s);
+    QCOMPARE(lines.join(QString()), bigShown);
+    for (const QString& line : lines) {
+        QVERIFY(line.size() <= 80);
+        QVERIFY(line.startsWith(u'/'));
+    }
 }
 
 QTEST_MAIN(TestTree)
