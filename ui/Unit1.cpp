@@ -5,6 +5,7 @@
 #include "scan/FileScan.h"
 #include "ui/AboutUnit.h"
 #include "ui/CandidateList.h"
+#include "ui/CheckProgress.h"
 #include "ui/Desktop.h"
 #include "ui/FormStyle.h"
 #include "ui/ToolTips.h"
@@ -349,7 +350,9 @@ void TForm1::createCandidatePage()
     PBar->setObjectName(u"PBar"_s);
     PBar->setRange(0, 100);
     PBar->setValue(0);
-    PBar->setTextVisible(false);
+    // Percentage, time left and compared files; see refreshProgressText.
+    PBar->setTextVisible(true);
+    PBar->setAlignment(Qt::AlignCenter);
     PBar->setGeometry(5, 350, 690, 16);
     PBar->hide();
 
@@ -850,12 +853,37 @@ void TForm1::SetProgressMax(int maximum)
 {
     // A range of 0..0 would turn the bar into a busy indicator.
     PBar->setMaximum(std::max(maximum, 1));
+    refreshProgressText();
 }
 
 void TForm1::SetProgress(int position)
 {
     // Past the maximum the bar shows full rather than ignoring the value.
     PBar->setValue(std::clamp(position, PBar->minimum(), PBar->maximum()));
+    refreshProgressText();
+}
+
+void TForm1::SetComparedFiles(std::size_t files)
+{
+    m_comparedFiles = files;
+    refreshProgressText();
+}
+
+void TForm1::SetProgressClock(std::function<std::chrono::steady_clock::time_point()> clock)
+{
+    m_progressClock = std::move(clock);
+}
+
+void TForm1::refreshProgressText()
+{
+    const auto elapsed
+        = std::chrono::duration_cast<std::chrono::milliseconds>(m_progressClock() - m_runStart);
+    const QFontMetrics metrics(PBar->font());
+    // The style keeps a few pixels at either end of the bar.
+    const int room = PBar->width() - 8;
+    PBar->setFormat(
+        CheckProgressText(PBar->value() - PBar->minimum(), PBar->maximum() - PBar->minimum(), elapsed,
+            m_comparedFiles, [&](const QString& text) { return metrics.horizontalAdvance(text) <= room; }));
 }
 
 void TForm1::SetCountText(const std::string& text) { CountLabel->setText(QString::fromUtf8(text)); }
@@ -869,6 +897,11 @@ void TForm1::ResetCancelled() { m_checkCancelled = false; }
 void TForm1::SetCheckCtrl(bool checking)
 {
     m_checking = checking;
+    if (checking) {
+        m_runStart = m_progressClock();
+        m_comparedFiles = 0;
+        refreshProgressText();
+    }
     Button1->setVisible(checking);
     PBar->setVisible(checking);
     for (QWidget* control : std::initializer_list<QWidget*> {
