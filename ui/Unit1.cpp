@@ -900,6 +900,7 @@ void TForm1::SetCheckCtrl(bool checking)
     if (checking) {
         m_runStart = m_progressClock();
         m_comparedFiles = 0;
+        m_groupsBeforeRun = FileTree->topLevelItemCount();
         refreshProgressText();
     }
     Button1->setVisible(checking);
@@ -920,6 +921,13 @@ void TForm1::FocusCancel()
     Button1->setFocus(Qt::OtherFocusReason);
 }
 
-void TForm1::ShowPage(int index) { PageControl1->setCurrentIndex(index); }
+void TForm1::ShowPage(int index)
+{
+    PageControl1->setCurrentIndex(index);
+    // The results open on the first group of the run that just ended: a second run's
+    // groups come below those of the first, out of sight.
+    if (index == 1 && FileTree->topLevelItemCount() > m_groupsBeforeRun)
+        FileTree->scrollToItem(FileTree->topLevelItem(m_groupsBeforeRun), QAbstractItemView::PositionAtTop);
+}
 
 void TForm1::ShowInfo(const std::string& text) { TheDesktop().Information(QString::fromUtf8(text)); }

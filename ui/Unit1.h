@@ -204,6 +204,8 @@ private:
         = [] { return std::chrono::steady_clock::now(); };
     std::chrono::steady_clock::time_point m_runStart;
     std::size_t m_comparedFiles = 0;
+    // Groups in the tree when the running check started.
+    int m_groupsBeforeRun = 0;
     bool m_checking = false;
     bool m_checkCancelled = false;
     bool m_closeAfterRun = false;

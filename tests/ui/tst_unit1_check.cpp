@@ -52,6 +52,7 @@ private slots:
     void startedFromResultsPage();
     void closeDuringRun();
     void listChangesRefusedDuringRun();
+    void secondRunShowsItsFirstGroup();
     void progressText_data();
     void progressText();
     void progressBarText();
@@ -351,6 +352,25 @@ void TestCheck::listChangesRefusedDuringRun()
     QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
     QCOMPARE(form->CandidateCount(), std::size_t(2));
     QCOMPARE(form->CandidateText(0), a);
+}
+
+void TestCheck::secondRunShowsItsFirstGroup()
+{
+    for (int k = 0; k < 40; ++k) {
+        add("A" + std::to_string(k), "first " + std::to_string(k));
+        add("B" + std::to_string(k), "first " + std::to_string(k));
+    }
+    runCheck();
+    QCOMPARE(form->FileTree->topLevelItemCount(), 40);
+    QTreeWidget* tree = form->FileTree;
+    QVERIFY(!tree->viewport()->rect().intersects(tree->visualItemRect(tree->topLevelItem(39))));
+    add("C", "second");
+    add("D", "second");
+    runCheck();
+    QCOMPARE(form->PageControl1->currentIndex(), 1);
+    QCOMPARE(tree->topLevelItemCount(), 41);
+    // The first group of the second run is in sight, not below the earlier ones.
+    QVERIFY(tree->viewport()->rect().contains(tree->visualItemRect(tree->topLevelItem(40))));
 }
 
 void TestCheck::progressText_data()
