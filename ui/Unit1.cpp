@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -388,6 +389,7 @@ void TForm1::createResultsPage()
     FileTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     FileTree->header()->setStretchLastSection(false);
     FileTree->setStyle(FormStyle());
+    FileTree->installEventFilter(this);
     FileTree->viewport()->installEventFilter(this);
     auto* fill = new QVBoxLayout(TabSheet2);
     fill->setContentsMargins(0, 0, 0, 0);
@@ -609,6 +611,19 @@ void TForm1::dropEvent(QDropEvent* event)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == FileTree && event->type() == QEvent::KeyPress) {
+        // Enter on a group opens its delete dialog, as a double-click does.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QTreeWidgetItem* node = FileTree->selectedItems().value(0, nullptr);
+        const bool enter = (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (enter && node && node->childCount() > 0) {
+            if (!m_checking)
+                FileTreeDblClick();
+            return true;
+        }
+        return QMainWindow::eventFilter(watched, event);
+    }
     const bool listViewport = watched == FileList->viewport();
     if (!listViewport && watched != FileTree->viewport())
         return QMainWindow::eventFilter(watched, event);

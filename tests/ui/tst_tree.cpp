@@ -134,6 +134,7 @@ private slots:
     void deleteDialogWithEveryLineCheckedAsksFirst();
     void doubleClickOpensAFileNodeOnly();
     void doubleClickOnEmptySpaceActsOnTheSelectedNode();
+    void enterOnAGroupOpensTheDeleteDialog();
     void popupEnablingFollowsTheSelectedNode();
     void popupActsOnTheNodeSelectedBeforeTheRightClick();
     void renameSuccess();
@@ -525,6 +526,34 @@ void TestTree::doubleClickOnEmptySpaceActsOnTheSelectedNode()
         QApplication::sendEvent(tree->viewport(), &event);
     }
     QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+}
+
+void TestTree::enterOnAGroupOpensTheDeleteDialog()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    group->setExpanded(true);
+    QTreeWidget* tree = m_form->FileTree;
+    tree->setFocus(Qt::OtherFocusReason);
+    select(group);
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[]
+        = { { Qt::Key_Return, Qt::NoModifier }, { Qt::Key_Enter, Qt::KeypadModifier } };
+    for (const auto& [key, modifiers] : keys) {
+        QStringList lines;
+        WhenModal<TForm2>(m_form.get(), [&](TForm2& dialog) {
+            for (int i = 0; i < dialog.FileCount(); ++i)
+                lines << QString::fromStdString(dialog.FilePath(i));
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+        QTest::keyClick(tree, key, modifiers);
+        QCOMPARE(lines, QStringList({ QString::fromStdString(m_a), QString::fromStdString(m_d) }));
+    }
+    QCOMPARE(group->childCount(), 2);
+
+    // On a file node Enter opens nothing.
+    select(group->child(1));
+    QTest::keyClick(tree, Qt::Key_Return);
+    QVERIFY(m_desktop->calls.empty());
+    QVERIFY(m_form->findChildren<TForm2*>().isEmpty());
 }
 
 void TestTree::popupEnablingFollowsTheSelectedNode()
