@@ -629,7 +629,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         return QMainWindow::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::ToolTip:
-        showToolTip(static_cast<QWidget*>(watched), *static_cast<QHelpEvent*>(event));
+        // While a check runs the lists change under the pointer, and a tooltip window
+        // opened then stays unpainted (black) until the run ends.
+        if (m_checking)
+            QToolTip::hideText();
+        else
+            showToolTip(static_cast<QWidget*>(watched), *static_cast<QHelpEvent*>(event));
         return true;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
