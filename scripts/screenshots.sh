@@ -56,6 +56,31 @@ shot_around()
     echo "docs/$1.png"
 }
 
+# Starts the program, with the environment assignments given, and waits for its main
+# window: sets main, PAGE_X and PAGE_Y.
+start_app()
+{
+    (cd "$work" && exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" \
+        XDG_CONFIG_HOME="$work/config" LC_ALL=C.UTF-8 "$@" "$build/app/tessarin") >>"$work/app.log" 2>&1 &
+    X11_APP_PID=$!
+    main=$(x11_window Tessarin) || fail "no main window"
+    x11_focus "$main" || fail "main window without focus"
+    x11_page_origin "$main" || fail "main window layout not found"
+}
+
+# Adds the folder FOLDER with its subfolders, typing its path into the chooser.
+add_folder()
+{
+    local chooser
+    x11_click $((PAGE_X + 190)) $((PAGE_Y + 17))
+    chooser=$(x11_window 画像のフォルダを指定) || fail "no folder chooser"
+    x11_focus "$chooser" || fail "folder chooser without focus"
+    xdotool type --delay 5 "$1"
+    xdotool key Return
+    x11_gone "$chooser" || fail "folder chooser stays open"
+    x11_focus "$main" || fail "main window without focus"
+}
+
 # A small photo folder with copies in two subfolders; its own name is typed into the
 # chooser, so it stays ASCII (xdotool drops characters it has to map onto spare keys).
 pics=$work/photos
@@ -72,21 +97,10 @@ printf '旅行の写真\n' >"$pics/バックアップ/メモ.txt"
 
 x11_start || fail "no X server"
 mkdir -m 700 "$work/runtime" "$work/config"
-(cd "$work" && exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" \
-    XDG_CONFIG_HOME="$work/config" LC_ALL=C.UTF-8 "$build/app/tessarin") >"$work/app.log" 2>&1 &
-X11_APP_PID=$!
-main=$(x11_window Tessarin) || fail "no main window"
-x11_focus "$main" || fail "main window without focus"
-x11_page_origin "$main" || fail "main window layout not found"
+start_app
 
 # Search page: add the folder with its subfolders, select two entries.
-x11_click $((PAGE_X + 190)) $((PAGE_Y + 17))
-chooser=$(x11_window 画像のフォルダを指定) || fail "no folder chooser"
-x11_focus "$chooser" || fail "folder chooser without focus"
-xdotool type --delay 5 "$pics"
-xdotool key Return
-x11_gone "$chooser" || fail "folder chooser stays open"
-x11_focus "$main" || fail "main window without focus"
+add_folder "$pics"
 # The list's row height, from the highlight of the first line once it is clicked.
 list_y=$((PAGE_Y + 35 + 1))
 x11_click $((PAGE_X + 100)) $((list_y + 5))
@@ -173,19 +187,8 @@ head -c 24M /dev/urandom >"$deep/VID_0001.mp4"
 cp "$deep/VID_0001.mp4" "$deep/VID_0001 のコピー.mp4"
 cp "$deep/VID_0001.mp4" "$deep/VID_0001 (2).mp4"
 
-(cd "$work" && exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" \
-    LC_ALL=C.UTF-8 LD_PRELOAD="$work/slowread.so" "$build/app/tessarin") >"$work/app2.log" 2>&1 &
-X11_APP_PID=$!
-main=$(x11_window Tessarin) || fail "no main window"
-x11_focus "$main" || fail "main window without focus"
-x11_page_origin "$main" || fail "main window layout not found"
-x11_click $((PAGE_X + 190)) $((PAGE_Y + 17))
-chooser=$(x11_window 画像のフォルダを指定) || fail "no folder chooser"
-x11_focus "$chooser" || fail "folder chooser without focus"
-xdotool type --delay 5 "$album"
-xdotool key Return
-x11_gone "$chooser" || fail "folder chooser stays open"
-x11_focus "$main" || fail "main window without focus"
+start_app LD_PRELOAD="$work/slowread.so"
+add_folder "$album"
 
 # The pointer resting on the first entry, whose path the list cuts off.
 xdotool mousemove --sync $((PAGE_X + 200)) $((PAGE_Y + 35 + 7))
