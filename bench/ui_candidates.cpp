@@ -32,7 +32,7 @@ public:
     bool Confirm(const QString&) override { return true; }
     bool ConfirmDefaultCancel(const QString&) override { return true; }
     void Error(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
-    QString InputBox(const QString&, const QString&, const QString& defaultText) override
+    QString InputBox(const QString&, const QString&, const QString& defaultText, qsizetype) override
     {
         return defaultText;
     }
@@ -43,7 +43,7 @@ public:
         chosen = folder;
         return true;
     }
-    void ShellOpen(const std::string&) override { }
+    ShellOpenResult ShellOpen(const std::string&) override { return ShellOpenResult::Opened; }
 };
 
 double Seconds(const std::function<void()>& work)

@@ -251,6 +251,20 @@ namespace {
                     = kClassifiedProgress + static_cast<int>((kProgressMax - kClassifiedProgress) * fraction);
             }
             SetProgress(position);
+            ShowComparedFiles();
+        }
+
+        void ShowComparedFiles()
+        {
+            std::size_t files = 0;
+            if (m_replaying)
+                files = m_engine->FileCount();
+            else if (m_engine && m_classifying)
+                files = m_engine->FileCount() - m_engine->FilesToCompare() + m_engine->FilesCompared();
+            if (files > m_comparedShown) {
+                m_comparedShown = files;
+                m_host.SetComparedFiles(files);
+            }
         }
 
         void SetProgress(int position)
@@ -354,6 +368,7 @@ namespace {
             Flush();
             m_host.SetCountText(std::to_string(m_count));
             SetProgress(kProgressMax);
+            ShowComparedFiles();
             return true;
         }
 
@@ -376,6 +391,7 @@ namespace {
         std::size_t m_replayed = 0;
         int m_classifyBase = 0;
         int m_shown = 0;
+        std::size_t m_comparedShown = 0;
     };
 
 } // namespace

@@ -35,6 +35,9 @@ public:
     virtual void SetProgressMax(int maximum) = 0;
     virtual void SetProgress(int position) = 0;
     virtual void SetCountText(const std::string& text) = 0;
+    // Tells how many files the run has compared so far (it only rises), for a display
+    // beside the progress; a file whose size no other file has counts once sizes are known.
+    virtual void SetComparedFiles(std::size_t files) { (void)files; }
 
     // Lets the window repaint and handle clicks (Cancel among them).
     virtual void ProcessEvents() = 0;

@@ -742,8 +742,11 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
                         return;
                     members.assign(bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].begin),
                         bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].end));
+                    const std::size_t deferredBefore = heads[w].deferred.members.size();
                     refiner.Refine(members, 0, m_files[members[0]].size, mayDefer, heads[w]);
-                    m_filesCompared.fetch_add(members.size(), std::memory_order_relaxed);
+                    // Files handed on to the range phase are done with when it ends.
+                    const std::size_t deferred = heads[w].deferred.members.size() - deferredBefore;
+                    m_filesCompared.fetch_add(members.size() - deferred, std::memory_order_relaxed);
                 }
             },
             pump))
@@ -822,6 +825,8 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
             },
             pump))
         return false;
+    for (const HeadSink& head : heads)
+        m_filesCompared.fetch_add(head.deferred.members.size(), std::memory_order_relaxed);
 
     // Files equal in every range form a class; a range that left a file unlabelled
     // found it alone (or never got to it because another range did).

@@ -70,7 +70,8 @@ public:
     std::uint64_t BytesSettled() const { return m_bytesSettled.load(std::memory_order_relaxed); }
     // Bytes Classify has to settle (reading them or ruling them out); known once it runs.
     std::uint64_t BytesToSettle() const { return m_bytesToSettle.load(std::memory_order_relaxed); }
-    // Files that share their size, which Classify opens, and those it has done with.
+    // Files that share their size, which Classify opens, and those it has done with; a
+    // file whose set is compared in ranges is done with once every range is.
     std::size_t FilesToCompare() const { return m_filesToCompare.load(std::memory_order_relaxed); }
     std::size_t FilesCompared() const { return m_filesCompared.load(std::memory_order_relaxed); }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the README's pictures of the real windows in a private X server into docs/:
 # the search page with a filled list, the results page with its groups expanded, the
-# delete dialog, the bulk clean dialog, the rename settings dialog and the About box.
+# delete dialog, the bulk clean dialog, the rename settings dialog, the About box, the
+# tooltip of a long path and the progress bar of a running check.
 # usage: scripts/screenshots.sh [BUILD_DIR]   (default build/release, built when missing)
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -36,6 +37,50 @@ shot()
     echo "docs/$1.png"
 }
 
+# Saves as docs/NAME.png the screen rectangle that holds every shown window of the
+# program: a window and the tooltip beside it.
+shot_around()
+{
+    local id X Y WIDTH HEIGHT SCREEN WINDOW left=100000 top=100000 right=0 bottom=0
+    for id in $(xdotool search --onlyvisible --pid "$X11_APP_PID" 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$id")"
+        [ "$X" -lt "$left" ] && left=$X
+        [ "$Y" -lt "$top" ] && top=$Y
+        [ $((X + WIDTH)) -gt "$right" ] && right=$((X + WIDTH))
+        [ $((Y + HEIGHT)) -gt "$bottom" ] && bottom=$((Y + HEIGHT))
+    done
+    [ "$right" -gt "$left" ] || fail "$1: no window"
+    x11_shot "$work/$1-screen.png" || fail "$1: no picture"
+    convert "$work/$1-screen.png" -crop "$((right - left))x$((bottom - top))+$left+$top" +repage -strip \
+        -dither None -colors 256 "PNG8:$out/$1.png" || fail "$1: cannot convert"
+    echo "docs/$1.png"
+}
+
+# Starts the program, with the environment assignments given, and waits for its main
+# window: sets main, PAGE_X and PAGE_Y.
+start_app()
+{
+    (cd "$work" && exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" \
+        XDG_CONFIG_HOME="$work/config" LC_ALL=C.UTF-8 "$@" "$build/app/tessarin") >>"$work/app.log" 2>&1 &
+    X11_APP_PID=$!
+    main=$(x11_window Tessarin) || fail "no main window"
+    x11_focus "$main" || fail "main window without focus"
+    x11_page_origin "$main" || fail "main window layout not found"
+}
+
+# Adds the folder FOLDER with its subfolders, typing its path into the chooser.
+add_folder()
+{
+    local chooser
+    x11_click $((PAGE_X + 190)) $((PAGE_Y + 17))
+    chooser=$(x11_window 画像のフォルダを指定) || fail "no folder chooser"
+    x11_focus "$chooser" || fail "folder chooser without focus"
+    xdotool type --delay 5 "$1"
+    xdotool key Return
+    x11_gone "$chooser" || fail "folder chooser stays open"
+    x11_focus "$main" || fail "main window without focus"
+}
+
 # A small photo folder with copies in two subfolders; its own name is typed into the
 # chooser, so it stays ASCII (xdotool drops characters it has to map onto spare keys).
 pics=$work/photos
@@ -52,21 +97,10 @@ printf '旅行の写真\n' >"$pics/バックアップ/メモ.txt"
 
 x11_start || fail "no X server"
 mkdir -m 700 "$work/runtime" "$work/config"
-(cd "$work" && exec env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" \
-    XDG_CONFIG_HOME="$work/config" LC_ALL=C.UTF-8 "$build/app/tessarin") >"$work/app.log" 2>&1 &
-X11_APP_PID=$!
-main=$(x11_window Tessarin) || fail "no main window"
-x11_focus "$main" || fail "main window without focus"
-x11_page_origin "$main" || fail "main window layout not found"
+start_app
 
 # Search page: add the folder with its subfolders, select two entries.
-x11_click $((PAGE_X + 190)) $((PAGE_Y + 17))
-chooser=$(x11_window 画像のフォルダを指定) || fail "no folder chooser"
-x11_focus "$chooser" || fail "folder chooser without focus"
-xdotool type --delay 5 "$pics"
-xdotool key Return
-x11_gone "$chooser" || fail "folder chooser stays open"
-x11_focus "$main" || fail "main window without focus"
+add_folder "$pics"
 # The list's row height, from the highlight of the first line once it is clicked.
 list_y=$((PAGE_Y + 35 + 1))
 x11_click $((PAGE_X + 100)) $((list_y + 5))
@@ -127,3 +161,54 @@ shot about "$about"
 x11_focus "$about" || fail "About box without focus"
 xdotool key Return
 x11_gone "$about" || fail "About box stays open"
+
+# A second session, on a slow disk: every read of the check waits a little, as over a
+# network drive, so that the run lasts long enough to show its time left.
+kill "$X11_APP_PID" 2>/dev/null && wait "$X11_APP_PID" 2>/dev/null
+X11_APP_PID=""
+cat >"$work/slowread.c" <<'SOURCE'
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+ssize_t pread64(int fd, void* buffer, size_t n, off_t offset)
+{
+    static ssize_t (*real)(int, void*, size_t, off_t);
+    const struct timespec pause = { 0, 30 * 1000 * 1000 };
+    if (!real)
+        real = (ssize_t(*)(int, void*, size_t, off_t))dlsym(RTLD_NEXT, "pread64");
+    nanosleep(&pause, NULL);
+    return real(fd, buffer, n, offset);
+}
+ssize_t pread(int fd, void* buffer, size_t n, off_t offset) { return pread64(fd, buffer, n, offset); }
+SOURCE
+cc -shared -fPIC -O2 -o "$work/slowread.so" "$work/slowread.c" -ldl || fail "cannot build the slow reads"
+
+# Photos and videos deep in folders with long Japanese names; the chosen folder's own
+# name is ASCII, to be typed.
+album=$work/Pictures
+deep="$album/2023年夏の北海道旅行/ニセコ・小樽・札幌で撮った写真/カメラから取り込んだままの未整理のバックアップ"
+mkdir -p "$deep"
+for k in $(seq 1 12); do
+    head -c $((60000 + k * 1733)) /dev/urandom >"$deep/IMG_$((2040 + k)).jpg"
+done
+head -c 24M /dev/urandom >"$deep/VID_0001.mp4"
+cp "$deep/VID_0001.mp4" "$deep/VID_0001 のコピー.mp4"
+cp "$deep/VID_0001.mp4" "$deep/VID_0001 (2).mp4"
+
+start_app LD_PRELOAD="$work/slowread.so"
+add_folder "$album"
+
+# The pointer resting on the first entry, whose path the list cuts off.
+xdotool mousemove --sync $((PAGE_X + 200)) $((PAGE_Y + 35 + 7))
+sleep 2
+shot_around tooltip
+
+# The check, caught once it has run for a few seconds.
+x11_click $((PAGE_X + 550 + 72)) $((PAGE_Y + 285 + 15))
+sleep 3.5
+x11_shot "$work/progress.png" "$main" || fail "progress: no picture"
+convert "$work/progress.png" -strip -dither None -colors 256 "PNG8:$out/progress.png" \
+    || fail "progress: cannot convert"
+echo "docs/progress.png"

@@ -48,6 +48,21 @@ void InstallFolderBrowser()
     });
 }
 
+void OpenWithAssociatedProgram(const std::string& path)
+{
+    switch (TheDesktop().ShellOpen(path)) {
+    case ShellOpenResult::Opened:
+        return;
+    case ShellOpenResult::NotFound:
+        throw FileScan::FileError(FileScan::OpenErrorText(path));
+    case ShellOpenResult::NoProgram:
+        throw FileScan::FileError("ファイル " + path + " を開くプログラムがありません");
+    case ShellOpenResult::NotStarted:
+        break;
+    }
+    throw FileScan::FileError("ファイル " + path + " を開くプログラムを起動できません");
+}
+
 QString AppTitle() { return TitleStore(); }
 
 void SetAppTitleFromExecutable(const QString& executablePath)

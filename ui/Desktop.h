@@ -15,6 +15,14 @@ class QWidget;
 
 class QCoreApplication;
 
+// What became of asking the desktop to open a file.
+enum class ShellOpenResult {
+    Opened, // a program took it
+    NotFound, // the file is gone or cannot be read
+    NoProgram, // the desktop has no program for its type
+    NotStarted, // the program failed to start
+};
+
 // Desktop: the modal boxes and the platform dialogs, behind one interface that tests replace.
 class Desktop {
 public:
@@ -28,9 +36,12 @@ public:
     virtual bool ConfirmDefaultCancel(const QString& text) = 0;
     // Shows text as given in a box captioned AppTitle() with the stop icon and "OK".
     virtual void Error(const QString& text) = 0;
-    // Asks for one line with the whole defaultText pre-filled and selected;
+    // Asks for one line with the whole defaultText pre-filled and its first selected
+    // characters selected (all of it when selected is negative or larger);
     // returns the text on "OK", defaultText on "キャンセル", Esc or the close box.
-    virtual QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText) = 0;
+    virtual QString InputBox(
+        const QString& caption, const QString& prompt, const QString& defaultText, qsizetype selected)
+        = 0;
     // Shows the multi-select open-file dialog. filter is "description|patterns" with the
     // patterns separated by ";"; fileName pre-fills the name box and on success becomes the
     // first chosen path. Returns false when cancelled or nothing was chosen.
@@ -47,8 +58,8 @@ public:
     // Lets the user choose a folder (directories only) while the application's windows are
     // blocked; folder pre-selects when not empty and receives the choice. False on cancel.
     virtual bool BrowseFolder(const QString& title, std::string& folder) = 0;
-    // Asks the desktop to open path with its associated program; the outcome is ignored.
-    virtual void ShellOpen(const std::string& path) = 0;
+    // Asks the desktop to open path with its associated program.
+    virtual ShellOpenResult ShellOpen(const std::string& path) = 0;
 };
 
 // Returns the installed Desktop: the platform one unless a test installed another.
@@ -59,6 +70,10 @@ void SetDesktop(std::unique_ptr<Desktop> d);
 std::unique_ptr<Desktop> CreatePlatformDesktop();
 // Routes FileScan::PickFolder through TheDesktop().BrowseFolder; safe to call repeatedly.
 void InstallFolderBrowser();
+
+// Opens path with its associated program through TheDesktop(); throws FileScan::FileError
+// with the reason when no program took it.
+void OpenWithAssociatedProgram(const std::string& path);
 
 // Returns the application title fixed at start ("" before SetAppTitleFromExecutable).
 QString AppTitle();

@@ -5,8 +5,10 @@
 #include "scan/FileScan.h"
 #include "ui/AboutUnit.h"
 #include "ui/CandidateList.h"
+#include "ui/CheckProgress.h"
 #include "ui/Desktop.h"
 #include "ui/FormStyle.h"
+#include "ui/ToolTips.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,6 +18,8 @@
 #include <QDropEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -32,6 +36,7 @@
 #include <QShortcut>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -222,7 +227,6 @@ void TForm1::createMenus()
     const auto addSeparator = [](QMenu* menu, const QString& name) {
         QAction* separator = menu->addSeparator();
         separator->setObjectName(name);
-        separator->setText(u"-"_s);
         return separator;
     };
     const auto addMenu = [this](const QString& name, const QString& caption) {
@@ -359,7 +363,9 @@ void TForm1::createCandidatePage()
     PBar->setObjectName(u"PBar"_s);
     PBar->setRange(0, 100);
     PBar->setValue(0);
-    PBar->setTextVisible(false);
+    // Percentage, time left and compared files; see refreshProgressText.
+    PBar->setTextVisible(true);
+    PBar->setAlignment(Qt::AlignCenter);
     PBar->setGeometry(5, 350, 690, 16);
     PBar->hide();
 
@@ -395,6 +401,7 @@ void TForm1::createResultsPage()
     FileTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     FileTree->header()->setStretchLastSection(false);
     FileTree->setStyle(FormStyle());
+    FileTree->installEventFilter(this);
     FileTree->viewport()->installEventFilter(this);
     auto* fill = new QVBoxLayout(TabSheet2);
     fill->setContentsMargins(0, 0, 0, 0);
@@ -621,10 +628,31 @@ void TForm1::dropEvent(QDropEvent* event)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == FileTree && event->type() == QEvent::KeyPress) {
+        // Enter on a group opens its delete dialog, as a double-click does.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QTreeWidgetItem* node = FileTree->selectedItems().value(0, nullptr);
+        const bool enter = (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (enter && node && node->childCount() > 0) {
+            if (!m_checking)
+                FileTreeDblClick();
+            return true;
+        }
+        return QMainWindow::eventFilter(watched, event);
+    }
     const bool listViewport = watched == FileList->viewport();
     if (!listViewport && watched != FileTree->viewport())
         return QMainWindow::eventFilter(watched, event);
     switch (event->type()) {
+    case QEvent::ToolTip:
+        // While a check runs the lists change under the pointer, and a tooltip window
+        // opened then stays unpainted (black) until the run ends.
+        if (m_checking)
+            QToolTip::hideText();
+        else
+            showToolTip(static_cast<QWidget*>(watched), *static_cast<QHelpEvent*>(event));
+        return true;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick: {
@@ -660,6 +688,34 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     default:
         return QMainWindow::eventFilter(watched, event);
     }
+}
+
+void TForm1::showToolTip(QWidget* viewport, const QHelpEvent& event)
+{
+    QString text;
+    QRect area;
+    if (viewport == FileList->viewport()) {
+        const QModelIndex index = FileList->indexAt(event.pos());
+        if (index.isValid()) {
+            text = FileToolTip(m_candidates->At(static_cast<std::size_t>(index.row())));
+            area = FileList->visualRect(index);
+        }
+    } else if (const QTreeWidgetItem* node = FileTree->itemAt(event.pos())) {
+        const std::string path = NodePath(node);
+        if (!path.empty()) {
+            text = FileToolTip(path);
+        } else {
+            std::vector<std::string> paths;
+            for (int i = 0; i < node->childCount(); ++i)
+                paths.push_back(NodePath(node->child(i)));
+            text = GroupToolTip(paths);
+        }
+        area = FileTree->visualItemRect(node);
+    }
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event.globalPos(), text, viewport, area);
 }
 
 // ---- commands of the candidate page ----
@@ -762,7 +818,7 @@ void TForm1::pShowClick()
         if (FocusedIndex() < 0 || m_candidates->Empty())
             return;
         for (const std::size_t index : SelectedCandidates())
-            TheDesktop().ShellOpen(m_candidates->At(index));
+            OpenWithAssociatedProgram(m_candidates->At(index));
     });
 }
 
@@ -834,12 +890,37 @@ void TForm1::SetProgressMax(int maximum)
 {
     // A range of 0..0 would turn the bar into a busy indicator.
     PBar->setMaximum(std::max(maximum, 1));
+    refreshProgressText();
 }
 
 void TForm1::SetProgress(int position)
 {
     // Past the maximum the bar shows full rather than ignoring the value.
     PBar->setValue(std::clamp(position, PBar->minimum(), PBar->maximum()));
+    refreshProgressText();
+}
+
+void TForm1::SetComparedFiles(std::size_t files)
+{
+    m_comparedFiles = files;
+    refreshProgressText();
+}
+
+void TForm1::SetProgressClock(std::function<std::chrono::steady_clock::time_point()> clock)
+{
+    m_progressClock = std::move(clock);
+}
+
+void TForm1::refreshProgressText()
+{
+    const auto elapsed
+        = std::chrono::duration_cast<std::chrono::milliseconds>(m_progressClock() - m_runStart);
+    const QFontMetrics metrics(PBar->font());
+    // The style keeps a few pixels at either end of the bar.
+    const int room = PBar->width() - 8;
+    PBar->setFormat(
+        CheckProgressText(PBar->value() - PBar->minimum(), PBar->maximum() - PBar->minimum(), elapsed,
+            m_comparedFiles, [&](const QString& text) { return metrics.horizontalAdvance(text) <= room; }));
 }
 
 void TForm1::SetCountText(const std::string& text) { CountLabel->setText(QString::fromUtf8(text)); }
@@ -853,6 +934,12 @@ void TForm1::ResetCancelled() { m_checkCancelled = false; }
 void TForm1::SetCheckCtrl(bool checking)
 {
     m_checking = checking;
+    if (checking) {
+        m_runStart = m_progressClock();
+        m_comparedFiles = 0;
+        m_groupsBeforeRun = FileTree->topLevelItemCount();
+        refreshProgressText();
+    }
     Button1->setVisible(checking);
     PBar->setVisible(checking);
     for (QWidget* control : std::initializer_list<QWidget*> {
@@ -872,6 +959,13 @@ void TForm1::FocusCancel()
     Button1->setFocus(Qt::OtherFocusReason);
 }
 
-void TForm1::ShowPage(int index) { PageControl1->setCurrentIndex(index); }
+void TForm1::ShowPage(int index)
+{
+    PageControl1->setCurrentIndex(index);
+    // The results open on the first group of the run that just ended: a second run's
+    // groups come below those of the first, out of sight.
+    if (index == 1 && FileTree->topLevelItemCount() > m_groupsBeforeRun)
+        FileTree->scrollToItem(FileTree->topLevelItem(m_groupsBeforeRun), QAbstractItemView::PositionAtTop);
+}
 
 void TForm1::ShowInfo(const std::string& text) { TheDesktop().Information(QString::fromUtf8(text)); }

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@ class CandidateList;
 class QAction;
 class QCheckBox;
 class QGroupBox;
+class QHelpEvent;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -125,6 +127,8 @@ public:
     void RefreshCount();
     // True while a check runs.
     bool Checking() const { return m_checking; }
+    // Replaces the clock that times a check run for the time left on the progress bar.
+    void SetProgressClock(std::function<std::chrono::steady_clock::time_point()> clock);
 
     // Returns the path bytes stored in a file node of FileTree ("" for a group node).
     static std::string NodePath(const QTreeWidgetItem* item);
@@ -185,6 +189,7 @@ public:
     void SetProgressMax(int maximum) override;
     void SetProgress(int position) override;
     void SetCountText(const std::string& text) override;
+    void SetComparedFiles(std::size_t files) override;
     void ProcessEvents() override;
     bool CheckCancelled() const override;
     void ResetCancelled() override;
@@ -209,6 +214,9 @@ private:
     bool acceptsDrop(const QMimeData* data) const;
     // Enables mSaveResults while FileTree has groups and no check runs.
     void updateSaveResults();
+    // Shows the tooltip of the entry or node under the pointer of a list's viewport.
+    void showToolTip(QWidget* viewport, const QHelpEvent& event);
+    void refreshProgressText();
 
     CandidateList* m_candidates = nullptr;
     QShortcut* m_cancelKey = nullptr;
@@ -216,6 +224,12 @@ private:
     // The last save of the results, offered again by the next.
     std::string m_saveFileName;
     int m_saveFilter = 0;
+    std::function<std::chrono::steady_clock::time_point()> m_progressClock
+        = [] { return std::chrono::steady_clock::now(); };
+    std::chrono::steady_clock::time_point m_runStart;
+    std::size_t m_comparedFiles = 0;
+    // Groups in the tree when the running check started.
+    int m_groupsBeforeRun = 0;
     bool m_checking = false;
     bool m_checkCancelled = false;
     bool m_closeAfterRun = false;

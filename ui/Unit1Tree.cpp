@@ -132,6 +132,16 @@ void RemoveWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::strin
     std::reverse(failures.begin(), failures.end());
 }
 
+// Returns how many characters of the shown name come before its extension, so that
+// typing replaces the name and keeps the extension; all of them for a name that is all
+// extension (".profile").
+qsizetype StemLength(const std::string& name)
+{
+    const qsizetype shown = PathToDisplay(name).size();
+    const qsizetype stem = shown - PathToDisplay(FileScan::ExtractFileExt(name)).size();
+    return stem > 0 ? stem : shown;
+}
+
 // The selected node when it stands for a file; group nodes, with or without children,
 // carry no path and are never taken for one.
 QTreeWidgetItem* SelectedFileNode(const QTreeWidget* tree)
@@ -151,7 +161,7 @@ void TForm1::FileTreeDblClick()
         if (!node)
             return;
         if (QTreeWidgetItem* file = SelectedFileNode(FileTree)) {
-            TheDesktop().ShellOpen(NodePath(file));
+            OpenWithAssociatedProgram(NodePath(file));
             return;
         }
         if (node->childCount() == 0)
@@ -209,7 +219,8 @@ void TForm1::popRenameClick()
             return;
         const std::string path = NodePath(node);
         const QString name = PathToDisplay(FileScan::ExtractFileName(path));
-        const QString answer = TheDesktop().InputBox(u"ファイル名変更"_s, u"変更後の名前を入力"_s, name);
+        const QString answer = TheDesktop().InputBox(
+            u"ファイル名変更"_s, u"変更後の名前を入力"_s, name, StemLength(FileScan::ExtractFileName(path)));
         // Cancel returns the name unchanged, as does OK on it: nothing to do either way.
         if (answer.isEmpty() || answer == name)
             return;
@@ -253,7 +264,7 @@ void TForm1::popShowClick()
 {
     RunCommand([this] {
         if (const QTreeWidgetItem* node = SelectedFileNode(FileTree))
-            TheDesktop().ShellOpen(NodePath(node));
+            OpenWithAssociatedProgram(NodePath(node));
     });
 }
 

@@ -4,6 +4,7 @@
 #include "ui_Unit2.h"
 
 #include "ui/Desktop.h"
+#include "ui/ToolTips.h"
 
 #include <QGuiApplication>
 #include <QListWidgetItem>
@@ -47,6 +48,8 @@ void TForm2::AddFile(const std::string& path, bool checked)
     item->setData(kPathRole, bytes);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    // The dialog is too narrow for long paths; the tooltip shows the whole line.
+    item->setToolTip(FileToolTip(path));
     item->setSizeHint(QSize(0, lineHeight()));
 }
 

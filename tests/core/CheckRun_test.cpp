@@ -90,6 +90,11 @@ public:
         OnHostThread();
         countText = text;
     }
+    void SetComparedFiles(std::size_t files) override
+    {
+        OnHostThread();
+        compared.push_back(files);
+    }
     void ProcessEvents() override
     {
         OnHostThread();
@@ -138,6 +143,7 @@ public:
     std::vector<Group> tree;
     std::vector<std::string> log;
     std::vector<int> progress;
+    std::vector<std::size_t> compared;
     std::string countText;
     int progressMax = -1;
     int progressMaxCalls = 0;
@@ -410,6 +416,10 @@ TEST_F(CheckRunTest, ProgressRisesOnceFromZeroToFull)
     std::vector<std::string> list;
     for (int k = 0; k < 40; ++k)
         list.push_back(File("f" + std::to_string(k), Content(2000, k % 7)));
+    // A size of its own: settled without a read, it still counts as compared.
+    list.push_back(File("lone", Content(100, 1)));
+    // A second name of a listed file is no further file.
+    list.push_back(list.front());
     FakeHost* host = nullptr;
     Fast(list, {}, &host);
     EXPECT_EQ(host->progressMaxCalls, 1);
@@ -417,7 +427,12 @@ TEST_F(CheckRunTest, ProgressRisesOnceFromZeroToFull)
     EXPECT_EQ(host->progress.front(), 0);
     EXPECT_EQ(host->progress.back(), host->progressMax);
     EXPECT_TRUE(std::is_sorted(host->progress.begin(), host->progress.end()));
-    EXPECT_EQ(host->countText, "7");
+    EXPECT_EQ(host->countText, "9");
+    // The count of compared files rises to the number of files, each step reported once.
+    ASSERT_FALSE(host->compared.empty());
+    EXPECT_TRUE(std::adjacent_find(host->compared.begin(), host->compared.end(), std::greater_equal<>())
+        == host->compared.end());
+    EXPECT_EQ(host->compared.back(), 41u);
 }
 
 TEST_F(CheckRunTest, ManyCopiesOfOneFileFormOneGroupInListOrder)

@@ -36,7 +36,8 @@ TEST_P(FilterTable, NormalizesAndParsesTheField)
 
 INSTANTIATE_TEST_SUITE_P(Field, FilterTable,
     ::testing::Values(FilterCase { "", "*.*", {} }, FilterCase { "*.*", "*.*", {} },
-        FilterCase { "*.jpg", "*.jpg", { ".JPG" } }, FilterCase { "*.jpg;*.png", "*.jpg;*.png", { ".JPG", ".PNG" } },
+        FilterCase { "*.jpg", "*.jpg", { ".JPG" } },
+        FilterCase { "*.jpg;*.png", "*.jpg;*.png", { ".JPG", ".PNG" } },
         FilterCase { "*.jpg;*.PNG", "*.jpg;*.PNG", { ".JPG", ".PNG" } },
         FilterCase { "*.jpg;jpg;*.j-g", "*.jpg;", { ".JPG", "JPG", ".J-G" } },
         FilterCase { "*.jpg;*.*", "*.jpg;", { ".JPG" } }, FilterCase { "abc", "*.*", { "ABC" } },
@@ -44,9 +45,27 @@ INSTANTIATE_TEST_SUITE_P(Field, FilterTable,
         FilterCase { "*.JPEG;*.tif;", "*.JPEG;*.tif;", { ".JPEG", ".TIF" } },
         FilterCase { "*.txt;*.*", "*.txt;", { ".TXT" } },
         FilterCase { "*.jpg;;*.png", "*.jpg;*.png", { ".JPG", "", ".PNG" } }, FilterCase { "*", "*.*", {} },
-        FilterCase { "*.jpg;", "*.jpg;", { ".JPG" } }, FilterCase { "*.jpg; *.png", "*.jpg;", { ".JPG", " .PNG" } },
-        FilterCase { "*.", "*.", { "." } }, FilterCase { "*.\xe7\x94\xbb", "*.*", { ".\xe7\x94\xbb" } },
-        FilterCase { ";", "*.*", { "" } }, FilterCase { "*.*.*", "*.*", {} }));
+        FilterCase { "*.jpg;", "*.jpg;", { ".JPG" } }, FilterCase { "*.", "*.", { "." } },
+        FilterCase { "*.\xe7\x94\xbb", "*.*", { ".\xe7\x94\xbb" } }, FilterCase { ";", "*.*", { "" } },
+        FilterCase { "*.*.*", "*.*", {} }));
+
+// Spaces around a pattern, ASCII or full-width (U+3000), belong to no pattern, and the
+// full-width "；" (U+FF1B) separates like ";".
+INSTANTIATE_TEST_SUITE_P(Spaces, FilterTable,
+    ::testing::Values(FilterCase { "*.jpg; *.png", "*.jpg;*.png", { ".JPG", ".PNG" } },
+        FilterCase { " *.jpg ;  *.png ", "*.jpg;*.png", { ".JPG", ".PNG" } },
+        FilterCase { "*.jpg\xE3\x80\x80;\xE3\x80\x80*.png", "*.jpg;*.png", { ".JPG", ".PNG" } },
+        FilterCase { "*.jpg\xEF\xBC\x9B*.png", "*.jpg;*.png", { ".JPG", ".PNG" } },
+        FilterCase { "*.jpg \xEF\xBC\x9B *.png\xEF\xBC\x9B", "*.jpg;*.png;", { ".JPG", ".PNG" } },
+        FilterCase { "*.jpg;\xEF\xBC\x9B*.png", "*.jpg;*.png", { ".JPG", "", ".PNG" } },
+        FilterCase { " *.* ", "*.*", {} }, FilterCase { "   ", "*.*", {} },
+        FilterCase { "\xE3\x80\x80", "*.*", {} }, FilterCase { "*.txt; *.* ", "*.txt;", { ".TXT" } },
+        FilterCase { "*.jpg; ;*.png", "*.jpg;*.png", { ".JPG", "", ".PNG" } },
+        // Only spaces around a pattern go; a space inside one stays and spoils it.
+        FilterCase { "*. jpg;* .png", "*.*", { ". JPG", " .PNG" } },
+        FilterCase { "*.jpg\t;*.png", "*.png", { ".JPG\t", ".PNG" } },
+        // The full-width semicolon's bytes inside another character are no separator.
+        FilterCase { "*.\xE3\xBC\x9B", "*.*", { ".\xE3\xBC\x9B" } }));
 
 TEST(MatchesExtList, ComparesTheUpperCasedLastExtension)
 {
@@ -89,9 +108,10 @@ TEST(PathRoutines, SplitAtTheLastSeparator)
 // Random byte strings drawn from the characters the filter cares about.
 std::string RandomFilterText(std::mt19937& rng)
 {
-    static const char alphabet[] = { '*', '.', ';', 'j', 'P', '9', ' ', '-', '\xe3', '\xff', '\0' };
+    static const std::string alphabet[] = { "*", ".", ";", "j", "P", "9", " ", "-", "\xe3", "\xff",
+        std::string(1, '\0'), "\xE3\x80\x80", "\xEF\xBC\x9B" };
     std::uniform_int_distribution<int> len(0, 14);
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 1);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(alphabet) - 1);
     std::string text;
     for (int n = len(rng); n > 0; --n)
         text += alphabet[pick(rng)];
@@ -117,9 +137,11 @@ TEST(FilterProperties, HoldOnRandomByteStrings)
                 ASSERT_EQ(token.substr(0, 2), "*.") << text;
                 for (std::size_t k = 2; k < token.size(); ++k)
                     ASSERT_TRUE(std::isalnum(static_cast<unsigned char>(token[k])) || token[k] == ';') << text;
-                const std::size_t found = text.find(token, from);
+                // Its pattern stands in the text as typed; the separator may be "；".
+                const std::string pattern = token.back() == ';' ? token.substr(0, token.size() - 1) : token;
+                const std::size_t found = text.find(pattern, from);
                 ASSERT_NE(found, std::string::npos) << text;
-                from = found + token.size();
+                from = found + pattern.size();
                 at = end;
             }
             // Normalizing twice changes nothing.
@@ -135,7 +157,11 @@ TEST(FilterProperties, HoldOnRandomByteStrings)
                 EXPECT_TRUE(MatchesExtList("/p/name" + entry, list)) << text;
             }
         }
-        EXPECT_LE(list.size(), static_cast<std::size_t>(std::count(text.begin(), text.end(), ';')) + 1);
+        std::size_t separators = static_cast<std::size_t>(std::count(text.begin(), text.end(), ';'));
+        for (std::size_t at = text.find("\xEF\xBC\x9B"); at != std::string::npos;
+             at = text.find("\xEF\xBC\x9B", at + 1))
+            ++separators;
+        EXPECT_LE(list.size(), separators + 1) << text;
     }
 }
 

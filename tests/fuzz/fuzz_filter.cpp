@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 using namespace FileScan;
 
@@ -36,48 +37,88 @@ std::string UpperModel(std::string s)
     return s;
 }
 
-// The dialog side: ";"-ended tokens, kept when they read "*." followed by letters,
-// digits and the closing ";".
+const std::string kIdeographicSpace = "\xE3\x80\x80";
+const std::string kFullWidthSemicolon = "\xEF\xBC\x9B";
+
+// The field with every full-width ";" written as ";".
+std::string AsciiSeparators(std::string text)
+{
+    for (std::size_t at = text.find(kFullWidthSemicolon); at != std::string::npos;
+         at = text.find(kFullWidthSemicolon, at + 1))
+        text.replace(at, kFullWidthSemicolon.size(), ";");
+    return text;
+}
+
+// Drops ASCII and full-width spaces from both ends.
+std::string Trimmed(std::string s)
+{
+    for (bool cut = true; cut;) {
+        cut = false;
+        for (const std::string& blank : { std::string(" "), kIdeographicSpace }) {
+            if (s.size() >= blank.size() && s.compare(0, blank.size(), blank) == 0) {
+                s.erase(0, blank.size());
+                cut = true;
+            }
+            if (s.size() >= blank.size() && s.compare(s.size() - blank.size(), blank.size(), blank) == 0) {
+                s.erase(s.size() - blank.size());
+                cut = true;
+            }
+        }
+    }
+    return s;
+}
+
+// The field as ";"-separated pieces, each trimmed; the text after a final ";" is none.
+std::vector<std::string> Pieces(const std::string& field)
+{
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (std::size_t end; (end = field.find(';', start)) != std::string::npos; start = end + 1)
+        pieces.push_back(Trimmed(field.substr(start, end - start)));
+    if (start < field.size())
+        pieces.push_back(Trimmed(field.substr(start)));
+    return pieces;
+}
+
+// The dialog side: trimmed ";"-ended pieces, kept when they read "*." followed by
+// letters and digits.
 std::string NormalizeModel(const std::string& text)
 {
-    if (text.empty() || text == "*.*")
+    const std::string field = AsciiSeparators(Trimmed(text));
+    if (field.empty() || field == "*.*")
         return "*.*";
     std::string accepted;
-    std::string token;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        token += text[k];
-        if (text[k] != ';' && k + 1 < text.size())
-            continue;
-        bool ok = token.size() >= 2 && token[0] == '*' && token[1] == '.';
-        for (std::size_t t = 2; ok && t < token.size(); ++t)
-            ok = Alnum(token[t]) || token[t] == ';';
+    const std::vector<std::string> pieces = Pieces(field);
+    for (std::size_t p = 0; p < pieces.size(); ++p) {
+        const std::string& piece = pieces[p];
+        bool ok = piece.size() >= 2 && piece[0] == '*' && piece[1] == '.';
+        for (std::size_t t = 2; ok && t < piece.size(); ++t)
+            ok = Alnum(piece[t]);
+        const bool separated = p + 1 < pieces.size() || field.back() == ';';
         if (ok)
-            accepted += token;
-        token.clear();
+            accepted += piece + (separated ? ";" : "");
     }
     return accepted.empty() ? "*.*" : accepted;
 }
 
-// The scan side: every "*" dropped, pieces split at ";", an open piece kept only when
-// the text's last character belongs to it.
+// The scan side: trimmed pieces with every "*" dropped; the last piece of a field that
+// ends in "*" is left out.
 ExtList ParseModel(const std::string& text)
 {
     ExtList list;
-    if (text.empty() || text == "*.*")
+    const std::string field = AsciiSeparators(Trimmed(text));
+    if (field.empty() || field == "*.*")
         return list;
-    std::string token;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        const char c = text[k];
-        if (c == '*')
-            continue;
-        if (c == ';') {
-            list.push_back(UpperModel(token));
-            token.clear();
-            continue;
+    const std::vector<std::string> pieces = Pieces(field);
+    for (std::size_t p = 0; p < pieces.size(); ++p) {
+        if (p + 1 == pieces.size() && field.back() == '*')
+            break;
+        std::string entry;
+        for (const char c : pieces[p]) {
+            if (c != '*')
+                entry += c;
         }
-        token += c;
-        if (k + 1 == text.size())
-            list.push_back(UpperModel(token));
+        list.push_back(UpperModel(entry));
     }
     return list;
 }
@@ -136,7 +177,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     REQUIRE(!list.empty() && list.front() == seed, text, seed);
     list.erase(list.begin());
     REQUIRE(list == ParseModel(text), text);
-    REQUIRE(list.size() <= static_cast<std::size_t>(std::count(text.begin(), text.end(), ';')) + 1, text);
+    const std::string asciiSeparated = AsciiSeparators(text);
+    REQUIRE(list.size()
+            <= static_cast<std::size_t>(std::count(asciiSeparated.begin(), asciiSeparated.end(), ';')) + 1,
+        text);
     for (const std::string& e : list)
         REQUIRE(e.find_first_of("*;abcdefghijklmnopqrstuvwxyz") == std::string::npos, text, e);
 

@@ -17,6 +17,8 @@
 #include <QLineEdit>
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
+#include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
@@ -24,9 +26,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <fstream>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -76,6 +80,23 @@ void DoubleClick(QWidget* widget, const QPoint& pos)
     }
 }
 
+// Returns the tooltip shown for the pointer resting at pos of viewport ("" for none).
+QString ToolTipAt(QWidget* viewport, const QPoint& pos)
+{
+    QHelpEvent event(QEvent::ToolTip, pos, viewport->mapToGlobal(pos));
+    QApplication::sendEvent(viewport, &event);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// Sets the modification time of path to the local time stamp.
+void SetModified(const std::string& path, const QDateTime& stamp)
+{
+    const qint64 ms = stamp.toMSecsSinceEpoch();
+    const timespec times[2] = { { ms / 1000, (ms % 1000) * 1000000 }, { ms / 1000, (ms % 1000) * 1000000 } };
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        qFatal("cannot set the time of %s", path.c_str());
+}
+
 } // namespace
 
 class TestTree : public QObject {
@@ -95,9 +116,12 @@ private slots:
     void deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay();
     void doubleClickOpensAFileNodeOnly();
     void doubleClickOnEmptySpaceActsOnTheSelectedNode();
+    void enterOnAGroupOpensTheDeleteDialog();
     void popupEnablingFollowsTheSelectedNode();
     void popupActsOnTheNodeSelectedBeforeTheRightClick();
     void renameSuccess();
+    void renameSelectsTheNameBeforeItsExtension_data();
+    void renameSelectsTheNameBeforeItsExtension();
     void renameTakenNameCancelAndUnchanged();
     void renameFailureShowsTheErrorBox();
     void renameNeverCutsTheNameOrMovesTheFile();
@@ -113,6 +137,7 @@ private slots:
     void saveResultsIsEnabledOnlyWithGroups();
     void saveResultsWritesTheTreeAsItShowsIt();
     void saveResultsFailureShowsTheErrorBoxAndLeavesNoFile();
+    void toolTipsShowWhatTheWindowCutsOff();
 
 private:
     QTreeWidgetItem* addGroup(const std::vector<std::string>& paths);
@@ -480,6 +505,19 @@ void TestTree::doubleClickOpensAFileNodeOnly()
     select(nullptr);
     m_form->FileTreeDblClick();
     QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+
+    // A file the desktop has no program for: the error box says so.
+    select(group->child(1));
+    m_desktop->shellOpenAnswers.push_back(ShellOpenResult::NoProgram);
+    DoubleClick(tree->viewport(), tree->visualItemRect(group->child(1)).center());
+    QCOMPARE(m_desktop->errors,
+        QStringList({ u"ファイル "_s + QString::fromStdString(m_d) + u" を開くプログラムがありません."_s }));
+    m_desktop->ClearRecords();
+    m_desktop->shellOpenAnswers.push_back(ShellOpenResult::NotFound);
+    m_form->popShowClick();
+    QCOMPARE(m_desktop->errors,
+        QStringList({ u"ファイル "_s + QString::fromStdString(m_d) + u" は開けません."_s }));
+    QCOMPARE(m_form->FileTree->topLevelItemCount(), 1);
 }
 
 void TestTree::doubleClickOnEmptySpaceActsOnTheSelectedNode()
@@ -515,6 +553,34 @@ void TestTree::doubleClickOnEmptySpaceActsOnTheSelectedNode()
         QApplication::sendEvent(tree->viewport(), &event);
     }
     QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+}
+
+void TestTree::enterOnAGroupOpensTheDeleteDialog()
+{
+    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    group->setExpanded(true);
+    QTreeWidget* tree = m_form->FileTree;
+    tree->setFocus(Qt::OtherFocusReason);
+    select(group);
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[]
+        = { { Qt::Key_Return, Qt::NoModifier }, { Qt::Key_Enter, Qt::KeypadModifier } };
+    for (const auto& [key, modifiers] : keys) {
+        QStringList lines;
+        WhenModal<TForm2>(m_form.get(), [&](TForm2& dialog) {
+            for (int i = 0; i < dialog.FileCount(); ++i)
+                lines << QString::fromStdString(dialog.FilePath(i));
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+        QTest::keyClick(tree, key, modifiers);
+        QCOMPARE(lines, QStringList({ QString::fromStdString(m_a), QString::fromStdString(m_d) }));
+    }
+    QCOMPARE(group->childCount(), 2);
+
+    // On a file node Enter opens nothing.
+    select(group->child(1));
+    QTest::keyClick(tree, Qt::Key_Return);
+    QVERIFY(m_desktop->calls.empty());
+    QVERIFY(m_form->findChildren<TForm2*>().isEmpty());
 }
 
 void TestTree::popupEnablingFollowsTheSelectedNode()
@@ -573,12 +639,43 @@ void TestTree::renameSuccess()
     QCOMPARE(m_desktop->inputs[0].caption, u"ファイル名変更"_s);
     QCOMPARE(m_desktop->inputs[0].prompt, u"変更後の名前を入力"_s);
     QCOMPARE(m_desktop->inputs[0].defaultText, u"a.jpg"_s);
+    QCOMPARE(m_desktop->inputs[0].selected, qsizetype { 1 });
     const std::string renamed = Bytes(m_dir->filePath(u"p/b.jpg"_s));
     QVERIFY(!Exists(m_a));
     QCOMPARE(ReadFile(renamed), QByteArray("same"));
     QCOMPARE(TForm1::NodePath(group->child(0)), renamed);
     QCOMPARE(group->child(0)->text(0), QString::fromStdString(renamed));
     QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+}
+
+void TestTree::renameSelectsTheNameBeforeItsExtension_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("selected");
+    QTest::newRow("photo") << QByteArray("a.jpg") << u"a"_s;
+    QTest::newRow("last extension only") << QByteArray("photos.tar.gz") << u"photos.tar"_s;
+    QTest::newRow("japanese") << QByteArray("旅行の写真.jpeg") << u"旅行の写真"_s;
+    QTest::newRow("not utf-8") << QByteArray("\xff\xfe.jpg") << u"\\xFF\\xFE"_s;
+    QTest::newRow("no extension") << QByteArray("README") << u"README"_s;
+    QTest::newRow("all extension") << QByteArray(".profile") << u".profile"_s;
+}
+
+void TestTree::renameSelectsTheNameBeforeItsExtension()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, selected);
+    const std::string path = Bytes(m_dir->path()) + "/" + name.toStdString();
+    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    QTreeWidgetItem* group = addGroup({ path, m_d });
+    select(group->child(0));
+    m_desktop->inputAnswers.push_back(std::nullopt);
+    m_form->popRenameClick();
+    QCOMPARE(m_desktop->inputs.size(), std::size_t { 1 });
+    const ScriptedDesktop::InputCall& box = m_desktop->inputs[0];
+    QCOMPARE(box.defaultText.left(box.selected), selected);
+    QVERIFY(box.selected >= 0 && box.selected <= box.defaultText.size());
 }
 
 void TestTree::renameTakenNameCancelAndUnchanged()
@@ -931,6 +1028,50 @@ void TestTree::saveResultsFailureShowsTheErrorBoxAndLeavesNoFile()
     QCOMPARE(m_desktop->errors, QStringList({ u"ストリームへの書き込みエラー."_s }));
     QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden), QStringList({ u"filler"_s }));
     umount(small.toLocal8Bit().constData());
+void TestTree::toolTipsShowWhatTheWindowCutsOff()
+{
+    const QDateTime stamp(QDate(2024, 5, 1), QTime(12, 34, 56));
+    SetModified(m_a, stamp);
+    // A path far wider than the window, and a file of some size.
+    QString folder = m_dir->path();
+    for (int i = 0; i < 6; ++i)
+        folder += u"/旅行の写真とそのバックアップ"_s + QString::number(i);
+    const std::string big = WriteFile(folder + u"/海の写真.jpg"_s, QByteArray(1500000, 'x'));
+    SetModified(big, stamp);
+    const QString bigShown = QString::fromStdString(big);
+    QVERIFY(bigShown.size() > 120);
+
+    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
+    QTreeWidgetItem* other = addGroup({ big, big });
+    group->setExpanded(true);
+    QTreeWidget* tree = m_form->FileTree;
+    const auto at = [tree](QTreeWidgetItem* node) {
+        return ToolTipAt(tree->viewport(), tree->visualItemRect(node).center());
+    };
+    QCOMPARE(at(group), u"ファイル数：3\nサイズ：4 バイト\nコピーの容量：8 バイト"_s);
+    QCOMPARE(at(other),
+        u"ファイル数：2\nサイズ：1.4 MB（1,500,000 バイト）\nコピーの容量：1.4 MB（1,500,000 バイト）"_s);
+    QCOMPARE(at(group->child(0)),
+        QString::fromStdString(m_a) + u"\nサイズ：4 バイト\n更新日時：2024/05/01 12:34:56"_s);
+    QFile::remove(QString::fromStdString(m_d));
+    QCOMPARE(at(group->child(1)), QString::fromStdString(m_d) + u"\nファイルが見つかりません"_s);
+
+    // The candidate list shows the same; a long path is broken after a "/" into lines
+    // that hold all of it.
+    m_form->ShowPage(0);
+    m_form->Candidates().Append(std::string(big));
+    QListView* list = m_form->FileList;
+    const QString shown
+        = ToolTipAt(list->viewport(), list->visualRect(m_form->Candidates().index(0)).center());
+    QStringList lines = shown.split(u'\n');
+    QVERIFY(lines.size() > 3);
+    QCOMPARE(lines.takeLast(), u"更新日時：2024/05/01 12:34:56"_s);
+    QCOMPARE(lines.takeLast(), u"サイズ：1.4 MB（1,500,000 バイト）"_s);
+    QCOMPARE(lines.join(QString()), bigShown);
+    for (const QString& line : lines) {
+        QVERIFY(line.size() <= 80);
+        QVERIFY(line.startsWith(u'/'));
+    }
 }
 
 QTEST_MAIN(TestTree)

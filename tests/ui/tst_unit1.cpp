@@ -203,6 +203,7 @@ void TestUnit1::tabOrder()
     QCOMPARE(form->btnAddFile->focusPolicy(), Qt::NoFocus);
 }
 
+// A separator is listed as "-": it is a line only, any text of its own would show beside it.
 void TestUnit1::mainMenu()
 {
     QCOMPARE(form->MainMenu1->objectName(), u"MainMenu1"_s);
@@ -218,7 +219,8 @@ void TestUnit1::mainMenu()
     const auto items = [](QMenu* menu) {
         QStringList list;
         for (const QAction* action : menu->actions())
-            list << action->objectName() + u'=' + (action->isSeparator() ? u"-"_s : action->text());
+            list << action->objectName() + u'='
+                    + (action->isSeparator() ? u"-"_s + action->text() : action->text());
         return list;
     };
     QCOMPARE(items(form->mFile),
@@ -245,7 +247,8 @@ void TestUnit1::popupMenus()
     const auto items = [](QMenu* menu) {
         QStringList list;
         for (const QAction* action : menu->actions())
-            list << action->objectName() + u'=' + (action->isSeparator() ? u"-"_s : action->text());
+            list << action->objectName() + u'='
+                    + (action->isSeparator() ? u"-"_s + action->text() : action->text());
         return list;
     };
     QCOMPARE(form->PopupMenu1->objectName(), u"PopupMenu1"_s);

@@ -1,10 +1,13 @@
 // Tests of the Qt boxes behind the Desktop interface: captions, icons, buttons, answers,
-// and the save dialog's extension and overwrite question.
+// the save dialog's extension and overwrite question, where the folder chooser starts,
+// and what opening a file with its program reports.
 #include "ui/Desktop.h"
+#include "ui/support/TestFiles.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +17,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include <functional>
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -31,14 +37,34 @@ private slots:
     void inputBox_data();
     void inputBox();
     void saveFileDialog();
+    void folderChooserStartsAtHome();
+    void shellOpenSaysWhyNot();
 
 private:
     // Runs inspect on the next modal box, which it must close.
     void whenModal(std::function<void(QWidget*)> inspect);
     bool m_seen = false;
+    std::unique_ptr<TestFolder> m_desktopFiles;
 };
 
-void TestBoxes::initTestCase() { SetAppTitleFromExecutable(u"/usr/bin/SAMPLE.EXE"_s); }
+void TestBoxes::initTestCase()
+{
+    SetAppTitleFromExecutable(u"/usr/bin/SAMPLE.EXE"_s);
+    // A desktop of its own, set up before anything reads it: one program, which takes
+    // files of unknown binary type and leaves a mark beside the file it opened.
+    m_desktopFiles = std::make_unique<TestFolder>();
+    const std::string root = m_desktopFiles->Path();
+    WriteTestFile(root + "/data/applications/tessarin-test.desktop",
+        "[Desktop Entry]\nType=Application\nName=Tessarin test\nExec=touch %f.opened\n"
+        "MimeType=application/octet-stream;\n");
+    WriteTestFile(root + "/config/mimeapps.list",
+        "[Default Applications]\napplication/octet-stream=tessarin-test.desktop\n");
+    MakeTestFolder(root + "/dirs");
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(root + "/data"));
+    qputenv("XDG_DATA_DIRS", QByteArray::fromStdString(root + "/dirs"));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(root + "/config"));
+    qputenv("XDG_CONFIG_DIRS", QByteArray::fromStdString(root + "/dirs"));
+}
 
 void TestBoxes::whenModal(std::function<void(QWidget*)> inspect)
 {
@@ -172,9 +198,12 @@ void TestBoxes::inputBox_data()
     QTest::addColumn<bool>("accept");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("result");
-    QTest::newRow("ok") << true << u"新しい名前"_s << u"新しい名前"_s;
-    QTest::newRow("esc") << false << u"新しい名前"_s << u"old.jpg"_s;
-    QTest::newRow("long") << true << QString(300, u'x') << QString(300, u'x');
+    QTest::addColumn<int>("select");
+    QTest::addColumn<QString>("selectedText");
+    QTest::newRow("ok") << true << u"新しい名前"_s << u"新しい名前"_s << -1 << u"old.jpg"_s;
+    QTest::newRow("esc") << false << u"新しい名前"_s << u"old.jpg"_s << 7 << u"old.jpg"_s;
+    QTest::newRow("long") << true << QString(300, u'x') << QString(300, u'x') << 99 << u"old.jpg"_s;
+    QTest::newRow("name before the extension") << true << u"新しい名前"_s << u"新しい名前"_s << 3 << u"old"_s;
 }
 
 void TestBoxes::inputBox()
@@ -182,22 +211,62 @@ void TestBoxes::inputBox()
     QFETCH(bool, accept);
     QFETCH(QString, typed);
     QFETCH(QString, result);
+    QFETCH(int, select);
+    QFETCH(QString, selectedText);
     QString caption;
     QString prompt;
-    bool selected = false;
+    QString selected;
     whenModal([&](QWidget* box) {
         caption = box->windowTitle();
         prompt = box->findChild<QLabel*>()->text();
         auto* edit = box->findChild<QLineEdit*>();
-        selected = edit->selectedText() == u"old.jpg"_s;
+        selected = edit->selectedText();
         edit->setText(typed);
         QTest::keyClick(edit, accept ? Qt::Key_Return : Qt::Key_Escape);
     });
-    QCOMPARE(TheDesktop().InputBox(u"リネーム"_s, u"新しいファイル名"_s, u"old.jpg"_s), result);
+    QCOMPARE(TheDesktop().InputBox(u"リネーム"_s, u"新しいファイル名"_s, u"old.jpg"_s, select), result);
     QVERIFY(m_seen);
     QCOMPARE(caption, u"リネーム"_s);
     QCOMPARE(prompt, u"新しいファイル名"_s);
-    QVERIFY(selected);
+    QCOMPARE(selected, selectedText);
+}
+
+void TestBoxes::folderChooserStartsAtHome()
+{
+    // Started from some other folder, the chooser still opens at the user's home.
+    TestFolder elsewhere;
+    const QString started = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(QString::fromStdString(elsewhere.Path())));
+    QString shown;
+    QString title;
+    whenModal([&](QWidget* widget) {
+        auto* dialog = qobject_cast<QFileDialog*>(widget);
+        QVERIFY(dialog);
+        title = dialog->windowTitle();
+        shown = dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    std::string folder;
+    const bool chosen = TheDesktop().BrowseFolder(u"画像のフォルダを指定"_s, folder);
+    QDir::setCurrent(started);
+    QVERIFY(m_seen);
+    QVERIFY(!chosen);
+    QCOMPARE(title, u"画像のフォルダを指定"_s);
+    QCOMPARE(shown, QDir::homePath());
+}
+
+void TestBoxes::shellOpenSaysWhyNot()
+{
+    TestFolder folder;
+    // The name is no UTF-8: the program still gets the very file.
+    const std::string binary
+        = WriteTestFile(folder.Path() + "/photo\xff.raw", std::string("\0\x01\x02raw", 6));
+    const std::string text = WriteTestFile(folder.Path() + "/note.txt", "plain words\n");
+    QCOMPARE(TheDesktop().ShellOpen(binary), ShellOpenResult::Opened);
+    struct stat st { };
+    QTRY_VERIFY(::stat((binary + ".opened").c_str(), &st) == 0);
+    QCOMPARE(TheDesktop().ShellOpen(text), ShellOpenResult::NoProgram);
+    QCOMPARE(TheDesktop().ShellOpen(folder.Path() + "/gone.raw"), ShellOpenResult::NotFound);
 }
 
 void TestBoxes::saveFileDialog()

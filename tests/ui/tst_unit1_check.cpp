@@ -1,6 +1,7 @@
 // Tests of the duplicate check run through the real main window: groups, list, pages,
 // control states, cancel, errors, and what the window refuses while a run is going.
 #include "ui/CandidateList.h"
+#include "ui/CheckProgress.h"
 #include "ui/Desktop.h"
 #include "ui/Unit1.h"
 #include "ui/support/ScriptedDesktop.h"
@@ -22,9 +23,11 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
 
 using Paths = std::vector<std::string>;
 
@@ -49,6 +52,10 @@ private slots:
     void startedFromResultsPage();
     void closeDuringRun();
     void listChangesRefusedDuringRun();
+    void secondRunShowsItsFirstGroup();
+    void progressText_data();
+    void progressText();
+    void progressBarText();
 
 private:
     // Writes name with content into the test folder and lists it.
@@ -241,6 +248,7 @@ void TestCheck::statesWhileChecking()
     QVERIFY(button1Focused);
     verifyIdle();
     QCOMPARE(form->PBar->value(), form->PBar->maximum());
+    QCOMPARE(form->PBar->text(), u"100%　比較済み 2 ファイル"_s);
 }
 
 void TestCheck::cancelButton()
@@ -344,6 +352,84 @@ void TestCheck::listChangesRefusedDuringRun()
     QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
     QCOMPARE(form->CandidateCount(), std::size_t(2));
     QCOMPARE(form->CandidateText(0), a);
+}
+
+void TestCheck::secondRunShowsItsFirstGroup()
+{
+    for (int k = 0; k < 40; ++k) {
+        add("A" + std::to_string(k), "first " + std::to_string(k));
+        add("B" + std::to_string(k), "first " + std::to_string(k));
+    }
+    runCheck();
+    QCOMPARE(form->FileTree->topLevelItemCount(), 40);
+    QTreeWidget* tree = form->FileTree;
+    QVERIFY(!tree->viewport()->rect().intersects(tree->visualItemRect(tree->topLevelItem(39))));
+    add("C", "second");
+    add("D", "second");
+    runCheck();
+    QCOMPARE(form->PageControl1->currentIndex(), 1);
+    QCOMPARE(tree->topLevelItemCount(), 41);
+    // The first group of the second run is in sight, not below the earlier ones.
+    QVERIFY(tree->viewport()->rect().contains(tree->visualItemRect(tree->topLevelItem(40))));
+}
+
+void TestCheck::progressText_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("elapsedMs");
+    QTest::addColumn<int>("compared");
+    QTest::addColumn<bool>("countFits");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("start") << 0 << 0 << 0 << true << u"0%"_s;
+    QTest::newRow("under two seconds") << 250 << 1999 << 0 << true << u"25%"_s;
+    QTest::newRow("two seconds") << 250 << 2000 << 0 << true << u"25%　残り約6秒"_s;
+    QTest::newRow("no pace yet") << 0 << 5000 << 0 << true << u"0%"_s;
+    QTest::newRow("count") << 250 << 2000 << 1234 << true << u"25%　残り約6秒　比較済み 1,234 ファイル"_s;
+    QTest::newRow("count does not fit") << 250 << 2000 << 1234 << false << u"25%　残り約6秒"_s;
+    QTest::newRow("minutes") << 100 << 20000 << 5 << true << u"10%　残り約3分　比較済み 5 ファイル"_s;
+    QTest::newRow("minutes and seconds") << 400 << 41000 << 0 << true << u"40%　残り約1分2秒"_s;
+    QTest::newRow("hours") << 10 << 60000 << 0 << true << u"1%　残り約1時間39分"_s;
+    QTest::newRow("done") << 1000 << 9000 << 7 << true << u"100%　比較済み 7 ファイル"_s;
+}
+
+void TestCheck::progressText()
+{
+    QFETCH(int, position);
+    QFETCH(int, elapsedMs);
+    QFETCH(int, compared);
+    QFETCH(bool, countFits);
+    QFETCH(QString, text);
+    QCOMPARE(CheckProgressText(position, 1000, std::chrono::milliseconds(elapsedMs),
+                 static_cast<std::size_t>(compared), [&](const QString&) { return countFits; }),
+        text);
+}
+
+void TestCheck::progressBarText()
+{
+    // The window times the run with the clock it is given: here one the test moves.
+    std::chrono::steady_clock::time_point now {};
+    form->SetProgressClock([&] { return now; });
+    form->SetCheckCtrl(true);
+    form->SetProgressMax(1000);
+    form->SetProgress(0);
+    QCOMPARE(form->PBar->text(), u"0%"_s);
+    now += 1s;
+    form->SetProgress(250);
+    QCOMPARE(form->PBar->text(), u"25%"_s);
+    // Three seconds for a quarter: nine to go.
+    now += 2s;
+    form->SetComparedFiles(1234);
+    QCOMPARE(form->PBar->text(), u"25%　残り約9秒　比較済み 1,234 ファイル"_s);
+    // A bar too narrow for the count leaves it out.
+    form->PBar->setFixedWidth(form->PBar->fontMetrics().horizontalAdvance(u"25%　残り約9秒　比較済み"_s));
+    form->SetComparedFiles(1235);
+    QCOMPARE(form->PBar->text(), u"25%　残り約9秒"_s);
+    // A new run starts its clock and its count afresh.
+    form->SetCheckCtrl(false);
+    form->SetCheckCtrl(true);
+    form->SetProgress(500);
+    QCOMPARE(form->PBar->text(), u"50%"_s);
+    form->SetCheckCtrl(false);
 }
 
 QTEST_MAIN(TestCheck)

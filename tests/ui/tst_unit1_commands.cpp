@@ -320,6 +320,22 @@ void TestCommands::showOpensSelection()
     form->pShowClick();
     QCOMPARE(desktop->shellOpened, (Paths { "/tmp/e1", "/tmp/e3", "/tmp/\x82\xA0.jpg" }));
     desktop->ClearRecords();
+    // A file the desktop cannot open ends the command with the reason in the error box.
+    desktop->shellOpenAnswers = { ShellOpenResult::Opened, ShellOpenResult::NoProgram };
+    form->pShowClick();
+    QCOMPARE(desktop->shellOpened, (Paths { "/tmp/e1", "/tmp/e3" }));
+    QCOMPARE(desktop->errors, QStringList { u"ファイル /tmp/e3 を開くプログラムがありません."_s });
+    desktop->ClearRecords();
+    desktop->shellOpenAnswers = { ShellOpenResult::NotFound };
+    form->pShowClick();
+    QCOMPARE(desktop->errors, QStringList { u"ファイル /tmp/e1 は開けません."_s });
+    desktop->ClearRecords();
+    desktop->shellOpenAnswers
+        = { ShellOpenResult::Opened, ShellOpenResult::Opened, ShellOpenResult::NotStarted };
+    form->pShowClick();
+    QCOMPARE(
+        desktop->errors, QStringList { u"ファイル /tmp/\\x82\\xA0.jpg を開くプログラムを起動できません."_s });
+    desktop->ClearRecords();
     form->FileList->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     form->pShowClick();
     QVERIFY(desktop->shellOpened.empty());

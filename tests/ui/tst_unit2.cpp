@@ -1,5 +1,6 @@
-// Tests of the delete dialog TForm2: layout, texts, the kept path bytes and the keys.
+// Tests of the delete dialog TForm2: layout, texts, the kept path bytes, tooltips and the keys.
 #include "ui/Desktop.h"
+#include "ui/ToolTips.h"
 #include "ui/Unit2.h"
 #include "ui/support/Controls.h"
 
@@ -90,6 +91,9 @@ void TestUnit2::linesKeepTheirBytesAndMarks()
     auto* list = Control<QListWidget>(form, "CheckFileList");
     QCOMPARE(list->item(0)->text(), QStringLiteral("/p/写真.jpg"));
     QCOMPARE(list->item(1)->text(), QStringLiteral("/p/caf\\xE9.jpg"));
+    // The tooltip of a line is the file's, as in the main window.
+    QCOMPARE(list->item(0)->toolTip(), QStringLiteral("/p/写真.jpg\nファイルが見つかりません"));
+    QCOMPARE(list->item(1)->toolTip(), FileToolTip(latin1));
     form.show();
     // 12 pixels unless the font or the check box needs more.
     const int height = list->visualItemRect(list->item(0)).height();

@@ -1,10 +1,13 @@
-// QtDesktop: the modal boxes and platform dialogs built from Qt's own widgets and services.
+// QtDesktop: the modal boxes and platform dialogs built from Qt's own widgets; files open
+// through GIO.
 #include "ui/qt/QtDesktop.h"
 
+#include "ui/qt/GioOpen.h"
+
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -12,7 +15,6 @@
 #include <QList>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <string>
@@ -100,7 +102,8 @@ bool QtDesktop::ConfirmDefaultCancel(const QString& text) { return AskConfirmati
 
 void QtDesktop::Error(const QString& text) { ShowBox(QMessageBox::Critical, text); }
 
-QString QtDesktop::InputBox(const QString& caption, const QString& prompt, const QString& defaultText)
+QString QtDesktop::InputBox(
+    const QString& caption, const QString& prompt, const QString& defaultText, qsizetype selected)
 {
     QDialog dialog(QApplication::activeWindow());
     dialog.setObjectName(u"InputBox"_s);
@@ -110,7 +113,10 @@ QString QtDesktop::InputBox(const QString& caption, const QString& prompt, const
     auto* label = new QLabel(prompt, &dialog);
     auto* edit = new QLineEdit(defaultText, &dialog);
     // No limit of its own: a name cut in the box would rename the file to the cut name.
-    edit->selectAll();
+    if (selected < 0 || selected > defaultText.size())
+        edit->selectAll();
+    else
+        edit->setSelection(0, static_cast<int>(selected));
     label->setBuddy(edit);
     auto* buttons = new QDialogButtonBox(&dialog);
     QPushButton* ok = buttons->addButton(u"OK"_s, QDialogButtonBox::AcceptRole);
@@ -178,8 +184,9 @@ bool QtDesktop::BrowseFolder(const QString& title, std::string& folder)
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setWindowModality(Qt::ApplicationModal);
-    if (!folder.empty())
-        dialog.setDirectory(DecodedPath(folder));
+    // Without a folder to show, the chooser starts at the user's home (the desktop's root
+    // here), never in whatever folder the program was started from.
+    dialog.setDirectory(folder.empty() ? QDir::homePath() : DecodedPath(folder));
     const std::vector<std::string> folders = ChosenPaths(dialog);
     if (folders.empty())
         return false;
@@ -187,9 +194,17 @@ bool QtDesktop::BrowseFolder(const QString& title, std::string& folder)
     return true;
 }
 
-void QtDesktop::ShellOpen(const std::string& path)
+ShellOpenResult QtDesktop::ShellOpen(const std::string& path)
 {
-    // Percent-encoding the bytes keeps a name that is not valid UTF-8 intact.
-    const QByteArray url = "file://" + QByteArray::fromStdString(path).toPercentEncoding("/");
-    QDesktopServices::openUrl(QUrl::fromEncoded(url));
+    switch (GioOpen::OpenWithDefaultProgram(path)) {
+    case GioOpen::Outcome::Opened:
+        return ShellOpenResult::Opened;
+    case GioOpen::Outcome::NotFound:
+        return ShellOpenResult::NotFound;
+    case GioOpen::Outcome::NoProgram:
+        return ShellOpenResult::NoProgram;
+    case GioOpen::Outcome::NotStarted:
+        break;
+    }
+    return ShellOpenResult::NotStarted;
 }

@@ -91,9 +91,10 @@ void ScriptedDesktop::Error(const QString& text)
     record(u"Error"_s, text);
 }
 
-QString ScriptedDesktop::InputBox(const QString& caption, const QString& prompt, const QString& defaultText)
+QString ScriptedDesktop::InputBox(
+    const QString& caption, const QString& prompt, const QString& defaultText, qsizetype selected)
 {
-    inputs.push_back({ caption, prompt, defaultText });
+    inputs.push_back({ caption, prompt, defaultText, selected });
     record(u"InputBox"_s, prompt);
     QString answer;
     return takeAnswer(inputAnswers, u"InputBox"_s, answer) ? answer : defaultText;
@@ -136,10 +137,15 @@ bool ScriptedDesktop::BrowseFolder(const QString& title, std::string& folder)
     return true;
 }
 
-void ScriptedDesktop::ShellOpen(const std::string& path)
+ShellOpenResult ScriptedDesktop::ShellOpen(const std::string& path)
 {
     shellOpened.push_back(path);
     record(u"ShellOpen"_s, PathToDisplay(path));
+    if (shellOpenAnswers.empty())
+        return ShellOpenResult::Opened;
+    const ShellOpenResult answer = shellOpenAnswers.front();
+    shellOpenAnswers.pop_front();
+    return answer;
 }
 
 ScriptedDesktop& InstallScriptedDesktop()

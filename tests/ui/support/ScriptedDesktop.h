@@ -9,7 +9,8 @@
 //
 // A call whose queue is empty fails the running test (QTest::qFail) and gets the cancel
 // answer, so a box nobody expected never goes unnoticed; set allowUnscripted to accept
-// such calls silently. Information and Error need no answers; they are only recorded.
+// such calls silently. Information and Error need no answers; they are only recorded, and
+// ShellOpen opens unless told otherwise.
 #pragma once
 
 #include "ui/Desktop.h"
@@ -35,6 +36,7 @@ public:
         int filter = 0;
     };
     std::deque<std::optional<SaveAnswer>> saveAnswers; // SaveFile; nullopt = cancelled
+    std::deque<ShellOpenResult> shellOpenAnswers; // ShellOpen; Opened once empty
     bool allowUnscripted = false;
 
     // Records, in call order.
@@ -47,6 +49,7 @@ public:
         QString caption;
         QString prompt;
         QString defaultText;
+        qsizetype selected = -1;
     };
     struct OpenCall {
         QString filter;
@@ -83,12 +86,13 @@ public:
     bool Confirm(const QString& text) override;
     bool ConfirmDefaultCancel(const QString& text) override;
     void Error(const QString& text) override;
-    QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText) override;
+    QString InputBox(const QString& caption, const QString& prompt, const QString& defaultText,
+        qsizetype selected) override;
     bool OpenFiles(const QString& filter, std::string& fileName, std::vector<std::string>& chosen) override;
     bool SaveFile(
         const QString& caption, const QStringList& filters, std::string& fileName, int& filter) override;
     bool BrowseFolder(const QString& title, std::string& folder) override;
-    void ShellOpen(const std::string& path) override;
+    ShellOpenResult ShellOpen(const std::string& path) override;
 
 private:
     void record(const QString& kind, const QString& text);

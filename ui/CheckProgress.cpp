@@ -1,0 +1,43 @@
+// CheckProgress: percentage, time left and compared files on the progress bar.
+#include "ui/CheckProgress.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+QString TimeLeftText(std::chrono::milliseconds left)
+{
+    const long long seconds = std::max<long long>(0, (left.count() + 999) / 1000);
+    if (seconds < 60)
+        return u"残り約%1秒"_s.arg(seconds);
+    if (seconds < 3600) {
+        const long long rest = seconds % 60;
+        return rest == 0 ? u"残り約%1分"_s.arg(seconds / 60)
+                         : u"残り約%1分%2秒"_s.arg(seconds / 60).arg(rest);
+    }
+    const long long minutes = (seconds + 59) / 60;
+    return u"残り約%1時間%2分"_s.arg(minutes / 60).arg(minutes % 60);
+}
+
+QString CheckProgressText(int position, int maximum, std::chrono::milliseconds elapsed,
+    std::size_t comparedFiles, const std::function<bool(const QString&)>& fits)
+{
+    const int done = maximum > 0 ? std::clamp(position, 0, maximum) : 0;
+    const int percent = maximum > 0 ? static_cast<int>(static_cast<long long>(done) * 100 / maximum) : 0;
+    // Full-width spaces part the pieces, as the Japanese texts around them expect.
+    QString text = QString::number(percent) + u'%';
+    if (elapsed >= kTimeLeftAfter && done > 0 && done < maximum) {
+        const auto left = std::chrono::milliseconds(elapsed.count() * (maximum - done) / done);
+        text += u"　"_s + TimeLeftText(left);
+    }
+    if (comparedFiles > 0) {
+        const QString withCount = text + u"　比較済み "_s
+            + QLocale(QLocale::Japanese, QLocale::Japan).toString(static_cast<qulonglong>(comparedFiles))
+            + u" ファイル"_s;
+        if (fits(withCount))
+            return withCount;
+    }
+    return text;
+}

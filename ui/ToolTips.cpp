@@ -1,0 +1,92 @@
+// ToolTips: the tooltips of files and groups.
+#include "ui/ToolTips.h"
+
+#include "scan/FileError.h"
+#include "scan/Platform.h"
+#include "ui/Desktop.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstdint>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// A path longer than this many characters is shown on several lines.
+constexpr qsizetype kLineLength = 80;
+
+QString ByteCount(std::uint64_t bytes)
+{
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+    const QString exact = japanese.toString(static_cast<qulonglong>(bytes)) + u" バイト"_s;
+    if (bytes < 1024)
+        return exact;
+    return japanese.formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeTraditionalFormat)
+        + u"（"_s + exact + u"）"_s;
+}
+
+// Breaks the readable path after a "/" wherever a line would grow past kLineLength; a
+// longer name stays whole on its own line.
+QString WrappedPath(const std::string& path)
+{
+    const QString text = PathToDisplay(path);
+    QStringList lines;
+    QString line;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf(u'/', start + 1);
+        end = end < 0 ? text.size() : end;
+        const QString piece = text.mid(start, end - start);
+        if (!line.isEmpty() && line.size() + piece.size() > kLineLength) {
+            lines << line;
+            line.clear();
+        }
+        line += piece;
+        start = end;
+    }
+    lines << line;
+    return lines.join(u'\n');
+}
+
+} // namespace
+
+QString FileToolTip(const std::string& path)
+{
+    Platform::FileInfo info;
+    const int error = Platform::Stat(path, info);
+    QString text = WrappedPath(path);
+    if (error != 0) {
+        text += u'\n'
+            + (error == ENOENT ? u"ファイルが見つかりません"_s
+                               : QString::fromUtf8(FileScan::SystemErrorText(error)));
+        return text;
+    }
+    const QDateTime modified = QDateTime::fromMSecsSinceEpoch(info.mtimeNs / 1000000);
+    // A dropped folder is listed as it is; its own size means nothing to the user.
+    if (info.kind == Platform::EntryKind::Directory)
+        text += u"\nフォルダ"_s;
+    else
+        text += u"\nサイズ："_s + ByteCount(info.size);
+    text += u"\n更新日時："_s + modified.toString(u"yyyy/MM/dd HH:mm:ss"_s);
+    return text;
+}
+
+QString GroupToolTip(const std::vector<std::string>& paths)
+{
+    QString text = u"ファイル数："_s + QString::number(paths.size());
+    // The files were found identical: the first one that can still be read speaks for all.
+    for (const std::string& path : paths) {
+        Platform::FileInfo info;
+        if (Platform::Stat(path, info) != 0 || info.kind != Platform::EntryKind::Regular)
+            continue;
+        text += u"\nサイズ："_s + ByteCount(info.size);
+        if (paths.size() > 1)
+            text += u"\nコピーの容量："_s + ByteCount(info.size * (paths.size() - 1));
+        break;
+    }
+    return text;
+}
