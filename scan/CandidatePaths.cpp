@@ -6,9 +6,27 @@
 #include <algorithm>
 #include <iterator>
 #include <stdexcept>
-#include <unordered_set>
+#include <tuple>
 
 namespace FileScan {
+
+namespace {
+
+    // splitmix64's finaliser: inode numbers are dense, so their low bits alone clump.
+    std::size_t HashOf(const FileId& id)
+    {
+        std::uint64_t x = id.inode ^ (id.device * 0x9e3779b97f4a7c15ULL);
+        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+        return static_cast<std::size_t>(x ^ (x >> 31));
+    }
+
+    bool IdLess(const FileId& a, const FileId& b)
+    {
+        return std::tie(a.device, a.inode) < std::tie(b.device, b.inode);
+    }
+
+} // namespace
 
 FileId IdentifyFile(const std::string& path)
 {
@@ -28,15 +46,6 @@ std::vector<RowRange> RangesOfDescending(const std::vector<std::size_t>& indices
             ranges.emplace_back(*it, *it);
     }
     return ranges;
-}
-
-std::size_t CandidatePaths::FileIdHash::operator()(const FileId& id) const noexcept
-{
-    // splitmix64's finaliser: inode numbers are dense, so their low bits alone clump.
-    std::uint64_t x = id.inode ^ (id.device * 0x9e3779b97f4a7c15ULL);
-    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
-    return static_cast<std::size_t>(x ^ (x >> 31));
 }
 
 CandidatePaths::CandidatePaths(IdentifyFn identify)
@@ -71,7 +80,7 @@ std::size_t CandidatePaths::Append(std::vector<std::string> paths, const BeforeA
         std::vector<FileId> orphans;
         for (std::size_t k = 0; k < staged.ids.size(); ++k)
             Forget(staged.ids[k], staged.firstSerial + k, orphans);
-        Repick(orphans);
+        Repick(std::move(orphans));
         throw;
     }
     // Room is reserved, so nothing below throws.
@@ -88,11 +97,13 @@ bool CandidatePaths::Admit(const std::string& path, const FileId& id, Staged& st
 {
     if (!id.Known())
         return true;
-    const std::uint64_t serial = staged.firstSerial + staged.paths.size();
-    const auto [it, fresh] = m_listed.try_emplace(id, Listed { serial, 0, false });
-    if (!fresh && !TakesSecondPath(path, id, it->second, staged))
+    bool fresh = false;
+    Listed& listed = Insert(id, fresh);
+    if (fresh)
+        listed.serial = staged.firstSerial + staged.paths.size();
+    else if (!TakesSecondPath(path, id, listed, staged))
         return false;
-    ++it->second.count;
+    ++listed.count;
     return true;
 }
 
@@ -166,9 +177,11 @@ void CandidatePaths::Replace(std::size_t index, std::string path)
     m_paths[index] = std::move(path);
     m_ids[index] = id;
     if (id.Known()) {
-        const auto [it, fresh] = m_listed.try_emplace(id, Listed { serial, 0, false });
-        Listed& listed = it->second;
-        if (!fresh) {
+        bool fresh = false;
+        Listed& listed = Insert(id, fresh);
+        if (fresh) {
+            listed.serial = serial;
+        } else {
             const bool sameName = !listed.mixed && listed.serial != serial
                 && NameOf(listed.serial, nullptr) == m_paths[index];
             listed.mixed = listed.mixed || !sameName;
@@ -178,7 +191,7 @@ void CandidatePaths::Replace(std::size_t index, std::string path)
         }
         ++listed.count;
     }
-    Repick(orphans);
+    Repick(std::move(orphans));
 }
 
 void CandidatePaths::RemoveRanges(const std::vector<RowRange>& ranges)
@@ -210,7 +223,7 @@ void CandidatePaths::RemoveRanges(const std::vector<RowRange>& ranges)
     m_paths.resize(kept);
     m_ids.resize(kept);
     m_serials.resize(kept);
-    Repick(orphans);
+    Repick(std::move(orphans));
 }
 
 void CandidatePaths::RemoveAt(std::size_t index)
@@ -225,32 +238,106 @@ void CandidatePaths::Clear()
     m_paths = {};
     m_ids = {};
     m_serials = {};
-    m_listed = {};
+    m_files = {};
+    m_fileCount = 0;
 }
 
 void CandidatePaths::Forget(const FileId& id, std::uint64_t serial, std::vector<FileId>& orphans)
 {
     if (!id.Known())
         return;
-    const auto it = m_listed.find(id);
-    if (it == m_listed.end())
+    Listed* listed = Find(id);
+    if (!listed)
         return;
-    if (--it->second.count == 0) {
-        m_listed.erase(it);
+    if (--listed->count == 0) {
+        Erase(*listed);
         return;
     }
-    if (it->second.serial == serial)
+    if (listed->serial == serial)
         orphans.push_back(id);
 }
 
-void CandidatePaths::Repick(const std::vector<FileId>& orphans)
+void CandidatePaths::Repick(std::vector<FileId> orphans)
 {
     if (orphans.empty())
         return;
-    std::unordered_set<FileId, FileIdHash> waiting(orphans.begin(), orphans.end());
-    for (std::size_t k = 0; k < m_ids.size() && !waiting.empty(); ++k) {
-        if (waiting.erase(m_ids[k]) > 0)
-            m_listed[m_ids[k]].serial = m_serials[k];
+    std::sort(orphans.begin(), orphans.end(), IdLess);
+    orphans.erase(std::unique(orphans.begin(), orphans.end()), orphans.end());
+    std::vector<bool> picked(orphans.size(), false);
+    std::size_t left = orphans.size();
+    for (std::size_t k = 0; k < m_ids.size() && left > 0; ++k) {
+        const auto at = std::lower_bound(orphans.begin(), orphans.end(), m_ids[k], IdLess);
+        if (at == orphans.end() || !(*at == m_ids[k])
+            || picked[static_cast<std::size_t>(at - orphans.begin())])
+            continue;
+        picked[static_cast<std::size_t>(at - orphans.begin())] = true;
+        Find(m_ids[k])->serial = m_serials[k];
+        --left;
+    }
+}
+
+CandidatePaths::Listed* CandidatePaths::Find(const FileId& id)
+{
+    if (m_files.empty())
+        return nullptr;
+    const std::size_t mask = m_files.size() - 1;
+    for (std::size_t k = HashOf(id) & mask;; k = (k + 1) & mask) {
+        if (m_files[k].id == id)
+            return &m_files[k];
+        if (!m_files[k].id.Known())
+            return nullptr;
+    }
+}
+
+CandidatePaths::Listed& CandidatePaths::Insert(const FileId& id, bool& fresh)
+{
+    Reserve(m_fileCount + 1);
+    const std::size_t mask = m_files.size() - 1;
+    std::size_t k = HashOf(id) & mask;
+    while (m_files[k].id.Known() && !(m_files[k].id == id))
+        k = (k + 1) & mask;
+    fresh = !m_files[k].id.Known();
+    if (fresh) {
+        m_files[k] = Listed { id, 0, 0, false };
+        ++m_fileCount;
+    }
+    return m_files[k];
+}
+
+void CandidatePaths::Erase(Listed& slot)
+{
+    // Backward shift: each later slot of the run moves into the hole when its home lies
+    // at or before the hole, so that no search stops early and no tombstones pile up.
+    const std::size_t mask = m_files.size() - 1;
+    std::size_t hole = static_cast<std::size_t>(&slot - m_files.data());
+    for (std::size_t k = (hole + 1) & mask; m_files[k].id.Known(); k = (k + 1) & mask) {
+        const std::size_t home = HashOf(m_files[k].id) & mask;
+        if (((k - home) & mask) >= ((k - hole) & mask)) {
+            m_files[hole] = m_files[k];
+            hole = k;
+        }
+    }
+    m_files[hole] = Listed {};
+    --m_fileCount;
+}
+
+void CandidatePaths::Reserve(std::size_t files)
+{
+    if (files * 4 <= m_files.size() * 3)
+        return;
+    std::size_t size = 16;
+    while (files * 4 > size * 3)
+        size *= 2;
+    std::vector<Listed> old(size);
+    old.swap(m_files);
+    const std::size_t mask = size - 1;
+    for (const Listed& listed : old) {
+        if (!listed.id.Known())
+            continue;
+        std::size_t k = HashOf(listed.id) & mask;
+        while (m_files[k].id.Known())
+            k = (k + 1) & mask;
+        m_files[k] = listed;
     }
 }
 

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -37,8 +36,8 @@ std::vector<RowRange> RangesOfDescending(const std::vector<std::size_t>& indices
 // place, never sorted. Appending passes over a second name of a file that is already
 // listed; the same path string is appended again.
 //
-// Memory: besides each path, 24 bytes per entry (identity and serial number) and one
-// hash-table node per listed file.
+// Memory: besides each path, 24 bytes per entry (identity and serial number) and a
+// table of 32-byte slots, between 4/3 and 8/3 of them per listed file.
 class CandidatePaths {
 public:
     // Called with the list unchanged, before rows [first, first + count) are appended.
@@ -69,15 +68,14 @@ public:
     void Clear();
 
 private:
-    struct FileIdHash {
-        std::size_t operator()(const FileId& id) const noexcept;
-    };
-    // The entries of one listed file.
+    // One listed file: a slot of the open-addressing table m_files (inode 0: free).
     struct Listed {
-        // Serial number of one of them, whose path is the name the file is listed under.
+        FileId id;
+        // Serial number of one of its entries, whose path is the name it is listed under.
         std::uint64_t serial = 0;
         std::uint32_t count = 0;
-        // Set once they may carry different path strings (after a rename or a stale name).
+        // Set once its entries may carry different path strings (after a rename, or a
+        // name that came to lead elsewhere).
         bool mixed = false;
     };
     // Paths taken by the Append under way, not in the list yet.
@@ -87,15 +85,25 @@ private:
         std::vector<FileId> ids;
     };
 
+    // The table of listed files: linear probing in a power-of-two array, so that a
+    // million files cost one allocation rather than a million.
+    Listed* Find(const FileId& id);
+    Listed& Insert(const FileId& id, bool& fresh);
+    void Erase(Listed& slot);
+    // Grows the table, when needed, to hold files listed files at most 3/4 full.
+    void Reserve(std::size_t files);
+
     bool Admit(const std::string& path, const FileId& id, Staged& staged);
     bool TakesSecondPath(const std::string& path, const FileId& id, Listed& listed, const Staged& staged);
     const std::string& NameOf(std::uint64_t serial, const Staged* staged) const;
-    // Calls visit(path, serial) for every entry of id, listed or staged.
+    // Calls visit(path, serial) for the entries of id, listed or staged, in list order,
+    // until it returns false.
     void ForEachOf(const FileId& id, const Staged* staged,
         const std::function<bool(const std::string& path, std::uint64_t serial)>& visit) const;
     // Drops the entry (id, serial) from the count; collects ids left without a name.
     void Forget(const FileId& id, std::uint64_t serial, std::vector<FileId>& orphans);
-    void Repick(const std::vector<FileId>& orphans);
+    // Points each of orphans at one of its remaining entries.
+    void Repick(std::vector<FileId> orphans);
 
     IdentifyFn m_identify;
     std::vector<std::string> m_paths;
@@ -103,7 +111,8 @@ private:
     // Strictly increasing along the list, since rows are only appended at the end.
     std::vector<std::uint64_t> m_serials;
     std::uint64_t m_nextSerial = 0;
-    std::unordered_map<FileId, Listed, FileIdHash> m_listed;
+    std::vector<Listed> m_files;
+    std::size_t m_fileCount = 0;
 };
 
 } // namespace FileScan

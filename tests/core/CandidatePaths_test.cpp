@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <random>
 #include <set>
 #include <unistd.h>
@@ -194,18 +195,23 @@ TEST(RangesOfDescending, MergesNeighboursAndDropsRepeats)
 // of that file has the very same string.
 class ListModel {
 public:
+    explicit ListModel(IdentifyFn identify)
+        : m_identify(std::move(identify))
+    {
+    }
+
     std::size_t Append(const Paths& paths)
     {
         std::size_t added = 0;
         for (const std::string& path : paths) {
-            const FileId id = IdentifyFile(path);
+            const FileId id = m_identify(path);
             bool sameString = false;
             bool otherName = false;
             for (const auto& [listed, listedId] : m_entries) {
                 if (!id.Known() || listedId != id)
                     continue;
                 sameString = sameString || listed == path;
-                otherName = otherName || (listed != path && IdentifyFile(listed) == id);
+                otherName = otherName || (listed != path && m_identify(listed) == id);
             }
             if (id.Known() && otherName && !sameString)
                 continue;
@@ -216,7 +222,7 @@ public:
     }
     void Replace(std::size_t index, const std::string& path)
     {
-        m_entries.at(index) = { path, IdentifyFile(path) };
+        m_entries.at(index) = { path, m_identify(path) };
     }
     void Remove(std::size_t first, std::size_t last)
     {
@@ -234,66 +240,49 @@ public:
     }
 
 private:
+    IdentifyFn m_identify;
     std::vector<std::pair<std::string, FileId>> m_entries;
 };
 
-TEST(CandidatePathsOracle, RandomAddsRemovesRenamesAndReplacedFilesFollowTheRule)
+// Where the names of the pool lead, and how they change between list operations.
+struct Names {
+    Paths pool;
+    IdentifyFn identify;
+    // Gives a name another file, or none.
+    std::function<void(const std::string& name)> remake;
+    // Renames a file; false when it cannot.
+    std::function<bool(const std::string& from, const std::string& to)> rename;
+};
+
+// Runs random appends (batches of up to batch names), renames, removals, clears and
+// changes to the names, comparing the list with the model after each step.
+void CompareWithModel(Names& names, std::mt19937& rng, int steps, std::size_t batch)
 {
-    TempDir dir;
-    std::mt19937 rng(20260214);
     const auto pick
         = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
-    // A small pool of names, so that they meet often: files, hard links, links (some
-    // dangling, some to folders), folders and missing names come and go.
-    Paths pool;
-    for (int k = 0; k < 14; ++k)
-        pool.push_back(dir / ("n" + std::to_string(k)));
-    const auto remake = [&](const std::string& path) {
-        std::filesystem::remove_all(path);
-        switch (pick(6)) {
-        case 0:
-            dir.Write(path.substr(dir.Path().size() + 1), "x");
-            break;
-        case 1:
-        case 2:
-            (void)link(pool[pick(pool.size())].c_str(), path.c_str());
-            break;
-        case 3:
-            (void)symlink(pool[pick(pool.size())].c_str(), path.c_str());
-            break;
-        case 4:
-            std::filesystem::create_directory(path);
-            break;
-        default:
-            break;
-        }
-    };
-    for (const std::string& path : pool)
-        remake(path);
-
-    CandidatePaths list;
-    ListModel model;
-    for (int step = 0; step < 3000; ++step) {
+    CandidatePaths list(names.identify);
+    ListModel model(names.identify);
+    for (int step = 0; step < steps; ++step) {
         const std::size_t op = pick(10);
         if (op < 5) {
-            Paths batch;
-            for (std::size_t n = pick(5) + 1; n > 0; --n)
-                batch.push_back(pool[pick(pool.size())]);
-            const std::size_t expected = model.Append(batch);
-            ASSERT_EQ(list.Append(batch), expected) << "step " << step;
+            Paths paths;
+            for (std::size_t n = pick(batch) + 1; n > 0; --n)
+                paths.push_back(names.pool[pick(names.pool.size())]);
+            const std::size_t expected = model.Append(paths);
+            ASSERT_EQ(list.Append(paths), expected) << "step " << step;
         } else if (op == 5) {
-            remake(pool[pick(pool.size())]);
+            names.remake(names.pool[pick(names.pool.size())]);
         } else if (op == 6 && model.Count() > 0) {
             // A rename as the rename command makes it: on disk, then in the list.
             const std::size_t index = pick(model.Count());
-            const std::string to = pool[pick(pool.size())];
-            if (std::rename(list.At(index).c_str(), to.c_str()) != 0)
+            const std::string to = names.pool[pick(names.pool.size())];
+            if (!names.rename(list.At(index), to))
                 continue;
             model.Replace(index, to);
             list.Replace(index, to);
         } else if ((op == 7 || op == 8) && model.Count() > 0) {
             const std::size_t first = pick(model.Count());
-            const std::size_t last = std::min(model.Count() - 1, first + pick(3));
+            const std::size_t last = std::min(model.Count() - 1, first + pick(batch));
             model.Remove(first, last);
             list.RemoveRanges({ { first, last } });
         } else if (op == 9 && pick(20) == 0) {
@@ -302,6 +291,85 @@ TEST(CandidatePathsOracle, RandomAddsRemovesRenamesAndReplacedFilesFollowTheRule
         }
         ASSERT_EQ(list.Entries(), model.Entries()) << "step " << step << " op " << op;
     }
+}
+
+TEST(CandidatePathsOracle, RealFilesLinksAndRenamesFollowTheRule)
+{
+    TempDir dir;
+    std::mt19937 rng(20260214);
+    const auto pick
+        = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    // A small pool of names, so that they meet often: files, hard links, links (some
+    // dangling, some to folders), folders and missing names come and go.
+    Names names;
+    for (int k = 0; k < 14; ++k)
+        names.pool.push_back(dir / ("n" + std::to_string(k)));
+    names.identify = IdentifyFile;
+    names.remake = [&](const std::string& path) {
+        std::filesystem::remove_all(path);
+        const std::string target = names.pool[pick(names.pool.size())];
+        switch (pick(6)) {
+        case 0:
+            dir.Write(path.substr(dir.Path().size() + 1), "x");
+            break;
+        case 1:
+        case 2:
+            (void)link(target.c_str(), path.c_str());
+            break;
+        case 3:
+            (void)symlink(target.c_str(), path.c_str());
+            break;
+        case 4:
+            std::filesystem::create_directory(path);
+            break;
+        default:
+            break;
+        }
+    };
+    names.rename = [](const std::string& from, const std::string& to) {
+        return std::rename(from.c_str(), to.c_str()) == 0;
+    };
+    for (const std::string& path : names.pool)
+        names.remake(path);
+    CompareWithModel(names, rng, 3000, 5);
+}
+
+TEST(CandidatePathsOracle, ThousandsOfFilesFollowTheRule)
+{
+    // Made-up identities, so that the table grows, wraps and shifts on removal.
+    std::mt19937 rng(77);
+    const auto pick
+        = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    std::map<std::string, FileId> files;
+    std::uint64_t nextInode = 1;
+    Names names;
+    for (int k = 0; k < 3000; ++k)
+        names.pool.push_back("/p/" + std::to_string(k));
+    names.identify = [&](const std::string& path) {
+        const auto it = files.find(path);
+        return it == files.end() ? FileId {} : it->second;
+    };
+    names.remake = [&](const std::string& path) {
+        if (pick(4) == 0)
+            files.erase(path);
+        else if (pick(3) == 0)
+            files[path] = names.identify(names.pool[pick(names.pool.size())]);
+        else
+            files[path] = FileId { pick(3), nextInode++ };
+    };
+    names.rename = [&](const std::string& from, const std::string& to) {
+        if (from == to)
+            return true;
+        const auto it = files.find(from);
+        if (it == files.end())
+            return false;
+        files[to] = it->second;
+        files.erase(from);
+        return true;
+    };
+    for (const std::string& path : names.pool)
+        names.remake(path);
+    CompareWithModel(names, rng, 1000, 100);
 }
 
 } // namespace
