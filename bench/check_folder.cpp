@@ -5,6 +5,7 @@
 //   usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] FOLDER...
 #include "check/CheckRun.h"
 #include "check/ResultExport.h"
+#include "scan/CandidatePaths.h"
 #include "scan/FileScan.h"
 
 #include <chrono>
@@ -16,33 +17,22 @@
 
 namespace {
 
-// The candidate list and the result tree as plain vectors; the run's progress and
-// events have nowhere to go.
+// The candidate list (filled as the add-folder command fills it) and the result tree;
+// the run's progress and events have nowhere to go.
 class ConsoleHost : public Check::CheckHost {
 public:
-    explicit ConsoleHost(std::vector<std::string> entries)
-        : m_entries(std::move(entries))
+    explicit ConsoleHost(FileScan::CandidatePaths& entries)
+        : m_entries(entries)
     {
     }
 
-    std::size_t EntryCount() const override { return m_entries.size(); }
-    std::string EntryText(std::size_t index) const override { return m_entries[index]; }
-    void RemoveEntry(std::size_t index) override
-    {
-        m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(index));
-    }
+    std::size_t EntryCount() const override { return m_entries.Count(); }
+    std::string EntryText(std::size_t index) const override { return m_entries.At(index); }
+    void RemoveEntry(std::size_t index) override { m_entries.RemoveAt(index); }
     // Drops a whole batch in one pass over the list.
     void RemoveEntries(const std::vector<std::size_t>& indices) override
     {
-        std::vector<char> gone(m_entries.size(), 0);
-        for (std::size_t index : indices)
-            gone[index] = 1;
-        std::size_t out = 0;
-        for (std::size_t k = 0; k < m_entries.size(); ++k) {
-            if (!gone[k])
-                m_entries[out++] = std::move(m_entries[k]);
-        }
-        m_entries.resize(out);
+        m_entries.RemoveRanges(FileScan::RangesOfDescending(indices));
     }
     void AddGroup(const std::string&) override { m_groupStarts.push_back(m_children.size()); }
     void AddChild(const std::string& caption) override { m_children.push_back(caption); }
@@ -85,7 +75,7 @@ public:
     }
 
 private:
-    std::vector<std::string> m_entries;
+    FileScan::CandidatePaths& m_entries;
     std::vector<std::size_t> m_groupStarts;
     std::vector<std::string> m_children;
 };
@@ -131,15 +121,18 @@ int main(int argc, char** argv)
         return Usage();
 
     const auto started = std::chrono::steady_clock::now();
-    std::vector<std::string> entries;
+    // Each folder is added as the add-folder command adds it: one name per file.
+    FileScan::CandidatePaths entries;
     for (const std::string& folder : folders) {
+        std::vector<std::string> found;
         if (subFolders)
-            FileScan::AddFolderTreeFiles(folder, filter, entries);
+            FileScan::AddFolderTreeFiles(folder, filter, found);
         else
-            FileScan::AddFolderFiles(folder, filter, entries);
+            FileScan::AddFolderFiles(folder, filter, found);
+        entries.Append(std::move(found));
     }
-    const std::size_t entryCount = entries.size();
-    ConsoleHost host(std::move(entries));
+    const std::size_t entryCount = entries.Count();
+    ConsoleHost host(entries);
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     int status = 0;

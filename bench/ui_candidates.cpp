@@ -1,6 +1,8 @@
 // ui_candidates: times the main window's candidate list on large inputs: adding a folder
-// tree of many files (beside the scan alone) and removing half of a million entries.
+// tree of many files (beside the scan alone) and removing half of a million entries; then
+// the list alone with a distinct file behind every entry, for the cost of their identities.
 // usage: ui_candidates [FILES [ENTRIES]]   (run with QT_QPA_PLATFORM=offscreen on a server)
+#include "scan/CandidatePaths.h"
 #include "scan/FileScan.h"
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
@@ -11,6 +13,7 @@
 #include <QListView>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +86,45 @@ std::string MakeTree(int files)
     return root;
 }
 
+std::vector<std::string> FakePaths(int entries)
+{
+    std::vector<std::string> paths;
+    paths.reserve(static_cast<std::size_t>(entries));
+    for (int k = 0; k < entries; ++k)
+        paths.push_back(
+            "/home/user/pictures/folder" + std::to_string(k / 1000) + "/photo_" + std::to_string(k) + ".jpg");
+    return paths;
+}
+
+// Bytes taken from malloc, large blocks (mapped on their own) included.
+std::size_t HeapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// Times the list alone over entries paths whose identities identify makes up, and
+// reports its heap per entry.
+void TimeListAlone(const char* what, int entries, const FileScan::IdentifyFn& identify)
+{
+    const std::size_t heapBefore = HeapInUse();
+    FileScan::CandidatePaths list(identify);
+    std::vector<std::string> paths = FakePaths(entries);
+    const double append = Seconds([&] { list.Append(std::move(paths)); });
+    const double perEntry = static_cast<double>(HeapInUse() - heapBefore) / static_cast<double>(list.Count());
+    std::vector<FileScan::RowRange> blocks;
+    for (std::size_t first = 1000; first < list.Count(); first += 2000)
+        blocks.emplace_back(first, std::min(first + 999, list.Count() - 1));
+    const double scattered = Seconds([&] { list.RemoveRanges(blocks); });
+    const double single = Seconds([&] {
+        for (int k = 0; k < 1000; ++k)
+            list.RemoveAt(list.Count() / 2);
+    });
+    std::printf("list alone, %d entries %s: append %.3f s, heap %.0f bytes per entry; remove half in %zu "
+                "blocks %.3f s; one entry from the middle %.6f s each\n",
+        entries, what, append, perEntry, blocks.size(), scattered, single / 1000);
+}
+
 void SelectRows(TForm1& form, const std::function<bool(int)>& selected, int count)
 {
     QItemSelection selection;
@@ -137,18 +179,17 @@ int main(int argc, char* argv[])
 
     const auto fill = [&] {
         form.Candidates().Clear();
-        std::vector<std::string> paths;
-        paths.reserve(static_cast<std::size_t>(entries));
-        for (int k = 0; k < entries; ++k)
-            paths.push_back("/home/user/pictures/folder" + std::to_string(k / 1000) + "/photo_"
-                + std::to_string(k) + ".jpg");
-        form.Candidates().Append(std::move(paths));
+        form.Candidates().Append(FakePaths(entries));
         QApplication::processEvents();
     };
     const auto removeSelected = [&] {
         form.btnDelFileClick();
         QApplication::processEvents();
     };
+    form.Candidates().Clear();
+    const std::size_t heapBefore = HeapInUse();
+    fill();
+    const double heapPerEntry = static_cast<double>(HeapInUse() - heapBefore) / entries;
     const double fillTime = Median3([] {}, fill);
     const double firstHalf = Median3(
         [&] {
@@ -157,8 +198,8 @@ int main(int argc, char* argv[])
                 form, [&](int row) { return row < entries / 2; }, entries);
         },
         removeSelected);
-    std::printf(
-        "list of %d entries: fill %.3f s; remove the first half %.3f s\n", entries, fillTime, firstHalf);
+    std::printf("list of %d entries: fill %.3f s (heap %.0f bytes per entry); remove the first half %.3f s\n",
+        entries, fillTime, heapPerEntry, firstHalf);
     const double scattered = Median3(
         [&] {
             fill();
@@ -187,5 +228,12 @@ int main(int argc, char* argv[])
     });
     std::printf(
         "list of %d entries: one entry removed from the middle %.6f s each\n", entries, single / singles);
+    form.Candidates().Clear();
+
+    TimeListAlone("of unknown files", entries, [](const std::string&) { return FileScan::FileId {}; });
+    // Made-up identities stand in for a million files on disk.
+    TimeListAlone("of distinct files", entries, [](const std::string& path) {
+        return FileScan::FileId { 1, std::hash<std::string> {}(path) | 1 };
+    });
     return 0;
 }

@@ -175,14 +175,12 @@ namespace {
         return Platform::Stat(path, info, false) == 0 ? info.kind : EntryKind::Other;
     }
 
+    // Only regular files are candidates. A symbolic link is a second name of a file or
+    // folder, mostly of one the same scan meets anyway, so it is passed over like FIFOs,
+    // sockets and devices.
     bool IsCandidateFile(const std::string& path, EntryKind kind)
     {
-        kind = KindWithoutFollowing(path, kind);
-        if (kind == EntryKind::Regular)
-            return true;
-        // A link counts when it leads to a regular file; dangling links and links to
-        // folders, FIFOs or devices are not candidates.
-        return kind == EntryKind::Symlink && Platform::IsFile(path);
+        return KindWithoutFollowing(path, kind) == EntryKind::Regular;
     }
 
     bool IsHiddenName(const char* name) { return name[0] == '.'; }

@@ -34,8 +34,8 @@ bool MatchesExtList(const std::string& path, const ExtList& list);
 // Appends every subfolder below folder, depth first in pre-order. Hidden folders
 // (name starting with ".") and symbolic links are not descended into.
 void ListSubFolders(const std::string& folder, std::vector<std::string>& list);
-// Appends the regular files (and links to regular files) directly in folder whose
-// extension passes filterText; hidden files included.
+// Appends the regular files directly in folder whose extension passes filterText;
+// hidden files included, symbolic links (to files or folders) left out.
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out);
 // Same as AddFolderFiles with an ExtList parsed once by the caller.
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,

@@ -15,60 +15,58 @@ int Row(std::size_t index) { return static_cast<int>(index); }
 
 } // namespace
 
-CandidateList::CandidateList(QObject* parent)
+CandidateList::CandidateList(QObject* parent, FileScan::IdentifyFn identify)
     : QAbstractListModel(parent)
+    , m_entries(std::move(identify))
 {
 }
 
 int CandidateList::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : Row(m_entries.size());
+    return parent.isValid() ? 0 : Row(m_entries.Count());
 }
 
 QVariant CandidateList::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= m_entries.size())
+    if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= m_entries.Count())
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return PathToDisplay(m_entries[static_cast<std::size_t>(index.row())]);
+        return PathToDisplay(m_entries.Entries()[static_cast<std::size_t>(index.row())]);
     return {};
 }
 
-void CandidateList::Append(std::string path)
+std::size_t CandidateList::Append(std::string path)
 {
-    beginInsertRows(QModelIndex(), Row(m_entries.size()), Row(m_entries.size()));
-    m_entries.push_back(std::move(path));
-    endInsertRows();
+    std::vector<std::string> paths;
+    paths.push_back(std::move(path));
+    return Append(std::move(paths));
 }
 
-void CandidateList::Append(std::vector<std::string>&& paths)
+std::size_t CandidateList::Append(std::vector<std::string>&& paths)
 {
-    if (paths.empty())
-        return;
-    beginInsertRows(QModelIndex(), Row(m_entries.size()), Row(m_entries.size() + paths.size() - 1));
-    if (m_entries.empty()) {
-        m_entries = std::move(paths);
-    } else {
-        m_entries.insert(
-            m_entries.end(), std::make_move_iterator(paths.begin()), std::make_move_iterator(paths.end()));
-    }
+    const std::size_t added
+        = m_entries.Append(std::move(paths), [this](std::size_t first, std::size_t count) {
+              beginInsertRows(QModelIndex(), Row(first), Row(first + count - 1));
+          });
+    if (added > 0)
+        endInsertRows();
     paths.clear();
-    endInsertRows();
+    return added;
 }
 
 void CandidateList::Replace(std::size_t index, std::string path)
 {
-    m_entries.at(index) = std::move(path);
+    m_entries.Replace(index, std::move(path));
     const QModelIndex changed = this->index(Row(index));
     emit dataChanged(changed, changed);
 }
 
 void CandidateList::RemoveAt(std::size_t index)
 {
-    if (index >= m_entries.size())
+    if (index >= m_entries.Count())
         throw std::out_of_range("CandidateList::RemoveAt");
     beginRemoveRows(QModelIndex(), Row(index), Row(index));
-    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(index));
+    m_entries.RemoveAt(index);
     endRemoveRows();
 }
 
@@ -76,38 +74,27 @@ void CandidateList::RemoveRanges(const std::vector<RowRange>& ranges)
 {
     if (ranges.empty())
         return;
+    if (ranges.back().second >= m_entries.Count())
+        throw std::out_of_range("CandidateList::RemoveRanges");
     if (ranges.size() <= kMaxSeparateRemovals) {
         // From the last range down, so that the earlier ranges keep their rows.
         for (auto range = ranges.rbegin(); range != ranges.rend(); ++range) {
             beginRemoveRows(QModelIndex(), Row(range->first), Row(range->second));
-            m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(range->first),
-                m_entries.begin() + static_cast<std::ptrdiff_t>(range->second + 1));
+            m_entries.RemoveRanges({ *range });
             endRemoveRows();
         }
         return;
     }
     beginResetModel();
-    std::size_t kept = 0;
-    std::size_t next = 0;
-    for (std::size_t k = 0; k < m_entries.size(); ++k) {
-        if (next < ranges.size() && k > ranges[next].second)
-            ++next;
-        if (next < ranges.size() && k >= ranges[next].first && k <= ranges[next].second)
-            continue;
-        if (kept != k)
-            m_entries[kept] = std::move(m_entries[k]);
-        ++kept;
-    }
-    m_entries.resize(kept);
+    m_entries.RemoveRanges(ranges);
     endResetModel();
 }
 
 void CandidateList::Clear()
 {
-    if (m_entries.empty())
+    if (m_entries.Empty())
         return;
     beginResetModel();
-    m_entries.clear();
-    m_entries.shrink_to_fit();
+    m_entries.Clear();
     endResetModel();
 }

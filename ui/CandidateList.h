@@ -1,36 +1,39 @@
 // CandidateList: the ordered candidate paths behind FileList, kept as bytes.
 #pragma once
 
+#include "scan/CandidatePaths.h"
+
 #include <QAbstractListModel>
 
 #include <cstddef>
 #include <string>
-#include <utility>
 #include <vector>
 
-// A row range [first, last], both inclusive.
-using RowRange = std::pair<std::size_t, std::size_t>;
+using FileScan::RowRange;
 
 // The list model of the candidate paths: appended at the end, removed by index or
 // replaced in place, never sorted. Shows each path readably; the bytes stay as given.
+// Every file is listed under one name (FileScan::CandidatePaths).
 class CandidateList final : public QAbstractListModel {
     Q_OBJECT
 
 public:
-    explicit CandidateList(QObject* parent = nullptr);
+    explicit CandidateList(QObject* parent = nullptr, FileScan::IdentifyFn identify = FileScan::IdentifyFile);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-    std::size_t Count() const { return m_entries.size(); }
-    bool Empty() const { return m_entries.empty(); }
+    std::size_t Count() const { return m_entries.Count(); }
+    bool Empty() const { return m_entries.Empty(); }
     // Returns entry index; throws std::out_of_range past the end.
-    const std::string& At(std::size_t index) const { return m_entries.at(index); }
-    const std::vector<std::string>& Entries() const { return m_entries; }
+    const std::string& At(std::size_t index) const { return m_entries.At(index); }
+    const std::vector<std::string>& Entries() const { return m_entries.Entries(); }
 
-    void Append(std::string path);
-    // Appends all paths in one model insertion, so that large scans stay quick.
-    void Append(std::vector<std::string>&& paths);
+    // Appends path unless its file is listed under another name; returns the number appended.
+    std::size_t Append(std::string path);
+    // Appends the paths as FileScan::CandidatePaths::Append does, in one model insertion,
+    // so that large scans stay quick. Returns the number appended.
+    std::size_t Append(std::vector<std::string>&& paths);
     // Throws std::out_of_range past the end.
     void Replace(std::size_t index, std::string path);
     // Throws std::out_of_range past the end.
@@ -41,5 +44,5 @@ public:
     void Clear();
 
 private:
-    std::vector<std::string> m_entries;
+    FileScan::CandidatePaths m_entries;
 };

@@ -860,14 +860,7 @@ void TForm1::RemoveEntry(std::size_t index) { m_candidates->RemoveAt(index); }
 void TForm1::RemoveEntries(const std::vector<std::size_t>& indices)
 {
     // One pass over the list instead of one shift of the tail per removed entry.
-    std::vector<RowRange> ranges;
-    for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
-        if (!ranges.empty() && ranges.back().second + 1 == *it)
-            ranges.back().second = *it;
-        else if (ranges.empty() || ranges.back().second < *it)
-            ranges.emplace_back(*it, *it);
-    }
-    m_candidates->RemoveRanges(ranges);
+    m_candidates->RemoveRanges(FileScan::RangesOfDescending(indices));
 }
 
 void TForm1::AddGroup(const std::string& caption)

@@ -228,13 +228,15 @@ TEST_F(FolderScan, ListsSubFoldersDepthFirstAndSkipsHiddenAndLinkedFolders)
     EXPECT_TRUE(subs.empty());
 }
 
-TEST_F(FolderScan, TakesHiddenFilesAndLinksToFilesButNoSpecialEntries)
+TEST_F(FolderScan, TakesHiddenFilesAndHardLinksButNoSymbolicLinksOrSpecialEntries)
 {
     const std::string f = dir.MakeDir("f");
     dir.Write("f/.hidden.jpg", "h");
     dir.Write("f/real.jpg", "r");
     dir.Write("f/.dot/inside.jpg", "i");
+    ASSERT_EQ(link((f + "/real.jpg").c_str(), (f + "/hard.jpg").c_str()), 0);
     ASSERT_EQ(symlink((f + "/real.jpg").c_str(), (f + "/link.jpg").c_str()), 0);
+    ASSERT_EQ(symlink("link.jpg", (f + "/chain.jpg").c_str()), 0);
     ASSERT_EQ(symlink((f + "/gone.jpg").c_str(), (f + "/dangling.jpg").c_str()), 0);
     ASSERT_EQ(symlink(f.c_str(), (f + "/dirlink.jpg").c_str()), 0);
     ASSERT_EQ(mkfifo((f + "/pipe.jpg").c_str(), 0644), 0);
@@ -249,10 +251,15 @@ TEST_F(FolderScan, TakesHiddenFilesAndLinksToFilesButNoSpecialEntries)
     }
     close(sock);
 
+    const std::vector<std::string> expected { f + "/.hidden.jpg", f + "/hard.jpg", f + "/real.jpg" };
     std::vector<std::string> out;
     AddFolderTreeFiles(f, "", out);
     std::sort(out.begin(), out.end());
-    EXPECT_EQ(out, (std::vector<std::string> { f + "/.hidden.jpg", f + "/link.jpg", f + "/real.jpg" }));
+    EXPECT_EQ(out, expected);
+    out.clear();
+    AddFolderFiles(f, "*.jpg", out);
+    std::sort(out.begin(), out.end());
+    EXPECT_EQ(out, expected);
 }
 
 TEST_F(FolderScan, UnreadableOrVanishedFoldersContributeNothing)

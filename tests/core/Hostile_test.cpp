@@ -497,7 +497,7 @@ TEST(HostileLinks, LinkLoopsEndTheScanAndSecondNamesAreNeverTheirOwnDuplicates)
             r.Eq(Sorted(folders), Sorted({ sub }), "subfolders");
             std::vector<std::string> listed;
             AddFolderTreeFiles(fx.Path(), "*.jpg", listed);
-            r.Eq(Sorted(listed), Sorted({ a, b, fx / "hard.jpg", fx / "soft.jpg" }), "tree scan");
+            r.Eq(Sorted(listed), Sorted({ a, b, fx / "hard.jpg" }), "tree scan");
 
             for (const char* loop : { "self.jpg", "ping.jpg", "dangling.jpg" })
                 r.Eq(ErrorOf([&] { SameFileContent(a, fx / loop); }), OpenErrorText(fx / loop), loop);

@@ -24,7 +24,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <algorithm>
 #include <memory>
+#include <set>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
@@ -44,6 +46,7 @@ private slots:
     void twoSets();
     void samePathTwice();
     void repeatedPaths();
+    void linkedFolderGroupsTheFilesThemselves();
     void secondRunNumbersAgain();
     void statesWhileChecking();
     void cancelButton();
@@ -207,6 +210,29 @@ void TestCheck::repeatedPaths()
     runCheck();
     QCOMPARE(groups(), QStringList { u"重複ファイル1: P Q"_s });
     QCOMPARE(form->Candidates().Entries(), (Paths { p, p }));
+}
+
+void TestCheck::linkedFolderGroupsTheFilesThemselves()
+{
+    const LinkedFolder t(folder->Path() + "/t");
+    desktop->folderAnswers.push_back(t.root);
+    form->btnAddFolderClick();
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.soft, t.chain })));
+    QCOMPARE(form->CandidateCount(), std::size_t(3));
+    const Paths listed = form->Candidates().Entries();
+    const std::string listedA = *std::find_if(listed.begin(), listed.end(),
+        [&](const std::string& p) { return p == t.a || p == t.hard || p == t.hardInSub; });
+    runCheck();
+    QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
+    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
+    const QTreeWidgetItem* group = form->FileTree->topLevelItem(0);
+    QCOMPARE(group->childCount(), 2);
+    const std::set<std::string> children { TForm1::NodePath(group->child(0)),
+        TForm1::NodePath(group->child(1)) };
+    QCOMPARE(children, (std::set<std::string> { listedA, t.c }));
+    QCOMPARE(form->CandidateCount(), std::size_t(2));
+    QCOMPARE(form->CountLabel->text(), u"2"_s);
+    QCOMPARE(form->PageControl1->currentIndex(), 1);
 }
 
 void TestCheck::secondRunNumbersAgain()

@@ -7,6 +7,7 @@
 #include "ui/support/TestFiles.h"
 
 #include "scan/FileError.h"
+#include "scan/FileScan.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +20,10 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
@@ -40,6 +45,7 @@ private slots:
     void addFolderFilterNotRewritten();
     void addFolderCancelled();
     void addFolderTwice();
+    void addCommandsListEachFileOnce();
     void removeSelected();
     void removeNeedsFocus();
     void removeManyRanges();
@@ -222,6 +228,83 @@ void TestCommands::addFolderTwice()
     std::sort(entries.begin(), entries.end());
     QCOMPARE(entries, (Paths { hidden, hidden, one, one }));
     QCOMPARE(form->CountLabel->text(), u"4"_s);
+}
+
+void TestCommands::addCommandsListEachFileOnce()
+{
+    TestFolder dir;
+    const LinkedFolder t(dir.Path() + "/t");
+    // The window lists what the folder scan yields, without the later names of a's file.
+    Paths scanned;
+    FileScan::AddFolderTreeFiles(t.root, "*.*", scanned);
+    const auto isA = [&](const std::string& p) { return p == t.a || p == t.hard || p == t.hardInSub; };
+    const std::string firstA = *std::find_if(scanned.begin(), scanned.end(), isA);
+    Paths expected;
+    std::copy_if(scanned.begin(), scanned.end(), std::back_inserter(expected),
+        [&](const std::string& p) { return !isA(p) || p == firstA; });
+    QCOMPARE(expected.size(), std::size_t(3));
+
+    desktop->folderAnswers = { t.root, t.root };
+    form->btnAddFolderClick();
+    QCOMPARE(form->Candidates().Entries(), expected);
+    QCOMPARE(form->CountLabel->text(), u"3"_s);
+    // The same folder again: the same strings, each listed twice.
+    form->btnAddFolderClick();
+    const Paths once = expected;
+    expected.insert(expected.end(), once.begin(), once.end());
+    QCOMPARE(form->Candidates().Entries(), expected);
+    QCOMPARE(form->CountLabel->text(), u"6"_s);
+
+    // Chosen one by one: second names of a listed file are passed over; names whose file
+    // cannot be looked up are taken as they are, and so is a listed string.
+    Paths chosen { t.soft, t.chain };
+    std::copy_if(scanned.begin(), scanned.end(), std::back_inserter(chosen),
+        [&](const std::string& p) { return isA(p) && p != firstA; });
+    for (const std::string& p : { t.dangling, t.loop, firstA })
+        chosen.push_back(p);
+    desktop->openAnswers.push_back(chosen);
+    form->btnAddFileClick();
+    for (const std::string& p : { t.dangling, t.loop, firstA })
+        expected.push_back(p);
+    QCOMPARE(form->Candidates().Entries(), expected);
+    QCOMPARE(form->CountLabel->text(), u"9"_s);
+    // Dropped: a link to a folder is listed under its own name, the folder then passed over.
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.folderLink, t.root + "/sub", t.chain })));
+    expected.push_back(t.folderLink);
+    QCOMPARE(form->Candidates().Entries(), expected);
+    QCOMPARE(form->CountLabel->text(), u"10"_s);
+
+    // Once every entry of a's file has left the list, another of its names comes in.
+    QItemSelectionModel* selection = form->FileList->selectionModel();
+    selection->clear();
+    for (std::size_t row = 0; row < expected.size(); ++row) {
+        if (expected[row] == firstA)
+            selection->select(form->Candidates().index(static_cast<int>(row)), QItemSelectionModel::Select);
+    }
+    selection->setCurrentIndex(form->Candidates().index(0), QItemSelectionModel::NoUpdate);
+    form->btnDelFileClick();
+    QCOMPARE(form->CountLabel->text(), u"7"_s);
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.chain, t.a })));
+    QCOMPARE(form->Candidates().Entries().back(), t.chain);
+    QCOMPARE(form->CountLabel->text(), u"8"_s);
+
+    // A renamed entry holds its file under the new name.
+    const std::string renamed = t.root + "/renamed.jpg";
+    QCOMPARE(std::rename(t.other.c_str(), renamed.c_str()), 0);
+    const Paths before = form->Candidates().Entries();
+    const auto otherRow = std::find(before.begin(), before.end(), t.other) - before.begin();
+    form->ReplaceCandidate(static_cast<std::size_t>(otherRow), renamed);
+    const std::string otherHard = t.root + "/other-hard.jpg";
+    QCOMPARE(::link(renamed.c_str(), otherHard.c_str()), 0);
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ otherHard })));
+    QCOMPARE(form->CountLabel->text(), u"8"_s);
+
+    // Cleared, the list takes any name again.
+    desktop->confirmAnswers.push_back(true);
+    form->btnClearClick();
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.hard, otherHard, t.a })));
+    QCOMPARE(form->Candidates().Entries(), (Paths { t.hard, otherHard }));
+    QCOMPARE(form->CountLabel->text(), u"2"_s);
 }
 
 void TestCommands::removeSelected()

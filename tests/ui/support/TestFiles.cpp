@@ -55,6 +55,27 @@ std::string WriteTestFile(const std::string& path, const std::string& content)
     return path;
 }
 
+LinkedFolder::LinkedFolder(const std::string& folder)
+    : root(MakeTestFolder(folder))
+    , a(WriteTestFile(folder + "/a.jpg", "same"))
+    , hard(folder + "/hard.jpg")
+    , hardInSub(folder + "/sub/hard2.jpg")
+    , c(WriteTestFile(folder + "/sub/c.jpg", "same"))
+    , other(WriteTestFile(folder + "/other.jpg", "other"))
+    , soft(folder + "/soft.jpg")
+    , chain(folder + "/chain.jpg")
+    , folderLink(folder + "/folder.jpg")
+    , dangling(folder + "/dangling.jpg")
+    , loop(folder + "/loop.jpg")
+{
+    const bool made = ::link(a.c_str(), hard.c_str()) == 0 && ::link(a.c_str(), hardInSub.c_str()) == 0
+        && ::symlink("a.jpg", soft.c_str()) == 0 && ::symlink("soft.jpg", chain.c_str()) == 0
+        && ::symlink("sub", folderLink.c_str()) == 0 && ::symlink("nowhere.jpg", dangling.c_str()) == 0
+        && ::symlink("loop.jpg", loop.c_str()) == 0;
+    if (!made)
+        QTest::qFail("cannot create the links", __FILE__, __LINE__);
+}
+
 QByteArray UriList(const std::vector<std::string>& paths)
 {
     QByteArray list;

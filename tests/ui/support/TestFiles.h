@@ -27,6 +27,16 @@ private:
 std::string WriteTestFile(const std::string& path, const std::string& content);
 // Creates the folder path and its missing parents.
 std::string MakeTestFolder(const std::string& path);
+// Files with second names, made below root: a.jpg with hard links hard.jpg and
+// sub/hard2.jpg, a copy sub/c.jpg, other.jpg, and symbolic links to a file (soft.jpg,
+// and chain.jpg through it), to a folder (folder.jpg), to nowhere (dangling.jpg) and to
+// itself (loop.jpg).
+struct LinkedFolder {
+    explicit LinkedFolder(const std::string& root);
+
+    std::string root, a, hard, hardInSub, c, other, soft, chain, folderLink, dangling, loop;
+};
+
 // Returns a text/uri-list of file URLs for the paths, percent-encoded byte by byte.
 QByteArray UriList(const std::vector<std::string>& paths);
 // Sends a drag-enter and, when it was accepted, a drop of a text/uri-list to target;

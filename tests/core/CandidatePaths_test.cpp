@@ -1,0 +1,375 @@
+#include "scan/CandidatePaths.h"
+
+#include "scan/FileScan.h"
+
+#include "core/TempDir.h"
+#include "fuzz/CheckModel.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+#include <set>
+#include <unistd.h>
+
+using namespace FileScan;
+using Paths = std::vector<std::string>;
+
+namespace {
+
+// A tree with every kind of second name: hard links, links to files (also in a chain),
+// a link to a folder, dangling links and a loop.
+class LinkedTree : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        a = dir.Write("t/a.jpg", "same");
+        c = dir.Write("t/sub/c.jpg", "same");
+        other = dir.Write("t/other.jpg", "other");
+        folder = dir.MakeDir("t/sub");
+        hard = dir / "t/hard.jpg";
+        ASSERT_EQ(link(a.c_str(), hard.c_str()), 0);
+        hardInSub = dir / "t/sub/hard2.jpg";
+        ASSERT_EQ(link(a.c_str(), hardInSub.c_str()), 0);
+        soft = dir / "t/soft.jpg";
+        ASSERT_EQ(symlink(a.c_str(), soft.c_str()), 0);
+        chain = dir / "t/chain.jpg";
+        ASSERT_EQ(symlink("soft.jpg", chain.c_str()), 0);
+        folderLink = dir / "t/folder.jpg";
+        ASSERT_EQ(symlink("sub", folderLink.c_str()), 0);
+        dangling = dir / "t/dangling.jpg";
+        ASSERT_EQ(symlink("nowhere.jpg", dangling.c_str()), 0);
+        loop = dir / "t/loop.jpg";
+        ASSERT_EQ(symlink("loop.jpg", loop.c_str()), 0);
+    }
+
+    // The names of a's file in the order the tree scan meets them.
+    Paths NamesOfA(const Paths& scanned) const
+    {
+        Paths names;
+        std::copy_if(scanned.begin(), scanned.end(), std::back_inserter(names),
+            [&](const std::string& p) { return p == a || p == hard || p == hardInSub; });
+        return names;
+    }
+
+    TempDir dir;
+    std::string a, c, other, folder, hard, hardInSub, soft, chain, folderLink, dangling, loop;
+};
+
+TEST_F(LinkedTree, FolderScanListsEachFileOnceUnderTheFirstNameMet)
+{
+    Paths scanned;
+    AddFolderTreeFiles(dir / "t", "*.*", scanned);
+    EXPECT_EQ(scanned.size(), 5U);
+    const std::string first = NamesOfA(scanned).front();
+
+    CandidatePaths list;
+    EXPECT_EQ(list.Append(scanned), 3U);
+    Paths expected;
+    std::copy_if(scanned.begin(), scanned.end(), std::back_inserter(expected),
+        [&](const std::string& p) { return p == first || p == c || p == other; });
+    EXPECT_EQ(list.Entries(), expected);
+
+    // The same folder again: the same strings, so every entry is listed twice.
+    EXPECT_EQ(list.Append(scanned), 3U);
+    EXPECT_EQ(list.Count(), 6U);
+    for (std::size_t k = 0; k < 3; ++k)
+        EXPECT_EQ(list.At(k + 3), list.At(k));
+}
+
+TEST_F(LinkedTree, NamedPathsPassOverSecondNamesOfListedFilesOnly)
+{
+    CandidatePaths list;
+    list.Append({ a });
+    EXPECT_EQ(list.Append({ hard, soft, chain, dir / "t/sub/../a.jpg" }), 0U);
+    // Paths whose file cannot be looked up are taken as they are, twice as well.
+    EXPECT_EQ(list.Append({ dangling, loop, dangling, dir / "t/missing.jpg" }), 4U);
+    // A folder and a link to it are one file too; the first name met wins within one add.
+    EXPECT_EQ(list.Append({ folderLink, folder, other, a, soft }), 3U);
+    EXPECT_EQ(
+        list.Entries(), (Paths { a, dangling, loop, dangling, dir / "t/missing.jpg", folderLink, other, a }));
+
+    // A link whose target is not listed yet is listed under its own name.
+    CandidatePaths linkFirst;
+    EXPECT_EQ(linkFirst.Append({ chain, soft, a, hard, chain }), 2U);
+    EXPECT_EQ(linkFirst.Entries(), (Paths { chain, chain }));
+}
+
+TEST_F(LinkedTree, RemovedOrClearedEntriesLetTheirFileInUnderAnotherName)
+{
+    CandidatePaths list;
+    list.Append({ other, a, c });
+    EXPECT_EQ(list.Append({ hard }), 0U);
+    list.RemoveAt(1);
+    EXPECT_EQ(list.Append({ hard, a }), 1U);
+    EXPECT_EQ(list.Entries(), (Paths { other, c, hard }));
+    list.RemoveRanges({ { 0, 0 }, { 2, 2 } });
+    EXPECT_EQ(list.Append({ soft }), 1U);
+    list.Clear();
+    EXPECT_TRUE(list.Empty());
+    EXPECT_EQ(list.Append({ hardInSub, a }), 1U);
+    EXPECT_EQ(list.Entries(), Paths { hardInSub });
+    // One of two entries of the same string leaves: the other still holds the file.
+    list.Append({ hardInSub });
+    list.RemoveAt(0);
+    EXPECT_EQ(list.Append({ a }), 0U);
+    EXPECT_THROW(list.RemoveAt(1), std::out_of_range);
+    EXPECT_THROW(list.RemoveRanges({ { 0, 1 } }), std::out_of_range);
+}
+
+TEST_F(LinkedTree, AnAppendThatFailsLeavesNoTrace)
+{
+    CandidatePaths list;
+    list.Append({ other });
+    const auto refuse = [](std::size_t, std::size_t) { throw std::runtime_error("refused"); };
+    EXPECT_THROW(list.Append({ a, c }, refuse), std::runtime_error);
+    EXPECT_EQ(list.Entries(), Paths { other });
+    // Told before anything changes, and only when something is appended.
+    EXPECT_EQ(list.Append({ other, other },
+                  [&](std::size_t first, std::size_t count) {
+                      EXPECT_EQ(list.Count(), 1U);
+                      EXPECT_EQ(first, 1U);
+                      EXPECT_EQ(count, 2U);
+                  }),
+        2U);
+    EXPECT_EQ(list.Append({ hard, c, a }), 2U);
+    EXPECT_EQ(list.Append({ soft, a }, refuse), 0U);
+    EXPECT_EQ(list.Entries(), (Paths { other, other, other, hard, c }));
+}
+
+TEST_F(LinkedTree, RenamedEntryHoldsItsFileUnderTheNewName)
+{
+    CandidatePaths list;
+    list.Append({ a, a, other });
+    const std::string renamed = dir / "t/renamed.jpg";
+    ASSERT_EQ(rename(a.c_str(), renamed.c_str()), 0);
+    list.Replace(1, renamed);
+    EXPECT_EQ(list.Entries(), (Paths { a, renamed, other }));
+    EXPECT_EQ(list.Append({ hard, renamed, a }), 2U);
+    EXPECT_EQ(list.Entries(), (Paths { a, renamed, other, renamed, a }));
+    // Replacing the last entry of a file lets a second name of it in again.
+    list.Replace(1, dir / "t/gone.jpg");
+    list.Replace(3, dir / "t/gone.jpg");
+    EXPECT_EQ(list.Append({ hard }), 1U);
+    EXPECT_THROW(list.Replace(6, a), std::out_of_range);
+}
+
+TEST_F(LinkedTree, ANameThatLeadsElsewhereNowNoLongerHoldsItsFile)
+{
+    CandidatePaths list;
+    list.Append({ a });
+    // a is replaced by a new file; its old file lives on as hard and hardInSub.
+    ASSERT_EQ(unlink(a.c_str()), 0);
+    dir.Write("t/a.jpg", "new");
+    EXPECT_EQ(list.Append({ hard, hardInSub }), 1U);
+    EXPECT_EQ(list.Append({ a }), 1U);
+    EXPECT_EQ(list.Entries(), (Paths { a, hard, a }));
+}
+
+TEST_F(LinkedTree, CheckOverTheTreeGroupsTheFilesThemselves)
+{
+    Paths scanned;
+    AddFolderTreeFiles(dir / "t", "*.*", scanned);
+    CandidatePaths list;
+    list.Append(scanned);
+    const CheckModel::Outcome outcome = CheckModel::EngineCheck(list.Entries());
+    EXPECT_EQ(outcome.error, "");
+    ASSERT_EQ(outcome.groups.size(), 1U);
+    const Paths& group = outcome.groups[0].second;
+    ASSERT_EQ(group.size(), 2U);
+    EXPECT_EQ(std::set<std::string>(group.begin(), group.end()),
+        (std::set<std::string> { NamesOfA(scanned).front(), c }));
+    EXPECT_EQ(outcome.list.size(), 2U);
+}
+
+TEST(RangesOfDescending, MergesNeighboursAndDropsRepeats)
+{
+    EXPECT_EQ(RangesOfDescending({}), std::vector<RowRange> {});
+    EXPECT_EQ(RangesOfDescending({ 9, 8, 7, 5, 5, 2, 0 }),
+        (std::vector<RowRange> { { 0, 0 }, { 2, 2 }, { 5, 5 }, { 7, 9 } }));
+}
+
+// The rule by definition, over a plain vector: a path is passed over when an entry of
+// the same file has another path string that still leads to that file, unless an entry
+// of that file has the very same string.
+class ListModel {
+public:
+    explicit ListModel(IdentifyFn identify)
+        : m_identify(std::move(identify))
+    {
+    }
+
+    std::size_t Append(const Paths& paths)
+    {
+        std::size_t added = 0;
+        for (const std::string& path : paths) {
+            const FileId id = m_identify(path);
+            bool sameString = false;
+            bool otherName = false;
+            for (const auto& [listed, listedId] : m_entries) {
+                if (!id.Known() || listedId != id)
+                    continue;
+                sameString = sameString || listed == path;
+                otherName = otherName || (listed != path && m_identify(listed) == id);
+            }
+            if (id.Known() && otherName && !sameString)
+                continue;
+            m_entries.emplace_back(path, id);
+            ++added;
+        }
+        return added;
+    }
+    void Replace(std::size_t index, const std::string& path)
+    {
+        m_entries.at(index) = { path, m_identify(path) };
+    }
+    void Remove(std::size_t first, std::size_t last)
+    {
+        m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(first),
+            m_entries.begin() + static_cast<std::ptrdiff_t>(last + 1));
+    }
+    void Clear() { m_entries.clear(); }
+    std::size_t Count() const { return m_entries.size(); }
+    Paths Entries() const
+    {
+        Paths paths;
+        for (const auto& entry : m_entries)
+            paths.push_back(entry.first);
+        return paths;
+    }
+
+private:
+    IdentifyFn m_identify;
+    std::vector<std::pair<std::string, FileId>> m_entries;
+};
+
+// Where the names of the pool lead, and how they change between list operations.
+struct Names {
+    Paths pool;
+    IdentifyFn identify;
+    // Gives a name another file, or none.
+    std::function<void(const std::string& name)> remake;
+    // Renames a file; false when it cannot.
+    std::function<bool(const std::string& from, const std::string& to)> rename;
+};
+
+// Runs random appends (batches of up to batch names), renames, removals, clears and
+// changes to the names, comparing the list with the model after each step.
+void CompareWithModel(Names& names, std::mt19937& rng, int steps, std::size_t batch)
+{
+    const auto pick
+        = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    CandidatePaths list(names.identify);
+    ListModel model(names.identify);
+    for (int step = 0; step < steps; ++step) {
+        const std::size_t op = pick(10);
+        if (op < 5) {
+            Paths paths;
+            for (std::size_t n = pick(batch) + 1; n > 0; --n)
+                paths.push_back(names.pool[pick(names.pool.size())]);
+            const std::size_t expected = model.Append(paths);
+            ASSERT_EQ(list.Append(paths), expected) << "step " << step;
+        } else if (op == 5) {
+            names.remake(names.pool[pick(names.pool.size())]);
+        } else if (op == 6 && model.Count() > 0) {
+            // A rename as the rename command makes it: on disk, then in the list.
+            const std::size_t index = pick(model.Count());
+            const std::string to = names.pool[pick(names.pool.size())];
+            if (!names.rename(list.At(index), to))
+                continue;
+            model.Replace(index, to);
+            list.Replace(index, to);
+        } else if ((op == 7 || op == 8) && model.Count() > 0) {
+            const std::size_t first = pick(model.Count());
+            const std::size_t last = std::min(model.Count() - 1, first + pick(batch));
+            model.Remove(first, last);
+            list.RemoveRanges({ { first, last } });
+        } else if (op == 9 && pick(20) == 0) {
+            model.Clear();
+            list.Clear();
+        }
+        ASSERT_EQ(list.Entries(), model.Entries()) << "step " << step << " op " << op;
+    }
+}
+
+TEST(CandidatePathsOracle, RealFilesLinksAndRenamesFollowTheRule)
+{
+    TempDir dir;
+    std::mt19937 rng(20260214);
+    const auto pick
+        = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    // A small pool of names, so that they meet often: files, hard links, links (some
+    // dangling, some to folders), folders and missing names come and go.
+    Names names;
+    for (int k = 0; k < 14; ++k)
+        names.pool.push_back(dir / ("n" + std::to_string(k)));
+    names.identify = IdentifyFile;
+    names.remake = [&](const std::string& path) {
+        std::filesystem::remove_all(path);
+        const std::string target = names.pool[pick(names.pool.size())];
+        switch (pick(6)) {
+        case 0:
+            dir.Write(path.substr(dir.Path().size() + 1), "x");
+            break;
+        case 1:
+        case 2:
+            (void)link(target.c_str(), path.c_str());
+            break;
+        case 3:
+            (void)symlink(target.c_str(), path.c_str());
+            break;
+        case 4:
+            std::filesystem::create_directory(path);
+            break;
+        default:
+            break;
+        }
+    };
+    names.rename = [](const std::string& from, const std::string& to) {
+        return std::rename(from.c_str(), to.c_str()) == 0;
+    };
+    for (const std::string& path : names.pool)
+        names.remake(path);
+    CompareWithModel(names, rng, 3000, 5);
+}
+
+TEST(CandidatePathsOracle, ThousandsOfFilesFollowTheRule)
+{
+    // Made-up identities, so that the table grows, wraps and shifts on removal.
+    std::mt19937 rng(77);
+    const auto pick
+        = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    std::map<std::string, FileId> files;
+    std::uint64_t nextInode = 1;
+    Names names;
+    for (int k = 0; k < 3000; ++k)
+        names.pool.push_back("/p/" + std::to_string(k));
+    names.identify = [&](const std::string& path) {
+        const auto it = files.find(path);
+        return it == files.end() ? FileId {} : it->second;
+    };
+    names.remake = [&](const std::string& path) {
+        if (pick(4) == 0)
+            files.erase(path);
+        else if (pick(3) == 0)
+            files[path] = names.identify(names.pool[pick(names.pool.size())]);
+        else
+            files[path] = FileId { pick(3), nextInode++ };
+    };
+    names.rename = [&](const std::string& from, const std::string& to) {
+        if (from == to)
+            return true;
+        const auto it = files.find(from);
+        if (it == files.end())
+            return false;
+        files[to] = it->second;
+        files.erase(from);
+        return true;
+    };
+    for (const std::string& path : names.pool)
+        names.remake(path);
+    CompareWithModel(names, rng, 1000, 100);
+}
+
+} // namespace
