@@ -1028,6 +1028,8 @@ void TestTree::saveResultsFailureShowsTheErrorBoxAndLeavesNoFile()
     QCOMPARE(m_desktop->errors, QStringList({ u"ストリームへの書き込みエラー."_s }));
     QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden), QStringList({ u"filler"_s }));
     umount(small.toLocal8Bit().constData());
+}
+
 void TestTree::toolTipsShowWhatTheWindowCutsOff()
 {
     const QDateTime stamp(QDate(2024, 5, 1), QTime(12, 34, 56));
