@@ -39,12 +39,14 @@ const char* KeepRuleName(KeepRule rule);
 std::optional<KeepRule> KeepRuleFromName(const std::string& name);
 
 // True when the file name of path looks like a copy made by a file manager or by hand:
-// "コピー", " - コピー", "のコピー", " (1)", "(2)" ... before the extension, "copy" as a word
-// at the end of the name, or "Copy of " at its start (ASCII letters in any case).
+// before the extension it ends in "コピー" (" - コピー", "のコピー"), in a counter " (1)",
+// "(2)" ... "(999)" (no leading zero), or in the word "copy" (" copy", " - Copy",
+// " (copy)", " copy 2"), or it starts with "Copy of " (ASCII letters in any case). A name
+// that is nothing but the mark ("コピー.jpg", "copy.txt") is no copy.
 bool LooksLikeCopyName(const std::string& path);
 
-// True when path lies inside folder or one of its subfolders (folder itself given with
-// or without a trailing "/"; compared byte for byte).
+// True when path is folder or lies inside it or one of its subfolders (folder given with
+// or without a trailing "/"; compared byte for byte). An empty folder holds nothing.
 bool InFolder(const std::string& path, const std::string& folder);
 
 struct PlannedGroup {
@@ -56,7 +58,9 @@ struct PlannedGroup {
     std::vector<bool> remove;
     // Every file is protected: nothing happens to the group.
     bool allProtected = false;
-    // The bytes the files to go take (size of one file times their count).
+    // The size of one file of the group: the kept file's, as looked up by the plan.
+    std::uint64_t size = 0;
+    // The bytes the files to go take (size times their count).
     std::uint64_t bytesFreed = 0;
 };
 
@@ -68,8 +72,9 @@ struct CleanPlan {
 
 // Plans every group: the kept file by rules (First when rules is empty), every other
 // file to go unless it lies in a protected folder. Sizes and modification times are
-// looked up now; a file that cannot be looked up is kept and never chosen by Newest or
-// Oldest.
+// looked up now, once per file (through symbolic links); a file that cannot be looked up
+// stays and is no candidate of any rule. When no file of a group can be looked up,
+// nothing of it goes (kept is 0).
 CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
     const std::vector<KeepRule>& rules, const std::vector<std::string>& protectedFolders);
 
@@ -96,13 +101,18 @@ struct CleanResult {
 // Carries out the groups of plan whose entry in include is true (all when include is
 // empty), group by group: each group is read again (GroupReverify) and its files to go
 // are removed by mode. progress(groupsDone, groupsTotal) runs before every group and
-// after the last; returning false cancels before the next group. Files kept because
-// their volume has no trash carry KeepReason::NoTrash; RetryPermanently removes them.
+// after the last, groupsTotal counting the included groups with files to go; within a
+// group it runs again, with the same groupsDone, before every 64th file to go, so that
+// a large group into the trash stays cancellable. Returning false cancels before the
+// next group or file; files not reached then have no entry in the result. Files kept
+// because their volume has no trash carry KeepReason::NoTrash; RetryPermanently removes
+// them.
 CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, FileScan::RemoveMode mode,
     const std::function<bool(std::size_t, std::size_t)>& progress = {});
 
 // Deletes for good the files of result that stayed for want of a trash, after reading
-// their groups again; updates result.
+// their groups again (every other file of the group still on disk may serve as their
+// copy); updates their entries, result.removed and result.bytesFreed.
 void RetryPermanently(const CleanPlan& plan, CleanResult& result);
 
 } // namespace Check

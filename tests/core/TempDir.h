@@ -8,9 +8,11 @@
 
 class TempDir {
 public:
-    TempDir()
+    // Creates the folder under base (the system's temporary folder when empty).
+    explicit TempDir(const std::string& base = "")
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tessarin-XXXXXX").string();
+        const std::filesystem::path under = base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+        std::string pattern = (under / "tessarin-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             std::abort();
         m_path = pattern;
