@@ -79,13 +79,26 @@ namespace {
         return static_cast<unsigned char>(before) < 0x80 && !IsAsciiAlnum(before);
     }
 
-    // What the plan looked up about one file.
+    // What the plan knows about one file. Looking a file up is the plan's whole cost, so
+    // it happens only where a rule or the size needs it.
     struct Facts {
-        bool found = false;
+        enum class Lookup { NotYet, Found, Missing } lookup = Lookup::NotYet;
         bool isProtected = false;
         std::uint64_t size = 0;
         std::int64_t mtimeNs = 0;
     };
+
+    // Looks path up once; returns true when it was found.
+    bool LookUp(const std::string& path, Facts& facts)
+    {
+        if (facts.lookup == Facts::Lookup::NotYet) {
+            Platform::FileInfo info;
+            facts.lookup = Platform::Stat(path, info) == 0 ? Facts::Lookup::Found : Facts::Lookup::Missing;
+            facts.size = info.size;
+            facts.mtimeNs = info.mtimeNs;
+        }
+        return facts.lookup == Facts::Lookup::Found;
+    }
 
     // Narrows candidates (indices in list order) to the rule's favourites when they
     // tell the candidates apart.
@@ -131,6 +144,38 @@ namespace {
             candidates.swap(favourites);
     }
 
+    // Returns the file the rules keep among the files not known to be missing, or
+    // nothing when every file is missing. A file found missing on the way is dropped and
+    // the rules start again without it: the result is the file the rules would pick
+    // among the files that exist.
+    std::optional<std::size_t> ChooseKept(const std::vector<std::string>& paths, const std::vector<KeepRule>& rules,
+        std::vector<Facts>& facts, std::vector<std::size_t>& candidates, std::vector<std::size_t>& favourites)
+    {
+        for (;;) {
+            candidates.clear();
+            for (std::size_t i = 0; i < paths.size(); ++i) {
+                if (facts[i].lookup != Facts::Lookup::Missing)
+                    candidates.push_back(i);
+            }
+            if (candidates.empty())
+                return std::nullopt;
+            bool missing = false;
+            for (KeepRule rule : rules) {
+                if (candidates.size() == 1)
+                    break;
+                if (rule == KeepRule::Newest || rule == KeepRule::Oldest) {
+                    for (std::size_t c : candidates)
+                        missing = !LookUp(paths[c], facts[c]) || missing;
+                    if (missing)
+                        break;
+                }
+                ApplyRule(rule, paths, facts, candidates, favourites);
+            }
+            if (!missing && LookUp(paths[candidates[0]], facts[candidates[0]]))
+                return candidates[0];
+        }
+    }
+
     PlannedGroup PlanGroup(const std::vector<std::string>& paths, const std::vector<KeepRule>& rules,
         const std::vector<std::string>& protectedFolders, std::vector<Facts>& facts,
         std::vector<std::size_t>& candidates, std::vector<std::size_t>& favourites)
@@ -139,38 +184,24 @@ namespace {
         group.paths = paths;
         group.remove.assign(paths.size(), false);
         facts.assign(paths.size(), Facts {});
-        candidates.clear();
-        bool allProtected = true;
+        bool allProtected = !paths.empty();
         for (std::size_t i = 0; i < paths.size(); ++i) {
-            Facts& f = facts[i];
-            f.isProtected = std::any_of(protectedFolders.begin(), protectedFolders.end(),
+            facts[i].isProtected = std::any_of(protectedFolders.begin(), protectedFolders.end(),
                 [&](const std::string& folder) { return InFolder(paths[i], folder); });
-            allProtected = allProtected && f.isProtected;
-            Platform::FileInfo info;
-            f.found = Platform::Stat(paths[i], info) == 0;
-            if (!f.found)
-                continue;
-            f.size = info.size;
-            f.mtimeNs = info.mtimeNs;
-            candidates.push_back(i);
+            allProtected = allProtected && facts[i].isProtected;
         }
-        group.allProtected = allProtected && !paths.empty();
-        // A file that cannot be looked up is no candidate: it stays, and no rule weighs
-        // a time or size it does not have.
-        if (candidates.empty())
+        group.allProtected = allProtected;
+        const std::optional<std::size_t> kept = ChooseKept(paths, rules, facts, candidates, favourites);
+        if (!kept)
             return group;
-        for (KeepRule rule : rules) {
-            if (candidates.size() == 1)
-                break;
-            ApplyRule(rule, paths, facts, candidates, favourites);
-        }
-        group.kept = candidates[0];
+        group.kept = *kept;
         group.size = facts[group.kept].size;
         const std::string& keptPath = paths[group.kept];
         std::size_t toGo = 0;
         for (std::size_t i = 0; i < paths.size(); ++i) {
             // The kept file listed twice stays under both lines.
-            group.remove[i] = facts[i].found && !facts[i].isProtected && i != group.kept && paths[i] != keptPath;
+            group.remove[i] = facts[i].lookup != Facts::Lookup::Missing && !facts[i].isProtected && i != group.kept
+                && paths[i] != keptPath;
             toGo += group.remove[i] ? 1 : 0;
         }
         group.bytesFreed = group.size * toGo;

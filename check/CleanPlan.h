@@ -71,10 +71,12 @@ struct CleanPlan {
 };
 
 // Plans every group: the kept file by rules (First when rules is empty), every other
-// file to go unless it lies in a protected folder. Sizes and modification times are
-// looked up now, once per file (through symbolic links); a file that cannot be looked up
-// stays and is no candidate of any rule. When no file of a group can be looked up,
-// nothing of it goes (kept is 0).
+// file to go unless it lies in a protected folder. Files are looked up now (through
+// symbolic links), but only as far as the plan needs: the kept file for the size, and
+// the remaining candidates where Newest or Oldest weighs their times. The kept file is
+// always one that exists: a file found missing is no candidate and is not planned to
+// go; one never looked up is planned like the others (the re-read keeps it when it is
+// gone). When every file of a group is missing, nothing of it goes (kept is 0).
 CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
     const std::vector<KeepRule>& rules, const std::vector<std::string>& protectedFolders);
 

@@ -4,6 +4,7 @@
 #include "core/TempDir.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
@@ -226,11 +227,18 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
             EXPECT_EQ(planned.paths, groups[g]) << context;
             EXPECT_EQ(planned.allProtected, allProtected) << context;
             EXPECT_EQ(planned.kept, kept.value_or(0)) << context;
-            std::vector<bool> remove(picks[g].size(), false);
-            for (std::size_t i = 0; kept && i < remove.size(); ++i)
-                remove[i] = pool[picks[g][i]].exists && !isProtected(i) && groups[g][i] != groups[g][*kept];
-            EXPECT_EQ(planned.remove, remove) << context;
-            const auto toGo = static_cast<std::uint64_t>(std::count(remove.begin(), remove.end(), true));
+            // A missing file goes or not as far as the plan looked it up (see the test below).
+            ASSERT_EQ(planned.remove.size(), picks[g].size()) << context;
+            for (std::size_t i = 0; kept && i < picks[g].size(); ++i) {
+                if (pool[picks[g][i]].exists) {
+                    EXPECT_EQ(planned.remove[i], !isProtected(i) && groups[g][i] != groups[g][*kept]) << context;
+                }
+            }
+            if (!kept) {
+                EXPECT_EQ(planned.remove, std::vector<bool>(picks[g].size(), false)) << context;
+            }
+            const auto toGo
+                = static_cast<std::uint64_t>(std::count(planned.remove.begin(), planned.remove.end(), true));
             const std::uint64_t size = kept ? pool[picks[g][*kept]].size : 0;
             EXPECT_EQ(planned.size, size) << context;
             EXPECT_EQ(planned.bytesFreed, size * toGo) << context;
@@ -243,6 +251,37 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
     }
     // The random groups must exercise the rules, not only list order.
     EXPECT_GT(decidedByRules, 300U);
+}
+
+TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
+{
+    TempDir dir;
+    const std::string a = dir.Write("a.jpg", "photo");
+    const std::string b = dir.Write("b.jpg", "photo");
+    const std::string gone = dir / "gone.jpg";
+    SetMtime(a, 1000000);
+    SetMtime(b, 2000000);
+    // Looked up as the first in list order, and found missing.
+    CleanPlan plan = PlanFirst({ { gone, a, b } });
+    EXPECT_EQ(plan.groups[0].kept, 1U);
+    EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { false, false, true }));
+    EXPECT_EQ(plan.groups[0].size, 5U);
+    // Looked up for its time.
+    plan = MakeCleanPlan({ { a, gone, b } }, { KeepRule::Newest }, {});
+    EXPECT_EQ(plan.groups[0].kept, 2U);
+    EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { true, false, false }));
+    plan = PlanFirst({ { gone, dir / "also-gone.jpg" } });
+    EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { false, false }));
+    EXPECT_EQ(plan.filesToGo, 0U);
+    // Never looked up: planned to go, and kept by the re-read.
+    plan = PlanFirst({ { a, gone } });
+    EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { false, true }));
+    const CleanResult result = CarryOutPlan(plan, {}, RemoveMode::Delete);
+    ASSERT_EQ(result.files.size(), 1U);
+    EXPECT_FALSE(result.files[0].removed);
+    EXPECT_EQ(result.files[0].reason, KeepReason::Unreadable);
+    EXPECT_EQ(result.files[0].error, ENOENT);
+    EXPECT_EQ(Content(a), "photo");
 }
 
 TEST(CarryOutPlan, DeletesTheFilesToGoOfTheIncludedGroupsOnly)
