@@ -19,18 +19,6 @@ using FileScan::RemoveMode;
 
 namespace {
 
-bool Exists(const std::string& path)
-{
-    struct stat st { };
-    return lstat(path.c_str(), &st) == 0;
-}
-
-std::string Content(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void SetMtime(const std::string& path, std::int64_t seconds)
 {
     const timespec times[2] = { { 0, UTIME_OMIT }, { seconds, 0 } };

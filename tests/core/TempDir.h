@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <sys/stat.h>
 
 class TempDir {
 public:
@@ -47,3 +49,17 @@ public:
 private:
     std::string m_path;
 };
+
+// True when anything, even a dangling link, exists at path.
+inline bool Exists(const std::string& path)
+{
+    struct stat st { };
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Returns the bytes of the file at path ("" when it cannot be read).
+inline std::string Content(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
