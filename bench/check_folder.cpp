@@ -1,16 +1,21 @@
 // check_folder: the add-folder scan and the duplicate check run without a window, for
 // benchmarks and scripts. Prints each group's paths one per line, groups separated by
 // an empty line, or with --format the window's saved results as CSV or JSON; a summary
-// goes to standard error.
-//   usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] FOLDER...
+// goes to standard error. With keep rules it prints the plan for the groups instead
+// ("+ " stays, "- " goes), and carries it out with --trash or --delete.
+//   usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json]
+//                       [--keep RULE[,RULE...]] [--protect DIR]... [--trash | --delete] FOLDER...
 #include "check/CheckRun.h"
+#include "check/CleanPlan.h"
 #include "check/ResultExport.h"
 #include "scan/CandidatePaths.h"
 #include "scan/FileScan.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,9 +87,158 @@ private:
 
 int Usage()
 {
-    std::fprintf(
-        stderr, "usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] FOLDER...\n");
+    std::fprintf(stderr,
+        "usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json]\n"
+        "                    [--keep RULE[,RULE...]] [--protect DIR]... [--trash | --delete] FOLDER...\n"
+        "RULE: protected, newest, oldest, shortest, not-copy-name, first\n");
     return 2;
+}
+
+// The keep-rule options. Any of them turns the listing into a plan.
+struct CleanOptions {
+    bool wanted = false;
+    bool rulesGiven = false;
+    std::vector<Check::KeepRule> rules;
+    std::vector<std::string> protect;
+    std::optional<FileScan::RemoveMode> mode;
+};
+
+// Takes the option at argv[a] (and its value, moving a past it) when it is one of the
+// keep-rule options. Returns 1 when taken, 0 when it is none of them, -1 when it is
+// malformed.
+int ParseCleanOption(int argc, char** argv, int& a, CleanOptions& options)
+{
+    const std::string option = argv[a];
+    if (option == "--trash" || option == "--delete") {
+        if (options.mode)
+            return -1;
+        options.mode = option == "--trash" ? FileScan::RemoveMode::Trash : FileScan::RemoveMode::Delete;
+    } else if (option == "--keep" || option == "--protect") {
+        if (++a == argc)
+            return -1;
+        const std::string value = argv[a];
+        if (option == "--protect") {
+            options.protect.push_back(value);
+        } else {
+            if (options.rulesGiven)
+                return -1;
+            options.rulesGiven = true;
+            for (std::size_t start = 0;;) {
+                const std::size_t comma = std::min(value.find(',', start), value.size());
+                const std::optional<Check::KeepRule> rule = Check::KeepRuleFromName(value.substr(start, comma - start));
+                if (!rule)
+                    return -1;
+                options.rules.push_back(*rule);
+                if (comma == value.size())
+                    break;
+                start = comma + 1;
+            }
+        }
+    } else {
+        return 0;
+    }
+    options.wanted = true;
+    return 1;
+}
+
+// Returns the protected folders spelled as the scan spells the paths below the folders
+// given: "--protect /home/me/pics/keep" with the folder "pics" gives "pics/keep" too,
+// since the plan compares paths byte for byte. The scan descends no linked folder, so a
+// path below a given folder is that folder's own spelling plus the rest. Returns
+// nothing when a protected folder does not exist.
+std::optional<std::vector<std::string>> ProtectedAsScanned(
+    const std::vector<std::string>& protect, const std::vector<std::string>& folders)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> spelled;
+    for (const std::string& given : protect) {
+        std::error_code error;
+        const std::string real = fs::canonical(given, error).string();
+        if (error || !fs::is_directory(real, error)) {
+            std::fprintf(stderr, "check_folder: no such folder: %s\n", given.c_str());
+            return std::nullopt;
+        }
+        spelled.push_back(given);
+        for (const std::string& folder : folders) {
+            const std::string realFolder = fs::canonical(folder, error).string();
+            if (error)
+                continue;
+            if (Check::InFolder(realFolder, real)) {
+                spelled.push_back(folder);
+            } else if (Check::InFolder(real, realFolder)) {
+                const std::size_t base = realFolder == "/" ? 0 : realFolder.size();
+                spelled.push_back(FileScan::JoinPath(folder, real.substr(base + 1)));
+            }
+        }
+    }
+    return spelled;
+}
+
+std::string ReasonText(const Check::CleanedFile& file)
+{
+    using Check::KeepReason;
+    switch (file.reason) {
+    case KeepReason::None:
+        return "not removed: " + FileScan::SystemErrorText(file.error);
+    case KeepReason::Unreadable:
+        return "unreadable: " + FileScan::SystemErrorText(file.error);
+    case KeepReason::KeptUnreadable:
+        return "kept file unreadable";
+    case KeepReason::Differs:
+        return "differs";
+    case KeepReason::SameFile:
+        return "same file";
+    case KeepReason::Changed:
+        return "changed";
+    case KeepReason::KeptChanged:
+        return "kept file changed";
+    case KeepReason::NoTrash:
+        return "no trash";
+    }
+    return "";
+}
+
+// Prints the plan, or with a mode carries it out and prints what was done: "+ " for a
+// file that stays, "- " for one that goes (or went), "! " with the reason for one the
+// re-read kept. Nothing is removed when the check itself failed. Returns the exit
+// status: 1 when a file to go stayed.
+int RunClean(const std::vector<std::vector<std::string>>& groups, const CleanOptions& options,
+    const std::vector<std::string>& protectedFolders, bool checkFailed, std::FILE* out)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const Check::CleanPlan plan = Check::MakeCleanPlan(groups, options.rules, protectedFolders);
+    const double planSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::fprintf(stderr, "plan: %zu files to go, %llu bytes, %.3f s\n", plan.filesToGo,
+        static_cast<unsigned long long>(plan.bytesFreed), planSeconds);
+    const bool carryOut = options.mode && !checkFailed;
+    if (options.mode && checkFailed)
+        std::fprintf(stderr, "nothing removed: the check did not finish\n");
+    Check::CleanResult result;
+    if (carryOut)
+        result = Check::CarryOutPlan(plan, {}, *options.mode);
+
+    std::size_t next = 0;
+    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
+        if (g > 0)
+            std::fputc('\n', out);
+        const Check::PlannedGroup& group = plan.groups[g];
+        for (std::size_t i = 0; i < group.paths.size(); ++i) {
+            const Check::CleanedFile* done = nullptr;
+            if (carryOut && group.remove[i] && next < result.files.size())
+                done = &result.files[next++];
+            const bool stayed = done && !done->removed;
+            std::fputs(!group.remove[i] ? "+ " : stayed ? "! " : "- ", out);
+            std::fwrite(group.paths[i].data(), 1, group.paths[i].size(), out);
+            if (stayed)
+                std::fprintf(out, " (%s)", ReasonText(*done).c_str());
+            std::fputc('\n', out);
+        }
+    }
+    if (!carryOut)
+        return 0;
+    std::fprintf(stderr, "%zu removed, %zu stayed, %llu bytes freed\n", result.removed,
+        result.files.size() - result.removed, static_cast<unsigned long long>(result.bytesFreed));
+    return result.removed == result.files.size() ? 0 : 1;
 }
 
 } // namespace
@@ -95,8 +249,12 @@ int main(int argc, char** argv)
     std::string filter = "*.*";
     std::optional<Check::ResultFormat> format;
     std::vector<std::string> folders;
+    CleanOptions clean;
     for (int a = 1; a < argc; ++a) {
-        if (std::strcmp(argv[a], "--no-subfolders") == 0) {
+        if (const int taken = ParseCleanOption(argc, argv, a, clean); taken != 0) {
+            if (taken < 0)
+                return Usage();
+        } else if (std::strcmp(argv[a], "--no-subfolders") == 0) {
             subFolders = false;
         } else if (std::strcmp(argv[a], "--filter") == 0) {
             if (++a == argc)
@@ -117,8 +275,12 @@ int main(int argc, char** argv)
             folders.emplace_back(argv[a]);
         }
     }
-    if (folders.empty())
+    // A plan is printed in its own lines, never as saved results.
+    if (folders.empty() || (format && clean.wanted))
         return Usage();
+    const std::optional<std::vector<std::string>> protectedFolders = ProtectedAsScanned(clean.protect, folders);
+    if (!protectedFolders)
+        return 2;
 
     const auto started = std::chrono::steady_clock::now();
     // Each folder is added as the add-folder command adds it: one name per file.
@@ -142,12 +304,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", FileScan::ErrorBoxText(error.what()).c_str());
         status = 1;
     }
-    if (format) {
+    if (clean.wanted)
+        status = std::max(status, RunClean(host.Groups(), clean, *protectedFolders, status != 0, stdout));
+    else if (format) {
         const std::string text = Check::FormatResults(host.Groups(), *format);
         std::fwrite(text.data(), 1, text.size(), stdout);
-    } else {
-        host.PrintGroups(stdout);
     }
+    else
+        host.PrintGroups(stdout);
     std::fflush(stdout);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, host.GroupCount(), seconds);

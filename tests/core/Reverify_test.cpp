@@ -20,18 +20,6 @@ using Check::ReverifyOptions;
 
 namespace {
 
-bool Exists(const std::string& path)
-{
-    struct stat st { };
-    return lstat(path.c_str(), &st) == 0;
-}
-
-std::string Content(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Rewrites the file in place (same inode), keeping its size.
 void Overwrite(const std::string& path, std::size_t at, char byte)
 {

@@ -4,13 +4,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <sys/stat.h>
 
 class TempDir {
 public:
-    TempDir()
+    // Creates the folder under base (the system's temporary folder when empty).
+    explicit TempDir(const std::string& base = "")
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tessarin-XXXXXX").string();
+        const std::filesystem::path under = base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+        std::string pattern = (under / "tessarin-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             std::abort();
         m_path = pattern;
@@ -45,3 +49,17 @@ public:
 private:
     std::string m_path;
 };
+
+// True when anything, even a dangling link, exists at path.
+inline bool Exists(const std::string& path)
+{
+    struct stat st { };
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Returns the bytes of the file at path ("" when it cannot be read).
+inline std::string Content(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}

@@ -1,0 +1,399 @@
+// CleanPlan: the keep rules applied to whole results, and their execution through the
+// re-read.
+#include "check/CleanPlan.h"
+
+#include "scan/FileError.h"
+#include "scan/Platform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <iterator>
+#include <string_view>
+
+namespace Check {
+namespace {
+
+    struct RuleName {
+        KeepRule rule;
+        const char* name;
+    };
+    constexpr RuleName kRuleNames[] = {
+        { KeepRule::Protected, "protected" },
+        { KeepRule::Newest, "newest" },
+        { KeepRule::Oldest, "oldest" },
+        { KeepRule::Shortest, "shortest" },
+        { KeepRule::NotCopyName, "not-copy-name" },
+        { KeepRule::First, "first" },
+    };
+
+    char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+    bool EndsWithNoCase(std::string_view text, std::string_view tail)
+    {
+        if (text.size() < tail.size())
+            return false;
+        return std::equal(tail.begin(), tail.end(), text.end() - static_cast<std::ptrdiff_t>(tail.size()),
+            [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
+    }
+
+    bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+    bool IsAsciiAlnum(char c) { return IsDigit(c) || (LowerAscii(c) >= 'a' && LowerAscii(c) <= 'z'); }
+
+    // " (1)", "(2)" ... "(999)" closing stem after some name. A leading zero or four digits
+    // make a number of the name ("Track (01)", "Trip (2019)"), not a counter.
+    bool EndsWithCounter(std::string_view stem)
+    {
+        if (stem.empty() || stem.back() != ')')
+            return false;
+        const std::size_t open = stem.rfind('(');
+        if (open == std::string_view::npos)
+            return false;
+        const std::string_view digits = stem.substr(open + 1, stem.size() - open - 2);
+        if (digits.empty() || digits.size() > 3 || digits[0] == '0' || !std::all_of(digits.begin(), digits.end(), IsDigit))
+            return false;
+        std::string_view before = stem.substr(0, open);
+        if (!before.empty() && before.back() == ' ')
+            before.remove_suffix(1);
+        return !before.empty();
+    }
+
+    // "copy" as the last word of stem after some name: " copy", " - Copy", "_copy", also
+    // in parentheses (" (copy)", " (another copy)") or numbered (" copy 2").
+    bool EndsWithCopyWord(std::string_view stem)
+    {
+        if (!stem.empty() && stem.back() == ')') {
+            stem.remove_suffix(1);
+        } else {
+            std::size_t end = stem.size();
+            while (end > 0 && IsDigit(stem[end - 1]))
+                --end;
+            if (end < stem.size() && end > 0 && stem[end - 1] == ' ')
+                stem = stem.substr(0, end - 1);
+        }
+        constexpr std::string_view kCopy = "copy";
+        if (!EndsWithNoCase(stem, kCopy) || stem.size() == kCopy.size())
+            return false;
+        const char before = stem[stem.size() - kCopy.size() - 1];
+        // A byte of a multi-byte character is a letter: "…copy" glued to a word is no copy.
+        return static_cast<unsigned char>(before) < 0x80 && !IsAsciiAlnum(before);
+    }
+
+    // What the plan knows about one file. Looking a file up is the plan's whole cost, so
+    // it happens only where a rule or the size needs it.
+    struct Facts {
+        enum class Lookup { NotYet, Found, Missing } lookup = Lookup::NotYet;
+        bool isProtected = false;
+        std::uint64_t size = 0;
+        std::int64_t mtimeNs = 0;
+    };
+
+    // Looks path up once; returns true when it was found.
+    bool LookUp(const std::string& path, Facts& facts)
+    {
+        if (facts.lookup == Facts::Lookup::NotYet) {
+            Platform::FileInfo info;
+            facts.lookup = Platform::Stat(path, info) == 0 ? Facts::Lookup::Found : Facts::Lookup::Missing;
+            facts.size = info.size;
+            facts.mtimeNs = info.mtimeNs;
+        }
+        return facts.lookup == Facts::Lookup::Found;
+    }
+
+    // Narrows candidates (indices in list order) to the rule's favourites when they
+    // tell the candidates apart.
+    void ApplyRule(KeepRule rule, const std::vector<std::string>& paths, const std::vector<Facts>& facts,
+        std::vector<std::size_t>& candidates, std::vector<std::size_t>& favourites)
+    {
+        favourites.clear();
+        const auto keepBest = [&](auto key, auto better) {
+            auto best = key(candidates[0]);
+            for (std::size_t c : candidates) {
+                if (better(key(c), best))
+                    best = key(c);
+            }
+            for (std::size_t c : candidates) {
+                if (key(c) == best)
+                    favourites.push_back(c);
+            }
+        };
+        const auto mtime = [&](std::size_t c) { return facts[c].mtimeNs; };
+        switch (rule) {
+        case KeepRule::Protected:
+            std::copy_if(candidates.begin(), candidates.end(), std::back_inserter(favourites),
+                [&](std::size_t c) { return facts[c].isProtected; });
+            break;
+        case KeepRule::Newest:
+            keepBest(mtime, std::greater<>());
+            break;
+        case KeepRule::Oldest:
+            keepBest(mtime, std::less<>());
+            break;
+        case KeepRule::Shortest:
+            keepBest([&](std::size_t c) { return paths[c].size(); }, std::less<>());
+            break;
+        case KeepRule::NotCopyName:
+            std::copy_if(candidates.begin(), candidates.end(), std::back_inserter(favourites),
+                [&](std::size_t c) { return !LooksLikeCopyName(paths[c]); });
+            break;
+        case KeepRule::First:
+            favourites.push_back(candidates[0]);
+            break;
+        }
+        if (!favourites.empty() && favourites.size() < candidates.size())
+            candidates.swap(favourites);
+    }
+
+    // Returns the file the rules keep among the files not known to be missing, or
+    // nothing when every file is missing. A file found missing on the way is dropped and
+    // the rules start again without it: the result is the file the rules would pick
+    // among the files that exist.
+    std::optional<std::size_t> ChooseKept(const std::vector<std::string>& paths, const std::vector<KeepRule>& rules,
+        std::vector<Facts>& facts, std::vector<std::size_t>& candidates, std::vector<std::size_t>& favourites)
+    {
+        for (;;) {
+            candidates.clear();
+            for (std::size_t i = 0; i < paths.size(); ++i) {
+                if (facts[i].lookup != Facts::Lookup::Missing)
+                    candidates.push_back(i);
+            }
+            if (candidates.empty())
+                return std::nullopt;
+            bool missing = false;
+            for (KeepRule rule : rules) {
+                if (candidates.size() == 1)
+                    break;
+                if (rule == KeepRule::Newest || rule == KeepRule::Oldest) {
+                    for (std::size_t c : candidates)
+                        missing = !LookUp(paths[c], facts[c]) || missing;
+                    if (missing)
+                        break;
+                }
+                ApplyRule(rule, paths, facts, candidates, favourites);
+            }
+            if (!missing && LookUp(paths[candidates[0]], facts[candidates[0]]))
+                return candidates[0];
+        }
+    }
+
+    PlannedGroup PlanGroup(const std::vector<std::string>& paths, const std::vector<KeepRule>& rules,
+        const std::vector<std::string>& protectedFolders, std::vector<Facts>& facts,
+        std::vector<std::size_t>& candidates, std::vector<std::size_t>& favourites)
+    {
+        PlannedGroup group;
+        group.paths = paths;
+        group.remove.assign(paths.size(), false);
+        facts.assign(paths.size(), Facts {});
+        bool allProtected = !paths.empty();
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            facts[i].isProtected = std::any_of(protectedFolders.begin(), protectedFolders.end(),
+                [&](const std::string& folder) { return InFolder(paths[i], folder); });
+            allProtected = allProtected && facts[i].isProtected;
+        }
+        group.allProtected = allProtected;
+        const std::optional<std::size_t> kept = ChooseKept(paths, rules, facts, candidates, favourites);
+        if (!kept)
+            return group;
+        group.kept = *kept;
+        group.size = facts[group.kept].size;
+        const std::string& keptPath = paths[group.kept];
+        std::size_t toGo = 0;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            // The kept file listed twice stays under both lines.
+            group.remove[i] = facts[i].lookup != Facts::Lookup::Missing && !facts[i].isProtected && i != group.kept
+                && paths[i] != keptPath;
+            toGo += group.remove[i] ? 1 : 0;
+        }
+        group.bytesFreed = group.size * toGo;
+        return group;
+    }
+
+    // Re-reads one group with checked marking the files to go and removes them by mode,
+    // appending each outcome to result. progress is asked again every
+    // kFilesBetweenProgress files; returns false when it cancelled.
+    constexpr std::size_t kFilesBetweenProgress = 64;
+
+    bool CarryOutGroup(const PlannedGroup& group, std::size_t g, const std::vector<bool>& checked,
+        FileScan::RemoveMode mode, CleanResult& result, const std::function<bool()>& goOn)
+    {
+        const auto record = [&](std::size_t i, const DeleteOutcome& outcome) {
+            CleanedFile& file = result.files.emplace_back();
+            file.group = g;
+            file.index = i;
+            file.path = group.paths[i];
+            file.removed = outcome.deleted;
+            file.reason = outcome.reason;
+            file.error = outcome.error;
+            if (outcome.deleted) {
+                ++result.removed;
+                result.bytesFreed += group.size;
+            }
+        };
+        std::optional<GroupReverify> reverify;
+        try {
+            reverify.emplace(group.paths, checked);
+        } catch (const FileScan::FileError&) {
+            // Out of descriptors: nothing could be compared, so everything stays.
+            for (std::size_t i = 0; i < checked.size(); ++i) {
+                if (checked[i])
+                    record(i, DeleteOutcome { false, KeepReason::Unreadable, EMFILE });
+            }
+            return true;
+        }
+        std::size_t done = 0;
+        for (std::size_t i = 0; i < checked.size(); ++i) {
+            if (!checked[i])
+                continue;
+            if (done > 0 && done % kFilesBetweenProgress == 0 && !goOn())
+                return false;
+            ++done;
+            record(i, reverify->DeleteChecked(i, mode));
+        }
+        return true;
+    }
+
+} // namespace
+
+const char* KeepRuleName(KeepRule rule)
+{
+    for (const RuleName& entry : kRuleNames) {
+        if (entry.rule == rule)
+            return entry.name;
+    }
+    return "";
+}
+
+std::optional<KeepRule> KeepRuleFromName(const std::string& name)
+{
+    for (const RuleName& entry : kRuleNames) {
+        if (name == entry.name)
+            return entry.rule;
+    }
+    return std::nullopt;
+}
+
+bool LooksLikeCopyName(const std::string& path)
+{
+    const std::string_view whole(path);
+    const std::size_t slash = whole.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? whole : whole.substr(slash + 1);
+    // A leading dot starts a hidden name, not an extension.
+    const std::size_t dot = name.rfind('.');
+    const std::string_view stem = dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
+
+    constexpr std::string_view kCopyOf = "copy of ";
+    if (stem.size() > kCopyOf.size()
+        && std::equal(kCopyOf.begin(), kCopyOf.end(), stem.begin(),
+            [](char a, char b) { return a == LowerAscii(b); }))
+        return true;
+    constexpr std::string_view kKopii = "コピー";
+    if (stem.size() > kKopii.size() && stem.ends_with(kKopii))
+        return true;
+    return EndsWithCounter(stem) || EndsWithCopyWord(stem);
+}
+
+bool InFolder(const std::string& path, const std::string& folder)
+{
+    if (folder.empty())
+        return false;
+    std::string_view base(folder);
+    while (!base.empty() && base.back() == '/')
+        base.remove_suffix(1);
+    // base is "" for the root folder: every absolute path lies inside it.
+    const std::string_view p(path);
+    if (p == base)
+        return true;
+    return p.size() > base.size() + 1 && p.starts_with(base) && p[base.size()] == '/';
+}
+
+CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups, const std::vector<KeepRule>& rules,
+    const std::vector<std::string>& protectedFolders)
+{
+    static const std::vector<KeepRule> kFirstOnly { KeepRule::First };
+    const std::vector<KeepRule>& used = rules.empty() ? kFirstOnly : rules;
+    CleanPlan plan;
+    plan.groups.reserve(groups.size());
+    std::vector<Facts> facts;
+    std::vector<std::size_t> candidates;
+    std::vector<std::size_t> favourites;
+    for (const std::vector<std::string>& paths : groups) {
+        PlannedGroup& group
+            = plan.groups.emplace_back(PlanGroup(paths, used, protectedFolders, facts, candidates, favourites));
+        plan.filesToGo += static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
+        plan.bytesFreed += group.bytesFreed;
+    }
+    return plan;
+}
+
+CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, FileScan::RemoveMode mode,
+    const std::function<bool(std::size_t, std::size_t)>& progress)
+{
+    std::vector<std::size_t> work;
+    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
+        const std::vector<bool>& remove = plan.groups[g].remove;
+        const bool included = include.empty() || (g < include.size() && include[g]);
+        if (included && std::find(remove.begin(), remove.end(), true) != remove.end())
+            work.push_back(g);
+    }
+    CleanResult result;
+    const std::size_t total = work.size();
+    for (std::size_t k = 0; k < total; ++k) {
+        const auto goOn = [&] { return !progress || progress(k, total); };
+        if (!goOn()) {
+            result.cancelled = true;
+            return result;
+        }
+        const PlannedGroup& group = plan.groups[work[k]];
+        if (!CarryOutGroup(group, work[k], group.remove, mode, result, goOn)) {
+            result.cancelled = true;
+            return result;
+        }
+    }
+    if (progress)
+        progress(total, total);
+    return result;
+}
+
+void RetryPermanently(const CleanPlan& plan, CleanResult& result)
+{
+    std::size_t k = 0;
+    while (k < result.files.size()) {
+        const std::size_t g = result.files[k].group;
+        std::size_t end = k;
+        while (end < result.files.size() && result.files[end].group == g)
+            ++end;
+        const PlannedGroup& group = plan.groups[g];
+        // Only the files without a trash are to go now; every other file of the group
+        // that is still there may serve as their copy.
+        std::vector<bool> checked(group.paths.size(), false);
+        bool any = false;
+        for (std::size_t f = k; f < end; ++f) {
+            const CleanedFile& file = result.files[f];
+            if (!file.removed && file.reason == KeepReason::NoTrash) {
+                checked[file.index] = true;
+                any = true;
+            }
+        }
+        if (any) {
+            CleanResult again;
+            CarryOutGroup(group, g, checked, FileScan::RemoveMode::Delete, again, [] { return true; });
+            // again.files holds one entry per checked file, in index order, as the
+            // entries of result do.
+            std::size_t a = 0;
+            for (std::size_t f = k; f < end && a < again.files.size(); ++f) {
+                if (result.files[f].index != again.files[a].index)
+                    continue;
+                CleanedFile& file = result.files[f];
+                file.removed = again.files[a].removed;
+                file.reason = again.files[a].reason;
+                file.error = again.files[a].error;
+                ++a;
+            }
+            result.removed += again.removed;
+            result.bytesFreed += again.bytesFreed;
+        }
+        k = end;
+    }
+}
+
+} // namespace Check

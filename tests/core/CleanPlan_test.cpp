@@ -1,0 +1,420 @@
+#include "check/CleanPlan.h"
+
+#include "core/ChildProcess.h"
+#include "core/TempDir.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/stat.h>
+#include <tuple>
+
+using namespace Check;
+using FileScan::RemoveMode;
+
+namespace {
+
+void SetMtime(const std::string& path, std::int64_t seconds)
+{
+    const timespec times[2] = { { 0, UTIME_OMIT }, { seconds, 0 } };
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+// Plans groups with the default rule and no protected folder.
+CleanPlan PlanFirst(const std::vector<std::vector<std::string>>& groups) { return MakeCleanPlan(groups, {}, {}); }
+
+} // namespace
+
+TEST(KeepRuleName, NamesReadBackAndUnknownWordsAreRefused)
+{
+    for (KeepRule rule : { KeepRule::Protected, KeepRule::Newest, KeepRule::Oldest, KeepRule::Shortest,
+             KeepRule::NotCopyName, KeepRule::First })
+        EXPECT_EQ(KeepRuleFromName(KeepRuleName(rule)), rule) << KeepRuleName(rule);
+    EXPECT_STREQ(KeepRuleName(KeepRule::NotCopyName), "not-copy-name");
+    for (const char* word : { "", "Newest", "newest ", "copy", "last" })
+        EXPECT_FALSE(KeepRuleFromName(word).has_value()) << word;
+}
+
+TEST(LooksLikeCopyName, MarksOfFileManagersAndHands)
+{
+    const struct {
+        const char* path;
+        bool copy;
+    } rows[] = {
+        { "/p/a - コピー.jpg", true },
+        { "/p/aのコピー.jpg", true },
+        { "/p/aコピー.jpg", true },
+        { "/p/a - コピー (2).jpg", true },
+        { "/p/a (1).jpg", true },
+        { "/p/a(2).jpg", true },
+        { "/p/a (999).jpg", true },
+        { "/p/Copy of a.jpg", true },
+        { "/p/copy OF a.jpg", true },
+        { "/p/a copy.jpg", true },
+        { "/p/a - Copy.jpg", true },
+        { "/p/a_COPY.jpg", true },
+        { "/p/a (copy).jpg", true },
+        { "/p/a (another copy).jpg", true },
+        { "/p/a copy 2.jpg", true },
+        { "/p/a (1)", true },
+        { "/p/.bashrc (1)", true },
+        { "a (1).jpg", true },
+        { "/p/copyright.txt", false },
+        { "/p/a1.jpg", false },
+        { "/p/(1)a.jpg", false },
+        { "/p/(1).jpg", false },
+        { "/p/a (01).jpg", false },
+        { "/p/a (2019).jpg", false },
+        { "/p/a ().jpg", false },
+        { "/p/a (x1).jpg", false },
+        { "/p/copy.jpg", false },
+        { "/p/コピー.jpg", false },
+        { "/p/Copy of .jpg", false },
+        { "/p/photocopy.jpg", false },
+        { "/p/a 2.jpg", false },
+        { "/p/a.copy", false },
+        { "/p (1)/a.jpg", false },
+        { "/p/a (1).d/b.jpg", false },
+        { "/p/\xff\xfe copy.jpg", true },
+        { "/p/\xff" "copy.jpg", false },
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(LooksLikeCopyName(row.path), row.copy) << row.path;
+}
+
+TEST(InFolder, WholeFolderNamesOnly)
+{
+    EXPECT_TRUE(InFolder("/a/b/c.jpg", "/a/b"));
+    EXPECT_TRUE(InFolder("/a/b/c.jpg", "/a/b/"));
+    EXPECT_TRUE(InFolder("/a/b/d/c.jpg", "/a/b"));
+    EXPECT_TRUE(InFolder("/a/b/c.jpg", "/"));
+    EXPECT_TRUE(InFolder("/a/b", "/a/b/"));
+    EXPECT_FALSE(InFolder("/a/bc/c.jpg", "/a/b"));
+    EXPECT_FALSE(InFolder("/a/c.jpg", "/a/b"));
+    EXPECT_FALSE(InFolder("/a/b/c.jpg", ""));
+    EXPECT_FALSE(InFolder("/A/b/c.jpg", "/a"));
+    EXPECT_TRUE(InFolder("rel/x", "rel"));
+}
+
+// The rules as one lexicographic order: a file's score under each rule in turn, list
+// order last; the least file that can be looked up is kept.
+TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
+{
+    TempDir dir;
+    struct PoolFile {
+        std::string path;
+        bool exists;
+        bool copyName;
+        std::string folder;
+        std::uint64_t size = 0;
+        std::int64_t mtime = 0;
+    };
+    const std::vector<std::string> folders { "", "keep/", "keep/sub/", "keeper/", "other/" };
+    const struct {
+        const char* name;
+        bool copy;
+    } names[] = { { "a.jpg", false }, { "b.jpg", false }, { "a (1).jpg", true }, { "aのコピー.jpg", true },
+        { "Copy of a.jpg", true }, { "bb.jpg", false }, { "b copy.jpg", true }, { "gone.jpg", false } };
+    std::mt19937 random(20240611);
+    std::vector<PoolFile> pool;
+    for (const std::string& folder : folders) {
+        for (const auto& name : names) {
+            PoolFile file { dir / (folder + name.name), std::string(name.name) != "gone.jpg", name.copy, folder };
+            if (file.exists) {
+                file.size = random() % 20;
+                dir.Write(folder + name.name, std::string(file.size, 'x'));
+            } else {
+                dir.MakeDir(folder);
+            }
+            pool.push_back(file);
+        }
+    }
+    // The protected folders as given, and the pool folders they hold.
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> protections {
+        { {}, {} },
+        { { dir / "keep" }, { "keep/", "keep/sub/" } },
+        { { dir / "keep/sub/" }, { "keep/sub/" } },
+        { { dir / "other", dir / "keeper/" }, { "other/", "keeper/" } },
+        { { dir.Path() }, { "", "keep/", "keep/sub/", "keeper/", "other/" } },
+    };
+
+    std::size_t decidedByRules = 0;
+    for (int round = 0; round < 60; ++round) {
+        for (PoolFile& file : pool) {
+            file.mtime = 1000000 + 1000 * static_cast<std::int64_t>(random() % 3);
+            if (file.exists)
+                SetMtime(file.path, file.mtime);
+        }
+        std::vector<KeepRule> rules { KeepRule::Protected, KeepRule::Newest, KeepRule::Oldest, KeepRule::Shortest,
+            KeepRule::NotCopyName, KeepRule::First };
+        std::shuffle(rules.begin(), rules.end(), random);
+        rules.resize(random() % (rules.size() + 1));
+        const auto& [protectedFolders, protectedPool] = protections[random() % protections.size()];
+
+        std::vector<std::vector<std::size_t>> picks(40);
+        std::vector<std::vector<std::string>> groups;
+        for (std::vector<std::size_t>& pick : picks) {
+            pick.resize(1 + random() % 6);
+            for (std::size_t& p : pick)
+                p = random() % pool.size();
+            groups.emplace_back();
+            for (std::size_t p : pick)
+                groups.back().push_back(pool[p].path);
+        }
+        const CleanPlan plan = MakeCleanPlan(groups, rules, protectedFolders);
+        ASSERT_EQ(plan.groups.size(), groups.size());
+
+        std::size_t filesToGo = 0;
+        std::uint64_t bytesFreed = 0;
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            const auto isProtected = [&](std::size_t i) {
+                return std::find(protectedPool.begin(), protectedPool.end(), pool[picks[g][i]].folder)
+                    != protectedPool.end();
+            };
+            const auto score = [&](std::size_t i) {
+                const PoolFile& f = pool[picks[g][i]];
+                std::vector<std::int64_t> s;
+                for (KeepRule rule : rules.empty() ? std::vector<KeepRule> { KeepRule::First } : rules) {
+                    switch (rule) {
+                    case KeepRule::Protected:
+                        s.push_back(isProtected(i) ? 0 : 1);
+                        break;
+                    case KeepRule::Newest:
+                        s.push_back(-f.mtime);
+                        break;
+                    case KeepRule::Oldest:
+                        s.push_back(f.mtime);
+                        break;
+                    case KeepRule::Shortest:
+                        s.push_back(static_cast<std::int64_t>(f.path.size()));
+                        break;
+                    case KeepRule::NotCopyName:
+                        s.push_back(f.copyName ? 1 : 0);
+                        break;
+                    case KeepRule::First:
+                        s.push_back(static_cast<std::int64_t>(i));
+                        break;
+                    }
+                }
+                return std::make_tuple(s, i);
+            };
+            std::optional<std::size_t> kept;
+            bool allProtected = true;
+            for (std::size_t i = 0; i < picks[g].size(); ++i) {
+                allProtected = allProtected && isProtected(i);
+                if (pool[picks[g][i]].exists && (!kept || score(i) < score(*kept)))
+                    kept = i;
+            }
+            const PlannedGroup& planned = plan.groups[g];
+            const std::string context = "round " + std::to_string(round) + " group " + std::to_string(g);
+            EXPECT_EQ(planned.paths, groups[g]) << context;
+            EXPECT_EQ(planned.allProtected, allProtected) << context;
+            EXPECT_EQ(planned.kept, kept.value_or(0)) << context;
+            // A missing file goes or not as far as the plan looked it up (see the test below).
+            ASSERT_EQ(planned.remove.size(), picks[g].size()) << context;
+            for (std::size_t i = 0; kept && i < picks[g].size(); ++i) {
+                if (pool[picks[g][i]].exists) {
+                    EXPECT_EQ(planned.remove[i], !isProtected(i) && groups[g][i] != groups[g][*kept]) << context;
+                }
+            }
+            if (!kept) {
+                EXPECT_EQ(planned.remove, std::vector<bool>(picks[g].size(), false)) << context;
+            }
+            const auto toGo
+                = static_cast<std::uint64_t>(std::count(planned.remove.begin(), planned.remove.end(), true));
+            const std::uint64_t size = kept ? pool[picks[g][*kept]].size : 0;
+            EXPECT_EQ(planned.size, size) << context;
+            EXPECT_EQ(planned.bytesFreed, size * toGo) << context;
+            filesToGo += toGo;
+            bytesFreed += size * toGo;
+            decidedByRules += kept && *kept != 0 ? 1 : 0;
+        }
+        EXPECT_EQ(plan.filesToGo, filesToGo);
+        EXPECT_EQ(plan.bytesFreed, bytesFreed);
+    }
+    // The random groups must exercise the rules, not only list order.
+    EXPECT_GT(decidedByRules, 300U);
+}
+
+TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
+{
+    TempDir dir;
+    const std::string a = dir.Write("a.jpg", "photo");
+    const std::string b = dir.Write("b.jpg", "photo");
+    const std::string gone = dir / "gone.jpg";
+    SetMtime(a, 1000000);
+    SetMtime(b, 2000000);
+    // Looked up as the first in list order, and found missing.
+    CleanPlan plan = PlanFirst({ { gone, a, b } });
+    EXPECT_EQ(plan.groups[0].kept, 1U);
+    EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { false, false, true }));
+    EXPECT_EQ(plan.groups[0].size, 5U);
+    // Looked up for its time.
+    plan = MakeCleanPlan({ { a, gone, b } }, { KeepRule::Newest }, {});
+    EXPECT_EQ(plan.groups[0].kept, 2U);
+    EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { true, false, false }));
+    plan = PlanFirst({ { gone, dir / "also-gone.jpg" } });
+    EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { false, false }));
+    EXPECT_EQ(plan.filesToGo, 0U);
+    // Never looked up: planned to go, and kept by the re-read.
+    plan = PlanFirst({ { a, gone } });
+    EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { false, true }));
+    const CleanResult result = CarryOutPlan(plan, {}, RemoveMode::Delete);
+    ASSERT_EQ(result.files.size(), 1U);
+    EXPECT_FALSE(result.files[0].removed);
+    EXPECT_EQ(result.files[0].reason, KeepReason::Unreadable);
+    EXPECT_EQ(result.files[0].error, ENOENT);
+    EXPECT_EQ(Content(a), "photo");
+}
+
+TEST(CarryOutPlan, DeletesTheFilesToGoOfTheIncludedGroupsOnly)
+{
+    TempDir dir;
+    std::vector<std::vector<std::string>> groups;
+    for (const char* name : { "g0", "g1", "g2" })
+        groups.push_back({ dir.Write(std::string(name) + "/a", name), dir.Write(std::string(name) + "/b", name),
+            dir.Write(std::string(name) + "/c", name) });
+    for (const std::vector<std::string>& group : groups) {
+        for (const std::string& path : group)
+            SetMtime(path, 1000000);
+    }
+    SetMtime(groups[0][1], 2000000);
+    const CleanPlan plan = MakeCleanPlan(groups, { KeepRule::Newest }, { dir / "g2/c" });
+    std::vector<std::pair<std::size_t, std::size_t>> calls;
+    const CleanResult result = CarryOutPlan(plan, { true, false, true }, RemoveMode::Delete,
+        [&](std::size_t done, std::size_t total) {
+            calls.emplace_back(done, total);
+            return true;
+        });
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(calls, (std::vector<std::pair<std::size_t, std::size_t>> { { 0, 2 }, { 1, 2 }, { 2, 2 } }));
+    ASSERT_EQ(result.files.size(), 3U);
+    EXPECT_EQ(result.removed, 3U);
+    EXPECT_EQ(result.bytesFreed, 6U);
+    const std::vector<std::pair<std::size_t, std::size_t>> expected { { 0, 0 }, { 0, 2 }, { 2, 1 } };
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        const CleanedFile& file = result.files[k];
+        EXPECT_EQ(std::make_pair(file.group, file.index), expected[k]);
+        EXPECT_EQ(file.path, groups[file.group][file.index]);
+        EXPECT_TRUE(file.removed);
+        EXPECT_EQ(file.reason, KeepReason::None);
+        EXPECT_FALSE(Exists(file.path));
+    }
+    for (const std::string& path : { groups[0][1], groups[1][0], groups[1][1], groups[1][2], groups[2][0], groups[2][2] })
+        EXPECT_TRUE(Exists(path)) << path;
+}
+
+TEST(CarryOutPlan, ChangesSinceThePlanNeverCostTheLastCopy)
+{
+    const struct {
+        const char* change;
+        KeepReason reason;
+    } rows[] = {
+        { "kept edited", KeepReason::Differs },
+        { "kept gone", KeepReason::KeptUnreadable },
+        { "copy edited", KeepReason::Differs },
+    };
+    for (const auto& row : rows) {
+        TempDir dir;
+        const std::string kept = dir.Write("kept.jpg", "photo");
+        const std::string copy = dir.Write("copy.jpg", "photo");
+        const CleanPlan plan = PlanFirst({ { kept, copy } });
+        ASSERT_EQ(plan.filesToGo, 1U);
+        const std::string change = row.change;
+        if (change == "kept edited")
+            dir.Write("kept.jpg", "phot0");
+        else if (change == "kept gone")
+            std::filesystem::remove(kept);
+        else
+            dir.Write("copy.jpg", "PHOTO");
+        const CleanResult result = CarryOutPlan(plan, {}, RemoveMode::Delete);
+        ASSERT_EQ(result.files.size(), 1U) << row.change;
+        EXPECT_FALSE(result.files[0].removed) << row.change;
+        EXPECT_EQ(result.files[0].reason, row.reason) << row.change;
+        EXPECT_EQ(result.removed, 0U) << row.change;
+        EXPECT_TRUE(Exists(copy)) << row.change;
+    }
+}
+
+TEST(CarryOutPlan, ASymbolicLinkGoesAsTheLink)
+{
+    TempDir dir;
+    const std::string kept = dir.Write("kept.jpg", "photo");
+    const std::string target = dir.Write("elsewhere/target.jpg", "photo");
+    const std::string link = dir / "link.jpg";
+    std::filesystem::create_symlink(target, link);
+    const CleanResult result = CarryOutPlan(PlanFirst({ { kept, link } }), {}, RemoveMode::Delete);
+    ASSERT_EQ(result.files.size(), 1U);
+    EXPECT_TRUE(result.files[0].removed);
+    EXPECT_FALSE(Exists(link));
+    EXPECT_EQ(Content(target), "photo");
+    EXPECT_EQ(Content(kept), "photo");
+}
+
+TEST(CarryOutPlan, CancelStopsBeforeTheNextGroupOrBatchOfFiles)
+{
+    TempDir dir;
+    std::vector<std::vector<std::string>> groups;
+    for (const char* name : { "g0", "g1", "g2" })
+        groups.push_back({ dir.Write(std::string(name) + "/a", name), dir.Write(std::string(name) + "/b", name) });
+    std::vector<std::size_t> seen;
+    CleanResult result = CarryOutPlan(PlanFirst(groups), {}, RemoveMode::Delete, [&](std::size_t done, std::size_t) {
+        seen.push_back(done);
+        return done < 1;
+    });
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(seen, (std::vector<std::size_t> { 0, 1 }));
+    ASSERT_EQ(result.files.size(), 1U);
+    EXPECT_FALSE(Exists(groups[0][1]));
+    EXPECT_TRUE(Exists(groups[1][1]));
+    EXPECT_TRUE(Exists(groups[2][1]));
+
+    // Within a large group the question comes again every 64 files.
+    std::vector<std::string> large;
+    for (int i = 0; i < 130; ++i)
+        large.push_back(dir.Write("large/" + std::to_string(i), "same"));
+    int calls = 0;
+    result = CarryOutPlan(PlanFirst({ large }), {}, RemoveMode::Delete, [&](std::size_t, std::size_t) {
+        return ++calls < 2;
+    });
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.removed, 64U);
+    EXPECT_EQ(result.files.size(), 64U);
+    EXPECT_TRUE(Exists(large[0]));
+    EXPECT_TRUE(Exists(large[65]));
+}
+
+TEST(CarryOutPlan, TrashesRestorablyAndDeletesWhatHasNoTrashOnlyWhenAsked)
+{
+    TempDir dir;
+    TempDir shm("/dev/shm");
+    const std::string kept = dir.Write("p/a.jpg", "alpha");
+    const std::string copy = dir.Write("q/b.jpg", "alpha");
+    const std::string onTmpfs = shm.Write("c.jpg", "alpha");
+    const CleanPlan plan = PlanFirst({ { kept, copy, onTmpfs } });
+    EXPECT_CHILD_OK(InChild([&]() -> std::string {
+        // The trash lives under XDG_DATA_HOME; set before the first look at it.
+        setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        std::string report;
+        CleanResult result = CarryOutPlan(plan, {}, RemoveMode::Trash);
+        if (result.files.size() != 2 || result.removed != 1 || result.bytesFreed != 5)
+            return "unexpected result of the trash run";
+        if (!result.files[0].removed || Exists(copy) || Content(dir / "data/Trash/files/b.jpg") != "alpha")
+            report += "b not under Trash/files; ";
+        if (Content(dir / "data/Trash/info/b.jpg.trashinfo").find("Path=" + copy) == std::string::npos)
+            report += "no trashinfo with the original path; ";
+        if (result.files[1].removed || result.files[1].reason != KeepReason::NoTrash || Content(onTmpfs) != "alpha")
+            report += "the file without a trash did not stay with NoTrash; ";
+        RetryPermanently(plan, result);
+        if (!result.files[1].removed || result.files[1].reason != KeepReason::None || Exists(onTmpfs))
+            report += "the retry did not delete the file without a trash; ";
+        if (result.removed != 2 || result.bytesFreed != 10 || Content(kept) != "alpha")
+            report += "wrong totals after the retry or the kept file touched; ";
+        return report;
+    }));
+}

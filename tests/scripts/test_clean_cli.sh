@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# test_clean_cli: check_folder's keep rules on a small tree: the listing without them,
+# the plan with them, what --delete and --trash leave on disk, and the exit codes.
+# usage: test_clean_cli.sh BUILD_DIR SOURCE_DIR
+set -uo pipefail
+exe=$(cd "$1" && pwd)/bench/check_folder
+[ -x "$exe" ] || { echo "FAIL: $exe not built" >&2; exit 1; }
+work=$(mktemp -d)
+shm=""
+cleanup()
+{
+    rm -rf "$work"
+    [ -z "$shm" ] || rm -rf "$shm"
+}
+trap cleanup EXIT
+cd "$work" || exit 1
+
+fail()
+{
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Writes each group on one line, its lines joined by "|", the groups sorted: the order
+# of groups follows the folders' listing order, which the file system chooses.
+normalize()
+{
+    awk 'BEGIN { RS = ""; FS = "\n" } { gsub(/\n/, "|"); print }' | LC_ALL=C sort
+}
+
+# Runs check_folder with the arguments after the expected status and output.
+expect()
+{
+    local status=$1 expected=$2 got code
+    shift 2
+    got=$("$exe" "$@" 2>"$work/stderr" | normalize)
+    code=${PIPESTATUS[0]}
+    [ "$code" = "$status" ] || fail "check_folder $* exited $code, not $status: $(cat "$work/stderr")"
+    [ "$got" = "$(printf '%s' "$expected" | LC_ALL=C sort)" ] || fail "check_folder $* printed
+$got
+instead of
+$expected"
+}
+
+# One file of each group per folder, the folders given in order with --no-subfolders,
+# so that each group lists its files in a known order: the first folder's, then the
+# others from the last folder back.
+make_tree()
+{
+    rm -rf t
+    mkdir -p t/keep t/keep2 t/a t/b
+    for f in t/keep/p.jpg t/a/p.jpg "t/b/p - コピー.jpg"; do echo photo >"$f"; done
+    echo qq >t/a/qq.jpg
+    echo qq >t/b/q.jpg
+    for f in "t/a/r (1).jpg" t/b/r.jpg; do echo rr >"$f"; done
+    for f in t/keep/s1 t/keep2/s2; do echo ss >"$f"; done
+    touch -d '2022-01-01 12:00' t/*/*
+    touch -d '2020-01-01 12:00' t/a/qq.jpg
+    touch -d '2023-01-01 12:00' t/b/q.jpg
+}
+folders=(--no-subfolders t/keep t/keep2 t/a t/b)
+
+make_tree
+expect 0 "t/keep/p.jpg|t/b/p - コピー.jpg|t/a/p.jpg
+t/a/qq.jpg|t/b/q.jpg
+t/a/r (1).jpg|t/b/r.jpg
+t/keep/s1|t/keep2/s2" "${folders[@]}"
+
+# Same times in P and R: list order decides there.
+expect 0 "+ t/keep/p.jpg|- t/b/p - コピー.jpg|- t/a/p.jpg
+- t/a/qq.jpg|+ t/b/q.jpg
++ t/a/r (1).jpg|- t/b/r.jpg
++ t/keep/s1|- t/keep2/s2" --keep newest "${folders[@]}"
+
+# A protected file stays beside the kept one; a group all protected is left alone. A
+# folder given as an absolute path still matches the scan's relative paths.
+expect 0 "+ t/keep/p.jpg|- t/b/p - コピー.jpg|+ t/a/p.jpg
+- t/a/qq.jpg|+ t/b/q.jpg
+- t/a/r (1).jpg|+ t/b/r.jpg
++ t/keep/s1|+ t/keep2/s2" --keep shortest --protect "$work/t/keep/" --protect t/keep2 "${folders[@]}"
+
+expect 0 "+ t/keep/p.jpg|- t/b/p - コピー.jpg|- t/a/p.jpg
++ t/a/qq.jpg|- t/b/q.jpg
+- t/a/r (1).jpg|+ t/b/r.jpg
++ t/keep/s1|- t/keep2/s2" --keep not-copy-name,oldest "${folders[@]}"
+
+for bad in "--keep bogus" "--keep newest," "--keep ,first" "--keep newest --keep first" "--trash --delete" \
+    "--protect t/missing" "--protect t/keep/s1" "--keep"; do
+    # shellcheck disable=SC2086 # the words are the options
+    expect 2 "" $bad "${folders[@]}"
+done
+for f in t/a/p.jpg t/b/r.jpg t/keep2/s2; do
+    [ -f "$f" ] || fail "a plan removed $f"
+done
+
+# Deleting: a link goes as the link, its target stays; t/keep protects nothing in t/keep2.
+mkdir t/c outside
+echo qq >outside/target.jpg
+touch -d '2021-01-01 12:00' outside/target.jpg
+ln -s ../../outside/target.jpg t/c/link.jpg
+expect 0 "+ t/keep/p.jpg|- t/b/p - コピー.jpg|- t/a/p.jpg
++ t/a/qq.jpg|- t/c/link.jpg|- t/b/q.jpg
+- t/a/r (1).jpg|+ t/b/r.jpg
++ t/keep/s1|- t/keep2/s2" --keep not-copy-name,oldest --protect t/keep --delete "${folders[@]}" t/c
+for f in t/keep/p.jpg t/a/qq.jpg outside/target.jpg t/b/r.jpg t/keep/s1; do
+    [ -e "$f" ] || fail "$f was removed"
+done
+for f in t/a/p.jpg "t/b/p - コピー.jpg" t/b/q.jpg t/c/link.jpg "t/a/r (1).jpg" t/keep2/s2; do
+    if [ -e "$f" ] || [ -L "$f" ]; then fail "$f was not removed"; fi
+done
+expect 0 "" "${folders[@]}" t/c
+
+# Into the trash, with the trash in a folder of this test.
+make_tree
+export XDG_DATA_HOME=$work/data
+expect 0 "+ t/keep/p.jpg|- t/b/p - コピー.jpg|- t/a/p.jpg
++ t/a/qq.jpg|- t/b/q.jpg
++ t/a/r (1).jpg|- t/b/r.jpg
++ t/keep/s1|+ t/keep2/s2" --protect t/keep --protect t/keep2 --trash "${folders[@]}"
+for f in p.jpg "p - コピー.jpg" q.jpg r.jpg; do
+    [ "$(cat "data/Trash/files/$f")" != "" ] || fail "$f is not in the trash"
+done
+grep -q "^Path=.*/t/b/q.jpg$" data/Trash/info/q.jpg.trashinfo || fail "no trash info for q.jpg"
+
+# A protected folder below the folder scanned, spelled another way than the scan spells
+# it; without it the shorter path would stay.
+got=$("$exe" --keep protected,shortest --protect "$work/t/./keep2" t 2>/dev/null | LC_ALL=C sort)
+[ "$got" = "+ t/keep2/s2
+- t/keep/s1" ] || fail "--protect below the scanned folder printed: $got"
+
+# A volume without a trash keeps the file with --trash and exit status 1.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    shm=$(mktemp -d /dev/shm/tessarin-clean-XXXXXX)
+    echo same >"$shm/x"
+    echo same >"$shm/y"
+    got=$("$exe" --trash "$shm" 2>/dev/null | LC_ALL=C sort)
+    code=${PIPESTATUS[0]}
+    [ "$code" = 1 ] || fail "--trash on tmpfs exited $code"
+    [ "$got" = "! $shm/x (no trash)
++ $shm/y" ] || [ "$got" = "! $shm/y (no trash)
++ $shm/x" ] || fail "--trash on tmpfs printed: $got"
+    for f in "$shm/x" "$shm/y"; do
+        [ -f "$f" ] || fail "--trash on tmpfs removed $f"
+    done
+fi
+echo "PASS"
