@@ -350,11 +350,21 @@ TEST(Reverify, LargeGroupsWorkWithinTheOpenFileLimit)
             }
             spent.push_back(open("/dev/null", O_RDONLY));
             spent.push_back(open("/dev/null", O_RDONLY));
-            const std::string text = ErrorOf([&] { GroupReverify none(paths, keepFirst); });
-            if (text != "Too many open files")
-                report += "no spare descriptor gave: " + text + "; ";
+            std::string text = "(no error)";
+            try {
+                GroupReverify none(paths, keepFirst);
+            } catch (const FileScan::FileError& error) {
+                // The descriptors go back first: the sanitizers' checks of the call below
+                // need some of their own.
+                for (int fd : spent)
+                    close(fd);
+                spent.clear();
+                text = error.what();
+            }
             for (int fd : spent)
                 close(fd);
+            if (text != "Too many open files")
+                report += "no spare descriptor gave: " + text + "; ";
             return report;
         },
         300));
