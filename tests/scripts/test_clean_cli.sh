@@ -93,19 +93,20 @@ for f in t/a/p.jpg t/b/r.jpg t/keep2/s2; do
     [ -f "$f" ] || fail "a plan removed $f"
 done
 
-# Deleting: a link goes as the link, its target stays; t/keep protects nothing in t/keep2.
+# Deleting: a symbolic link is no candidate of a folder scan, so it and its target stay;
+# t/keep protects nothing in t/keep2.
 mkdir t/c outside
 echo qq >outside/target.jpg
 touch -d '2021-01-01 12:00' outside/target.jpg
 ln -s ../../outside/target.jpg t/c/link.jpg
 expect 0 "+ t/keep/p.jpg|- t/b/p - コピー.jpg|- t/a/p.jpg
-+ t/a/qq.jpg|- t/c/link.jpg|- t/b/q.jpg
++ t/a/qq.jpg|- t/b/q.jpg
 - t/a/r (1).jpg|+ t/b/r.jpg
 + t/keep/s1|- t/keep2/s2" --keep not-copy-name,oldest --protect t/keep --delete "${folders[@]}" t/c
-for f in t/keep/p.jpg t/a/qq.jpg outside/target.jpg t/b/r.jpg t/keep/s1; do
+for f in t/keep/p.jpg t/a/qq.jpg outside/target.jpg t/c/link.jpg t/b/r.jpg t/keep/s1; do
     [ -e "$f" ] || fail "$f was removed"
 done
-for f in t/a/p.jpg "t/b/p - コピー.jpg" t/b/q.jpg t/c/link.jpg "t/a/r (1).jpg" t/keep2/s2; do
+for f in t/a/p.jpg "t/b/p - コピー.jpg" t/b/q.jpg "t/a/r (1).jpg" t/keep2/s2; do
     if [ -e "$f" ] || [ -L "$f" ]; then fail "$f was not removed"; fi
 done
 expect 0 "" "${folders[@]}" t/c
