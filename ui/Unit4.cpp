@@ -95,7 +95,7 @@ std::vector<Check::KeepRule> TForm4::rules() const
         if (item->checkState() == Qt::Checked)
             chosen.push_back(static_cast<Check::KeepRule>(item->data(kRuleRole).toInt()));
     }
-    // The spec'd keeper last: the first file of the group.
+    // The first file of the group decides last.
     chosen.push_back(Check::KeepRule::First);
     return chosen;
 }
