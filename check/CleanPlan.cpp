@@ -50,7 +50,8 @@ namespace {
         if (open == std::string_view::npos)
             return false;
         const std::string_view digits = stem.substr(open + 1, stem.size() - open - 2);
-        if (digits.empty() || digits.size() > 3 || digits[0] == '0' || !std::all_of(digits.begin(), digits.end(), IsDigit))
+        if (digits.empty() || digits.size() > 3 || digits[0] == '0'
+            || !std::all_of(digits.begin(), digits.end(), IsDigit))
             return false;
         std::string_view before = stem.substr(0, open);
         if (!before.empty() && before.back() == ' ')
@@ -148,8 +149,9 @@ namespace {
     // nothing when every file is missing. A file found missing on the way is dropped and
     // the rules start again without it: the result is the file the rules would pick
     // among the files that exist.
-    std::optional<std::size_t> ChooseKept(const std::vector<std::string>& paths, const std::vector<KeepRule>& rules,
-        std::vector<Facts>& facts, std::vector<std::size_t>& candidates, std::vector<std::size_t>& favourites)
+    std::optional<std::size_t> ChooseKept(const std::vector<std::string>& paths,
+        const std::vector<KeepRule>& rules, std::vector<Facts>& facts, std::vector<std::size_t>& candidates,
+        std::vector<std::size_t>& favourites)
     {
         for (;;) {
             candidates.clear();
@@ -186,8 +188,7 @@ namespace {
         facts.assign(paths.size(), Facts {});
         bool allProtected = !paths.empty();
         for (std::size_t i = 0; i < paths.size(); ++i) {
-            facts[i].isProtected = std::any_of(protectedFolders.begin(), protectedFolders.end(),
-                [&](const std::string& folder) { return InFolder(paths[i], folder); });
+            facts[i].isProtected = InAnyFolder(paths[i], protectedFolders);
             allProtected = allProtected && facts[i].isProtected;
         }
         group.allProtected = allProtected;
@@ -200,8 +201,8 @@ namespace {
         std::size_t toGo = 0;
         for (std::size_t i = 0; i < paths.size(); ++i) {
             // The kept file listed twice stays under both lines.
-            group.remove[i] = facts[i].lookup != Facts::Lookup::Missing && !facts[i].isProtected && i != group.kept
-                && paths[i] != keptPath;
+            group.remove[i] = facts[i].lookup != Facts::Lookup::Missing && !facts[i].isProtected
+                && i != group.kept && paths[i] != keptPath;
             toGo += group.remove[i] ? 1 : 0;
         }
         group.bytesFreed = group.size * toGo;
@@ -283,8 +284,8 @@ bool LooksLikeCopyName(const std::string& path)
 
     constexpr std::string_view kCopyOf = "copy of ";
     if (stem.size() > kCopyOf.size()
-        && std::equal(kCopyOf.begin(), kCopyOf.end(), stem.begin(),
-            [](char a, char b) { return a == LowerAscii(b); }))
+        && std::equal(
+            kCopyOf.begin(), kCopyOf.end(), stem.begin(), [](char a, char b) { return a == LowerAscii(b); }))
         return true;
     constexpr std::string_view kKopii = "コピー";
     if (stem.size() > kKopii.size() && stem.ends_with(kKopii))
@@ -306,8 +307,14 @@ bool InFolder(const std::string& path, const std::string& folder)
     return p.size() > base.size() + 1 && p.starts_with(base) && p[base.size()] == '/';
 }
 
-CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups, const std::vector<KeepRule>& rules,
-    const std::vector<std::string>& protectedFolders)
+bool InAnyFolder(const std::string& path, const std::vector<std::string>& folders)
+{
+    return std::any_of(
+        folders.begin(), folders.end(), [&](const std::string& folder) { return InFolder(path, folder); });
+}
+
+CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
+    const std::vector<KeepRule>& rules, const std::vector<std::string>& protectedFolders)
 {
     static const std::vector<KeepRule> kFirstOnly { KeepRule::First };
     const std::vector<KeepRule>& used = rules.empty() ? kFirstOnly : rules;
@@ -317,9 +324,10 @@ CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups, con
     std::vector<std::size_t> candidates;
     std::vector<std::size_t> favourites;
     for (const std::vector<std::string>& paths : groups) {
-        PlannedGroup& group
-            = plan.groups.emplace_back(PlanGroup(paths, used, protectedFolders, facts, candidates, favourites));
-        plan.filesToGo += static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
+        PlannedGroup& group = plan.groups.emplace_back(
+            PlanGroup(paths, used, protectedFolders, facts, candidates, favourites));
+        plan.filesToGo
+            += static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
         plan.bytesFreed += group.bytesFreed;
     }
     return plan;

@@ -48,6 +48,8 @@ bool LooksLikeCopyName(const std::string& path);
 // True when path is folder or lies inside it or one of its subfolders (folder given with
 // or without a trailing "/"; compared byte for byte). An empty folder holds nothing.
 bool InFolder(const std::string& path, const std::string& folder);
+// True when path lies in one of folders (InFolder).
+bool InAnyFolder(const std::string& path, const std::vector<std::string>& folders);
 
 struct PlannedGroup {
     // The group's files in list order.

@@ -15,11 +15,6 @@ namespace {
 
     constexpr std::size_t kNoClass = static_cast<std::size_t>(-1);
 
-    bool SameIdentity(const Platform::FileInfo& a, const Platform::FileInfo& b)
-    {
-        return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
-    }
-
     // True when b may be a reached through another mount: an overlay, a FUSE
     // pass-through or a share mounted twice shows one file with its inode number on a
     // device of its own. Two distinct files agree in all three only by chance.
@@ -75,7 +70,7 @@ struct GroupReverify::Reader {
         error = err;
         if (error != 0)
             return -1;
-        if (!SameIdentity(file.Info(), info)) {
+        if (!Platform::SameFileUnchanged(file.Info(), info)) {
             changed = true;
             file.Close();
             return -1;
@@ -298,7 +293,7 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
             continue;
         const Reader& reader = readers[member.reader];
         member.error = reader.error;
-        member.changed = reader.changed || !SameIdentity(member.info, reader.info);
+        member.changed = reader.changed || !Platform::SameFileUnchanged(member.info, reader.info);
     }
     const auto usable = [](const Member& m) { return m.error == 0 && !m.changed; };
     const bool anyKept = std::any_of(
@@ -338,7 +333,7 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
 bool GroupReverify::stillAsRead(std::size_t i) const
 {
     Platform::FileInfo now;
-    return Platform::Stat(m_members[i].path, now) == 0 && SameIdentity(now, m_members[i].info);
+    return Platform::Stat(m_members[i].path, now) == 0 && Platform::SameFileUnchanged(now, m_members[i].info);
 }
 
 DeleteOutcome GroupReverify::DeleteChecked(std::size_t i, FileScan::RemoveMode mode)

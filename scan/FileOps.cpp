@@ -35,11 +35,6 @@ namespace {
         bool m_kept = false;
     };
 
-    bool SameFileAsOpened(const Platform::FileInfo& a, const Platform::FileInfo& b)
-    {
-        return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
-    }
-
     // Moves source to a newly created target on another file system: copies to the end
     // of the source, then deletes the source only while its path still names the file
     // that was copied, unchanged. Holes of a sparse source stay holes; the target is
@@ -77,7 +72,7 @@ namespace {
         // Written to while it was copied (a log that grew, a file truncated): the copy
         // may miss what came last.
         Platform::FileInfo after;
-        if (in.StatNow(after) != 0 || !SameFileAsOpened(after, opened) || offset < opened.size)
+        if (in.StatNow(after) != 0 || !Platform::SameFileUnchanged(after, opened) || offset < opened.size)
             throw FileError(ChangedDuringMoveText(source));
         if (out.SetSize(opened.size) != 0)
             throw FileError(kWriteStreamError);
@@ -93,7 +88,7 @@ namespace {
         // Right before the deletion: a path that names another file now (an editor
         // saved a new version over it) or a changed file keeps everything.
         Platform::FileInfo now;
-        if (Platform::Stat(source, now) != 0 || !SameFileAsOpened(now, opened))
+        if (Platform::Stat(source, now) != 0 || !Platform::SameFileUnchanged(now, opened))
             throw FileError(ChangedDuringMoveText(source));
         partial.Keep();
         // The copy is complete and stays beside the source.

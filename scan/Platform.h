@@ -22,6 +22,13 @@ struct FileInfo {
     std::uint32_t permissions = 0;
 };
 
+// True when a and b describe one file in one state: same device and inode, same size and
+// modification time. What the safety checks before a deletion compare.
+inline bool SameFileUnchanged(const FileInfo& a, const FileInfo& b)
+{
+    return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
+}
+
 // Calls visit(name, kind) for every entry of dir except "." and "..", in the order the
 // file system yields them. kind comes from the directory entry and may be Unknown.
 // Returns false when dir cannot be listed.

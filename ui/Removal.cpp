@@ -54,10 +54,10 @@ void AppendListing(QStringList& lines, const QString& heading, const LeftFiles& 
         lines << u"ほか %1 件"_s.arg(files.size() - kListedFiles);
 }
 
-void ReportLeftOnDisk(FileScan::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures)
+void ReportLeftOnDisk(
+    FileScan::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures, QStringList lines)
 {
     const QString verb = RemoveVerb(mode);
-    QStringList lines;
     AppendListing(lines, u"次のファイルは"_s + verb + u"しませんでした："_s, kept);
     AppendListing(lines, u"次のファイルを"_s + verb + u"できません："_s, failures);
     if (lines.isEmpty())

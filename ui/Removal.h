@@ -24,9 +24,11 @@ QString RemoveVerb(FileScan::RemoveMode mode);
 // Appends heading and the files, at most 20 of them, the rest counted.
 void AppendListing(QStringList& lines, const QString& heading, const LeftFiles& files);
 
-// Shows one box for the files a removal left on disk: those kept on purpose, as
-// information, and those that could not be removed, which make it an error box.
-void ReportLeftOnDisk(FileScan::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures);
+// Shows one box for the files a removal left on disk, after the lines of lead: those
+// kept on purpose, as information, and those that could not be removed, which make it
+// an error box. Nothing to say, no box.
+void ReportLeftOnDisk(
+    FileScan::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures, QStringList lead = {});
 
 // Asks once whether files whose volume has no trash are to be deleted for good;
 // "キャンセル", the default, keeps them.

@@ -45,19 +45,13 @@ void ReportClean(FileScan::RemoveMode mode, const Check::CleanResult& result)
         else if (file.error != 0)
             failures.emplace_back(file.path, KeepReasonText(file.reason, file.error));
     }
-    QStringList lines;
+    QStringList lead;
     if (result.cancelled)
-        lines << u"途中で中止しました。"_s;
-    lines << u"%1したファイル：%2 個（%3 バイト解放）"_s.arg(verb)
-                 .arg(result.removed)
-                 .arg(QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(result.bytesFreed)));
-    AppendListing(lines, u"次のファイルは"_s + verb + u"しませんでした："_s, kept);
-    AppendListing(lines, u"次のファイルを"_s + verb + u"できません："_s, failures);
-    const QString text = lines.join(u'\n');
-    if (failures.empty())
-        TheDesktop().Information(text);
-    else
-        TheDesktop().Error(text);
+        lead << u"途中で中止しました。"_s;
+    lead << u"%1したファイル：%2 個（%3 バイト解放）"_s.arg(verb)
+                .arg(result.removed)
+                .arg(QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(result.bytesFreed)));
+    ReportLeftOnDisk(mode, kept, failures, lead);
 }
 
 } // namespace

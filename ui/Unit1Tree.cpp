@@ -169,15 +169,11 @@ void TForm1::FileTreeDblClick()
 
         const FileScan::RemoveMode mode = RemoveModeNow();
         const std::vector<std::string> protectedFolders = Settings::ProtectedFolders();
-        const auto isProtected = [&](const std::string& path) {
-            return std::any_of(protectedFolders.begin(), protectedFolders.end(),
-                [&](const std::string& folder) { return Check::InFolder(path, folder); });
-        };
         TForm2 dialog(this);
         dialog.SetRemoveVerb(RemoveVerb(mode));
         // Files of protected folders start unchecked, like the first.
         for (int i = 0; i < node->childCount(); ++i)
-            dialog.AddFile(NodePath(node->child(i)), i > 0 && !isProtected(NodePath(node->child(i))));
+            dialog.AddFile(NodePath(node->child(i)), i > 0 && !Check::InAnyFolder(NodePath(node->child(i)), protectedFolders));
         if (dialog.exec() != QDialog::Accepted)
             return;
         std::vector<std::string> paths;
