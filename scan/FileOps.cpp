@@ -14,27 +14,6 @@ namespace {
 
     constexpr std::size_t kCopyBlock = std::size_t { 1 } << 20;
 
-    // Removes a target this module created unless the copy into it completed.
-    class PartialTarget {
-    public:
-        explicit PartialTarget(const std::string& path)
-            : m_path(path)
-        {
-        }
-        ~PartialTarget()
-        {
-            if (!m_kept)
-                Platform::RemoveFile(m_path);
-        }
-        PartialTarget(const PartialTarget&) = delete;
-        PartialTarget& operator=(const PartialTarget&) = delete;
-        void Keep() { m_kept = true; }
-
-    private:
-        const std::string& m_path;
-        bool m_kept = false;
-    };
-
     // Moves source to a newly created target on another file system: copies to the end
     // of the source, then deletes the source only while its path still names the file
     // that was copied, unchanged. Holes of a sparse source stay holes; the target is
@@ -52,7 +31,7 @@ namespace {
             return FileOpResult::TargetExists;
         if (created != 0)
             throw FileError(CreateErrorText(target));
-        PartialTarget partial(target);
+        UnfinishedFile partial(target);
 
         in.AdviseSequential();
         std::vector<char> buffer(kCopyBlock);
@@ -109,6 +88,12 @@ FileOpResult RenameFile(const std::string& from, const std::string& to)
     if (err != 0)
         throw FileError(SystemErrorText(err));
     return FileOpResult::Done;
+}
+
+UnfinishedFile::~UnfinishedFile()
+{
+    if (!m_kept)
+        Platform::RemoveFile(m_path);
 }
 
 void CheckNewName(const std::string& folder, const std::string& name)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace FileScan {
 
@@ -13,6 +14,26 @@ enum class FileOpResult {
     Done,
     // Something already exists at the target; nothing was changed.
     TargetExists,
+};
+
+// A file this module is creating: removed again when the guard ends, unless Keep() said
+// it is complete, so that a failure never leaves half a file.
+class UnfinishedFile {
+public:
+    explicit UnfinishedFile(std::string path)
+        : m_path(std::move(path))
+    {
+    }
+    ~UnfinishedFile();
+    UnfinishedFile(const UnfinishedFile&) = delete;
+    UnfinishedFile& operator=(const UnfinishedFile&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    void Keep() { m_kept = true; }
+
+private:
+    std::string m_path;
+    bool m_kept = false;
 };
 
 // Renames from to to. Returns TargetExists when anything exists at to, also when it

@@ -1,6 +1,7 @@
 // SaveFile: the temporary file, its flush and the final rename.
 #include "scan/SaveFile.h"
 
+#include "scan/FileOps.h"
 #include "scan/FileScan.h"
 #include "scan/Platform.h"
 
@@ -11,29 +12,6 @@
 
 namespace FileScan {
 namespace {
-
-    // Removes the temporary file unless it was put in place.
-    class TemporaryFile {
-    public:
-        explicit TemporaryFile(std::string path)
-            : m_path(std::move(path))
-        {
-        }
-        ~TemporaryFile()
-        {
-            if (!m_kept)
-                Platform::RemoveFile(m_path);
-        }
-        TemporaryFile(const TemporaryFile&) = delete;
-        TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-        const std::string& Path() const { return m_path; }
-        void Keep() { m_kept = true; }
-
-    private:
-        std::string m_path;
-        bool m_kept = false;
-    };
 
     // Creates a new hidden file in folder ("" for the current one) under a name nobody
     // holds; returns its path.
@@ -64,7 +42,7 @@ void SaveFileReplacing(const std::string& target, const std::string& contents)
     const std::string name = CreateTemporary(ExtractFileDir(target), file, err);
     if (err != 0)
         throw FileError(CreateErrorText(target));
-    TemporaryFile temporary(name);
+    UnfinishedFile temporary(name);
     if (file.WriteAllAt(0, contents.data(), contents.size()) != 0 || file.Close() != 0)
         throw FileError(kWriteStreamError);
     if (Platform::RenameReplacing(temporary.Path(), target) != 0)
