@@ -30,16 +30,6 @@ CleanPlan PlanFirst(const std::vector<std::vector<std::string>>& groups) { retur
 
 } // namespace
 
-TEST(KeepRuleName, NamesReadBackAndUnknownWordsAreRefused)
-{
-    for (KeepRule rule : { KeepRule::Protected, KeepRule::Newest, KeepRule::Oldest, KeepRule::Shortest,
-             KeepRule::NotCopyName, KeepRule::First })
-        EXPECT_EQ(KeepRuleFromName(KeepRuleName(rule)), rule) << KeepRuleName(rule);
-    EXPECT_STREQ(KeepRuleName(KeepRule::NotCopyName), "not-copy-name");
-    for (const char* word : { "", "Newest", "newest ", "copy", "last" })
-        EXPECT_FALSE(KeepRuleFromName(word).has_value()) << word;
-}
-
 TEST(LooksLikeCopyName, MarksOfFileManagersAndHands)
 {
     const struct {

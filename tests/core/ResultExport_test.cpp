@@ -90,9 +90,10 @@ std::vector<std::string> Names(const std::string& folder)
 
 } // namespace
 
-// The names that need care in a spreadsheet or a script: Japanese, comma, quote, line
-// break, tab, bytes that are no UTF-8; a file gone since the check; a group emptied.
-TEST(FormatResults, WritesEveryFieldInBothFormats)
+// The names that need care in a spreadsheet: Japanese, comma, quote, line break, tab,
+// bytes that are no UTF-8; a file gone since the check; a group emptied. (What the JSON
+// carries is read back by Python in tests/scripts/test_results_export.sh.)
+TEST(FormatResults, WritesEveryFieldOfTheCsv)
 {
     TempDir dir;
     const WorkingDirectory inDir(dir.Path());
@@ -116,39 +117,6 @@ TEST(FormatResults, WritesEveryFieldInBothFormats)
         "1,5,\\x82\\xA0.txt,3,2023-11-15T07:13:20+09:00\r\n"
         "1,6,gone.txt,,\r\n"
         "3,1,tab\t.txt,0,2023-11-15T07:13:20+09:00\r\n");
-    EXPECT_EQ(FormatResults(groups, ResultFormat::Json),
-        "{\n"
-        "  \"groups\": [\n"
-        "    {\n"
-        "      \"group\": 1,\n"
-        "      \"files\": [\n"
-        "        {\"position\": 1, \"path\": \"写真.jpg\", \"size\": 3, \"modified\": "
-        "\"2023-11-15T07:13:20+09:00\"},\n"
-        "        {\"position\": 2, \"path\": \"a,b.txt\", \"size\": 3, \"modified\": "
-        "\"2023-11-15T07:13:20+09:00\"},\n"
-        "        {\"position\": 3, \"path\": \"say \\\"hi\\\".txt\", \"size\": 3, \"modified\": "
-        "\"2023-11-15T07:13:20+09:00\"},\n"
-        "        {\"position\": 4, \"path\": \"line\\nbreak.txt\", \"size\": 3, \"modified\": "
-        "\"2023-11-15T07:13:20+09:00\"},\n"
-        "        {\"position\": 5, \"path\": \"\\\\x82\\\\xA0.txt\", \"path_base64\": \"gqAudHh0\", "
-        "\"size\": 3, "
-        "\"modified\": \"2023-11-15T07:13:20+09:00\"},\n"
-        "        {\"position\": 6, \"path\": \"gone.txt\", \"size\": null, \"modified\": null}\n"
-        "      ]\n"
-        "    },\n"
-        "    {\n"
-        "      \"group\": 2,\n"
-        "      \"files\": []\n"
-        "    },\n"
-        "    {\n"
-        "      \"group\": 3,\n"
-        "      \"files\": [\n"
-        "        {\"position\": 1, \"path\": \"tab\\t.txt\", \"size\": 0, \"modified\": "
-        "\"2023-11-15T07:13:20+09:00\"}\n"
-        "      ]\n"
-        "    }\n"
-        "  ]\n"
-        "}\n");
     EXPECT_EQ(FormatResults({}, ResultFormat::Csv), "\xEF\xBB\xBFgroup,position,path,size,modified\r\n");
     EXPECT_EQ(FormatResults({}, ResultFormat::Json), "{\n  \"groups\": []\n}\n");
 }
