@@ -95,8 +95,7 @@ std::vector<Check::KeepRule> TForm4::rules() const
         if (item->checkState() == Qt::Checked)
             chosen.push_back(static_cast<Check::KeepRule>(item->data(kRuleRole).toInt()));
     }
-    // The first file of the group decides last.
-    chosen.push_back(Check::KeepRule::First);
+    // The plan lets list order decide last by itself.
     return chosen;
 }
 
