@@ -10,7 +10,7 @@
 // per entry instead of one comparison per pair.
 #include "check/CheckRun.h"
 
-#include "check/Engine.h"
+#include "check/ContentEngine.h"
 #include "scan/FileScan.h"
 
 #include <algorithm>

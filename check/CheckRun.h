@@ -2,7 +2,7 @@
 // the tests and the benchmark driver share one implementation.
 #pragma once
 
-#include "check/Engine.h"
+#include "check/ContentEngine.h"
 
 #include <cstddef>
 #include <string>

@@ -3,7 +3,7 @@
 // that a file only goes while a kept file still holds its bytes.
 #pragma once
 
-#include "check/Reverify.h"
+#include "check/GroupReverify.h"
 #include "scan/FileOps.h"
 
 #include <cstddef>

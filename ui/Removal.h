@@ -2,7 +2,7 @@
 // setting, the reasons a file stayed in the user's words, and the boxes that list them.
 #pragma once
 
-#include "check/Reverify.h"
+#include "check/GroupReverify.h"
 #include "scan/FileOps.h"
 
 #include <QString>

@@ -2,7 +2,7 @@
 // open, rename, move and delete of a single file node.
 #include "ui/Unit1.h"
 
-#include "check/Reverify.h"
+#include "check/GroupReverify.h"
 #include "scan/FileOps.h"
 #include "scan/FileScan.h"
 #include "check/CleanPlan.h"

@@ -1,4 +1,4 @@
-#include "check/Engine.h"
+#include "check/ContentEngine.h"
 
 #include "core/BytesRead.h"
 #include "core/TempDir.h"

@@ -1,4 +1,4 @@
-#include "check/Reverify.h"
+#include "check/GroupReverify.h"
 
 #include "core/BytesRead.h"
 #include "core/ChildProcess.h"

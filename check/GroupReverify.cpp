@@ -1,5 +1,5 @@
-// Reverify: the side-by-side re-read of a group before its checked files are deleted.
-#include "check/Reverify.h"
+// GroupReverify: the side-by-side re-read of a group before its checked files are deleted.
+#include "check/GroupReverify.h"
 
 #include "scan/FileError.h"
 

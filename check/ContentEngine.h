@@ -1,6 +1,8 @@
-// Engine: sorts the files behind a list of paths into classes of identical content,
+// ContentEngine: sorts the files behind a list of paths into classes of identical content,
 // reading with worker threads only the bytes that can still tell two files apart.
 #pragma once
+
+#include "check/WorkerPool.h"
 
 #include <atomic>
 #include <cstddef>
@@ -28,10 +30,6 @@ struct EngineOptions {
     // Worker threads; 0 takes one per core (at most 4).
     unsigned threads = 0;
 };
-
-// Called on the caller's thread about every 25 ms while workers run; returning false
-// stops them.
-using Pump = std::function<bool()>;
 
 class ContentEngine {
 public:
@@ -84,7 +82,29 @@ public:
     struct Shared;
 
 private:
-    class WorkerPool;
+    struct Looked;
+    struct SizeSet;
+    class HeadSink;
+    // Per range part, a label per file: files with equal labels were equal in that part.
+    using Labels = std::vector<std::vector<std::uint64_t>>;
+
+    // Probe's phases: look every path up, make one file per identity, hold back the first
+    // names that Classify opens anyway, and open the rest.
+    bool LookUp(std::vector<Looked>& looked, const Pump& pump);
+    std::size_t GroupByIdentity(const std::vector<Looked>& looked);
+    void HoldBackFirstNames();
+    bool TryOpens(const Pump& pump);
+
+    // Classify's phases: gather the same-size sets, compare each from its head, compare
+    // long sets in ranges spread over the workers, and merge the ranges' labels.
+    void GatherSizeSets(
+        const std::vector<std::uint8_t>& needed, std::vector<std::uint32_t>& bySize, std::vector<SizeSet>& sets);
+    bool CompareHeads(Shared& shared, const std::vector<std::uint32_t>& bySize, const std::vector<SizeSet>& sets,
+        std::vector<HeadSink>& heads, const Pump& pump);
+    bool CompareRanges(Shared& shared, const std::vector<HeadSink>& heads, Labels& labels, const Pump& pump);
+    void MergeLabels(const Shared& shared, const std::vector<HeadSink>& heads, const Labels& labels);
+    void AssignClass(const std::uint32_t* members, std::size_t n);
+
     void TakeOpenFailures(const Shared& shared);
     bool RunWorkers(std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump);
 

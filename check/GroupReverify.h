@@ -1,4 +1,4 @@
-// Reverify: before the checked files of a group are deleted, confirms that each still
+// GroupReverify: before the checked files of a group are deleted, confirms that each still
 // has a byte-identical kept copy, and deletes only the files that do.
 #pragma once
 

@@ -1,0 +1,489 @@
+// ContentEngine: probing the paths, grouping the files by size and comparing each same-size
+// set block by block in one pass, on worker threads.
+#include "check/ContentEngine.h"
+
+#include "check/Refiner.h"
+#include "check/WorkerPool.h"
+#include "scan/FileProbe.h"
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+#include <utility>
+
+namespace Check {
+
+namespace {
+
+    constexpr std::size_t kProbeBatch = 64;
+    constexpr std::uint64_t kNoLabel = UINT64_MAX;
+
+    unsigned WorkerCount(unsigned wanted)
+    {
+        if (wanted > 0)
+            return wanted;
+        const unsigned cores = std::thread::hardware_concurrency();
+        return std::clamp(cores, 1U, 4U);
+    }
+
+    // Sets of equal files in one flat list.
+    struct SetList {
+        std::vector<std::uint32_t> members;
+        std::vector<std::size_t> starts;
+        std::vector<std::uint64_t> offsets;
+
+        void Add(const std::vector<std::uint32_t>& set, std::uint64_t offset = 0)
+        {
+            starts.push_back(members.size());
+            offsets.push_back(offset);
+            members.insert(members.end(), set.begin(), set.end());
+        }
+        std::size_t Count() const { return starts.size(); }
+        std::size_t Begin(std::size_t s) const { return starts[s]; }
+        std::size_t End(std::size_t s) const
+        {
+            return s + 1 < starts.size() ? starts[s + 1] : members.size();
+        }
+    };
+
+    // Labels the files of each equal set of one range with a number unique to the worker.
+    class LabelSink : public RefineSink {
+    public:
+        LabelSink(std::vector<std::uint64_t>& labels, unsigned worker)
+            : m_labels(labels)
+            , m_next(static_cast<std::uint64_t>(worker) << 40)
+        {
+        }
+        void Equal(const std::vector<std::uint32_t>& members) override
+        {
+            for (std::uint32_t f : members)
+                m_labels[f] = m_next;
+            ++m_next;
+        }
+        void Deferred(const std::vector<std::uint32_t>&, std::uint64_t) override { }
+
+    private:
+        std::vector<std::uint64_t>& m_labels;
+        std::uint64_t m_next;
+    };
+
+} // namespace
+
+// What the look-up of one path found.
+struct ContentEngine::Looked {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    bool sparse = false;
+    bool regular = false;
+};
+
+// A run of files of one size in the size-sorted list, and the bytes they hold.
+struct ContentEngine::SizeSet {
+    std::size_t begin, end;
+    std::uint64_t bytes;
+};
+
+// Collects a head-phase worker's results: finished sets and sets to spread.
+class ContentEngine::HeadSink : public RefineSink {
+public:
+    void Equal(const std::vector<std::uint32_t>& members) override { equal.Add(members); }
+    void Deferred(const std::vector<std::uint32_t>& members, std::uint64_t offset) override
+    {
+        deferred.Add(members, offset);
+    }
+    SetList equal;
+    SetList deferred;
+};
+
+bool ContentEngine::RunWorkers(
+    std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump)
+{
+    if (!m_pool)
+        m_pool = std::make_unique<WorkerPool>(m_threads);
+    return m_pool->Run(stop, work, pump);
+}
+
+ContentEngine::ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options)
+    : m_paths(paths)
+    , m_options(options)
+    , m_threads(WorkerCount(options.threads))
+{
+    m_options.headBytes = std::max<std::size_t>(1, m_options.headBytes);
+    m_options.chunkBytes = std::max(m_options.chunkBytes, m_options.headBytes);
+    m_options.maxOpenFiles = std::max<std::size_t>(1, m_options.maxOpenFiles);
+    m_options.wholeFileBytes = std::min(m_options.wholeFileBytes, m_options.chunkBytes);
+}
+
+ContentEngine::~ContentEngine() = default;
+
+bool ContentEngine::Probe(const Pump& pump)
+{
+    std::vector<Looked> looked(m_paths.size());
+    if (!LookUp(looked, pump))
+        return false;
+    const std::size_t regular = GroupByIdentity(looked);
+    HoldBackFirstNames();
+    m_anyUnopenable = regular < m_paths.size();
+    if (!TryOpens(pump))
+        return false;
+    if (m_anyUnopenable)
+        std::fill(m_pending.begin(), m_pending.end(), 0);
+    return true;
+}
+
+bool ContentEngine::LookUp(std::vector<Looked>& looked, const Pump& pump)
+{
+    const std::size_t count = m_paths.size();
+    std::atomic<std::size_t> next { 0 };
+    std::atomic<bool> stop { false };
+    // Every path is looked up once; what is not a regular file never opens.
+    return RunWorkers(
+        stop,
+        [&](unsigned) {
+            Platform::FolderProbe probe;
+            Platform::ProbedFile info;
+            for (;;) {
+                const std::size_t first = next.fetch_add(kProbeBatch, std::memory_order_relaxed);
+                if (first >= count || stop.load(std::memory_order_relaxed))
+                    return;
+                const std::size_t last = std::min(count, first + kProbeBatch);
+                std::uint64_t bytes = 0;
+                for (std::size_t p = first; p < last; ++p) {
+                    if (probe.Stat(m_paths[p], info) == 0) {
+                        looked[p] = { info.device, info.inode, info.size, info.allocated < info.size, true };
+                        bytes += info.size;
+                    }
+                }
+                m_pathsProbed.fetch_add(last - first, std::memory_order_relaxed);
+                m_bytesProbed.fetch_add(bytes, std::memory_order_relaxed);
+            }
+        },
+        pump);
+}
+
+std::size_t ContentEngine::GroupByIdentity(const std::vector<Looked>& looked)
+{
+    // One file per device and inode: links and second names of a file share it.
+    const std::size_t count = looked.size();
+    std::vector<std::uint32_t> order;
+    order.reserve(count);
+    for (std::size_t p = 0; p < count; ++p) {
+        if (looked[p].regular)
+            order.push_back(static_cast<std::uint32_t>(p));
+    }
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const Looked& x = looked[a];
+        const Looked& y = looked[b];
+        if (x.device != y.device)
+            return x.device < y.device;
+        if (x.inode != y.inode)
+            return x.inode < y.inode;
+        return a < b;
+    });
+    m_fileOfPath.assign(count, kNoFile);
+    m_openable.assign(count, 0);
+    m_files.clear();
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const Looked& p = looked[order[k]];
+        if (k == 0 || p.device != looked[order[k - 1]].device || p.inode != looked[order[k - 1]].inode)
+            m_files.push_back({ p.size, order[k], p.sparse });
+        m_fileOfPath[order[k]] = static_cast<std::uint32_t>(m_files.size() - 1);
+        m_openable[order[k]] = 1;
+    }
+    m_classOf.resize(m_files.size());
+    for (std::size_t f = 0; f < m_files.size(); ++f)
+        m_classOf[f] = static_cast<std::uint32_t>(f);
+    return order.size();
+}
+
+void ContentEngine::HoldBackFirstNames()
+{
+    // Whether a regular file opens is learnt by opening it. The first name of a file
+    // that shares its size (and is not empty) is opened anyway when it is compared;
+    // every other path is opened here. Once any path fails, every path is opened here,
+    // so that the first failure in list order is known before anything is compared.
+    std::vector<std::size_t> sizeOrder(m_files.size());
+    for (std::size_t f = 0; f < sizeOrder.size(); ++f)
+        sizeOrder[f] = f;
+    std::sort(sizeOrder.begin(), sizeOrder.end(),
+        [&](std::size_t a, std::size_t b) { return m_files[a].size < m_files[b].size; });
+    m_pending.assign(m_files.size(), 0);
+    for (std::size_t k = 0; k < sizeOrder.size(); ++k) {
+        const std::uint64_t size = m_files[sizeOrder[k]].size;
+        const bool shared = (k > 0 && m_files[sizeOrder[k - 1]].size == size)
+            || (k + 1 < sizeOrder.size() && m_files[sizeOrder[k + 1]].size == size);
+        if (shared && size > 0)
+            m_pending[sizeOrder[k]] = 1;
+    }
+}
+
+bool ContentEngine::TryOpens(const Pump& pump)
+{
+    const std::size_t count = m_paths.size();
+    std::atomic<std::size_t> next { 0 };
+    std::atomic<bool> stop { false };
+    auto heldBack = [&](std::size_t p) {
+        const std::uint32_t file = m_fileOfPath[p];
+        return m_pending[file] && m_files[file].path == p;
+    };
+    for (int pass = 0; pass < 2; ++pass) {
+        // The second pass opens the first names held back by the first, after a failure.
+        const bool all = m_anyUnopenable;
+        next = 0;
+        std::atomic<bool> failed { false };
+        if (!RunWorkers(
+                stop,
+                [&](unsigned) {
+                    Platform::FolderProbe probe;
+                    for (;;) {
+                        const std::size_t first = next.fetch_add(kProbeBatch, std::memory_order_relaxed);
+                        if (first >= count || stop.load(std::memory_order_relaxed))
+                            return;
+                        const std::size_t last = std::min(count, first + kProbeBatch);
+                        for (std::size_t p = first; p < last; ++p) {
+                            if (!m_openable[p] || (pass == 0 && !all && heldBack(p))
+                                || (pass == 1 && !heldBack(p)))
+                                continue;
+                            if (probe.TryOpen(m_paths[p]) != 0) {
+                                m_openable[p] = 0;
+                                failed = true;
+                            }
+                        }
+                    }
+                },
+                pump))
+            return false;
+        if (!failed || all)
+            break;
+        m_anyUnopenable = true;
+    }
+    return true;
+}
+
+void ContentEngine::TakeOpenFailures(const Shared& shared)
+{
+    for (std::size_t f = 0; f < m_files.size(); ++f) {
+        if (m_pending[f] && shared.openFailed[f].load(std::memory_order_relaxed)) {
+            m_openable[m_files[f].path] = 0;
+            m_anyUnopenable = true;
+        }
+    }
+}
+
+bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump& pump)
+{
+    const std::size_t fileCount = m_files.size();
+    std::vector<std::uint32_t> bySize;
+    std::vector<SizeSet> sets;
+    GatherSizeSets(needed, bySize, sets);
+
+    Shared shared { m_paths, m_files, m_options, m_bytesSettled,
+        std::make_unique<std::atomic<std::uint8_t>[]>(fileCount),
+        std::make_unique<std::atomic<std::uint8_t>[]>(fileCount), {} };
+    for (std::size_t f = 0; f < fileCount; ++f) {
+        shared.alone[f].store(0, std::memory_order_relaxed);
+        shared.openFailed[f].store(0, std::memory_order_relaxed);
+    }
+    // Files whose first name is first opened here learn here whether it opens.
+    struct OpenOutcome {
+        ContentEngine& engine;
+        Shared& shared;
+        ~OpenOutcome() { engine.TakeOpenFailures(shared); }
+    } outcome { *this, shared };
+
+    std::vector<HeadSink> heads(m_threads);
+    if (!CompareHeads(shared, bySize, sets, heads, pump))
+        return false;
+    for (const HeadSink& head : heads) {
+        for (std::size_t s = 0; s < head.equal.Count(); ++s)
+            AssignClass(head.equal.members.data() + head.equal.Begin(s), head.equal.End(s) - head.equal.Begin(s));
+    }
+
+    const bool anyDeferred
+        = std::any_of(heads.begin(), heads.end(), [](const HeadSink& head) { return head.deferred.Count() > 0; });
+    if (!anyDeferred)
+        return true;
+    Labels labels(m_threads, std::vector<std::uint64_t>(fileCount, kNoLabel));
+    if (!CompareRanges(shared, heads, labels, pump))
+        return false;
+    for (const HeadSink& head : heads)
+        m_filesCompared.fetch_add(head.deferred.members.size(), std::memory_order_relaxed);
+    MergeLabels(shared, heads, labels);
+    return true;
+}
+
+void ContentEngine::GatherSizeSets(
+    const std::vector<std::uint8_t>& needed, std::vector<std::uint32_t>& bySize, std::vector<SizeSet>& sets)
+{
+    const std::size_t fileCount = m_files.size();
+    for (std::size_t f = 0; f < fileCount; ++f)
+        m_classOf[f] = static_cast<std::uint32_t>(f);
+
+    // Same-size sets of the needed files, the largest work first.
+    for (std::size_t f = 0; f < fileCount; ++f) {
+        if (f < needed.size() && needed[f])
+            bySize.push_back(static_cast<std::uint32_t>(f));
+    }
+    std::sort(bySize.begin(), bySize.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return m_files[a].size != m_files[b].size ? m_files[a].size < m_files[b].size : a < b;
+    });
+    std::uint64_t total = 0;
+    std::size_t files = 0;
+    for (std::size_t b = 0; b < bySize.size();) {
+        std::size_t e = b + 1;
+        const std::uint64_t size = m_files[bySize[b]].size;
+        while (e < bySize.size() && m_files[bySize[e]].size == size)
+            ++e;
+        if (e - b >= 2) {
+            if (size == 0) {
+                // Empty files are all equal and need no reading.
+                for (std::size_t k = b; k < e; ++k)
+                    m_classOf[bySize[k]] = bySize[b];
+            } else {
+                sets.push_back({ b, e, size * (e - b) });
+                total += size * (e - b);
+                files += e - b;
+            }
+        }
+        b = e;
+    }
+    std::stable_sort(
+        sets.begin(), sets.end(), [](const SizeSet& a, const SizeSet& b) { return a.bytes > b.bytes; });
+    m_bytesToSettle = total;
+    m_bytesSettled = 0;
+    m_filesToCompare = files;
+    m_filesCompared = 0;
+}
+
+// Head phase: every same-size set is compared by one worker; sets that stay together
+// over many bytes are handed on to be compared in ranges.
+bool ContentEngine::CompareHeads(Shared& shared, const std::vector<std::uint32_t>& bySize,
+    const std::vector<SizeSet>& sets, std::vector<HeadSink>& heads, const Pump& pump)
+{
+    std::atomic<std::size_t> nextSet { 0 };
+    const bool mayDefer = m_threads > 1;
+    return RunWorkers(
+        shared.stop,
+        [&](unsigned w) {
+            Refiner refiner(shared);
+            std::vector<std::uint32_t> members;
+            for (;;) {
+                const std::size_t s = nextSet.fetch_add(1, std::memory_order_relaxed);
+                if (s >= sets.size() || shared.stop.load(std::memory_order_relaxed))
+                    return;
+                members.assign(bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].begin),
+                    bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].end));
+                const std::size_t deferredBefore = heads[w].deferred.members.size();
+                refiner.Refine(members, 0, m_files[members[0]].size, mayDefer, heads[w]);
+                // Files handed on to the range phase are done with when it ends.
+                const std::size_t deferred = heads[w].deferred.members.size() - deferredBefore;
+                m_filesCompared.fetch_add(members.size() - deferred, std::memory_order_relaxed);
+            }
+        },
+        pump);
+}
+
+// Range phase: each deferred set is cut into one byte range per worker; a file is equal
+// to another when it is in every range.
+bool ContentEngine::CompareRanges(
+    Shared& shared, const std::vector<HeadSink>& heads, Labels& labels, const Pump& pump)
+{
+    struct RangeJob {
+        const SetList* list;
+        std::size_t set;
+        unsigned part;
+        std::uint64_t begin, end;
+    };
+    std::vector<RangeJob> jobs;
+    const unsigned parts = m_threads;
+    for (const HeadSink& head : heads) {
+        for (std::size_t s = 0; s < head.deferred.Count(); ++s) {
+            const std::uint64_t begin = head.deferred.offsets[s];
+            const std::uint64_t end = m_files[head.deferred.members[head.deferred.Begin(s)]].size;
+            const std::uint64_t chunk = m_options.chunkBytes;
+            std::uint64_t from = begin;
+            for (unsigned part = 0; part < parts; ++part) {
+                std::uint64_t to = part + 1 == parts ? end : begin + (end - begin) * (part + 1) / parts;
+                to = std::min(end, (to + chunk - 1) / chunk * chunk);
+                if (to > from) {
+                    jobs.push_back({ &head.deferred, s, part, from, to });
+                } else {
+                    // An empty range tells no file apart.
+                    for (std::size_t k = head.deferred.Begin(s); k < head.deferred.End(s); ++k)
+                        labels[part][head.deferred.members[k]] = 0;
+                }
+                from = std::max(from, to);
+            }
+        }
+    }
+    auto jobBytes
+        = [](const RangeJob& j) { return (j.end - j.begin) * (j.list->End(j.set) - j.list->Begin(j.set)); };
+    std::stable_sort(jobs.begin(), jobs.end(),
+        [&](const RangeJob& a, const RangeJob& b) { return jobBytes(a) > jobBytes(b); });
+    std::atomic<std::size_t> nextJob { 0 };
+    return RunWorkers(
+        shared.stop,
+        [&](unsigned w) {
+            Refiner refiner(shared);
+            std::vector<std::uint32_t> members;
+            for (;;) {
+                const std::size_t j = nextJob.fetch_add(1, std::memory_order_relaxed);
+                if (j >= jobs.size() || shared.stop.load(std::memory_order_relaxed))
+                    return;
+                const RangeJob& job = jobs[j];
+                LabelSink sink(labels[job.part], w);
+                members.assign(job.list->members.begin() + static_cast<std::ptrdiff_t>(job.list->Begin(job.set)),
+                    job.list->members.begin() + static_cast<std::ptrdiff_t>(job.list->End(job.set)));
+                refiner.Refine(members, job.begin, job.end, false, sink);
+            }
+        },
+        pump);
+}
+
+// Label merge: files equal in every range form a class; a range that left a file
+// unlabelled found it alone (or never got to it because another range did).
+void ContentEngine::MergeLabels(const Shared& shared, const std::vector<HeadSink>& heads, const Labels& labels)
+{
+    auto less = [&](std::uint32_t a, std::uint32_t b) {
+        for (const auto& l : labels) {
+            if (l[a] != l[b])
+                return l[a] < l[b];
+        }
+        return a < b;
+    };
+    auto same = [&](std::uint32_t a, std::uint32_t b) {
+        return std::all_of(labels.begin(), labels.end(), [&](const auto& l) { return l[a] == l[b]; });
+    };
+    std::vector<std::uint32_t> members;
+    for (const HeadSink& head : heads) {
+        for (std::size_t s = 0; s < head.deferred.Count(); ++s) {
+            members.clear();
+            for (std::size_t k = head.deferred.Begin(s); k < head.deferred.End(s); ++k) {
+                const std::uint32_t f = head.deferred.members[k];
+                const bool labelled = std::all_of(labels.begin(), labels.end(),
+                    [&](const std::vector<std::uint64_t>& l) { return l[f] != kNoLabel; });
+                if (labelled && !shared.alone[f].load(std::memory_order_relaxed))
+                    members.push_back(f);
+            }
+            std::sort(members.begin(), members.end(), less);
+            for (std::size_t b = 0; b < members.size();) {
+                std::size_t e = b + 1;
+                while (e < members.size() && same(members[b], members[e]))
+                    ++e;
+                if (e - b >= 2)
+                    AssignClass(members.data() + b, e - b);
+                b = e;
+            }
+        }
+    }
+}
+
+void ContentEngine::AssignClass(const std::uint32_t* members, std::size_t n)
+{
+    const std::uint32_t cls = *std::min_element(members, members + n);
+    for (std::size_t k = 0; k < n; ++k)
+        m_classOf[members[k]] = cls;
+}
+
+} // namespace Check

@@ -1,0 +1,103 @@
+// Refiner: splits a set of same-size files by their bytes, block by block, the way one
+// engine worker compares them.
+#pragma once
+
+#include "check/ContentEngine.h"
+#include "scan/FileProbe.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Check {
+
+// State the workers share during Classify.
+struct ContentEngine::Shared {
+    const std::vector<std::string>& paths;
+    const std::vector<File>& files;
+    const EngineOptions& options;
+    std::atomic<std::uint64_t>& settled;
+    // Set for a file once it is known to equal no other file.
+    std::unique_ptr<std::atomic<std::uint8_t>[]> alone;
+    // Set for a file whose first name failed to open when it was to be compared.
+    std::unique_ptr<std::atomic<std::uint8_t>[]> openFailed;
+    std::atomic<bool> stop { false };
+};
+
+// Receives what a refinement finds.
+class RefineSink {
+public:
+    virtual ~RefineSink() = default;
+    // Takes a set of files equal over the whole range.
+    virtual void Equal(const std::vector<std::uint32_t>& members) = 0;
+    // Takes a set equal before offset whose remaining bytes are worth spreading.
+    virtual void Deferred(const std::vector<std::uint32_t>& members, std::uint64_t offset) = 0;
+};
+
+// One worker's comparison machinery: two block buffers and reusable lists, so that
+// comparing a set allocates nothing per file.
+class Refiner {
+public:
+    using Shared = ContentEngine::Shared;
+
+    explicit Refiner(Shared& shared);
+
+    // Splits members, files of one size, by their bytes in [begin, end): reads the
+    // block of the set's first file, then that block of every other member beside
+    // it. Members whose block differs are hashed and regrouped, and every file left
+    // alone is marked as such. With mayDefer, a set still together after the head
+    // block whose remaining bytes reach the split size goes to sink.Deferred.
+    void Refine(std::vector<std::uint32_t> members, std::uint64_t begin, std::uint64_t end, bool mayDefer,
+        RefineSink& sink);
+
+private:
+    struct FreeDeleter {
+        void operator()(std::byte* p) const;
+    };
+    using AlignedBuffer = std::unique_ptr<std::byte[], FreeDeleter>;
+    static AlignedBuffer MakeBuffer(std::size_t size);
+
+    struct Cell {
+        std::uint64_t offset = 0;
+        std::vector<std::uint32_t> members;
+        // Open files, parallel to members; empty when the set is read by reopening.
+        std::vector<Platform::BlockReader> files;
+    };
+    struct Differing {
+        std::uint64_t hash;
+        std::size_t index;
+    };
+
+    bool IsAlone(std::uint32_t file) const
+    {
+        return m_shared.alone[file].load(std::memory_order_relaxed) != 0;
+    }
+    void MarkAlone(std::uint32_t file, std::uint64_t from, std::uint64_t end)
+    {
+        m_shared.alone[file].store(1, std::memory_order_relaxed);
+        Settle(end - from);
+    }
+    void Settle(std::uint64_t bytes) { m_shared.settled.fetch_add(bytes, std::memory_order_relaxed); }
+
+    std::uint64_t NextBoundary(std::uint64_t offset, std::uint64_t end) const;
+    int OpenMember(std::uint32_t file, Platform::BlockReader& reader) const;
+    void OpenAll(Cell& cell);
+    bool ReadMember(const Cell& cell, std::size_t k, std::uint64_t offset, std::size_t n, std::byte* buffer) const;
+    // Keeps the members for which keep(k) holds, with their open files.
+    template <class Keep> void Compact(Cell& cell, Keep keep);
+    void RefineCell(Cell& cell, std::uint64_t end, bool mayDefer, RefineSink& sink);
+    bool SkipHoles(const Cell& cell, std::uint64_t& offset, std::uint64_t end);
+    void SplitOff(Cell& cell, std::uint64_t offset, std::uint64_t end);
+
+    Shared& m_shared;
+    AlignedBuffer m_first;
+    AlignedBuffer m_other;
+    std::vector<Cell> m_stack;
+    std::vector<Differing> m_differing;
+    std::vector<std::uint8_t> m_keep;
+};
+
+} // namespace Check
