@@ -134,29 +134,37 @@ bool ContentEngine::Probe(const Pump& pump)
 
 bool ContentEngine::LookUp(std::vector<Looked>& looked, const Pump& pump)
 {
+    // Every path is looked up once; what is not a regular file never opens.
+    return ProbeBatches(
+        [&](Platform::FolderProbe& probe, std::size_t first, std::size_t last) {
+            Platform::FileInfo info;
+            std::uint64_t bytes = 0;
+            for (std::size_t p = first; p < last; ++p) {
+                if (probe.Stat(m_paths[p], info) == 0) {
+                    looked[p] = { info.device, info.inode, info.size, info.allocated < info.size, true };
+                    bytes += info.size;
+                }
+            }
+            m_pathsProbed.fetch_add(last - first, std::memory_order_relaxed);
+            m_bytesProbed.fetch_add(bytes, std::memory_order_relaxed);
+        },
+        pump);
+}
+
+bool ContentEngine::ProbeBatches(const ProbeBatch& batch, const Pump& pump)
+{
     const std::size_t count = m_paths.size();
     std::atomic<std::size_t> next { 0 };
     std::atomic<bool> stop { false };
-    // Every path is looked up once; what is not a regular file never opens.
     return RunWorkers(
         stop,
         [&](unsigned) {
             Platform::FolderProbe probe;
-            Platform::ProbedFile info;
             for (;;) {
                 const std::size_t first = next.fetch_add(kProbeBatch, std::memory_order_relaxed);
                 if (first >= count || stop.load(std::memory_order_relaxed))
                     return;
-                const std::size_t last = std::min(count, first + kProbeBatch);
-                std::uint64_t bytes = 0;
-                for (std::size_t p = first; p < last; ++p) {
-                    if (probe.Stat(m_paths[p], info) == 0) {
-                        looked[p] = { info.device, info.inode, info.size, info.allocated < info.size, true };
-                        bytes += info.size;
-                    }
-                }
-                m_pathsProbed.fetch_add(last - first, std::memory_order_relaxed);
-                m_bytesProbed.fetch_add(bytes, std::memory_order_relaxed);
+                batch(probe, first, std::min(count, first + kProbeBatch));
             }
         },
         pump);
@@ -220,9 +228,6 @@ void ContentEngine::HoldBackFirstNames()
 
 bool ContentEngine::TryOpens(const Pump& pump)
 {
-    const std::size_t count = m_paths.size();
-    std::atomic<std::size_t> next { 0 };
-    std::atomic<bool> stop { false };
     auto heldBack = [&](std::size_t p) {
         const std::uint32_t file = m_fileOfPath[p];
         return m_pending[file] && m_files[file].path == p;
@@ -230,25 +235,16 @@ bool ContentEngine::TryOpens(const Pump& pump)
     for (int pass = 0; pass < 2; ++pass) {
         // The second pass opens the first names held back by the first, after a failure.
         const bool all = m_anyUnopenable;
-        next = 0;
         std::atomic<bool> failed { false };
-        if (!RunWorkers(
-                stop,
-                [&](unsigned) {
-                    Platform::FolderProbe probe;
-                    for (;;) {
-                        const std::size_t first = next.fetch_add(kProbeBatch, std::memory_order_relaxed);
-                        if (first >= count || stop.load(std::memory_order_relaxed))
-                            return;
-                        const std::size_t last = std::min(count, first + kProbeBatch);
-                        for (std::size_t p = first; p < last; ++p) {
-                            if (!m_openable[p] || (pass == 0 && !all && heldBack(p))
-                                || (pass == 1 && !heldBack(p)))
-                                continue;
-                            if (probe.TryOpen(m_paths[p]) != 0) {
-                                m_openable[p] = 0;
-                                failed = true;
-                            }
+        if (!ProbeBatches(
+                [&](Platform::FolderProbe& probe, std::size_t first, std::size_t last) {
+                    for (std::size_t p = first; p < last; ++p) {
+                        if (!m_openable[p] || (pass == 0 && !all && heldBack(p))
+                            || (pass == 1 && !heldBack(p)))
+                            continue;
+                        if (probe.TryOpen(m_paths[p]) != 0) {
+                            m_openable[p] = 0;
+                            failed = true;
                         }
                     }
                 },
@@ -297,11 +293,12 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
         return false;
     for (const HeadSink& head : heads) {
         for (std::size_t s = 0; s < head.equal.Count(); ++s)
-            AssignClass(head.equal.members.data() + head.equal.Begin(s), head.equal.End(s) - head.equal.Begin(s));
+            AssignClass(
+                head.equal.members.data() + head.equal.Begin(s), head.equal.End(s) - head.equal.Begin(s));
     }
 
-    const bool anyDeferred
-        = std::any_of(heads.begin(), heads.end(), [](const HeadSink& head) { return head.deferred.Count() > 0; });
+    const bool anyDeferred = std::any_of(
+        heads.begin(), heads.end(), [](const HeadSink& head) { return head.deferred.Count() > 0; });
     if (!anyDeferred)
         return true;
     Labels labels(m_threads, std::vector<std::uint64_t>(fileCount, kNoLabel));
@@ -361,25 +358,17 @@ void ContentEngine::GatherSizeSets(
 bool ContentEngine::CompareHeads(Shared& shared, const std::vector<std::uint32_t>& bySize,
     const std::vector<SizeSet>& sets, std::vector<HeadSink>& heads, const Pump& pump)
 {
-    std::atomic<std::size_t> nextSet { 0 };
     const bool mayDefer = m_threads > 1;
-    return RunWorkers(
-        shared.stop,
-        [&](unsigned w) {
-            Refiner refiner(shared);
-            std::vector<std::uint32_t> members;
-            for (;;) {
-                const std::size_t s = nextSet.fetch_add(1, std::memory_order_relaxed);
-                if (s >= sets.size() || shared.stop.load(std::memory_order_relaxed))
-                    return;
-                members.assign(bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].begin),
-                    bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].end));
-                const std::size_t deferredBefore = heads[w].deferred.members.size();
-                refiner.Refine(members, 0, m_files[members[0]].size, mayDefer, heads[w]);
-                // Files handed on to the range phase are done with when it ends.
-                const std::size_t deferred = heads[w].deferred.members.size() - deferredBefore;
-                m_filesCompared.fetch_add(members.size() - deferred, std::memory_order_relaxed);
-            }
+    return RefineJobs(
+        shared, sets.size(),
+        [&](Refiner& refiner, std::vector<std::uint32_t>& members, std::size_t s, unsigned w) {
+            members.assign(bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].begin),
+                bySize.begin() + static_cast<std::ptrdiff_t>(sets[s].end));
+            const std::size_t deferredBefore = heads[w].deferred.members.size();
+            refiner.Refine(members, 0, m_files[members[0]].size, mayDefer, heads[w]);
+            // Files handed on to the range phase are done with when it ends.
+            const std::size_t deferred = heads[w].deferred.members.size() - deferredBefore;
+            m_filesCompared.fetch_add(members.size() - deferred, std::memory_order_relaxed);
         },
         pump);
 }
@@ -421,21 +410,31 @@ bool ContentEngine::CompareRanges(
         = [](const RangeJob& j) { return (j.end - j.begin) * (j.list->End(j.set) - j.list->Begin(j.set)); };
     std::stable_sort(jobs.begin(), jobs.end(),
         [&](const RangeJob& a, const RangeJob& b) { return jobBytes(a) > jobBytes(b); });
-    std::atomic<std::size_t> nextJob { 0 };
+    return RefineJobs(
+        shared, jobs.size(),
+        [&](Refiner& refiner, std::vector<std::uint32_t>& members, std::size_t j, unsigned w) {
+            const RangeJob& job = jobs[j];
+            LabelSink sink(labels[job.part], w);
+            members.assign(job.list->members.begin() + static_cast<std::ptrdiff_t>(job.list->Begin(job.set)),
+                job.list->members.begin() + static_cast<std::ptrdiff_t>(job.list->End(job.set)));
+            refiner.Refine(members, job.begin, job.end, false, sink);
+        },
+        pump);
+}
+
+bool ContentEngine::RefineJobs(Shared& shared, std::size_t count, const RefineJob& job, const Pump& pump)
+{
+    std::atomic<std::size_t> next { 0 };
     return RunWorkers(
         shared.stop,
         [&](unsigned w) {
             Refiner refiner(shared);
             std::vector<std::uint32_t> members;
             for (;;) {
-                const std::size_t j = nextJob.fetch_add(1, std::memory_order_relaxed);
-                if (j >= jobs.size() || shared.stop.load(std::memory_order_relaxed))
+                const std::size_t j = next.fetch_add(1, std::memory_order_relaxed);
+                if (j >= count || shared.stop.load(std::memory_order_relaxed))
                     return;
-                const RangeJob& job = jobs[j];
-                LabelSink sink(labels[job.part], w);
-                members.assign(job.list->members.begin() + static_cast<std::ptrdiff_t>(job.list->Begin(job.set)),
-                    job.list->members.begin() + static_cast<std::ptrdiff_t>(job.list->End(job.set)));
-                refiner.Refine(members, job.begin, job.end, false, sink);
+                job(refiner, members, j, w);
             }
         },
         pump);
@@ -443,7 +442,8 @@ bool ContentEngine::CompareRanges(
 
 // Label merge: files equal in every range form a class; a range that left a file
 // unlabelled found it alone (or never got to it because another range did).
-void ContentEngine::MergeLabels(const Shared& shared, const std::vector<HeadSink>& heads, const Labels& labels)
+void ContentEngine::MergeLabels(
+    const Shared& shared, const std::vector<HeadSink>& heads, const Labels& labels)
 {
     auto less = [&](std::uint32_t a, std::uint32_t b) {
         for (const auto& l : labels) {

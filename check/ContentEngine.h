@@ -12,7 +12,13 @@
 #include <string>
 #include <vector>
 
+namespace Platform {
+class FolderProbe;
+}
+
 namespace Check {
+
+class Refiner;
 
 struct EngineOptions {
     // First block read from every file that shares its size: most unequal files part here.
@@ -94,16 +100,25 @@ private:
     std::size_t GroupByIdentity(const std::vector<Looked>& looked);
     void HoldBackFirstNames();
     bool TryOpens(const Pump& pump);
+    // Hands the paths out to the workers in batches [first, last); each worker looks
+    // paths up with a probe of its own.
+    using ProbeBatch = std::function<void(Platform::FolderProbe& probe, std::size_t first, std::size_t last)>;
+    bool ProbeBatches(const ProbeBatch& batch, const Pump& pump);
 
     // Classify's phases: gather the same-size sets, compare each from its head, compare
     // long sets in ranges spread over the workers, and merge the ranges' labels.
-    void GatherSizeSets(
-        const std::vector<std::uint8_t>& needed, std::vector<std::uint32_t>& bySize, std::vector<SizeSet>& sets);
-    bool CompareHeads(Shared& shared, const std::vector<std::uint32_t>& bySize, const std::vector<SizeSet>& sets,
-        std::vector<HeadSink>& heads, const Pump& pump);
+    void GatherSizeSets(const std::vector<std::uint8_t>& needed, std::vector<std::uint32_t>& bySize,
+        std::vector<SizeSet>& sets);
+    bool CompareHeads(Shared& shared, const std::vector<std::uint32_t>& bySize,
+        const std::vector<SizeSet>& sets, std::vector<HeadSink>& heads, const Pump& pump);
     bool CompareRanges(Shared& shared, const std::vector<HeadSink>& heads, Labels& labels, const Pump& pump);
     void MergeLabels(const Shared& shared, const std::vector<HeadSink>& heads, const Labels& labels);
     void AssignClass(const std::uint32_t* members, std::size_t n);
+    // Hands the jobs 0 to count - 1 out to the workers one at a time; each worker
+    // compares with a refiner and a member list of its own.
+    using RefineJob = std::function<void(
+        Refiner&, std::vector<std::uint32_t>& members, std::size_t job, unsigned worker)>;
+    bool RefineJobs(Shared& shared, std::size_t count, const RefineJob& job, const Pump& pump);
 
     void TakeOpenFailures(const Shared& shared);
     bool RunWorkers(std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump);

@@ -1,11 +1,11 @@
 // GroupReverify: the side-by-side re-read of a group before its checked files are deleted.
 #include "check/GroupReverify.h"
 
+#include "scan/ContentCompare.h"
 #include "scan/FileError.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <map>
 #include <unordered_map>
 #include <utility>
@@ -24,21 +24,6 @@ namespace {
     }
 
     bool OutOfDescriptors(int err) { return err == EMFILE || err == ENFILE; }
-
-    // Reads up to n bytes at offset, fewer only where the file ends. Returns the count or -errno.
-    std::int64_t ReadFull(const Platform::ReadFile& file, std::uint64_t offset, char* buffer, std::size_t n)
-    {
-        std::size_t done = 0;
-        while (done < n) {
-            const std::int64_t got = file.ReadAt(offset + done, buffer + done, n - done);
-            if (got < 0)
-                return got;
-            if (got == 0)
-                break;
-            done += static_cast<std::size_t>(got);
-        }
-        return static_cast<std::int64_t>(done);
-    }
 
 } // namespace
 
@@ -84,6 +69,12 @@ struct GroupReverify::Reader {
 namespace {
 
     using Reader = GroupReverify::Reader;
+
+    // A set of files equal before offset.
+    struct Work {
+        std::vector<std::size_t> set;
+        std::uint64_t offset = 0;
+    };
 
     // Closes every file kept open between blocks: from now on each is opened for its
     // block only. The answer to running out of descriptors.
@@ -134,39 +125,78 @@ namespace {
             [&](std::size_t r) { return r != onlyKept && !readers[r].Failed() && readers[r].hasChecked; });
     }
 
-    // Returns the first offset at or after offset where any file of the set may hold
-    // data: before it, every file of the set reads as zeros. A file closed between
-    // blocks is not asked and counts as holding data at offset.
+    // Returns where the hole every file of the set shares at offset ends, no further
+    // than the end of the shortest: before it, every file of the set reads as zeros.
     std::uint64_t CommonDataOffset(
         const std::vector<Reader>& readers, const std::vector<std::size_t>& set, std::uint64_t offset)
     {
-        std::uint64_t common = UINT64_MAX;
-        for (std::size_t r : set) {
-            if (!readers[r].file.IsOpen())
-                return offset;
-            common = std::min(common, readers[r].file.NextDataOffset(offset));
-            if (common <= offset)
-                return offset;
-        }
-        return common;
+        std::uint64_t end = Platform::kNoData;
+        for (std::size_t r : set)
+            end = std::min(end, std::max(offset, readers[r].info.size));
+        return FileScan::SharedHoleEnd(
+            set, [&](std::size_t r) -> const Platform::ReadFile& { return readers[r].file; }, offset, end);
     }
 
-    // Sorts the readers into classes of identical bytes, each file read once from its
-    // start to its end; sets contentClass of every reader that ended in a class of two
-    // or more files.
+    // Reads one block of the set's files side by side, one file at a time beyond those
+    // kept open: the first readable file's block, then each other's compared with it.
+    // Files whose block differs go to pending by block hash, to be compared again from
+    // this block on. Returns the length of the first file's block, or -1 when no file of
+    // the set could be read; set keeps the files equal to the first one.
+    std::int64_t CompareBlock(std::vector<Reader>& readers, std::vector<std::size_t>& set,
+        std::uint64_t offset, FileScan::BlockCompare& compare, std::size_t n, std::vector<Work>& pending)
+    {
+        std::int64_t first = -1;
+        std::vector<std::pair<std::uint64_t, std::size_t>> differing;
+        std::size_t kept = 0;
+        for (std::size_t k = 0; k < set.size(); ++k) {
+            if (!OpenForBlock(readers, set[k]))
+                continue;
+            Reader& reader = readers[set[k]];
+            std::int64_t got = 0;
+            FileScan::BlockMatch match = FileScan::BlockMatch::Same;
+            if (first < 0)
+                got = first = compare.ReadFirst(reader.file, offset, n);
+            else
+                match = compare.ReadOther(reader.file, got);
+            if (got < 0)
+                reader.error = static_cast<int>(-got);
+            else if (match == FileScan::BlockMatch::Differs)
+                differing.emplace_back(compare.OtherHash(), set[k]);
+            else
+                set[kept++] = set[k];
+            if (!reader.stayOpen || reader.Failed())
+                reader.file.Close();
+        }
+        set.resize(kept);
+        std::sort(differing.begin(), differing.end());
+        for (std::size_t run = 0; run < differing.size();) {
+            std::size_t stop = run + 1;
+            while (stop < differing.size() && differing[stop].first == differing[run].first)
+                ++stop;
+            if (stop - run >= 2) {
+                Work& next = pending.emplace_back();
+                next.offset = offset;
+                for (std::size_t d = run; d < stop; ++d)
+                    next.set.push_back(differing[d].second);
+            }
+            run = stop;
+        }
+        return first;
+    }
+
+    // Sorts the readers into classes of identical bytes, each file read from its start to
+    // its end; sets contentClass of every reader that ended in a class of two or more
+    // files.
     void CompareSideBySide(std::vector<Reader>& readers, const ReverifyOptions& options)
     {
-        struct Work {
-            std::vector<std::size_t> set;
-            std::uint64_t offset = 0;
-        };
         std::vector<Work> pending(1);
         for (std::size_t r = 0; r < readers.size(); ++r)
             pending[0].set.push_back(r);
         std::size_t classes = 0;
-        std::vector<char> buffer;
-        std::vector<std::int64_t> got;
-        std::vector<std::vector<std::size_t>> parts;
+        const std::size_t n = std::max<std::size_t>(options.blockBytes, 1);
+        std::vector<std::byte> first(n);
+        std::vector<std::byte> other(n);
+        FileScan::BlockCompare compare(first.data(), other.data(), n);
 
         while (!pending.empty()) {
             Work work = std::move(pending.back());
@@ -176,63 +206,18 @@ namespace {
                 if (!WorthReading(readers, work.set))
                     break;
                 work.offset = CommonDataOffset(readers, work.set, work.offset);
-
-                const std::size_t n = std::clamp<std::size_t>(
-                    options.memoryBytes / work.set.size(), 1, std::max<std::size_t>(options.blockBytes, 1));
-                buffer.resize(n * work.set.size());
-                got.assign(work.set.size(), -1);
-                // One file at a time is opened beyond those kept open, however large
-                // the group.
-                for (std::size_t k = 0; k < work.set.size(); ++k) {
-                    if (!OpenForBlock(readers, work.set[k]))
-                        continue;
-                    Reader& reader = readers[work.set[k]];
-                    got[k] = ReadFull(reader.file, work.offset, buffer.data() + k * n, n);
-                    if (got[k] < 0)
-                        reader.error = static_cast<int>(-got[k]);
-                    if (!reader.stayOpen || reader.Failed())
-                        reader.file.Close();
-                }
-
-                // Split where the bytes (or the lengths) differ.
-                parts.clear();
-                for (std::size_t k = 0; k < work.set.size(); ++k) {
-                    if (got[k] < 0)
-                        continue;
-                    const auto sameBlock = [&](const std::vector<std::size_t>& p) {
-                        const std::size_t first = p.front();
-                        const auto length = static_cast<std::size_t>(got[k]);
-                        return got[first] == got[k]
-                            && std::memcmp(buffer.data() + first * n, buffer.data() + k * n, length) == 0;
-                    };
-                    auto part = std::find_if(parts.begin(), parts.end(), sameBlock);
-                    if (part == parts.end())
-                        parts.push_back({ k });
-                    else
-                        part->push_back(k);
-                }
-                if (parts.size() == 1 && parts[0].size() == work.set.size()) {
-                    const auto length = static_cast<std::uint64_t>(got[0]);
-                    if (length < n) {
-                        // Every file ended here, after the same bytes.
-                        for (std::size_t r : work.set)
-                            readers[r].contentClass = classes;
-                        ++classes;
-                        break;
-                    }
-                    work.offset += length;
+                const std::size_t before = work.set.size();
+                const std::int64_t length = CompareBlock(readers, work.set, work.offset, compare, n, pending);
+                if (length < 0)
                     continue;
+                if (static_cast<std::size_t>(length) < n && work.set.size() == before) {
+                    // Every file ended here, after the same bytes.
+                    for (std::size_t r : work.set)
+                        readers[r].contentClass = classes;
+                    ++classes;
+                    break;
                 }
-                for (const std::vector<std::size_t>& part : parts) {
-                    if (part.size() < 2)
-                        continue;
-                    Work next;
-                    next.offset = work.offset + static_cast<std::uint64_t>(got[part.front()]);
-                    for (std::size_t k : part)
-                        next.set.push_back(work.set[k]);
-                    pending.push_back(std::move(next));
-                }
-                break;
+                work.offset += static_cast<std::uint64_t>(length);
             }
         }
         for (Reader& reader : readers)

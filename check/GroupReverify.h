@@ -34,8 +34,6 @@ enum class KeepReason {
 struct ReverifyOptions {
     // Longest read from one file at a time.
     std::size_t blockBytes = 256 * 1024;
-    // Buffer for one block of every file being compared; large groups read shorter blocks.
-    std::size_t memoryBytes = 16 << 20;
     // Up to this many files stay open while they are read; a larger group reopens its
     // files for every block (and checks that each is still the same file).
     std::size_t maxOpenFiles = 256;
@@ -63,7 +61,8 @@ struct DeleteOutcome {
 class GroupReverify {
 public:
     // Reads the files side by side once, block by block, splitting the group where bytes
-    // differ and skipping holes every file of a set shares. checked[i] marks paths[i] for
+    // differ (files that differ from the first alike read that block again, as a set of
+    // their own) and skipping holes every file of a set shares. checked[i] marks paths[i] for
     // deletion. Reads to the end of each file, whatever size it claims. Keeps at most
     // maxOpenFiles files open, fewer when the process runs out of descriptors; throws
     // FileError("Too many open files") when not even one more file can be opened, with

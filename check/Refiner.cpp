@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <utility>
 
@@ -15,37 +14,9 @@ namespace {
 
     constexpr std::size_t kAlignment = 4096;
 
-    // Hashes a block that differed from the set's first file, to split the rest of
-    // the set without comparing every pair. Four lanes keep the multiplier busy.
-    std::uint64_t BlockHash(const std::byte* p, std::size_t n)
-    {
-        constexpr std::uint64_t k = 0x9E3779B97F4A7C15ULL;
-        std::uint64_t h[4] = { n, n ^ k, n + k, ~n };
-        std::size_t i = 0;
-        for (; i + 32 <= n; i += 32) {
-            for (int lane = 0; lane < 4; ++lane) {
-                std::uint64_t w;
-                std::memcpy(&w, p + i + 8 * lane, 8);
-                h[lane] = (h[lane] ^ w) * k;
-                h[lane] ^= h[lane] >> 29;
-            }
-        }
-        for (; i + 8 <= n; i += 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p + i, 8);
-            h[0] = (h[0] ^ w) * k;
-            h[0] ^= h[0] >> 29;
-        }
-        std::uint64_t tail = 0;
-        for (int shift = 0; i < n; ++i, shift += 8)
-            tail |= static_cast<std::uint64_t>(p[i]) << shift;
-        std::uint64_t r = (h[0] ^ tail) * k;
-        for (int lane = 1; lane < 4; ++lane)
-            r = (r ^ (r >> 31) ^ h[lane]) * k;
-        return r ^ (r >> 32);
-    }
-
 } // namespace
+
+using FileScan::BlockMatch;
 
 void Refiner::FreeDeleter::operator()(std::byte* p) const { std::free(p); }
 
@@ -62,11 +33,12 @@ Refiner::Refiner(Shared& shared)
     : m_shared(shared)
     , m_first(MakeBuffer(shared.options.chunkBytes))
     , m_other(MakeBuffer(shared.options.chunkBytes))
+    , m_compare(m_first.get(), m_other.get(), shared.options.chunkBytes)
 {
 }
 
-void Refiner::Refine(std::vector<std::uint32_t> members, std::uint64_t begin, std::uint64_t end, bool mayDefer,
-    RefineSink& sink)
+void Refiner::Refine(std::vector<std::uint32_t> members, std::uint64_t begin, std::uint64_t end,
+    bool mayDefer, RefineSink& sink)
 {
     m_stack.clear();
     m_stack.push_back(Cell { begin, std::move(members), {} });
@@ -87,11 +59,9 @@ std::uint64_t Refiner::NextBoundary(std::uint64_t offset, std::uint64_t end) con
     return std::min<std::uint64_t>(end, (offset / o.chunkBytes + 1) * o.chunkBytes);
 }
 
-// Opens a member; a failure is remembered unless the process ran out of
-// descriptors, which says nothing about the file.
-int Refiner::OpenMember(std::uint32_t file, Platform::BlockReader& reader) const
+int Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& reader) const
 {
-    const int result = reader.Open(m_shared.paths[m_shared.files[file].path]);
+    const int result = reader.OpenUnchecked(m_shared.paths[m_shared.files[file].path]);
     if (result != 0 && result != EMFILE && result != ENFILE)
         m_shared.openFailed[file].store(1, std::memory_order_relaxed);
     return result;
@@ -116,15 +86,25 @@ void Refiner::OpenAll(Cell& cell)
     }
 }
 
-bool Refiner::ReadMember(
-    const Cell& cell, std::size_t k, std::uint64_t offset, std::size_t n, std::byte* buffer) const
+BlockMatch Refiner::ReadMember(const Cell& cell, std::size_t k, std::uint64_t offset, std::size_t n)
 {
     if (!cell.files.empty())
-        return cell.files[k].IsOpen() && cell.files[k].ReadExact(offset, buffer, n);
-    Platform::BlockReader file;
+        return cell.files[k].IsOpen() ? ReadBlock(cell.files[k], k, offset, n) : BlockMatch::Unreadable;
+    Platform::ReadFile file;
     if (OpenMember(cell.members[k], file) != 0)
-        return false;
-    return file.ReadExact(offset, buffer, n);
+        return BlockMatch::Unreadable;
+    return ReadBlock(file, k, offset, n);
+}
+
+BlockMatch Refiner::ReadBlock(
+    const Platform::ReadFile& file, std::size_t k, std::uint64_t offset, std::size_t n)
+{
+    const auto whole = static_cast<std::int64_t>(n);
+    if (k == 0)
+        return m_compare.ReadFirst(file, offset, n) == whole ? BlockMatch::Same : BlockMatch::Unreadable;
+    std::int64_t got = 0;
+    const BlockMatch match = m_compare.ReadOther(file, got);
+    return got == whole ? match : BlockMatch::Unreadable;
 }
 
 template <class Keep> void Refiner::Compact(Cell& cell, Keep keep)
@@ -160,8 +140,7 @@ void Refiner::RefineCell(Cell& cell, std::uint64_t end, bool mayDefer, RefineSin
         });
         if (cell.members.size() < 2)
             break;
-        if (mayDefer && offset >= o.headBytes
-            && cell.members.size() * (end - offset) >= o.splitBytes) {
+        if (mayDefer && offset >= o.headBytes && cell.members.size() * (end - offset) >= o.splitBytes) {
             sink.Deferred(cell.members, offset);
             return;
         }
@@ -169,7 +148,7 @@ void Refiner::RefineCell(Cell& cell, std::uint64_t end, bool mayDefer, RefineSin
             continue;
         const std::uint64_t next = NextBoundary(offset, end);
         const auto n = static_cast<std::size_t>(next - offset);
-        if (!ReadMember(cell, 0, offset, n, m_first.get())) {
+        if (ReadMember(cell, 0, offset, n) != BlockMatch::Same) {
             MarkAlone(cell.members[0], offset, end);
             Compact(cell, [](std::size_t k) { return k != 0; });
             continue;
@@ -179,11 +158,12 @@ void Refiner::RefineCell(Cell& cell, std::uint64_t end, bool mayDefer, RefineSin
         for (std::size_t k = 1; k < cell.members.size(); ++k) {
             if (m_shared.stop.load(std::memory_order_relaxed))
                 return;
-            if (!ReadMember(cell, k, offset, n, m_other.get())) {
+            const BlockMatch match = ReadMember(cell, k, offset, n);
+            if (match == BlockMatch::Unreadable) {
                 MarkAlone(cell.members[k], offset, end);
                 m_keep[k] = 0;
-            } else if (std::memcmp(m_first.get(), m_other.get(), n) != 0) {
-                m_differing.push_back({ BlockHash(m_other.get(), n), k });
+            } else if (match == BlockMatch::Differs) {
+                m_differing.push_back({ m_compare.OtherHash(), k });
                 m_keep[k] = 0;
             }
         }
@@ -204,18 +184,15 @@ bool Refiner::SkipHoles(const Cell& cell, std::uint64_t& offset, std::uint64_t e
 {
     if (cell.files.empty() || end - offset <= m_shared.options.chunkBytes)
         return false;
-    const bool anySparse = std::any_of(cell.members.begin(), cell.members.end(),
-        [&](std::uint32_t f) { return m_shared.files[f].sparse; });
+    const bool anySparse = std::any_of(
+        cell.members.begin(), cell.members.end(), [&](std::uint32_t f) { return m_shared.files[f].sparse; });
     if (!anySparse)
         return false;
-    std::uint64_t data = end;
-    for (const Platform::BlockReader& file : cell.files) {
-        if (!file.IsOpen())
-            return false;
-        data = std::min(data, file.NextData(offset));
-        if (data <= offset)
-            return false;
-    }
+    const std::uint64_t data = FileScan::SharedHoleEnd(
+        cell.files, [](const Platform::ReadFile& file) -> const Platform::ReadFile& { return file; }, offset,
+        end);
+    if (data <= offset)
+        return false;
     Settle((data - offset) * cell.members.size());
     offset = data;
     return true;

@@ -3,7 +3,8 @@
 #pragma once
 
 #include "check/ContentEngine.h"
-#include "scan/FileProbe.h"
+#include "scan/ContentCompare.h"
+#include "scan/Platform.h"
 
 #include <atomic>
 #include <cstddef>
@@ -64,7 +65,7 @@ private:
         std::uint64_t offset = 0;
         std::vector<std::uint32_t> members;
         // Open files, parallel to members; empty when the set is read by reopening.
-        std::vector<Platform::BlockReader> files;
+        std::vector<Platform::ReadFile> files;
     };
     struct Differing {
         std::uint64_t hash;
@@ -83,9 +84,16 @@ private:
     void Settle(std::uint64_t bytes) { m_shared.settled.fetch_add(bytes, std::memory_order_relaxed); }
 
     std::uint64_t NextBoundary(std::uint64_t offset, std::uint64_t end) const;
-    int OpenMember(std::uint32_t file, Platform::BlockReader& reader) const;
+    // Opens a member; a failure is remembered unless the process ran out of
+    // descriptors, which says nothing about the file.
+    int OpenMember(std::uint32_t file, Platform::ReadFile& reader) const;
     void OpenAll(Cell& cell);
-    bool ReadMember(const Cell& cell, std::size_t k, std::uint64_t offset, std::size_t n, std::byte* buffer) const;
+    // Reads the block of member k, opening it for the block when the set is read by
+    // reopening: the first file's when k is 0, else compared with it. A file that ends
+    // before the block does is unreadable.
+    FileScan::BlockMatch ReadMember(const Cell& cell, std::size_t k, std::uint64_t offset, std::size_t n);
+    FileScan::BlockMatch ReadBlock(
+        const Platform::ReadFile& file, std::size_t k, std::uint64_t offset, std::size_t n);
     // Keeps the members for which keep(k) holds, with their open files.
     template <class Keep> void Compact(Cell& cell, Keep keep);
     void RefineCell(Cell& cell, std::uint64_t end, bool mayDefer, RefineSink& sink);
@@ -95,6 +103,7 @@ private:
     Shared& m_shared;
     AlignedBuffer m_first;
     AlignedBuffer m_other;
+    FileScan::BlockCompare m_compare;
     std::vector<Cell> m_stack;
     std::vector<Differing> m_differing;
     std::vector<std::uint8_t> m_keep;

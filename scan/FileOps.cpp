@@ -1,10 +1,10 @@
 // FileOps: no-replace rename, move by rename or by a checked copy, and delete.
 #include "scan/FileOps.h"
 
+#include "scan/ContentCompare.h"
 #include "scan/FileScan.h"
 #include "scan/Platform.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -37,8 +37,8 @@ namespace {
         std::vector<char> buffer(kCopyBlock);
         std::uint64_t offset = 0;
         for (;;) {
-            offset = std::max(offset, in.NextDataOffset(offset));
-            const std::int64_t got = in.ReadAt(offset, buffer.data(), buffer.size());
+            offset = SharedHoleEnd({ &in }, offset, opened.size);
+            const std::int64_t got = in.ReadFull(offset, buffer.data(), buffer.size());
             if (got < 0)
                 throw FileError(kReadStreamError);
             if (got == 0)

@@ -1,10 +1,10 @@
-// FileScan: extension filter, folder scan, content comparison and path routines.
+// FileScan: extension filter, folder scan, pairwise content comparison and path routines.
 #include "scan/FileScan.h"
 
+#include "scan/ContentCompare.h"
 #include "scan/Platform.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -281,19 +281,6 @@ namespace {
         return file;
     }
 
-    // Reads exactly n bytes at offset or reports a short file.
-    bool ReadBlock(const Platform::ReadFile& file, std::uint64_t offset, char* buffer, std::size_t n)
-    {
-        std::size_t done = 0;
-        while (done < n) {
-            const std::int64_t got = file.ReadAt(offset + done, buffer + done, n - done);
-            if (got <= 0)
-                return false;
-            done += static_cast<std::size_t>(got);
-        }
-        return true;
-    }
-
 } // namespace
 
 bool SameFileContent(const std::string& a, const std::string& b)
@@ -313,26 +300,22 @@ bool SameFileContent(const std::string& a, const std::string& b)
     // Sized for small files and left uninitialised: every byte compared is read first.
     const auto bufferSize
         = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(size, 1)));
-    auto bufA = std::make_unique_for_overwrite<char[]>(bufferSize);
-    auto bufB = std::make_unique_for_overwrite<char[]>(bufferSize);
+    auto bufA = std::make_unique_for_overwrite<std::byte[]>(bufferSize);
+    auto bufB = std::make_unique_for_overwrite<std::byte[]>(bufferSize);
+    BlockCompare compare(bufA.get(), bufB.get(), bufferSize);
     fa.AdviseSequential();
     fb.AdviseSequential();
     for (std::uint64_t offset = 0; offset < size; offset += kBlock) {
         // Where both files have a hole, both read as zeros: skip it unread.
-        const std::uint64_t dataA = fa.NextDataOffset(offset);
-        if (dataA > offset) {
-            const std::uint64_t common = std::min(dataA, fb.NextDataOffset(offset));
-            if (common > offset) {
-                offset = common;
-                if (offset >= size)
-                    break;
-            }
-        }
+        offset = SharedHoleEnd({ &fa, &fb }, offset, size);
+        if (offset >= size)
+            break;
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, size - offset));
         // A file that shrank since it was opened no longer equals the other.
-        if (!ReadBlock(fa, offset, bufA.get(), n) || !ReadBlock(fb, offset, bufB.get(), n))
+        if (compare.ReadFirst(fa, offset, n) != static_cast<std::int64_t>(n))
             return false;
-        if (std::memcmp(bufA.get(), bufB.get(), n) != 0)
+        std::int64_t got = 0;
+        if (compare.ReadOther(fb, got) != BlockMatch::Same)
             return false;
     }
     return true;

@@ -20,7 +20,15 @@ struct FileInfo {
     std::int64_t atimeNs = 0;
     // The permission bits (owner, group, others, and the special bits).
     std::uint32_t permissions = 0;
+    // Bytes the file takes on disk; fewer than its size means it may have holes.
+    std::uint64_t allocated = 0;
 };
+
+// A file or folder opened by the back end, opaque to the core.
+enum class NativeHandle : std::intptr_t { None = -1 };
+
+// Returned by ReadFile::NextData when only a hole follows.
+inline constexpr std::uint64_t kNoData = UINT64_MAX;
 
 // True when a and b describe one file in one state: same device and inode, same size and
 // modification time. What the safety checks before a deletion compare.
@@ -43,7 +51,8 @@ bool IsFile(const std::string& path);
 // True when anything, even a dangling link, exists at path.
 bool Exists(const std::string& path);
 
-// A file opened for reading; closed by the destructor on every path.
+// A file opened for reading; closed by the destructor on every path. The one way the
+// core reads a file's bytes.
 class ReadFile {
 public:
     ReadFile() = default;
@@ -56,23 +65,32 @@ public:
     // Opens a regular file without blocking (a FIFO never hangs the open). Returns 0 or
     // an errno; a path that is not a regular file gives EISDIR or EINVAL.
     int Open(const std::string& path);
-    bool IsOpen() const { return m_fd >= 0; }
+    // Opens a path already looked up as a regular file, with no status query on the
+    // way: Info() stays empty. Returns 0 or an errno.
+    int OpenUnchecked(const std::string& path);
+    bool IsOpen() const { return m_handle != NativeHandle::None; }
     const FileInfo& Info() const { return m_info; }
     // Looks the open file up again (not its path); returns 0 or an errno.
     int StatNow(FileInfo& info) const;
-    // Reads up to n bytes at offset; returns the count (0 at the end) or -errno.
-    std::int64_t ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const;
-    // Returns the first offset at or after offset that may hold data: bytes between
-    // offset and the result are a hole and read as zeros. Returns offset when the file
-    // system cannot tell.
-    std::uint64_t NextDataOffset(std::uint64_t offset) const;
+    // Reads n bytes at offset, fewer only where the file ends; returns the count or
+    // -errno.
+    std::int64_t ReadFull(std::uint64_t offset, void* buffer, std::size_t n) const;
+    // Reads exactly n bytes at offset; false on an error or a file that ends before.
+    bool ReadExact(std::uint64_t offset, void* buffer, std::size_t n) const
+    {
+        return ReadFull(offset, buffer, n) == static_cast<std::int64_t>(n);
+    }
+    // Returns the first offset at or after offset that may hold data, kNoData when only
+    // a hole follows: bytes before it read as zeros. Returns offset when the file system
+    // cannot tell.
+    std::uint64_t NextData(std::uint64_t offset) const;
     // Tells the kernel the file is read front to back once.
     void AdviseSequential() const;
     void AdviseDone() const;
     void Close();
 
 private:
-    int m_fd = -1;
+    NativeHandle m_handle = NativeHandle::None;
     FileInfo m_info;
 };
 
@@ -105,7 +123,7 @@ public:
     int Close();
 
 private:
-    int m_fd = -1;
+    NativeHandle m_handle = NativeHandle::None;
 };
 
 // Renames without ever replacing an existing target. Returns 0 or an errno

@@ -1,6 +1,8 @@
 // FileProbePosix: the POSIX back end of FileProbe.h.
 #include "scan/FileProbe.h"
 
+#include "scan/posix/PosixFile.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +11,6 @@
 namespace Platform {
 namespace {
 
-    constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 #ifdef O_PATH
     // Looking names up needs no read permission on the folder, as with a full path.
     constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
@@ -17,154 +18,61 @@ namespace {
     constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
 
-    int KindError(const struct stat& st)
-    {
-        if (S_ISREG(st.st_mode))
-            return 0;
-        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    }
-
-    void Fill(const struct stat& st, ProbedFile& file)
-    {
-        file.size = static_cast<std::uint64_t>(st.st_size);
-        file.device = static_cast<std::uint64_t>(st.st_dev);
-        file.inode = static_cast<std::uint64_t>(st.st_ino);
-        file.allocated = static_cast<std::uint64_t>(st.st_blocks) * 512;
-    }
+    // The descriptor to look name up below: the folder, or the working folder when
+    // name is the whole path.
+    int AtFd(NativeHandle folder) { return folder == NativeHandle::None ? AT_FDCWD : Posix::Fd(folder); }
 
 } // namespace
 
 FolderProbe::~FolderProbe()
 {
-    if (m_folderFd >= 0)
-        close(m_folderFd);
+    if (m_folderHandle != NativeHandle::None)
+        close(Posix::Fd(m_folderHandle));
 }
 
-int FolderProbe::Folder(const std::string& path, const char*& name)
+NativeHandle FolderProbe::Folder(const std::string& path, const char*& name)
 {
     name = path.c_str();
     const std::size_t slash = path.rfind('/');
     // A name is needed after the folder, and the folder part must not be the root
     // alone, where "/" + name is already as short as it gets.
     if (slash == std::string::npos || slash == 0 || slash + 1 == path.size())
-        return AT_FDCWD;
+        return NativeHandle::None;
     if (!m_folderOpen || path.compare(0, slash + 1, m_folder) != 0) {
-        if (m_folderFd >= 0)
-            close(m_folderFd);
+        if (m_folderHandle != NativeHandle::None)
+            close(Posix::Fd(m_folderHandle));
         m_folder.assign(path, 0, slash + 1);
-        m_folderFd = open(m_folder.c_str(), kFolderFlags);
+        m_folderHandle = Posix::HandleOf(open(m_folder.c_str(), kFolderFlags));
         m_folderOpen = true;
     }
     // A folder that does not open is left to the full path, which fails the same way.
-    if (m_folderFd < 0)
-        return AT_FDCWD;
+    if (m_folderHandle == NativeHandle::None)
+        return NativeHandle::None;
     name = path.c_str() + slash + 1;
-    return m_folderFd;
+    return m_folderHandle;
 }
 
-int FolderProbe::Stat(const std::string& path, ProbedFile& file)
+int FolderProbe::Stat(const std::string& path, FileInfo& file)
 {
     const char* name = nullptr;
-    const int folder = Folder(path, name);
+    const int folder = AtFd(Folder(path, name));
     struct stat st { };
     if (fstatat(folder, name, &st, 0) != 0)
         return errno;
-    Fill(st, file);
-    return KindError(st);
+    Posix::FillInfo(st, file);
+    return Posix::KindError(st);
 }
 
 int FolderProbe::TryOpen(const std::string& path)
 {
     const char* name = nullptr;
-    const int folder = Folder(path, name);
-    // O_NONBLOCK as in ReadFile::Open, so that a FIFO never blocks.
-    const int fd = openat(folder, name, kReadFlags);
+    const int folder = AtFd(Folder(path, name));
+    // Opened as ReadFile::Open opens, so that a FIFO never blocks.
+    const int fd = openat(folder, name, Posix::kReadFlags);
     if (fd < 0)
         return errno;
     close(fd);
     return 0;
-}
-
-int FolderProbe::Probe(const std::string& path, ProbedFile& file)
-{
-    const char* name = nullptr;
-    const int folder = Folder(path, name);
-    const int fd = openat(folder, name, kReadFlags);
-    if (fd < 0)
-        return errno;
-    struct stat st { };
-    int result = fstat(fd, &st) != 0 ? errno : KindError(st);
-    if (result == 0)
-        Fill(st, file);
-    close(fd);
-    return result;
-}
-
-BlockReader::~BlockReader() { Close(); }
-
-BlockReader::BlockReader(BlockReader&& other) noexcept
-    : m_fd(other.m_fd)
-{
-    other.m_fd = -1;
-}
-
-BlockReader& BlockReader::operator=(BlockReader&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        m_fd = other.m_fd;
-        other.m_fd = -1;
-    }
-    return *this;
-}
-
-int BlockReader::Open(const std::string& path)
-{
-    Close();
-    m_fd = open(path.c_str(), kReadFlags);
-    return m_fd < 0 ? errno : 0;
-}
-
-bool BlockReader::ReadExact(std::uint64_t offset, void* buffer, std::size_t n) const
-{
-    auto* p = static_cast<char*>(buffer);
-    while (n > 0) {
-        const ssize_t got = pread(m_fd, p, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        p += got;
-        offset += static_cast<std::uint64_t>(got);
-        n -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-std::uint64_t BlockReader::NextData(std::uint64_t offset) const
-{
-#ifdef SEEK_DATA
-    const off_t data = lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
-    if (data >= 0)
-        return static_cast<std::uint64_t>(data);
-    if (errno == ENXIO)
-        return UINT64_MAX;
-#endif
-    return offset;
-}
-
-void BlockReader::AdviseSequential() const
-{
-    if (m_fd >= 0)
-        posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-}
-
-void BlockReader::Close()
-{
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
-    }
 }
 
 } // namespace Platform

@@ -1,6 +1,8 @@
 // PlatformPosix: the POSIX back end of Platform.h.
 #include "scan/Platform.h"
 
+#include "scan/posix/PosixFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -16,27 +18,9 @@
 namespace Platform {
 namespace {
 
-    EntryKind KindOfMode(mode_t mode)
-    {
-        if (S_ISREG(mode))
-            return EntryKind::Regular;
-        if (S_ISDIR(mode))
-            return EntryKind::Directory;
-        if (S_ISLNK(mode))
-            return EntryKind::Symlink;
-        return EntryKind::Other;
-    }
-
-    void FillInfo(const struct stat& st, FileInfo& info)
-    {
-        info.kind = KindOfMode(st.st_mode);
-        info.size = static_cast<std::uint64_t>(st.st_size);
-        info.device = static_cast<std::uint64_t>(st.st_dev);
-        info.inode = static_cast<std::uint64_t>(st.st_ino);
-        info.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-        info.atimeNs = static_cast<std::int64_t>(st.st_atim.tv_sec) * 1000000000 + st.st_atim.tv_nsec;
-        info.permissions = static_cast<std::uint32_t>(st.st_mode & 07777);
-    }
+    using Posix::Fd;
+    using Posix::FillInfo;
+    using Posix::HandleOf;
 
     EntryKind KindOfDirent(unsigned char type)
     {
@@ -105,19 +89,19 @@ bool Exists(const std::string& path)
 ReadFile::~ReadFile() { Close(); }
 
 ReadFile::ReadFile(ReadFile&& other) noexcept
-    : m_fd(other.m_fd)
+    : m_handle(other.m_handle)
     , m_info(other.m_info)
 {
-    other.m_fd = -1;
+    other.m_handle = NativeHandle::None;
 }
 
 ReadFile& ReadFile::operator=(ReadFile&& other) noexcept
 {
     if (this != &other) {
         Close();
-        m_fd = other.m_fd;
+        m_handle = other.m_handle;
         m_info = other.m_info;
-        other.m_fd = -1;
+        other.m_handle = NativeHandle::None;
     }
     return *this;
 }
@@ -125,8 +109,7 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept
 int ReadFile::Open(const std::string& path)
 {
     Close();
-    // O_NONBLOCK keeps a FIFO from blocking the open; the fstat below then refuses it.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = open(path.c_str(), Posix::kReadFlags);
     if (fd < 0)
         return errno;
     struct stat st {};
@@ -135,74 +118,88 @@ int ReadFile::Open(const std::string& path)
         close(fd);
         return err;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (const int err = Posix::KindError(st); err != 0) {
         close(fd);
-        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return err;
     }
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0)
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    m_fd = fd;
+    m_handle = HandleOf(fd);
     FillInfo(st, m_info);
     return 0;
+}
+
+int ReadFile::OpenUnchecked(const std::string& path)
+{
+    Close();
+    m_info = FileInfo();
+    m_handle = HandleOf(open(path.c_str(), Posix::kReadFlags));
+    return IsOpen() ? 0 : errno;
 }
 
 int ReadFile::StatNow(FileInfo& info) const
 {
     struct stat st {};
-    if (fstat(m_fd, &st) != 0)
+    if (fstat(Fd(m_handle), &st) != 0)
         return errno;
     FillInfo(st, info);
     return 0;
 }
 
-std::int64_t ReadFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) const
+std::int64_t ReadFile::ReadFull(std::uint64_t offset, void* buffer, std::size_t n) const
 {
-    for (;;) {
-        const ssize_t got = pread(m_fd, buffer, n, static_cast<off_t>(offset));
-        if (got >= 0)
-            return got;
-        if (errno != EINTR)
+    auto* p = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = pread(Fd(m_handle), p + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
             return -errno;
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
     }
+    return static_cast<std::int64_t>(done);
 }
 
-std::uint64_t ReadFile::NextDataOffset(std::uint64_t offset) const
+std::uint64_t ReadFile::NextData(std::uint64_t offset) const
 {
 #ifdef SEEK_DATA
-    const off_t data = lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
+    const off_t data = lseek(Fd(m_handle), static_cast<off_t>(offset), SEEK_DATA);
     if (data >= 0)
         return static_cast<std::uint64_t>(data);
     if (errno == ENXIO)
-        return std::max(offset, m_info.size);
+        return kNoData;
 #endif
     return offset;
 }
 
 void ReadFile::AdviseSequential() const
 {
-    if (m_fd >= 0)
-        posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (IsOpen())
+        posix_fadvise(Fd(m_handle), 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 void ReadFile::AdviseDone() const
 {
-    if (m_fd >= 0)
-        posix_fadvise(m_fd, 0, 0, POSIX_FADV_NOREUSE);
+    if (IsOpen())
+        posix_fadvise(Fd(m_handle), 0, 0, POSIX_FADV_NOREUSE);
 }
 
 void ReadFile::Close()
 {
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
+    if (IsOpen()) {
+        close(Fd(m_handle));
+        m_handle = NativeHandle::None;
     }
 }
 
 WriteFile::~WriteFile()
 {
-    if (m_fd >= 0)
-        close(m_fd);
+    if (m_handle != NativeHandle::None)
+        close(Fd(m_handle));
 }
 
 int WriteFile::Create(const std::string& path, Access access)
@@ -211,7 +208,7 @@ int WriteFile::Create(const std::string& path, Access access)
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
     if (fd < 0)
         return errno;
-    m_fd = fd;
+    m_handle = HandleOf(fd);
     return 0;
 }
 
@@ -219,7 +216,7 @@ int WriteFile::WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t 
 {
     const char* p = static_cast<const char*>(buffer);
     while (n > 0) {
-        const ssize_t put = pwrite(m_fd, p, n, static_cast<off_t>(offset));
+        const ssize_t put = pwrite(Fd(m_handle), p, n, static_cast<off_t>(offset));
         if (put < 0) {
             if (errno == EINTR)
                 continue;
@@ -236,7 +233,7 @@ int WriteFile::WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t 
 
 int WriteFile::SetSize(std::uint64_t size)
 {
-    return ftruncate(m_fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
+    return ftruncate(Fd(m_handle), static_cast<off_t>(size)) == 0 ? 0 : errno;
 }
 
 int WriteFile::CopyAttributes(const FileInfo& info)
@@ -251,22 +248,23 @@ int WriteFile::CopyAttributes(const FileInfo& info)
         }
         return ts;
     };
-    if (fchmod(m_fd, static_cast<mode_t>(info.permissions)) != 0)
+    if (fchmod(Fd(m_handle), static_cast<mode_t>(info.permissions)) != 0)
         return errno;
     const struct timespec times[2] = { timespecOf(info.atimeNs), timespecOf(info.mtimeNs) };
-    return futimens(m_fd, times) == 0 ? 0 : errno;
+    return futimens(Fd(m_handle), times) == 0 ? 0 : errno;
 }
 
 int WriteFile::Close()
 {
-    if (m_fd < 0)
+    if (m_handle == NativeHandle::None)
         return 0;
+    const int fd = Fd(m_handle);
+    m_handle = NativeHandle::None;
     int err = 0;
-    if (fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
+    if (fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
         err = errno;
-    if (close(m_fd) != 0 && err == 0)
+    if (close(fd) != 0 && err == 0)
         err = errno;
-    m_fd = -1;
     return err;
 }
 
