@@ -2,18 +2,16 @@
 // set block by block in one pass, on worker threads.
 #include "check/Engine.h"
 
+#include "check/AlignedBuffer.h"
 #include "scan/FileProbe.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <thread>
 #include <utility>
 
@@ -23,21 +21,6 @@ namespace {
 
     constexpr auto kPumpInterval = std::chrono::milliseconds(25);
     constexpr std::size_t kProbeBatch = 64;
-    constexpr std::size_t kAlignment = 4096;
-
-    struct FreeDeleter {
-        void operator()(std::byte* p) const { std::free(p); }
-    };
-    using AlignedBuffer = std::unique_ptr<std::byte[], FreeDeleter>;
-
-    AlignedBuffer MakeBuffer(std::size_t size)
-    {
-        const std::size_t rounded = (size + kAlignment - 1) / kAlignment * kAlignment;
-        auto* p = static_cast<std::byte*>(std::aligned_alloc(kAlignment, rounded));
-        if (!p)
-            throw std::bad_alloc();
-        return AlignedBuffer(p);
-    }
 
     // Hashes a block that differed from the set's first file, to split the rest of
     // the set without comparing every pair. Four lanes keep the multiplier busy.
@@ -112,8 +95,8 @@ namespace {
     public:
         explicit Refiner(Shared& shared)
             : m_shared(shared)
-            , m_first(MakeBuffer(shared.options.chunkBytes))
-            , m_other(MakeBuffer(shared.options.chunkBytes))
+            , m_first(MakeAlignedBuffer(shared.options.chunkBytes))
+            , m_other(MakeAlignedBuffer(shared.options.chunkBytes))
         {
         }
 
@@ -171,10 +154,10 @@ namespace {
 
         // Opens a member; a failure is remembered unless the process ran out of
         // descriptors, which says nothing about the file.
-        int OpenMember(std::uint32_t file, Platform::BlockReader& reader) const
+        Platform::Status OpenMember(std::uint32_t file, Platform::BlockReader& reader) const
         {
-            const int result = reader.Open(m_shared.paths[m_shared.files[file].path]);
-            if (result != 0 && result != EMFILE && result != ENFILE)
+            const Platform::Status result = reader.Open(m_shared.paths[m_shared.files[file].path]);
+            if (!result.Ok() && result != Platform::Error::TooManyOpenFiles)
                 m_shared.openFailed[file].store(1, std::memory_order_relaxed);
             return result;
         }
@@ -187,13 +170,13 @@ namespace {
             for (std::size_t k = 0; k < cell.members.size(); ++k) {
                 const std::uint32_t file = cell.members[k];
                 // A file that does not open is read as failing, which leaves it alone.
-                const int result = OpenMember(file, cell.files[k]);
-                if (result == EMFILE || result == ENFILE) {
+                const Platform::Status result = OpenMember(file, cell.files[k]);
+                if (result == Platform::Error::TooManyOpenFiles) {
                     // Out of descriptors: read the set by reopening instead.
                     cell.files.clear();
                     return;
                 }
-                if (result == 0 && m_shared.files[file].size > m_shared.options.chunkBytes)
+                if (result.Ok() && m_shared.files[file].size > m_shared.options.chunkBytes)
                     cell.files[k].AdviseSequential();
             }
         }
@@ -204,7 +187,7 @@ namespace {
             if (!cell.files.empty())
                 return cell.files[k].IsOpen() && cell.files[k].ReadExact(offset, buffer, n);
             Platform::BlockReader file;
-            if (OpenMember(cell.members[k], file) != 0)
+            if (!OpenMember(cell.members[k], file).Ok())
                 return false;
             return file.ReadExact(offset, buffer, n);
         }
@@ -554,7 +537,7 @@ bool ContentEngine::Probe(const Pump& pump)
                     const std::size_t last = std::min(count, first + kProbeBatch);
                     std::uint64_t bytes = 0;
                     for (std::size_t p = first; p < last; ++p) {
-                        if (probe.Stat(m_paths[p], info) == 0) {
+                        if (probe.Stat(m_paths[p], info).Ok()) {
                             looked[p]
                                 = { info.device, info.inode, info.size, info.allocated < info.size, true };
                             bytes += info.size;
@@ -637,7 +620,7 @@ bool ContentEngine::Probe(const Pump& pump)
                             if (!m_openable[p] || (pass == 0 && !all && heldBack(p))
                                 || (pass == 1 && !heldBack(p)))
                                 continue;
-                            if (probe.TryOpen(m_paths[p]) != 0) {
+                            if (!probe.TryOpen(m_paths[p]).Ok()) {
                                 m_openable[p] = 0;
                                 failed = true;
                             }

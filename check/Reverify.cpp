@@ -4,7 +4,6 @@
 #include "scan/FileError.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <map>
 #include <unordered_map>
@@ -23,14 +22,16 @@ namespace {
         return a.device != b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
     }
 
-    bool OutOfDescriptors(int err) { return err == EMFILE || err == ENFILE; }
+    bool OutOfDescriptors(const Platform::Status& err) { return err == Platform::Error::TooManyOpenFiles; }
 
-    // Reads up to n bytes at offset, fewer only where the file ends. Returns the count or -errno.
-    std::int64_t ReadFull(const Platform::ReadFile& file, std::uint64_t offset, char* buffer, std::size_t n)
+    // Reads up to n bytes at offset, fewer only where the file ends. Returns the count,
+    // or -1 with the reason in error.
+    std::int64_t ReadFull(const Platform::ReadFile& file, std::uint64_t offset, char* buffer, std::size_t n,
+        Platform::Status& error)
     {
         std::size_t done = 0;
         while (done < n) {
-            const std::int64_t got = file.ReadAt(offset + done, buffer + done, n - done);
+            const std::int64_t got = file.ReadAt(offset + done, buffer + done, n - done, &error);
             if (got < 0)
                 return got;
             if (got == 0)
@@ -50,35 +51,36 @@ struct GroupReverify::Reader {
     bool stayOpen = false;
     bool hasChecked = false;
     bool hasKept = false;
-    int error = 0;
+    Platform::Status error;
     bool changed = false;
     std::size_t contentClass = kNoClass;
 
     // Opens the file again when it was closed between blocks; a path that now opens
-    // another file, or the same one changed, counts as changed. Returns the errno of an
-    // open that ran out of descriptors without recording it: that is no property of
-    // the file, and the caller frees some and asks again.
-    int Open()
+    // another file, or the same one changed, counts as changed. Returns the failure of
+    // an open that ran out of descriptors without recording it: that is no property of
+    // the file, and the caller frees some and asks again. Any other failure gives
+    // Other, recorded in error or changed.
+    Platform::Status Open()
     {
         if (file.IsOpen())
-            return 0;
+            return {};
         if (Failed())
-            return -1;
-        const int err = file.Open(path);
+            return Platform::Error::Other;
+        const Platform::Status err = file.Open(path);
         if (OutOfDescriptors(err))
             return err;
         error = err;
-        if (error != 0)
-            return -1;
+        if (!error.Ok())
+            return Platform::Error::Other;
         if (!Platform::SameFileUnchanged(file.Info(), info)) {
             changed = true;
             file.Close();
-            return -1;
+            return Platform::Error::Other;
         }
         file.AdviseSequential();
-        return 0;
+        return {};
     }
-    bool Failed() const { return error != 0 || changed; }
+    bool Failed() const { return !error.Ok() || changed; }
 };
 
 namespace {
@@ -100,14 +102,14 @@ namespace {
     // nothing can be decided about the files. Returns false when the file failed.
     bool OpenForBlock(std::vector<Reader>& readers, std::size_t r)
     {
-        int err = readers[r].Open();
+        Platform::Status err = readers[r].Open();
         if (OutOfDescriptors(err)) {
             KeepNoneOpen(readers);
             err = readers[r].Open();
             if (OutOfDescriptors(err))
                 throw FileScan::FileError(FileScan::SystemErrorText(err));
         }
-        return err == 0;
+        return err.Ok();
     }
 
     // True while the set still holds a checked file and a different kept file, so that
@@ -187,9 +189,7 @@ namespace {
                     if (!OpenForBlock(readers, work.set[k]))
                         continue;
                     Reader& reader = readers[work.set[k]];
-                    got[k] = ReadFull(reader.file, work.offset, buffer.data() + k * n, n);
-                    if (got[k] < 0)
-                        reader.error = static_cast<int>(-got[k]);
+                    got[k] = ReadFull(reader.file, work.offset, buffer.data() + k * n, n, reader.error);
                     if (!reader.stayOpen || reader.Failed())
                         reader.file.Close();
                 }
@@ -263,7 +263,7 @@ GroupReverify::GroupReverify(
             if (OutOfDescriptors(member.error))
                 throw FileScan::FileError(FileScan::SystemErrorText(member.error));
         }
-        if (member.error != 0)
+        if (!member.error.Ok())
             continue;
         member.info = file.Info();
         const auto [at, added]
@@ -289,20 +289,20 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
 {
     // Carry over what the read found out about each file to all its names.
     for (Member& member : m_members) {
-        if (member.error != 0)
+        if (!member.error.Ok())
             continue;
         const Reader& reader = readers[member.reader];
         member.error = reader.error;
         member.changed = reader.changed || !Platform::SameFileUnchanged(member.info, reader.info);
     }
-    const auto usable = [](const Member& m) { return m.error == 0 && !m.changed; };
+    const auto usable = [](const Member& m) { return m.error.Ok() && !m.changed; };
     const bool anyKept = std::any_of(
         m_members.begin(), m_members.end(), [&](const Member& m) { return !m.checked && usable(m); });
 
     for (Member& member : m_members) {
         if (!member.checked)
             continue;
-        if (member.error != 0) {
+        if (!member.error.Ok()) {
             member.verdict = KeepReason::Unreadable;
             continue;
         }
@@ -333,7 +333,7 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
 bool GroupReverify::stillAsRead(std::size_t i) const
 {
     Platform::FileInfo now;
-    return Platform::Stat(m_members[i].path, now) == 0 && Platform::SameFileUnchanged(now, m_members[i].info);
+    return Platform::Stat(m_members[i].path, now).Ok() && Platform::SameFileUnchanged(now, m_members[i].info);
 }
 
 DeleteOutcome GroupReverify::DeleteChecked(std::size_t i, FileScan::RemoveMode mode)
@@ -362,10 +362,10 @@ DeleteOutcome GroupReverify::DeleteChecked(std::size_t i, FileScan::RemoveMode m
         outcome.reason = KeepReason::KeptChanged;
         return outcome;
     }
-    const int err = FileScan::RemoveFileBy(member.path, mode);
-    if (err == FileScan::kNoTrash)
+    const Platform::Status err = FileScan::RemoveFileBy(member.path, mode);
+    if (err == Platform::Error::NoTrash)
         outcome.reason = KeepReason::NoTrash;
-    else if (err == 0 || err == ENOENT)
+    else if (err.Ok() || err == Platform::Error::NotFound)
         outcome.deleted = m_members[member.firstOfPath].deleted = true;
     else
         outcome.error = err;

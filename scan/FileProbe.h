@@ -28,15 +28,15 @@ public:
     FolderProbe(const FolderProbe&) = delete;
     FolderProbe& operator=(const FolderProbe&) = delete;
 
-    // Fills file for what path leads to (links followed). Returns 0 for a regular file,
-    // EISDIR for a folder, EINVAL for another kind, or the errno of the lookup; a path
-    // that is not 0 here never opens.
-    int Stat(const std::string& path, ProbedFile& file);
+    // Fills file for what path leads to (links followed). Ok for a regular file,
+    // IsFolder for a folder, NotRegularFile for another kind, or the failure of the
+    // lookup; a path that is not Ok here never opens.
+    Status Stat(const std::string& path, ProbedFile& file);
     // Opens a path that Stat found to be a regular file for reading, as ReadFile::Open
-    // does, and closes it again; returns 0 or the errno.
-    int TryOpen(const std::string& path);
+    // does, and closes it again.
+    Status TryOpen(const std::string& path);
     // Same as Stat followed by TryOpen.
-    int Probe(const std::string& path, ProbedFile& file);
+    Status Probe(const std::string& path, ProbedFile& file);
 
 private:
     // Returns the folder descriptor (or AT_FDCWD) and the name to look up below it.
@@ -57,8 +57,7 @@ public:
     BlockReader(BlockReader&& other) noexcept;
     BlockReader& operator=(BlockReader&& other) noexcept;
 
-    // Returns 0 or an errno.
-    int Open(const std::string& path);
+    Status Open(const std::string& path);
     bool IsOpen() const { return m_fd >= 0; }
     // Reads exactly n bytes at offset; false on an error or a file that ends before.
     bool ReadExact(std::uint64_t offset, void* buffer, std::size_t n) const;

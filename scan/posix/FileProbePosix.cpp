@@ -1,6 +1,8 @@
 // FileProbePosix: the POSIX back end of FileProbe.h.
 #include "scan/FileProbe.h"
 
+#include "scan/posix/PosixError.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,13 +18,6 @@ namespace {
 #else
     constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
-
-    int KindError(const struct stat& st)
-    {
-        if (S_ISREG(st.st_mode))
-            return 0;
-        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    }
 
     void Fill(const struct stat& st, ProbedFile& file)
     {
@@ -62,39 +57,39 @@ int FolderProbe::Folder(const std::string& path, const char*& name)
     return m_folderFd;
 }
 
-int FolderProbe::Stat(const std::string& path, ProbedFile& file)
+Status FolderProbe::Stat(const std::string& path, ProbedFile& file)
 {
     const char* name = nullptr;
     const int folder = Folder(path, name);
     struct stat st { };
     if (fstatat(folder, name, &st, 0) != 0)
-        return errno;
+        return Posix::LastError();
     Fill(st, file);
-    return KindError(st);
+    return Posix::KindStatus(st.st_mode);
 }
 
-int FolderProbe::TryOpen(const std::string& path)
+Status FolderProbe::TryOpen(const std::string& path)
 {
     const char* name = nullptr;
     const int folder = Folder(path, name);
     // O_NONBLOCK as in ReadFile::Open, so that a FIFO never blocks.
     const int fd = openat(folder, name, kReadFlags);
     if (fd < 0)
-        return errno;
+        return Posix::LastError();
     close(fd);
-    return 0;
+    return {};
 }
 
-int FolderProbe::Probe(const std::string& path, ProbedFile& file)
+Status FolderProbe::Probe(const std::string& path, ProbedFile& file)
 {
     const char* name = nullptr;
     const int folder = Folder(path, name);
     const int fd = openat(folder, name, kReadFlags);
     if (fd < 0)
-        return errno;
+        return Posix::LastError();
     struct stat st { };
-    int result = fstat(fd, &st) != 0 ? errno : KindError(st);
-    if (result == 0)
+    const Status result = fstat(fd, &st) != 0 ? Posix::LastError() : Posix::KindStatus(st.st_mode);
+    if (result.Ok())
         Fill(st, file);
     close(fd);
     return result;
@@ -118,11 +113,11 @@ BlockReader& BlockReader::operator=(BlockReader&& other) noexcept
     return *this;
 }
 
-int BlockReader::Open(const std::string& path)
+Status BlockReader::Open(const std::string& path)
 {
     Close();
     m_fd = open(path.c_str(), kReadFlags);
-    return m_fd < 0 ? errno : 0;
+    return m_fd < 0 ? Posix::LastError() : Status();
 }
 
 bool BlockReader::ReadExact(std::uint64_t offset, void* buffer, std::size_t n) const
