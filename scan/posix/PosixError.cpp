@@ -30,7 +30,9 @@ Status StatusOf(int errnum)
         { EROFS, Error::AccessDenied },
         { EBUSY, Error::AccessDenied },
         { ENOSPC, Error::DiskFull },
+#ifdef EDQUOT
         { EDQUOT, Error::DiskFull },
+#endif
         { EFBIG, Error::DiskFull },
     };
     for (const Row& row : rows) {
