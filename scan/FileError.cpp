@@ -22,26 +22,23 @@ std::string SourceKeptAfterCopyText(
 std::string SystemErrorText(Platform::Status status)
 {
     using Platform::Error;
-    switch (status.error) {
-    case Error::NotFound:
-        return "File not found";
-    case Error::InvalidName:
-        return kInvalidFilename;
-    case Error::TooManyOpenFiles:
-        return "Too many open files";
-    case Error::AccessDenied:
-        return "File access denied";
-    case Error::DiskFull:
-        return "Disk full";
-    case Error::CrossDevice:
-        return "Not same device";
-    case Error::None:
-    case Error::Exists:
-    case Error::IsFolder:
-    case Error::NotRegularFile:
-    case Error::NoTrash:
-    case Error::Other:
-        break;
+    struct Row {
+        Error error;
+        const char* text;
+    };
+    // The texts the user knows from the file layer; any other condition shows the
+    // system's number.
+    static const Row rows[] = {
+        { Error::NotFound, "File not found" },
+        { Error::InvalidName, kInvalidFilename },
+        { Error::TooManyOpenFiles, "Too many open files" },
+        { Error::AccessDenied, "File access denied" },
+        { Error::DiskFull, "Disk full" },
+        { Error::CrossDevice, "Not same device" },
+    };
+    for (const Row& row : rows) {
+        if (row.error == status.error)
+            return row.text;
     }
     return "I/O error " + std::to_string(status.code);
 }

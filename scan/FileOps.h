@@ -38,8 +38,8 @@ private:
 };
 
 // Renames from to to. Returns TargetExists when anything exists at to, also when it
-// appears between the check and the rename. Throws FileError(SystemErrorText(...)) on
-// any other failure, with nothing changed.
+// appears between the check and the rename. Throws FileError with the SystemErrorText
+// of any other failure, with nothing changed.
 FileOpResult RenameFile(const std::string& from, const std::string& to);
 
 // Throws FileError(kInvalidFilename) unless name can be given to a file in folder as a
