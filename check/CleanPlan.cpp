@@ -6,7 +6,6 @@
 #include "scan/Platform.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <functional>
 #include <iterator>
 #include <string_view>
@@ -94,7 +93,7 @@ namespace {
     {
         if (facts.lookup == Facts::Lookup::NotYet) {
             Platform::FileInfo info;
-            facts.lookup = Platform::Stat(path, info) == 0 ? Facts::Lookup::Found : Facts::Lookup::Missing;
+            facts.lookup = Platform::Stat(path, info).Ok() ? Facts::Lookup::Found : Facts::Lookup::Missing;
             facts.size = info.size;
             facts.mtimeNs = info.mtimeNs;
         }
@@ -237,7 +236,7 @@ namespace {
             // Out of descriptors: nothing could be compared, so everything stays.
             for (std::size_t i = 0; i < checked.size(); ++i) {
                 if (checked[i])
-                    record(i, DeleteOutcome { false, KeepReason::Unreadable, EMFILE });
+                    record(i, DeleteOutcome { false, KeepReason::Unreadable, Platform::Error::TooManyOpenFiles });
             }
             return true;
         }
@@ -276,7 +275,7 @@ std::optional<KeepRule> KeepRuleFromName(const std::string& name)
 bool LooksLikeCopyName(const std::string& path)
 {
     const std::string_view whole(path);
-    const std::size_t slash = whole.rfind('/');
+    const std::size_t slash = whole.rfind(Platform::kSeparator);
     const std::string_view name = slash == std::string_view::npos ? whole : whole.substr(slash + 1);
     // A leading dot starts a hidden name, not an extension.
     const std::size_t dot = name.rfind('.');
@@ -298,13 +297,13 @@ bool InFolder(const std::string& path, const std::string& folder)
     if (folder.empty())
         return false;
     std::string_view base(folder);
-    while (!base.empty() && base.back() == '/')
+    while (!base.empty() && base.back() == Platform::kSeparator)
         base.remove_suffix(1);
     // base is "" for the root folder: every absolute path lies inside it.
     const std::string_view p(path);
     if (p == base)
         return true;
-    return p.size() > base.size() + 1 && p.starts_with(base) && p[base.size()] == '/';
+    return p.size() > base.size() + 1 && p.starts_with(base) && p[base.size()] == Platform::kSeparator;
 }
 
 bool InAnyFolder(const std::string& path, const std::vector<std::string>& folders)

@@ -90,8 +90,8 @@ struct CleanedFile {
     bool removed = false;
     // Why it stayed: the re-read's reason, or NoTrash when its volume has no trash.
     KeepReason reason = KeepReason::None;
-    // The errno of a removal that failed, or of a file that could not be read.
-    int error = 0;
+    // Why a removal failed, or why a file could not be read.
+    Platform::Status error;
 };
 
 struct CleanResult {

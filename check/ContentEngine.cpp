@@ -140,7 +140,7 @@ bool ContentEngine::LookUp(std::vector<Looked>& looked, const Pump& pump)
             Platform::FileInfo info;
             std::uint64_t bytes = 0;
             for (std::size_t p = first; p < last; ++p) {
-                if (probe.Stat(m_paths[p], info) == 0) {
+                if (probe.Stat(m_paths[p], info).Ok()) {
                     looked[p] = { info.device, info.inode, info.size, info.allocated < info.size, true };
                     bytes += info.size;
                 }
@@ -242,7 +242,7 @@ bool ContentEngine::TryOpens(const Pump& pump)
                         if (!m_openable[p] || (pass == 0 && !all && heldBack(p))
                             || (pass == 1 && !heldBack(p)))
                             continue;
-                        if (probe.TryOpen(m_paths[p]) != 0) {
+                        if (!probe.TryOpen(m_paths[p]).Ok()) {
                             m_openable[p] = 0;
                             failed = true;
                         }

@@ -5,7 +5,6 @@
 #include "scan/FileError.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <map>
 #include <unordered_map>
 #include <utility>
@@ -23,7 +22,7 @@ namespace {
         return a.device != b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
     }
 
-    bool OutOfDescriptors(int err) { return err == EMFILE || err == ENFILE; }
+    bool OutOfDescriptors(const Platform::Status& err) { return err == Platform::Error::TooManyOpenFiles; }
 
 } // namespace
 
@@ -35,35 +34,36 @@ struct GroupReverify::Reader {
     bool stayOpen = false;
     bool hasChecked = false;
     bool hasKept = false;
-    int error = 0;
+    Platform::Status error;
     bool changed = false;
     std::size_t contentClass = kNoClass;
 
     // Opens the file again when it was closed between blocks; a path that now opens
-    // another file, or the same one changed, counts as changed. Returns the errno of an
-    // open that ran out of descriptors without recording it: that is no property of
-    // the file, and the caller frees some and asks again.
-    int Open()
+    // another file, or the same one changed, counts as changed. Returns the failure of
+    // an open that ran out of descriptors without recording it: that is no property of
+    // the file, and the caller frees some and asks again. Any other failure gives
+    // Other, recorded in error or changed.
+    Platform::Status Open()
     {
         if (file.IsOpen())
-            return 0;
+            return {};
         if (Failed())
-            return -1;
-        const int err = file.Open(path);
+            return Platform::Error::Other;
+        const Platform::Status err = file.Open(path);
         if (OutOfDescriptors(err))
             return err;
         error = err;
-        if (error != 0)
-            return -1;
+        if (!error.Ok())
+            return Platform::Error::Other;
         if (!Platform::SameFileUnchanged(file.Info(), info)) {
             changed = true;
             file.Close();
-            return -1;
+            return Platform::Error::Other;
         }
         file.AdviseSequential();
-        return 0;
+        return {};
     }
-    bool Failed() const { return error != 0 || changed; }
+    bool Failed() const { return !error.Ok() || changed; }
 };
 
 namespace {
@@ -91,14 +91,14 @@ namespace {
     // nothing can be decided about the files. Returns false when the file failed.
     bool OpenForBlock(std::vector<Reader>& readers, std::size_t r)
     {
-        int err = readers[r].Open();
+        Platform::Status err = readers[r].Open();
         if (OutOfDescriptors(err)) {
             KeepNoneOpen(readers);
             err = readers[r].Open();
             if (OutOfDescriptors(err))
                 throw FileScan::FileError(FileScan::SystemErrorText(err));
         }
-        return err == 0;
+        return err.Ok();
     }
 
     // True while the set still holds a checked file and a different kept file, so that
@@ -155,14 +155,13 @@ namespace {
             std::int64_t got = 0;
             FileScan::BlockMatch match = FileScan::BlockMatch::Same;
             if (first < 0)
-                got = first = compare.ReadFirst(reader.file, offset, n);
+                got = first = compare.ReadFirst(reader.file, offset, n, &reader.error);
             else
-                match = compare.ReadOther(reader.file, got);
-            if (got < 0)
-                reader.error = static_cast<int>(-got);
-            else if (match == FileScan::BlockMatch::Differs)
+                match = compare.ReadOther(reader.file, got, &reader.error);
+            // A block that does not read leaves its reason in reader.error.
+            if (got >= 0 && match == FileScan::BlockMatch::Differs)
                 differing.emplace_back(compare.OtherHash(), set[k]);
-            else
+            else if (got >= 0)
                 set[kept++] = set[k];
             if (!reader.stayOpen || reader.Failed())
                 reader.file.Close();
@@ -248,7 +247,7 @@ GroupReverify::GroupReverify(
             if (OutOfDescriptors(member.error))
                 throw FileScan::FileError(FileScan::SystemErrorText(member.error));
         }
-        if (member.error != 0)
+        if (!member.error.Ok())
             continue;
         member.info = file.Info();
         const auto [at, added]
@@ -274,20 +273,20 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
 {
     // Carry over what the read found out about each file to all its names.
     for (Member& member : m_members) {
-        if (member.error != 0)
+        if (!member.error.Ok())
             continue;
         const Reader& reader = readers[member.reader];
         member.error = reader.error;
         member.changed = reader.changed || !Platform::SameFileUnchanged(member.info, reader.info);
     }
-    const auto usable = [](const Member& m) { return m.error == 0 && !m.changed; };
+    const auto usable = [](const Member& m) { return m.error.Ok() && !m.changed; };
     const bool anyKept = std::any_of(
         m_members.begin(), m_members.end(), [&](const Member& m) { return !m.checked && usable(m); });
 
     for (Member& member : m_members) {
         if (!member.checked)
             continue;
-        if (member.error != 0) {
+        if (!member.error.Ok()) {
             member.verdict = KeepReason::Unreadable;
             continue;
         }
@@ -318,7 +317,7 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
 bool GroupReverify::stillAsRead(std::size_t i) const
 {
     Platform::FileInfo now;
-    return Platform::Stat(m_members[i].path, now) == 0 && Platform::SameFileUnchanged(now, m_members[i].info);
+    return Platform::Stat(m_members[i].path, now).Ok() && Platform::SameFileUnchanged(now, m_members[i].info);
 }
 
 DeleteOutcome GroupReverify::DeleteChecked(std::size_t i, FileScan::RemoveMode mode)
@@ -347,10 +346,10 @@ DeleteOutcome GroupReverify::DeleteChecked(std::size_t i, FileScan::RemoveMode m
         outcome.reason = KeepReason::KeptChanged;
         return outcome;
     }
-    const int err = FileScan::RemoveFileBy(member.path, mode);
-    if (err == FileScan::kNoTrash)
+    const Platform::Status err = FileScan::RemoveFileBy(member.path, mode);
+    if (err == Platform::Error::NoTrash)
         outcome.reason = KeepReason::NoTrash;
-    else if (err == 0 || err == ENOENT)
+    else if (err.Ok() || err == Platform::Error::NotFound)
         outcome.deleted = m_members[member.firstOfPath].deleted = true;
     else
         outcome.error = err;

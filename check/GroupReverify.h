@@ -43,8 +43,8 @@ struct DeleteOutcome {
     bool deleted = false;
     // Why the file was kept; None with error set when the deletion itself failed.
     KeepReason reason = KeepReason::None;
-    // The errno of a failed deletion, or of a file that could not be read.
-    int error = 0;
+    // Why a deletion failed, or why a file could not be read.
+    Platform::Status error;
 };
 
 // One group's files as they are on disk right now, each checked file either matched to
@@ -74,8 +74,8 @@ public:
     const std::string& Path(std::size_t i) const { return m_members[i].path; }
     // Returns why checked file i must be kept, or None when it has a kept copy.
     KeepReason Verdict(std::size_t i) const { return m_members[i].verdict; }
-    // Returns the errno that made file i unreadable (0 when it was read).
-    int Error(std::size_t i) const { return m_members[i].error; }
+    // Returns why file i was unreadable (Ok when it was read).
+    Platform::Status Error(std::size_t i) const { return m_members[i].error; }
     // Returns the kept files found equal to checked file i.
     const std::vector<std::size_t>& Partners(std::size_t i) const { return m_members[i].partners; }
 
@@ -96,7 +96,7 @@ private:
         std::string path;
         bool checked = false;
         Platform::FileInfo info;
-        int error = 0;
+        Platform::Status error;
         bool changed = false;
         // The one reader of every member that is the same file.
         std::size_t reader = 0;

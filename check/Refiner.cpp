@@ -3,36 +3,16 @@
 #include "check/Refiner.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <new>
 #include <utility>
 
 namespace Check {
 
-namespace {
-
-    constexpr std::size_t kAlignment = 4096;
-
-} // namespace
-
 using FileScan::BlockMatch;
-
-void Refiner::FreeDeleter::operator()(std::byte* p) const { std::free(p); }
-
-Refiner::AlignedBuffer Refiner::MakeBuffer(std::size_t size)
-{
-    const std::size_t rounded = (size + kAlignment - 1) / kAlignment * kAlignment;
-    auto* p = static_cast<std::byte*>(std::aligned_alloc(kAlignment, rounded));
-    if (!p)
-        throw std::bad_alloc();
-    return AlignedBuffer(p);
-}
 
 Refiner::Refiner(Shared& shared)
     : m_shared(shared)
-    , m_first(MakeBuffer(shared.options.chunkBytes))
-    , m_other(MakeBuffer(shared.options.chunkBytes))
+    , m_first(MakeAlignedBuffer(shared.options.chunkBytes))
+    , m_other(MakeAlignedBuffer(shared.options.chunkBytes))
     , m_compare(m_first.get(), m_other.get(), shared.options.chunkBytes)
 {
 }
@@ -59,10 +39,10 @@ std::uint64_t Refiner::NextBoundary(std::uint64_t offset, std::uint64_t end) con
     return std::min<std::uint64_t>(end, (offset / o.chunkBytes + 1) * o.chunkBytes);
 }
 
-int Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& reader) const
+Platform::Status Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& reader) const
 {
-    const int result = reader.OpenUnchecked(m_shared.paths[m_shared.files[file].path]);
-    if (result != 0 && result != EMFILE && result != ENFILE)
+    const Platform::Status result = reader.OpenUnchecked(m_shared.paths[m_shared.files[file].path]);
+    if (!result.Ok() && result != Platform::Error::TooManyOpenFiles)
         m_shared.openFailed[file].store(1, std::memory_order_relaxed);
     return result;
 }
@@ -75,13 +55,13 @@ void Refiner::OpenAll(Cell& cell)
     for (std::size_t k = 0; k < cell.members.size(); ++k) {
         const std::uint32_t file = cell.members[k];
         // A file that does not open is read as failing, which leaves it alone.
-        const int result = OpenMember(file, cell.files[k]);
-        if (result == EMFILE || result == ENFILE) {
+        const Platform::Status result = OpenMember(file, cell.files[k]);
+        if (result == Platform::Error::TooManyOpenFiles) {
             // Out of descriptors: read the set by reopening instead.
             cell.files.clear();
             return;
         }
-        if (result == 0 && m_shared.files[file].size > m_shared.options.chunkBytes)
+        if (result.Ok() && m_shared.files[file].size > m_shared.options.chunkBytes)
             cell.files[k].AdviseSequential();
     }
 }
@@ -91,7 +71,7 @@ BlockMatch Refiner::ReadMember(const Cell& cell, std::size_t k, std::uint64_t of
     if (!cell.files.empty())
         return cell.files[k].IsOpen() ? ReadBlock(cell.files[k], k, offset, n) : BlockMatch::Unreadable;
     Platform::ReadFile file;
-    if (OpenMember(cell.members[k], file) != 0)
+    if (!OpenMember(cell.members[k], file).Ok())
         return BlockMatch::Unreadable;
     return ReadBlock(file, k, offset, n);
 }

@@ -2,6 +2,7 @@
 // engine worker compares them.
 #pragma once
 
+#include "check/AlignedBuffer.h"
 #include "check/ContentEngine.h"
 #include "scan/ContentCompare.h"
 #include "scan/Platform.h"
@@ -55,12 +56,6 @@ public:
         RefineSink& sink);
 
 private:
-    struct FreeDeleter {
-        void operator()(std::byte* p) const;
-    };
-    using AlignedBuffer = std::unique_ptr<std::byte[], FreeDeleter>;
-    static AlignedBuffer MakeBuffer(std::size_t size);
-
     struct Cell {
         std::uint64_t offset = 0;
         std::vector<std::uint32_t> members;
@@ -86,7 +81,7 @@ private:
     std::uint64_t NextBoundary(std::uint64_t offset, std::uint64_t end) const;
     // Opens a member; a failure is remembered unless the process ran out of
     // descriptors, which says nothing about the file.
-    int OpenMember(std::uint32_t file, Platform::ReadFile& reader) const;
+    Platform::Status OpenMember(std::uint32_t file, Platform::ReadFile& reader) const;
     void OpenAll(Cell& cell);
     // Reads the block of member k, opening it for the block when the set is read by
     // reopening: the first file's when k is 0, else compared with it. A file that ends

@@ -26,7 +26,7 @@ namespace {
         record.pathIsExact = FileScan::IsValidUtf8(path);
         record.pathText = record.pathIsExact ? path : FileScan::DisplayPath(path);
         Platform::FileInfo info;
-        if (Platform::Stat(path, info) == 0 && info.kind == Platform::EntryKind::Regular) {
+        if (Platform::Stat(path, info).Ok() && info.kind == Platform::EntryKind::Regular) {
             record.size = info.size;
             record.modified = ModifiedText(info.mtimeNs);
         }

@@ -31,7 +31,7 @@ namespace {
 FileId IdentifyFile(const std::string& path)
 {
     Platform::FileInfo info;
-    if (Platform::Stat(path, info) != 0)
+    if (!Platform::Stat(path, info).Ok())
         return {};
     return { info.device, info.inode };
 }

@@ -5,9 +5,9 @@
 
 namespace FileScan {
 
-BlockMatch BlockCompare::ReadOther(const Platform::ReadFile& file, std::int64_t& got)
+BlockMatch BlockCompare::ReadOther(const Platform::ReadFile& file, std::int64_t& got, Platform::Status* error)
 {
-    got = file.ReadFull(m_offset, m_other, m_n);
+    got = file.ReadFull(m_offset, m_other, m_n, error);
     m_otherGot = got;
     if (got < 0)
         return BlockMatch::Unreadable;

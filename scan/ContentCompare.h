@@ -60,17 +60,19 @@ public:
     }
 
     // Reads n bytes (at most the capacity) at offset of the first file. Returns the
-    // count, fewer than n only where the file ends, or -errno.
-    std::int64_t ReadFirst(const Platform::ReadFile& file, std::uint64_t offset, std::size_t n)
+    // count, fewer than n only where the file ends, or -1 with the reason in *error.
+    std::int64_t ReadFirst(
+        const Platform::ReadFile& file, std::uint64_t offset, std::size_t n, Platform::Status* error = nullptr)
     {
         m_offset = offset;
         m_n = std::min(n, m_capacity);
-        m_firstGot = file.ReadFull(offset, m_first, m_n);
+        m_firstGot = file.ReadFull(offset, m_first, m_n, error);
         return m_firstGot;
     }
     // Reads the same block of another file and compares it with the first file's: Same
-    // when it has as many bytes and they are equal. got takes the count or -errno.
-    BlockMatch ReadOther(const Platform::ReadFile& file, std::int64_t& got);
+    // when it has as many bytes and they are equal. got takes the count, or -1 with the
+    // reason in *error.
+    BlockMatch ReadOther(const Platform::ReadFile& file, std::int64_t& got, Platform::Status* error = nullptr);
     // Hashes what the last ReadOther read.
     std::uint64_t OtherHash() const;
 

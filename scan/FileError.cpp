@@ -1,7 +1,5 @@
-// FileError: error texts and the mapping of platform error numbers onto them.
+// FileError: error texts and the mapping of platform errors onto them.
 #include "scan/FileError.h"
-
-#include <cerrno>
 
 namespace FileScan {
 
@@ -14,42 +12,35 @@ std::string ChangedDuringMoveText(const std::string& path)
     return "ファイル " + path + " は移動中に変更されたため、移動しませんでした";
 }
 
-std::string SourceKeptAfterCopyText(const std::string& source, const std::string& target, int errnum)
+std::string SourceKeptAfterCopyText(
+    const std::string& source, const std::string& target, Platform::Status reason)
 {
     return "ファイル " + source + " を " + target
-        + " にコピーしましたが、元のファイルを削除できません: " + SystemErrorText(errnum);
+        + " にコピーしましたが、元のファイルを削除できません: " + SystemErrorText(reason);
 }
 
-std::string SystemErrorText(int errnum)
+std::string SystemErrorText(Platform::Status status)
 {
+    using Platform::Error;
     struct Row {
-        int errnum;
+        Error error;
         const char* text;
     };
-    // The texts the user knows from the file layer; every errno that means the same
-    // reason shares a row.
+    // The texts the user knows from the file layer; any other condition shows the
+    // system's number.
     static const Row rows[] = {
-        { ENOENT, "File not found" },
-        { ENOTDIR, kInvalidFilename },
-        { ENAMETOOLONG, kInvalidFilename },
-        { EILSEQ, kInvalidFilename },
-        { ELOOP, kInvalidFilename },
-        { EMFILE, "Too many open files" },
-        { ENFILE, "Too many open files" },
-        { EACCES, "File access denied" },
-        { EPERM, "File access denied" },
-        { EROFS, "File access denied" },
-        { EBUSY, "File access denied" },
-        { ENOSPC, "Disk full" },
-        { EDQUOT, "Disk full" },
-        { EFBIG, "Disk full" },
-        { EXDEV, "Not same device" },
+        { Error::NotFound, "File not found" },
+        { Error::InvalidName, kInvalidFilename },
+        { Error::TooManyOpenFiles, "Too many open files" },
+        { Error::AccessDenied, "File access denied" },
+        { Error::DiskFull, "Disk full" },
+        { Error::CrossDevice, "Not same device" },
     };
     for (const Row& row : rows) {
-        if (row.errnum == errnum)
+        if (row.error == status.error)
             return row.text;
     }
-    return "I/O error " + std::to_string(errnum);
+    return "I/O error " + std::to_string(status.code);
 }
 
 std::string ErrorBoxText(const std::string& text)

@@ -5,7 +5,7 @@
 #include "scan/FileScan.h"
 #include "scan/Platform.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -21,15 +21,15 @@ namespace {
     FileOpResult CopyThenDelete(const std::string& source, const std::string& target)
     {
         Platform::ReadFile in;
-        if (in.Open(source) != 0)
+        if (!in.Open(source).Ok())
             throw FileError(OpenErrorText(source));
         const Platform::FileInfo opened = in.Info();
 
         Platform::WriteFile out;
-        const int created = out.Create(target);
-        if (created == EEXIST)
+        const Platform::Status created = out.Create(target);
+        if (created == Platform::Error::Exists)
             return FileOpResult::TargetExists;
-        if (created != 0)
+        if (!created.Ok())
             throw FileError(CreateErrorText(target));
         UnfinishedFile partial(target);
 
@@ -43,7 +43,7 @@ namespace {
                 throw FileError(kReadStreamError);
             if (got == 0)
                 break;
-            if (out.WriteAllAt(offset, buffer.data(), static_cast<std::size_t>(got)) != 0)
+            if (!out.WriteAllAt(offset, buffer.data(), static_cast<std::size_t>(got)).Ok())
                 throw FileError(kWriteStreamError);
             offset += static_cast<std::uint64_t>(got);
         }
@@ -51,27 +51,28 @@ namespace {
         // Written to while it was copied (a log that grew, a file truncated): the copy
         // may miss what came last.
         Platform::FileInfo after;
-        if (in.StatNow(after) != 0 || !Platform::SameFileUnchanged(after, opened) || offset < opened.size)
+        if (!in.StatNow(after).Ok() || !Platform::SameFileUnchanged(after, opened) || offset < opened.size)
             throw FileError(ChangedDuringMoveText(source));
-        if (out.SetSize(opened.size) != 0)
+        if (!out.SetSize(opened.size).Ok())
             throw FileError(kWriteStreamError);
         // A file system without permissions or times leaves the target private and
         // dated now, which loses no data.
         out.CopyAttributes(opened);
-        if (out.Close() != 0)
+        if (!out.Close().Ok())
             throw FileError(kWriteStreamError);
         Platform::FileInfo written;
-        if (Platform::Stat(target, written) != 0 || written.size != opened.size)
+        if (!Platform::Stat(target, written).Ok() || written.size != opened.size)
             throw FileError(kWriteStreamError);
 
         // Right before the deletion: a path that names another file now (an editor
         // saved a new version over it) or a changed file keeps everything.
         Platform::FileInfo now;
-        if (Platform::Stat(source, now) != 0 || !Platform::SameFileUnchanged(now, opened))
+        if (!Platform::Stat(source, now).Ok() || !Platform::SameFileUnchanged(now, opened))
             throw FileError(ChangedDuringMoveText(source));
         partial.Keep();
         // The copy is complete and stays beside the source.
-        if (const int err = Platform::RemoveFile(source); err != 0 && err != ENOENT)
+        if (const Platform::Status err = Platform::RemoveFile(source);
+            !err.Ok() && err != Platform::Error::NotFound)
             throw FileError(SourceKeptAfterCopyText(source, target, err));
         return FileOpResult::Done;
     }
@@ -82,10 +83,10 @@ FileOpResult RenameFile(const std::string& from, const std::string& to)
 {
     if (Platform::Exists(to))
         return FileOpResult::TargetExists;
-    const int err = Platform::RenameNoReplace(from, to);
-    if (err == EEXIST)
+    const Platform::Status err = Platform::RenameNoReplace(from, to);
+    if (err == Platform::Error::Exists)
         return FileOpResult::TargetExists;
-    if (err != 0)
+    if (!err.Ok())
         throw FileError(SystemErrorText(err));
     return FileOpResult::Done;
 }
@@ -98,7 +99,7 @@ UnfinishedFile::~UnfinishedFile()
 
 void CheckNewName(const std::string& folder, const std::string& name)
 {
-    const bool invalid = name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos
+    const bool invalid = name.empty() || name == "." || name == ".." || name.find(Platform::kSeparator) != std::string::npos
         || name.find('\0') != std::string::npos || name.size() > Platform::MaxNameBytes(folder);
     if (invalid)
         throw FileError(kInvalidFilename);
@@ -120,30 +121,27 @@ FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder
 {
     const std::string target = MoveTarget(file, folder);
     Platform::FileInfo info;
-    if (Platform::Stat(file, info) != 0 || info.kind != Platform::EntryKind::Regular)
+    if (!Platform::Stat(file, info).Ok() || info.kind != Platform::EntryKind::Regular)
         throw FileError(OpenErrorText(file));
     if (Platform::Exists(target))
         return FileOpResult::TargetExists;
 
-    const int renamed = Platform::RenameNoReplace(file, target);
-    if (renamed == 0)
+    const Platform::Status renamed = Platform::RenameNoReplace(file, target);
+    if (renamed.Ok())
         return FileOpResult::Done;
-    if (renamed == EEXIST)
+    if (renamed == Platform::Error::Exists)
         return FileOpResult::TargetExists;
-    if (renamed != EXDEV)
+    if (renamed != Platform::Error::CrossDevice)
         throw FileError(SystemErrorText(renamed));
 
     return CopyThenDelete(file, target);
 }
 
-int DeleteFile(const std::string& path) { return Platform::RemoveFile(path); }
+Platform::Status RemoveFileNow(const std::string& path) { return Platform::RemoveFile(path); }
 
-int RemoveFileBy(const std::string& path, RemoveMode mode)
+Platform::Status RemoveFileBy(const std::string& path, RemoveMode mode)
 {
-    if (mode == RemoveMode::Delete)
-        return Platform::RemoveFile(path);
-    const int err = Platform::MoveToTrash(path);
-    return err == Platform::kNoTrash ? kNoTrash : err;
+    return mode == RemoveMode::Delete ? Platform::RemoveFile(path) : Platform::MoveToTrash(path);
 }
 
 std::string PadNumber(std::int64_t number, int digits)

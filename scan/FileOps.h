@@ -3,6 +3,7 @@
 #pragma once
 
 #include "scan/FileError.h"
+#include "scan/PlatformError.h"
 
 #include <cstdint>
 #include <string>
@@ -37,8 +38,8 @@ private:
 };
 
 // Renames from to to. Returns TargetExists when anything exists at to, also when it
-// appears between the check and the rename. Throws FileError(SystemErrorText(errno))
-// on any other failure, with nothing changed.
+// appears between the check and the rename. Throws FileError with the SystemErrorText
+// of any other failure, with nothing changed.
 FileOpResult RenameFile(const std::string& from, const std::string& to);
 
 // Throws FileError(kInvalidFilename) unless name can be given to a file in folder as a
@@ -67,8 +68,8 @@ std::string MoveTarget(const std::string& file, const std::string& folder);
 // files then on disk.
 FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder);
 
-// Deletes one file (a folder is refused). Returns 0 or the errno of the failure.
-int DeleteFile(const std::string& path);
+// Deletes one file for good (a folder is refused).
+Platform::Status RemoveFileNow(const std::string& path);
 
 // How a file leaves the disk.
 enum class RemoveMode {
@@ -78,12 +79,9 @@ enum class RemoveMode {
     Delete,
 };
 
-// Returned by RemoveFileBy when the file's volume has no trash; nothing was changed.
-inline constexpr int kNoTrash = -1;
-
 // Removes one file (a folder is refused; a symbolic link goes as the link, never its
-// target) by mode. Returns 0, kNoTrash, or the errno of the failure.
-int RemoveFileBy(const std::string& path, RemoveMode mode);
+// target) by mode. NoTrash, with nothing changed, when the file's volume has no trash.
+Platform::Status RemoveFileBy(const std::string& path, RemoveMode mode);
 
 // Formats number in decimal, left-padded with "0" to digits digits when digits is
 // 0 to 16; any other count gives the number without padding.

@@ -17,13 +17,13 @@ public:
     FolderProbe(const FolderProbe&) = delete;
     FolderProbe& operator=(const FolderProbe&) = delete;
 
-    // Fills file for what path leads to (links followed). Returns 0 for a regular file,
-    // EISDIR for a folder, EINVAL for another kind, or the errno of the lookup; a path
-    // that is not 0 here never opens.
-    int Stat(const std::string& path, FileInfo& file);
+    // Fills file for what path leads to (links followed). Ok for a regular file,
+    // IsFolder for a folder, NotRegularFile for another kind, or the failure of the
+    // lookup; a path that is not Ok here never opens.
+    Status Stat(const std::string& path, FileInfo& file);
     // Opens a path that Stat found to be a regular file for reading, as ReadFile::Open
-    // does, and closes it again; returns 0 or the errno.
-    int TryOpen(const std::string& path);
+    // does, and closes it again.
+    Status TryOpen(const std::string& path);
 
 private:
     // Returns the open folder of path and the name to look up below it, or None and

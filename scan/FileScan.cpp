@@ -14,7 +14,7 @@ namespace FileScan {
 std::string ExtractFileExt(const std::string& path)
 {
     const std::size_t dot = path.rfind('.');
-    const std::size_t sep = path.rfind('/');
+    const std::size_t sep = path.rfind(Platform::kSeparator);
     if (dot == std::string::npos || (sep != std::string::npos && dot < sep))
         return {};
     return path.substr(dot);
@@ -22,21 +22,21 @@ std::string ExtractFileExt(const std::string& path)
 
 std::string ExtractFileName(const std::string& path)
 {
-    const std::size_t sep = path.rfind('/');
+    const std::size_t sep = path.rfind(Platform::kSeparator);
     return sep == std::string::npos ? path : path.substr(sep + 1);
 }
 
 std::string ExtractFileDir(const std::string& path)
 {
-    const std::size_t sep = path.rfind('/');
+    const std::size_t sep = path.rfind(Platform::kSeparator);
     return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name)
 {
-    if (!folder.empty() && folder.back() == '/')
+    if (!folder.empty() && folder.back() == Platform::kSeparator)
         return folder + name;
-    return folder + "/" + name;
+    return folder + Platform::kSeparator + name;
 }
 
 std::string UpperAscii(std::string text)
@@ -172,7 +172,7 @@ namespace {
         if (kind != EntryKind::Unknown)
             return kind;
         Platform::FileInfo info;
-        return Platform::Stat(path, info, false) == 0 ? info.kind : EntryKind::Other;
+        return Platform::Stat(path, info, false).Ok() ? info.kind : EntryKind::Other;
     }
 
     // Only regular files are candidates. A symbolic link is a second name of a file or
@@ -182,8 +182,6 @@ namespace {
     {
         return KindWithoutFollowing(path, kind) == EntryKind::Regular;
     }
-
-    bool IsHiddenName(const char* name) { return name[0] == '.'; }
 
 } // namespace
 
@@ -204,7 +202,7 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list)
         first = false;
         children.clear();
         Platform::ForEachEntry(current, [&](const char* name, EntryKind kind) {
-            if (IsHiddenName(name))
+            if (Platform::IsHiddenName(name))
                 return;
             std::string path = JoinPath(current, name);
             if (KindWithoutFollowing(path, kind) == EntryKind::Directory)
@@ -255,7 +253,7 @@ void AddFolderTreeFiles(const std::string& folder, const std::string& filterText
             std::string path = JoinPath(current, name);
             kind = KindWithoutFollowing(path, kind);
             if (kind == EntryKind::Directory) {
-                if (descend && !IsHiddenName(name))
+                if (descend && !Platform::IsHiddenName(name))
                     children.push_back(std::move(path));
                 return;
             }
@@ -276,7 +274,7 @@ namespace {
     Platform::ReadFile OpenForCompare(const std::string& path)
     {
         Platform::ReadFile file;
-        if (file.Open(path) != 0)
+        if (!file.Open(path).Ok())
             throw FileError(OpenErrorText(path));
         return file;
     }

@@ -2,12 +2,21 @@
 // another back end (Windows) can be added beside scan/posix/.
 #pragma once
 
+#include "scan/PlatformError.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 namespace Platform {
+
+// The separator of the paths the core handles; a back end whose system writes paths
+// another way converts at its calls.
+inline constexpr char kSeparator = '/';
+// True for a name the desktop hides from a folder listing (on POSIX, one that starts
+// with ".").
+bool IsHiddenName(const char* name);
 
 enum class EntryKind { Regular, Directory, Symlink, Other, Unknown };
 
@@ -42,8 +51,8 @@ inline bool SameFileUnchanged(const FileInfo& a, const FileInfo& b)
 // Returns false when dir cannot be listed.
 bool ForEachEntry(const std::string& dir, const std::function<void(const char* name, EntryKind kind)>& visit);
 
-// Fills info for path, following symbolic links when follow is set. Returns 0 or an errno.
-int Stat(const std::string& path, FileInfo& info, bool follow = true);
+// Fills info for path, following symbolic links when follow is set.
+Status Stat(const std::string& path, FileInfo& info, bool follow = true);
 
 bool IsDirectory(const std::string& path);
 // True for an existing regular file (after following links).
@@ -62,19 +71,19 @@ public:
     ReadFile(ReadFile&& other) noexcept;
     ReadFile& operator=(ReadFile&& other) noexcept;
 
-    // Opens a regular file without blocking (a FIFO never hangs the open). Returns 0 or
-    // an errno; a path that is not a regular file gives EISDIR or EINVAL.
-    int Open(const std::string& path);
+    // Opens a regular file without blocking (a FIFO never hangs the open); a path that
+    // is not a regular file gives IsFolder or NotRegularFile.
+    Status Open(const std::string& path);
     // Opens a path already looked up as a regular file, with no status query on the
-    // way: Info() stays empty. Returns 0 or an errno.
-    int OpenUnchecked(const std::string& path);
+    // way: Info() stays empty.
+    Status OpenUnchecked(const std::string& path);
     bool IsOpen() const { return m_handle != NativeHandle::None; }
     const FileInfo& Info() const { return m_info; }
-    // Looks the open file up again (not its path); returns 0 or an errno.
-    int StatNow(FileInfo& info) const;
-    // Reads n bytes at offset, fewer only where the file ends; returns the count or
-    // -errno.
-    std::int64_t ReadFull(std::uint64_t offset, void* buffer, std::size_t n) const;
+    // Looks the open file up again (not its path).
+    Status StatNow(FileInfo& info) const;
+    // Reads n bytes at offset, fewer only where the file ends; returns the count, or -1
+    // with the reason in *error when error is given.
+    std::int64_t ReadFull(std::uint64_t offset, void* buffer, std::size_t n, Status* error = nullptr) const;
     // Reads exactly n bytes at offset; false on an error or a file that ends before.
     bool ReadExact(std::uint64_t offset, void* buffer, std::size_t n) const
     {
@@ -109,39 +118,37 @@ public:
         // Whoever the process's file-creation mask lets, as for any new document.
         Default,
     };
-    // Creates path with access. Returns 0 or an errno.
-    int Create(const std::string& path, Access access = Access::OwnerOnly);
+    // Creates path with access; Exists when anything is there already.
+    Status Create(const std::string& path, Access access = Access::OwnerOnly);
     // Writes all n bytes at offset, leaving a hole before it when offset lies past the
-    // end; returns 0 or an errno.
-    int WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t n);
-    // Sets the file's length (a trailing hole stays unallocated); returns 0 or an errno.
-    int SetSize(std::uint64_t size);
+    // end.
+    Status WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t n);
+    // Sets the file's length (a trailing hole stays unallocated).
+    Status SetSize(std::uint64_t size);
     // Gives the file the permission bits and the access and modification times of
-    // info; returns 0 or an errno.
-    int CopyAttributes(const FileInfo& info);
-    // Flushes to disk and closes; returns 0 or an errno.
-    int Close();
+    // info.
+    Status CopyAttributes(const FileInfo& info);
+    // Flushes to disk and closes.
+    Status Close();
 
 private:
     NativeHandle m_handle = NativeHandle::None;
 };
 
-// Renames without ever replacing an existing target. Returns 0 or an errno
-// (EEXIST when the target is taken, EXDEV across file systems).
-int RenameNoReplace(const std::string& from, const std::string& to);
-// Removes a file (not a folder). Returns 0 or an errno.
-int RemoveFile(const std::string& path);
-// Returned by MoveToTrash when the volume of the file has no trash.
-inline constexpr int kNoTrash = -1;
+// Renames without ever replacing an existing target (Exists when the target is taken,
+// CrossDevice across file systems).
+Status RenameNoReplace(const std::string& from, const std::string& to);
+// Removes a file (not a folder).
+Status RemoveFile(const std::string& path);
 // Moves a file (a symbolic link as the link) into the desktop's trash, where the file
-// manager can restore it. Returns 0, kNoTrash, or an errno.
-int MoveToTrash(const std::string& path);
+// manager can restore it; NoTrash when the file's volume has none.
+Status MoveToTrash(const std::string& path);
 
 // Returns the longest file name, in bytes, that the file system holding folder takes.
 std::size_t MaxNameBytes(const std::string& folder);
 
-// Renames from to to in one step, replacing a file at to. Returns 0 or an errno.
-int RenameReplacing(const std::string& from, const std::string& to);
+// Renames from to to in one step, replacing a file at to.
+Status RenameReplacing(const std::string& from, const std::string& to);
 
 // A moment as the local clock showed it, with the offset from UTC then in force.
 struct LocalTime {

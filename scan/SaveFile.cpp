@@ -5,7 +5,6 @@
 #include "scan/FileScan.h"
 #include "scan/Platform.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <random>
 #include <utility>
@@ -15,7 +14,7 @@ namespace {
 
     // Creates a new hidden file in folder ("" for the current one) under a name nobody
     // holds; returns its path.
-    std::string CreateTemporary(const std::string& folder, Platform::WriteFile& file, int& err)
+    std::string CreateTemporary(const std::string& folder, Platform::WriteFile& file, Platform::Status& err)
     {
         static const char kHex[] = "0123456789abcdef";
         std::random_device seed;
@@ -27,7 +26,7 @@ namespace {
                 name += kHex[bits & 0x0F];
             name += ".tmp";
             err = file.Create(name, Platform::WriteFile::Access::Default);
-            if (err != EEXIST)
+            if (err != Platform::Error::Exists)
                 return name;
         }
         return {};
@@ -38,14 +37,14 @@ namespace {
 void SaveFileReplacing(const std::string& target, const std::string& contents)
 {
     Platform::WriteFile file;
-    int err = 0;
+    Platform::Status err;
     const std::string name = CreateTemporary(ExtractFileDir(target), file, err);
-    if (err != 0)
+    if (!err.Ok())
         throw FileError(CreateErrorText(target));
     UnfinishedFile temporary(name);
-    if (file.WriteAllAt(0, contents.data(), contents.size()) != 0 || file.Close() != 0)
+    if (!file.WriteAllAt(0, contents.data(), contents.size()).Ok() || !file.Close().Ok())
         throw FileError(kWriteStreamError);
-    if (Platform::RenameReplacing(temporary.Path(), target) != 0)
+    if (!Platform::RenameReplacing(temporary.Path(), target).Ok())
         throw FileError(CreateErrorText(target));
     temporary.Keep();
 }

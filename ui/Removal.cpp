@@ -15,7 +15,7 @@ constexpr std::size_t kListedFiles = 20;
 
 } // namespace
 
-std::string KeepReasonText(Check::KeepReason reason, int error)
+std::string KeepReasonText(Check::KeepReason reason, Platform::Status error)
 {
     switch (reason) {
     case Check::KeepReason::Unreadable:
@@ -35,7 +35,7 @@ std::string KeepReasonText(Check::KeepReason reason, int error)
     case Check::KeepReason::None:
         break;
     }
-    return error != 0 ? FileScan::SystemErrorText(error) : std::string();
+    return error.Ok() ? std::string() : FileScan::SystemErrorText(error);
 }
 
 QString RemoveVerb(FileScan::RemoveMode mode)
@@ -75,7 +75,7 @@ bool ConfirmPermanentDelete(const std::vector<std::string>& paths)
         return false;
     LeftFiles files;
     for (const std::string& path : paths)
-        files.emplace_back(path, KeepReasonText(Check::KeepReason::NoTrash, 0));
+        files.emplace_back(path, KeepReasonText(Check::KeepReason::NoTrash, {}));
     QStringList lines;
     AppendListing(lines, u"次のファイルはゴミ箱に移動できません："_s, files);
     lines << u"完全に削除しますか？"_s;

@@ -16,7 +16,7 @@
 using LeftFiles = std::vector<std::pair<std::string, std::string>>;
 
 // Returns the reason of a re-read's outcome in the user's words.
-std::string KeepReasonText(Check::KeepReason reason, int error);
+std::string KeepReasonText(Check::KeepReason reason, Platform::Status error);
 
 // Returns "ゴミ箱に移動" with the trash on, "削除" otherwise: the verb of every confirmation.
 QString RemoveVerb(FileScan::RemoveMode mode);

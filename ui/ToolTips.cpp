@@ -9,7 +9,6 @@
 #include <QLocale>
 #include <QStringList>
 
-#include <cerrno>
 #include <cstdint>
 
 using namespace Qt::Literals::StringLiterals;
@@ -57,11 +56,11 @@ QString WrappedPath(const std::string& path)
 QString FileToolTip(const std::string& path)
 {
     Platform::FileInfo info;
-    const int error = Platform::Stat(path, info);
+    const Platform::Status error = Platform::Stat(path, info);
     QString text = WrappedPath(path);
-    if (error != 0) {
+    if (!error.Ok()) {
         text += u'\n'
-            + (error == ENOENT ? u"ファイルが見つかりません"_s
+            + (error == Platform::Error::NotFound ? u"ファイルが見つかりません"_s
                                : QString::fromUtf8(FileScan::SystemErrorText(error)));
         return text;
     }
@@ -81,7 +80,7 @@ QString GroupToolTip(const std::vector<std::string>& paths)
     // The files were found identical: the first one that can still be read speaks for all.
     for (const std::string& path : paths) {
         Platform::FileInfo info;
-        if (Platform::Stat(path, info) != 0 || info.kind != Platform::EntryKind::Regular)
+        if (!Platform::Stat(path, info).Ok() || info.kind != Platform::EntryKind::Regular)
             continue;
         text += u"\nサイズ："_s + ByteCount(info.size);
         if (paths.size() > 1)

@@ -42,7 +42,7 @@ void ReportClean(FileScan::RemoveMode mode, const Check::CleanResult& result)
             continue;
         if (file.reason != Check::KeepReason::None)
             kept.emplace_back(file.path, KeepReasonText(file.reason, file.error));
-        else if (file.error != 0)
+        else if (!file.error.Ok())
             failures.emplace_back(file.path, KeepReasonText(file.reason, file.error));
     }
     QStringList lead;

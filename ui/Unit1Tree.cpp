@@ -16,7 +16,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <cerrno>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -39,10 +38,10 @@ QString NoCopyLeftQuestion(FileScan::RemoveMode mode)
 bool RemoveRecorded(const std::string& path, FileScan::RemoveMode mode, LeftFiles& failures,
     std::vector<std::string>& noTrash)
 {
-    const int err = FileScan::RemoveFileBy(path, mode);
-    if (err == 0 || err == ENOENT)
+    const Platform::Status err = FileScan::RemoveFileBy(path, mode);
+    if (err.Ok() || err == Platform::Error::NotFound)
         return true;
-    if (err == FileScan::kNoTrash)
+    if (err == Platform::Error::NoTrash)
         noTrash.push_back(path);
     else
         failures.emplace_back(path, FileScan::SystemErrorText(err));
@@ -117,7 +116,7 @@ void RemoveWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::strin
     busy.reset();
     if (!noTrash.paths.empty() && !ConfirmPermanentDelete(noTrash.paths)) {
         for (const std::string& path : noTrash.paths)
-            kept.emplace_back(path, KeepReasonText(Check::KeepReason::NoTrash, 0));
+            kept.emplace_back(path, KeepReasonText(Check::KeepReason::NoTrash, {}));
     } else {
         for (std::size_t k = 0; k < noTrash.nodes.size(); ++k) {
             const auto line = static_cast<std::size_t>(noTrash.lines[k]);

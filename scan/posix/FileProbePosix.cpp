@@ -2,6 +2,7 @@
 #include "scan/FileProbe.h"
 
 #include "scan/posix/PosixFile.h"
+#include "scan/posix/PosixError.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -52,27 +53,27 @@ NativeHandle FolderProbe::Folder(const std::string& path, const char*& name)
     return m_folderHandle;
 }
 
-int FolderProbe::Stat(const std::string& path, FileInfo& file)
+Status FolderProbe::Stat(const std::string& path, FileInfo& file)
 {
     const char* name = nullptr;
     const int folder = AtFd(Folder(path, name));
     struct stat st { };
     if (fstatat(folder, name, &st, 0) != 0)
-        return errno;
+        return Posix::LastError();
     Posix::FillInfo(st, file);
-    return Posix::KindError(st);
+    return Posix::KindStatus(st.st_mode);
 }
 
-int FolderProbe::TryOpen(const std::string& path)
+Status FolderProbe::TryOpen(const std::string& path)
 {
     const char* name = nullptr;
     const int folder = AtFd(Folder(path, name));
     // Opened as ReadFile::Open opens, so that a FIFO never blocks.
     const int fd = openat(folder, name, Posix::kReadFlags);
     if (fd < 0)
-        return errno;
+        return Posix::LastError();
     close(fd);
-    return 0;
+    return {};
 }
 
 } // namespace Platform

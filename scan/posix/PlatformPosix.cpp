@@ -2,6 +2,7 @@
 #include "scan/Platform.h"
 
 #include "scan/posix/PosixFile.h"
+#include "scan/posix/PosixError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -40,6 +41,8 @@ namespace {
 
 } // namespace
 
+bool IsHiddenName(const char* name) { return name[0] == '.'; }
+
 bool ForEachEntry(const std::string& dir, const std::function<void(const char*, EntryKind)>& visit)
 {
     DIR* d = opendir(dir.empty() ? "." : dir.c_str());
@@ -58,32 +61,32 @@ bool ForEachEntry(const std::string& dir, const std::function<void(const char*, 
     return true;
 }
 
-int Stat(const std::string& path, FileInfo& info, bool follow)
+Status Stat(const std::string& path, FileInfo& info, bool follow)
 {
     struct stat st {};
     const int rc = follow ? stat(path.c_str(), &st) : lstat(path.c_str(), &st);
     if (rc != 0)
-        return errno;
+        return Posix::LastError();
     FillInfo(st, info);
-    return 0;
+    return {};
 }
 
 bool IsDirectory(const std::string& path)
 {
     FileInfo info;
-    return !path.empty() && Stat(path, info) == 0 && info.kind == EntryKind::Directory;
+    return !path.empty() && Stat(path, info).Ok() && info.kind == EntryKind::Directory;
 }
 
 bool IsFile(const std::string& path)
 {
     FileInfo info;
-    return !path.empty() && Stat(path, info) == 0 && info.kind == EntryKind::Regular;
+    return !path.empty() && Stat(path, info).Ok() && info.kind == EntryKind::Regular;
 }
 
 bool Exists(const std::string& path)
 {
     FileInfo info;
-    return !path.empty() && Stat(path, info, false) == 0;
+    return !path.empty() && Stat(path, info, false).Ok();
 }
 
 ReadFile::~ReadFile() { Close(); }
@@ -106,48 +109,48 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept
     return *this;
 }
 
-int ReadFile::Open(const std::string& path)
+Status ReadFile::Open(const std::string& path)
 {
     Close();
     const int fd = open(path.c_str(), Posix::kReadFlags);
     if (fd < 0)
-        return errno;
+        return Posix::LastError();
     struct stat st {};
     if (fstat(fd, &st) != 0) {
-        const int err = errno;
+        const Status err = Posix::LastError();
         close(fd);
         return err;
     }
-    if (const int err = Posix::KindError(st); err != 0) {
+    if (!S_ISREG(st.st_mode)) {
         close(fd);
-        return err;
+        return Posix::KindStatus(st.st_mode);
     }
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0)
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     m_handle = HandleOf(fd);
     FillInfo(st, m_info);
-    return 0;
+    return {};
 }
 
-int ReadFile::OpenUnchecked(const std::string& path)
+Status ReadFile::OpenUnchecked(const std::string& path)
 {
     Close();
     m_info = FileInfo();
     m_handle = HandleOf(open(path.c_str(), Posix::kReadFlags));
-    return IsOpen() ? 0 : errno;
+    return IsOpen() ? Status() : Posix::LastError();
 }
 
-int ReadFile::StatNow(FileInfo& info) const
+Status ReadFile::StatNow(FileInfo& info) const
 {
     struct stat st {};
     if (fstat(Fd(m_handle), &st) != 0)
-        return errno;
+        return Posix::LastError();
     FillInfo(st, info);
-    return 0;
+    return {};
 }
 
-std::int64_t ReadFile::ReadFull(std::uint64_t offset, void* buffer, std::size_t n) const
+std::int64_t ReadFile::ReadFull(std::uint64_t offset, void* buffer, std::size_t n, Status* error) const
 {
     auto* p = static_cast<char*>(buffer);
     std::size_t done = 0;
@@ -155,8 +158,11 @@ std::int64_t ReadFile::ReadFull(std::uint64_t offset, void* buffer, std::size_t 
         const ssize_t got = pread(Fd(m_handle), p + done, n - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0)
-            return -errno;
+        if (got < 0) {
+            if (error)
+                *error = Posix::LastError();
+            return -1;
+        }
         if (got == 0)
             break;
         done += static_cast<std::size_t>(got);
@@ -202,17 +208,17 @@ WriteFile::~WriteFile()
         close(Fd(m_handle));
 }
 
-int WriteFile::Create(const std::string& path, Access access)
+Status WriteFile::Create(const std::string& path, Access access)
 {
     const mode_t mode = access == Access::OwnerOnly ? 0600 : 0666;
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
     if (fd < 0)
-        return errno;
+        return Posix::LastError();
     m_handle = HandleOf(fd);
-    return 0;
+    return {};
 }
 
-int WriteFile::WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t n)
+Status WriteFile::WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t n)
 {
     const char* p = static_cast<const char*>(buffer);
     while (n > 0) {
@@ -220,23 +226,23 @@ int WriteFile::WriteAllAt(std::uint64_t offset, const void* buffer, std::size_t 
         if (put < 0) {
             if (errno == EINTR)
                 continue;
-            return errno;
+            return Posix::LastError();
         }
         if (put == 0)
-            return ENOSPC;
+            return Posix::StatusOf(ENOSPC);
         p += put;
         n -= static_cast<std::size_t>(put);
         offset += static_cast<std::uint64_t>(put);
     }
-    return 0;
+    return {};
 }
 
-int WriteFile::SetSize(std::uint64_t size)
+Status WriteFile::SetSize(std::uint64_t size)
 {
-    return ftruncate(Fd(m_handle), static_cast<off_t>(size)) == 0 ? 0 : errno;
+    return ftruncate(Fd(m_handle), static_cast<off_t>(size)) == 0 ? Status() : Posix::LastError();
 }
 
-int WriteFile::CopyAttributes(const FileInfo& info)
+Status WriteFile::CopyAttributes(const FileInfo& info)
 {
     const auto timespecOf = [](std::int64_t ns) {
         struct timespec ts {};
@@ -249,47 +255,47 @@ int WriteFile::CopyAttributes(const FileInfo& info)
         return ts;
     };
     if (fchmod(Fd(m_handle), static_cast<mode_t>(info.permissions)) != 0)
-        return errno;
+        return Posix::LastError();
     const struct timespec times[2] = { timespecOf(info.atimeNs), timespecOf(info.mtimeNs) };
-    return futimens(Fd(m_handle), times) == 0 ? 0 : errno;
+    return futimens(Fd(m_handle), times) == 0 ? Status() : Posix::LastError();
 }
 
-int WriteFile::Close()
+Status WriteFile::Close()
 {
     if (m_handle == NativeHandle::None)
-        return 0;
+        return {};
     const int fd = Fd(m_handle);
     m_handle = NativeHandle::None;
-    int err = 0;
+    Status err;
     if (fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
-        err = errno;
-    if (close(fd) != 0 && err == 0)
-        err = errno;
+        err = Posix::LastError();
+    if (close(fd) != 0 && err.Ok())
+        err = Posix::LastError();
     return err;
 }
 
-int RenameNoReplace(const std::string& from, const std::string& to)
+Status RenameNoReplace(const std::string& from, const std::string& to)
 {
 #if defined(__linux__) && defined(SYS_renameat2)
     if (syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 1U /* RENAME_NOREPLACE */) == 0)
-        return 0;
+        return {};
     if (errno != EINVAL && errno != ENOSYS)
-        return errno;
+        return Posix::LastError();
 #endif
     // File systems without renameat2 support: a hard link refuses an existing target too.
     if (link(from.c_str(), to.c_str()) != 0)
-        return errno;
+        return Posix::LastError();
     if (unlink(from.c_str()) != 0) {
-        const int err = errno;
+        const Status err = Posix::LastError();
         unlink(to.c_str());
         return err;
     }
-    return 0;
+    return {};
 }
 
-int RemoveFile(const std::string& path)
+Status RemoveFile(const std::string& path)
 {
-    return unlink(path.c_str()) == 0 ? 0 : errno;
+    return unlink(path.c_str()) == 0 ? Status() : Posix::LastError();
 }
 
 std::size_t MaxNameBytes(const std::string& folder)
@@ -299,9 +305,9 @@ std::size_t MaxNameBytes(const std::string& folder)
     return max > 0 ? static_cast<std::size_t>(max) : 255;
 }
 
-int RenameReplacing(const std::string& from, const std::string& to)
+Status RenameReplacing(const std::string& from, const std::string& to)
 {
-    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    return std::rename(from.c_str(), to.c_str()) == 0 ? Status() : Posix::LastError();
 }
 
 bool ToLocalTime(std::int64_t seconds, LocalTime& local)

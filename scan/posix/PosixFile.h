@@ -4,7 +4,6 @@
 
 #include "scan/Platform.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -26,14 +25,6 @@ inline EntryKind KindOfMode(mode_t mode)
     if (S_ISLNK(mode))
         return EntryKind::Symlink;
     return EntryKind::Other;
-}
-
-// 0 for a regular file, else the errno an open for reading reports.
-inline int KindError(const struct stat& st)
-{
-    if (S_ISREG(st.st_mode))
-        return 0;
-    return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
 }
 
 inline void FillInfo(const struct stat& st, FileInfo& info)

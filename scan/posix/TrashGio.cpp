@@ -2,46 +2,48 @@
 // layout (the home trash, and a trash folder per volume) as the file managers do.
 #include "scan/Platform.h"
 
+#include "scan/posix/PosixError.h"
+
 #include <cerrno>
 #include <gio/gio.h>
 #include <sys/stat.h>
 
 namespace Platform {
 
-int MoveToTrash(const std::string& path)
+Status MoveToTrash(const std::string& path)
 {
     // GIO would trash a whole folder; only files (and links, as links) go here.
     struct stat st { };
     if (lstat(path.c_str(), &st) != 0)
-        return errno;
+        return Posix::LastError();
     if (S_ISDIR(st.st_mode))
-        return EISDIR;
+        return Posix::StatusOf(EISDIR);
     GFile* file = g_file_new_for_path(path.c_str());
     GError* error = nullptr;
     const gboolean trashed = g_file_trash(file, nullptr, &error);
     g_object_unref(file);
     if (trashed)
-        return 0;
-    int result = EIO;
+        return {};
+    Status result = Posix::StatusOf(EIO);
     if (error && error->domain == G_IO_ERROR) {
         switch (error->code) {
         case G_IO_ERROR_NOT_SUPPORTED:
-            result = kNoTrash;
+            result = Error::NoTrash;
             break;
         case G_IO_ERROR_NOT_FOUND:
-            result = ENOENT;
+            result = Posix::StatusOf(ENOENT);
             break;
         case G_IO_ERROR_PERMISSION_DENIED:
-            result = EACCES;
+            result = Posix::StatusOf(EACCES);
             break;
         case G_IO_ERROR_NO_SPACE:
-            result = ENOSPC;
+            result = Posix::StatusOf(ENOSPC);
             break;
         case G_IO_ERROR_READ_ONLY:
-            result = EROFS;
+            result = Posix::StatusOf(EROFS);
             break;
         case G_IO_ERROR_BUSY:
-            result = EBUSY;
+            result = Posix::StatusOf(EBUSY);
             break;
         default:
             break;

@@ -4,7 +4,6 @@
 #include "core/TempDir.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
@@ -258,7 +257,7 @@ TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
     ASSERT_EQ(result.files.size(), 1U);
     EXPECT_FALSE(result.files[0].removed);
     EXPECT_EQ(result.files[0].reason, KeepReason::Unreadable);
-    EXPECT_EQ(result.files[0].error, ENOENT);
+    EXPECT_EQ(result.files[0].error, Platform::Error::NotFound);
     EXPECT_EQ(Content(a), "photo");
 }
 

@@ -1,4 +1,5 @@
 #include "scan/FileError.h"
+#include "scan/posix/PosixError.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -20,14 +21,20 @@ TEST(ErrorBoxText, AppendsFullStopUnlessTextEndsInDotOrBelow)
 
 TEST(SystemErrorText, MapsErrnoOntoTheUsersTexts)
 {
-    EXPECT_EQ(SystemErrorText(ENOENT), "File not found");
-    EXPECT_EQ(SystemErrorText(ENOTDIR), "Invalid filename");
-    EXPECT_EQ(SystemErrorText(EMFILE), "Too many open files");
-    EXPECT_EQ(SystemErrorText(EACCES), "File access denied");
-    EXPECT_EQ(SystemErrorText(EPERM), "File access denied");
-    EXPECT_EQ(SystemErrorText(ENOSPC), "Disk full");
-    EXPECT_EQ(SystemErrorText(EXDEV), "Not same device");
-    EXPECT_EQ(SystemErrorText(EIO), "I/O error " + std::to_string(EIO));
+    using Platform::Posix::StatusOf;
+    EXPECT_EQ(SystemErrorText(StatusOf(ENOENT)), "File not found");
+    EXPECT_EQ(SystemErrorText(StatusOf(ENOTDIR)), "Invalid filename");
+    EXPECT_EQ(SystemErrorText(StatusOf(EMFILE)), "Too many open files");
+    EXPECT_EQ(SystemErrorText(StatusOf(EACCES)), "File access denied");
+    EXPECT_EQ(SystemErrorText(StatusOf(EPERM)), "File access denied");
+    EXPECT_EQ(SystemErrorText(StatusOf(ENOSPC)), "Disk full");
+    EXPECT_EQ(SystemErrorText(StatusOf(EXDEV)), "Not same device");
+    EXPECT_EQ(SystemErrorText(StatusOf(EIO)), "I/O error " + std::to_string(EIO));
+    // Conditions the core tells apart without a text of their own show the number.
+    EXPECT_EQ(SystemErrorText(StatusOf(EEXIST)), "I/O error " + std::to_string(EEXIST));
+    EXPECT_EQ(SystemErrorText(StatusOf(EISDIR)), "I/O error " + std::to_string(EISDIR));
+    // A condition the core reports itself carries no number and still has its text.
+    EXPECT_EQ(SystemErrorText(Platform::Error::TooManyOpenFiles), "Too many open files");
     EXPECT_EQ(OpenErrorText("/p/a.jpg"), "ファイル /p/a.jpg は開けません");
     EXPECT_EQ(CreateErrorText("/p/a.jpg"), "ファイル /p/a.jpg を作成できません");
 }

@@ -121,7 +121,7 @@ TEST(RenameFile, TheRenameItselfRefusesATargetThatAppearedAfterTheCheck)
     ScratchDir dir;
     const std::string from = Write(dir / "x.jpg", "mine");
     const std::string to = Write(dir / "y.jpg", "theirs");
-    EXPECT_EQ(Platform::RenameNoReplace(from, to), EEXIST);
+    EXPECT_EQ(Platform::RenameNoReplace(from, to), Platform::Error::Exists);
     EXPECT_EQ(ReadAll(from), "mine");
     EXPECT_EQ(ReadAll(to), "theirs");
 }
@@ -449,15 +449,15 @@ TEST(MoveFileToFolder, ASourceChangedDuringTheCopyStaysAndTheTargetGoes)
     EXPECT_FALSE(fs::exists(target));
 }
 
-TEST(DeleteFile, DeletesOrTellsWhyNot)
+TEST(RemoveFileNow, DeletesOrTellsWhyNot)
 {
     ScratchDir dir;
     const std::string a = Write(dir / "a.jpg", "alpha");
-    EXPECT_EQ(DeleteFile(a), 0);
+    EXPECT_EQ(RemoveFileNow(a), Platform::Error::None);
     EXPECT_FALSE(fs::exists(a));
-    EXPECT_EQ(DeleteFile(a), ENOENT);
+    EXPECT_EQ(RemoveFileNow(a), Platform::Error::NotFound);
     fs::create_directory(dir / "sub");
-    EXPECT_NE(DeleteFile(dir / "sub"), 0);
+    EXPECT_NE(RemoveFileNow(dir / "sub"), Platform::Error::None);
     EXPECT_TRUE(fs::is_directory(dir / "sub"));
 
     const std::string kept = Write(dir / "ro/b.jpg", "beta");
@@ -465,8 +465,9 @@ TEST(DeleteFile, DeletesOrTellsWhyNot)
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
         if (!DropFileCapabilities())
             return "SKIP: cannot drop capabilities";
-        const int err = DeleteFile(kept);
-        return err == EACCES ? "" : "got errno " + std::to_string(err);
+        const Platform::Status err = RemoveFileNow(kept);
+        return err == Platform::Error::AccessDenied && err.code == EACCES ? ""
+                                                                          : "got " + SystemErrorText(err);
     }));
     EXPECT_TRUE(fs::exists(kept));
 }
@@ -485,23 +486,23 @@ TEST(RemoveFileBy, TrashKeepsTheFileRestorableAndALinkGoesAsTheLink)
         // The trash lives under XDG_DATA_HOME; set before the first look at it.
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         std::string report;
-        if (RemoveFileBy(a, RemoveMode::Trash) != 0 || fs::exists(a))
+        if (!RemoveFileBy(a, RemoveMode::Trash).Ok() || fs::exists(a))
             report += "a not trashed; ";
         if (ReadAll(dir / "data/Trash/files/a.jpg") != "alpha")
             report += "a not under Trash/files; ";
         if (ReadAll(dir / "data/Trash/info/a.jpg.trashinfo").find("Path=" + a) == std::string::npos)
             report += "no trashinfo with the original path; ";
-        if (RemoveFileBy(link, RemoveMode::Trash) != 0 || !fs::is_symlink(dir / "data/Trash/files/link.jpg"))
+        if (!RemoveFileBy(link, RemoveMode::Trash).Ok() || !fs::is_symlink(dir / "data/Trash/files/link.jpg"))
             report += "the link was not trashed as a link; ";
         if (ReadAll(target) != "target")
             report += "the link's target changed; ";
-        if (RemoveFileBy(dir / "p/folder", RemoveMode::Trash) == 0 || !fs::is_directory(dir / "p/folder"))
+        if (RemoveFileBy(dir / "p/folder", RemoveMode::Trash).Ok() || !fs::is_directory(dir / "p/folder"))
             report += "a folder was trashed; ";
-        if (RemoveFileBy(dir / "p/missing.jpg", RemoveMode::Trash) != ENOENT)
-            report += "a missing file gave no ENOENT; ";
-        const int tmpfs = RemoveFileBy(onTmpfs, RemoveMode::Trash);
-        if (tmpfs != kNoTrash || ReadAll(onTmpfs) != "tmpfs")
-            report += "a file on a volume without trash gave " + std::to_string(tmpfs) + "; ";
+        if (RemoveFileBy(dir / "p/missing.jpg", RemoveMode::Trash) != Platform::Error::NotFound)
+            report += "a missing file gave no NotFound; ";
+        const Platform::Status tmpfs = RemoveFileBy(onTmpfs, RemoveMode::Trash);
+        if (tmpfs != Platform::Error::NoTrash || ReadAll(onTmpfs) != "tmpfs")
+            report += "a file on a volume without trash gave " + SystemErrorText(tmpfs) + "; ";
         return report;
     }));
 }

@@ -131,7 +131,9 @@ TEST(HostileUnreadable, CheckNamesTheFileScanSkipsTheFolderAndNothingChanges)
         // Single-file commands in a folder that refuses changes: a message, nothing lost.
         r.Eq(ErrorOf([&] { RenameFile(kept, roDir + "/renamed.jpg"); }), std::string("File access denied"),
             "rename in a read-only folder");
-        r.Eq(DeleteFile(kept), EACCES, "delete in a read-only folder");
+        const Platform::Status removed = RemoveFileNow(kept);
+        r.Eq(removed.error, Platform::Error::AccessDenied, "delete in a read-only folder");
+        r.Eq(removed.code, EACCES, "errno of the delete in a read-only folder");
         r.Eq(ErrorOf([&] { MoveFileToFolder(kept, fx.Path()); }), std::string("File access denied"),
             "move out of a read-only folder");
         r.True(ErrorOf([&] { MoveFileToFolder(a, roDir); }) != "(no error)", "move into a read-only folder");
@@ -267,18 +269,18 @@ TEST(HostileChanging, SingleFileCommandsOnFilesThatChangedSinceTheCheck)
     ASSERT_EQ(unlink(b.c_str()), 0);
     EXPECT_EQ(ErrorOf([&] { RenameFile(b, fx / "b2.jpg"); }), "File not found");
     EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(b, other); }), OpenErrorText(b));
-    EXPECT_EQ(DeleteFile(b), ENOENT);
+    EXPECT_EQ(RemoveFileNow(b), Platform::Error::NotFound);
 
     // b came back as a folder: delete refuses it and the folder stays with its file.
     fx.Write("b.jpg/inside.jpg", "inside");
-    EXPECT_NE(DeleteFile(b), 0);
+    EXPECT_NE(RemoveFileNow(b), Platform::Error::None);
     EXPECT_TRUE(Platform::IsFile(b + "/inside.jpg"));
     EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(b, other); }), OpenErrorText(b));
     std::filesystem::remove_all(b);
 
     // b came back as a link to a: deleting b removes the link only.
     ASSERT_EQ(symlink(a.c_str(), b.c_str()), 0);
-    EXPECT_EQ(DeleteFile(b), 0);
+    EXPECT_EQ(RemoveFileNow(b), Platform::Error::None);
     EXPECT_TRUE(Platform::IsFile(a));
 
     // A rename or move target that appeared after the check is never replaced.
@@ -401,7 +403,7 @@ TEST(HostileLongPaths, PathsOfFourThousandBytesWorkAndLongerOnesGiveAMessage)
     // Into a folder whose joined path would pass PATH_MAX: a message, nothing moved.
     EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(top, tooDeepDir); }), "Invalid filename");
     EXPECT_EQ(ErrorOf([&] { RenameFile(top, tooDeepDir + "/x.jpg"); }), "Invalid filename");
-    EXPECT_NE(DeleteFile(tooDeep), 0);
+    EXPECT_NE(RemoveFileNow(tooDeep), Platform::Error::None);
     std::filesystem::remove(sub);
     EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
 }

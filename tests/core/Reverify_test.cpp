@@ -128,7 +128,7 @@ TEST(Reverify, KeptCopyGoneOrReplacedByAnotherFile)
     {
         GroupReverify group({ kept, copy }, { false, true });
         EXPECT_EQ(group.Verdict(1), KeepReason::KeptUnreadable);
-        EXPECT_EQ(group.Error(0), ENOENT);
+        EXPECT_EQ(group.Error(0), Platform::Error::NotFound);
         EXPECT_FALSE(group.DeleteChecked(1).deleted);
         EXPECT_TRUE(Exists(copy));
     }
@@ -173,7 +173,7 @@ TEST(Reverify, CheckedFileChangedGoneOrNoFile)
     EXPECT_EQ(group.Verdict(1), KeepReason::Differs);
     EXPECT_EQ(group.Verdict(2), KeepReason::Differs);
     EXPECT_EQ(group.Verdict(3), KeepReason::Unreadable);
-    EXPECT_EQ(group.Error(3), ENOENT);
+    EXPECT_EQ(group.Error(3), Platform::Error::NotFound);
     EXPECT_EQ(group.Verdict(4), KeepReason::Unreadable);
     EXPECT_EQ(group.Verdict(5), KeepReason::Unreadable);
     for (std::size_t i = 1; i < group.Count(); ++i)

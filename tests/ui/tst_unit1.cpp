@@ -412,12 +412,8 @@ void TestUnit1::errorWrapperFullStop_data()
         QTest::newRow(text) << QString::fromUtf8(text) << QString::fromUtf8(text) + u'.';
     QTest::newRow("write") << QString::fromUtf8(FileScan::kWriteStreamError)
                            << QString::fromUtf8(FileScan::kWriteStreamError) + u'.';
-    QTest::newRow("memory") << QString::fromUtf8(FileScan::kOutOfMemoryError)
-                            << QString::fromUtf8(FileScan::kOutOfMemoryError) + u'.';
     QTest::newRow("focus") << u"無効/非表示ウィンドウにはフォーカスを設定できません"_s
                            << u"無効/非表示ウィンドウにはフォーカスを設定できません."_s;
-    QTest::newRow("insert") << QString::fromUtf8(FileScan::kInsertLineError)
-                            << QString::fromUtf8(FileScan::kInsertLineError) + u'.';
     QTest::newRow("ends in stop") << u"done."_s << u"done."_s;
     QTest::newRow("ends before stop") << u"done!"_s << u"done!"_s;
     QTest::newRow("ends in blank") << u"done "_s << u"done "_s;
