@@ -1,7 +1,7 @@
 // AboutUnit: the About box TAboutBox.
 #include "ui/AboutUnit.h"
 
-#include "ui/Desktop.h"
+#include "ui/FormLook.h"
 
 #include <QIcon>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 // CandidateList: the list model of the candidate paths.
 #include "ui/CandidateList.h"
 
-#include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 
 #include <stdexcept>
 

@@ -3,7 +3,7 @@
 
 #include "scan/FileError.h"
 #include "scan/Platform.h"
-#include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 
 #include <QDateTime>
 #include <QLocale>

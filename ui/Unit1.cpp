@@ -7,7 +7,8 @@
 #include "ui/CandidateList.h"
 #include "ui/CheckProgress.h"
 #include "ui/Desktop.h"
-#include "ui/FormStyle.h"
+#include "ui/FormLook.h"
+#include "ui/PathDisplay.h"
 #include "ui/ToolTips.h"
 
 #include <QAction>

@@ -3,7 +3,6 @@
 #include "ui/Unit1.h"
 
 #include "check/CleanPlan.h"
-#include "ui/Desktop.h"
 #include "ui/Removal.h"
 #include "ui/Settings.h"
 #include "ui/Unit4.h"

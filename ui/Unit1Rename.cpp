@@ -5,6 +5,7 @@
 #include "scan/FileOps.h"
 #include "scan/FileScan.h"
 #include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 #include "ui/Unit3.h"
 
 #include <QTreeWidget>

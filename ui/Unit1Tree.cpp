@@ -7,6 +7,7 @@
 #include "scan/FileScan.h"
 #include "check/CleanPlan.h"
 #include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 #include "ui/Removal.h"
 #include "ui/Settings.h"
 #include "ui/Unit2.h"

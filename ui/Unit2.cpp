@@ -3,7 +3,8 @@
 
 #include "ui_Unit2.h"
 
-#include "ui/Desktop.h"
+#include "ui/FormLook.h"
+#include "ui/PathDisplay.h"
 #include "ui/ToolTips.h"
 
 #include <QGuiApplication>

@@ -3,8 +3,8 @@
 
 #include "ui_Unit3.h"
 
-#include "ui/Desktop.h"
-#include "ui/FormStyle.h"
+#include "ui/FormLook.h"
+#include "ui/PathDisplay.h"
 
 #include "scan/FileOps.h"
 

@@ -5,6 +5,8 @@
 
 #include "scan/FileScan.h"
 #include "ui/Desktop.h"
+#include "ui/FormLook.h"
+#include "ui/PathDisplay.h"
 #include "ui/Removal.h"
 #include "ui/Settings.h"
 

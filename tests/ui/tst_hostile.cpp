@@ -5,6 +5,7 @@
 // pairwise run, that nothing hangs, and that no file was lost or altered.
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 #include "ui/Unit1.h"
 #include "ui/support/ScriptedDesktop.h"
 #include "ui/support/TestFiles.h"

@@ -4,6 +4,7 @@
 #include "check/ResultExport.h"
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/support/ScriptedDesktop.h"

@@ -1,6 +1,8 @@
 // Tests of the main window TForm1: layout, menus, drops, closing and the error wrapper.
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
+#include "ui/FormLook.h"
+#include "ui/PathDisplay.h"
 #include "ui/Unit1.h"
 #include "ui/support/ScriptedDesktop.h"
 #include "ui/support/TestFiles.h"

@@ -2,6 +2,8 @@
 // through GIO.
 #include "ui/qt/QtDesktop.h"
 
+#include "ui/FormLook.h"
+#include "ui/PathDisplay.h"
 #include "ui/qt/GioOpen.h"
 
 #include <QApplication>
