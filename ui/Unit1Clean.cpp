@@ -88,9 +88,9 @@ void TForm1::mUseTrashClick() { Settings::SetUseTrash(mUseTrash->isChecked()); }
 
 void TForm1::mCleanAllClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
-        if (Checking())
-            return;
         const std::vector<QTreeWidgetItem*> groups = GroupsToClean(FileTree);
         if (groups.empty())
             return;

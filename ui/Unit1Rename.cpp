@@ -4,6 +4,7 @@
 
 #include "scan/FileOps.h"
 #include "scan/FileScan.h"
+#include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/PathDisplay.h"
 #include "ui/Unit3.h"
@@ -32,8 +33,10 @@ void RenameTreeNode(QTreeWidget* tree, const std::string& oldPath, const std::st
 
 void TForm1::btnRenameClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
-        if (FocusedIndex() < 0 || CandidateCount() == 0)
+        if (FocusedIndex() < 0 || Candidates().Empty())
             return;
         TForm3 dialog(this);
         if (dialog.exec() != QDialog::Accepted)
@@ -45,11 +48,11 @@ void TForm1::btnRenameClick()
         const int digits = dialog.DigitCount();
         const std::string fixedExt = dialog.Extension();
 
-        const std::size_t count = CandidateCount();
+        const std::size_t count = Candidates().Count();
         for (std::size_t i = 0; i < count; ++i) {
             if (!CandidateSelected(i))
                 continue;
-            const std::string oldPath = CandidateText(i);
+            const std::string oldPath = Candidates().At(i);
             // Without a fixed extension every file keeps its own (or none).
             const std::string ext = fixedExt.empty() ? FileScan::ExtractFileExt(oldPath) : fixedExt;
             const std::string newName = prefix + FileScan::PadNumber(number, digits) + ext;

@@ -34,6 +34,9 @@ void TForm1::updateSaveResults()
 
 void TForm1::mSaveResultsClick()
 {
+    // Saving waits for the end of a run, whose groups are not all in yet.
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
         const Check::ResultGroups groups = TreeGroups(FileTree);
         if (groups.empty())

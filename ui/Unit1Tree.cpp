@@ -157,6 +157,8 @@ QTreeWidgetItem* SelectedFileNode(const QTreeWidget* tree)
 
 void TForm1::FileTreeDblClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
         QTreeWidgetItem* node = FileTree->selectedItems().value(0, nullptr);
         if (!node)
@@ -204,12 +206,16 @@ void TForm1::FileTreeDblClick()
 void TForm1::PopupMenu2Popup()
 {
     const bool onFile = SelectedFileNode(FileTree) != nullptr;
-    for (QAction* item : { popRename, popMove, popShow, popDelete })
-        item->setEnabled(onFile);
+    popShow->setEnabled(onFile);
+    // The commands that change the tree wait for the end of a run.
+    for (QAction* item : { popRename, popMove, popDelete })
+        item->setEnabled(onFile && !Checking());
 }
 
 void TForm1::popRenameClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
         QTreeWidgetItem* node = SelectedFileNode(FileTree);
         if (!node)
@@ -235,6 +241,8 @@ void TForm1::popRenameClick()
 
 void TForm1::popMoveClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
         QTreeWidgetItem* node = SelectedFileNode(FileTree);
         if (!node)
@@ -267,6 +275,8 @@ void TForm1::popShowClick()
 
 void TForm1::popDeleteClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
         QTreeWidgetItem* node = SelectedFileNode(FileTree);
         if (!node)

@@ -143,7 +143,7 @@ void TestCheck::nothingToCompare()
     QCOMPARE(desktop->informations,
         QStringList({ u"比較するファイルがありません"_s, u"比較するファイルがありません"_s }));
     QCOMPARE(form->PageControl1->currentIndex(), 0);
-    QCOMPARE(form->CandidateCount(), std::size_t(1));
+    QCOMPARE(form->Candidates().Count(), std::size_t(1));
     QCOMPARE(form->FileTree->topLevelItemCount(), 0);
     verifyIdle();
 }
@@ -182,7 +182,7 @@ void TestCheck::twoSets()
     add("D", "two");
     runCheck();
     QCOMPARE(groups(), QStringList({ u"重複ファイル1: A C"_s, u"重複ファイル2: B D"_s }));
-    QCOMPARE(form->CandidateCount(), std::size_t(2));
+    QCOMPARE(form->Candidates().Count(), std::size_t(2));
 }
 
 void TestCheck::samePathTwice()
@@ -218,7 +218,7 @@ void TestCheck::linkedFolderGroupsTheFilesThemselves()
     desktop->folderAnswers.push_back(t.root);
     form->btnAddFolderClick();
     QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.soft, t.chain })));
-    QCOMPARE(form->CandidateCount(), std::size_t(3));
+    QCOMPARE(form->Candidates().Count(), std::size_t(3));
     const Paths listed = form->Candidates().Entries();
     const std::string listedA = *std::find_if(listed.begin(), listed.end(),
         [&](const std::string& p) { return p == t.a || p == t.hard || p == t.hardInSub; });
@@ -230,7 +230,7 @@ void TestCheck::linkedFolderGroupsTheFilesThemselves()
     const std::set<std::string> children { TForm1::NodePath(group->child(0)),
         TForm1::NodePath(group->child(1)) };
     QCOMPARE(children, (std::set<std::string> { listedA, t.c }));
-    QCOMPARE(form->CandidateCount(), std::size_t(2));
+    QCOMPARE(form->Candidates().Count(), std::size_t(2));
     QCOMPARE(form->CountLabel->text(), u"2"_s);
     QCOMPARE(form->PageControl1->currentIndex(), 1);
 }
@@ -283,12 +283,12 @@ void TestCheck::cancelButton()
         add("F" + std::to_string(k), "same");
     duringRun([&] { QTest::mouseClick(form->Button1, Qt::LeftButton); });
     runCheck();
-    QVERIFY(form->CheckCancelled());
+    QVERIFY(form->Host().CheckCancelled());
     QCOMPARE(form->PageControl1->currentIndex(), 0);
     QVERIFY(desktop->calls.empty());
     verifyIdle();
     // Results already added and entries already removed stay as they are.
-    QCOMPARE(form->CountLabel->text(), QString::number(form->CandidateCount()));
+    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
 }
 
 void TestCheck::cancelKey()
@@ -297,12 +297,12 @@ void TestCheck::cancelKey()
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     // Esc does nothing while no check runs.
     QTest::keyClick(form.get(), Qt::Key_Escape);
-    QVERIFY(!form->CheckCancelled());
+    QVERIFY(!form->Host().CheckCancelled());
     for (int k = 0; k < 20; ++k)
         add("F" + std::to_string(k), "same");
     duringRun([&] { QTest::keyClick(form->Button1, Qt::Key_Escape); });
     runCheck();
-    QVERIFY(form->CheckCancelled());
+    QVERIFY(form->Host().CheckCancelled());
     QCOMPARE(form->PageControl1->currentIndex(), 0);
     verifyIdle();
 }
@@ -376,8 +376,8 @@ void TestCheck::listChangesRefusedDuringRun()
     QVERIFY(!dropTaken);
     QVERIFY(desktop->calls.empty());
     QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
-    QCOMPARE(form->CandidateCount(), std::size_t(2));
-    QCOMPARE(form->CandidateText(0), a);
+    QCOMPARE(form->Candidates().Count(), std::size_t(2));
+    QCOMPARE(form->Candidates().At(0), a);
 }
 
 void TestCheck::secondRunShowsItsFirstGroup()
@@ -435,27 +435,27 @@ void TestCheck::progressBarText()
     // The window times the run with the clock it is given: here one the test moves.
     std::chrono::steady_clock::time_point now {};
     form->SetProgressClock([&] { return now; });
-    form->SetCheckCtrl(true);
-    form->SetProgressMax(1000);
-    form->SetProgress(0);
+    form->Host().SetCheckCtrl(true);
+    form->Host().SetProgressMax(1000);
+    form->Host().SetProgress(0);
     QCOMPARE(form->PBar->text(), u"0%"_s);
     now += 1s;
-    form->SetProgress(250);
+    form->Host().SetProgress(250);
     QCOMPARE(form->PBar->text(), u"25%"_s);
     // Three seconds for a quarter: nine to go.
     now += 2s;
-    form->SetComparedFiles(1234);
+    form->Host().SetComparedFiles(1234);
     QCOMPARE(form->PBar->text(), u"25%　残り約9秒　比較済み 1,234 ファイル"_s);
     // A bar too narrow for the count leaves it out.
     form->PBar->setFixedWidth(form->PBar->fontMetrics().horizontalAdvance(u"25%　残り約9秒　比較済み"_s));
-    form->SetComparedFiles(1235);
+    form->Host().SetComparedFiles(1235);
     QCOMPARE(form->PBar->text(), u"25%　残り約9秒"_s);
     // A new run starts its clock and its count afresh.
-    form->SetCheckCtrl(false);
-    form->SetCheckCtrl(true);
-    form->SetProgress(500);
+    form->Host().SetCheckCtrl(false);
+    form->Host().SetCheckCtrl(true);
+    form->Host().SetProgress(500);
     QCOMPARE(form->PBar->text(), u"50%"_s);
-    form->SetCheckCtrl(false);
+    form->Host().SetCheckCtrl(false);
 }
 
 QTEST_MAIN(TestCheck)
