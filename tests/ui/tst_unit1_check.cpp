@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
@@ -55,6 +56,7 @@ private slots:
     void startedFromResultsPage();
     void closeDuringRun();
     void listChangesRefusedDuringRun();
+    void everyChangingHandlerRefusedDuringRun();
     void secondRunShowsItsFirstGroup();
     void progressText_data();
     void progressText();
@@ -378,6 +380,67 @@ void TestCheck::listChangesRefusedDuringRun()
     QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
     QCOMPARE(form->Candidates().Count(), std::size_t(2));
     QCOMPARE(form->Candidates().At(0), a);
+}
+
+void TestCheck::everyChangingHandlerRefusedDuringRun()
+{
+    // A group from a first run, and a list for a second run, both with something each
+    // handler would act on: all entries selected, a group or a file node selected.
+    add("A", "one");
+    add("B", "one");
+    runCheck();
+    add("C", "two");
+    add("D", "two");
+    const std::string extra = WriteTestFile(folder->Path() + "/E", "two");
+    QMimeData drop;
+    drop.setData(u"text/uri-list"_s, UriList({ extra }));
+    Paths listBefore;
+    Paths listAfter;
+    QStringList treeBefore;
+    QStringList treeAfter;
+    QStringList dialogs;
+    duringRun([&] {
+        // A dialog that opens all the same is noted and closed, so the test fails, not hangs.
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                dialogs << QString::fromLatin1(dialog->metaObject()->className());
+                dialog->close();
+            }
+        });
+        closer.start(10);
+        form->FileList->selectAll();
+        form->FileList->selectionModel()->setCurrentIndex(
+            form->Candidates().index(0), QItemSelectionModel::NoUpdate);
+        QTreeWidgetItem* group = form->FileTree->topLevelItem(0);
+        listBefore = form->Candidates().Entries();
+        treeBefore = groups();
+        form->btnAddFileClick();
+        form->btnAddFolderClick();
+        form->btnDelFileClick();
+        form->btnClearClick();
+        form->btnRenameClick();
+        form->btnCheckerClick();
+        form->DropFiles(drop);
+        form->mCleanAllClick();
+        form->mSaveResultsClick();
+        form->FileTree->setCurrentItem(group);
+        form->FileTreeDblClick();
+        form->FileTree->setCurrentItem(group->child(1));
+        form->popRenameClick();
+        form->popMoveClick();
+        form->popDeleteClick();
+        listAfter = form->Candidates().Entries();
+        treeAfter = groups();
+    });
+    runCheck();
+    QVERIFY(!listBefore.empty());
+    QCOMPARE(treeBefore, QStringList { u"重複ファイル1: A B"_s });
+    QCOMPARE(listAfter, listBefore);
+    QCOMPARE(treeAfter, treeBefore);
+    QVERIFY2(dialogs.isEmpty(), qPrintable(dialogs.join(u' ')));
+    QVERIFY(desktop->calls.empty());
+    QCOMPARE(groups(), QStringList({ u"重複ファイル1: A B"_s, u"重複ファイル1: C D"_s }));
 }
 
 void TestCheck::secondRunShowsItsFirstGroup()
