@@ -19,7 +19,7 @@ namespace {
 // A path longer than this many characters is shown on several lines.
 constexpr qsizetype kLineLength = 80;
 
-QString ByteCount(std::uint64_t bytes)
+QString byteCount(std::uint64_t bytes)
 {
     const QLocale japanese(QLocale::Japanese, QLocale::Japan);
     const QString exact = japanese.toString(static_cast<qulonglong>(bytes)) + u" バイト"_s;
@@ -31,7 +31,7 @@ QString ByteCount(std::uint64_t bytes)
 
 // Breaks the readable path after a "/" wherever a line would grow past kLineLength; a
 // longer name stays whole on its own line.
-QString WrappedPath(const std::string& path)
+QString wrappedPath(const std::string& path)
 {
     const QString text = PathToDisplay(path);
     QStringList lines;
@@ -58,7 +58,7 @@ QString FileToolTip(const std::string& path)
 {
     Platform::FileInfo info;
     const int error = Platform::Stat(path, info);
-    QString text = WrappedPath(path);
+    QString text = wrappedPath(path);
     if (error != 0) {
         text += u'\n'
             + (error == ENOENT ? u"ファイルが見つかりません"_s
@@ -70,7 +70,7 @@ QString FileToolTip(const std::string& path)
     if (info.kind == Platform::EntryKind::Directory)
         text += u"\nフォルダ"_s;
     else
-        text += u"\nサイズ："_s + ByteCount(info.size);
+        text += u"\nサイズ："_s + byteCount(info.size);
     text += u"\n更新日時："_s + modified.toString(u"yyyy/MM/dd HH:mm:ss"_s);
     return text;
 }
@@ -83,9 +83,9 @@ QString GroupToolTip(const std::vector<std::string>& paths)
         Platform::FileInfo info;
         if (Platform::Stat(path, info) != 0 || info.kind != Platform::EntryKind::Regular)
             continue;
-        text += u"\nサイズ："_s + ByteCount(info.size);
+        text += u"\nサイズ："_s + byteCount(info.size);
         if (paths.size() > 1)
-            text += u"\nコピーの容量："_s + ByteCount(info.size * (paths.size() - 1));
+            text += u"\nコピーの容量："_s + byteCount(info.size * (paths.size() - 1));
         break;
     }
     return text;

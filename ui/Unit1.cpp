@@ -7,7 +7,6 @@
 #include "scan/FileScan.h"
 #include "ui/AboutUnit.h"
 #include "ui/CandidateList.h"
-#include "ui/CheckProgress.h"
 #include "ui/Desktop.h"
 #include "ui/FormLook.h"
 #include "ui/PathDisplay.h"
@@ -19,7 +18,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QGroupBox>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -28,25 +26,17 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
-#include <QMenuBar>
-#include <QMimeData>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QSessionManager>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
-#include <QUrl>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <memory>
-#include <stdexcept>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -129,23 +119,27 @@ TForm1::~TForm1()
     // The tree removes its rows when the widgets go, after this body.
     disconnect(FileTree->model(), nullptr, this, nullptr);
     // The widgets outlive this body; they must not keep the style that goes with it.
-    for (QWidget* widget : std::initializer_list<QWidget*> {
-             btnAddFile, btnAddFolder, btnDelFile, btnClear, btnRename, btnChecker, GroupBox1, FileTree })
+    for (QWidget* widget : classicControls())
         widget->setStyle(nullptr);
+}
+
+QList<QWidget*> TForm1::classicControls() const
+{
+    return { btnAddFile, btnAddFolder, btnDelFile, btnClear, btnRename, btnChecker, GroupBox1, FileTree };
 }
 
 void TForm1::completeForm()
 {
     setFont(FormFont());
-    PopupMenu1 = newPopupMenu(this, u"PopupMenu1"_s, { pAddFile, pAddFolder, pDelFile, pClear, pRename, N5, pShow });
+    PopupMenu1
+        = newPopupMenu(this, u"PopupMenu1"_s, { pAddFile, pAddFolder, pDelFile, pClear, pRename, N5, pShow });
     PopupMenu2 = newPopupMenu(
         this, u"PopupMenu2"_s, { popRename, popMove, popShow, N6, popDelete, N9, popCleanAll });
     for (QMenu* menu : { mFile, mFind, N3, PopupMenu1, PopupMenu2 })
         menu->setFont(FormFont());
     PageControl1->tabBar()->setAttribute(Qt::WA_Hover);
 
-    for (QWidget* control : std::initializer_list<QWidget*> {
-             btnAddFile, btnAddFolder, btnDelFile, btnClear, btnRename, btnChecker, GroupBox1, FileTree })
+    for (QWidget* control : classicControls())
         control->setStyle(FormStyle());
     for (QWidget* control : std::initializer_list<QWidget*> {
              btnAddFile, btnAddFolder, btnDelFile, btnClear, btnRename, btnChecker, Label1, OptionCheck1 })

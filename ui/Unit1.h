@@ -129,6 +129,8 @@ private:
     // Sets up what the form cannot say: the pop-up menus, fonts, the classic style,
     // captions condensed to fit, the list's model and the Esc key.
     void completeForm();
+    // Returns the controls drawn in the classic style (FormStyle).
+    QList<QWidget*> classicControls() const;
     void connectCommands();
     void connectCleanCommands();
     // Returns true while a check runs; every handler that changes the candidate list or

@@ -105,7 +105,8 @@ void TForm1::CheckAdapter::setProgressClock(std::function<std::chrono::steady_cl
 void TForm1::CheckAdapter::refreshProgressText()
 {
     QProgressBar* bar = m_form.PBar;
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(m_progressClock() - m_runStart);
+    const auto elapsed
+        = std::chrono::duration_cast<std::chrono::milliseconds>(m_progressClock() - m_runStart);
     const QFontMetrics metrics(bar->font());
     // The style keeps a few pixels at either end of the bar.
     const int room = bar->width() - 8;
@@ -136,13 +137,14 @@ void TForm1::CheckAdapter::SetCheckCtrl(bool checking)
     }
     form.Button1->setVisible(checking);
     form.PBar->setVisible(checking);
-    for (QWidget* control : std::initializer_list<QWidget*> { form.btnAddFile, form.btnAddFolder, form.btnDelFile,
-             form.btnClear, form.btnChecker, form.btnRename, form.ExtEdit, form.OptionCheck1 })
+    for (QWidget* control :
+        std::initializer_list<QWidget*> { form.btnAddFile, form.btnAddFolder, form.btnDelFile, form.btnClear,
+            form.btnChecker, form.btnRename, form.ExtEdit, form.OptionCheck1 })
         control->setEnabled(!checking);
     // Menu commands that would change the lists, or start a second run, wait as well.
-    for (QAction* action : { form.mAddFile, form.mAddFolder, form.mDelFile, form.mClear, form.mRename, form.mChecker, form.pAddFile,
-             form.pAddFolder, form.pDelFile, form.pClear, form.pRename, form.popRename, form.popMove, form.popDelete, form.mCleanAll,
-             form.popCleanAll })
+    for (QAction* action : { form.mAddFile, form.mAddFolder, form.mDelFile, form.mClear, form.mRename,
+             form.mChecker, form.pAddFile, form.pAddFolder, form.pDelFile, form.pClear, form.pRename,
+             form.popRename, form.popMove, form.popDelete, form.mCleanAll, form.popCleanAll })
         action->setEnabled(!checking);
     form.m_cancelKey->setEnabled(checking);
     form.updateSaveResults();

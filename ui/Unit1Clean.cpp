@@ -19,7 +19,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 // The groups the bulk clean can work on: those with two files or more.
-std::vector<QTreeWidgetItem*> GroupsToClean(const QTreeWidget* tree)
+std::vector<QTreeWidgetItem*> groupsToClean(const QTreeWidget* tree)
 {
     std::vector<QTreeWidgetItem*> groups;
     for (int g = 0; g < tree->topLevelItemCount(); ++g) {
@@ -31,7 +31,7 @@ std::vector<QTreeWidgetItem*> GroupsToClean(const QTreeWidget* tree)
 
 // Tells what the run did: the files removed and the bytes freed, then the files that
 // stayed with their reasons.
-void ReportClean(FileScan::RemoveMode mode, const Check::CleanResult& result)
+void reportClean(FileScan::RemoveMode mode, const Check::CleanResult& result)
 {
     const QString verb = RemoveVerb(mode);
     LeftFiles kept;
@@ -91,7 +91,7 @@ void TForm1::mCleanAllClick()
     if (refuseWhileChecking())
         return;
     RunCommand([this] {
-        const std::vector<QTreeWidgetItem*> groups = GroupsToClean(FileTree);
+        const std::vector<QTreeWidgetItem*> groups = groupsToClean(FileTree);
         if (groups.empty())
             return;
         std::vector<std::vector<std::string>> paths;
@@ -136,6 +136,6 @@ void TForm1::mCleanAllClick()
             if (group->childCount() < 2)
                 delete group;
         }
-        ReportClean(mode, result);
+        reportClean(mode, result);
     });
 }

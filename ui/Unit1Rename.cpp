@@ -16,7 +16,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 // Gives the first file node showing oldPath, in display order, the new path.
-void RenameTreeNode(QTreeWidget* tree, const std::string& oldPath, const std::string& newPath)
+void renameTreeNode(QTreeWidget* tree, const std::string& oldPath, const std::string& newPath)
 {
     for (int g = 0; g < tree->topLevelItemCount(); ++g) {
         QTreeWidgetItem* group = tree->topLevelItem(g);
@@ -64,7 +64,7 @@ void TForm1::btnRenameClick()
                     u"ファイル名："_s + PathToDisplay(newPath) + u"は、すでに存在します。"_s);
                 continue;
             }
-            RenameTreeNode(FileTree, oldPath, newPath);
+            renameTreeNode(FileTree, oldPath, newPath);
             ReplaceCandidate(i, newPath);
             ++number;
         }

@@ -12,8 +12,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QListView>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
