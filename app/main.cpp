@@ -1,5 +1,6 @@
 // main: starts the application and runs the main window until it closes.
 #include "ui/Desktop.h"
+#include "ui/FormLook.h"
 #include "ui/Unit1.h"
 
 #include <QApplication>

@@ -174,7 +174,7 @@ int main(int argc, char* argv[])
         });
     std::printf(
         "add folder tree of %zu files: scan alone %.3f s, through the window %.3f s, window's share %.3f s\n",
-        form.CandidateCount(), scan, window, window - scan);
+        form.Candidates().Count(), scan, window, window - scan);
     std::filesystem::remove_all(desktop.folder);
 
     const auto fill = [&] {
@@ -224,7 +224,7 @@ int main(int argc, char* argv[])
     const int singles = 1000;
     const double single = Seconds([&] {
         for (int k = 0; k < singles; ++k)
-            form.RemoveEntry(static_cast<std::size_t>(entries / 2));
+            form.Host().RemoveEntry(static_cast<std::size_t>(entries / 2));
     });
     std::printf(
         "list of %d entries: one entry removed from the middle %.6f s each\n", entries, single / singles);

@@ -1,23 +1,18 @@
 // AboutUnit: the About box TAboutBox.
 #pragma once
 
+#include "ui_AboutUnit.h"
+
 #include <QDialog>
 
-class QLabel;
-class QPushButton;
-
 // The version box: banner, version and notice, closed by OK, Enter or the close box.
-// Esc does nothing, since the box has no cancel button.
-class TAboutBox final : public QDialog {
+// Esc does nothing, since the box has no cancel button. Its controls come from
+// AboutUnit.ui under their object names (the public base Ui::TAboutBox).
+class TAboutBox final : public QDialog, public Ui::TAboutBox {
     Q_OBJECT
 
 public:
     explicit TAboutBox(QWidget* parent = nullptr);
-
-    QLabel* ProgramIcon = nullptr;
-    QLabel* Version = nullptr;
-    QLabel* Copyright = nullptr;
-    QPushButton* OKButton = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

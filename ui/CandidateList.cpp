@@ -1,7 +1,7 @@
 // CandidateList: the list model of the candidate paths.
 #include "ui/CandidateList.h"
 
-#include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 
 #include <stdexcept>
 
@@ -11,7 +11,7 @@ namespace {
 // which moves the tail of the list and notifies the views.
 constexpr std::size_t kMaxSeparateRemovals = 32;
 
-int Row(std::size_t index) { return static_cast<int>(index); }
+int rowOf(std::size_t index) { return static_cast<int>(index); }
 
 } // namespace
 
@@ -23,7 +23,7 @@ CandidateList::CandidateList(QObject* parent, FileScan::IdentifyFn identify)
 
 int CandidateList::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : Row(m_entries.Count());
+    return parent.isValid() ? 0 : rowOf(m_entries.Count());
 }
 
 QVariant CandidateList::data(const QModelIndex& index, int role) const
@@ -46,7 +46,7 @@ std::size_t CandidateList::Append(std::vector<std::string>&& paths)
 {
     const std::size_t added
         = m_entries.Append(std::move(paths), [this](std::size_t first, std::size_t count) {
-              beginInsertRows(QModelIndex(), Row(first), Row(first + count - 1));
+              beginInsertRows(QModelIndex(), rowOf(first), rowOf(first + count - 1));
           });
     if (added > 0)
         endInsertRows();
@@ -57,7 +57,7 @@ std::size_t CandidateList::Append(std::vector<std::string>&& paths)
 void CandidateList::Replace(std::size_t index, std::string path)
 {
     m_entries.Replace(index, std::move(path));
-    const QModelIndex changed = this->index(Row(index));
+    const QModelIndex changed = this->index(rowOf(index));
     emit dataChanged(changed, changed);
 }
 
@@ -65,7 +65,7 @@ void CandidateList::RemoveAt(std::size_t index)
 {
     if (index >= m_entries.Count())
         throw std::out_of_range("CandidateList::RemoveAt");
-    beginRemoveRows(QModelIndex(), Row(index), Row(index));
+    beginRemoveRows(QModelIndex(), rowOf(index), rowOf(index));
     m_entries.RemoveAt(index);
     endRemoveRows();
 }
@@ -79,7 +79,7 @@ void CandidateList::RemoveRanges(const std::vector<RowRange>& ranges)
     if (ranges.size() <= kMaxSeparateRemovals) {
         // From the last range down, so that the earlier ranges keep their rows.
         for (auto range = ranges.rbegin(); range != ranges.rend(); ++range) {
-            beginRemoveRows(QModelIndex(), Row(range->first), Row(range->second));
+            beginRemoveRows(QModelIndex(), rowOf(range->first), rowOf(range->second));
             m_entries.RemoveRanges({ *range });
             endRemoveRows();
         }

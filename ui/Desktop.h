@@ -1,17 +1,13 @@
 // Desktop: the modal boxes and the platform dialogs behind one interface that tests
-// replace, plus the application title, the form font and the path/text conversions.
+// replace, and the busy cursor shown while the windows wait.
 #pragma once
 
-#include <QFont>
 #include <QString>
 #include <QStringList>
-#include <Qt>
 
 #include <memory>
 #include <string>
 #include <vector>
-
-class QWidget;
 
 class QCoreApplication;
 
@@ -75,38 +71,9 @@ void InstallFolderBrowser();
 // with the reason when no program took it.
 void OpenWithAssociatedProgram(const std::string& path);
 
-// Returns the application title fixed at start ("" before SetAppTitleFromExecutable).
-QString AppTitle();
-// Derives the title from the executable's file name: the folder dropped, cut at the first
-// ".", every character after the first lower-cased ("SAMPLE.EXE" gives "Sample").
-void SetAppTitleFromExecutable(const QString& executablePath);
 // Loads Qt's own Japanese texts so that the platform dialogs read in Japanese. Returns
 // false when the translation is not installed.
 bool InstallQtJapaneseTranslation(QCoreApplication& app);
-
-// Returns the font of the main window, the About box and the dialogs: "ＭＳ Ｐゴシック",
-// else a Japanese Gothic that is installed, 12 pixels high.
-QFont FormFont();
-
-// The border of the program's dialogs: title, system menu and close box only; not
-// resizable; on top.
-inline constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint
-    | Qt::MSWindowsFixedSizeDialogHint;
-
-// Moves window to the centre of its screen (the primary one before it is shown).
-void CentreOnScreen(QWidget* window);
-
-// Returns readable text for path bytes; bytes that are not valid UTF-8, and control
-// characters, appear as "\xNN" escapes (FileScan::DisplayPath, which the saved results
-// use too).
-QString PathToDisplay(const std::string& path);
-// Returns the bytes of a path the user typed or a Qt dialog returned.
-std::string PathFromUser(const QString& text);
-// Reverses PathToDisplay for a name the user edited: each "\xHH" that PathToDisplay
-// writes for a byte it cannot show (control bytes, bytes outside valid UTF-8) becomes
-// that byte again; the rest is taken as typed.
-std::string PathFromDisplay(const QString& text);
 
 // Shows the busy cursor over the application's windows for the guard's lifetime.
 class BusyCursor {

@@ -3,6 +3,7 @@
 
 #include "scan/FileError.h"
 #include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 
 #include <algorithm>
 

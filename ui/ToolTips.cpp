@@ -3,7 +3,7 @@
 
 #include "scan/FileError.h"
 #include "scan/Platform.h"
-#include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -18,7 +18,7 @@ namespace {
 // A path longer than this many characters is shown on several lines.
 constexpr qsizetype kLineLength = 80;
 
-QString ByteCount(std::uint64_t bytes)
+QString byteCount(std::uint64_t bytes)
 {
     const QLocale japanese(QLocale::Japanese, QLocale::Japan);
     const QString exact = japanese.toString(static_cast<qulonglong>(bytes)) + u" バイト"_s;
@@ -30,7 +30,7 @@ QString ByteCount(std::uint64_t bytes)
 
 // Breaks the readable path after a "/" wherever a line would grow past kLineLength; a
 // longer name stays whole on its own line.
-QString WrappedPath(const std::string& path)
+QString wrappedPath(const std::string& path)
 {
     const QString text = PathToDisplay(path);
     QStringList lines;
@@ -57,7 +57,7 @@ QString FileToolTip(const std::string& path)
 {
     Platform::FileInfo info;
     const Platform::Status error = Platform::Stat(path, info);
-    QString text = WrappedPath(path);
+    QString text = wrappedPath(path);
     if (!error.Ok()) {
         text += u'\n'
             + (error == Platform::Error::NotFound ? u"ファイルが見つかりません"_s
@@ -69,7 +69,7 @@ QString FileToolTip(const std::string& path)
     if (info.kind == Platform::EntryKind::Directory)
         text += u"\nフォルダ"_s;
     else
-        text += u"\nサイズ："_s + ByteCount(info.size);
+        text += u"\nサイズ："_s + byteCount(info.size);
     text += u"\n更新日時："_s + modified.toString(u"yyyy/MM/dd HH:mm:ss"_s);
     return text;
 }
@@ -82,9 +82,9 @@ QString GroupToolTip(const std::vector<std::string>& paths)
         Platform::FileInfo info;
         if (!Platform::Stat(path, info).Ok() || info.kind != Platform::EntryKind::Regular)
             continue;
-        text += u"\nサイズ："_s + ByteCount(info.size);
+        text += u"\nサイズ："_s + byteCount(info.size);
         if (paths.size() > 1)
-            text += u"\nコピーの容量："_s + ByteCount(info.size * (paths.size() - 1));
+            text += u"\nコピーの容量："_s + byteCount(info.size * (paths.size() - 1));
         break;
     }
     return text;

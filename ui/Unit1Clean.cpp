@@ -3,7 +3,6 @@
 #include "ui/Unit1.h"
 
 #include "check/CleanPlan.h"
-#include "ui/Desktop.h"
 #include "ui/Removal.h"
 #include "ui/Settings.h"
 #include "ui/Unit4.h"
@@ -20,7 +19,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 // The groups the bulk clean can work on: those with two files or more.
-std::vector<QTreeWidgetItem*> GroupsToClean(const QTreeWidget* tree)
+std::vector<QTreeWidgetItem*> groupsToClean(const QTreeWidget* tree)
 {
     std::vector<QTreeWidgetItem*> groups;
     for (int g = 0; g < tree->topLevelItemCount(); ++g) {
@@ -32,7 +31,7 @@ std::vector<QTreeWidgetItem*> GroupsToClean(const QTreeWidget* tree)
 
 // Tells what the run did: the files removed and the bytes freed, then the files that
 // stayed with their reasons.
-void ReportClean(FileScan::RemoveMode mode, const Check::CleanResult& result)
+void reportClean(FileScan::RemoveMode mode, const Check::CleanResult& result)
 {
     const QString verb = RemoveVerb(mode);
     LeftFiles kept;
@@ -89,10 +88,10 @@ void TForm1::mUseTrashClick() { Settings::SetUseTrash(mUseTrash->isChecked()); }
 
 void TForm1::mCleanAllClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
-        if (Checking())
-            return;
-        const std::vector<QTreeWidgetItem*> groups = GroupsToClean(FileTree);
+        const std::vector<QTreeWidgetItem*> groups = groupsToClean(FileTree);
         if (groups.empty())
             return;
         std::vector<std::vector<std::string>> paths;
@@ -137,6 +136,6 @@ void TForm1::mCleanAllClick()
             if (group->childCount() < 2)
                 delete group;
         }
-        ReportClean(mode, result);
+        reportClean(mode, result);
     });
 }

@@ -4,7 +4,9 @@
 
 #include "scan/FileOps.h"
 #include "scan/FileScan.h"
+#include "ui/CandidateList.h"
 #include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 #include "ui/Unit3.h"
 
 #include <QTreeWidget>
@@ -14,7 +16,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 // Gives the first file node showing oldPath, in display order, the new path.
-void RenameTreeNode(QTreeWidget* tree, const std::string& oldPath, const std::string& newPath)
+void renameTreeNode(QTreeWidget* tree, const std::string& oldPath, const std::string& newPath)
 {
     for (int g = 0; g < tree->topLevelItemCount(); ++g) {
         QTreeWidgetItem* group = tree->topLevelItem(g);
@@ -31,8 +33,10 @@ void RenameTreeNode(QTreeWidget* tree, const std::string& oldPath, const std::st
 
 void TForm1::btnRenameClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
-        if (FocusedIndex() < 0 || CandidateCount() == 0)
+        if (FocusedIndex() < 0 || Candidates().Empty())
             return;
         TForm3 dialog(this);
         if (dialog.exec() != QDialog::Accepted)
@@ -44,11 +48,11 @@ void TForm1::btnRenameClick()
         const int digits = dialog.DigitCount();
         const std::string fixedExt = dialog.Extension();
 
-        const std::size_t count = CandidateCount();
+        const std::size_t count = Candidates().Count();
         for (std::size_t i = 0; i < count; ++i) {
             if (!CandidateSelected(i))
                 continue;
-            const std::string oldPath = CandidateText(i);
+            const std::string oldPath = Candidates().At(i);
             // Without a fixed extension every file keeps its own (or none).
             const std::string ext = fixedExt.empty() ? FileScan::ExtractFileExt(oldPath) : fixedExt;
             const std::string newName = prefix + FileScan::PadNumber(number, digits) + ext;
@@ -60,7 +64,7 @@ void TForm1::btnRenameClick()
                     u"ファイル名："_s + PathToDisplay(newPath) + u"は、すでに存在します。"_s);
                 continue;
             }
-            RenameTreeNode(FileTree, oldPath, newPath);
+            renameTreeNode(FileTree, oldPath, newPath);
             ReplaceCandidate(i, newPath);
             ++number;
         }

@@ -14,7 +14,7 @@ namespace {
 // The filters of the save dialog, in the order of their indices.
 constexpr int kJsonFilter = 1;
 
-Check::ResultGroups TreeGroups(const QTreeWidget* tree)
+Check::ResultGroups treeGroups(const QTreeWidget* tree)
 {
     Check::ResultGroups groups(static_cast<std::size_t>(tree->topLevelItemCount()));
     for (int g = 0; g < tree->topLevelItemCount(); ++g) {
@@ -34,8 +34,11 @@ void TForm1::updateSaveResults()
 
 void TForm1::mSaveResultsClick()
 {
+    // Saving waits for the end of a run, whose groups are not all in yet.
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
-        const Check::ResultGroups groups = TreeGroups(FileTree);
+        const Check::ResultGroups groups = treeGroups(FileTree);
         if (groups.empty())
             return;
         std::string fileName = m_saveFileName;

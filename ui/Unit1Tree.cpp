@@ -2,11 +2,12 @@
 // open, rename, move and delete of a single file node.
 #include "ui/Unit1.h"
 
+#include "check/CleanPlan.h"
 #include "check/GroupReverify.h"
 #include "scan/FileOps.h"
 #include "scan/FileScan.h"
-#include "check/CleanPlan.h"
 #include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 #include "ui/Removal.h"
 #include "ui/Settings.h"
 #include "ui/Unit2.h"
@@ -27,7 +28,7 @@ namespace {
 const char* const kNameTaken = "このファイル名は存在します。";
 
 // The nobody-is-kept question of the delete dialog, around its verb.
-QString NoCopyLeftQuestion(FileScan::RemoveMode mode)
+QString noCopyLeftQuestion(FileScan::RemoveMode mode)
 {
     return u"すべてのファイルにチェックがあります。\nこのファイルのコピーは一つも残りません。本当に"_s
         + RemoveVerb(mode) + u"しますか？"_s;
@@ -35,7 +36,7 @@ QString NoCopyLeftQuestion(FileScan::RemoveMode mode)
 
 // Removes path by mode; a file that is already gone counts as removed. Records any
 // other failure; a file whose volume has no trash goes to noTrash instead.
-bool RemoveRecorded(const std::string& path, FileScan::RemoveMode mode, LeftFiles& failures,
+bool removeRecorded(const std::string& path, FileScan::RemoveMode mode, LeftFiles& failures,
     std::vector<std::string>& noTrash)
 {
     const Platform::Status err = FileScan::RemoveFileBy(path, mode);
@@ -57,14 +58,14 @@ struct NoTrashNodes {
 
 // Removes every line's file, as the user confirmed that no copy is to stay; there is
 // nothing to compare with. Removes the node of each file that is gone.
-void RemoveAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, FileScan::RemoveMode mode,
+void removeAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, FileScan::RemoveMode mode,
     LeftFiles& failures)
 {
     NoTrashNodes noTrash;
     // From the last line up, so that the indices of the lines still to come hold.
     for (int i = static_cast<int>(paths.size()) - 1; i >= 0; --i) {
         const std::size_t before = noTrash.paths.size();
-        if (RemoveRecorded(paths[static_cast<std::size_t>(i)], mode, failures, noTrash.paths))
+        if (removeRecorded(paths[static_cast<std::size_t>(i)], mode, failures, noTrash.paths))
             delete group->takeChild(i);
         else if (noTrash.paths.size() > before)
             noTrash.nodes.push_back(group->child(i));
@@ -76,7 +77,7 @@ void RemoveAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, 
         return;
     std::vector<std::string> none;
     for (std::size_t k = 0; k < noTrash.paths.size(); ++k) {
-        if (RemoveRecorded(noTrash.paths[k], FileScan::RemoveMode::Delete, failures, none))
+        if (removeRecorded(noTrash.paths[k], FileScan::RemoveMode::Delete, failures, none))
             delete noTrash.nodes[k];
     }
 }
@@ -85,7 +86,7 @@ void RemoveAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, 
 // files change, vanish and get replaced after a check. Removes the node of each file
 // that is gone; records the others with their reasons.
 // The busy cursor shown meanwhile goes before any question.
-void RemoveWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::string>& paths,
+void removeWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::string>& paths,
     const std::vector<bool>& checked, FileScan::RemoveMode mode, LeftFiles& kept, LeftFiles& failures,
     std::optional<BusyCursor>& busy)
 {
@@ -134,7 +135,7 @@ void RemoveWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::strin
 // Returns how many characters of the shown name come before its extension, so that
 // typing replaces the name and keeps the extension; all of them for a name that is all
 // extension (".profile").
-qsizetype StemLength(const std::string& name)
+qsizetype stemLength(const std::string& name)
 {
     const qsizetype shown = PathToDisplay(name).size();
     const qsizetype stem = shown - PathToDisplay(FileScan::ExtractFileExt(name)).size();
@@ -143,7 +144,7 @@ qsizetype StemLength(const std::string& name)
 
 // The selected node when it stands for a file; group nodes, with or without children,
 // carry no path and are never taken for one.
-QTreeWidgetItem* SelectedFileNode(const QTreeWidget* tree)
+QTreeWidgetItem* selectedFileNode(const QTreeWidget* tree)
 {
     QTreeWidgetItem* node = tree->selectedItems().value(0, nullptr);
     if (!node || node->childCount() > 0 || TForm1::NodePath(node).empty())
@@ -155,11 +156,13 @@ QTreeWidgetItem* SelectedFileNode(const QTreeWidget* tree)
 
 void TForm1::FileTreeDblClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
         QTreeWidgetItem* node = FileTree->selectedItems().value(0, nullptr);
         if (!node)
             return;
-        if (QTreeWidgetItem* file = SelectedFileNode(FileTree)) {
+        if (QTreeWidgetItem* file = selectedFileNode(FileTree)) {
             OpenWithAssociatedProgram(NodePath(file));
             return;
         }
@@ -172,7 +175,8 @@ void TForm1::FileTreeDblClick()
         dialog.SetRemoveVerb(RemoveVerb(mode));
         // Files of protected folders start unchecked, like the first.
         for (int i = 0; i < node->childCount(); ++i)
-            dialog.AddFile(NodePath(node->child(i)), i > 0 && !Check::InAnyFolder(NodePath(node->child(i)), protectedFolders));
+            dialog.AddFile(NodePath(node->child(i)),
+                i > 0 && !Check::InAnyFolder(NodePath(node->child(i)), protectedFolders));
         if (dialog.exec() != QDialog::Accepted)
             return;
         std::vector<std::string> paths;
@@ -188,12 +192,12 @@ void TForm1::FileTreeDblClick()
         LeftFiles kept;
         LeftFiles failures;
         if (marked == paths.size()) {
-            if (!TheDesktop().ConfirmDefaultCancel(NoCopyLeftQuestion(mode)))
+            if (!TheDesktop().ConfirmDefaultCancel(noCopyLeftQuestion(mode)))
                 return;
-            RemoveAsked(node, paths, mode, failures);
+            removeAsked(node, paths, mode, failures);
         } else {
             std::optional<BusyCursor> busy(std::in_place);
-            RemoveWhereACopyIsKept(node, paths, checked, mode, kept, failures, busy);
+            removeWhereACopyIsKept(node, paths, checked, mode, kept, failures, busy);
         }
         ReportLeftOnDisk(mode, kept, failures);
     });
@@ -201,21 +205,25 @@ void TForm1::FileTreeDblClick()
 
 void TForm1::PopupMenu2Popup()
 {
-    const bool onFile = SelectedFileNode(FileTree) != nullptr;
-    for (QAction* item : { popRename, popMove, popShow, popDelete })
-        item->setEnabled(onFile);
+    const bool onFile = selectedFileNode(FileTree) != nullptr;
+    popShow->setEnabled(onFile);
+    // The commands that change the tree wait for the end of a run.
+    for (QAction* item : { popRename, popMove, popDelete })
+        item->setEnabled(onFile && !Checking());
 }
 
 void TForm1::popRenameClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
-        QTreeWidgetItem* node = SelectedFileNode(FileTree);
+        QTreeWidgetItem* node = selectedFileNode(FileTree);
         if (!node)
             return;
         const std::string path = NodePath(node);
         const QString name = PathToDisplay(FileScan::ExtractFileName(path));
         const QString answer = TheDesktop().InputBox(
-            u"ファイル名変更"_s, u"変更後の名前を入力"_s, name, StemLength(FileScan::ExtractFileName(path)));
+            u"ファイル名変更"_s, u"変更後の名前を入力"_s, name, stemLength(FileScan::ExtractFileName(path)));
         // Cancel returns the name unchanged, as does OK on it: nothing to do either way.
         if (answer.isEmpty() || answer == name)
             return;
@@ -233,8 +241,10 @@ void TForm1::popRenameClick()
 
 void TForm1::popMoveClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
-        QTreeWidgetItem* node = SelectedFileNode(FileTree);
+        QTreeWidgetItem* node = selectedFileNode(FileTree);
         if (!node)
             return;
         std::string folder;
@@ -258,15 +268,17 @@ void TForm1::popMoveClick()
 void TForm1::popShowClick()
 {
     RunCommand([this] {
-        if (const QTreeWidgetItem* node = SelectedFileNode(FileTree))
+        if (const QTreeWidgetItem* node = selectedFileNode(FileTree))
             OpenWithAssociatedProgram(NodePath(node));
     });
 }
 
 void TForm1::popDeleteClick()
 {
+    if (refuseWhileChecking())
+        return;
     RunCommand([this] {
-        QTreeWidgetItem* node = SelectedFileNode(FileTree);
+        QTreeWidgetItem* node = selectedFileNode(FileTree);
         if (!node)
             return;
         const FileScan::RemoveMode mode = RemoveModeNow();
@@ -276,9 +288,9 @@ void TForm1::popDeleteClick()
         LeftFiles failures;
         std::vector<std::string> noTrash;
         const std::string path = NodePath(node);
-        if (RemoveRecorded(path, mode, failures, noTrash)
+        if (removeRecorded(path, mode, failures, noTrash)
             || (ConfirmPermanentDelete(noTrash)
-                && RemoveRecorded(path, FileScan::RemoveMode::Delete, failures, noTrash)))
+                && removeRecorded(path, FileScan::RemoveMode::Delete, failures, noTrash)))
             delete node;
         ReportLeftOnDisk(mode, {}, failures);
     });

@@ -3,7 +3,8 @@
 
 #include "ui_Unit2.h"
 
-#include "ui/Desktop.h"
+#include "ui/FormLook.h"
+#include "ui/PathDisplay.h"
 #include "ui/ToolTips.h"
 
 #include <QGuiApplication>
@@ -24,18 +25,19 @@ constexpr int kPathRole = Qt::UserRole;
 
 TForm2::TForm2(QWidget* parent)
     : QDialog(parent, kDialogFlags)
-    , ui(std::make_unique<Ui::TForm2>())
+    , m_ui(std::make_unique<Ui::TForm2>())
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     setFont(FormFont());
     setFixedSize(500, 220);
-    QPalette red = ui->Label1->palette();
+    QPalette red = m_ui->Label1->palette();
     red.setColor(QPalette::WindowText, Qt::red);
-    ui->Label1->setPalette(red);
+    m_ui->Label1->setPalette(red);
     // The fallback font is wider than the intended one; the label may grow towards OK.
-    ui->Label1->resize(std::max(ui->Label1->width(), ui->Label1->sizeHint().width()), ui->Label1->height());
-    connect(ui->Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
+    m_ui->Label1->resize(
+        std::max(m_ui->Label1->width(), m_ui->Label1->sizeHint().width()), m_ui->Label1->height());
+    connect(m_ui->Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
     CentreOnScreen(this);
 }
 
@@ -44,7 +46,7 @@ TForm2::~TForm2() = default;
 void TForm2::AddFile(const std::string& path, bool checked)
 {
     const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
-    auto* item = new QListWidgetItem(PathToDisplay(path), ui->CheckFileList);
+    auto* item = new QListWidgetItem(PathToDisplay(path), m_ui->CheckFileList);
     item->setData(kPathRole, bytes);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
@@ -55,36 +57,37 @@ void TForm2::AddFile(const std::string& path, bool checked)
 
 void TForm2::SetRemoveVerb(const QString& verb)
 {
-    ui->Label1->setText(u"※チ ェックがあるファイルを"_s + verb + u"します"_s);
-    ui->Label1->resize(std::max(ui->Label1->width(), ui->Label1->sizeHint().width()), ui->Label1->height());
+    m_ui->Label1->setText(u"※チ ェックがあるファイルを"_s + verb + u"します"_s);
+    m_ui->Label1->resize(
+        std::max(m_ui->Label1->width(), m_ui->Label1->sizeHint().width()), m_ui->Label1->height());
 }
 
 int TForm2::lineHeight() const
 {
     // 12 pixels fit the intended font; a taller fallback font or check box would be
     // clipped (an "_" in a file name would vanish), so the line grows for them.
-    const QListWidget* list = ui->CheckFileList;
+    const QListWidget* list = m_ui->CheckFileList;
     return std::max({ kItemHeight, list->fontMetrics().height(),
         list->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, list) + 2 });
 }
 
-int TForm2::FileCount() const { return ui->CheckFileList->count(); }
+int TForm2::FileCount() const { return m_ui->CheckFileList->count(); }
 
 std::string TForm2::FilePath(int index) const
 {
-    return ui->CheckFileList->item(index)->data(kPathRole).toByteArray().toStdString();
+    return m_ui->CheckFileList->item(index)->data(kPathRole).toByteArray().toStdString();
 }
 
 bool TForm2::IsChecked(int index) const
 {
-    return ui->CheckFileList->item(index)->checkState() == Qt::Checked;
+    return m_ui->CheckFileList->item(index)->checkState() == Qt::Checked;
 }
 
 void TForm2::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     // Space toggles the focused line, so the list starts on the first one.
-    if (ui->CheckFileList->currentRow() < 0 && ui->CheckFileList->count() > 0)
-        ui->CheckFileList->setCurrentRow(0, QItemSelectionModel::NoUpdate);
-    ui->CheckFileList->setFocus(Qt::OtherFocusReason);
+    if (m_ui->CheckFileList->currentRow() < 0 && m_ui->CheckFileList->count() > 0)
+        m_ui->CheckFileList->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    m_ui->CheckFileList->setFocus(Qt::OtherFocusReason);
 }

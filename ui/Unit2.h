@@ -30,5 +30,5 @@ protected:
 private:
     int lineHeight() const;
 
-    std::unique_ptr<Ui::TForm2> ui;
+    std::unique_ptr<Ui::TForm2> m_ui;
 };

@@ -3,8 +3,8 @@
 
 #include "ui_Unit3.h"
 
-#include "ui/Desktop.h"
-#include "ui/FormStyle.h"
+#include "ui/FormLook.h"
+#include "ui/PathDisplay.h"
 
 #include "scan/FileOps.h"
 
@@ -65,49 +65,49 @@ bool isRejectedKey(const QKeyEvent& key)
 
 TForm3::TForm3(QWidget* parent)
     : QDialog(parent, kDialogFlags)
-    , ui(std::make_unique<Ui::TForm3>())
+    , m_ui(std::make_unique<Ui::TForm3>())
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     setFont(FormFont());
     setFixedSize(350, 100);
     // The group box caption sits on its frame line, as in the main window.
-    ui->GroupBox1->setStyle(FormStyle());
+    m_ui->GroupBox1->setStyle(FormStyle());
     // The fallback font is wider than the intended one; Label4 may use the margin.
-    ui->Label4->resize(
-        std::clamp(ui->Label4->sizeHint().width(), ui->Label4->width(), width() - ui->Label4->x()),
-        ui->Label4->height());
+    m_ui->Label4->resize(
+        std::clamp(m_ui->Label4->sizeHint().width(), m_ui->Label4->width(), width() - m_ui->Label4->x()),
+        m_ui->Label4->height());
 
     // Qt knows no hiragana mode: Edit1 keeps the input method on, the others turn it off.
-    ui->Edit2->setAttribute(Qt::WA_InputMethodEnabled, false);
-    ui->Edit2->setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhLatinOnly);
-    ui->Edit3->setAttribute(Qt::WA_InputMethodEnabled, false);
-    ui->Edit3->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoAutoUppercase);
+    m_ui->Edit2->setAttribute(Qt::WA_InputMethodEnabled, false);
+    m_ui->Edit2->setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhLatinOnly);
+    m_ui->Edit3->setAttribute(Qt::WA_InputMethodEnabled, false);
+    m_ui->Edit3->setInputMethodHints(Qt::ImhLatinOnly | Qt::ImhNoAutoUppercase);
 
     // The key and paste filters decide what may enter; the validator stops whatever
     // else (drops, input methods) would bring in a non-digit.
-    QLineEdit* digits = ui->ComboBox1->lineEdit();
-    for (QLineEdit* edit : { ui->Edit2, digits }) {
+    QLineEdit* digits = m_ui->ComboBox1->lineEdit();
+    for (QLineEdit* edit : { m_ui->Edit2, digits }) {
         edit->setValidator(
             new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
         edit->setAcceptDrops(false);
         edit->installEventFilter(this);
     }
-    ui->ComboBox1->installEventFilter(this);
-    ui->Edit3->installEventFilter(this);
+    m_ui->ComboBox1->installEventFilter(this);
+    m_ui->Edit3->installEventFilter(this);
 
-    connect(ui->Button1, &QPushButton::clicked, this, &TForm3::accept);
-    connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
-    ui->Edit1->setFocus(Qt::OtherFocusReason);
+    connect(m_ui->Button1, &QPushButton::clicked, this, &TForm3::accept);
+    connect(m_ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
+    m_ui->Edit1->setFocus(Qt::OtherFocusReason);
     CentreOnScreen(this);
 }
 
 TForm3::~TForm3() = default;
 
-std::string TForm3::Prefix() const { return PathFromUser(ui->Edit1->text()); }
+std::string TForm3::Prefix() const { return PathFromUser(m_ui->Edit1->text()); }
 
 std::string TForm3::Extension() const
 {
-    const QString ext = ui->Edit3->text();
+    const QString ext = m_ui->Edit3->text();
     return ext == QStringLiteral(".*") ? std::string() : PathFromUser(ext);
 }
 
@@ -125,64 +125,64 @@ bool TForm3::ComboBox1KeyPress(const QKeyEvent& key) const { return isRejectedKe
 
 void TForm3::Edit2Exit()
 {
-    m_startNumber = readNumber(ui->Edit2->text()).value_or(m_startNumber);
-    const auto digits = readNumber(ui->ComboBox1->currentText());
+    m_startNumber = readNumber(m_ui->Edit2->text()).value_or(m_startNumber);
+    const auto digits = readNumber(m_ui->ComboBox1->currentText());
     const int width = digits ? static_cast<int>(*digits) : -1;
-    ui->Edit2->setText(QString::fromStdString(FileScan::PadNumber(m_startNumber, width)));
+    m_ui->Edit2->setText(QString::fromStdString(FileScan::PadNumber(m_startNumber, width)));
 }
 
 void TForm3::Edit3Exit()
 {
-    if (ui->Edit3->text().isEmpty())
-        ui->Edit3->setText(QStringLiteral(".*"));
-    if (!ui->Edit3->text().startsWith(u'.'))
-        ui->Edit3->setText(u'.' + ui->Edit3->text());
+    if (m_ui->Edit3->text().isEmpty())
+        m_ui->Edit3->setText(QStringLiteral(".*"));
+    if (!m_ui->Edit3->text().startsWith(u'.'))
+        m_ui->Edit3->setText(u'.' + m_ui->Edit3->text());
 }
 
 void TForm3::ComboBox1Exit()
 {
-    if (const auto digits = readNumber(ui->ComboBox1->currentText()))
+    if (const auto digits = readNumber(m_ui->ComboBox1->currentText()))
         m_digitCount = static_cast<int>(*digits);
 }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event)
 {
-    QLineEdit* digits = ui->ComboBox1->lineEdit();
+    QLineEdit* digits = m_ui->ComboBox1->lineEdit();
     switch (event->type()) {
     case QEvent::FocusOut: {
         // Leaving for another window or a pop-up menu is no leaving of the field.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
             break;
-        if (watched == ui->Edit2)
+        if (watched == m_ui->Edit2)
             Edit2Exit();
-        else if (watched == ui->Edit3)
+        else if (watched == m_ui->Edit3)
             Edit3Exit();
-        else if (watched == ui->ComboBox1 || watched == digits)
+        else if (watched == m_ui->ComboBox1 || watched == digits)
             ComboBox1Exit();
         break;
     }
     case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);
-        QLineEdit* edit = watched == ui->Edit2              ? ui->Edit2
-            : watched == digits || watched == ui->ComboBox1 ? digits
-                                                            : nullptr;
+        QLineEdit* edit = watched == m_ui->Edit2              ? m_ui->Edit2
+            : watched == digits || watched == m_ui->ComboBox1 ? digits
+                                                              : nullptr;
         if (!edit)
             break;
         if (key->matches(QKeySequence::Paste)) {
             pasteDigits(edit, false);
             return true;
         }
-        return edit == ui->Edit2 ? Edit2KeyPress(*key) : ComboBox1KeyPress(*key);
+        return edit == m_ui->Edit2 ? Edit2KeyPress(*key) : ComboBox1KeyPress(*key);
     }
     case QEvent::ContextMenu:
-        if (watched == ui->Edit2 || watched == digits)
+        if (watched == m_ui->Edit2 || watched == digits)
             return showPasteMenu(
                 static_cast<QLineEdit*>(watched), static_cast<QContextMenuEvent*>(event)->globalPos());
         break;
     case QEvent::MouseButtonRelease:
         // The middle button pastes the X11 selection.
-        if ((watched == ui->Edit2 || watched == digits)
+        if ((watched == m_ui->Edit2 || watched == digits)
             && static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
             pasteDigits(static_cast<QLineEdit*>(watched), true);
             return true;

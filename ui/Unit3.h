@@ -49,7 +49,7 @@ private:
     void pasteDigits(QLineEdit* edit, bool fromSelection);
     bool showPasteMenu(QLineEdit* edit, const QPoint& globalPos);
 
-    std::unique_ptr<Ui::TForm3> ui;
+    std::unique_ptr<Ui::TForm3> m_ui;
     std::int64_t m_startNumber = 1;
     int m_digitCount = 4;
 };

@@ -5,6 +5,8 @@
 
 #include "scan/FileScan.h"
 #include "ui/Desktop.h"
+#include "ui/FormLook.h"
+#include "ui/PathDisplay.h"
 #include "ui/Removal.h"
 #include "ui/Settings.h"
 
@@ -23,7 +25,7 @@ constexpr int kRuleRole = Qt::UserRole;
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kGroupRole = Qt::UserRole + 1;
 
-QString RuleText(Check::KeepRule rule)
+QString ruleText(Check::KeepRule rule)
 {
     switch (rule) {
     case Check::KeepRule::Protected:
@@ -42,45 +44,48 @@ QString RuleText(Check::KeepRule rule)
     return u"リストの最初のファイルを残す"_s;
 }
 
-QString Bytes(std::uint64_t bytes) { return QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(bytes)); }
+QString bytesText(std::uint64_t bytes)
+{
+    return QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(bytes));
+}
 
 } // namespace
 
 TForm4::TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString> captions,
     std::vector<bool> selected, FileScan::RemoveMode mode, QWidget* parent)
     : QDialog(parent, kDialogFlags)
-    , ui(std::make_unique<Ui::TForm4>())
+    , m_ui(std::make_unique<Ui::TForm4>())
     , m_groups(std::move(groups))
     , m_captions(std::move(captions))
     , m_selected(std::move(selected))
     , m_mode(mode)
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     setFont(FormFont());
     setFixedSize(640, 440);
-    ui->PBar->hide();
+    m_ui->PBar->hide();
     for (const Settings::RuleChoice& choice : Settings::KeepRules()) {
-        auto* item = new QListWidgetItem(RuleText(choice.rule), ui->RuleList);
+        auto* item = new QListWidgetItem(ruleText(choice.rule), m_ui->RuleList);
         item->setData(kRuleRole, static_cast<int>(choice.rule));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(choice.on ? Qt::Checked : Qt::Unchecked);
     }
-    ui->RuleList->setCurrentRow(0);
+    m_ui->RuleList->setCurrentRow(0);
     for (const std::string& folder : Settings::ProtectedFolders())
         AddProtectedFolder(folder);
 
     m_selected.resize(m_groups.size(), false);
-    ui->SelectedOnly->setEnabled(std::find(m_selected.begin(), m_selected.end(), true) != m_selected.end());
-    connect(ui->SelectedOnly, &QCheckBox::toggled, this, &TForm4::fillPreview);
-    connect(ui->RuleList, &QListWidget::itemChanged, this, &TForm4::replan);
-    connect(ui->btnRuleUp, &QPushButton::clicked, this, [this] { moveRule(-1); });
-    connect(ui->btnRuleDown, &QPushButton::clicked, this, [this] { moveRule(1); });
-    connect(ui->btnProtectAdd, &QPushButton::clicked, this, &TForm4::addProtected);
-    connect(ui->btnProtectRemove, &QPushButton::clicked, this, &TForm4::removeProtected);
-    connect(ui->PreviewTree, &QTreeWidget::itemExpanded, this, &TForm4::showGroupFiles);
-    connect(ui->PreviewTree, &QTreeWidget::itemChanged, this, [this] { updateSummary(); });
-    connect(ui->Button1, &QPushButton::clicked, this, &TForm4::run);
-    connect(ui->Button2, &QPushButton::clicked, this, &TForm4::reject);
+    m_ui->SelectedOnly->setEnabled(std::find(m_selected.begin(), m_selected.end(), true) != m_selected.end());
+    connect(m_ui->SelectedOnly, &QCheckBox::toggled, this, &TForm4::fillPreview);
+    connect(m_ui->RuleList, &QListWidget::itemChanged, this, &TForm4::replan);
+    connect(m_ui->btnRuleUp, &QPushButton::clicked, this, [this] { moveRule(-1); });
+    connect(m_ui->btnRuleDown, &QPushButton::clicked, this, [this] { moveRule(1); });
+    connect(m_ui->btnProtectAdd, &QPushButton::clicked, this, &TForm4::addProtected);
+    connect(m_ui->btnProtectRemove, &QPushButton::clicked, this, &TForm4::removeProtected);
+    connect(m_ui->PreviewTree, &QTreeWidget::itemExpanded, this, &TForm4::showGroupFiles);
+    connect(m_ui->PreviewTree, &QTreeWidget::itemChanged, this, [this] { updateSummary(); });
+    connect(m_ui->Button1, &QPushButton::clicked, this, &TForm4::run);
+    connect(m_ui->Button2, &QPushButton::clicked, this, &TForm4::reject);
     replan();
     CentreOnScreen(this);
 }
@@ -90,8 +95,8 @@ TForm4::~TForm4() = default;
 std::vector<Check::KeepRule> TForm4::rules() const
 {
     std::vector<Check::KeepRule> chosen;
-    for (int row = 0; row < ui->RuleList->count(); ++row) {
-        const QListWidgetItem* item = ui->RuleList->item(row);
+    for (int row = 0; row < m_ui->RuleList->count(); ++row) {
+        const QListWidgetItem* item = m_ui->RuleList->item(row);
         if (item->checkState() == Qt::Checked)
             chosen.push_back(static_cast<Check::KeepRule>(item->data(kRuleRole).toInt()));
     }
@@ -102,8 +107,8 @@ std::vector<Check::KeepRule> TForm4::rules() const
 std::vector<std::string> TForm4::protectedFolders() const
 {
     std::vector<std::string> folders;
-    for (int row = 0; row < ui->ProtectList->count(); ++row)
-        folders.push_back(ui->ProtectList->item(row)->data(kPathRole).toByteArray().toStdString());
+    for (int row = 0; row < m_ui->ProtectList->count(); ++row)
+        folders.push_back(m_ui->ProtectList->item(row)->data(kPathRole).toByteArray().toStdString());
     return folders;
 }
 
@@ -112,7 +117,7 @@ void TForm4::AddProtectedFolder(const std::string& folder)
     const std::vector<std::string> known = protectedFolders();
     if (folder.empty() || std::find(known.begin(), known.end(), folder) != known.end())
         return;
-    auto* item = new QListWidgetItem(PathToDisplay(folder), ui->ProtectList);
+    auto* item = new QListWidgetItem(PathToDisplay(folder), m_ui->ProtectList);
     item->setData(kPathRole, QByteArray::fromStdString(folder));
     item->setToolTip(item->text());
 }
@@ -128,20 +133,20 @@ void TForm4::addProtected()
 
 void TForm4::removeProtected()
 {
-    delete ui->ProtectList->currentItem();
+    delete m_ui->ProtectList->currentItem();
     replan();
 }
 
 void TForm4::moveRule(int step)
 {
-    const int row = ui->RuleList->currentRow();
+    const int row = m_ui->RuleList->currentRow();
     const int to = row + step;
-    if (row < 0 || to < 0 || to >= ui->RuleList->count())
+    if (row < 0 || to < 0 || to >= m_ui->RuleList->count())
         return;
-    const QSignalBlocker quiet(ui->RuleList);
-    QListWidgetItem* item = ui->RuleList->takeItem(row);
-    ui->RuleList->insertItem(to, item);
-    ui->RuleList->setCurrentRow(to);
+    const QSignalBlocker quiet(m_ui->RuleList);
+    QListWidgetItem* item = m_ui->RuleList->takeItem(row);
+    m_ui->RuleList->insertItem(to, item);
+    m_ui->RuleList->setCurrentRow(to);
     replan();
 }
 
@@ -155,19 +160,22 @@ void TForm4::replan()
 
 void TForm4::fillPreview()
 {
-    const QSignalBlocker quiet(ui->PreviewTree);
-    ui->PreviewTree->clear();
+    const QSignalBlocker quiet(m_ui->PreviewTree);
+    m_ui->PreviewTree->clear();
     const QString verb = RemoveVerb(m_mode);
     QList<QTreeWidgetItem*> items;
     for (std::size_t g = 0; g < m_plan.groups.size(); ++g) {
         const Check::PlannedGroup& group = m_plan.groups[g];
-        const auto going = static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
-        if (going == 0 || (ui->SelectedOnly->isChecked() && !m_selected[g]))
+        const auto going
+            = static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
+        if (going == 0 || (m_ui->SelectedOnly->isChecked() && !m_selected[g]))
             continue;
         auto* item = new QTreeWidgetItem;
         const QString caption = g < m_captions.size() ? m_captions[g] : QString();
         item->setText(0,
-            u"%1　残す：%2（%3 個を%4）"_s.arg(caption, PathToDisplay(group.paths[group.kept])).arg(going).arg(verb));
+            u"%1　残す：%2（%3 個を%4）"_s.arg(caption, PathToDisplay(group.paths[group.kept]))
+                .arg(going)
+                .arg(verb));
         item->setToolTip(0, item->text(0));
         item->setData(0, kGroupRole, static_cast<qulonglong>(g));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
@@ -176,7 +184,7 @@ void TForm4::fillPreview()
         item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         items.append(item);
     }
-    ui->PreviewTree->addTopLevelItems(items);
+    m_ui->PreviewTree->addTopLevelItems(items);
     updateSummary();
 }
 
@@ -184,23 +192,24 @@ void TForm4::showGroupFiles(QTreeWidgetItem* item)
 {
     if (item->parent() || item->childCount() > 0)
         return;
-    const QSignalBlocker quiet(ui->PreviewTree);
+    const QSignalBlocker quiet(m_ui->PreviewTree);
     const Check::PlannedGroup& group = m_plan.groups[item->data(0, kGroupRole).toULongLong()];
     for (std::size_t i = 0; i < group.paths.size(); ++i) {
         const QString what = group.remove[i] ? RemoveVerb(m_mode) : u"残す"_s;
-        auto* file = new QTreeWidgetItem(item, QStringList { what + u"："_s + PathToDisplay(group.paths[i]) });
+        auto* file
+            = new QTreeWidgetItem(item, QStringList { what + u"："_s + PathToDisplay(group.paths[i]) });
         file->setToolTip(0, file->text(0));
         file->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     }
 }
 
-int TForm4::PreviewCount() const { return ui->PreviewTree->topLevelItemCount(); }
+int TForm4::PreviewCount() const { return m_ui->PreviewTree->topLevelItemCount(); }
 
 std::vector<bool> TForm4::Included() const
 {
     std::vector<bool> included(m_plan.groups.size(), false);
-    for (int row = 0; row < ui->PreviewTree->topLevelItemCount(); ++row) {
-        const QTreeWidgetItem* item = ui->PreviewTree->topLevelItem(row);
+    for (int row = 0; row < m_ui->PreviewTree->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = m_ui->PreviewTree->topLevelItem(row);
         if (item->checkState(0) == Qt::Checked)
             included[item->data(0, kGroupRole).toULongLong()] = true;
     }
@@ -221,17 +230,17 @@ void TForm4::updateSummary()
         files += static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
         bytes += group.bytesFreed;
     }
-    ui->SummaryLabel->setText(u"%1 グループ：%2 個のファイルを%3、%4 バイト解放"_s.arg(groups)
-                                  .arg(files)
-                                  .arg(RemoveVerb(m_mode), Bytes(bytes)));
-    ui->Button1->setEnabled(files > 0);
+    m_ui->SummaryLabel->setText(
+        u"%1 グループ：%2 個のファイルを%3、%4 バイト解放"_s.arg(groups).arg(files).arg(
+            RemoveVerb(m_mode), bytesText(bytes)));
+    m_ui->Button1->setEnabled(files > 0);
 }
 
 void TForm4::saveChoices() const
 {
     std::vector<Settings::RuleChoice> choices;
-    for (int row = 0; row < ui->RuleList->count(); ++row) {
-        const QListWidgetItem* item = ui->RuleList->item(row);
+    for (int row = 0; row < m_ui->RuleList->count(); ++row) {
+        const QListWidgetItem* item = m_ui->RuleList->item(row);
         choices.push_back({ static_cast<Check::KeepRule>(item->data(kRuleRole).toInt()),
             item->checkState() == Qt::Checked });
     }
@@ -247,13 +256,14 @@ void TForm4::run()
     const std::vector<bool> included = Included();
     m_running = true;
     m_cancel = false;
-    for (QWidget* control : std::initializer_list<QWidget*> { ui->GroupBox1, ui->GroupBox2, ui->PreviewTree, ui->Button1 })
+    for (QWidget* control : std::initializer_list<QWidget*> {
+             m_ui->GroupBox1, m_ui->GroupBox2, m_ui->PreviewTree, m_ui->Button1 })
         control->setEnabled(false);
-    ui->PBar->setValue(0);
-    ui->PBar->show();
+    m_ui->PBar->setValue(0);
+    m_ui->PBar->show();
     m_result = Check::CarryOutPlan(m_plan, included, m_mode, [this](std::size_t done, std::size_t total) {
-        ui->PBar->setMaximum(static_cast<int>(std::max<std::size_t>(total, 1)));
-        ui->PBar->setValue(static_cast<int>(done));
+        m_ui->PBar->setMaximum(static_cast<int>(std::max<std::size_t>(total, 1)));
+        m_ui->PBar->setValue(static_cast<int>(done));
         // Keeps the window painted and lets Cancel through between groups.
         QCoreApplication::processEvents();
         return !m_cancel;

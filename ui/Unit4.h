@@ -58,7 +58,7 @@ private:
     std::vector<Check::KeepRule> rules() const;
     std::vector<std::string> protectedFolders() const;
 
-    std::unique_ptr<Ui::TForm4> ui;
+    std::unique_ptr<Ui::TForm4> m_ui;
     std::vector<std::vector<std::string>> m_groups;
     std::vector<QString> m_captions;
     std::vector<bool> m_selected;

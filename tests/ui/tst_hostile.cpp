@@ -5,6 +5,7 @@
 // pairwise run, that nothing hangs, and that no file was lost or altered.
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 #include "ui/Unit1.h"
 #include "ui/support/ScriptedDesktop.h"
 #include "ui/support/TestFiles.h"
@@ -135,12 +136,12 @@ void TestHostile::cleanup()
 
 void TestHostile::drop(const Paths& paths)
 {
-    const std::size_t before = form->CandidateCount();
+    const std::size_t before = form->Candidates().Count();
     QVERIFY(DropUriList(form.get(), UriList(paths)));
-    QCOMPARE(form->CandidateCount(), before + paths.size());
+    QCOMPARE(form->Candidates().Count(), before + paths.size());
     for (std::size_t k = 0; k < paths.size(); ++k)
-        QCOMPARE(form->CandidateText(before + k), paths[k]);
-    QCOMPARE(form->CountLabel->text(), QString::number(form->CandidateCount()));
+        QCOMPARE(form->Candidates().At(before + k), paths[k]);
+    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
 }
 
 void TestHostile::clearAll()
@@ -148,7 +149,7 @@ void TestHostile::clearAll()
     desktop->confirmAnswers.push_back(true);
     form->btnClearClick();
     desktop->confirmAnswers.clear();
-    QCOMPARE(form->CandidateCount(), std::size_t { 0 });
+    QCOMPARE(form->Candidates().Count(), std::size_t { 0 });
     QCOMPARE(form->FileTree->topLevelItemCount(), 0);
 }
 
@@ -161,8 +162,8 @@ void TestHostile::runCheck()
 Outcome TestHostile::windowOutcome() const
 {
     Outcome out;
-    for (std::size_t k = 0; k < form->CandidateCount(); ++k)
-        out.list.push_back(form->CandidateText(k));
+    for (std::size_t k = 0; k < form->Candidates().Count(); ++k)
+        out.list.push_back(form->Candidates().At(k));
     for (int g = 0; g < form->FileTree->topLevelItemCount(); ++g) {
         const QTreeWidgetItem* group = form->FileTree->topLevelItem(g);
         out.groups.push_back({ group->text(0).toStdString(), {} });
@@ -185,7 +186,7 @@ void TestHostile::compareWithPairwise(const Paths& entries)
         QCOMPARE(desktop->errors, QStringList { PathToDisplay(FileScan::ErrorBoxText(expected.error)) });
         QCOMPARE(form->PageControl1->currentIndex(), 0);
     }
-    QCOMPARE(form->CountLabel->text(), QString::number(form->CandidateCount()));
+    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
     verifyIdle();
 }
 
@@ -328,8 +329,8 @@ void TestHostile::hostileFolderScanned()
     form->btnAddFolderClick();
     QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
     Paths listed;
-    for (std::size_t k = 0; k < form->CandidateCount(); ++k)
-        listed.push_back(form->CandidateText(k));
+    for (std::size_t k = 0; k < form->Candidates().Count(); ++k)
+        listed.push_back(form->Candidates().At(k));
     QCOMPARE(Sorted(listed), Sorted({ a, odd, deepDir + "/deep.jpg" }));
     runCheck();
     compareWithPairwise(listed);
@@ -358,7 +359,7 @@ void TestHostile::hundredThousandFiles()
 
     desktop->folderAnswers.push_back(fx.Path());
     form->btnAddFolderClick();
-    QCOMPARE(form->CandidateCount(), std::size_t { kCount });
+    QCOMPARE(form->Candidates().Count(), std::size_t { kCount });
     QCOMPARE(form->CountLabel->text(), u"100000"_s);
     runCheck();
     QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
@@ -366,7 +367,7 @@ void TestHostile::hundredThousandFiles()
     QCOMPARE(form->FileTree->topLevelItemCount(), 2);
     QCOMPARE(form->FileTree->topLevelItem(0)->childCount() + form->FileTree->topLevelItem(1)->childCount(),
         kCount);
-    QCOMPARE(form->CandidateCount(), std::size_t { 2 });
+    QCOMPARE(form->Candidates().Count(), std::size_t { 2 });
     QCOMPARE(form->CountLabel->text(), u"2"_s);
     verifyIdle();
     QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
@@ -604,8 +605,8 @@ void TestHostile::unreadableFiles()
     form->btnAddFolderClick();
     QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
     Paths listed;
-    for (std::size_t k = 0; k < form->CandidateCount(); ++k)
-        listed.push_back(form->CandidateText(k));
+    for (std::size_t k = 0; k < form->Candidates().Count(); ++k)
+        listed.push_back(form->Candidates().At(k));
     QCOMPARE(Sorted(listed), Sorted({ root + "/a.jpg", root + "/b.jpg", secret, root + "/open/d.jpg" }));
     // The check stops at the unreadable file with its name.
     runCheck();

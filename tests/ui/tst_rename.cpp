@@ -241,7 +241,7 @@ void TestRename::threeEntriesInTwoFolders()
     QVERIFY(!Exists(path(u"p/x.jpg"_s)));
     QVERIFY(m_form->SelectedCandidates().empty());
     QCOMPARE(m_form->FocusedIndex(), 1);
-    QCOMPARE(m_form->CandidateCount(), std::size_t { 3 });
+    QCOMPARE(m_form->Candidates().Count(), std::size_t { 3 });
     QVERIFY(m_desktop->calls.empty());
 }
 
@@ -408,11 +408,11 @@ void TestRename::aRenamedEntryThatIsATreeNode()
     const std::string x = file(u"p/x.jpg"_s);
     const std::string y = file(u"p/y.jpg"_s);
     list({ x, y }, { 0 });
-    m_form->AddGroup("重複ファイル1");
-    m_form->AddChild(y);
-    m_form->AddChild(x);
-    m_form->AddGroup("重複ファイル2");
-    m_form->AddChild(x);
+    m_form->Host().AddGroup("重複ファイル1");
+    m_form->Host().AddChild(y);
+    m_form->Host().AddChild(x);
+    m_form->Host().AddGroup("重複ファイル2");
+    m_form->Host().AddChild(x);
     QVERIFY(run({}));
     const std::string renamed = path(u"p/img0001.jpg"_s);
     QTreeWidget* tree = m_form->FileTree;

@@ -4,6 +4,7 @@
 #include "check/ResultExport.h"
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/support/ScriptedDesktop.h"
@@ -160,7 +161,7 @@ void TestTree::init()
     m_form->show();
     // Active before any dialog opens, so that a late activation never takes the keys.
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    m_form->ShowPage(1);
+    m_form->Host().ShowPage(1);
     m_a = WriteFile(m_dir->filePath(u"p/a.jpg"_s), "same");
     m_d = WriteFile(m_dir->filePath(u"p/d.jpg"_s), "same");
     m_b = WriteFile(m_dir->filePath(u"q/b.jpg"_s), "same");
@@ -177,9 +178,9 @@ void TestTree::cleanup()
 QTreeWidgetItem* TestTree::addGroup(const std::vector<std::string>& paths)
 {
     const int number = m_form->FileTree->topLevelItemCount() + 1;
-    m_form->AddGroup("重複ファイル" + std::to_string(number));
+    m_form->Host().AddGroup("重複ファイル" + std::to_string(number));
     for (const std::string& path : paths)
-        m_form->AddChild(path);
+        m_form->Host().AddChild(path);
     return m_form->FileTree->topLevelItem(number - 1);
 }
 
@@ -951,9 +952,9 @@ void TestTree::saveResultsIsEnabledOnlyWithGroups()
     m_form->btnCheckerClick();
     QCOMPARE(m_form->FileTree->topLevelItemCount(), 1);
     QVERIFY(save->isEnabled());
-    m_form->SetCheckCtrl(true);
+    m_form->Host().SetCheckCtrl(true);
     QVERIFY(!save->isEnabled());
-    m_form->SetCheckCtrl(false);
+    m_form->Host().SetCheckCtrl(false);
     QVERIFY(save->isEnabled());
     m_desktop->confirmAnswers.push_back(true);
     m_form->btnClearClick();
@@ -1060,7 +1061,7 @@ void TestTree::toolTipsShowWhatTheWindowCutsOff()
 
     // The candidate list shows the same; a long path is broken after a "/" into lines
     // that hold all of it.
-    m_form->ShowPage(0);
+    m_form->Host().ShowPage(0);
     m_form->Candidates().Append(std::string(big));
     QListView* list = m_form->FileList;
     const QString shown

@@ -1,6 +1,8 @@
 // Tests of the main window TForm1: layout, menus, drops, closing and the error wrapper.
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
+#include "ui/FormLook.h"
+#include "ui/PathDisplay.h"
 #include "ui/Unit1.h"
 #include "ui/support/ScriptedDesktop.h"
 #include "ui/support/TestFiles.h"
@@ -292,7 +294,7 @@ void TestUnit1::dropFilesInOrder()
     QCOMPARE(form->CountLabel->text(), u"4"_s);
     // The rest of the window takes drops as well.
     QVERIFY(DropUriList(form.get(), UriList({ a })));
-    QCOMPARE(form->CandidateCount(), std::size_t(5));
+    QCOMPARE(form->Candidates().Count(), std::size_t(5));
     QCOMPARE(form->CountLabel->text(), u"5"_s);
 }
 
@@ -340,13 +342,13 @@ void TestUnit1::dropIgnoresOtherUrls()
 
 void TestUnit1::dropRefusedWhileChecking()
 {
-    form->SetCheckCtrl(true);
+    form->Host().SetCheckCtrl(true);
     QVERIFY(!DropUriList(form->FileList->viewport(), UriList({ "/tmp/a.jpg" })));
     QVERIFY(!DropUriList(form.get(), UriList({ "/tmp/a.jpg" })));
-    QCOMPARE(form->CandidateCount(), std::size_t(0));
-    form->SetCheckCtrl(false);
+    QCOMPARE(form->Candidates().Count(), std::size_t(0));
+    form->Host().SetCheckCtrl(false);
     QVERIFY(DropUriList(form->FileList->viewport(), UriList({ "/tmp/a.jpg" })));
-    QCOMPARE(form->CandidateCount(), std::size_t(1));
+    QCOMPARE(form->Candidates().Count(), std::size_t(1));
 }
 
 // ---- closing ----
@@ -508,9 +510,9 @@ void TestUnit1::nodePaths()
     QCOMPARE(TForm1::NodePath(&item), std::string("/x/\x82\xA0.jpg"));
     QCOMPARE(item.text(0), u"/x/\\x82\\xA0.jpg"_s);
     QCOMPARE(TForm1::NodePath(nullptr), std::string());
-    form->AddGroup("重複ファイル1");
-    form->AddChild("/a/1.jpg");
-    form->AddChild("/b/1.jpg");
+    form->Host().AddGroup("重複ファイル1");
+    form->Host().AddChild("/a/1.jpg");
+    form->Host().AddChild("/b/1.jpg");
     QCOMPARE(form->FileTree->topLevelItemCount(), 1);
     QTreeWidgetItem* group = form->FileTree->topLevelItem(0);
     QCOMPARE(group->text(0), u"重複ファイル1"_s);

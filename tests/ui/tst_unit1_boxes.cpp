@@ -2,6 +2,7 @@
 // the save dialog's extension and overwrite question, where the folder chooser starts,
 // and what opening a file with its program reports.
 #include "ui/Desktop.h"
+#include "ui/FormLook.h"
 #include "ui/support/TestFiles.h"
 
 #include <QApplication>

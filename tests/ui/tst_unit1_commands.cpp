@@ -112,7 +112,7 @@ void TestCommands::addFilesRewritesFilterBeforeDialog()
     QCOMPARE(fieldWhileOpen, u"*.*"_s);
     QCOMPARE(form->ExtEdit->text(), u"*.*"_s);
     QCOMPARE(form->CountLabel->text(), u"untouched"_s);
-    QCOMPARE(form->CandidateCount(), std::size_t(0));
+    QCOMPARE(form->Candidates().Count(), std::size_t(0));
 }
 
 void TestCommands::addFilesKeepsWellFormedFilter()
@@ -140,7 +140,7 @@ void TestCommands::addFilesAppendsAndRemembersName()
     form->btnAddFileClick();
     QCOMPARE(desktop->opens.at(0).fileName, std::string());
     QCOMPARE(desktop->opens.at(1).fileName, std::string("/p/b.jpg"));
-    QCOMPARE(form->CandidateCount(), std::size_t(5));
+    QCOMPARE(form->Candidates().Count(), std::size_t(5));
     QCOMPARE(form->CountLabel->text(), u"5"_s);
 }
 
@@ -201,7 +201,7 @@ void TestCommands::addFolderFilterNotRewritten()
     form->btnAddFolderClick();
     QCOMPARE(form->ExtEdit->text(), u"jpg"_s);
     // "jpg" parses to the entry "JPG", which no extension equals.
-    QCOMPARE(form->CandidateCount(), std::size_t(0));
+    QCOMPARE(form->Candidates().Count(), std::size_t(0));
     QCOMPARE(form->CountLabel->text(), u"0"_s);
 }
 
@@ -211,7 +211,7 @@ void TestCommands::addFolderCancelled()
     form->CountLabel->setText(u"stale"_s);
     desktop->folderAnswers = { std::nullopt };
     form->btnAddFolderClick();
-    QCOMPARE(form->CandidateCount(), std::size_t(2));
+    QCOMPARE(form->Candidates().Count(), std::size_t(2));
     QCOMPARE(form->CountLabel->text(), u"2"_s);
 }
 
@@ -310,8 +310,8 @@ void TestCommands::addCommandsListEachFileOnce()
 void TestCommands::removeSelected()
 {
     fill(5);
-    form->AddGroup("重複ファイル1");
-    form->AddChild("/tmp/e1");
+    form->Host().AddGroup("重複ファイル1");
+    form->Host().AddChild("/tmp/e1");
     select({ 1, 3 }, 3);
     form->btnDelFileClick();
     QCOMPARE(form->Candidates().Entries(), (Paths { "/tmp/e0", "/tmp/e2", "/tmp/e4" }));
@@ -328,7 +328,7 @@ void TestCommands::removeNeedsFocus()
     QCOMPARE(form->FocusedIndex(), -1);
     form->CountLabel->setText(u"stale"_s);
     form->btnDelFileClick();
-    QCOMPARE(form->CandidateCount(), std::size_t(3));
+    QCOMPARE(form->Candidates().Count(), std::size_t(3));
     QCOMPARE(form->CountLabel->text(), u"stale"_s);
 }
 
@@ -342,19 +342,19 @@ void TestCommands::removeManyRanges()
     form->FileList->selectionModel()->setCurrentIndex(
         form->Candidates().index(51), QItemSelectionModel::NoUpdate);
     form->btnDelFileClick();
-    QCOMPARE(form->CandidateCount(), std::size_t(100));
+    QCOMPARE(form->Candidates().Count(), std::size_t(100));
     for (std::size_t k = 0; k < 100; ++k)
-        QCOMPARE(form->CandidateText(k), "/tmp/e" + std::to_string(2 * k));
+        QCOMPARE(form->Candidates().At(k), "/tmp/e" + std::to_string(2 * k));
     QCOMPARE(form->CountLabel->text(), u"100"_s);
     // The focus goes to the entry that followed the removed focused one, as row removals do.
-    QCOMPARE(form->CandidateText(static_cast<std::size_t>(form->FocusedIndex())), std::string("/tmp/e52"));
+    QCOMPARE(form->Candidates().At(static_cast<std::size_t>(form->FocusedIndex())), std::string("/tmp/e52"));
 }
 
 void TestCommands::clearEmptyListKeepsTree()
 {
-    form->AddGroup("重複ファイル1");
-    form->AddChild("/a");
-    form->AddChild("/b");
+    form->Host().AddGroup("重複ファイル1");
+    form->Host().AddChild("/a");
+    form->Host().AddChild("/b");
     form->CountLabel->setText(u"stale"_s);
     form->btnClearClick();
     QVERIFY(desktop->calls.empty());
@@ -365,17 +365,17 @@ void TestCommands::clearEmptyListKeepsTree()
 void TestCommands::clearAsks()
 {
     fill(3);
-    form->AddGroup("重複ファイル1");
-    form->AddChild("/a");
+    form->Host().AddGroup("重複ファイル1");
+    form->Host().AddChild("/a");
     form->CountLabel->setText(u"stale"_s);
     desktop->confirmAnswers = { false, true };
     form->btnClearClick();
     QCOMPARE(desktop->confirms, QStringList { u"初期状態に戻しますか？"_s });
-    QCOMPARE(form->CandidateCount(), std::size_t(3));
+    QCOMPARE(form->Candidates().Count(), std::size_t(3));
     QCOMPARE(form->FileTree->topLevelItemCount(), 1);
     QCOMPARE(form->CountLabel->text(), u"3"_s);
     form->btnClearClick();
-    QCOMPARE(form->CandidateCount(), std::size_t(0));
+    QCOMPARE(form->Candidates().Count(), std::size_t(0));
     QCOMPARE(form->FileTree->topLevelItemCount(), 0);
     QCOMPARE(form->CountLabel->text(), u"0"_s);
 }
@@ -493,7 +493,7 @@ void TestCommands::refusedWhileChecking()
 {
     fill(3);
     select({ 0 }, 0);
-    form->SetCheckCtrl(true);
+    form->Host().SetCheckCtrl(true);
     for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mRename,
              form->mChecker, form->pAddFile, form->pAddFolder, form->pDelFile, form->pClear, form->pRename })
         QVERIFY2(!action->isEnabled(), qPrintable(action->objectName()));
@@ -504,11 +504,11 @@ void TestCommands::refusedWhileChecking()
     form->btnDelFileClick();
     form->btnClearClick();
     QVERIFY(desktop->calls.empty());
-    QCOMPARE(form->CandidateCount(), std::size_t(3));
-    form->SetCheckCtrl(false);
+    QCOMPARE(form->Candidates().Count(), std::size_t(3));
+    form->Host().SetCheckCtrl(false);
     QVERIFY(form->mClear->isEnabled());
     form->btnDelFileClick();
-    QCOMPARE(form->CandidateCount(), std::size_t(2));
+    QCOMPARE(form->Candidates().Count(), std::size_t(2));
 }
 
 void TestCommands::replaceLosesSelectionKeepsFocus()
@@ -516,7 +516,7 @@ void TestCommands::replaceLosesSelectionKeepsFocus()
     fill(3);
     select({ 0, 1 }, 1);
     form->ReplaceCandidate(1, "/tmp/renamed");
-    QCOMPARE(form->CandidateText(1), std::string("/tmp/renamed"));
+    QCOMPARE(form->Candidates().At(1), std::string("/tmp/renamed"));
     QVERIFY(!form->CandidateSelected(1));
     QVERIFY(form->CandidateSelected(0));
     QCOMPARE(form->FocusedIndex(), 1);

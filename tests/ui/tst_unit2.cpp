@@ -1,5 +1,5 @@
 // Tests of the delete dialog TForm2: layout, texts, the kept path bytes, tooltips and the keys.
-#include "ui/Desktop.h"
+#include "ui/FormLook.h"
 #include "ui/ToolTips.h"
 #include "ui/Unit2.h"
 #include "ui/support/Controls.h"

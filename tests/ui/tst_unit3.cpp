@@ -1,6 +1,6 @@
 // Tests of the rename settings dialog TForm3: layout, the digit-only fields, the
 // focus-loss fix-ups and the values committed however the dialog is confirmed.
-#include "ui/Desktop.h"
+#include "ui/FormLook.h"
 #include "ui/Unit3.h"
 #include "ui/support/Controls.h"
 

@@ -2,6 +2,8 @@
 // through GIO.
 #include "ui/qt/QtDesktop.h"
 
+#include "ui/FormLook.h"
+#include "ui/PathDisplay.h"
 #include "ui/qt/GioOpen.h"
 
 #include <QApplication>
@@ -48,7 +50,7 @@ private:
     QList<QCursor> m_saved;
 };
 
-bool AskConfirmation(const QString& text, bool cancelIsDefault)
+bool askConfirmation(const QString& text, bool cancelIsDefault)
 {
     QMessageBox box(QMessageBox::Question, u"確認"_s, text);
     QPushButton* yes = box.addButton(u"はい(&Y)"_s, QMessageBox::YesRole);
@@ -60,7 +62,7 @@ bool AskConfirmation(const QString& text, bool cancelIsDefault)
     return box.clickedButton() == yes;
 }
 
-void ShowBox(QMessageBox::Icon icon, const QString& text)
+void showBox(QMessageBox::Icon icon, const QString& text)
 {
     QMessageBox box(icon, AppTitle(), text);
     QPushButton* ok = box.addButton(u"OK"_s, QMessageBox::AcceptRole);
@@ -69,17 +71,17 @@ void ShowBox(QMessageBox::Icon icon, const QString& text)
     box.exec();
 }
 
-QString QtNameFilter(const QString& filter)
+QString qtNameFilter(const QString& filter)
 {
     const QString description = filter.section(u'|', 0, 0);
     const QStringList patterns = filter.section(u'|', 1).split(u';', Qt::SkipEmptyParts);
     return description + u" ("_s + patterns.join(u' ') + u')';
 }
 
-QString DecodedPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+QString decodedPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 // Runs a file dialog with the ordinary pointer; returns the chosen paths, none when cancelled.
-std::vector<std::string> ChosenPaths(QFileDialog& dialog)
+std::vector<std::string> chosenPaths(QFileDialog& dialog)
 {
     OverrideCursorPause pause;
     if (dialog.exec() != QDialog::Accepted)
@@ -94,13 +96,13 @@ std::vector<std::string> ChosenPaths(QFileDialog& dialog)
 
 std::unique_ptr<Desktop> CreatePlatformDesktop() { return std::make_unique<QtDesktop>(); }
 
-void QtDesktop::Information(const QString& text) { ShowBox(QMessageBox::NoIcon, text); }
+void QtDesktop::Information(const QString& text) { showBox(QMessageBox::NoIcon, text); }
 
-bool QtDesktop::Confirm(const QString& text) { return AskConfirmation(text, false); }
+bool QtDesktop::Confirm(const QString& text) { return askConfirmation(text, false); }
 
-bool QtDesktop::ConfirmDefaultCancel(const QString& text) { return AskConfirmation(text, true); }
+bool QtDesktop::ConfirmDefaultCancel(const QString& text) { return askConfirmation(text, true); }
 
-void QtDesktop::Error(const QString& text) { ShowBox(QMessageBox::Critical, text); }
+void QtDesktop::Error(const QString& text) { showBox(QMessageBox::Critical, text); }
 
 QString QtDesktop::InputBox(
     const QString& caption, const QString& prompt, const QString& defaultText, qsizetype selected)
@@ -141,10 +143,10 @@ bool QtDesktop::OpenFiles(const QString& filter, std::string& fileName, std::vec
     dialog.setOption(QFileDialog::ReadOnly, false);
     // The description already lists the patterns in upper case.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilter(QtNameFilter(filter));
+    dialog.setNameFilter(qtNameFilter(filter));
     if (!fileName.empty())
-        dialog.selectFile(DecodedPath(fileName));
-    std::vector<std::string> files = ChosenPaths(dialog);
+        dialog.selectFile(decodedPath(fileName));
+    std::vector<std::string> files = chosenPaths(dialog);
     if (files.empty())
         return false;
     chosen = std::move(files);
@@ -169,8 +171,8 @@ bool QtDesktop::SaveFile(
     useSuffixOf(dialog.selectedNameFilter());
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, useSuffixOf);
     if (!fileName.empty())
-        dialog.selectFile(DecodedPath(fileName));
-    const std::vector<std::string> files = ChosenPaths(dialog);
+        dialog.selectFile(decodedPath(fileName));
+    const std::vector<std::string> files = chosenPaths(dialog);
     if (files.empty())
         return false;
     fileName = files.front();
@@ -186,8 +188,8 @@ bool QtDesktop::BrowseFolder(const QString& title, std::string& folder)
     dialog.setWindowModality(Qt::ApplicationModal);
     // Without a folder to show, the chooser starts at the user's home (the desktop's root
     // here), never in whatever folder the program was started from.
-    dialog.setDirectory(folder.empty() ? QDir::homePath() : DecodedPath(folder));
-    const std::vector<std::string> folders = ChosenPaths(dialog);
+    dialog.setDirectory(folder.empty() ? QDir::homePath() : decodedPath(folder));
+    const std::vector<std::string> folders = chosenPaths(dialog);
     if (folders.empty())
         return false;
     folder = folders.front();

@@ -1,6 +1,7 @@
 // ScriptedDesktop: scripted answers and call records for the window tests.
 #include "ui/support/ScriptedDesktop.h"
 
+#include "ui/PathDisplay.h"
 #include "ui/Settings.h"
 
 #include <QFile>

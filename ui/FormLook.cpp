@@ -1,10 +1,14 @@
-// FormStyle: the classic look of flat buttons, group boxes and tree lines.
-#include "ui/FormStyle.h"
+// FormLook: the application title, the form font, centring, and the classic look of flat
+// buttons, group boxes and tree lines.
+#include "ui/FormLook.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QProxyStyle>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QStyleOption>
+#include <QWidget>
 
 #include <algorithm>
 #include <memory>
@@ -12,6 +16,12 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+QString& titleStore()
+{
+    static QString title;
+    return title;
+}
 
 // The look of the classic Windows controls where the window relies on it: flat buttons
 // with glyph and caption centred together, the group box caption on its frame line, and
@@ -75,6 +85,39 @@ private:
 };
 
 } // namespace
+
+QString AppTitle() { return titleStore(); }
+
+void SetAppTitleFromExecutable(const QString& executablePath)
+{
+    QString name = executablePath;
+    const qsizetype separator = std::max(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
+    name = name.mid(separator + 1);
+    const qsizetype dot = name.indexOf(u'.');
+    if (dot >= 0)
+        name.truncate(dot);
+    titleStore() = name.left(1) + name.mid(1).toLower();
+}
+
+QFont FormFont()
+{
+    QFont font;
+    // The proportional Gothic first; the others are the usual Japanese faces of a Linux
+    // desktop. Naming them keeps Han characters in their Japanese forms.
+    font.setFamilies({ u"ＭＳ Ｐゴシック"_s, u"IPAPGothic"_s, u"Noto Sans CJK JP"_s, u"Noto Sans JP"_s });
+    font.setPixelSize(12);
+    return font;
+}
+
+void CentreOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame(QPoint(), window->size());
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
 
 QStyle* FormStyle()
 {
