@@ -2,8 +2,8 @@
 
 #include "scan/FileScan.h"
 
-#include "core/TempDir.h"
-#include "fuzz/CheckModel.h"
+#include "support/TempDir.h"
+#include "support/CheckOracle.h"
 
 #include <algorithm>
 #include <filesystem>

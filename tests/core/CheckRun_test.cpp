@@ -1,7 +1,7 @@
 #include "check/CheckRun.h"
 
-#include "core/ChildProcess.h"
-#include "core/TempDir.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 #include "scan/FileScan.h"
 
 #include <filesystem>

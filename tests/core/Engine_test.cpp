@@ -1,7 +1,7 @@
 #include "check/Engine.h"
 
-#include "core/BytesRead.h"
-#include "core/TempDir.h"
+#include "support/BytesRead.h"
+#include "support/TempDir.h"
 
 #include <fcntl.h>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "scan/FileOps.h"
 #include "scan/Platform.h"
 
-#include "core/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -7,9 +7,9 @@
 #include "scan/FileScan.h"
 #include "scan/Platform.h"
 
-#include "core/BytesRead.h"
-#include "core/HostileFixture.h"
-#include "fuzz/CheckModel.h"
+#include "support/BytesRead.h"
+#include "support/HostileFixture.h"
+#include "support/CheckOracle.h"
 
 #include <algorithm>
 #include <cerrno>

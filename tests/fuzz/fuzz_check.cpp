@@ -4,7 +4,7 @@
 // small engine blocks, against the literal pairwise run. SameFileContent is held to the
 // contents the input wrote.
 #include "check/CheckRun.h"
-#include "fuzz/CheckModel.h"
+#include "support/CheckOracle.h"
 #include "scan/FileScan.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -4,8 +4,8 @@
 #include "ui/CheckProgress.h"
 #include "ui/Desktop.h"
 #include "ui/Unit1.h"
-#include "ui/support/ScriptedDesktop.h"
-#include "ui/support/TestFiles.h"
+#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,8 +3,8 @@
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/Unit1.h"
-#include "ui/support/ScriptedDesktop.h"
-#include "ui/support/TestFiles.h"
+#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/TestFiles.h"
 
 #include "scan/FileError.h"
 #include "scan/FileScan.h"

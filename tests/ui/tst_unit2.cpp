@@ -2,7 +2,7 @@
 #include "ui/Desktop.h"
 #include "ui/ToolTips.h"
 #include "ui/Unit2.h"
-#include "ui/support/Controls.h"
+#include "support/ui/Controls.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -2,7 +2,7 @@
 // focus-loss fix-ups and the values committed however the dialog is confirmed.
 #include "ui/Desktop.h"
 #include "ui/Unit3.h"
-#include "ui/support/Controls.h"
+#include "support/ui/Controls.h"
 
 #include <QApplication>
 #include <QClipboard>

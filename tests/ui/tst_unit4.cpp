@@ -5,9 +5,9 @@
 #include "ui/Settings.h"
 #include "ui/Unit1.h"
 #include "ui/Unit4.h"
-#include "ui/support/Controls.h"
-#include "ui/support/ScriptedDesktop.h"
-#include "ui/support/TestFiles.h"
+#include "support/ui/Controls.h"
+#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/TestFiles.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,5 +1,5 @@
 // TestFiles: real files with byte-string names, and synthetic drops.
-#include "ui/support/TestFiles.h"
+#include "support/ui/TestFiles.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

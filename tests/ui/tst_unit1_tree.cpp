@@ -6,9 +6,9 @@
 #include "ui/Desktop.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
-#include "ui/support/ScriptedDesktop.h"
-#include "ui/support/Controls.h"
-#include "ui/support/TestFiles.h"
+#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/Controls.h"
+#include "support/ui/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -1077,4 +1077,4 @@ void TestTree::toolTipsShowWhatTheWindowCutsOff()
 }
 
 QTEST_MAIN(TestTree)
-#include "tst_tree.moc"
+#include "tst_unit1_tree.moc"

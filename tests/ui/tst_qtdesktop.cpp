@@ -2,7 +2,7 @@
 // the save dialog's extension and overwrite question, where the folder chooser starts,
 // and what opening a file with its program reports.
 #include "ui/Desktop.h"
-#include "ui/support/TestFiles.h"
+#include "support/ui/TestFiles.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -327,4 +327,4 @@ void TestBoxes::saveFileDialog()
 }
 
 QTEST_MAIN(TestBoxes)
-#include "tst_unit1_boxes.moc"
+#include "tst_qtdesktop.moc"

@@ -4,7 +4,7 @@
 // capabilities.
 #pragma once
 
-#include "core/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -6,11 +6,11 @@
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/Unit1.h"
-#include "ui/support/ScriptedDesktop.h"
-#include "ui/support/TestFiles.h"
+#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/TestFiles.h"
 
-#include "core/HostileFixture.h"
-#include "fuzz/CheckModel.h"
+#include "support/HostileFixture.h"
+#include "support/CheckOracle.h"
 #include "scan/FileError.h"
 #include "scan/Platform.h"
 
@@ -629,4 +629,4 @@ int main(int argc, char** argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_hostile.moc"
+#include "tst_unit1_hostile.moc"

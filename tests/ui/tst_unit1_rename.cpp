@@ -4,8 +4,8 @@
 #include "ui/Desktop.h"
 #include "ui/Unit1.h"
 #include "ui/Unit3.h"
-#include "ui/support/ScriptedDesktop.h"
-#include "ui/support/Controls.h"
+#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/Controls.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -449,4 +449,4 @@ void TestRename::aFailedRenameEndsTheCommandWithTheErrorBox()
 }
 
 QTEST_MAIN(TestRename)
-#include "tst_rename.moc"
+#include "tst_unit1_rename.moc"

@@ -1,7 +1,7 @@
 // Tests of the About box TAboutBox and of the main window's About command.
 #include "ui/AboutUnit.h"
 #include "ui/Unit1.h"
-#include "ui/support/ScriptedDesktop.h"
+#include "support/ui/ScriptedDesktop.h"
 
 #include <QAction>
 #include <QApplication>
@@ -108,4 +108,4 @@ void TestAbout::commandShowsAndReleases()
 }
 
 QTEST_MAIN(TestAbout)
-#include "tst_about.moc"
+#include "tst_aboutunit.moc"
