@@ -5,6 +5,7 @@
 #pragma once
 
 #include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -27,45 +28,26 @@
 namespace Hostile {
 
 // A temporary folder that can hold paths longer than PATH_MAX: everything below it is
-// created and removed relative to directory descriptors.
-class Fixture {
+// listed and removed relative to directory descriptors.
+class Fixture : public TempDir {
 public:
-    explicit Fixture(const std::string& base = std::filesystem::temp_directory_path().string())
+    explicit Fixture(const std::string& base = "")
+        : TempDir(base)
     {
-        std::string pattern = base + "/tessarin-hostile-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        m_path = pattern;
-        m_fd = open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        m_fd = open(Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (m_fd < 0)
             std::abort();
     }
+    // Empties the folder before TempDir removes it: remove_all cannot reach past PATH_MAX.
     ~Fixture()
     {
         RemoveTree(m_fd);
         close(m_fd);
-        rmdir(m_path.c_str());
     }
     Fixture(const Fixture&) = delete;
     Fixture& operator=(const Fixture&) = delete;
 
-    const std::string& Path() const { return m_path; }
     int Fd() const { return m_fd; }
-    std::string operator/(const std::string& rel) const { return m_path + "/" + rel; }
-
-    std::string Write(const std::string& rel, const std::string& content) const
-    {
-        const std::string path = *this / rel;
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-        return path;
-    }
-    std::string MakeDir(const std::string& rel) const
-    {
-        const std::string path = *this / rel;
-        std::filesystem::create_directories(path);
-        return path;
-    }
 
     // Returns one line per entry below the folder: its kind, size, mode and a hash of
     // its bytes (holes skipped, so a 5 GiB sparse file costs nothing), or a link's target.
@@ -192,7 +174,6 @@ private:
         }
     }
 
-    std::string m_path;
     int m_fd = -1;
 };
 

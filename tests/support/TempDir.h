@@ -1,4 +1,5 @@
-// TempDir: a real temporary folder for core tests, removed with everything in it.
+// TempDir: a real temporary folder for the core, window and fuzz tests, removed with
+// everything in it.
 #pragma once
 
 #include <cstdlib>
@@ -27,6 +28,14 @@ public:
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
+
+    // Removes everything in the folder, keeping the folder.
+    void Clear() const
+    {
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(m_path, ec))
+            std::filesystem::remove_all(entry.path(), ec);
+    }
 
     const std::string& Path() const { return m_path; }
     std::string operator/(const std::string& name) const { return m_path + "/" + name; }
