@@ -28,10 +28,8 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -531,14 +529,8 @@ TEST(HostileSpecialFiles, FifosSocketsAndDevicesNeverBlockTheScanOrTheCheck)
     const std::string fifoWithWriter = fx / "fed.jpg";
     ASSERT_EQ(mkfifo(fifoWithWriter.c_str(), 0644), 0);
     const std::string sock = fx / "socket.jpg";
-    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    const int s = Hostile::BoundSocket(sock);
     ASSERT_GE(s, 0);
-    sockaddr_un addr {};
-    addr.sun_family = AF_UNIX;
-    ASSERT_LT(sock.size(), sizeof addr.sun_path);
-    std::memcpy(addr.sun_path, sock.c_str(), sock.size() + 1);
-    ASSERT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(listen(s, 1), 0);
     ASSERT_EQ(symlink("pipe.jpg", (fx / "to-pipe.jpg").c_str()), 0);
     const std::string sub = fx.MakeDir("sub");
     ASSERT_EQ(mkfifo((sub + "/inner.jpg").c_str(), 0644), 0);

@@ -19,7 +19,9 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
@@ -271,6 +273,23 @@ inline void WriteDeep(
     if (f < 0 || write(f, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
         std::abort();
     close(f);
+}
+
+// Binds a listening UNIX socket at path and returns its descriptor, or -1 when it cannot.
+inline int BoundSocket(const std::string& path)
+{
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path)
+        return -1;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s >= 0
+        && (bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || listen(s, 1) != 0)) {
+        close(s);
+        return -1;
+    }
+    return s;
 }
 
 inline std::string MakeSparse(const Fixture& fx, const std::string& name, std::uint64_t size, char last)

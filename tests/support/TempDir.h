@@ -20,11 +20,17 @@ public:
             std::abort();
         m_path = pattern;
     }
+    // Gives the owner back every right first: tests lock files and folders away.
     ~TempDir()
     {
         std::error_code ec;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(m_path, ec);
+        namespace fs = std::filesystem;
+        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+        for (const auto& entry : fs::recursive_directory_iterator(m_path, ec)) {
+            if (!entry.is_symlink(ec))
+                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        }
+        fs::remove_all(m_path, ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

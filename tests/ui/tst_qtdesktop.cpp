@@ -44,7 +44,7 @@ private:
     // Runs inspect on the next modal box, which it must close.
     void whenModal(std::function<void(QWidget*)> inspect);
     bool m_seen = false;
-    std::unique_ptr<TestFolder> m_desktopFiles;
+    std::unique_ptr<TempDir> m_desktopFiles;
 };
 
 void TestBoxes::initTestCase()
@@ -52,7 +52,7 @@ void TestBoxes::initTestCase()
     SetAppTitleFromExecutable(u"/usr/bin/SAMPLE.EXE"_s);
     // A desktop of its own, set up before anything reads it: one program, which takes
     // files of unknown binary type and leaves a mark beside the file it opened.
-    m_desktopFiles = std::make_unique<TestFolder>();
+    m_desktopFiles = std::make_unique<TempDir>();
     const std::string root = m_desktopFiles->Path();
     WriteTestFile(root + "/data/applications/tessarin-test.desktop",
         "[Desktop Entry]\nType=Application\nName=Tessarin test\nExec=touch %f.opened\n"
@@ -234,7 +234,7 @@ void TestBoxes::inputBox()
 void TestBoxes::folderChooserStartsAtHome()
 {
     // Started from some other folder, the chooser still opens at the user's home.
-    TestFolder elsewhere;
+    TempDir elsewhere;
     const QString started = QDir::currentPath();
     QVERIFY(QDir::setCurrent(QString::fromStdString(elsewhere.Path())));
     QString shown;
@@ -257,7 +257,7 @@ void TestBoxes::folderChooserStartsAtHome()
 
 void TestBoxes::shellOpenSaysWhyNot()
 {
-    TestFolder folder;
+    TempDir folder;
     // The name is no UTF-8: the program still gets the very file.
     const std::string binary
         = WriteTestFile(folder.Path() + "/photo\xff.raw", std::string("\0\x01\x02raw", 6));
