@@ -33,7 +33,7 @@ Outcome RunOn(const std::vector<std::string>& entries, const std::function<void(
 {
     static thread_local std::unique_ptr<RecordingHost> last;
     last = std::make_unique<RecordingHost>(entries);
-    const Outcome out = last->Run(run);
+    Outcome out = last->Run(run);
     EXPECT_EQ(out.faults, std::vector<std::string> {});
     if (seen)
         *seen = last.get();
@@ -220,6 +220,7 @@ TEST_F(CheckRunTest, CancelStopsWithoutMessageOrPageSwitch)
 TEST_F(CheckRunTest, ProgressRisesOnceFromZeroToFull)
 {
     std::vector<std::string> list;
+    list.reserve(42);
     for (int k = 0; k < 40; ++k)
         list.push_back(File("f" + std::to_string(k), Content(2000, k % 7)));
     // A size of its own: settled without a read, it still counts as compared.
@@ -245,6 +246,7 @@ TEST_F(CheckRunTest, ManyCopiesOfOneFileFormOneGroupInListOrder)
 {
     const std::string x = Content(3000, 7);
     std::vector<std::string> list;
+    list.reserve(1500);
     for (int k = 0; k < 1500; ++k)
         list.push_back(File("copy" + std::to_string(k), x));
     const Outcome out = Fast(list);

@@ -49,14 +49,14 @@ public:
     // Writes content to name (creating parent folders) and returns the full path.
     std::string Write(const std::string& name, const std::string& content) const
     {
-        const std::string path = *this / name;
+        std::string path = *this / name;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
     std::string MakeDir(const std::string& name) const
     {
-        const std::string path = *this / name;
+        std::string path = *this / name;
         std::filesystem::create_directories(path);
         return path;
     }

@@ -6,6 +6,7 @@
 #include "ui/Unit3.h"
 #include "support/ui/ScriptedDesktop.h"
 #include "support/ui/Controls.h"
+#include "support/ui/TestFiles.h"
 
 #include <QApplication>
 #include <QComboBox>
