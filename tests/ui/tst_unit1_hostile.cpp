@@ -234,15 +234,14 @@ void TestHostile::specialFilesDropped()
     struct stat st { };
     if (lstat("/dev/zero", &st) == 0 && S_ISCHR(st.st_mode))
         specials.push_back("/dev/zero");
-    // Dropped at once they are listed as they are, and the check ends at the first
-    // with its name (each one alone is the core's case).
+    // Dropped at once they are listed as they are, and the check ends with the box of
+    // the one the pairwise run meets first (each one alone is the core's case).
     Paths all = specials;
     all.insert(all.begin(), a);
     all.push_back(b);
     drop(all);
     CheckFromButton(*form, {}, desktop);
     compareWithPairwise(all);
-    QCOMPARE(desktop->errors.value(0), PathToDisplay(FileScan::ErrorBoxText(FileScan::OpenErrorText(specials[0]))));
     close(writer);
     close(s);
     QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
