@@ -41,15 +41,6 @@ public:
     }
     void AddGroup(const std::string&) override { m_groupStarts.push_back(m_children.size()); }
     void AddChild(const std::string& caption) override { m_children.push_back(caption); }
-    void SetProgressMax(int) override { }
-    void SetProgress(int) override { }
-    void SetCountText(const std::string&) override { }
-    void ProcessEvents() override { }
-    bool CheckCancelled() const override { return false; }
-    void ResetCancelled() override { }
-    void SetCheckCtrl(bool) override { }
-    void FocusCancel() override { }
-    void ShowPage(int) override { }
     void ShowInfo(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 
     std::size_t GroupCount() const { return m_groupStarts.size(); }

@@ -10,8 +10,9 @@
 
 namespace Check {
 
-// What the check run needs of its surroundings: the candidate list, the result tree,
-// progress, the count label, event processing and the cancel flag.
+// What the check run needs of its surroundings: the candidate list and the result tree,
+// and, where there is a window, progress, the count label, event processing, the cancel
+// flag and the pages.
 class CheckHost {
 public:
     virtual ~CheckHost() = default;
@@ -32,24 +33,25 @@ public:
     // Appends a child to the root node added last.
     virtual void AddChild(const std::string& caption) = 0;
 
-    virtual void SetProgressMax(int maximum) = 0;
-    virtual void SetProgress(int position) = 0;
-    virtual void SetCountText(const std::string& text) = 0;
+    // What follows is for a host with a window; a host without one may leave it out.
+    virtual void SetProgressMax(int maximum) { (void)maximum; }
+    virtual void SetProgress(int position) { (void)position; }
+    virtual void SetCountText(const std::string& text) { (void)text; }
     // Tells how many files the run has compared so far (it only rises), for a display
     // beside the progress; a file whose size no other file has counts once sizes are known.
     virtual void SetComparedFiles(std::size_t files) { (void)files; }
 
     // Lets the window repaint and handle clicks (Cancel among them).
-    virtual void ProcessEvents() = 0;
-    virtual bool CheckCancelled() const = 0;
-    virtual void ResetCancelled() = 0;
+    virtual void ProcessEvents() { }
+    virtual bool CheckCancelled() const { return false; }
+    virtual void ResetCancelled() { }
 
     // Switches between the idle and the checking control states.
-    virtual void SetCheckCtrl(bool checking) = 0;
+    virtual void SetCheckCtrl(bool checking) { (void)checking; }
     // Makes the page with the Cancel button current and gives the button the focus.
-    virtual void FocusCancel() = 0;
-    virtual void ShowPage(int index) = 0;
-    virtual void ShowInfo(const std::string& text) = 0;
+    virtual void FocusCancel() { }
+    virtual void ShowPage(int index) { (void)index; }
+    virtual void ShowInfo(const std::string& text) { (void)text; }
 };
 
 // Runs the duplicate check: groups every set of byte-identical candidates under

@@ -121,7 +121,7 @@ namespace {
 
 std::string NormalizeExtFilter(const std::string& text)
 {
-    const std::string everyFile = "*.*";
+    std::string everyFile = "*.*";
     const std::string_view field = TrimSpaces(text);
     if (MeansEveryFile(field))
         return everyFile;

@@ -33,7 +33,7 @@ QString CheckProgressText(int position, int maximum, std::chrono::milliseconds e
         text += u"　"_s + TimeLeftText(left);
     }
     if (comparedFiles > 0) {
-        const QString withCount = text + u"　比較済み "_s
+        QString withCount = text + u"　比較済み "_s
             + QLocale(QLocale::Japanese, QLocale::Japan).toString(static_cast<qulonglong>(comparedFiles))
             + u" ファイル"_s;
         if (fits(withCount))

@@ -2,8 +2,8 @@
 
 #include "scan/FileScan.h"
 
-#include "core/TempDir.h"
-#include "fuzz/CheckModel.h"
+#include "support/TempDir.h"
+#include "support/CheckOracle.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -173,10 +173,10 @@ TEST_F(LinkedTree, CheckOverTheTreeGroupsTheFilesThemselves)
     AddFolderTreeFiles(dir / "t", "*.*", scanned);
     CandidatePaths list;
     list.Append(scanned);
-    const CheckModel::Outcome outcome = CheckModel::EngineCheck(list.Entries());
+    const CheckOracle::Outcome outcome = CheckOracle::EngineCheck(list.Entries());
     EXPECT_EQ(outcome.error, "");
     ASSERT_EQ(outcome.groups.size(), 1U);
-    const Paths& group = outcome.groups[0].second;
+    const Paths& group = outcome.groups[0].children;
     ASSERT_EQ(group.size(), 2U);
     EXPECT_EQ(std::set<std::string>(group.begin(), group.end()),
         (std::set<std::string> { NamesOfA(scanned).front(), c }));

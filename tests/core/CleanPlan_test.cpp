@@ -1,7 +1,7 @@
 #include "check/CleanPlan.h"
 
-#include "core/ChildProcess.h"
-#include "core/TempDir.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <cstdint>

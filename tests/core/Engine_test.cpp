@@ -1,7 +1,7 @@
 #include "check/ContentEngine.h"
 
-#include "core/BytesRead.h"
-#include "core/TempDir.h"
+#include "support/BytesRead.h"
+#include "support/TempDir.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -132,6 +132,7 @@ TEST(Engine, ReadsNothingOfUniqueSizesAndOnlyTheHeadOfFilesThatDifferThere)
     TempDir dir;
     std::mt19937 rng(8);
     std::vector<std::string> paths;
+    paths.reserve(20);
     for (int k = 0; k < 20; ++k)
         paths.push_back(
             dir.Write("u" + std::to_string(k), Random(100000 + static_cast<std::size_t>(k), rng)));

@@ -1,7 +1,8 @@
 #include "scan/FileOps.h"
 #include "scan/Platform.h"
 
-#include "core/ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -25,47 +26,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A temporary folder under base, removed with its contents.
-class ScratchDir {
-public:
-    explicit ScratchDir(const std::string& base = fs::temp_directory_path().string())
-    {
-        std::string pattern = base + "/tessarin-ops-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        m_path = pattern;
-    }
-    ~ScratchDir()
-    {
-        std::error_code ec;
-        for (const auto& entry : fs::recursive_directory_iterator(m_path, ec))
-            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(m_path, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
 std::string Write(const std::string& path, const std::string& content)
 {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << content;
     return path;
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 std::string RandomBytes(std::size_t n, unsigned seed)
@@ -95,11 +60,11 @@ const std::string kShm = "/dev/shm";
 
 TEST(RenameFile, RenamesAndRefusesEveryTakenTarget)
 {
-    ScratchDir dir;
+    TempDir dir;
     const std::string a = Write(dir / "a.jpg", "alpha");
     EXPECT_EQ(RenameFile(a, dir / "b.jpg"), FileOpResult::Done);
     EXPECT_FALSE(fs::exists(a));
-    EXPECT_EQ(ReadAll(dir / "b.jpg"), "alpha");
+    EXPECT_EQ(Content(dir / "b.jpg"), "alpha");
 
     // A file, a folder and a dangling link all hold the name.
     Write(dir / "c.jpg", "gamma");
@@ -107,9 +72,9 @@ TEST(RenameFile, RenamesAndRefusesEveryTakenTarget)
     fs::create_symlink(dir / "nowhere", dir / "link.jpg");
     for (const char* taken : { "c.jpg", "sub.jpg", "link.jpg" }) {
         EXPECT_EQ(RenameFile(dir / "b.jpg", dir / taken), FileOpResult::TargetExists) << taken;
-        EXPECT_EQ(ReadAll(dir / "b.jpg"), "alpha");
+        EXPECT_EQ(Content(dir / "b.jpg"), "alpha");
     }
-    EXPECT_EQ(ReadAll(dir / "c.jpg"), "gamma");
+    EXPECT_EQ(Content(dir / "c.jpg"), "gamma");
     EXPECT_TRUE(fs::is_directory(dir / "sub.jpg"));
     EXPECT_TRUE(fs::is_symlink(dir / "link.jpg"));
 }
@@ -118,17 +83,17 @@ TEST(RenameFile, TheRenameItselfRefusesATargetThatAppearedAfterTheCheck)
 {
     // What RenameFile relies on once its own check has passed: the target created in
     // between must make the call fail, not be replaced.
-    ScratchDir dir;
+    TempDir dir;
     const std::string from = Write(dir / "x.jpg", "mine");
     const std::string to = Write(dir / "y.jpg", "theirs");
     EXPECT_EQ(Platform::RenameNoReplace(from, to), Platform::Error::Exists);
-    EXPECT_EQ(ReadAll(from), "mine");
-    EXPECT_EQ(ReadAll(to), "theirs");
+    EXPECT_EQ(Content(from), "mine");
+    EXPECT_EQ(Content(to), "theirs");
 }
 
 TEST(RenameFile, ReportsOtherFailuresThroughTheErrorTexts)
 {
-    ScratchDir dir;
+    TempDir dir;
     EXPECT_EQ(ErrorOf([&] { RenameFile(dir / "missing.jpg", dir / "new.jpg"); }), "File not found");
     const std::string a = Write(dir / "a.jpg", "alpha");
     EXPECT_EQ(ErrorOf([&] { RenameFile(a, dir / "no/such/folder.jpg"); }), "File not found");
@@ -142,19 +107,19 @@ TEST(RenameFile, ReportsOtherFailuresThroughTheErrorTexts)
         const std::string text = ErrorOf([&] { RenameFile(locked, dir / "locked/b.jpg"); });
         return text == "File access denied" ? "" : "got: " + text;
     }));
-    EXPECT_EQ(ReadAll(locked), "alpha");
+    EXPECT_EQ(Content(locked), "alpha");
 }
 
 TEST(RenameInFolder, ChangesTheNameOnlyAndRefusesAnythingElse)
 {
-    ScratchDir dir;
+    TempDir dir;
     const std::string a = Write(dir / "p/a.jpg", "alpha");
     fs::create_directory(dir / "p/sub");
     const std::string tooLong(Platform::MaxNameBytes(dir.Path()) + 1, 'n');
     for (const std::string& name : { std::string("sub/a.jpg"), std::string("../a.jpg"), std::string(""),
              std::string("."), std::string(".."), std::string("a\0b", 3), tooLong }) {
         EXPECT_EQ(ErrorOf([&] { RenameInFolder(a, name); }), "Invalid filename") << name;
-        EXPECT_EQ(ReadAll(a), "alpha");
+        EXPECT_EQ(Content(a), "alpha");
     }
     EXPECT_TRUE(fs::is_empty(dir / "p/sub"));
     EXPECT_EQ(RenameInFolder(a, std::string(Platform::MaxNameBytes(dir.Path()), 'm')), FileOpResult::Done);
@@ -170,7 +135,7 @@ TEST(MoveTarget, JoinsWithOneSeparator)
 
 TEST(MoveFileToFolder, RenamesOnOneFileSystem)
 {
-    ScratchDir dir;
+    TempDir dir;
     const std::string a = Write(dir / "p/a.jpg", "alpha");
     struct stat before { };
     stat(a.c_str(), &before);
@@ -181,32 +146,32 @@ TEST(MoveFileToFolder, RenamesOnOneFileSystem)
     struct stat after { };
     ASSERT_EQ(stat((dir / "keep/a.jpg").c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino) << "a rename, not a copy";
-    EXPECT_EQ(ReadAll(dir / "keep/a.jpg"), "alpha");
+    EXPECT_EQ(Content(dir / "keep/a.jpg"), "alpha");
 }
 
 TEST(MoveFileToFolder, RefusesItsOwnFolderAndATakenName)
 {
-    ScratchDir dir;
+    TempDir dir;
     const std::string a = Write(dir / "p/a.jpg", "alpha");
     EXPECT_EQ(MoveFileToFolder(a, dir / "p"), FileOpResult::TargetExists);
-    EXPECT_EQ(ReadAll(a), "alpha");
+    EXPECT_EQ(Content(a), "alpha");
 
     Write(dir / "q/a.jpg", "other");
     EXPECT_EQ(MoveFileToFolder(a, dir / "q"), FileOpResult::TargetExists);
-    EXPECT_EQ(ReadAll(a), "alpha");
-    EXPECT_EQ(ReadAll(dir / "q/a.jpg"), "other");
+    EXPECT_EQ(Content(a), "alpha");
+    EXPECT_EQ(Content(dir / "q/a.jpg"), "other");
 
-    ScratchDir shm(kShm);
+    TempDir shm(kShm);
     Write(shm / "a.jpg", "on tmpfs");
     EXPECT_EQ(MoveFileToFolder(a, shm.Path()), FileOpResult::TargetExists);
-    EXPECT_EQ(ReadAll(a), "alpha");
-    EXPECT_EQ(ReadAll(shm / "a.jpg"), "on tmpfs");
+    EXPECT_EQ(Content(a), "alpha");
+    EXPECT_EQ(Content(shm / "a.jpg"), "on tmpfs");
 }
 
 TEST(MoveFileToFolder, CopiesAcrossFileSystemsAndDeletesTheSourceLast)
 {
-    ScratchDir disk;
-    ScratchDir shm(kShm);
+    TempDir disk;
+    TempDir shm(kShm);
     if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
         GTEST_SKIP() << "temp folder and /dev/shm share a file system";
 
@@ -225,11 +190,11 @@ TEST(MoveFileToFolder, CopiesAcrossFileSystemsAndDeletesTheSourceLast)
     EXPECT_EQ(moved.st_mtim.tv_sec, times[1].tv_sec);
     EXPECT_EQ(moved.st_mtim.tv_nsec, times[1].tv_nsec);
     EXPECT_EQ(moved.st_atim.tv_sec, times[0].tv_sec);
-    EXPECT_EQ(ReadAll(shm / "a.bin"), content);
+    EXPECT_EQ(Content(shm / "a.bin"), content);
 
     EXPECT_EQ(MoveFileToFolder(shm / "a.bin", disk.Path()), FileOpResult::Done);
     EXPECT_FALSE(fs::exists(shm / "a.bin"));
-    EXPECT_EQ(ReadAll(a), content);
+    EXPECT_EQ(Content(a), content);
 
     const std::string empty = Write(disk / "empty.txt", "");
     EXPECT_EQ(MoveFileToFolder(empty, shm.Path()), FileOpResult::Done);
@@ -240,8 +205,8 @@ TEST(MoveFileToFolder, CopiesAcrossFileSystemsAndDeletesTheSourceLast)
 
 TEST(MoveFileToFolder, MovesASparseFileBeyond4GiBAcrossFileSystems)
 {
-    ScratchDir shm(kShm);
-    ScratchDir disk;
+    TempDir shm(kShm);
+    TempDir disk;
     if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
         GTEST_SKIP() << "temp folder and /dev/shm share a file system";
 
@@ -286,8 +251,8 @@ TEST(MoveFileToFolder, MovesASparseFileBeyond4GiBAcrossFileSystems)
 
 TEST(MoveFileToFolder, ReportsWhatCannotBeOpenedOrCreated)
 {
-    ScratchDir disk;
-    ScratchDir shm(kShm);
+    TempDir disk;
+    TempDir shm(kShm);
     EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(disk / "missing.jpg", shm.Path()); }),
         OpenErrorText(disk / "missing.jpg"));
     fs::create_directory(disk / "folder.jpg");
@@ -318,13 +283,13 @@ TEST(MoveFileToFolder, ReportsWhatCannotBeOpenedOrCreated)
         return report;
     }));
     chmod(secret.c_str(), 0644);
-    EXPECT_EQ(ReadAll(secret), "alpha");
-    EXPECT_EQ(ReadAll(plain), "beta");
+    EXPECT_EQ(Content(secret), "alpha");
+    EXPECT_EQ(Content(plain), "beta");
 }
 
 TEST(MoveFileToFolder, IntoAFullFileSystemKeepsTheSourceAndLeavesNoPartialTarget)
 {
-    ScratchDir disk;
+    TempDir disk;
     const std::string content = RandomBytes(3 << 20, 11);
     const std::string source = Write(disk / "big.bin", content);
     const std::string small = disk / "small";
@@ -339,18 +304,18 @@ TEST(MoveFileToFolder, IntoAFullFileSystemKeepsTheSourceAndLeavesNoPartialTarget
             report += "got: " + text + "; ";
         if (fs::exists(small + "/big.bin"))
             report += "partial target left; ";
-        if (ReadAll(source) != content)
+        if (Content(source) != content)
             report += "source changed; ";
         umount(small.c_str());
         return report;
     }));
-    EXPECT_EQ(ReadAll(source), content);
+    EXPECT_EQ(Content(source), content);
 }
 
 TEST(MoveFileToFolder, ReportsASourceThatCannotBeDeletedAfterTheCopy)
 {
-    ScratchDir disk;
-    ScratchDir shm(kShm);
+    TempDir disk;
+    TempDir shm(kShm);
     if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
         GTEST_SKIP() << "temp folder and /dev/shm share a file system";
     const std::string source = Write(disk / "ro/a.jpg", "alpha");
@@ -363,8 +328,8 @@ TEST(MoveFileToFolder, ReportsASourceThatCannotBeDeletedAfterTheCopy)
             + " にコピーしましたが、元のファイルを削除できません: File access denied";
         return text == expected ? "" : "got: " + text;
     }));
-    EXPECT_EQ(ReadAll(source), "alpha");
-    EXPECT_EQ(ReadAll(shm / "a.jpg"), "alpha");
+    EXPECT_EQ(Content(source), "alpha");
+    EXPECT_EQ(Content(shm / "a.jpg"), "alpha");
 }
 
 namespace {
@@ -413,8 +378,8 @@ std::string MoveChangedOnTheWay(
 
 TEST(MoveFileToFolder, ASourceChangedDuringTheCopyStaysAndTheTargetGoes)
 {
-    ScratchDir disk;
-    ScratchDir shm(kShm);
+    TempDir disk;
+    TempDir shm(kShm);
     if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
         GTEST_SKIP() << "temp folder and /dev/shm share a file system";
     const std::string content = RandomBytes(64 << 20, 3);
@@ -433,7 +398,7 @@ TEST(MoveFileToFolder, ASourceChangedDuringTheCopyStaysAndTheTargetGoes)
                       return (st.st_mode & 077) == 0 ? "" : "target readable by others while copied; ";
                   }),
         expected);
-    EXPECT_EQ(ReadAll(source), content + "tail");
+    EXPECT_EQ(Content(source), content + "tail");
     EXPECT_FALSE(fs::exists(target));
 
     // A new version saved over the path by an editor (written aside, renamed over it).
@@ -445,13 +410,13 @@ TEST(MoveFileToFolder, ASourceChangedDuringTheCopyStaysAndTheTargetGoes)
                       return "";
                   }),
         expected);
-    EXPECT_EQ(ReadAll(source), "new version");
+    EXPECT_EQ(Content(source), "new version");
     EXPECT_FALSE(fs::exists(target));
 }
 
 TEST(RemoveFileNow, DeletesOrTellsWhyNot)
 {
-    ScratchDir dir;
+    TempDir dir;
     const std::string a = Write(dir / "a.jpg", "alpha");
     EXPECT_EQ(RemoveFileNow(a), Platform::Error::None);
     EXPECT_FALSE(fs::exists(a));
@@ -474,13 +439,13 @@ TEST(RemoveFileNow, DeletesOrTellsWhyNot)
 
 TEST(RemoveFileBy, TrashKeepsTheFileRestorableAndALinkGoesAsTheLink)
 {
-    ScratchDir dir;
+    TempDir dir;
     const std::string a = Write(dir / "p/a.jpg", "alpha");
     const std::string target = Write(dir / "p/target.jpg", "target");
     const std::string link = dir / "p/link.jpg";
     fs::create_symlink(target, link);
     fs::create_directory(dir / "p/folder");
-    ScratchDir shm(kShm);
+    TempDir shm(kShm);
     const std::string onTmpfs = Write(shm / "t.jpg", "tmpfs");
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
         // The trash lives under XDG_DATA_HOME; set before the first look at it.
@@ -488,20 +453,20 @@ TEST(RemoveFileBy, TrashKeepsTheFileRestorableAndALinkGoesAsTheLink)
         std::string report;
         if (!RemoveFileBy(a, RemoveMode::Trash).Ok() || fs::exists(a))
             report += "a not trashed; ";
-        if (ReadAll(dir / "data/Trash/files/a.jpg") != "alpha")
+        if (Content(dir / "data/Trash/files/a.jpg") != "alpha")
             report += "a not under Trash/files; ";
-        if (ReadAll(dir / "data/Trash/info/a.jpg.trashinfo").find("Path=" + a) == std::string::npos)
+        if (Content(dir / "data/Trash/info/a.jpg.trashinfo").find("Path=" + a) == std::string::npos)
             report += "no trashinfo with the original path; ";
         if (!RemoveFileBy(link, RemoveMode::Trash).Ok() || !fs::is_symlink(dir / "data/Trash/files/link.jpg"))
             report += "the link was not trashed as a link; ";
-        if (ReadAll(target) != "target")
+        if (Content(target) != "target")
             report += "the link's target changed; ";
         if (RemoveFileBy(dir / "p/folder", RemoveMode::Trash).Ok() || !fs::is_directory(dir / "p/folder"))
             report += "a folder was trashed; ";
         if (RemoveFileBy(dir / "p/missing.jpg", RemoveMode::Trash) != Platform::Error::NotFound)
             report += "a missing file gave no NotFound; ";
         const Platform::Status tmpfs = RemoveFileBy(onTmpfs, RemoveMode::Trash);
-        if (tmpfs != Platform::Error::NoTrash || ReadAll(onTmpfs) != "tmpfs")
+        if (tmpfs != Platform::Error::NoTrash || Content(onTmpfs) != "tmpfs")
             report += "a file on a volume without trash gave " + SystemErrorText(tmpfs) + "; ";
         return report;
     }));

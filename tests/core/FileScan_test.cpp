@@ -1,6 +1,6 @@
 #include "scan/FileScan.h"
 
-#include "core/TempDir.h"
+#include "support/TempDir.h"
 
 #include <dirent.h>
 #include <fcntl.h>

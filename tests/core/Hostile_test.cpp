@@ -7,9 +7,9 @@
 #include "scan/FileScan.h"
 #include "scan/Platform.h"
 
-#include "core/BytesRead.h"
-#include "core/HostileFixture.h"
-#include "fuzz/CheckModel.h"
+#include "support/BytesRead.h"
+#include "support/HostileFixture.h"
+#include "support/CheckOracle.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,18 +28,16 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace FileScan;
-using CheckModel::EngineCheck;
-using CheckModel::Outcome;
-using CheckModel::PairwiseCheck;
+using CheckOracle::EngineCheck;
+using CheckOracle::Outcome;
+using CheckOracle::PairwiseCheck;
 using namespace Hostile;
 
 namespace {
@@ -80,9 +78,9 @@ bool EntriesConserved(const std::vector<std::string>& before, const Outcome& aft
 {
     std::multiset<std::string> seen(after.list.begin(), after.list.end());
     for (const auto& group : after.groups) {
-        if (group.second.empty())
+        if (group.children.empty())
             return false;
-        seen.insert(group.second.begin() + 1, group.second.end());
+        seen.insert(group.children.begin() + 1, group.children.end());
     }
     return seen == std::multiset<std::string>(before.begin(), before.end());
 }
@@ -191,7 +189,7 @@ TEST(HostileChanging, FilesDeletedOrChangedAfterListingAreCheckedAsTheyAreNow)
     Outcome engine = EngineCheck(listed);
     EXPECT_EQ(engine, PairwiseCheck(listed));
     ASSERT_EQ(engine.groups.size(), 1U);
-    EXPECT_EQ(engine.groups[0].second, (std::vector<std::string> { a, d, c }));
+    EXPECT_EQ(engine.groups[0].children, (std::vector<std::string> { a, d, c }));
     EXPECT_EQ(engine.list, (std::vector<std::string> { a, b }));
     EXPECT_EQ(engine.error, "");
     EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
@@ -224,9 +222,9 @@ TEST(HostileChanging, FilesChangingWhileTheCheckRunsNeverCrashOrLoseEntries)
         const auto untouched = [&] { return UntouchedPartOfChangingSet(fx); };
         const auto before = untouched();
         EXPECT_CHILD_OK(InChild([&] {
-            CheckModel::RecordingHost host(entries);
-            host.onEvents = [&](CheckModel::RecordingHost& h) {
-                const std::size_t call = h.eventCalls;
+            CheckOracle::RecordingHost host(entries);
+            host.onEvents = [&](CheckOracle::RecordingHost& h) {
+                const std::size_t call = h.events;
                 const std::string victim = entries[call % 6];
                 if (variant == 0)
                     unlink(victim.c_str());
@@ -241,6 +239,7 @@ TEST(HostileChanging, FilesChangingWhileTheCheckRunsNeverCrashOrLoseEntries)
             Report r;
             r.True(EntriesConserved(entries, out), "entries not conserved");
             r.True(!host.checking, "checking state left on");
+            r.True(out.faults.empty(), "host contract broken: " + (out.faults.empty() ? "" : out.faults[0]));
             if (!out.error.empty()) {
                 bool namesEntry = false;
                 for (const std::string& e : entries)
@@ -248,8 +247,8 @@ TEST(HostileChanging, FilesChangingWhileTheCheckRunsNeverCrashOrLoseEntries)
                 r.True(namesEntry, "error names no entry: " + out.error);
             }
             for (const auto& group : out.groups)
-                r.True(std::find(out.list.begin(), out.list.end(), group.second[0]) != out.list.end(),
-                    "first member of " + group.first + " left the list");
+                r.True(std::find(out.list.begin(), out.list.end(), group.children[0]) != out.list.end(),
+                    "first member of " + group.caption + " left the list");
             return r.Text();
         }));
         EXPECT_EQ(ManifestDiff(before, untouched()), "") << "variant " << variant;
@@ -387,7 +386,7 @@ TEST(HostileLongPaths, PathsOfFourThousandBytesWorkAndLongerOnesGiveAMessage)
     Outcome engine = EngineCheck({ top, deep });
     EXPECT_EQ(engine, PairwiseCheck({ top, deep }));
     ASSERT_EQ(engine.groups.size(), 1U);
-    EXPECT_EQ(engine.groups[0].second, (std::vector<std::string> { top, deep }));
+    EXPECT_EQ(engine.groups[0].children, (std::vector<std::string> { top, deep }));
 
     engine = EngineCheck({ top, tooDeep, deep });
     EXPECT_EQ(engine, PairwiseCheck({ top, tooDeep, deep }));
@@ -468,7 +467,7 @@ TEST(HostileLargeFolder, HundredThousandEntriesAreScannedAndChecked)
     ASSERT_EQ(engine.groups.size(), 2U);
     EXPECT_TRUE(engine.groups == model.groups);
     EXPECT_EQ(
-        engine.groups[0].second.size() + engine.groups[1].second.size(), static_cast<std::size_t>(kCount));
+        engine.groups[0].children.size() + engine.groups[1].children.size(), static_cast<std::size_t>(kCount));
     EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
 }
 
@@ -532,14 +531,8 @@ TEST(HostileSpecialFiles, FifosSocketsAndDevicesNeverBlockTheScanOrTheCheck)
     const std::string fifoWithWriter = fx / "fed.jpg";
     ASSERT_EQ(mkfifo(fifoWithWriter.c_str(), 0644), 0);
     const std::string sock = fx / "socket.jpg";
-    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    const int s = Hostile::BoundSocket(sock);
     ASSERT_GE(s, 0);
-    sockaddr_un addr {};
-    addr.sun_family = AF_UNIX;
-    ASSERT_LT(sock.size(), sizeof addr.sun_path);
-    std::memcpy(addr.sun_path, sock.c_str(), sock.size() + 1);
-    ASSERT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(listen(s, 1), 0);
     ASSERT_EQ(symlink("pipe.jpg", (fx / "to-pipe.jpg").c_str()), 0);
     const std::string sub = fx.MakeDir("sub");
     ASSERT_EQ(mkfifo((sub + "/inner.jpg").c_str(), 0644), 0);

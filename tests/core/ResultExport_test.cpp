@@ -1,8 +1,8 @@
 #include "check/ResultExport.h"
 #include "scan/SaveFile.h"
 
-#include "core/ChildProcess.h"
-#include "core/TempDir.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <cstdlib>

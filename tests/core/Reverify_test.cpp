@@ -1,8 +1,8 @@
 #include "check/GroupReverify.h"
 
-#include "core/BytesRead.h"
-#include "core/ChildProcess.h"
-#include "core/TempDir.h"
+#include "support/BytesRead.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 #include <fcntl.h>
 #include <filesystem>

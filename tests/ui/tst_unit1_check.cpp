@@ -4,8 +4,10 @@
 #include "ui/CheckProgress.h"
 #include "ui/Desktop.h"
 #include "ui/Unit1.h"
-#include "ui/support/ScriptedDesktop.h"
-#include "ui/support/TestFiles.h"
+#include "support/CheckOracle.h"
+#include "support/ui/CheckWindow.h"
+#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -43,10 +45,7 @@ private slots:
 
     void nothingToCompare();
     void pairFound();
-    void childrenInDescendingListOrder();
-    void twoSets();
-    void samePathTwice();
-    void repeatedPaths();
+    void treeAndListAreThePairwiseRuns();
     void linkedFolderGroupsTheFilesThemselves();
     void secondRunNumbersAgain();
     void statesWhileChecking();
@@ -65,14 +64,13 @@ private slots:
 private:
     // Writes name with content into the test folder and lists it.
     std::string add(const std::string& name, const std::string& content);
-    void runCheck();
     // Returns the groups as "caption: child child ...".
     QStringList groups() const;
     // Runs action the first time the run processes events.
     void duringRun(std::function<void()> action);
     void verifyIdle();
 
-    std::unique_ptr<TestFolder> folder;
+    std::unique_ptr<TempDir> folder;
     std::unique_ptr<TForm1> form;
     ScriptedDesktop* desktop = nullptr;
 };
@@ -80,7 +78,7 @@ private:
 void TestCheck::init()
 {
     desktop = &InstallScriptedDesktop();
-    folder = std::make_unique<TestFolder>();
+    folder = std::make_unique<TempDir>();
     form = std::make_unique<TForm1>();
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -99,12 +97,6 @@ std::string TestCheck::add(const std::string& name, const std::string& content)
     const std::string path = WriteTestFile(folder->Path() + "/" + name, content);
     form->Candidates().Append(std::string(path));
     return path;
-}
-
-void TestCheck::runCheck()
-{
-    form->RefreshCount();
-    form->btnChecker->click();
 }
 
 QStringList TestCheck::groups() const
@@ -155,7 +147,7 @@ void TestCheck::pairFound()
     const std::string a = add("A", "same");
     const std::string b = add("B", "diff");
     add("C", "same");
-    runCheck();
+    CheckFromButton(*form);
     QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
     QCOMPARE(form->Candidates().Entries(), (Paths { a, b }));
     QCOMPARE(form->CountLabel->text(), u"2"_s);
@@ -165,53 +157,28 @@ void TestCheck::pairFound()
     verifyIdle();
 }
 
-void TestCheck::childrenInDescendingListOrder()
+void TestCheck::treeAndListAreThePairwiseRuns()
 {
-    const std::string a = add("A", "same");
-    add("B", "same");
-    const std::string c = add("C", "other");
-    add("D", "same");
-    runCheck();
-    QCOMPARE(groups(), QStringList { u"重複ファイル1: A D B"_s });
-    QCOMPARE(form->Candidates().Entries(), (Paths { a, c }));
-}
-
-void TestCheck::twoSets()
-{
-    add("A", "one");
-    add("B", "two");
-    add("C", "one");
-    add("D", "two");
-    runCheck();
-    QCOMPARE(groups(), QStringList({ u"重複ファイル1: A C"_s, u"重複ファイル2: B D"_s }));
-    QCOMPARE(form->Candidates().Count(), std::size_t(2));
-}
-
-void TestCheck::samePathTwice()
-{
-    const std::string p = add("P", "x");
-    form->Candidates().Append(std::string(p));
-    runCheck();
-    QVERIFY(groups().isEmpty());
-    QCOMPARE(form->Candidates().Entries(), (Paths { p, p }));
+    // How copies group is the core's subject; the window shows the run's result as it is:
+    // two sets, children from the bottom up, and a path listed twice never its own copy.
+    Paths entries { add("A", "one"), add("B", "two"), add("C", "one"), add("D", "one"), add("E", "two"),
+        add("P", "three") };
+    form->Candidates().Append(std::string(entries.back()));
+    entries.push_back(entries.back());
+    CheckFromButton(*form);
+    const CheckOracle::Outcome expected = CheckOracle::PairwiseCheck(entries);
+    QCOMPARE(expected.groups.size(), std::size_t(2));
+    std::vector<CheckOracle::Group> shown;
+    for (int g = 0; g < form->FileTree->topLevelItemCount(); ++g) {
+        const QTreeWidgetItem* group = form->FileTree->topLevelItem(g);
+        shown.push_back({ group->text(0).toStdString(), {} });
+        for (int c = 0; c < group->childCount(); ++c)
+            shown.back().children.push_back(TForm1::NodePath(group->child(c)));
+    }
+    QVERIFY(shown == expected.groups);
+    QCOMPARE(form->Candidates().Entries(), expected.list);
+    QCOMPARE(form->CountLabel->text(), QString::number(expected.list.size()));
     QCOMPARE(form->PageControl1->currentIndex(), 1);
-}
-
-void TestCheck::repeatedPaths()
-{
-    const std::string q = add("Q", "x");
-    const std::string p = add("P", "x");
-    form->Candidates().Append(std::string(p));
-    runCheck();
-    QCOMPARE(groups(), QStringList { u"重複ファイル1: Q P P"_s });
-    QCOMPARE(form->Candidates().Entries(), (Paths { q }));
-
-    form->FileTree->clear();
-    form->Candidates().Clear();
-    form->Candidates().Append(Paths { p, p, q });
-    runCheck();
-    QCOMPARE(groups(), QStringList { u"重複ファイル1: P Q"_s });
-    QCOMPARE(form->Candidates().Entries(), (Paths { p, p }));
 }
 
 void TestCheck::linkedFolderGroupsTheFilesThemselves()
@@ -224,7 +191,7 @@ void TestCheck::linkedFolderGroupsTheFilesThemselves()
     const Paths listed = form->Candidates().Entries();
     const std::string listedA = *std::find_if(listed.begin(), listed.end(),
         [&](const std::string& p) { return p == t.a || p == t.hard || p == t.hardInSub; });
-    runCheck();
+    CheckFromButton(*form);
     QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
     QCOMPARE(form->FileTree->topLevelItemCount(), 1);
     const QTreeWidgetItem* group = form->FileTree->topLevelItem(0);
@@ -241,10 +208,10 @@ void TestCheck::secondRunNumbersAgain()
 {
     add("A", "one");
     add("B", "one");
-    runCheck();
+    CheckFromButton(*form);
     add("C", "two");
     add("D", "two");
-    runCheck();
+    CheckFromButton(*form);
     QCOMPARE(groups(), QStringList({ u"重複ファイル1: A B"_s, u"重複ファイル1: C D"_s }));
 }
 
@@ -268,7 +235,7 @@ void TestCheck::statesWhileChecking()
                 form->btnClear, form->btnChecker, form->btnRename, form->ExtEdit, form->OptionCheck1 })
             anyEnabled = anyEnabled || control->isEnabled();
     });
-    runCheck();
+    CheckFromButton(*form);
     QVERIFY(checking);
     QVERIFY(button1Visible);
     QVERIFY(pbarVisible);
@@ -284,7 +251,7 @@ void TestCheck::cancelButton()
     for (int k = 0; k < 20; ++k)
         add("F" + std::to_string(k), "same");
     duringRun([&] { QTest::mouseClick(form->Button1, Qt::LeftButton); });
-    runCheck();
+    CheckFromButton(*form);
     QVERIFY(form->Host().CheckCancelled());
     QCOMPARE(form->PageControl1->currentIndex(), 0);
     QVERIFY(desktop->calls.empty());
@@ -303,7 +270,7 @@ void TestCheck::cancelKey()
     for (int k = 0; k < 20; ++k)
         add("F" + std::to_string(k), "same");
     duringRun([&] { QTest::keyClick(form->Button1, Qt::Key_Escape); });
-    runCheck();
+    CheckFromButton(*form);
     QVERIFY(form->Host().CheckCancelled());
     QCOMPARE(form->PageControl1->currentIndex(), 0);
     verifyIdle();
@@ -315,7 +282,7 @@ void TestCheck::fileDeletedAfterListing()
     const std::string b = add("B", "same");
     add("C", "same");
     QCOMPARE(::unlink(b.c_str()), 0);
-    runCheck();
+    CheckFromButton(*form);
     QCOMPARE(
         desktop->errors, QStringList { u"ファイル "_s + QString::fromStdString(b) + u" は開けません."_s });
     QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
@@ -349,7 +316,7 @@ void TestCheck::closeDuringRun()
         form->close();
         closedAtOnce = !form->isVisible();
     });
-    runCheck();
+    CheckFromButton(*form);
     // The run stopped first; then the window closed, without asking a second time.
     QVERIFY(!closedAtOnce);
     QVERIFY(!form->isVisible());
@@ -374,7 +341,7 @@ void TestCheck::listChangesRefusedDuringRun()
         form->pClear->trigger();
         form->mChecker->trigger();
     });
-    runCheck();
+    CheckFromButton(*form);
     QVERIFY(!dropTaken);
     QVERIFY(desktop->calls.empty());
     QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
@@ -388,7 +355,7 @@ void TestCheck::everyChangingHandlerRefusedDuringRun()
     // handler would act on: all entries selected, a group or a file node selected.
     add("A", "one");
     add("B", "one");
-    runCheck();
+    CheckFromButton(*form);
     add("C", "two");
     add("D", "two");
     const std::string extra = WriteTestFile(folder->Path() + "/E", "two");
@@ -433,7 +400,7 @@ void TestCheck::everyChangingHandlerRefusedDuringRun()
         listAfter = form->Candidates().Entries();
         treeAfter = groups();
     });
-    runCheck();
+    CheckFromButton(*form);
     QVERIFY(!listBefore.empty());
     QCOMPARE(treeBefore, QStringList { u"重複ファイル1: A B"_s });
     QCOMPARE(listAfter, listBefore);
@@ -449,13 +416,13 @@ void TestCheck::secondRunShowsItsFirstGroup()
         add("A" + std::to_string(k), "first " + std::to_string(k));
         add("B" + std::to_string(k), "first " + std::to_string(k));
     }
-    runCheck();
+    CheckFromButton(*form);
     QCOMPARE(form->FileTree->topLevelItemCount(), 40);
     QTreeWidget* tree = form->FileTree;
     QVERIFY(!tree->viewport()->rect().intersects(tree->visualItemRect(tree->topLevelItem(39))));
     add("C", "second");
     add("D", "second");
-    runCheck();
+    CheckFromButton(*form);
     QCOMPARE(form->PageControl1->currentIndex(), 1);
     QCOMPARE(tree->topLevelItemCount(), 41);
     // The first group of the second run is in sight, not below the earlier ones.

@@ -3,8 +3,8 @@
 #include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/Unit1.h"
-#include "ui/support/ScriptedDesktop.h"
-#include "ui/support/TestFiles.h"
+#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/TestFiles.h"
 
 #include "scan/FileError.h"
 #include "scan/FileScan.h"
@@ -173,7 +173,7 @@ void TestCommands::busyCursorOnEveryPath()
 
 void TestCommands::addFolderWithAndWithoutSubfolders()
 {
-    TestFolder dir;
+    TempDir dir;
     const std::string pics = dir.Path() + "/pics";
     const std::string a = WriteTestFile(pics + "/a.jpg", "a");
     WriteTestFile(pics + "/b.txt", "b");
@@ -194,7 +194,7 @@ void TestCommands::addFolderWithAndWithoutSubfolders()
 
 void TestCommands::addFolderFilterNotRewritten()
 {
-    TestFolder dir;
+    TempDir dir;
     WriteTestFile(dir.Path() + "/a.jpg", "a");
     form->ExtEdit->setText(u"jpg"_s);
     desktop->folderAnswers = { dir.Path() };
@@ -217,7 +217,7 @@ void TestCommands::addFolderCancelled()
 
 void TestCommands::addFolderTwice()
 {
-    TestFolder dir;
+    TempDir dir;
     const std::string one = WriteTestFile(dir.Path() + "/1.dat", "1");
     const std::string hidden = WriteTestFile(dir.Path() + "/.2.dat", "2");
     desktop->folderAnswers = { dir.Path(), dir.Path() };
@@ -232,7 +232,7 @@ void TestCommands::addFolderTwice()
 
 void TestCommands::addCommandsListEachFileOnce()
 {
-    TestFolder dir;
+    TempDir dir;
     const LinkedFolder t(dir.Path() + "/t");
     // The window lists what the folder scan yields, without the later names of a's file.
     Paths scanned;

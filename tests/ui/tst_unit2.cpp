@@ -2,7 +2,8 @@
 #include "ui/FormLook.h"
 #include "ui/ToolTips.h"
 #include "ui/Unit2.h"
-#include "ui/support/Controls.h"
+#include "support/ui/Controls.h"
+#include "support/ui/FormTable.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -28,15 +29,17 @@ private slots:
 void TestUnit2::layoutAndTexts()
 {
     TForm2 form;
-    QCOMPARE(form.windowTitle(), QStringLiteral("ファイルの削除"));
-    QCOMPARE(form.size(), QSize(500, 220));
-    QCOMPARE(form.minimumSize(), form.maximumSize());
-    QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+    CheckFixedDialog(form, "ファイルの削除", QSize(500, 220));
     QVERIFY(!(form.windowFlags() & Qt::WindowMinMaxButtonsHint));
     QCOMPARE(form.font().pixelSize(), 12);
     QCOMPARE(form.font(), FormFont());
 
-    QCOMPARE(Control<QListWidget>(form, "CheckFileList")->geometry(), QRect(0, 0, 500, 180));
+    CheckControls(form,
+        {
+            { "CheckFileList", { 0, 0, 500, 180 } },
+            { "Button1", { 340, 190, 75, 25 }, "OK" },
+            { "Button2", { 425, 190, 75, 25 }, "ｷｬﾝｾﾙ" },
+        });
     auto* label = Control<QLabel>(form, "Label1");
     QCOMPARE(label->pos(), QPoint(5, 190));
     QCOMPARE(label->height(), 20);
@@ -47,14 +50,8 @@ void TestUnit2::layoutAndTexts()
     QCOMPARE(label->text(), QStringLiteral("※チ ェックがあるファイルを削除します"));
     QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
     QVERIFY(label->alignment() & Qt::AlignVCenter);
-    auto* ok = Control<QPushButton>(form, "Button1");
-    QCOMPARE(ok->geometry(), QRect(340, 190, 75, 25));
-    QCOMPARE(ok->text(), QStringLiteral("OK"));
-    QVERIFY(ok->isDefault());
-    auto* cancel = Control<QPushButton>(form, "Button2");
-    QCOMPARE(cancel->geometry(), QRect(425, 190, 75, 25));
-    QCOMPARE(cancel->text(), QStringLiteral("ｷｬﾝｾﾙ"));
-    QVERIFY(!cancel->isDefault());
+    QVERIFY(Control<QPushButton>(form, "Button1")->isDefault());
+    QVERIFY(!Control<QPushButton>(form, "Button2")->isDefault());
 }
 
 void TestUnit2::tabOrderStartsAtTheList()

@@ -5,9 +5,10 @@
 #include "ui/Settings.h"
 #include "ui/Unit1.h"
 #include "ui/Unit4.h"
-#include "ui/support/Controls.h"
-#include "ui/support/ScriptedDesktop.h"
-#include "ui/support/TestFiles.h"
+#include "support/ui/CheckWindow.h"
+#include "support/ui/Controls.h"
+#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/TestFiles.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,12 +25,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-bool Exists(const std::string& path)
-{
-    struct stat st { };
-    return lstat(path.c_str(), &st) == 0;
-}
 
 std::string Trashed(const std::string& name)
 {
@@ -61,14 +56,14 @@ private:
     int check(const std::vector<std::string>& paths);
     std::string file(const std::string& name, const std::string& content);
 
-    std::unique_ptr<TestFolder> m_dir;
+    std::unique_ptr<TempDir> m_dir;
     std::unique_ptr<TForm1> m_form;
     ScriptedDesktop* m_desktop = nullptr;
 };
 
 void TestUnit4::init()
 {
-    m_dir = std::make_unique<TestFolder>();
+    m_dir = std::make_unique<TempDir>();
     m_desktop = &InstallScriptedDesktop();
     Settings::SetUseTrash(true);
     Settings::SetProtectedFolders({});
@@ -95,9 +90,7 @@ int TestUnit4::check(const std::vector<std::string>& paths)
 {
     m_form->Candidates().Clear();
     m_form->FileTree->clear();
-    m_form->Candidates().Append(std::vector<std::string>(paths));
-    m_form->btnCheckerClick();
-    return m_form->FileTree->topLevelItemCount();
+    return CheckFromButton(*m_form, paths);
 }
 
 void TestUnit4::menuItemsFollowTheTreeAndTheTrashIsRemembered()

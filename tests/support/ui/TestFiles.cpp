@@ -1,7 +1,10 @@
 // TestFiles: real files with byte-string names, and synthetic drops.
-#include "ui/support/TestFiles.h"
+#include "support/ui/TestFiles.h"
 
+#include <QDir>
 #include <QDragEnterEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTest>
@@ -12,20 +15,6 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
-
-TestFolder::TestFolder()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessarin-ui-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        QTest::qFail("cannot create a temporary folder", __FILE__, __LINE__);
-    m_path = pattern;
-}
-
-TestFolder::~TestFolder()
-{
-    std::error_code error;
-    std::filesystem::remove_all(m_path, error);
-}
 
 std::string MakeTestFolder(const std::string& path)
 {
@@ -53,6 +42,21 @@ std::string WriteTestFile(const std::string& path, const std::string& content)
         QTest::qFail(("cannot write file " + path).c_str(), __FILE__, __LINE__);
     ::close(fd);
     return path;
+}
+
+std::string WriteTestFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return QFile::encodeName(path).toStdString();
+}
+
+QByteArray ReadTestFile(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
 LinkedFolder::LinkedFolder(const std::string& folder)

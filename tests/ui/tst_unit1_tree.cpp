@@ -7,9 +7,10 @@
 #include "ui/PathDisplay.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
-#include "ui/support/ScriptedDesktop.h"
-#include "ui/support/Controls.h"
-#include "ui/support/TestFiles.h"
+#include "support/ui/CheckWindow.h"
+#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/Controls.h"
+#include "support/ui/TestFiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,27 +46,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-std::string WriteFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return Bytes(path);
-}
-
-QByteArray ReadFile(const std::string& path)
-{
-    QFile file(QString::fromStdString(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st { };
-    return lstat(path.c_str(), &st) == 0;
-}
 
 // Double-clicks the way a mouse does: press, release, then the second press arriving as
 // a double-click, and its release.
@@ -162,9 +142,9 @@ void TestTree::init()
     // Active before any dialog opens, so that a late activation never takes the keys.
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     m_form->Host().ShowPage(1);
-    m_a = WriteFile(m_dir->filePath(u"p/a.jpg"_s), "same");
-    m_d = WriteFile(m_dir->filePath(u"p/d.jpg"_s), "same");
-    m_b = WriteFile(m_dir->filePath(u"q/b.jpg"_s), "same");
+    m_a = WriteTestFile(m_dir->filePath(u"p/a.jpg"_s), "same");
+    m_d = WriteTestFile(m_dir->filePath(u"p/d.jpg"_s), "same");
+    m_b = WriteTestFile(m_dir->filePath(u"q/b.jpg"_s), "same");
 }
 
 void TestTree::cleanup()
@@ -187,10 +167,8 @@ QTreeWidgetItem* TestTree::addGroup(const std::vector<std::string>& paths)
 // Returns the group the real check run makes of paths, which must all be identical.
 QTreeWidgetItem* TestTree::checkedGroup(const std::vector<std::string>& paths)
 {
-    m_form->Candidates().Append(std::vector<std::string>(paths));
-    m_form->btnCheckerClick();
-    if (m_form->FileTree->topLevelItemCount() != 1 || m_form->FileTree->topLevelItem(0)->childCount()
-            != static_cast<int>(paths.size()))
+    if (CheckFromButton(*m_form, paths) != 1
+        || m_form->FileTree->topLevelItem(0)->childCount() != static_cast<int>(paths.size()))
         qFatal("the check did not group the files");
     QTreeWidgetItem* group = m_form->FileTree->topLevelItem(0);
     group->setExpanded(true);
@@ -293,16 +271,16 @@ void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
     // Nobody, root included, deletes a file of /proc; this one reads "Linux\n" whatever
     // size it claims, so it matches a kept copy and gets as far as its deletion.
     const std::string locked = "/proc/sys/kernel/ostype";
-    if (ReadFile(locked) != "Linux\n")
+    if (ReadTestFile(locked) != "Linux\n")
         QSKIP("no /proc/sys/kernel/ostype");
-    const std::string kept = WriteFile(m_dir->filePath(u"k/ostype"_s), "Linux\n");
-    const std::string copy = WriteFile(m_dir->filePath(u"k/copy"_s), "Linux\n");
+    const std::string kept = WriteTestFile(m_dir->filePath(u"k/ostype"_s), "Linux\n");
+    const std::string copy = WriteTestFile(m_dir->filePath(u"k/copy"_s), "Linux\n");
     QTreeWidgetItem* group = addGroup({ kept, locked, "/proc/self/status", copy });
     select(group);
     WhenModal<TForm2>(m_form.get(), [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
     m_form->FileTreeDblClick();
 
-    QCOMPARE(ReadFile(kept), QByteArray("Linux\n"));
+    QCOMPARE(ReadTestFile(kept), QByteArray("Linux\n"));
     QVERIFY(!Exists(copy));
     QCOMPARE(group->childCount(), 3);
     QCOMPARE(TForm1::NodePath(group->child(0)), kept);
@@ -322,14 +300,14 @@ void TestTree::deleteDialogKeepsCopiesWhoseKeptCopyChangedAfterTheCheck()
     QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
     QCOMPARE(TForm1::NodePath(group->child(1)), m_b);
     // The first, unchecked line's file is edited after the check.
-    WriteFile(QString::fromStdString(m_a), "SAME");
+    WriteTestFile(QString::fromStdString(m_a), "SAME");
     std::optional<bool> busyAtTheBox;
     m_desktop->onCall = [&](const QString&) { busyAtTheBox = QApplication::overrideCursor() != nullptr; };
     doubleClickAndAnswer(
         group, [](TForm2& dialog) { QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton); });
 
-    QCOMPARE(ReadFile(m_d), QByteArray("same"));
-    QCOMPARE(ReadFile(m_b), QByteArray("same"));
+    QCOMPARE(ReadTestFile(m_d), QByteArray("same"));
+    QCOMPARE(ReadTestFile(m_b), QByteArray("same"));
     QCOMPARE(group->childCount(), 3);
     QCOMPARE(m_desktop->informations,
         QStringList({ u"次のファイルは削除しませんでした：\n"_s + QString::fromStdString(m_b)
@@ -339,7 +317,7 @@ void TestTree::deleteDialogKeepsCopiesWhoseKeptCopyChangedAfterTheCheck()
     QCOMPARE(busyAtTheBox, std::optional<bool>(false));
 
     // Undone, the same group deletes as before.
-    WriteFile(QString::fromStdString(m_a), "same");
+    WriteTestFile(QString::fromStdString(m_a), "same");
     m_desktop->ClearRecords();
     m_desktop->onCall = nullptr;
     doubleClickAndAnswer(group, [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
@@ -357,11 +335,11 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
     const auto path = [](const std::string& p) { return QString::fromStdString(p); };
 
     // Two kept lines, a and c: the changed one leaves the other to compare with.
-    const std::string c = WriteFile(m_dir->filePath(u"q/c.jpg"_s), "same");
+    const std::string c = WriteTestFile(m_dir->filePath(u"q/c.jpg"_s), "same");
     QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b, c });
     QCOMPARE(TForm1::NodePath(group->child(1)), c);
-    WriteFile(path(m_a), "diff");
-    WriteFile(path(m_d), "SAME");
+    WriteTestFile(path(m_a), "diff");
+    WriteTestFile(path(m_d), "SAME");
     doubleClickAndAnswer(group, [](TForm2& dialog) {
         // The cursor is on the first line: uncheck the second.
         auto* list = Control<QListWidget>(dialog, "CheckFileList");
@@ -370,8 +348,8 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
         QTest::keyClick(list, Qt::Key_Return);
     });
     QVERIFY(!Exists(m_b));
-    QCOMPARE(ReadFile(c), QByteArray("same"));
-    QCOMPARE(ReadFile(m_d), QByteArray("SAME"));
+    QCOMPARE(ReadTestFile(c), QByteArray("same"));
+    QCOMPARE(ReadTestFile(m_d), QByteArray("SAME"));
     QCOMPARE(group->childCount(), 3);
     QCOMPARE(TForm1::NodePath(group->child(2)), m_d);
     QCOMPARE(m_desktop->informations,
@@ -381,9 +359,9 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
     // of the kept file.
     m_desktop->ClearRecords();
     m_form->FileTree->clear();
-    const std::string k = WriteFile(m_dir->filePath(u"r/k"_s), "data");
-    const std::string linked = WriteFile(m_dir->filePath(u"r/linked"_s), "data");
-    const std::string gone = WriteFile(m_dir->filePath(u"r/gone"_s), "data");
+    const std::string k = WriteTestFile(m_dir->filePath(u"r/k"_s), "data");
+    const std::string linked = WriteTestFile(m_dir->filePath(u"r/linked"_s), "data");
+    const std::string gone = WriteTestFile(m_dir->filePath(u"r/gone"_s), "data");
     group = addGroup({ k, linked, gone });
     QFile::remove(path(linked));
     QVERIFY(link(k.c_str(), linked.c_str()) == 0);
@@ -406,9 +384,9 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
     // A long list is cut short and counted.
     m_desktop->ClearRecords();
     m_form->FileTree->clear();
-    std::vector<std::string> many { WriteFile(m_dir->filePath(u"s/kept"_s), "kept") };
+    std::vector<std::string> many { WriteTestFile(m_dir->filePath(u"s/kept"_s), "kept") };
     for (int i = 0; i < 22; ++i)
-        many.push_back(WriteFile(m_dir->filePath(u"s/%1"_s.arg(i)), "other"));
+        many.push_back(WriteTestFile(m_dir->filePath(u"s/%1"_s.arg(i)), "other"));
     group = addGroup(many);
     doubleClickAndAnswer(group, okOnDialog);
     QCOMPARE(group->childCount(), 23);
@@ -424,7 +402,7 @@ void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
     QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b });
     // With every line checked there is no kept copy to compare with; a changed file
     // goes all the same once the user confirms.
-    WriteFile(QString::fromStdString(m_d), "changed");
+    WriteTestFile(QString::fromStdString(m_d), "changed");
     const auto checkAll = [](TForm2& dialog) {
         // The cursor starts on the first, unchecked line.
         QTest::keyClick(Control<QListWidget>(dialog, "CheckFileList"), Qt::Key_Space);
@@ -471,7 +449,7 @@ void TestTree::deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay()
         QSKIP("no private mount namespace for a tmpfs");
     for (const QString& name : { u"lower"_s, u"upper"_s, u"work"_s, u"merged"_s })
         QDir().mkpath(root + u'/' + name);
-    const std::string lower = WriteFile(root + u"/lower/photo.jpg"_s, "the only copy");
+    const std::string lower = WriteTestFile(root + u"/lower/photo.jpg"_s, "the only copy");
     const QByteArray options = "lowerdir=" + QFile::encodeName(root) + "/lower,upperdir=" + QFile::encodeName(root)
         + "/upper,workdir=" + QFile::encodeName(root) + "/work";
     const std::string merged = Bytes(root + u"/merged/photo.jpg"_s);
@@ -482,7 +460,7 @@ void TestTree::deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay()
     m_form->FileTree->clear();
     group = checkedGroup({ merged, lower });
     doubleClickAndAnswer(group, okOnDialog);
-    QCOMPARE(ReadFile(lower), QByteArray("the only copy"));
+    QCOMPARE(ReadTestFile(lower), QByteArray("the only copy"));
     QCOMPARE(group->childCount(), 2);
     QCOMPARE(m_desktop->informations,
         QStringList({ u"次のファイルは削除しませんでした：\n"_s + QString::fromStdString(lower)
@@ -643,7 +621,7 @@ void TestTree::renameSuccess()
     QCOMPARE(m_desktop->inputs[0].selected, qsizetype { 1 });
     const std::string renamed = Bytes(m_dir->filePath(u"p/b.jpg"_s));
     QVERIFY(!Exists(m_a));
-    QCOMPARE(ReadFile(renamed), QByteArray("same"));
+    QCOMPARE(ReadTestFile(renamed), QByteArray("same"));
     QCOMPARE(TForm1::NodePath(group->child(0)), renamed);
     QCOMPARE(group->child(0)->text(0), QString::fromStdString(renamed));
     QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
@@ -686,7 +664,7 @@ void TestTree::renameTakenNameCancelAndUnchanged()
     m_desktop->inputAnswers.push_back(u"d.jpg"_s);
     m_form->popRenameClick();
     QCOMPARE(m_desktop->informations, QStringList({ u"このファイル名は存在します。"_s }));
-    QCOMPARE(ReadFile(m_a), QByteArray("same"));
+    QCOMPARE(ReadTestFile(m_a), QByteArray("same"));
     QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
 
     // Cancel and an unchanged name do nothing and say nothing.
@@ -760,7 +738,7 @@ void TestTree::moveIntoAnotherFolder()
     QCOMPARE(m_desktop->browses.at(0).folder, std::string());
     const std::string target = keep + "/d.jpg";
     QVERIFY(!Exists(m_d));
-    QCOMPARE(ReadFile(target), QByteArray("same"));
+    QCOMPARE(ReadTestFile(target), QByteArray("same"));
     QCOMPARE(TForm1::NodePath(group->child(1)), target);
     QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
 
@@ -781,12 +759,12 @@ void TestTree::moveIntoItsOwnFolderOrOntoATakenName()
     QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
     QVERIFY(Exists(m_a));
 
-    WriteFile(m_dir->filePath(u"r/a.jpg"_s), "other");
+    WriteTestFile(m_dir->filePath(u"r/a.jpg"_s), "other");
     m_desktop->folderAnswers.push_back(Bytes(m_dir->filePath(u"r"_s)));
     m_form->popMoveClick();
     QCOMPARE(m_desktop->informations.size(), 2);
-    QCOMPARE(ReadFile(Bytes(m_dir->filePath(u"r/a.jpg"_s))), QByteArray("other"));
-    QCOMPARE(ReadFile(m_a), QByteArray("same"));
+    QCOMPARE(ReadTestFile(Bytes(m_dir->filePath(u"r/a.jpg"_s))), QByteArray("other"));
+    QCOMPARE(ReadTestFile(m_a), QByteArray("same"));
 }
 
 void TestTree::moveAcrossFileSystems()
@@ -800,14 +778,14 @@ void TestTree::moveAcrossFileSystems()
     if (disk.st_dev == memory.st_dev)
         QSKIP("the temporary folder and /dev/shm share a file system");
     const QByteArray content(300000, 'x');
-    const std::string source = WriteFile(m_dir->filePath(u"p/big.jpg"_s), content);
+    const std::string source = WriteTestFile(m_dir->filePath(u"p/big.jpg"_s), content);
     QTreeWidgetItem* group = addGroup({ m_a, source });
     select(group->child(1));
     m_desktop->folderAnswers.push_back(Bytes(shm.path()));
     m_form->popMoveClick();
     const std::string target = Bytes(shm.filePath(u"big.jpg"_s));
     QVERIFY(!Exists(source));
-    QCOMPARE(ReadFile(target), content);
+    QCOMPARE(ReadTestFile(target), content);
     QCOMPARE(TForm1::NodePath(group->child(1)), target);
     QVERIFY(m_desktop->errors.isEmpty());
 }
@@ -821,7 +799,7 @@ void TestTree::moveIntoAFullFileSystem()
         || mount("tmpfs", small.toLocal8Bit().constData(), "tmpfs", 0, "size=1m") != 0)
         QSKIP("no private mount namespace for a small tmpfs");
     const QByteArray content(3 << 20, 'y');
-    const std::string source = WriteFile(m_dir->filePath(u"p/huge.jpg"_s), content);
+    const std::string source = WriteTestFile(m_dir->filePath(u"p/huge.jpg"_s), content);
     QTreeWidgetItem* group = addGroup({ m_a, source });
     select(group->child(1));
     m_desktop->folderAnswers.push_back(Bytes(small));
@@ -829,7 +807,7 @@ void TestTree::moveIntoAFullFileSystem()
     const std::string target = Bytes(small + u"/huge.jpg"_s);
     QCOMPARE(m_desktop->errors, QStringList({ u"ストリームへの書き込みエラー."_s }));
     QVERIFY(!Exists(target));
-    QCOMPARE(ReadFile(source), content);
+    QCOMPARE(ReadTestFile(source), content);
     QCOMPARE(TForm1::NodePath(group->child(1)), source);
     umount(small.toLocal8Bit().constData());
 }
@@ -856,7 +834,7 @@ void TestTree::deleteOfAFileNodeNeedsNoKeptCopy()
 {
     // The user names the exact file: its group's other files are not read.
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
-    WriteFile(QString::fromStdString(m_a), "changed");
+    WriteTestFile(QString::fromStdString(m_a), "changed");
     select(group->child(1));
     m_desktop->confirmAnswers.push_back(true);
     m_form->popDeleteClick();
@@ -899,13 +877,13 @@ void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
     });
     QCOMPARE(label, u"※チ ェックがあるファイルをゴミ箱に移動します"_s);
     QVERIFY(Exists(m_a));
-    QCOMPARE(ReadFile(trash + "d.jpg"), QByteArray("same"));
-    QCOMPARE(ReadFile(trash + "b.jpg"), QByteArray("same"));
+    QCOMPARE(ReadTestFile(trash + "d.jpg"), QByteArray("same"));
+    QCOMPARE(ReadTestFile(trash + "b.jpg"), QByteArray("same"));
     QCOMPARE(group->childCount(), 1);
 
     // A file on a volume without a trash: asked once, キャンセル keeps it.
     QTemporaryDir shm(u"/dev/shm/tessarin-tree-XXXXXX"_s);
-    const std::string noTrash = WriteFile(shm.filePath(u"t.jpg"_s), "same");
+    const std::string noTrash = WriteTestFile(shm.filePath(u"t.jpg"_s), "same");
     group = addGroup({ m_a, noTrash });
     select(group->child(1));
     m_desktop->ClearRecords();
@@ -969,7 +947,7 @@ void TestTree::saveResultsIsEnabledOnlyWithGroups()
 void TestTree::saveResultsWritesTheTreeAsItShowsIt()
 {
     // A folder of its own, which removes names of any bytes.
-    const TestFolder odd;
+    const TempDir odd;
     const std::string nonUtf8 = WriteTestFile(odd.Path() + "/\x82\xA0.jpg", "same");
     addGroup({ m_a, m_d });
     addGroup({ m_b, nonUtf8 });
@@ -982,7 +960,7 @@ void TestTree::saveResultsWritesTheTreeAsItShowsIt()
     QCOMPARE(m_desktop->saves[0].filters, QStringList({ u"CSV (*.csv)"_s, u"JSON (*.json)"_s }));
     const Check::ResultGroups groups = { { m_a, m_d }, { m_b, nonUtf8 } };
     QCOMPARE(
-        ReadFile(target), QByteArray::fromStdString(Check::FormatResults(groups, Check::ResultFormat::Json)));
+        ReadTestFile(target), QByteArray::fromStdString(Check::FormatResults(groups, Check::ResultFormat::Json)));
     QVERIFY(m_desktop->errors.isEmpty());
 
     // The next save offers the last name and filter; a name without extension follows the filter.
@@ -990,7 +968,7 @@ void TestTree::saveResultsWritesTheTreeAsItShowsIt()
     m_form->mSaveResultsClick();
     QCOMPARE(m_desktop->saves.at(1).fileName, target);
     QCOMPARE(m_desktop->saves.at(1).filter, 0);
-    const QByteArray csv = ReadFile(Bytes(m_dir->filePath(u"plain"_s)));
+    const QByteArray csv = ReadTestFile(Bytes(m_dir->filePath(u"plain"_s)));
     QVERIFY(csv.startsWith("\xEF\xBB\xBFgroup,position,path,size,modified\r\n"));
     // The path that is no UTF-8 reads as the tree shows it.
     const QTreeWidgetItem* shown = m_form->FileTree->topLevelItem(1)->child(1);
@@ -1039,7 +1017,7 @@ void TestTree::toolTipsShowWhatTheWindowCutsOff()
     QString folder = m_dir->path();
     for (int i = 0; i < 6; ++i)
         folder += u"/旅行の写真とそのバックアップ"_s + QString::number(i);
-    const std::string big = WriteFile(folder + u"/海の写真.jpg"_s, QByteArray(1500000, 'x'));
+    const std::string big = WriteTestFile(folder + u"/海の写真.jpg"_s, QByteArray(1500000, 'x'));
     SetModified(big, stamp);
     const QString bigShown = QString::fromStdString(big);
     QVERIFY(bigShown.size() > 120);
@@ -1078,4 +1056,4 @@ void TestTree::toolTipsShowWhatTheWindowCutsOff()
 }
 
 QTEST_MAIN(TestTree)
-#include "tst_tree.moc"
+#include "tst_unit1_tree.moc"

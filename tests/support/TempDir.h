@@ -1,4 +1,5 @@
-// TempDir: a real temporary folder for core tests, removed with everything in it.
+// TempDir: a real temporary folder for the core, window and fuzz tests, removed with
+// everything in it.
 #pragma once
 
 #include <cstdlib>
@@ -19,14 +20,28 @@ public:
             std::abort();
         m_path = pattern;
     }
+    // Gives the owner back every right first: tests lock files and folders away.
     ~TempDir()
     {
         std::error_code ec;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(m_path, ec);
+        namespace fs = std::filesystem;
+        fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+        for (const auto& entry : fs::recursive_directory_iterator(m_path, ec)) {
+            if (!entry.is_symlink(ec))
+                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        }
+        fs::remove_all(m_path, ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
+
+    // Removes everything in the folder, keeping the folder.
+    void Clear() const
+    {
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(m_path, ec))
+            std::filesystem::remove_all(entry.path(), ec);
+    }
 
     const std::string& Path() const { return m_path; }
     std::string operator/(const std::string& name) const { return m_path + "/" + name; }
@@ -34,14 +49,14 @@ public:
     // Writes content to name (creating parent folders) and returns the full path.
     std::string Write(const std::string& name, const std::string& content) const
     {
-        const std::string path = *this / name;
+        std::string path = *this / name;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
     std::string MakeDir(const std::string& name) const
     {
-        const std::string path = *this / name;
+        std::string path = *this / name;
         std::filesystem::create_directories(path);
         return path;
     }

@@ -4,7 +4,8 @@
 // capabilities.
 #pragma once
 
-#include "core/ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -18,7 +19,9 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
@@ -27,45 +30,26 @@
 namespace Hostile {
 
 // A temporary folder that can hold paths longer than PATH_MAX: everything below it is
-// created and removed relative to directory descriptors.
-class Fixture {
+// listed and removed relative to directory descriptors.
+class Fixture : public TempDir {
 public:
-    explicit Fixture(const std::string& base = std::filesystem::temp_directory_path().string())
+    explicit Fixture(const std::string& base = "")
+        : TempDir(base)
     {
-        std::string pattern = base + "/tessarin-hostile-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        m_path = pattern;
-        m_fd = open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        m_fd = open(Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (m_fd < 0)
             std::abort();
     }
+    // Empties the folder before TempDir removes it: remove_all cannot reach past PATH_MAX.
     ~Fixture()
     {
         RemoveTree(m_fd);
         close(m_fd);
-        rmdir(m_path.c_str());
     }
     Fixture(const Fixture&) = delete;
     Fixture& operator=(const Fixture&) = delete;
 
-    const std::string& Path() const { return m_path; }
     int Fd() const { return m_fd; }
-    std::string operator/(const std::string& rel) const { return m_path + "/" + rel; }
-
-    std::string Write(const std::string& rel, const std::string& content) const
-    {
-        const std::string path = *this / rel;
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-        return path;
-    }
-    std::string MakeDir(const std::string& rel) const
-    {
-        const std::string path = *this / rel;
-        std::filesystem::create_directories(path);
-        return path;
-    }
 
     // Returns one line per entry below the folder: its kind, size, mode and a hash of
     // its bytes (holes skipped, so a 5 GiB sparse file costs nothing), or a link's target.
@@ -192,7 +176,6 @@ private:
         }
     }
 
-    std::string m_path;
     int m_fd = -1;
 };
 
@@ -290,6 +273,23 @@ inline void WriteDeep(
     if (f < 0 || write(f, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
         std::abort();
     close(f);
+}
+
+// Binds a listening UNIX socket at path and returns its descriptor, or -1 when it cannot.
+inline int BoundSocket(const std::string& path)
+{
+    sockaddr_un addr {};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path)
+        return -1;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s >= 0
+        && (bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || listen(s, 1) != 0)) {
+        close(s);
+        return -1;
+    }
+    return s;
 }
 
 inline std::string MakeSparse(const Fixture& fx, const std::string& name, std::uint64_t size, char last)

@@ -1,30 +1,24 @@
 // TestFiles: real files with byte-string names for the window tests, and synthetic drops.
 #pragma once
 
+#include "support/TempDir.h"
+
 #include <QByteArray>
+#include <QString>
 
 #include <string>
 #include <vector>
 
 class QWidget;
 
-// A fresh temporary folder, removed with everything in it (names of any bytes included).
-class TestFolder {
-public:
-    TestFolder();
-    ~TestFolder();
-    TestFolder(const TestFolder&) = delete;
-    TestFolder& operator=(const TestFolder&) = delete;
-
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
 // Creates (or replaces) the file path with content; creates missing parent folders.
 // Fails the running test when it cannot.
 std::string WriteTestFile(const std::string& path, const std::string& content);
+// Same for a path given as text (encoded as the file system wants); ends the test run
+// when it cannot.
+std::string WriteTestFile(const QString& path, const QByteArray& content);
+// Returns the bytes of the file at path, or "(missing)".
+QByteArray ReadTestFile(const std::string& path);
 // Creates the folder path and its missing parents.
 std::string MakeTestFolder(const std::string& path);
 // Files with second names, made below root: a.jpg with hard links hard.jpg and

@@ -1,7 +1,8 @@
 // Tests of the About box TAboutBox and of the main window's About command.
 #include "ui/AboutUnit.h"
 #include "ui/Unit1.h"
-#include "ui/support/ScriptedDesktop.h"
+#include "support/ui/FormTable.h"
+#include "support/ui/ScriptedDesktop.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,27 +27,23 @@ private slots:
 void TestAbout::layout()
 {
     TAboutBox box;
-    QCOMPARE(box.windowTitle(), u"バージョン情報"_s);
-    QCOMPARE(box.size(), QSize(350, 100));
-    QCOMPARE(box.minimumSize(), box.maximumSize());
-    QVERIFY(box.windowFlags() & Qt::WindowStaysOnTopHint);
-    QCOMPARE(box.ProgramIcon->objectName(), u"ProgramIcon"_s);
-    QCOMPARE(box.ProgramIcon->geometry(), QRect(5, 5, 250, 32));
+    CheckFixedDialog(box, "バージョン情報", QSize(350, 100));
+    CheckControls(box,
+        {
+            { "ProgramIcon", { 5, 5, 250, 32 } },
+            { "Version", { 188, 35, 66, 16 }, "ver 0.0.2" },
+            { "Copyright", { 53, 60, 166, 12 } },
+            { "OKButton", { 271, 10, 75, 25 }, "OK" },
+        });
+    // What the table does not say: the image, the fonts and colour, and that the texts fit.
     QVERIFY(!box.ProgramIcon->pixmap().isNull());
     QVERIFY(box.ProgramIcon->hasScaledContents());
-    QCOMPARE(box.Version->objectName(), u"Version"_s);
-    QCOMPARE(box.Version->text(), u"ver 0.0.2"_s);
-    QCOMPARE(box.Version->geometry(), QRect(188, 35, 66, 16));
     QVERIFY(box.Version->font().bold());
     QCOMPARE(box.Version->font().pixelSize(), 16);
     QCOMPARE(box.Version->palette().color(QPalette::WindowText), QColor(0, 128, 0));
-    QCOMPARE(box.Copyright->geometry(), QRect(53, 60, 166, 12));
     QVERIFY(!box.Copyright->text().isEmpty());
     QVERIFY(box.Copyright->sizeHint().width() <= box.Copyright->width());
     QVERIFY(box.Version->sizeHint().width() <= box.Version->width());
-    QCOMPARE(box.OKButton->objectName(), u"OKButton"_s);
-    QCOMPARE(box.OKButton->text(), u"OK"_s);
-    QCOMPARE(box.OKButton->geometry(), QRect(271, 10, 75, 25));
     QVERIFY(box.OKButton->isDefault());
 }
 
@@ -108,4 +105,4 @@ void TestAbout::commandShowsAndReleases()
 }
 
 QTEST_MAIN(TestAbout)
-#include "tst_about.moc"
+#include "tst_aboutunit.moc"

@@ -1,5 +1,5 @@
 // ScriptedDesktop: scripted answers and call records for the window tests.
-#include "ui/support/ScriptedDesktop.h"
+#include "support/ui/ScriptedDesktop.h"
 
 #include "ui/PathDisplay.h"
 #include "ui/Settings.h"

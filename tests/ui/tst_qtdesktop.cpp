@@ -3,7 +3,7 @@
 // and what opening a file with its program reports.
 #include "ui/Desktop.h"
 #include "ui/FormLook.h"
-#include "ui/support/TestFiles.h"
+#include "support/ui/TestFiles.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -45,7 +45,7 @@ private:
     // Runs inspect on the next modal box, which it must close.
     void whenModal(std::function<void(QWidget*)> inspect);
     bool m_seen = false;
-    std::unique_ptr<TestFolder> m_desktopFiles;
+    std::unique_ptr<TempDir> m_desktopFiles;
 };
 
 void TestBoxes::initTestCase()
@@ -53,7 +53,7 @@ void TestBoxes::initTestCase()
     SetAppTitleFromExecutable(u"/usr/bin/SAMPLE.EXE"_s);
     // A desktop of its own, set up before anything reads it: one program, which takes
     // files of unknown binary type and leaves a mark beside the file it opened.
-    m_desktopFiles = std::make_unique<TestFolder>();
+    m_desktopFiles = std::make_unique<TempDir>();
     const std::string root = m_desktopFiles->Path();
     WriteTestFile(root + "/data/applications/tessarin-test.desktop",
         "[Desktop Entry]\nType=Application\nName=Tessarin test\nExec=touch %f.opened\n"
@@ -235,7 +235,7 @@ void TestBoxes::inputBox()
 void TestBoxes::folderChooserStartsAtHome()
 {
     // Started from some other folder, the chooser still opens at the user's home.
-    TestFolder elsewhere;
+    TempDir elsewhere;
     const QString started = QDir::currentPath();
     QVERIFY(QDir::setCurrent(QString::fromStdString(elsewhere.Path())));
     QString shown;
@@ -258,7 +258,7 @@ void TestBoxes::folderChooserStartsAtHome()
 
 void TestBoxes::shellOpenSaysWhyNot()
 {
-    TestFolder folder;
+    TempDir folder;
     // The name is no UTF-8: the program still gets the very file.
     const std::string binary
         = WriteTestFile(folder.Path() + "/photo\xff.raw", std::string("\0\x01\x02raw", 6));
@@ -328,4 +328,4 @@ void TestBoxes::saveFileDialog()
 }
 
 QTEST_MAIN(TestBoxes)
-#include "tst_unit1_boxes.moc"
+#include "tst_qtdesktop.moc"
