@@ -47,6 +47,11 @@ private:
     bool m_folderOpen = false;
 };
 
+// Tells whether the disk holding device (a ProbedFile's device) is rotational: one that
+// seeks, and so wants few requests at a time in the order of the data on it. False when
+// the system cannot tell (a network or memory file system).
+bool RotationalDisk(std::uint64_t device);
+
 // A file opened only to be read: no status query and nothing else on the way.
 class BlockReader {
 public:

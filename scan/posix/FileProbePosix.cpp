@@ -2,8 +2,13 @@
 #include "scan/FileProbe.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -98,6 +103,26 @@ int FolderProbe::Probe(const std::string& path, ProbedFile& file)
         Fill(st, file);
     close(fd);
     return result;
+}
+
+bool RotationalDisk(std::uint64_t device)
+{
+    const auto dev = static_cast<dev_t>(device);
+    const std::string base
+        = "/sys/dev/block/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+    // A partition has no queue of its own; its disk is the folder above it.
+    for (const char* queue : { "/queue/rotational", "/../queue/rotational" }) {
+        char real[PATH_MAX];
+        if (!realpath(base.c_str(), real))
+            return false;
+        std::FILE* file = std::fopen((std::string(real) + queue).c_str(), "re");
+        if (!file)
+            continue;
+        const int flag = std::fgetc(file);
+        std::fclose(file);
+        return flag == '1';
+    }
+    return false;
 }
 
 BlockReader::~BlockReader() { Close(); }
