@@ -32,11 +32,16 @@ read -r -a names <<<"${CORPORA:-A-many-small B-large-same-size C-photo-library}"
 build="$root/build/bench"
 work="$build/work"
 
-for tool in hyperfine fdupes jdupes rmlint rdfind python3 cc; do
+for tool in hyperfine fdupes jdupes python3 cc; do
     if ! command -v "$tool" >/dev/null; then
         echo "missing $tool (Debian: apt-get install hyperfine fdupes jdupes rmlint rdfind)" >&2
         exit 1
     fi
+done
+# rmlint and rdfind are timed when installed; their columns say "-" otherwise.
+peers=()
+for tool in rmlint rdfind; do
+    command -v "$tool" >/dev/null && peers+=("$tool") || echo "no $tool: its column stays empty" >&2
 done
 [ -x /usr/bin/time ] || { echo "missing /usr/bin/time (Debian: apt-get install time)" >&2; exit 1; }
 for f in make_corpora.sh readall.c verify_corpus.py check_outputs.py; do
@@ -96,7 +101,7 @@ ratio = lambda a, b: "%.2f" % (a / b)
 window = ratio(t["window run"], c) if "window" in t else "-"
 if kind == "warm":
     limit = t["list"] + t["read"]
-    fastest = min(t[p] for p in ("fdupes", "jdupes", "rmlint", "rdfind"))
+    fastest = min(t[p] for p in ("fdupes", "jdupes", "rmlint", "rdfind") if p in t)
     cells = [name[0], files] + [secs(k) for k in ("fdupes", "jdupes", "rmlint", "rdfind", "check_folder", "window run", "list", "read", "read16")]
     cells += [ratio(c, t["jdupes"]), ratio(c, fastest), ratio(c, limit), window, "%.1f MiB" % (int(peak_kib) / 1024)]
 else:
@@ -132,11 +137,17 @@ for name in "${names[@]}"; do
 
     rm -rf "$work/rmlint" "$work/rdfind"
     mkdir -p "$work/rmlint" "$work/rdfind"
+    others=()
+    for peer in "${peers[@]}"; do
+        case $peer in
+        rmlint) others+=(-n rmlint "cd '$work/rmlint' && rmlint -o fdupes:'$work/rmlint/fdupes.txt' '$dir' >/dev/null") ;;
+        rdfind) others+=(-n rdfind "rdfind -outputname '$work/rdfind/results.txt' '$dir' >/dev/null") ;;
+        esac
+    done
     hyperfine --warmup 1 --runs "$runs" --export-json "$work/$name.json" \
         -n fdupes "fdupes -r '$dir' >/dev/null" \
         -n jdupes "jdupes -r '$dir' >/dev/null" \
-        -n rmlint "cd '$work/rmlint' && rmlint -o fdupes:'$work/rmlint/fdupes.txt' '$dir' >/dev/null" \
-        -n rdfind "rdfind -outputname '$work/rdfind/results.txt' '$dir' >/dev/null" \
+        "${others[@]}" \
         -n check_folder "'$checker' '$dir' >/dev/null 2>&1" \
         "${windowed[@]}" \
         -n list "find '$dir' -printf '%s\n' >/dev/null" \
