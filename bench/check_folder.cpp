@@ -3,7 +3,8 @@
 // an empty line, or with --format the window's saved results as CSV or JSON; a summary
 // goes to standard error. With keep rules it prints the plan for the groups instead
 // ("+ " stays, "- " goes), and carries it out with --trash or --delete.
-//   usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json]
+// --io-depth sets the requests kept in flight instead of choosing them by the disk.
+//   usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]
 //                       [--keep RULE[,RULE...]] [--protect DIR]... [--trash | --delete] FOLDER...
 #include "check/CheckRun.h"
 #include "check/CleanPlan.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -79,7 +81,7 @@ private:
 int Usage()
 {
     std::fprintf(stderr,
-        "usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json]\n"
+        "usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]\n"
         "                    [--keep RULE[,RULE...]] [--protect DIR]... [--trash | --delete] FOLDER...\n"
         "RULE: protected, newest, oldest, shortest, not-copy-name, first\n");
     return 2;
@@ -241,6 +243,7 @@ int main(int argc, char** argv)
     std::optional<Check::ResultFormat> format;
     std::vector<std::string> folders;
     CleanOptions clean;
+    Check::EngineOptions engineOptions;
     for (int a = 1; a < argc; ++a) {
         if (const int taken = ParseCleanOption(argc, argv, a, clean); taken != 0) {
             if (taken < 0)
@@ -251,6 +254,10 @@ int main(int argc, char** argv)
             if (++a == argc)
                 return Usage();
             filter = argv[a];
+        } else if (std::strcmp(argv[a], "--io-depth") == 0) {
+            if (++a == argc || std::atoi(argv[a]) < 1)
+                return Usage();
+            engineOptions.ioDepth = static_cast<unsigned>(std::atoi(argv[a]));
         } else if (std::strcmp(argv[a], "--format") == 0) {
             if (++a == argc)
                 return Usage();
@@ -290,7 +297,7 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     int status = 0;
     try {
-        Check::RunCheck(host);
+        Check::RunCheck(host, engineOptions);
     } catch (const FileScan::FileError& error) {
         std::fprintf(stderr, "%s\n", FileScan::ErrorBoxText(error.what()).c_str());
         status = 1;

@@ -1,56 +1,116 @@
 #!/usr/bin/env bash
-# Times check_folder against fdupes, jdupes, rmlint and rdfind on the three benchmark
-# corpora, side by side in one hyperfine run per corpus (warm cache), next to the read
-# limit: listing the tree plus reading every byte of the files that share their size on
-# two threads. Also checks that check_folder reports fdupes' sets and measures its peak
-# memory. A benchmark, not a test: CI never runs it.
+# Times check_folder against fdupes, jdupes, rmlint and rdfind on the benchmark corpora,
+# side by side in one hyperfine run per corpus, next to the read limit: listing the tree
+# plus reading every byte of the files that share their size (on 2 threads warm, on 16
+# threads cold, where the disk needs many requests in flight). Warm runs first; then,
+# when run as root, cold runs with the page cache dropped before each run (otherwise it
+# says so and skips them). Also checks that check_folder reports the true sets and
+# measures its peak memory. A benchmark, not a test: CI never runs it.
 #   usage: bench/run_bench.sh [CORPUS_DIR]
-#   CORPUS_DIR   holds A-many-small, B-large-same-size, C-photo-library and their
-#                manifests (default: ../corpora beside the repository); generated there
-#                when missing, which needs about 11 GiB
+#   CORPUS_DIR   holds the corpora and their manifests (default: ../corpora beside the
+#                repository); a missing corpus is generated there (A, B and C together
+#                need about 11 GiB; R about 0.8 GiB)
+#   CORPORA      corpora to run, any of A-many-small B-large-same-size C-photo-library
+#                R-real-tree (default: A, B and C); R is a copy of system folders made
+#                by make_real_tree.sh
 #   BENCH_TOOLS  the folder with make_corpora.sh, readall.c, verify_corpus.py and
 #                check_outputs.py (default: ../shared/bench beside the repository)
 #   RUNS         timed runs per command (default 5)
+#   COLD         0 skips the cold runs (default 1)
+#   WINDOW       1 also times the main window's whole run (ui_check_run, offscreen:
+#                add the folder, check, show the results), which needs the Qt build;
+#                the program's start (ui_check_run --start-only) is taken off, since a
+#                user's window is open already (default 0)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 corpora="$(realpath -m "${1:-$root/../corpora}")"
 tools="$(realpath -m "${BENCH_TOOLS:-$root/../shared/bench}")"
 runs="${RUNS:-5}"
+cold="${COLD:-1}"
+window="${WINDOW:-0}"
+read -r -a names <<<"${CORPORA:-A-many-small B-large-same-size C-photo-library}"
 build="$root/build/bench"
 work="$build/work"
 
-for tool in hyperfine fdupes jdupes rmlint rdfind python3 cc; do
+for tool in hyperfine fdupes jdupes python3 cc; do
     if ! command -v "$tool" >/dev/null; then
         echo "missing $tool (Debian: apt-get install hyperfine fdupes jdupes rmlint rdfind)" >&2
         exit 1
     fi
 done
+# rmlint and rdfind are timed when installed; their columns say "-" otherwise.
+peers=()
+for tool in rmlint rdfind; do
+    command -v "$tool" >/dev/null && peers+=("$tool") || echo "no $tool: its column stays empty" >&2
+done
 [ -x /usr/bin/time ] || { echo "missing /usr/bin/time (Debian: apt-get install time)" >&2; exit 1; }
 for f in make_corpora.sh readall.c verify_corpus.py check_outputs.py; do
     [ -f "$tools/$f" ] || { echo "no $f in $tools (set BENCH_TOOLS)" >&2; exit 1; }
 done
+if [ "$cold" = 1 ] && [ "$(id -u)" != 0 ]; then
+    echo "not root: the page cache cannot be dropped, so the cold runs are skipped" >&2
+    cold=0
+fi
+drop="sync; echo 3 > /proc/sys/vm/drop_caches"
 
-names=(A-many-small B-large-same-size C-photo-library)
 for name in "${names[@]}"; do
-    if [ ! -d "$corpora/$name" ] || [ ! -f "$corpora/$name.manifest.json" ]; then
+    if [ "$name" = R-real-tree ]; then
+        bash "$root/bench/make_real_tree.sh" "$corpora/$name"
+    elif [ ! -d "$corpora/$name" ] || [ ! -f "$corpora/$name.manifest.json" ]; then
         echo "== generating the corpora in $corpora =="
         bash "$tools/make_corpora.sh" "$corpora"
-        break
     fi
 done
 
 echo "== building check_folder (release) and readall =="
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTESSARIN_GUI=OFF >/dev/null
-cmake --build "$build" --target check_folder >/dev/null
+gui=OFF
+targets=(check_folder)
+if [ "$window" = 1 ]; then
+    gui=ON
+    targets+=(ui_check_run)
+fi
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTESSARIN_GUI=$gui >/dev/null
+cmake --build "$build" --target "${targets[@]}" >/dev/null
 mkdir -p "$work"
 cc -O2 -pthread -o "$work/readall" "$tools/readall.c"
 checker="$build/bench/check_folder"
+export QT_QPA_PLATFORM=offscreen
 
-table="$work/table.md"
+warm_table="$work/table.md"
+cold_table="$work/table-cold.md"
 {
-    echo "| corpus | files | fdupes -r | jdupes -r | rmlint | rdfind | check_folder | list tree | read shared bytes (2 threads) | check_folder / jdupes | check_folder / fastest peer | check_folder / limit | peak memory |"
-    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
-} >"$table"
+    echo "| corpus | files | fdupes -r | jdupes -r | rmlint | rdfind | check_folder | window run | list tree | read shared bytes (2 threads) | read (16 threads) | check_folder / jdupes | check_folder / fastest peer | check_folder / limit | window run / check_folder | peak memory |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+} >"$warm_table"
+{
+    echo "| corpus | jdupes -r | check_folder | window run | list tree | read shared bytes (16 threads) | check_folder / jdupes | check_folder / limit | window run / check_folder |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+} >"$cold_table"
+
+# Prints a table row from a hyperfine export: warm or cold columns.
+row() {
+    python3 - "$@" <<'PY'
+import json, sys
+kind, path, name, files, peak_kib = sys.argv[1:]
+t = {r["command"]: r["median"] for r in json.load(open(path))["results"]}
+c = t["check_folder"]
+if "window" in t:
+    t["window run"] = t["window"] - t["window_start"]
+secs = lambda k: "%.3f s" % t[k] if k in t else "-"
+ratio = lambda a, b: "%.2f" % (a / b)
+window = ratio(t["window run"], c) if "window" in t else "-"
+if kind == "warm":
+    limit = t["list"] + t["read"]
+    fastest = min(t[p] for p in ("fdupes", "jdupes", "rmlint", "rdfind") if p in t)
+    cells = [name[0], files] + [secs(k) for k in ("fdupes", "jdupes", "rmlint", "rdfind", "check_folder", "window run", "list", "read", "read16")]
+    cells += [ratio(c, t["jdupes"]), ratio(c, fastest), ratio(c, limit), window, "%.1f MiB" % (int(peak_kib) / 1024)]
+else:
+    limit = t["list"] + t["read16"]
+    cells = [name[0]] + [secs(k) for k in ("jdupes", "check_folder", "window run", "list", "read16")]
+    cells += [ratio(c, t["jdupes"]), ratio(c, limit), window]
+print("| " + " | ".join(cells) + " |")
+PY
+}
 
 for name in "${names[@]}"; do
     dir="$corpora/$name"
@@ -59,39 +119,58 @@ for name in "${names[@]}"; do
     shared="$work/$name.shared"
     [ -s "$shared" ] || python3 "$tools/verify_corpus.py" "$dir" --list-shared "$shared" >/dev/null
 
-    # Same sets as fdupes, and as the manifest.
+    # Same sets as fdupes, and as the manifest; the window finds what check_folder finds.
     "$checker" "$dir" >"$work/$name.check_folder.txt" 2>/dev/null
     fdupes -r "$dir" >"$work/$name.fdupes.txt" 2>/dev/null
     python3 "$tools/check_outputs.py" "$dir" "$corpora/$name.manifest.json" \
         "fdupes:$work/$name.fdupes.txt" "fdupes:$work/$name.check_folder.txt"
+    windowed=()
+    if [ "$window" = 1 ]; then
+        "$build/bench/ui_check_run" "$dir" >"$work/$name.window.txt" 2>/dev/null
+        cmp "$work/$name.check_folder.txt" "$work/$name.window.txt"
+        windowed=(-n window "'$build/bench/ui_check_run' '$dir' >/dev/null 2>&1"
+            -n window_start "'$build/bench/ui_check_run' --start-only '$dir' >/dev/null 2>&1")
+    fi
 
     peak_kib=$(/usr/bin/time -f '%M' "$checker" "$dir" 2>&1 >/dev/null | tail -n 1)
+    files=$(find "$dir" -type f | wc -l)
 
     rm -rf "$work/rmlint" "$work/rdfind"
     mkdir -p "$work/rmlint" "$work/rdfind"
+    others=()
+    for peer in "${peers[@]}"; do
+        case $peer in
+        rmlint) others+=(-n rmlint "cd '$work/rmlint' && rmlint -o fdupes:'$work/rmlint/fdupes.txt' '$dir' >/dev/null") ;;
+        rdfind) others+=(-n rdfind "rdfind -outputname '$work/rdfind/results.txt' '$dir' >/dev/null") ;;
+        esac
+    done
     hyperfine --warmup 1 --runs "$runs" --export-json "$work/$name.json" \
         -n fdupes "fdupes -r '$dir' >/dev/null" \
         -n jdupes "jdupes -r '$dir' >/dev/null" \
-        -n rmlint "cd '$work/rmlint' && rmlint -o fdupes:'$work/rmlint/fdupes.txt' '$dir' >/dev/null" \
-        -n rdfind "rdfind -outputname '$work/rdfind/results.txt' '$dir' >/dev/null" \
+        "${others[@]}" \
         -n check_folder "'$checker' '$dir' >/dev/null 2>&1" \
+        "${windowed[@]}" \
         -n list "find '$dir' -printf '%s\n' >/dev/null" \
-        -n read "'$work/readall' '$shared' 2 131072 2>/dev/null"
+        -n read "'$work/readall' '$shared' 2 131072 2>/dev/null" \
+        -n read16 "'$work/readall' '$shared' 16 131072 2>/dev/null"
+    row warm "$work/$name.json" "$name" "$files" "$peak_kib" >>"$warm_table"
 
-    python3 - "$work/$name.json" "$name" "$(wc -l <"$work/$name.fdupes.txt" | tr -d ' ')" "$peak_kib" \
-        "$(find "$dir" -type f | wc -l)" >>"$table" <<'EOF'
-import json, sys
-path, name, _, peak_kib, files = sys.argv[1:]
-t = {r["command"]: r["median"] for r in json.load(open(path))["results"]}
-limit = t["list"] + t["read"]
-fastest = min(t[p] for p in ("fdupes", "jdupes", "rmlint", "rdfind"))
-c = t["check_folder"]
-cells = [name[0], files] + ["%.3f s" % t[k] for k in ("fdupes", "jdupes", "rmlint", "rdfind", "check_folder", "list", "read")]
-cells += ["%.2f" % (c / t["jdupes"]), "%.2f" % (c / fastest), "%.2f" % (c / limit), "%.1f MiB" % (int(peak_kib) / 1024)]
-print("| " + " | ".join(cells) + " |")
-EOF
+    [ "$cold" = 1 ] || continue
+    # Cold: nothing of the tree in memory; the slow peers are left out.
+    hyperfine --prepare "$drop" --runs "$runs" --export-json "$work/$name.cold.json" \
+        -n jdupes "jdupes -r '$dir' >/dev/null" \
+        -n check_folder "'$checker' '$dir' >/dev/null 2>&1" \
+        "${windowed[@]}" \
+        -n list "find '$dir' -printf '%s\n' >/dev/null" \
+        -n read16 "'$work/readall' '$shared' 16 131072 2>/dev/null"
+    row cold "$work/$name.cold.json" "$name" "$files" "$peak_kib" >>"$cold_table"
 done
 
 echo
-echo "== medians of $runs warm runs; limit = list tree + read shared bytes =="
-cat "$table"
+echo "== medians of $runs warm runs; limit = list tree + read shared bytes (2 threads) =="
+cat "$warm_table"
+if [ "$cold" = 1 ]; then
+    echo
+    echo "== medians of $runs cold runs (page cache dropped before each); limit = list tree + read shared bytes (16 threads) =="
+    cat "$cold_table"
+fi

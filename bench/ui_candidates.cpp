@@ -2,10 +2,10 @@
 // tree of many files (beside the scan alone) and removing half of a million entries; then
 // the list alone with a distinct file behind every entry, for the cost of their identities.
 // usage: ui_candidates [FILES [ENTRIES]]   (run with QT_QPA_PLATFORM=offscreen on a server)
+#include "bench/BenchDesktop.h"
 #include "scan/CandidatePaths.h"
 #include "scan/FileScan.h"
 #include "ui/CandidateList.h"
-#include "ui/Desktop.h"
 #include "ui/Unit1.h"
 
 #include <QApplication>
@@ -26,28 +26,6 @@
 #include <vector>
 
 namespace {
-
-// Answers the folder chooser with one folder; nothing else is expected.
-class FolderDesktop final : public Desktop {
-public:
-    std::string folder;
-    void Information(const QString&) override { }
-    bool Confirm(const QString&) override { return true; }
-    bool ConfirmDefaultCancel(const QString&) override { return true; }
-    void Error(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
-    QString InputBox(const QString&, const QString&, const QString& defaultText, qsizetype) override
-    {
-        return defaultText;
-    }
-    bool OpenFiles(const QString&, std::string&, std::vector<std::string>&) override { return false; }
-    bool SaveFile(const QString&, const QStringList&, std::string&, int&) override { return false; }
-    bool BrowseFolder(const QString&, std::string& chosen) override
-    {
-        chosen = folder;
-        return true;
-    }
-    ShellOpenResult ShellOpen(const std::string&) override { return ShellOpenResult::Opened; }
-};
 
 double Seconds(const std::function<void()>& work)
 {

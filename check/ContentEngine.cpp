@@ -18,13 +18,14 @@ namespace {
     constexpr std::size_t kProbeBatch = 64;
     constexpr std::uint64_t kNoLabel = UINT64_MAX;
 
-    unsigned WorkerCount(unsigned wanted)
-    {
-        if (wanted > 0)
-            return wanted;
-        const unsigned cores = std::thread::hardware_concurrency();
-        return std::clamp(cores, 1U, 4U);
-    }
+    // Requests in flight: a solid-state or virtual disk serves many at once and is
+    // idle between them with few; a rotational disk seeks from one to the next.
+    constexpr unsigned kSolidStateDepth = 16;
+    constexpr unsigned kRotationalDepth = 4;
+    // Ranges a long set is cut into: each costs a label per file.
+    constexpr unsigned kMaxRangeParts = 8;
+
+    unsigned CoreCount() { return std::clamp(std::thread::hardware_concurrency(), 1U, 4U); }
 
     // Sets of equal files in one flat list.
     struct SetList {
@@ -82,6 +83,8 @@ struct ContentEngine::Looked {
 struct ContentEngine::SizeSet {
     std::size_t begin, end;
     std::uint64_t bytes;
+    // Where its first file on a rotational disk lies.
+    std::uint64_t place = 0;
 };
 
 // Collects a head-phase worker's results: finished sets and sets to spread.
@@ -107,8 +110,8 @@ bool ContentEngine::RunWorkers(
 ContentEngine::ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options)
     : m_paths(paths)
     , m_options(options)
-    , m_threads(WorkerCount(options.threads))
 {
+    ChooseWorkers();
     m_options.headBytes = std::max<std::size_t>(1, m_options.headBytes);
     m_options.chunkBytes = std::max(m_options.chunkBytes, m_options.headBytes);
     m_options.maxOpenFiles = std::max<std::size_t>(1, m_options.maxOpenFiles);
@@ -117,6 +120,25 @@ ContentEngine::ContentEngine(const std::vector<std::string>& paths, const Engine
 
 ContentEngine::~ContentEngine() = default;
 
+void ContentEngine::ChooseWorkers()
+{
+    Platform::FileInfo first;
+    m_rotational = !m_paths.empty() && Platform::FolderProbe().Stat(m_paths.front(), first).Ok()
+        && Platform::RotationalDisk(first.device);
+    if (m_options.threads > 0) {
+        m_threads = m_options.threads;
+        return;
+    }
+    // The comparing takes the cores; the rest of the workers wait on the disk.
+    const unsigned depth = m_options.ioDepth > 0 ? m_options.ioDepth
+        : m_rotational                           ? kRotationalDepth
+                                                 : kSolidStateDepth;
+    m_threads = std::max(depth, CoreCount());
+    // Every worker may hold a set's files open: together they stay well inside the
+    // usual limit of 1024 descriptors.
+    m_options.maxOpenFiles = std::min(m_options.maxOpenFiles, std::max<std::size_t>(16, 768 / m_threads));
+}
+
 bool ContentEngine::Probe(const Pump& pump)
 {
     std::vector<Looked> looked(m_paths.size());
@@ -124,6 +146,8 @@ bool ContentEngine::Probe(const Pump& pump)
         return false;
     const std::size_t regular = GroupByIdentity(looked);
     HoldBackFirstNames();
+    if (m_rotational)
+        PlaceOnDisk(looked);
     m_anyUnopenable = regular < m_paths.size();
     if (!TryOpens(pump))
         return false;
@@ -226,6 +250,16 @@ void ContentEngine::HoldBackFirstNames()
     }
 }
 
+void ContentEngine::PlaceOnDisk(const std::vector<Looked>& looked)
+{
+    // A file system places a file's data near its inode, and numbers the inodes along
+    // the disk: their order is the files' order on it, with no call to learn it. (An
+    // extent map would cost one more open per file.)
+    m_diskOrder.resize(m_files.size());
+    for (std::size_t f = 0; f < m_files.size(); ++f)
+        m_diskOrder[f] = looked[m_files[f].path].inode;
+}
+
 bool ContentEngine::TryOpens(const Pump& pump)
 {
     auto heldBack = [&](std::size_t p) {
@@ -301,7 +335,7 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
         heads.begin(), heads.end(), [](const HeadSink& head) { return head.deferred.Count() > 0; });
     if (!anyDeferred)
         return true;
-    Labels labels(m_threads, std::vector<std::uint64_t>(fileCount, kNoLabel));
+    Labels labels(std::min(m_threads, kMaxRangeParts), std::vector<std::uint64_t>(fileCount, kNoLabel));
     if (!CompareRanges(shared, heads, labels, pump))
         return false;
     for (const HeadSink& head : heads)
@@ -338,15 +372,27 @@ void ContentEngine::GatherSizeSets(
                 for (std::size_t k = b; k < e; ++k)
                     m_classOf[bySize[k]] = bySize[b];
             } else {
-                sets.push_back({ b, e, size * (e - b) });
+                sets.push_back({ b, e, size * (e - b), 0 });
                 total += size * (e - b);
                 files += e - b;
             }
         }
         b = e;
     }
-    std::stable_sort(
-        sets.begin(), sets.end(), [](const SizeSet& a, const SizeSet& b) { return a.bytes > b.bytes; });
+    if (m_diskOrder.size() == fileCount) {
+        // A rotational disk reads the sets in the order they lie on it, so that its head
+        // sweeps across rather than seeking back and forth.
+        for (SizeSet& set : sets) {
+            set.place = UINT64_MAX;
+            for (std::size_t k = set.begin; k < set.end; ++k)
+                set.place = std::min(set.place, m_diskOrder[bySize[k]]);
+        }
+        std::stable_sort(
+            sets.begin(), sets.end(), [](const SizeSet& a, const SizeSet& b) { return a.place < b.place; });
+    } else {
+        std::stable_sort(
+            sets.begin(), sets.end(), [](const SizeSet& a, const SizeSet& b) { return a.bytes > b.bytes; });
+    }
     m_bytesToSettle = total;
     m_bytesSettled = 0;
     m_filesToCompare = files;
@@ -385,7 +431,7 @@ bool ContentEngine::CompareRanges(
         std::uint64_t begin, end;
     };
     std::vector<RangeJob> jobs;
-    const unsigned parts = m_threads;
+    const unsigned parts = std::min(m_threads, kMaxRangeParts);
     for (const HeadSink& head : heads) {
         for (std::size_t s = 0; s < head.deferred.Count(); ++s) {
             const std::uint64_t begin = head.deferred.offsets[s];

@@ -4,8 +4,10 @@
 #include "scan/Platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 
 namespace FileScan {
@@ -25,6 +27,13 @@ namespace {
     {
         return std::tie(a.device, a.inode) < std::tie(b.device, b.inode);
     }
+
+    // Look-ups kept in flight: a solid-state or virtual disk serves many at once, and a
+    // warm cache spreads them over the cores.
+    constexpr std::size_t kLookUps = 16;
+    constexpr std::size_t kLookUpBatch = 64;
+    // Fewer paths are looked up on the caller's thread alone: threads cost more.
+    constexpr std::size_t kLookUpManyFrom = 512;
 
 } // namespace
 
@@ -48,9 +57,42 @@ std::vector<RowRange> RangesOfDescending(const std::vector<std::size_t>& indices
     return ranges;
 }
 
+namespace {
+
+    // Returns IdentifyFile of every path, looked up on several threads.
+    std::vector<FileId> IdentifyMany(const std::vector<std::string>& paths)
+    {
+        std::vector<FileId> ids(paths.size());
+        std::atomic<std::size_t> next { 0 };
+        auto work = [&] {
+            for (;;) {
+                const std::size_t first = next.fetch_add(kLookUpBatch, std::memory_order_relaxed);
+                if (first >= paths.size())
+                    return;
+                const std::size_t last = std::min(paths.size(), first + kLookUpBatch);
+                for (std::size_t k = first; k < last; ++k)
+                    ids[k] = IdentifyFile(paths[k]);
+            }
+        };
+        {
+            std::vector<std::jthread> helpers;
+            const std::size_t threads = std::min(kLookUps, paths.size() / kLookUpBatch);
+            for (std::size_t t = 1; t < threads; ++t)
+                helpers.emplace_back(work);
+            work();
+        }
+        return ids;
+    }
+
+} // namespace
+
 CandidatePaths::CandidatePaths(IdentifyFn identify)
     : m_identify(std::move(identify))
+    , m_lookUpMany(!m_identify)
 {
+    // Only the built-in look-up is known to be safe on several threads at once.
+    if (m_lookUpMany)
+        m_identify = IdentifyFile;
 }
 
 std::size_t CandidatePaths::Append(std::vector<std::string> paths, const BeforeAppend& beforeAppend)
@@ -60,8 +102,12 @@ std::size_t CandidatePaths::Append(std::vector<std::string> paths, const BeforeA
     try {
         staged.paths.reserve(paths.size());
         staged.ids.reserve(paths.size());
-        for (std::string& path : paths) {
-            const FileId id = m_identify(path);
+        std::vector<FileId> ids;
+        if (m_lookUpMany && paths.size() >= kLookUpManyFrom)
+            ids = IdentifyMany(paths);
+        for (std::size_t k = 0; k < paths.size(); ++k) {
+            std::string& path = paths[k];
+            const FileId id = ids.empty() ? m_identify(path) : ids[k];
             if (!Admit(path, id, staged))
                 continue;
             staged.paths.push_back(std::move(path));

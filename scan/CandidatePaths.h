@@ -43,7 +43,9 @@ public:
     // Called with the list unchanged, before rows [first, first + count) are appended.
     using BeforeAppend = std::function<void(std::size_t first, std::size_t count)>;
 
-    explicit CandidatePaths(IdentifyFn identify = IdentifyFile);
+    // Without identify, paths are looked up with IdentifyFile, many at once on a few
+    // threads: a cold disk serves many look-ups in the time of one.
+    explicit CandidatePaths(IdentifyFn identify = {});
 
     std::size_t Count() const { return m_paths.size(); }
     bool Empty() const { return m_paths.empty(); }
@@ -106,6 +108,7 @@ private:
     void Repick(std::vector<FileId> orphans);
 
     IdentifyFn m_identify;
+    bool m_lookUpMany = false;
     std::vector<std::string> m_paths;
     std::vector<FileId> m_ids;
     // Strictly increasing along the list, since rows are only appended at the end.

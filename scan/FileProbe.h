@@ -35,4 +35,10 @@ private:
     bool m_folderOpen = false;
 };
 
+// Tells whether the disk holding device (a FileInfo's device) is rotational: one that
+// seeks, and so wants few requests at a time in the order of the data on it. False when
+// the system cannot tell (a network or memory file system) and for a virtual disk,
+// whose host decides the order of the reads and serves many at once.
+bool RotationalDisk(std::uint64_t device);
+
 } // namespace Platform

@@ -2,11 +2,19 @@
 #include "scan/FileScan.h"
 
 #include "scan/ContentCompare.h"
+#include "scan/FileProbe.h"
 #include "scan/Platform.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <iterator>
 #include <memory>
+#include <mutex>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 namespace FileScan {
@@ -235,38 +243,170 @@ void AddFolderFiles(const std::string& folder, const std::string& filterText, st
     AddFolderFilesWithList(folder, filterText, list, out);
 }
 
-void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out)
-{
-    ExtList list;
-    ParseExtList(filterText, list);
-    const bool everyFile = MeansEveryFile(filterText);
-    // Each folder is read once, taking its files and queueing its subfolders: the
-    // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
-    const bool descend = Platform::IsDirectory(folder);
-    std::vector<std::string> pending { folder };
-    std::vector<std::string> children;
-    while (!pending.empty()) {
-        const std::string current = std::move(pending.back());
-        pending.pop_back();
-        children.clear();
-        Platform::ForEachEntry(current, [&](const char* name, EntryKind kind) {
-            std::string path = JoinPath(current, name);
+namespace {
+
+    // What one folder adds to a tree scan: its candidate files and the subfolders to
+    // descend into, both in the order the folder yields them.
+    struct FolderListing {
+        std::vector<std::string> files;
+        std::vector<std::string> children;
+    };
+
+    struct TreeFilter {
+        bool descend;
+        bool everyFile;
+        const ExtList& list;
+    };
+
+    void ListFolder(const std::string& folder, const TreeFilter& filter, FolderListing& out)
+    {
+        Platform::ForEachEntry(folder, [&](const char* name, EntryKind kind) {
+            std::string path = JoinPath(folder, name);
             kind = KindWithoutFollowing(path, kind);
             if (kind == EntryKind::Directory) {
-                if (descend && !Platform::IsHiddenName(name))
-                    children.push_back(std::move(path));
+                if (filter.descend && !Platform::IsHiddenName(name))
+                    out.children.push_back(std::move(path));
                 return;
             }
             if (kind == EntryKind::Other)
                 return;
-            if (!everyFile && !MatchesExtList(path, list))
+            if (!filter.everyFile && !MatchesExtList(path, filter.list))
                 return;
             if (IsCandidateFile(path, kind))
-                out.push_back(std::move(path));
+                out.files.push_back(std::move(path));
         });
-        // Reversed so that the first child is walked first (pre-order).
-        std::move(children.rbegin(), children.rend(), std::back_inserter(pending));
     }
+
+    // Folders listed at once: a solid-state or virtual disk serves many requests at a
+    // time; a rotational one seeks between them.
+    constexpr unsigned kSolidStateListers = 16;
+    constexpr unsigned kRotationalListers = 4;
+
+    // Lists the folders of a tree on helper threads ahead of the walk, which takes each
+    // folder's listing in pre-order: the result is that of listing them one by one.
+    class TreeLister {
+    public:
+        TreeLister(const std::string& root, const TreeFilter& filter, unsigned helpers)
+            : m_filter(filter)
+        {
+            m_nodes.push_back(Node { root, {}, {}, false });
+            m_ready.push_back(0);
+            for (unsigned h = 0; h < helpers; ++h)
+                m_helpers.emplace_back([this] { Serve(); });
+        }
+        ~TreeLister()
+        {
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_quit = true;
+            }
+            m_wake.notify_all();
+        }
+        TreeLister(const TreeLister&) = delete;
+        TreeLister& operator=(const TreeLister&) = delete;
+
+        void Walk(std::vector<std::string>& out)
+        {
+            std::vector<std::size_t> pending { 0 };
+            while (!pending.empty()) {
+                const std::size_t folder = pending.back();
+                pending.pop_back();
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_done.wait(lock, [&] { return m_nodes[folder].listed || m_failure; });
+                if (m_failure)
+                    std::rethrow_exception(m_failure);
+                Node& node = m_nodes[folder];
+                std::move(node.listing.files.begin(), node.listing.files.end(), std::back_inserter(out));
+                // Reversed so that the first child is walked first (pre-order).
+                pending.insert(pending.end(), node.childNodes.rbegin(), node.childNodes.rend());
+                node = Node {};
+            }
+        }
+
+    private:
+        struct Node {
+            std::string path;
+            FolderListing listing;
+            std::vector<std::size_t> childNodes;
+            bool listed = false;
+        };
+
+        void Serve()
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            for (;;) {
+                m_wake.wait(lock, [&] { return m_quit || !m_ready.empty(); });
+                if (m_quit)
+                    return;
+                // The folder queued last is listed first: the walk's next folder is
+                // the first child of the folder it just took.
+                const std::size_t folder = m_ready.back();
+                m_ready.pop_back();
+                const std::string path = m_nodes[folder].path;
+                lock.unlock();
+                FolderListing listing;
+                std::exception_ptr failure;
+                try {
+                    ListFolder(path, m_filter, listing);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+                lock.lock();
+                try {
+                    if (failure)
+                        std::rethrow_exception(failure);
+                    Node& node = m_nodes[folder];
+                    for (std::string& child : listing.children) {
+                        node.childNodes.push_back(m_nodes.size());
+                        m_nodes.push_back(Node { std::move(child), {}, {}, false });
+                    }
+                    for (auto it = node.childNodes.rbegin(); it != node.childNodes.rend(); ++it)
+                        m_ready.push_back(*it);
+                    listing.children.clear();
+                    m_nodes[folder].listing = std::move(listing);
+                    m_nodes[folder].listed = true;
+                } catch (...) {
+                    if (!m_failure)
+                        m_failure = std::current_exception();
+                }
+                m_done.notify_all();
+                m_wake.notify_all();
+            }
+        }
+
+        const TreeFilter& m_filter;
+        std::mutex m_mutex;
+        std::condition_variable m_wake;
+        std::condition_variable m_done;
+        // A deque keeps each node in place while others are added.
+        std::deque<Node> m_nodes;
+        std::vector<std::size_t> m_ready;
+        std::exception_ptr m_failure;
+        bool m_quit = false;
+        // Last, so that the helpers stop and join before the rest goes.
+        std::vector<std::jthread> m_helpers;
+    };
+
+} // namespace
+
+void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out)
+{
+    ExtList list;
+    ParseExtList(filterText, list);
+    Platform::FileInfo info;
+    const bool descend = Platform::Stat(folder, info).Ok() && info.kind == EntryKind::Directory;
+    const TreeFilter filter { descend, MeansEveryFile(filterText), list };
+    if (!descend) {
+        FolderListing listing;
+        ListFolder(folder, filter, listing);
+        std::move(listing.files.begin(), listing.files.end(), std::back_inserter(out));
+        return;
+    }
+    // Each folder is read once, taking its files and queueing its subfolders: the
+    // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
+    TreeLister lister(folder, filter,
+        Platform::RotationalDisk(info.device) ? kRotationalListers : kSolidStateListers);
+    lister.Walk(out);
 }
 
 namespace {

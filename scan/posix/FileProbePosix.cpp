@@ -5,8 +5,14 @@
 #include "scan/posix/PosixError.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -74,6 +80,29 @@ Status FolderProbe::TryOpen(const std::string& path)
         return Posix::LastError();
     close(fd);
     return {};
+}
+
+bool RotationalDisk(std::uint64_t device)
+{
+    const auto dev = static_cast<dev_t>(device);
+    const std::string base
+        = "/sys/dev/block/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+    // A partition has no queue of its own; its disk is the folder above it.
+    for (const char* queue : { "/queue/rotational", "/../queue/rotational" }) {
+        char real[PATH_MAX];
+        if (!realpath(base.c_str(), real))
+            return false;
+        // A virtual disk says it rotates when its host does not tell it otherwise.
+        if (std::strstr(real, "/virtio") || std::strstr(real, "/xen"))
+            return false;
+        std::FILE* file = std::fopen((std::string(real) + queue).c_str(), "re");
+        if (!file)
+            continue;
+        const int flag = std::fgetc(file);
+        std::fclose(file);
+        return flag == '1';
+    }
+    return false;
 }
 
 } // namespace Platform

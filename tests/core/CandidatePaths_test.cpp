@@ -334,6 +334,41 @@ TEST(CandidatePathsOracle, RealFilesLinksAndRenamesFollowTheRule)
     CompareWithModel(names, rng, 3000, 5);
 }
 
+TEST(CandidatePathsOracle, ManyPathsLookedUpAtOnceFollowTheRule)
+{
+    // One batch large enough to be looked up on several threads: files, hard links,
+    // links, folders and missing names, each met more than once.
+    TempDir dir;
+    Paths pool;
+    for (int k = 0; k < 400; ++k) {
+        const std::string name = dir / ("n" + std::to_string(k));
+        switch (k % 5) {
+        case 0:
+            dir.Write("n" + std::to_string(k), std::to_string(k));
+            break;
+        case 1:
+            ASSERT_EQ(link(pool[k - 1].c_str(), name.c_str()), 0);
+            break;
+        case 2:
+            ASSERT_EQ(symlink(pool[k - 2].c_str(), name.c_str()), 0);
+            break;
+        case 3:
+            std::filesystem::create_directory(name);
+            break;
+        default:
+            break;
+        }
+        pool.push_back(name);
+    }
+    Paths batch = pool;
+    for (int k = 0; k < 400; k += 3)
+        batch.push_back(pool[static_cast<std::size_t>(k)]);
+    CandidatePaths list;
+    ListModel model(IdentifyFile);
+    ASSERT_EQ(list.Append(batch), model.Append(batch));
+    EXPECT_EQ(list.Entries(), model.Entries());
+}
+
 TEST(CandidatePathsOracle, ThousandsOfFilesFollowTheRule)
 {
     // Made-up identities, so that the table grows, wraps and shifts on removal.

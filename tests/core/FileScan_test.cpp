@@ -202,6 +202,33 @@ TEST_F(FolderScan, CollectsTheFolderFirstThenEachSubfolderInPreOrder)
     EXPECT_EQ(out.size(), 4U);
 }
 
+TEST_F(FolderScan, TreeScanEqualsTheFolderThenEachSubfolderInTurn)
+{
+    // Wide and deep enough that folders are listed ahead of the walk, out of turn.
+    std::mt19937 rng(1814);
+    std::vector<std::string> folders { "t" };
+    for (int k = 0; k < 300; ++k) {
+        const std::string parent = folders[std::uniform_int_distribution<std::size_t>(0, folders.size() - 1)(rng)];
+        const std::string folder = parent + (k % 9 == 0 ? "/.h" : "/d") + std::to_string(k);
+        dir.MakeDir(folder);
+        folders.push_back(folder);
+        for (int f = k % 4; f > 0; --f)
+            dir.Write(folder + "/f" + std::to_string(f) + (f == 2 ? ".txt" : ".jpg"), "x");
+    }
+    for (const char* filter : { "*.*", "*.jpg" }) {
+        std::vector<std::string> expected;
+        AddFolderFiles(dir / "t", filter, expected);
+        std::vector<std::string> subs;
+        ListSubFolders(dir / "t", subs);
+        for (const std::string& sub : subs)
+            AddFolderFiles(sub, filter, expected);
+        std::vector<std::string> out;
+        AddFolderTreeFiles(dir / "t", filter, out);
+        EXPECT_EQ(out, expected) << filter;
+        EXPECT_GT(out.size(), 100U);
+    }
+}
+
 TEST_F(FolderScan, ListsSubFoldersDepthFirstAndSkipsHiddenAndLinkedFolders)
 {
     dir.MakeDir("A/B/C");
