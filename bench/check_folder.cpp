@@ -93,7 +93,7 @@ struct CleanOptions {
     bool rulesGiven = false;
     std::vector<Check::KeepRule> rules;
     std::vector<std::string> protect;
-    std::optional<FileScan::RemoveMode> mode;
+    std::optional<Files::RemoveMode> mode;
 };
 
 // Takes the option at argv[a] (and its value, moving a past it) when it is one of the
@@ -105,7 +105,7 @@ int ParseCleanOption(int argc, char** argv, int& a, CleanOptions& options)
     if (option == "--trash" || option == "--delete") {
         if (options.mode)
             return -1;
-        options.mode = option == "--trash" ? FileScan::RemoveMode::Trash : FileScan::RemoveMode::Delete;
+        options.mode = option == "--trash" ? Files::RemoveMode::Trash : Files::RemoveMode::Delete;
     } else if (option == "--keep" || option == "--protect") {
         if (++a == argc)
             return -1;
@@ -172,9 +172,9 @@ std::string ReasonText(const Check::CleanedFile& file)
     using Check::KeepReason;
     switch (file.reason) {
     case KeepReason::None:
-        return "not removed: " + FileScan::SystemErrorText(file.error);
+        return "not removed: " + Files::SystemErrorText(file.error);
     case KeepReason::Unreadable:
-        return "unreadable: " + FileScan::SystemErrorText(file.error);
+        return "unreadable: " + Files::SystemErrorText(file.error);
     case KeepReason::KeptUnreadable:
         return "kept file unreadable";
     case KeepReason::Differs:
@@ -298,8 +298,8 @@ int main(int argc, char** argv)
     int status = 0;
     try {
         Check::RunCheck(host, engineOptions);
-    } catch (const FileScan::FileError& error) {
-        std::fprintf(stderr, "%s\n", FileScan::ErrorBoxText(error.what()).c_str());
+    } catch (const Files::FileError& error) {
+        std::fprintf(stderr, "%s\n", Files::ErrorBoxText(error.what()).c_str());
         status = 1;
     }
     if (clean.wanted)

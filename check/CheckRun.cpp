@@ -171,7 +171,7 @@ namespace {
             if (!engine.Openable(first)) {
                 for (std::size_t j = n - 1; j > 0; --j) {
                     if (m_entryPath[j] != first)
-                        throw FileScan::FileError(FileScan::OpenErrorText((*m_paths)[first]));
+                        throw Files::FileError(Files::OpenErrorText((*m_paths)[first]));
                 }
                 return true;
             }
@@ -348,7 +348,7 @@ namespace {
                         continue;
                     if (engine.FileOf(path) == pivotFile) {
                         Flush();
-                        throw FileScan::FileError(FileScan::OpenErrorText((*m_paths)[path]));
+                        throw Files::FileError(Files::OpenErrorText((*m_paths)[path]));
                     }
                     if (!groupOpen) {
                         m_host.AddGroup(kGroupCaption + std::to_string(++groupCounter));
@@ -362,7 +362,7 @@ namespace {
                 }
                 if (i == 0 && unopenable != kNone) {
                     Flush();
-                    throw FileScan::FileError(FileScan::OpenErrorText((*m_paths)[m_entryPath[unopenable]]));
+                    throw Files::FileError(Files::OpenErrorText((*m_paths)[m_entryPath[unopenable]]));
                 }
             }
             Flush();

@@ -56,7 +56,7 @@ public:
 
 // Runs the duplicate check: groups every set of byte-identical candidates under
 // "重複ファイル<n>", removes the surplus entries from the list, and switches to the
-// results page when it completes. Throws FileScan::FileError when a candidate cannot
+// results page when it completes. Throws Files::FileError when a candidate cannot
 // be opened, after the partial results are in place; the checking state is left on
 // every path.
 void RunCheck(CheckHost& host);

@@ -214,7 +214,7 @@ namespace {
     constexpr std::size_t kFilesBetweenProgress = 64;
 
     bool CarryOutGroup(const PlannedGroup& group, std::size_t g, const std::vector<bool>& checked,
-        FileScan::RemoveMode mode, CleanResult& result, const std::function<bool()>& goOn)
+        Files::RemoveMode mode, CleanResult& result, const std::function<bool()>& goOn)
     {
         const auto record = [&](std::size_t i, const DeleteOutcome& outcome) {
             CleanedFile& file = result.files.emplace_back();
@@ -232,7 +232,7 @@ namespace {
         std::optional<GroupReverify> reverify;
         try {
             reverify.emplace(group.paths, checked);
-        } catch (const FileScan::FileError&) {
+        } catch (const Files::FileError&) {
             // Out of descriptors: nothing could be compared, so everything stays.
             for (std::size_t i = 0; i < checked.size(); ++i) {
                 if (checked[i])
@@ -332,7 +332,7 @@ CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
     return plan;
 }
 
-CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, FileScan::RemoveMode mode,
+CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, Files::RemoveMode mode,
     const std::function<bool(std::size_t, std::size_t)>& progress)
 {
     std::vector<std::size_t> work;
@@ -383,7 +383,7 @@ void RetryPermanently(const CleanPlan& plan, CleanResult& result)
         }
         if (any) {
             CleanResult again;
-            CarryOutGroup(group, g, checked, FileScan::RemoveMode::Delete, again, [] { return true; });
+            CarryOutGroup(group, g, checked, Files::RemoveMode::Delete, again, [] { return true; });
             // again.files holds one entry per checked file, in index order, as the
             // entries of result do.
             std::size_t a = 0;

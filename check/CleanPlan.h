@@ -111,7 +111,7 @@ struct CleanResult {
 // next group or file; files not reached then have no entry in the result. Files kept
 // because their volume has no trash carry KeepReason::NoTrash; RetryPermanently removes
 // them.
-CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, FileScan::RemoveMode mode,
+CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, Files::RemoveMode mode,
     const std::function<bool(std::size_t, std::size_t)>& progress = {});
 
 // Deletes for good the files of result that stayed for want of a trash, after reading

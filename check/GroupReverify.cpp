@@ -96,7 +96,7 @@ namespace {
             KeepNoneOpen(readers);
             err = readers[r].Open();
             if (OutOfDescriptors(err))
-                throw FileScan::FileError(FileScan::SystemErrorText(err));
+                throw Files::FileError(Files::SystemErrorText(err));
         }
         return err.Ok();
     }
@@ -245,7 +245,7 @@ GroupReverify::GroupReverify(
             shortOfDescriptors = true;
             member.error = file.Open(member.path);
             if (OutOfDescriptors(member.error))
-                throw FileScan::FileError(FileScan::SystemErrorText(member.error));
+                throw Files::FileError(Files::SystemErrorText(member.error));
         }
         if (!member.error.Ok())
             continue;
@@ -320,7 +320,7 @@ bool GroupReverify::stillAsRead(std::size_t i) const
     return Platform::Stat(m_members[i].path, now).Ok() && Platform::SameFileUnchanged(now, m_members[i].info);
 }
 
-DeleteOutcome GroupReverify::DeleteChecked(std::size_t i, FileScan::RemoveMode mode)
+DeleteOutcome GroupReverify::DeleteChecked(std::size_t i, Files::RemoveMode mode)
 {
     Member& member = m_members[i];
     DeleteOutcome outcome;
@@ -346,7 +346,7 @@ DeleteOutcome GroupReverify::DeleteChecked(std::size_t i, FileScan::RemoveMode m
         outcome.reason = KeepReason::KeptChanged;
         return outcome;
     }
-    const Platform::Status err = FileScan::RemoveFileBy(member.path, mode);
+    const Platform::Status err = Files::RemoveFileBy(member.path, mode);
     if (err == Platform::Error::NoTrash)
         outcome.reason = KeepReason::NoTrash;
     else if (err.Ok() || err == Platform::Error::NotFound)

@@ -86,7 +86,7 @@ public:
     // through another line of the group.
     // mode says whether the file goes into the trash or is deleted for good; a volume
     // without a trash gives the reason NoTrash with the file left as it is.
-    DeleteOutcome DeleteChecked(std::size_t i, FileScan::RemoveMode mode = FileScan::RemoveMode::Delete);
+    DeleteOutcome DeleteChecked(std::size_t i, Files::RemoveMode mode = Files::RemoveMode::Delete);
 
     // One distinct file of the group while it is read; defined where it is read.
     struct Reader;

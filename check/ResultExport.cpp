@@ -184,7 +184,7 @@ std::string FormatResults(const ResultGroups& groups, ResultFormat format)
 
 void SaveResults(const std::string& target, const ResultGroups& groups, ResultFormat format)
 {
-    FileScan::SaveFileReplacing(target, FormatResults(groups, format));
+    Files::SaveFileReplacing(target, FormatResults(groups, format));
 }
 
 ResultFormat ResultFormatOf(const std::string& path, ResultFormat fallback)

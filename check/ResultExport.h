@@ -29,7 +29,7 @@ using ResultGroups = std::vector<std::vector<std::string>>;
 // the JSON).
 std::string FormatResults(const ResultGroups& groups, ResultFormat format);
 
-// Writes FormatResults to target through FileScan::SaveFileReplacing, whose FileError
+// Writes FormatResults to target through Files::SaveFileReplacing, whose FileError
 // it passes on.
 void SaveResults(const std::string& target, const ResultGroups& groups, ResultFormat format);
 

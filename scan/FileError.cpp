@@ -1,7 +1,7 @@
 // FileError: error texts and the mapping of platform errors onto them.
 #include "scan/FileError.h"
 
-namespace FileScan {
+namespace Files {
 
 std::string OpenErrorText(const std::string& path) { return "ファイル " + path + " は開けません"; }
 
@@ -50,4 +50,4 @@ std::string ErrorBoxText(const std::string& text)
     return text + ".";
 }
 
-} // namespace FileScan
+} // namespace Files

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace FileScan {
+namespace Files {
 
 // A failed file operation; what() is the text the error box shows, in UTF-8 and
 // without the full stop the box adds.
@@ -38,4 +38,4 @@ inline const char* const kWriteStreamError = "ストリームへの書き込み�
 inline const char* const kReadStreamError = "ストリームからの読み込みエラー";
 inline const char* const kInvalidFilename = "Invalid filename";
 
-} // namespace FileScan
+} // namespace Files

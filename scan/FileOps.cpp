@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace FileScan {
+namespace Files {
 namespace {
 
     constexpr std::size_t kCopyBlock = std::size_t { 1 } << 20;
@@ -37,7 +37,7 @@ namespace {
         std::vector<char> buffer(kCopyBlock);
         std::uint64_t offset = 0;
         for (;;) {
-            offset = SharedHoleEnd({ &in }, offset, opened.size);
+            offset = FileScan::SharedHoleEnd({ &in }, offset, opened.size);
             const std::int64_t got = in.ReadFull(offset, buffer.data(), buffer.size());
             if (got < 0)
                 throw FileError(kReadStreamError);
@@ -107,14 +107,23 @@ void CheckNewName(const std::string& folder, const std::string& name)
 
 FileOpResult RenameInFolder(const std::string& path, const std::string& newName)
 {
-    const std::string folder = ExtractFileDir(path);
+    const std::string folder = FileScan::ExtractFileDir(path);
     CheckNewName(folder, newName);
     return RenameFile(path, folder + newName);
 }
 
+std::string PadNumber(std::int64_t number, int digits)
+{
+    // A precision of at least 1 keeps the number 0 from printing as nothing.
+    const int precision = digits >= 1 && digits <= 16 ? digits : 1;
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*lld", precision, static_cast<long long>(number));
+    return text;
+}
+
 std::string MoveTarget(const std::string& file, const std::string& folder)
 {
-    return JoinPath(folder, ExtractFileName(file));
+    return FileScan::JoinPath(folder, FileScan::ExtractFileName(file));
 }
 
 FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder)
@@ -144,13 +153,4 @@ Platform::Status RemoveFileBy(const std::string& path, RemoveMode mode)
     return mode == RemoveMode::Delete ? Platform::RemoveFile(path) : Platform::MoveToTrash(path);
 }
 
-std::string PadNumber(std::int64_t number, int digits)
-{
-    // A precision of at least 1 keeps the number 0 from printing as nothing.
-    const int precision = digits >= 1 && digits <= 16 ? digits : 1;
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*lld", precision, static_cast<long long>(number));
-    return text;
-}
-
-} // namespace FileScan
+} // namespace Files

@@ -1,5 +1,6 @@
-// FileOps: renaming, moving and deleting single files; none of them ever replaces an
-// existing file.
+// FileOps: renaming (also the batch rename's serial numbers), moving and deleting single
+// files; none of them ever replaces an existing file. The namespace Files holds these
+// operations, their error type and the whole-file save.
 #pragma once
 
 #include "scan/FileError.h"
@@ -9,7 +10,7 @@
 #include <string>
 #include <utility>
 
-namespace FileScan {
+namespace Files {
 
 enum class FileOpResult {
     Done,
@@ -51,6 +52,11 @@ void CheckNewName(const std::string& folder, const std::string& name);
 // as RenameFile.
 FileOpResult RenameInFolder(const std::string& path, const std::string& newName);
 
+// The serial number of the batch rename (prefix + number + extension): number in
+// decimal, left-padded with "0" to digits digits when digits is 0 to 16; any other
+// count gives the number without padding.
+std::string PadNumber(std::int64_t number, int digits);
+
 // Returns the path file gets when moved into folder: the folder joined with the
 // file's name by one "/".
 std::string MoveTarget(const std::string& file, const std::string& folder);
@@ -83,8 +89,4 @@ enum class RemoveMode {
 // target) by mode. NoTrash, with nothing changed, when the file's volume has no trash.
 Platform::Status RemoveFileBy(const std::string& path, RemoveMode mode);
 
-// Formats number in decimal, left-padded with "0" to digits digits when digits is
-// 0 to 16; any other count gives the number without padding.
-std::string PadNumber(std::int64_t number, int digits);
-
-} // namespace FileScan
+} // namespace Files

@@ -415,7 +415,7 @@ namespace {
     {
         Platform::ReadFile file;
         if (!file.Open(path).Ok())
-            throw FileError(OpenErrorText(path));
+            throw Files::FileError(Files::OpenErrorText(path));
         return file;
     }
 
@@ -430,7 +430,7 @@ bool SameFileContent(const std::string& a, const std::string& b)
     // Without exclusive opens, a second name of the same file is refused here, so a
     // file is never reported as its own duplicate.
     if (fa.Info().device == fb.Info().device && fa.Info().inode == fb.Info().inode)
-        throw FileError(OpenErrorText(b));
+        throw Files::FileError(Files::OpenErrorText(b));
     const std::uint64_t size = fa.Info().size;
     if (size != fb.Info().size)
         return false;

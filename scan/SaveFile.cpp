@@ -9,7 +9,7 @@
 #include <random>
 #include <utility>
 
-namespace FileScan {
+namespace Files {
 namespace {
 
     // Creates a new hidden file in folder ("" for the current one) under a name nobody
@@ -38,7 +38,7 @@ void SaveFileReplacing(const std::string& target, const std::string& contents)
 {
     Platform::WriteFile file;
     Platform::Status err;
-    const std::string name = CreateTemporary(ExtractFileDir(target), file, err);
+    const std::string name = CreateTemporary(FileScan::ExtractFileDir(target), file, err);
     if (!err.Ok())
         throw FileError(CreateErrorText(target));
     UnfinishedFile temporary(name);
@@ -49,4 +49,4 @@ void SaveFileReplacing(const std::string& target, const std::string& contents)
     temporary.Keep();
 }
 
-} // namespace FileScan
+} // namespace Files

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace FileScan {
+namespace Files {
 
 // Writes contents to target through a new hidden file in target's folder that is
 // flushed to disk and then renamed over target, replacing a file already there (the
@@ -15,4 +15,4 @@ namespace FileScan {
 // created or put in place, kWriteStreamError when its bytes cannot be written.
 void SaveFileReplacing(const std::string& target, const std::string& contents);
 
-} // namespace FileScan
+} // namespace Files

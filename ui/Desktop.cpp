@@ -43,13 +43,13 @@ void OpenWithAssociatedProgram(const std::string& path)
     case ShellOpenResult::Opened:
         return;
     case ShellOpenResult::NotFound:
-        throw FileScan::FileError(FileScan::OpenErrorText(path));
+        throw Files::FileError(Files::OpenErrorText(path));
     case ShellOpenResult::NoProgram:
-        throw FileScan::FileError("ファイル " + path + " を開くプログラムがありません");
+        throw Files::FileError("ファイル " + path + " を開くプログラムがありません");
     case ShellOpenResult::NotStarted:
         break;
     }
-    throw FileScan::FileError("ファイル " + path + " を開くプログラムを起動できません");
+    throw Files::FileError("ファイル " + path + " を開くプログラムを起動できません");
 }
 
 bool InstallQtJapaneseTranslation(QCoreApplication& app)

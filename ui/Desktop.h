@@ -67,7 +67,7 @@ std::unique_ptr<Desktop> CreatePlatformDesktop();
 // Routes FileScan::PickFolder through TheDesktop().BrowseFolder; safe to call repeatedly.
 void InstallFolderBrowser();
 
-// Opens path with its associated program through TheDesktop(); throws FileScan::FileError
+// Opens path with its associated program through TheDesktop(); throws Files::FileError
 // with the reason when no program took it.
 void OpenWithAssociatedProgram(const std::string& path);
 

@@ -20,7 +20,7 @@ std::string KeepReasonText(Check::KeepReason reason, Platform::Status error)
 {
     switch (reason) {
     case Check::KeepReason::Unreadable:
-        return FileScan::SystemErrorText(error);
+        return Files::SystemErrorText(error);
     case Check::KeepReason::KeptUnreadable:
         return "残すファイルを読み込めません";
     case Check::KeepReason::Differs:
@@ -36,12 +36,12 @@ std::string KeepReasonText(Check::KeepReason reason, Platform::Status error)
     case Check::KeepReason::None:
         break;
     }
-    return error.Ok() ? std::string() : FileScan::SystemErrorText(error);
+    return error.Ok() ? std::string() : Files::SystemErrorText(error);
 }
 
-QString RemoveVerb(FileScan::RemoveMode mode)
+QString RemoveVerb(Files::RemoveMode mode)
 {
-    return mode == FileScan::RemoveMode::Trash ? u"ゴミ箱に移動"_s : u"削除"_s;
+    return mode == Files::RemoveMode::Trash ? u"ゴミ箱に移動"_s : u"削除"_s;
 }
 
 void AppendListing(QStringList& lines, const QString& heading, const LeftFiles& files)
@@ -56,7 +56,7 @@ void AppendListing(QStringList& lines, const QString& heading, const LeftFiles& 
 }
 
 void ReportLeftOnDisk(
-    FileScan::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures, QStringList lines)
+    Files::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures, QStringList lines)
 {
     const QString verb = RemoveVerb(mode);
     AppendListing(lines, u"次のファイルは"_s + verb + u"しませんでした："_s, kept);
@@ -67,7 +67,7 @@ void ReportLeftOnDisk(
     if (failures.empty())
         TheDesktop().Information(text);
     else
-        TheDesktop().Error(QString::fromStdString(FileScan::ErrorBoxText(text.toStdString())));
+        TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(text.toStdString())));
 }
 
 bool ConfirmPermanentDelete(const std::vector<std::string>& paths)

@@ -19,7 +19,7 @@ using LeftFiles = std::vector<std::pair<std::string, std::string>>;
 std::string KeepReasonText(Check::KeepReason reason, Platform::Status error);
 
 // Returns "ゴミ箱に移動" with the trash on, "削除" otherwise: the verb of every confirmation.
-QString RemoveVerb(FileScan::RemoveMode mode);
+QString RemoveVerb(Files::RemoveMode mode);
 
 // Appends heading and the files, at most 20 of them, the rest counted.
 void AppendListing(QStringList& lines, const QString& heading, const LeftFiles& files);
@@ -28,7 +28,7 @@ void AppendListing(QStringList& lines, const QString& heading, const LeftFiles& 
 // kept on purpose, as information, and those that could not be removed, which make it
 // an error box. Nothing to say, no box.
 void ReportLeftOnDisk(
-    FileScan::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures, QStringList lead = {});
+    Files::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures, QStringList lead = {});
 
 // Asks once whether files whose volume has no trash are to be deleted for good;
 // "キャンセル", the default, keeps them.

@@ -61,7 +61,7 @@ QString FileToolTip(const std::string& path)
     if (!error.Ok()) {
         text += u'\n'
             + (error == Platform::Error::NotFound ? u"ファイルが見つかりません"_s
-                               : QString::fromUtf8(FileScan::SystemErrorText(error)));
+                               : QString::fromUtf8(Files::SystemErrorText(error)));
         return text;
     }
     const QDateTime modified = QDateTime::fromMSecsSinceEpoch(info.mtimeNs / 1000000);

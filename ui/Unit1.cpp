@@ -253,8 +253,8 @@ void TForm1::RunCommand(const std::function<void()>& command)
     try {
         command();
     } catch (const std::exception& error) {
-        // FileScan::FileError among them: its text is the user's message.
-        TheDesktop().Error(PathToDisplay(FileScan::ErrorBoxText(error.what())));
+        // Files::FileError among them: its text is the user's message.
+        TheDesktop().Error(PathToDisplay(Files::ErrorBoxText(error.what())));
     }
 }
 

@@ -54,8 +54,8 @@ public:
     // Returns the focused entry's index, or -1 when no entry has the focus.
     int FocusedIndex() const;
 
-    // Runs command; a FileScan::FileError or other std::exception it throws ends it and
-    // shows the error box with the text and its full stop (FileScan::ErrorBoxText).
+    // Runs command; a Files::FileError or other std::exception it throws ends it and
+    // shows the error box with the text and its full stop (Files::ErrorBoxText).
     void RunCommand(const std::function<void()>& command);
     // Sets CountLabel to the candidate count.
     void RefreshCount();
@@ -112,7 +112,7 @@ public:
     void mCleanAllClick();
     void mUseTrashClick();
     // Trash while mUseTrash is checked, otherwise deletion for good.
-    FileScan::RemoveMode RemoveModeNow() const;
+    Files::RemoveMode RemoveModeNow() const;
     // True while the tree holds a group of two files or more.
     bool HasGroups() const;
 

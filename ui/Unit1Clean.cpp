@@ -31,7 +31,7 @@ std::vector<QTreeWidgetItem*> groupsToClean(const QTreeWidget* tree)
 
 // Tells what the run did: the files removed and the bytes freed, then the files that
 // stayed with their reasons.
-void reportClean(FileScan::RemoveMode mode, const Check::CleanResult& result)
+void reportClean(Files::RemoveMode mode, const Check::CleanResult& result)
 {
     const QString verb = RemoveVerb(mode);
     LeftFiles kept;
@@ -70,9 +70,9 @@ void TForm1::connectCleanCommands()
     connect(PopupMenu2, &QMenu::aboutToShow, this, enable);
 }
 
-FileScan::RemoveMode TForm1::RemoveModeNow() const
+Files::RemoveMode TForm1::RemoveModeNow() const
 {
-    return mUseTrash->isChecked() ? FileScan::RemoveMode::Trash : FileScan::RemoveMode::Delete;
+    return mUseTrash->isChecked() ? Files::RemoveMode::Trash : Files::RemoveMode::Delete;
 }
 
 bool TForm1::HasGroups() const
@@ -111,7 +111,7 @@ void TForm1::mCleanAllClick()
                 items.push_back(group->child(c));
             }
         }
-        const FileScan::RemoveMode mode = RemoveModeNow();
+        const Files::RemoveMode mode = RemoveModeNow();
         TForm4 dialog(std::move(paths), std::move(captions), std::move(selected), mode, this);
         if (dialog.exec() != QDialog::Accepted)
             return;

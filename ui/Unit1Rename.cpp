@@ -55,10 +55,10 @@ void TForm1::btnRenameClick()
             const std::string oldPath = Candidates().At(i);
             // Without a fixed extension every file keeps its own (or none).
             const std::string ext = fixedExt.empty() ? FileScan::ExtractFileExt(oldPath) : fixedExt;
-            const std::string newName = prefix + FileScan::PadNumber(number, digits) + ext;
+            const std::string newName = prefix + Files::PadNumber(number, digits) + ext;
             const std::string newPath = FileScan::ExtractFileDir(oldPath) + newName;
             // A prefix or extension with a "/" is refused rather than moving the file.
-            if (FileScan::RenameInFolder(oldPath, newName) == FileScan::FileOpResult::TargetExists) {
+            if (Files::RenameInFolder(oldPath, newName) == Files::FileOpResult::TargetExists) {
                 // Skipped; it stays selected and its number goes to the next entry.
                 TheDesktop().Information(
                     u"ファイル名："_s + PathToDisplay(newPath) + u"は、すでに存在します。"_s);

@@ -28,7 +28,7 @@ namespace {
 const char* const kNameTaken = "このファイル名は存在します。";
 
 // The nobody-is-kept question of the delete dialog, around its verb.
-QString noCopyLeftQuestion(FileScan::RemoveMode mode)
+QString noCopyLeftQuestion(Files::RemoveMode mode)
 {
     return u"すべてのファイルにチェックがあります。\nこのファイルのコピーは一つも残りません。本当に"_s
         + RemoveVerb(mode) + u"しますか？"_s;
@@ -36,16 +36,16 @@ QString noCopyLeftQuestion(FileScan::RemoveMode mode)
 
 // Removes path by mode; a file that is already gone counts as removed. Records any
 // other failure; a file whose volume has no trash goes to noTrash instead.
-bool removeRecorded(const std::string& path, FileScan::RemoveMode mode, LeftFiles& failures,
+bool removeRecorded(const std::string& path, Files::RemoveMode mode, LeftFiles& failures,
     std::vector<std::string>& noTrash)
 {
-    const Platform::Status err = FileScan::RemoveFileBy(path, mode);
+    const Platform::Status err = Files::RemoveFileBy(path, mode);
     if (err.Ok() || err == Platform::Error::NotFound)
         return true;
     if (err == Platform::Error::NoTrash)
         noTrash.push_back(path);
     else
-        failures.emplace_back(path, FileScan::SystemErrorText(err));
+        failures.emplace_back(path, Files::SystemErrorText(err));
     return false;
 }
 
@@ -58,7 +58,7 @@ struct NoTrashNodes {
 
 // Removes every line's file, as the user confirmed that no copy is to stay; there is
 // nothing to compare with. Removes the node of each file that is gone.
-void removeAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, FileScan::RemoveMode mode,
+void removeAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, Files::RemoveMode mode,
     LeftFiles& failures)
 {
     NoTrashNodes noTrash;
@@ -77,7 +77,7 @@ void removeAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, 
         return;
     std::vector<std::string> none;
     for (std::size_t k = 0; k < noTrash.paths.size(); ++k) {
-        if (removeRecorded(noTrash.paths[k], FileScan::RemoveMode::Delete, failures, none))
+        if (removeRecorded(noTrash.paths[k], Files::RemoveMode::Delete, failures, none))
             delete noTrash.nodes[k];
     }
 }
@@ -87,7 +87,7 @@ void removeAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, 
 // that is gone; records the others with their reasons.
 // The busy cursor shown meanwhile goes before any question.
 void removeWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::string>& paths,
-    const std::vector<bool>& checked, FileScan::RemoveMode mode, LeftFiles& kept, LeftFiles& failures,
+    const std::vector<bool>& checked, Files::RemoveMode mode, LeftFiles& kept, LeftFiles& failures,
     std::optional<BusyCursor>& busy)
 {
     Check::GroupReverify reread(paths, checked);
@@ -96,7 +96,7 @@ void removeWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::strin
         if (outcome.reason != Check::KeepReason::None)
             kept.emplace_back(paths[line], KeepReasonText(outcome.reason, outcome.error));
         else
-            failures.emplace_back(paths[line], FileScan::SystemErrorText(outcome.error));
+            failures.emplace_back(paths[line], Files::SystemErrorText(outcome.error));
     };
     for (int i = static_cast<int>(paths.size()) - 1; i >= 0; --i) {
         const auto line = static_cast<std::size_t>(i);
@@ -121,7 +121,7 @@ void removeWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::strin
     } else {
         for (std::size_t k = 0; k < noTrash.nodes.size(); ++k) {
             const auto line = static_cast<std::size_t>(noTrash.lines[k]);
-            const Check::DeleteOutcome outcome = reread.DeleteChecked(line, FileScan::RemoveMode::Delete);
+            const Check::DeleteOutcome outcome = reread.DeleteChecked(line, Files::RemoveMode::Delete);
             if (outcome.deleted)
                 delete noTrash.nodes[k];
             else
@@ -169,7 +169,7 @@ void TForm1::FileTreeDblClick()
         if (node->childCount() == 0)
             return;
 
-        const FileScan::RemoveMode mode = RemoveModeNow();
+        const Files::RemoveMode mode = RemoveModeNow();
         const std::vector<std::string> protectedFolders = Settings::ProtectedFolders();
         TForm2 dialog(this);
         dialog.SetRemoveVerb(RemoveVerb(mode));
@@ -231,7 +231,7 @@ void TForm1::popRenameClick()
         if (newName == FileScan::ExtractFileName(path))
             return;
         // A name only: one with a "/" would move the file, and is refused.
-        if (FileScan::RenameInFolder(path, newName) == FileScan::FileOpResult::TargetExists) {
+        if (Files::RenameInFolder(path, newName) == Files::FileOpResult::TargetExists) {
             TheDesktop().Information(QString::fromUtf8(kNameTaken));
             return;
         }
@@ -251,17 +251,17 @@ void TForm1::popMoveClick()
         if (!FileScan::PickFolder("画像のフォルダを指定", folder))
             return;
         const std::string path = NodePath(node);
-        FileScan::FileOpResult result;
+        Files::FileOpResult result;
         {
             // A copy to another file system can take a while.
             BusyCursor busy;
-            result = FileScan::MoveFileToFolder(path, folder);
+            result = Files::MoveFileToFolder(path, folder);
         }
-        if (result == FileScan::FileOpResult::TargetExists) {
+        if (result == Files::FileOpResult::TargetExists) {
             TheDesktop().Information(QString::fromUtf8(kNameTaken));
             return;
         }
-        SetNodePath(node, FileScan::MoveTarget(path, folder));
+        SetNodePath(node, Files::MoveTarget(path, folder));
     });
 }
 
@@ -281,7 +281,7 @@ void TForm1::popDeleteClick()
         QTreeWidgetItem* node = selectedFileNode(FileTree);
         if (!node)
             return;
-        const FileScan::RemoveMode mode = RemoveModeNow();
+        const Files::RemoveMode mode = RemoveModeNow();
         const QString verb = RemoveVerb(mode);
         if (!TheDesktop().Confirm(u"実ファイルも"_s + verb + u"します。\n本当に"_s + verb + u"しますか？"_s))
             return;
@@ -290,7 +290,7 @@ void TForm1::popDeleteClick()
         const std::string path = NodePath(node);
         if (removeRecorded(path, mode, failures, noTrash)
             || (ConfirmPermanentDelete(noTrash)
-                && removeRecorded(path, FileScan::RemoveMode::Delete, failures, noTrash)))
+                && removeRecorded(path, Files::RemoveMode::Delete, failures, noTrash)))
             delete node;
         ReportLeftOnDisk(mode, {}, failures);
     });

@@ -128,7 +128,7 @@ void TForm3::Edit2Exit()
     m_startNumber = readNumber(m_ui->Edit2->text()).value_or(m_startNumber);
     const auto digits = readNumber(m_ui->ComboBox1->currentText());
     const int width = digits ? static_cast<int>(*digits) : -1;
-    m_ui->Edit2->setText(QString::fromStdString(FileScan::PadNumber(m_startNumber, width)));
+    m_ui->Edit2->setText(QString::fromStdString(Files::PadNumber(m_startNumber, width)));
 }
 
 void TForm3::Edit3Exit()

@@ -52,7 +52,7 @@ QString bytesText(std::uint64_t bytes)
 } // namespace
 
 TForm4::TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString> captions,
-    std::vector<bool> selected, FileScan::RemoveMode mode, QWidget* parent)
+    std::vector<bool> selected, Files::RemoveMode mode, QWidget* parent)
     : QDialog(parent, kDialogFlags)
     , m_ui(std::make_unique<Ui::TForm4>())
     , m_groups(std::move(groups))

@@ -27,7 +27,7 @@ public:
     // to those); mode says where the files go. Rules and protected folders start as
     // remembered.
     TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString> captions, std::vector<bool> selected,
-        FileScan::RemoveMode mode, QWidget* parent = nullptr);
+        Files::RemoveMode mode, QWidget* parent = nullptr);
     ~TForm4() override;
 
     // The plan the preview shows.
@@ -62,7 +62,7 @@ private:
     std::vector<std::vector<std::string>> m_groups;
     std::vector<QString> m_captions;
     std::vector<bool> m_selected;
-    FileScan::RemoveMode m_mode;
+    Files::RemoveMode m_mode;
     Check::CleanPlan m_plan;
     Check::CleanResult m_result;
     bool m_running = false;

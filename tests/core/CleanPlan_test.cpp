@@ -14,7 +14,7 @@
 #include <tuple>
 
 using namespace Check;
-using FileScan::RemoveMode;
+using Files::RemoveMode;
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <gtest/gtest.h>
 
-using namespace FileScan;
+using namespace Files;
 
 TEST(ErrorBoxText, AppendsFullStopUnlessTextEndsInDotOrBelow)
 {

@@ -21,7 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using namespace FileScan;
+using namespace Files;
 namespace fs = std::filesystem;
 
 namespace {

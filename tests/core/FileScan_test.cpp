@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 using namespace FileScan;
+using namespace Files;
 namespace fs = std::filesystem;
 
 namespace {

@@ -35,6 +35,7 @@
 #include <vector>
 
 using namespace FileScan;
+using namespace Files;
 using CheckOracle::EngineCheck;
 using CheckOracle::Outcome;
 using CheckOracle::PairwiseCheck;

@@ -194,11 +194,11 @@ TEST(SaveResults, FailuresLeaveNoFileAndTheTargetAsItWas)
     // A folder in the target's place: the rename is refused after the write.
     const std::string folder = dir.MakeDir("taken.csv");
     EXPECT_EQ(
-        ErrorOf([&] { SaveResults(folder, groups, ResultFormat::Csv); }), FileScan::CreateErrorText(folder));
+        ErrorOf([&] { SaveResults(folder, groups, ResultFormat::Csv); }), Files::CreateErrorText(folder));
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string> { "taken.csv" });
     const std::string missing = dir / "no/such/folder/r.csv";
     EXPECT_EQ(ErrorOf([&] { SaveResults(missing, groups, ResultFormat::Csv); }),
-        FileScan::CreateErrorText(missing));
+        Files::CreateErrorText(missing));
 
     // A read-only folder, for root too.
     const std::string locked = dir.MakeDir("locked");
@@ -208,7 +208,7 @@ TEST(SaveResults, FailuresLeaveNoFileAndTheTargetAsItWas)
         if (!DropFileCapabilities())
             return "SKIP: cannot drop capabilities";
         const std::string text = ErrorOf([&] { SaveResults(old, groups, ResultFormat::Csv); });
-        return text == FileScan::CreateErrorText(old) ? "" : "read-only folder gave: " + text;
+        return text == Files::CreateErrorText(old) ? "" : "read-only folder gave: " + text;
     }));
     chmod(locked.c_str(), 0755);
     EXPECT_EQ(Names(locked), std::vector<std::string> { "r.csv" });
@@ -222,8 +222,8 @@ TEST(SaveResults, FailuresLeaveNoFileAndTheTargetAsItWas)
         std::string report;
         std::ofstream(small + "/r.json") << "old";
         const std::string text
-            = ErrorOf([&] { FileScan::SaveFileReplacing(small + "/r.json", std::string(1 << 20, 'x')); });
-        if (text != FileScan::kWriteStreamError)
+            = ErrorOf([&] { Files::SaveFileReplacing(small + "/r.json", std::string(1 << 20, 'x')); });
+        if (text != Files::kWriteStreamError)
             report += "full file system gave: " + text + "; ";
         if (Names(small) != std::vector<std::string> { "r.json" } || ReadAll(small + "/r.json") != "old")
             report += "the folder changed; ";

@@ -178,7 +178,7 @@ public:
         Outcome out;
         try {
             run(*this);
-        } catch (const FileScan::FileError& e) {
+        } catch (const Files::FileError& e) {
             out.error = e.what();
         }
         Expect(!checking, "checking state left on");

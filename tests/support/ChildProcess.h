@@ -96,7 +96,7 @@ inline std::string ErrorOf(const std::function<void()>& action)
 {
     try {
         action();
-    } catch (const FileScan::FileError& e) {
+    } catch (const Files::FileError& e) {
         return e.what();
     }
     return "(no error)";

@@ -392,7 +392,7 @@ void TestUnit1::errorWrapperFullStop()
     QFETCH(QString, shown);
     bool after = false;
     form->RunCommand([&] {
-        throw FileScan::FileError(text.toStdString());
+        throw Files::FileError(text.toStdString());
         after = true;
     });
     QVERIFY(!after);
@@ -403,13 +403,13 @@ void TestUnit1::errorWrapperFullStop()
 void TestUnit1::errorWrapperOtherExceptions()
 {
     form->RunCommand([] { throw std::runtime_error("Disk full"); });
-    form->RunCommand([] { throw FileScan::FileError("ファイル /tmp/\x82\xA0 は開けません"); });
+    form->RunCommand([] { throw Files::FileError("ファイル /tmp/\x82\xA0 は開けません"); });
     QCOMPARE(desktop->errors, QStringList({ u"Disk full."_s, u"ファイル /tmp/\\x82\\xA0 は開けません."_s }));
     // A command that fails leaves the count label as it was.
     form->Candidates().Append(std::string("/tmp/a"));
     form->RunCommand([this] {
         form->Candidates().Append(std::string("/tmp/b"));
-        throw FileScan::FileError("Disk full");
+        throw Files::FileError("Disk full");
     });
     QCOMPARE(form->CountLabel->text(), u"0"_s);
     bool ran = false;

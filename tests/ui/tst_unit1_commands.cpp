@@ -162,7 +162,7 @@ void TestCommands::busyCursorOnEveryPath()
     // A failure inside the command restores the cursor too, and shows the error box.
     desktop->onCall = [&](const QString& kind) {
         if (kind == u"OpenFiles"_s)
-            throw FileScan::FileError("Disk full");
+            throw Files::FileError("Disk full");
     };
     desktop->openAnswers.push_back(Paths { "/p/a.jpg" });
     form->btnAddFileClick();

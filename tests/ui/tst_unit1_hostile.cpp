@@ -177,7 +177,7 @@ void TestHostile::compareWithPairwise(const Paths& entries)
         QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
         QCOMPARE(form->PageControl1->currentIndex(), 1);
     } else {
-        QCOMPARE(desktop->errors, QStringList { PathToDisplay(FileScan::ErrorBoxText(expected.error)) });
+        QCOMPARE(desktop->errors, QStringList { PathToDisplay(Files::ErrorBoxText(expected.error)) });
         QCOMPARE(form->PageControl1->currentIndex(), 0);
     }
     QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
@@ -393,7 +393,7 @@ void TestHostile::changedDuringTheCheck()
             for (const std::string& e : entries)
                 namesEntry = namesEntry
                     || desktop->errors[0]
-                        == PathToDisplay(FileScan::ErrorBoxText(FileScan::OpenErrorText(e)));
+                        == PathToDisplay(Files::ErrorBoxText(Files::OpenErrorText(e)));
             QVERIFY2(namesEntry, qPrintable(desktop->errors[0]));
         }
         QCOMPARE(QString::fromStdString(ManifestDiff(before, untouched())), QString());
@@ -425,7 +425,7 @@ void TestHostile::singleFileCommandsOnChangedFiles()
     desktop->folderAnswers.push_back(other);
     form->popMoveClick();
     QCOMPARE(
-        desktop->errors, QStringList { PathToDisplay(FileScan::ErrorBoxText(FileScan::OpenErrorText(b))) });
+        desktop->errors, QStringList { PathToDisplay(Files::ErrorBoxText(Files::OpenErrorText(b))) });
     QCOMPARE(TForm1::NodePath(node), b);
     desktop->ClearRecords();
     form->popShowClick();
@@ -542,7 +542,7 @@ void TestHostile::unreadableFiles()
     CheckFromButton(*form, {}, desktop);
     compareWithPairwise(listed);
     QCOMPARE(desktop->errors.size(), 1);
-    QCOMPARE(desktop->errors[0], PathToDisplay(FileScan::ErrorBoxText(FileScan::OpenErrorText(secret))));
+    QCOMPARE(desktop->errors[0], PathToDisplay(Files::ErrorBoxText(Files::OpenErrorText(secret))));
     // Listed in front, it stops the run at once.
     clearAll();
     drop({ secret, root + "/a.jpg", root + "/b.jpg" });

@@ -353,7 +353,7 @@ TEST(Reverify, LargeGroupsWorkWithinTheOpenFileLimit)
             std::string text = "(no error)";
             try {
                 GroupReverify none(paths, keepFirst);
-            } catch (const FileScan::FileError& error) {
+            } catch (const Files::FileError& error) {
                 // The descriptors go back first: the sanitizers' checks of the call below
                 // need some of their own.
                 for (int fd : spent)
