@@ -21,7 +21,7 @@ constexpr qsizetype kLineLength = 80;
 QString byteCount(std::uint64_t bytes)
 {
     const QLocale japanese(QLocale::Japanese, QLocale::Japan);
-    const QString exact = japanese.toString(static_cast<qulonglong>(bytes)) + u" バイト"_s;
+    QString exact = japanese.toString(static_cast<qulonglong>(bytes)) + u" バイト"_s;
     if (bytes < 1024)
         return exact;
     return japanese.formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeTraditionalFormat)

@@ -395,6 +395,7 @@ void TForm1::showToolTip(QWidget* viewport, const QHelpEvent& event)
             text = FileToolTip(path);
         } else {
             std::vector<std::string> paths;
+            paths.reserve(static_cast<std::size_t>(node->childCount()));
             for (int i = 0; i < node->childCount(); ++i)
                 paths.push_back(NodePath(node->child(i)));
             text = GroupToolTip(paths);

@@ -55,7 +55,9 @@ void TForm1::btnRenameClick()
             const std::string oldPath = Candidates().At(i);
             // Without a fixed extension every file keeps its own (or none).
             const std::string ext = fixedExt.empty() ? FileScan::ExtractFileExt(oldPath) : fixedExt;
-            const std::string newName = prefix + Files::PadNumber(number, digits) + ext;
+            std::string newName = prefix;
+            newName += Files::PadNumber(number, digits);
+            newName += ext;
             const std::string newPath = FileScan::ExtractFileDir(oldPath) + newName;
             // A prefix or extension with a "/" is refused rather than moving the file.
             if (Files::RenameInFolder(oldPath, newName) == Files::FileOpResult::TargetExists) {

@@ -107,6 +107,7 @@ std::vector<Check::KeepRule> TForm4::rules() const
 std::vector<std::string> TForm4::protectedFolders() const
 {
     std::vector<std::string> folders;
+    folders.reserve(static_cast<std::size_t>(m_ui->ProtectList->count()));
     for (int row = 0; row < m_ui->ProtectList->count(); ++row)
         folders.push_back(m_ui->ProtectList->item(row)->data(kPathRole).toByteArray().toStdString());
     return folders;

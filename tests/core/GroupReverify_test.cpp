@@ -332,6 +332,7 @@ TEST(Reverify, LargeGroupsWorkWithinTheOpenFileLimit)
             // Short of descriptors from the start: files are read in rounds, or the
             // re-read ends with nothing decided, never a file taken for unreadable.
             std::vector<std::string> paths;
+            paths.reserve(40);
             for (int i = 0; i < 40; ++i)
                 paths.push_back(dir.Write("few/" + std::to_string(i), "bytes"));
             std::vector<bool> keepFirst(paths.size(), true);
@@ -463,7 +464,7 @@ TEST(Reverify, SharedHolesAreSkippedUnread)
     TempDir dir;
     constexpr std::uint64_t kSize = 1ULL << 30;
     const auto sparse = [&](const std::string& name, char last) {
-        const std::string path = dir / name;
+        std::string path = dir / name;
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         EXPECT_GE(fd, 0);
         EXPECT_EQ(pwrite(fd, &last, 1, static_cast<off_t>(kSize - 1)), 1);

@@ -226,14 +226,12 @@ TEST(HostileChanging, FilesChangingWhileTheCheckRunsNeverCrashOrLoseEntries)
             CheckOracle::RecordingHost host(entries);
             host.onEvents = [&](CheckOracle::RecordingHost& h) {
                 const std::size_t call = h.events;
-                const std::string victim = entries[call % 6];
+                const std::string& victim = entries[call % 6];
                 if (variant == 0)
                     unlink(victim.c_str());
                 else if (variant == 1)
                     std::ofstream(victim, std::ios::binary | std::ios::app) << "x";
-                else if (variant == 2 && truncate(victim.c_str(), 0) != 0)
-                    h.Cancel();
-                else if (call == 3)
+                else if ((variant == 2 && truncate(victim.c_str(), 0) != 0) || call == 3)
                     h.Cancel();
             };
             const Outcome out = host.Run();

@@ -208,6 +208,7 @@ inline std::string ManifestDiff(
 inline std::vector<std::string> WriteChangingSet(const Fixture& fx)
 {
     std::vector<std::string> entries;
+    entries.reserve(24);
     for (int k = 0; k < 24; ++k)
         entries.push_back(
             fx.Write("f" + std::to_string(k) + ".jpg", std::string(4096 * (k % 3 + 1), char('a' + k % 4))));
@@ -294,7 +295,7 @@ inline int BoundSocket(const std::string& path)
 
 inline std::string MakeSparse(const Fixture& fx, const std::string& name, std::uint64_t size, char last)
 {
-    const std::string path = fx / name;
+    std::string path = fx / name;
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0
         || pwrite(fd, &last, 1, static_cast<off_t>(size - 1)) != 1)

@@ -43,7 +43,7 @@ private slots:
 
 private:
     // Runs inspect on the next modal box, which it must close.
-    void whenModal(std::function<void(QWidget*)> inspect);
+    void whenModal(const std::function<void(QWidget*)>& inspect);
     bool m_seen = false;
     std::unique_ptr<TempDir> m_desktopFiles;
 };
@@ -67,7 +67,7 @@ void TestBoxes::initTestCase()
     qputenv("XDG_CONFIG_DIRS", QByteArray::fromStdString(root + "/dirs"));
 }
 
-void TestBoxes::whenModal(std::function<void(QWidget*)> inspect)
+void TestBoxes::whenModal(const std::function<void(QWidget*)>& inspect)
 {
     m_seen = false;
     QTimer::singleShot(0, this, [this, inspect] {

@@ -258,7 +258,7 @@ void TestUnit1::fonts()
 void TestUnit1::dropFilesInOrder()
 {
     TempDir dir;
-    const std::string root = dir.Path();
+    const std::string& root = dir.Path();
     const std::string c = WriteTestFile(root + "/c.jpg", "c");
     const std::string a = WriteTestFile(root + "/a.jpg", "a");
     const std::string b = WriteTestFile(root + "/b.jpg", "b");
@@ -276,7 +276,7 @@ void TestUnit1::dropFilesInOrder()
 void TestUnit1::dropFolderAndRepeatedFile()
 {
     TempDir dir;
-    const std::string root = dir.Path();
+    const std::string& root = dir.Path();
     const std::string folder = MakeTestFolder(root + "/photos");
     WriteTestFile(folder + "/inside.jpg", "x");
     const std::string file = WriteTestFile(root + "/one.jpg", "1");
@@ -291,7 +291,7 @@ void TestUnit1::dropFolderAndRepeatedFile()
 void TestUnit1::dropKeepsBytes()
 {
     TempDir dir;
-    const std::string root = dir.Path();
+    const std::string& root = dir.Path();
     // Shift-JIS bytes of a name, which are no UTF-8; a path far longer than 255 bytes.
     const std::string shiftJis = WriteTestFile(root + "/\x82\xA0\x82\xA2.jpg", "sjis");
     std::string deep = root;

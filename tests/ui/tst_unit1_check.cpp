@@ -94,7 +94,7 @@ void TestCheck::cleanup()
 
 std::string TestCheck::add(const std::string& name, const std::string& content)
 {
-    const std::string path = WriteTestFile(folder->Path() + "/" + name, content);
+    std::string path = WriteTestFile(folder->Path() + "/" + name, content);
     form->Candidates().Append(std::string(path));
     return path;
 }
