@@ -99,9 +99,12 @@ namespace {
 
 CandidatePaths::CandidatePaths(IdentifyFn identify)
     : m_identify(std::move(identify))
-    , m_lookUpMany(!m_identify)
 {
-    // Only the built-in look-up is known to be safe on several threads at once.
+    // Only the built-in look-up is known to be safe on several threads at once, whether
+    // left out or passed by name.
+    using Plain = FileId (*)(const std::string&);
+    const Plain* plain = m_identify.target<Plain>();
+    m_lookUpMany = !m_identify || (plain && *plain == &IdentifyFile);
     if (m_lookUpMany)
         m_identify = IdentifyFile;
 }
