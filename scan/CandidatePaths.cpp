@@ -1,6 +1,7 @@
 // CandidatePaths: candidate paths with the identities of their files.
 #include "scan/CandidatePaths.h"
 
+#include "scan/FileProbe.h"
 #include "scan/Platform.h"
 
 #include <algorithm>
@@ -59,19 +60,29 @@ std::vector<RowRange> RangesOfDescending(const std::vector<std::size_t>& indices
 
 namespace {
 
-    // Returns IdentifyFile of every path, looked up on several threads.
+    // Returns IdentifyFile of every path, looked up on several threads. Each thread looks
+    // names up below the folder of its previous path, as the check's probe does: the
+    // listed paths come folder by folder, and a walk along the whole path costs more
+    // than the look-up itself.
     std::vector<FileId> IdentifyMany(const std::vector<std::string>& paths)
     {
         std::vector<FileId> ids(paths.size());
         std::atomic<std::size_t> next { 0 };
         auto work = [&] {
+            Platform::FolderProbe probe;
             for (;;) {
                 const std::size_t first = next.fetch_add(kLookUpBatch, std::memory_order_relaxed);
                 if (first >= paths.size())
                     return;
                 const std::size_t last = std::min(paths.size(), first + kLookUpBatch);
-                for (std::size_t k = first; k < last; ++k)
-                    ids[k] = IdentifyFile(paths[k]);
+                for (std::size_t k = first; k < last; ++k) {
+                    // Any kind the look-up reaches has an identity, as with IdentifyFile.
+                    Platform::FileInfo info;
+                    const Platform::Status status = probe.Stat(paths[k], info);
+                    if (status.Ok() || status.error == Platform::Error::IsFolder
+                        || status.error == Platform::Error::NotRegularFile)
+                        ids[k] = { info.device, info.inode };
+                }
             }
         };
         {
@@ -88,9 +99,12 @@ namespace {
 
 CandidatePaths::CandidatePaths(IdentifyFn identify)
     : m_identify(std::move(identify))
-    , m_lookUpMany(!m_identify)
 {
-    // Only the built-in look-up is known to be safe on several threads at once.
+    // Only the built-in look-up is known to be safe on several threads at once, whether
+    // left out or passed by name.
+    using Plain = FileId (*)(const std::string&);
+    const Plain* plain = m_identify.target<Plain>();
+    m_lookUpMany = !m_identify || (plain && *plain == &IdentifyFile);
     if (m_lookUpMany)
         m_identify = IdentifyFile;
 }

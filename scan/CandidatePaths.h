@@ -43,8 +43,9 @@ public:
     // Called with the list unchanged, before rows [first, first + count) are appended.
     using BeforeAppend = std::function<void(std::size_t first, std::size_t count)>;
 
-    // Without identify, paths are looked up with IdentifyFile, many at once on a few
-    // threads: a cold disk serves many look-ups in the time of one.
+    // Without identify, or with IdentifyFile itself, paths are looked up with
+    // IdentifyFile, many at once on a few threads: a cold disk serves many look-ups in
+    // the time of one.
     explicit CandidatePaths(IdentifyFn identify = {});
 
     std::size_t Count() const { return m_paths.size(); }

@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace FileScan;
@@ -337,7 +338,7 @@ TEST(CandidatePathsOracle, RealFilesLinksAndRenamesFollowTheRule)
 TEST(CandidatePathsOracle, ManyPathsLookedUpAtOnceFollowTheRule)
 {
     // One batch large enough to be looked up on several threads: files, hard links,
-    // links, folders and missing names, each met more than once.
+    // links (some dangling), folders, pipes and missing names, each met more than once.
     TempDir dir;
     Paths pool;
     for (int k = 0; k < 400; ++k) {
@@ -356,6 +357,13 @@ TEST(CandidatePathsOracle, ManyPathsLookedUpAtOnceFollowTheRule)
             std::filesystem::create_directory(name);
             break;
         default:
+            if (k % 20 == 4) {
+                ASSERT_EQ(mkfifo(name.c_str(), 0600), 0);
+            } else if (k % 20 == 9) {
+                ASSERT_EQ(link(pool[k - 5].c_str(), name.c_str()), 0);
+            } else if (k % 20 == 14) {
+                ASSERT_EQ(symlink((name + "-gone").c_str(), name.c_str()), 0);
+            }
             break;
         }
         pool.push_back(name);
