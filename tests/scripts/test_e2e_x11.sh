@@ -137,7 +137,9 @@ x11_focus "$clean" || fail "the bulk clean dialog does not take the focus"
 xdotool key Return
 x11_gone "$clean" || fail "the bulk clean dialog did not close on Enter"
 summary_box() { xdotool search --onlyvisible --name '^Tessarin$' 2>/dev/null | grep -vx "$main" | tail -n 1; }
-x11_until test -n "$(summary_box)" || fail "no summary box after the bulk clean"
+# Asked again on every try: the box may come up a moment after the dialog has gone.
+summary_shown() { [ -n "$(summary_box)" ]; }
+x11_until summary_shown || fail "no summary box after the bulk clean"
 box=$(summary_box)
 x11_focus "$box" || fail "the summary box does not take the focus"
 xdotool key Return
