@@ -92,22 +92,32 @@ private:
         return h;
     }
 
-    static void Walk(int dirFd, const std::string& prefix, std::map<std::string, std::string>& out)
+    // The entries of the folder dirFd (without "." and ".."), each with whether its
+    // directory entry says folder.
+    static std::vector<std::pair<std::string, bool>> EntryNames(int dirFd)
     {
+        std::vector<std::pair<std::string, bool>> names;
         const int fd = dup(dirFd);
         DIR* d = fdopendir(fd);
         if (!d) {
             close(fd);
-            return;
+            return names;
         }
+        // The duplicate shares its read position with dirFd, which an earlier listing
+        // may have left at the end.
         rewinddir(d);
-        std::vector<std::string> names;
         while (const dirent* e = readdir(d)) {
             if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.emplace_back(e->d_name);
+                names.emplace_back(e->d_name, e->d_type == DT_DIR);
         }
         closedir(d);
-        for (const std::string& name : names) {
+        return names;
+    }
+
+    static void Walk(int dirFd, const std::string& prefix, std::map<std::string, std::string>& out)
+    {
+        for (const auto& entry : EntryNames(dirFd)) {
+            const std::string& name = entry.first;
             struct stat st { };
             if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
@@ -147,22 +157,7 @@ private:
     static void RemoveTree(int dirFd)
     {
         fchmod(dirFd, 0700);
-        const int fd = dup(dirFd);
-        DIR* d = fdopendir(fd);
-        if (!d) {
-            close(fd);
-            return;
-        }
-        // The duplicate shares its read position with dirFd, which a manifest may have
-        // left at the end.
-        rewinddir(d);
-        std::vector<std::pair<std::string, bool>> names;
-        while (const dirent* e = readdir(d)) {
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.emplace_back(e->d_name, e->d_type == DT_DIR);
-        }
-        closedir(d);
-        for (const auto& [name, isDir] : names) {
+        for (const auto& [name, isDir] : EntryNames(dirFd)) {
             if (isDir) {
                 const int sub = openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
                 if (sub >= 0) {
