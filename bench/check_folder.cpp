@@ -285,11 +285,12 @@ int main(int argc, char** argv)
     FileScan::CandidatePaths entries;
     for (const std::string& folder : folders) {
         std::vector<std::string> found;
+        std::vector<FileScan::FileId> ids;
         if (subFolders)
-            FileScan::AddFolderTreeFiles(folder, filter, found);
+            FileScan::AddFolderTreeFiles(folder, filter, found, &ids);
         else
-            FileScan::AddFolderFiles(folder, filter, found);
-        entries.Append(std::move(found));
+            FileScan::AddFolderFiles(folder, filter, found, &ids);
+        entries.Append(std::move(found), ids);
     }
     const std::size_t entryCount = entries.Count();
     ConsoleHost host(entries);

@@ -111,14 +111,28 @@ CandidatePaths::CandidatePaths(IdentifyFn identify)
 
 std::size_t CandidatePaths::Append(std::vector<std::string> paths, const BeforeAppend& beforeAppend)
 {
+    std::vector<FileId> ids;
+    if (m_lookUpMany && paths.size() >= kLookUpManyFrom)
+        ids = IdentifyMany(paths);
+    return AppendIdentified(paths, ids, beforeAppend);
+}
+
+std::size_t CandidatePaths::Append(
+    std::vector<std::string> paths, const std::vector<FileId>& ids, const BeforeAppend& beforeAppend)
+{
+    if (ids.size() != paths.size())
+        throw std::invalid_argument("CandidatePaths::Append: one identity per path");
+    return AppendIdentified(paths, ids, beforeAppend);
+}
+
+std::size_t CandidatePaths::AppendIdentified(
+    std::vector<std::string>& paths, const std::vector<FileId>& ids, const BeforeAppend& beforeAppend)
+{
     Staged staged;
     staged.firstSerial = m_nextSerial;
     try {
         staged.paths.reserve(paths.size());
         staged.ids.reserve(paths.size());
-        std::vector<FileId> ids;
-        if (m_lookUpMany && paths.size() >= kLookUpManyFrom)
-            ids = IdentifyMany(paths);
         for (std::size_t k = 0; k < paths.size(); ++k) {
             std::string& path = paths[k];
             const FileId id = ids.empty() ? m_identify(path) : ids[k];

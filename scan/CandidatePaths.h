@@ -59,6 +59,12 @@ public:
     // A path whose file cannot be looked up is appended as it is. Calls beforeAppend
     // once when anything is appended; returns the number appended.
     std::size_t Append(std::vector<std::string> paths, const BeforeAppend& beforeAppend = {});
+    // Same, with ids[k] the identity of paths[k]'s file as the caller has just looked it
+    // up (AddFolderFiles and AddFolderTreeFiles take them while reading the folders):
+    // those paths are not looked up again. Throws std::invalid_argument when the two
+    // differ in length.
+    std::size_t Append(std::vector<std::string> paths, const std::vector<FileId>& ids,
+        const BeforeAppend& beforeAppend = {});
     // Puts path in place of entry index with the identity its file has now; a renamed
     // file's new name is listed whatever else is. Throws std::out_of_range past the end.
     void Replace(std::size_t index, std::string path);
@@ -96,6 +102,9 @@ private:
     // Grows the table, when needed, to hold files listed files at most 3/4 full.
     void Reserve(std::size_t files);
 
+    // Appends with ids, or with m_identify when ids is empty.
+    std::size_t AppendIdentified(
+        std::vector<std::string>& paths, const std::vector<FileId>& ids, const BeforeAppend& beforeAppend);
     bool Admit(const std::string& path, const FileId& id, Staged& staged);
     bool TakesSecondPath(const std::string& path, const FileId& id, Listed& listed, const Staged& staged);
     const std::string& NameOf(std::uint64_t serial, const Staged* staged) const;

@@ -1,6 +1,7 @@
 // FileScan: extension filter, folder scan, pairwise content comparison and path routines.
 #include "scan/FileScan.h"
 
+#include "scan/CandidatePaths.h"
 #include "scan/ContentCompare.h"
 #include "scan/FileProbe.h"
 #include "scan/Platform.h"
@@ -191,6 +192,17 @@ namespace {
         return KindWithoutFollowing(path, kind) == EntryKind::Regular;
     }
 
+    // The identity CandidatePaths would look up for an entry, taken through the folder
+    // while it is open: the disk reads the inode beside the folder, and the path is not
+    // walked again.
+    FileId IdentityOf(const char* name, const Platform::EntryLookUp& lookUp)
+    {
+        Platform::FileInfo info;
+        if (!lookUp(name, info).Ok())
+            return {};
+        return { info.device, info.inode };
+    }
+
 } // namespace
 
 void ListSubFolders(const std::string& folder, std::vector<std::string>& list)
@@ -222,25 +234,29 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list)
 }
 
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
-                            std::vector<std::string>& out)
+    std::vector<std::string>& out, std::vector<FileId>* ids)
 {
     const bool everyFile = MeansEveryFile(filterText);
-    Platform::ForEachEntry(folder, [&](const char* name, EntryKind kind) {
+    Platform::ForEachEntry(folder, [&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
         std::string path = JoinPath(folder, name);
         if (kind == EntryKind::Directory || kind == EntryKind::Other)
             return;
         if (!everyFile && !MatchesExtList(path, extList))
             return;
-        if (IsCandidateFile(path, kind))
-            out.push_back(std::move(path));
+        if (!IsCandidateFile(path, kind))
+            return;
+        out.push_back(std::move(path));
+        if (ids)
+            ids->push_back(IdentityOf(name, lookUp));
     });
 }
 
-void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out)
+void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
+    std::vector<FileId>* ids)
 {
     ExtList list;
     ParseExtList(filterText, list);
-    AddFolderFilesWithList(folder, filterText, list, out);
+    AddFolderFilesWithList(folder, filterText, list, out, ids);
 }
 
 namespace {
@@ -249,6 +265,8 @@ namespace {
     // descend into, both in the order the folder yields them.
     struct FolderListing {
         std::vector<std::string> files;
+        // The files' identities, when the scan takes them.
+        std::vector<FileId> ids;
         std::vector<std::string> children;
     };
 
@@ -256,11 +274,12 @@ namespace {
         bool descend;
         bool everyFile;
         const ExtList& list;
+        bool identify;
     };
 
     void ListFolder(const std::string& folder, const TreeFilter& filter, FolderListing& out)
     {
-        Platform::ForEachEntry(folder, [&](const char* name, EntryKind kind) {
+        Platform::ForEachEntry(folder, [&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
             std::string path = JoinPath(folder, name);
             kind = KindWithoutFollowing(path, kind);
             if (kind == EntryKind::Directory) {
@@ -272,8 +291,11 @@ namespace {
                 return;
             if (!filter.everyFile && !MatchesExtList(path, filter.list))
                 return;
-            if (IsCandidateFile(path, kind))
-                out.files.push_back(std::move(path));
+            if (!IsCandidateFile(path, kind))
+                return;
+            out.files.push_back(std::move(path));
+            if (filter.identify)
+                out.ids.push_back(IdentityOf(name, lookUp));
         });
     }
 
@@ -305,7 +327,7 @@ namespace {
         TreeLister(const TreeLister&) = delete;
         TreeLister& operator=(const TreeLister&) = delete;
 
-        void Walk(std::vector<std::string>& out)
+        void Walk(std::vector<std::string>& out, std::vector<FileId>* ids)
         {
             std::vector<std::size_t> pending { 0 };
             while (!pending.empty()) {
@@ -317,6 +339,8 @@ namespace {
                     std::rethrow_exception(m_failure);
                 Node& node = m_nodes[folder];
                 std::move(node.listing.files.begin(), node.listing.files.end(), std::back_inserter(out));
+                if (ids)
+                    ids->insert(ids->end(), node.listing.ids.begin(), node.listing.ids.end());
                 // Reversed so that the first child is walked first (pre-order).
                 pending.insert(pending.end(), node.childNodes.rbegin(), node.childNodes.rend());
                 node = Node {};
@@ -389,24 +413,27 @@ namespace {
 
 } // namespace
 
-void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out)
+void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
+    std::vector<FileId>* ids)
 {
     ExtList list;
     ParseExtList(filterText, list);
     Platform::FileInfo info;
     const bool descend = Platform::Stat(folder, info).Ok() && info.kind == EntryKind::Directory;
-    const TreeFilter filter { descend, MeansEveryFile(filterText), list };
+    const TreeFilter filter { descend, MeansEveryFile(filterText), list, ids != nullptr };
     if (!descend) {
         FolderListing listing;
         ListFolder(folder, filter, listing);
         std::move(listing.files.begin(), listing.files.end(), std::back_inserter(out));
+        if (ids)
+            ids->insert(ids->end(), listing.ids.begin(), listing.ids.end());
         return;
     }
     // Each folder is read once, taking its files and queueing its subfolders: the
     // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
     TreeLister lister(folder, filter,
         Platform::RotationalDisk(info.device) ? kRotationalListers : kSolidStateListers);
-    lister.Walk(out);
+    lister.Walk(out, ids);
 }
 
 namespace {

@@ -50,6 +50,12 @@ inline bool SameFileUnchanged(const FileInfo& a, const FileInfo& b)
 // file system yields them. kind comes from the directory entry and may be Unknown.
 // Returns false when dir cannot be listed.
 bool ForEachEntry(const std::string& dir, const std::function<void(const char* name, EntryKind kind)>& visit);
+// Looks an entry of the folder being listed up (links followed) through the open
+// folder, without walking the whole path again.
+using EntryLookUp = std::function<Status(const char* name, FileInfo& info)>;
+// Same, and visit may look the folder's entries up with lookUp while it runs.
+bool ForEachEntry(const std::string& dir,
+    const std::function<void(const char* name, EntryKind kind, const EntryLookUp& lookUp)>& visit);
 
 // Fills info for path, following symbolic links when follow is set.
 Status Stat(const std::string& path, FileInfo& info, bool follow = true);

@@ -42,12 +42,13 @@ std::size_t CandidateList::Append(std::string path)
     return Append(std::move(paths));
 }
 
-std::size_t CandidateList::Append(std::vector<std::string>&& paths)
+std::size_t CandidateList::Append(std::vector<std::string>&& paths, const std::vector<FileScan::FileId>* ids)
 {
-    const std::size_t added
-        = m_entries.Append(std::move(paths), [this](std::size_t first, std::size_t count) {
-              beginInsertRows(QModelIndex(), rowOf(first), rowOf(first + count - 1));
-          });
+    const auto beforeAppend = [this](std::size_t first, std::size_t count) {
+        beginInsertRows(QModelIndex(), rowOf(first), rowOf(first + count - 1));
+    };
+    const std::size_t added = ids ? m_entries.Append(std::move(paths), *ids, beforeAppend)
+                                  : m_entries.Append(std::move(paths), beforeAppend);
     if (added > 0)
         endInsertRows();
     paths.clear();

@@ -32,8 +32,9 @@ public:
     // Appends path unless its file is listed under another name; returns the number appended.
     std::size_t Append(std::string path);
     // Appends the paths as FileScan::CandidatePaths::Append does, in one model insertion,
-    // so that large scans stay quick. Returns the number appended.
-    std::size_t Append(std::vector<std::string>&& paths);
+    // so that large scans stay quick; with ids, the folder scan's identities of them.
+    // Returns the number appended.
+    std::size_t Append(std::vector<std::string>&& paths, const std::vector<FileScan::FileId>* ids = nullptr);
     // Throws std::out_of_range past the end.
     void Replace(std::size_t index, std::string path);
     // Throws std::out_of_range past the end.

@@ -450,11 +450,12 @@ void TForm1::btnAddFolderClick()
                 folder.resize(2);
             const std::string filterText = utf8(ExtEdit->text());
             std::vector<std::string> found;
+            std::vector<FileScan::FileId> ids;
             if (OptionCheck1->isChecked())
-                FileScan::AddFolderTreeFiles(folder, filterText, found);
+                FileScan::AddFolderTreeFiles(folder, filterText, found, &ids);
             else
-                FileScan::AddFolderFiles(folder, filterText, found);
-            m_candidates->Append(std::move(found));
+                FileScan::AddFolderFiles(folder, filterText, found, &ids);
+            m_candidates->Append(std::move(found), &ids);
         }
         RefreshCount();
     });

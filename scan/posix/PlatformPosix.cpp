@@ -43,7 +43,8 @@ namespace {
 
 bool IsHiddenName(const char* name) { return name[0] == '.'; }
 
-bool ForEachEntry(const std::string& dir, const std::function<void(const char*, EntryKind)>& visit)
+bool ForEachEntry(const std::string& dir,
+    const std::function<void(const char*, EntryKind, const EntryLookUp&)>& visit)
 {
     DIR* d = opendir(dir.empty() ? "." : dir.c_str());
     if (!d)
@@ -52,13 +53,26 @@ bool ForEachEntry(const std::string& dir, const std::function<void(const char*, 
         DIR* d;
         ~Closer() { closedir(d); }
     } closer { d };
+    const int folder = dirfd(d);
+    const EntryLookUp lookUp = [folder](const char* name, FileInfo& info) -> Status {
+        struct stat st {};
+        if (fstatat(folder, name, &st, 0) != 0)
+            return Posix::LastError();
+        FillInfo(st, info);
+        return {};
+    };
     while (const dirent* e = readdir(d)) {
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
             continue;
-        visit(n, KindOfDirent(e->d_type));
+        visit(n, KindOfDirent(e->d_type), lookUp);
     }
     return true;
+}
+
+bool ForEachEntry(const std::string& dir, const std::function<void(const char*, EntryKind)>& visit)
+{
+    return ForEachEntry(dir, [&](const char* name, EntryKind kind, const EntryLookUp&) { visit(name, kind); });
 }
 
 Status Stat(const std::string& path, FileInfo& info, bool follow)

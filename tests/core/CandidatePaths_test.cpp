@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <map>
 #include <random>
 #include <set>
@@ -77,6 +78,19 @@ TEST_F(LinkedTree, FolderScanListsEachFileOnceUnderTheFirstNameMet)
     EXPECT_EQ(list.Count(), 6U);
     for (std::size_t k = 0; k < 3; ++k)
         EXPECT_EQ(list.At(k + 3), list.At(k));
+
+    // The identities the scan takes while listing (one per path, and the links left out)
+    // make the same list as looking the paths up afterwards.
+    Paths again;
+    std::vector<FileId> ids;
+    AddFolderTreeFiles(dir / "t", "*.*", again, &ids);
+    ASSERT_EQ(again, scanned);
+    CandidatePaths identified;
+    EXPECT_EQ(identified.Append(again, ids), 3U);
+    EXPECT_EQ(identified.Entries(), expected);
+    ids.pop_back();
+    EXPECT_THROW(identified.Append(again, ids), std::invalid_argument);
+    EXPECT_EQ(identified.Count(), 3U);
 }
 
 TEST_F(LinkedTree, NamedPathsPassOverSecondNamesOfListedFilesOnly)

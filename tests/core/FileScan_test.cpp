@@ -1,4 +1,5 @@
 #include "scan/FileScan.h"
+#include "scan/CandidatePaths.h"
 
 #include "support/TempDir.h"
 
@@ -224,9 +225,14 @@ TEST_F(FolderScan, TreeScanEqualsTheFolderThenEachSubfolderInTurn)
         for (const std::string& sub : subs)
             AddFolderFiles(sub, filter, expected);
         std::vector<std::string> out;
-        AddFolderTreeFiles(dir / "t", filter, out);
+        std::vector<FileId> ids;
+        AddFolderTreeFiles(dir / "t", filter, out, &ids);
         EXPECT_EQ(out, expected) << filter;
         EXPECT_GT(out.size(), 100U);
+        // The identities taken while listing travel with their paths.
+        ASSERT_EQ(ids.size(), out.size());
+        for (std::size_t k = 0; k < out.size(); ++k)
+            EXPECT_TRUE(ids[k].Known() && ids[k] == IdentifyFile(out[k])) << out[k];
     }
 }
 
