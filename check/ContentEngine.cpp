@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <semaphore>
 #include <thread>
 #include <utility>
 
@@ -26,6 +27,48 @@ namespace {
     constexpr unsigned kMaxRangeParts = 8;
 
     unsigned CoreCount() { return std::clamp(std::thread::hardware_concurrency(), 1U, 4U); }
+
+    // One seat per core: a comparing worker takes one, and gives it up only while a read
+    // of it waits for the disk. With the files in memory as many workers run as there
+    // are cores (more would only take turns, each evicting the others' buffers from the
+    // caches); with the files on disk every worker keeps a request in flight.
+    class CoreSeats final : public Platform::ReadGate {
+    public:
+        explicit CoreSeats(unsigned cores)
+            : m_free(cores)
+        {
+        }
+        void Enter() override { m_free.acquire(); }
+        void Leave() override { m_free.release(); }
+
+    private:
+        std::counting_semaphore<> m_free;
+    };
+
+    // A worker's seat for one phase, and the gate its reads go through meanwhile.
+    class Seat {
+    public:
+        explicit Seat(Platform::ReadGate* gate)
+            : m_gate(gate)
+        {
+            if (!m_gate)
+                return;
+            m_gate->Enter();
+            Platform::SetReadGate(m_gate);
+        }
+        ~Seat()
+        {
+            if (!m_gate)
+                return;
+            Platform::SetReadGate(nullptr);
+            m_gate->Leave();
+        }
+        Seat(const Seat&) = delete;
+        Seat& operator=(const Seat&) = delete;
+
+    private:
+        Platform::ReadGate* m_gate;
+    };
 
     // Sets of equal files in one flat list.
     struct SetList {
@@ -134,6 +177,7 @@ void ContentEngine::ChooseWorkers()
         : m_rotational                           ? kRotationalDepth
                                                  : kSolidStateDepth;
     m_threads = std::max(depth, CoreCount());
+    m_gateReads = m_threads > CoreCount();
     // Every worker may hold a set's files open: together they stay well inside the
     // usual limit of 1024 descriptors.
     m_options.maxOpenFiles = std::min(m_options.maxOpenFiles, std::max<std::size_t>(16, 768 / m_threads));
@@ -322,6 +366,9 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
         ~OpenOutcome() { engine.TakeOpenFailures(shared); }
     } outcome { *this, shared };
 
+    CoreSeats seats(CoreCount());
+    if (m_gateReads && InMemory(bySize, sets))
+        shared.gate = &seats;
     std::vector<HeadSink> heads(m_threads);
     if (!CompareHeads(shared, bySize, sets, heads, pump))
         return false;
@@ -342,6 +389,27 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
         m_filesCompared.fetch_add(head.deferred.members.size(), std::memory_order_relaxed);
     MergeLabels(shared, heads, labels);
     return true;
+}
+
+bool ContentEngine::InMemory(const std::vector<std::uint32_t>& bySize, const std::vector<SizeSet>& sets) const
+{
+    // A few files spread over the sets stand for all: the head of each, and its middle
+    // when it is long. The seats cost a hand-over for every read that waits, which a
+    // check of files on the disk would pay for nothing.
+    constexpr std::size_t kSample = 16;
+    std::size_t tried = 0;
+    std::size_t held = 0;
+    for (std::size_t k = 0; k < kSample && k < sets.size(); ++k) {
+        const std::uint32_t file = bySize[sets[k * sets.size() / std::min(kSample, sets.size())].begin];
+        Platform::ReadFile reader;
+        if (!reader.OpenUnchecked(m_paths[m_files[file].path]).Ok())
+            continue;
+        const std::uint64_t size = m_files[file].size;
+        ++tried;
+        if (reader.InMemory(0, 1) && (size <= m_options.wholeFileBytes || reader.InMemory(size / 2, 1)))
+            ++held;
+    }
+    return tried > 0 && held * 4 >= tried * 3;
 }
 
 void ContentEngine::GatherSizeSets(
@@ -474,6 +542,7 @@ bool ContentEngine::RefineJobs(Shared& shared, std::size_t count, const RefineJo
     return RunWorkers(
         shared.stop,
         [&](unsigned w) {
+            const Seat seat(shared.gate);
             Refiner refiner(shared);
             std::vector<std::uint32_t> members;
             for (;;) {

@@ -34,7 +34,9 @@ struct EngineOptions {
     // workers instead of by one worker.
     std::uint64_t splitBytes = 64ULL << 20;
     // Worker threads; 0 takes as many as the disk wants requests in flight (ioDepth),
-    // and at least one per core (at most 4). Every worker both reads and compares.
+    // and at least one per core (at most 4). Every worker both reads and compares; when
+    // there are more workers than cores, only one per core runs while reads come from
+    // memory, and the rest wait on the disk.
     unsigned threads = 0;
     // Requests kept in flight while looking files up and reading them when threads is 0;
     // 0 chooses by the disk of the first path: 16 on a solid-state or virtual disk,
@@ -119,6 +121,8 @@ private:
     bool CompareRanges(Shared& shared, const std::vector<HeadSink>& heads, Labels& labels, const Pump& pump);
     void MergeLabels(const Shared& shared, const std::vector<HeadSink>& heads, const Labels& labels);
     void AssignClass(const std::uint32_t* members, std::size_t n);
+    // Tells whether the sets' files are mostly in memory, from a sample of them.
+    bool InMemory(const std::vector<std::uint32_t>& bySize, const std::vector<SizeSet>& sets) const;
     // Hands the jobs 0 to count - 1 out to the workers one at a time; each worker
     // compares with a refiner and a member list of its own.
     using RefineJob = std::function<void(
@@ -135,6 +139,8 @@ private:
     const std::vector<std::string>& m_paths;
     EngineOptions m_options;
     unsigned m_threads = 1;
+    // More workers than cores, chosen for the disk: they compare through CoreSeats.
+    bool m_gateReads = false;
     // On a rotational disk fewer workers read, in the order of the files on the disk.
     bool m_rotational = false;
     // Per file on a rotational disk: its place on the disk.

@@ -27,6 +27,8 @@ struct ContentEngine::Shared {
     // Set for a file whose first name failed to open when it was to be compared.
     std::unique_ptr<std::atomic<std::uint8_t>[]> openFailed;
     std::atomic<bool> stop { false };
+    // When set, the workers keep to the cores through it while reads come from memory.
+    Platform::ReadGate* gate = nullptr;
 };
 
 // Receives what a refinement finds.

@@ -99,6 +99,9 @@ public:
     // a hole follows: bytes before it read as zeros. Returns offset when the file system
     // cannot tell.
     std::uint64_t NextData(std::uint64_t offset) const;
+    // True when the n bytes at offset (at most a page) can be read from memory, without
+    // waiting for the disk; false also when the system cannot tell.
+    bool InMemory(std::uint64_t offset, std::size_t n) const;
     // Tells the kernel the file is read front to back once.
     void AdviseSequential() const;
     void AdviseDone() const;
@@ -108,6 +111,20 @@ private:
     NativeHandle m_handle = NativeHandle::None;
     FileInfo m_info;
 };
+
+// Keeps a pool of reading threads to the cores while their reads come from memory, yet
+// lets many wait on the disk at once: a thread that installs a gate leaves it while one
+// of its reads waits for the disk, and enters it again before going on.
+class ReadGate {
+public:
+    virtual void Enter() = 0;
+    virtual void Leave() = 0;
+
+protected:
+    ~ReadGate() = default;
+};
+// Installs gate for the calling thread's ReadFile reads; nullptr takes it away.
+void SetReadGate(ReadGate* gate);
 
 // A file created exclusively for writing (never replaces an existing one).
 class WriteFile {

@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/syscall.h>
@@ -164,12 +165,42 @@ Status ReadFile::StatNow(FileInfo& info) const
     return {};
 }
 
+namespace {
+
+    thread_local ReadGate* t_readGate = nullptr;
+
+    // pread, leaving the thread's gate while the read waits for the disk: what the page
+    // cache holds is read without waiting (RWF_NOWAIT) first.
+    ssize_t ReadThroughGate(int fd, char* p, std::size_t n, off_t offset)
+    {
+        ReadGate* const gate = t_readGate;
+        if (!gate)
+            return pread(fd, p, n, offset);
+#ifdef RWF_NOWAIT
+        iovec part { p, n };
+        const ssize_t got = preadv2(fd, &part, 1, offset, RWF_NOWAIT);
+        // EOPNOTSUPP and the like: the file system cannot tell, so the read may wait.
+        if (got >= 0 || (errno != EAGAIN && errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL))
+            return got;
+#endif
+        gate->Leave();
+        const ssize_t waited = pread(fd, p, n, offset);
+        const int reason = errno;
+        gate->Enter();
+        errno = reason;
+        return waited;
+    }
+
+} // namespace
+
+void SetReadGate(ReadGate* gate) { t_readGate = gate; }
+
 std::int64_t ReadFile::ReadFull(std::uint64_t offset, void* buffer, std::size_t n, Status* error) const
 {
     auto* p = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t got = pread(Fd(m_handle), p + done, n - done, static_cast<off_t>(offset + done));
+        const ssize_t got = ReadThroughGate(Fd(m_handle), p + done, n - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -182,6 +213,20 @@ std::int64_t ReadFile::ReadFull(std::uint64_t offset, void* buffer, std::size_t 
         done += static_cast<std::size_t>(got);
     }
     return static_cast<std::int64_t>(done);
+}
+
+bool ReadFile::InMemory(std::uint64_t offset, std::size_t n) const
+{
+#ifdef RWF_NOWAIT
+    char page[4096];
+    iovec part { page, std::min(n, sizeof page) };
+    return preadv2(Fd(m_handle), &part, 1, static_cast<off_t>(offset), RWF_NOWAIT)
+        == static_cast<ssize_t>(part.iov_len);
+#else
+    (void)offset;
+    (void)n;
+    return false;
+#endif
 }
 
 std::uint64_t ReadFile::NextData(std::uint64_t offset) const

@@ -1,5 +1,6 @@
 #include "scan/FileScan.h"
 #include "scan/CandidatePaths.h"
+#include "scan/Platform.h"
 
 #include "support/TempDir.h"
 
@@ -420,6 +421,42 @@ TEST_F(Compare, HandlesSparseFilesBeyondFourGiB)
     ASSERT_EQ(pwrite(fd2, "z", 1, (off_t { 4 } << 30) + 7), 1);
     close(fd2);
     EXPECT_TRUE(SameFileContent(b, dir / "sparse-b2"));
+}
+
+TEST_F(Compare, AReadThatWaitsForTheDiskLeavesTheThreadsGateMeanwhile)
+{
+    struct Counting final : Platform::ReadGate {
+        int inside = 1;
+        int leaves = 0;
+        void Enter() override { ++inside; }
+        void Leave() override
+        {
+            --inside;
+            ++leaves;
+        }
+    } gate;
+    const std::string content(256 * 1024, 'c');
+    const std::string path = dir.Write("cold.bin", content);
+    {
+        // Written back and dropped from the page cache, so that reading it waits.
+        const int fd = open(path.c_str(), O_RDWR);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(fsync(fd), 0);
+        EXPECT_EQ(posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED), 0);
+        close(fd);
+    }
+    Platform::ReadFile file;
+    ASSERT_TRUE(file.Open(path).Ok());
+    if (file.InMemory(0, 1))
+        GTEST_SKIP() << "this file system keeps its files in memory";
+    std::string bytes(content.size(), '\0');
+    Platform::SetReadGate(&gate);
+    const std::int64_t got = file.ReadFull(0, bytes.data(), bytes.size());
+    Platform::SetReadGate(nullptr);
+    EXPECT_EQ(got, static_cast<std::int64_t>(content.size()));
+    EXPECT_EQ(bytes, content);
+    EXPECT_GE(gate.leaves, 1);
+    EXPECT_EQ(gate.inside, 1);
 }
 
 TEST(PickFolder, EmptiesAMissingFolderAndAsksTheInstalledBrowser)
