@@ -1,12 +1,9 @@
 // Tests of the duplicate check run through the real main window: groups, list, pages,
 // control states, cancel, errors, and what the window refuses while a run is going.
-#include "ui/CandidateList.h"
 #include "ui/CheckProgress.h"
 #include "ui/Desktop.h"
-#include "ui/Unit1.h"
 #include "support/CheckOracle.h"
-#include "support/ui/CheckWindow.h"
-#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
 
 #include <QAction>
@@ -36,18 +33,17 @@ using namespace std::chrono_literals;
 
 using Paths = std::vector<std::string>;
 
-class TestCheck : public QObject {
+class TestCheck : public MainWindowTest {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
+public:
+    TestCheck() : MainWindowTest(Shown::Exposed) {}
 
+private slots:
     void nothingToCompare();
     void pairFound();
     void treeAndListAreThePairwiseRuns();
     void linkedFolderGroupsTheFilesThemselves();
-    void secondRunNumbersAgain();
     void statesWhileChecking();
     void cancelButton();
     void cancelKey();
@@ -68,33 +64,11 @@ private:
     QStringList groups() const;
     // Runs action the first time the run processes events.
     void duringRun(std::function<void()> action);
-    void verifyIdle();
-
-    std::unique_ptr<TempDir> folder;
-    std::unique_ptr<TForm1> form;
-    ScriptedDesktop* desktop = nullptr;
 };
-
-void TestCheck::init()
-{
-    desktop = &InstallScriptedDesktop();
-    folder = std::make_unique<TempDir>();
-    form = std::make_unique<TForm1>();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-}
-
-void TestCheck::cleanup()
-{
-    desktop->allowUnscripted = true;
-    form.reset();
-    folder.reset();
-    SetDesktop(nullptr);
-}
 
 std::string TestCheck::add(const std::string& name, const std::string& content)
 {
-    std::string path = WriteTestFile(folder->Path() + "/" + name, content);
+    std::string path = file(name, content);
     form->Candidates().Append(std::string(path));
     return path;
 }
@@ -115,18 +89,6 @@ QStringList TestCheck::groups() const
 void TestCheck::duringRun(std::function<void()> action)
 {
     QTimer::singleShot(0, form.get(), std::move(action));
-}
-
-void TestCheck::verifyIdle()
-{
-    QVERIFY(!form->Checking());
-    QVERIFY(form->Button1->isHidden());
-    QVERIFY(form->PBar->isHidden());
-    for (QWidget* control :
-        std::initializer_list<QWidget*> { form->btnAddFile, form->btnAddFolder, form->btnDelFile,
-            form->btnClear, form->btnChecker, form->btnRename, form->ExtEdit, form->OptionCheck1 })
-        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
-    QVERIFY(form->mChecker->isEnabled());
 }
 
 void TestCheck::nothingToCompare()
@@ -202,17 +164,6 @@ void TestCheck::linkedFolderGroupsTheFilesThemselves()
     QCOMPARE(form->Candidates().Count(), std::size_t(2));
     QCOMPARE(form->CountLabel->text(), u"2"_s);
     QCOMPARE(form->PageControl1->currentIndex(), 1);
-}
-
-void TestCheck::secondRunNumbersAgain()
-{
-    add("A", "one");
-    add("B", "one");
-    CheckFromButton(*form);
-    add("C", "two");
-    add("D", "two");
-    CheckFromButton(*form);
-    QCOMPARE(groups(), QStringList({ u"重複ファイル1: A B"_s, u"重複ファイル1: C D"_s }));
 }
 
 void TestCheck::statesWhileChecking()

@@ -1,9 +1,7 @@
 // Tests of the main window's candidate list commands: add files, add folder, remove,
 // clear, open, and the subfolder option, each from its button, menu and pop-up item.
-#include "ui/CandidateList.h"
 #include "ui/Desktop.h"
-#include "ui/Unit1.h"
-#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
 
 #include "scan/FileError.h"
@@ -30,13 +28,10 @@ using namespace Qt::Literals::StringLiterals;
 
 using Paths = std::vector<std::string>;
 
-class TestCommands : public QObject {
+class TestCommands : public MainWindowTest {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void addFilesRewritesFilterBeforeDialog();
     void addFilesKeepsWellFormedFilter();
     void addFilesAppendsAndRemembersName();
@@ -62,24 +57,8 @@ private slots:
 
 private:
     void fill(int count);
-    void select(std::initializer_list<int> rows, int current);
 
-    std::unique_ptr<TForm1> form;
-    ScriptedDesktop* desktop = nullptr;
 };
-
-void TestCommands::init()
-{
-    desktop = &InstallScriptedDesktop();
-    form = std::make_unique<TForm1>();
-}
-
-void TestCommands::cleanup()
-{
-    desktop->allowUnscripted = true;
-    form.reset();
-    SetDesktop(nullptr);
-}
 
 void TestCommands::fill(int count)
 {
@@ -88,15 +67,6 @@ void TestCommands::fill(int count)
         paths.push_back("/tmp/e" + std::to_string(k));
     form->Candidates().Append(std::move(paths));
     form->RefreshCount();
-}
-
-void TestCommands::select(std::initializer_list<int> rows, int current)
-{
-    QItemSelectionModel* selection = form->FileList->selectionModel();
-    selection->clear();
-    for (const int row : rows)
-        selection->select(form->Candidates().index(row), QItemSelectionModel::Select);
-    selection->setCurrentIndex(form->Candidates().index(current), QItemSelectionModel::NoUpdate);
 }
 
 void TestCommands::addFilesRewritesFilterBeforeDialog()
@@ -173,8 +143,7 @@ void TestCommands::busyCursorOnEveryPath()
 
 void TestCommands::addFolderWithAndWithoutSubfolders()
 {
-    TempDir dir;
-    const std::string pics = dir.Path() + "/pics";
+    const std::string pics = path("pics");
     const std::string a = WriteTestFile(pics + "/a.jpg", "a");
     WriteTestFile(pics + "/b.txt", "b");
     const std::string c = WriteTestFile(pics + "/sub/c.jpg", "c");
@@ -194,10 +163,9 @@ void TestCommands::addFolderWithAndWithoutSubfolders()
 
 void TestCommands::addFolderFilterNotRewritten()
 {
-    TempDir dir;
-    WriteTestFile(dir.Path() + "/a.jpg", "a");
+    file("a.jpg", "a");
     form->ExtEdit->setText(u"jpg"_s);
-    desktop->folderAnswers = { dir.Path() };
+    desktop->folderAnswers = { folder->Path() };
     form->btnAddFolderClick();
     QCOMPARE(form->ExtEdit->text(), u"jpg"_s);
     // "jpg" parses to the entry "JPG", which no extension equals.
@@ -217,10 +185,9 @@ void TestCommands::addFolderCancelled()
 
 void TestCommands::addFolderTwice()
 {
-    TempDir dir;
-    const std::string one = WriteTestFile(dir.Path() + "/1.dat", "1");
-    const std::string hidden = WriteTestFile(dir.Path() + "/.2.dat", "2");
-    desktop->folderAnswers = { dir.Path(), dir.Path() };
+    const std::string one = file("1.dat", "1");
+    const std::string hidden = file(".2.dat", "2");
+    desktop->folderAnswers = { folder->Path(), folder->Path() };
     form->btnAddFolderClick();
     form->btnAddFolderClick();
     Paths entries = form->Candidates().Entries();
@@ -232,8 +199,7 @@ void TestCommands::addFolderTwice()
 
 void TestCommands::addCommandsListEachFileOnce()
 {
-    TempDir dir;
-    const LinkedFolder t(dir.Path() + "/t");
+    const LinkedFolder t(path("t"));
     // The window lists what the folder scan yields, without the later names of a's file.
     Paths scanned;
     FileScan::AddFolderTreeFiles(t.root, "*.*", scanned);
@@ -275,13 +241,12 @@ void TestCommands::addCommandsListEachFileOnce()
     QCOMPARE(form->CountLabel->text(), u"10"_s);
 
     // Once every entry of a's file has left the list, another of its names comes in.
-    QItemSelectionModel* selection = form->FileList->selectionModel();
-    selection->clear();
+    std::vector<int> rowsOfA;
     for (std::size_t row = 0; row < expected.size(); ++row) {
         if (expected[row] == firstA)
-            selection->select(form->Candidates().index(static_cast<int>(row)), QItemSelectionModel::Select);
+            rowsOfA.push_back(static_cast<int>(row));
     }
-    selection->setCurrentIndex(form->Candidates().index(0), QItemSelectionModel::NoUpdate);
+    selectRows(rowsOfA, 0);
     form->btnDelFileClick();
     QCOMPARE(form->CountLabel->text(), u"7"_s);
     QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.chain, t.a })));
@@ -312,7 +277,7 @@ void TestCommands::removeSelected()
     fill(5);
     form->Host().AddGroup("重複ファイル1");
     form->Host().AddChild("/tmp/e1");
-    select({ 1, 3 }, 3);
+    selectRows({ 1, 3 }, 3);
     form->btnDelFileClick();
     QCOMPARE(form->Candidates().Entries(), (Paths { "/tmp/e0", "/tmp/e2", "/tmp/e4" }));
     QCOMPARE(form->CountLabel->text(), u"3"_s);
@@ -323,7 +288,7 @@ void TestCommands::removeSelected()
 void TestCommands::removeNeedsFocus()
 {
     fill(3);
-    select({ 0, 1 }, 0);
+    selectRows({ 0, 1 }, 0);
     form->FileList->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     QCOMPARE(form->FocusedIndex(), -1);
     form->CountLabel->setText(u"stale"_s);
@@ -399,7 +364,7 @@ void TestCommands::showOpensSelection()
 {
     fill(5);
     form->Candidates().Append(std::string("/tmp/\x82\xA0.jpg"));
-    select({ 5, 3, 1 }, 1);
+    selectRows({ 5, 3, 1 }, 1);
     form->pShowClick();
     QCOMPARE(desktop->shellOpened, (Paths { "/tmp/e1", "/tmp/e3", "/tmp/\x82\xA0.jpg" }));
     desktop->ClearRecords();
@@ -429,7 +394,7 @@ void TestCommands::showFromRightClickKeepsSelection()
     fill(6);
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    select({ 0, 2 }, 2);
+    selectRows({ 0, 2 }, 2);
     const QRect row4 = form->FileList->visualRect(form->Candidates().index(4));
     const QPoint inWindow = form->FileList->viewport()->mapTo(form.get(), row4.center());
     QTest::mousePress(form->windowHandle(), Qt::RightButton, {}, inWindow);
@@ -472,7 +437,7 @@ void TestCommands::everyTriggerRunsItsCommand()
     QFETCH(QString, trigger);
     QFETCH(QString, expectedCall);
     fill(3);
-    select({ 1 }, 1);
+    selectRows({ 1 }, 1);
     desktop->openAnswers.push_back(std::nullopt);
     desktop->folderAnswers.push_back(std::nullopt);
     desktop->confirmAnswers.push_back(false);
@@ -492,7 +457,7 @@ void TestCommands::everyTriggerRunsItsCommand()
 void TestCommands::refusedWhileChecking()
 {
     fill(3);
-    select({ 0 }, 0);
+    selectRows({ 0 }, 0);
     form->Host().SetCheckCtrl(true);
     for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mRename,
              form->mChecker, form->pAddFile, form->pAddFolder, form->pDelFile, form->pClear, form->pRename })
@@ -514,7 +479,7 @@ void TestCommands::refusedWhileChecking()
 void TestCommands::replaceLosesSelectionKeepsFocus()
 {
     fill(3);
-    select({ 0, 1 }, 1);
+    selectRows({ 0, 1 }, 1);
     form->ReplaceCandidate(1, "/tmp/renamed");
     QCOMPARE(form->Candidates().At(1), std::string("/tmp/renamed"));
     QVERIFY(!form->CandidateSelected(1));

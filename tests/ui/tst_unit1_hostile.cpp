@@ -5,12 +5,9 @@
 // result or message against the pairwise run, that nothing hangs, and that no file was
 // lost or altered. What the core decides alone (sparse files, files changed between
 // listing and checking, each special file alone) is tested in the core.
-#include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/PathDisplay.h"
-#include "ui/Unit1.h"
-#include "support/ui/CheckWindow.h"
-#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
 
 #include "support/HostileFixture.h"
@@ -72,8 +69,11 @@ std::string Sorted(Paths v)
 
 } // namespace
 
-class TestHostile : public QObject {
+class TestHostile : public MainWindowTest {
     Q_OBJECT
+
+public:
+    TestHostile() : MainWindowTest(Shown::Exposed) {}
 
 private slots:
     void init();
@@ -96,12 +96,8 @@ private:
     Outcome windowOutcome() const;
     // Compares the window after a check with the pairwise run over entries.
     void compareWithPairwise(const Paths& entries);
-    void verifyIdle();
     // Selects the file node child of the last group and returns it.
     QTreeWidgetItem* selectLastGroupChild(int child);
-
-    std::unique_ptr<TForm1> form;
-    ScriptedDesktop* desktop = nullptr;
 };
 
 namespace {
@@ -118,17 +114,12 @@ std::string PrintOutcome(const Outcome& o)
 void TestHostile::init()
 {
     alarm(kWatchdogSeconds);
-    desktop = &InstallScriptedDesktop();
-    form = std::make_unique<TForm1>();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    MainWindowTest::init();
 }
 
 void TestHostile::cleanup()
 {
-    desktop->allowUnscripted = true;
-    form.reset();
-    SetDesktop(nullptr);
+    MainWindowTest::cleanup();
     alarm(0);
 }
 
@@ -182,15 +173,6 @@ void TestHostile::compareWithPairwise(const Paths& entries)
     }
     QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
     verifyIdle();
-}
-
-void TestHostile::verifyIdle()
-{
-    QVERIFY(!form->Checking());
-    QVERIFY(form->Button1->isHidden());
-    QVERIFY(form->PBar->isHidden());
-    QVERIFY(form->btnChecker->isEnabled());
-    QVERIFY(form->ExtEdit->isEnabled());
 }
 
 QTreeWidgetItem* TestHostile::selectLastGroupChild(int child)

@@ -1,11 +1,9 @@
 // Tests of the batch rename of TForm1 with the real settings dialog TForm3 on real
 // files: names, numbering, skipped names, extensions, the list and the tree.
-#include "ui/CandidateList.h"
 #include "ui/Desktop.h"
-#include "ui/Unit1.h"
 #include "ui/Unit3.h"
-#include "support/ui/ScriptedDesktop.h"
 #include "support/ui/Controls.h"
+#include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
 
 #include <QApplication>
@@ -16,7 +14,6 @@
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -118,13 +115,13 @@ void WhenDialog(const Settings& settings, bool* seen, QObject* context)
 
 } // namespace
 
-class TestRename : public QObject {
+class TestRename : public MainWindowTest {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
+public:
+    TestRename() : MainWindowTest(Shown::Active) {}
 
+private slots:
     void threeEntriesInTwoFolders();
     void aTakenNameIsReportedForEachEntryThatWouldTakeIt();
     void skippedEntriesStaySelectedForTheNextRun();
@@ -141,72 +138,42 @@ private slots:
     void aFailedRenameEndsTheCommandWithTheErrorBox();
 
 private:
-    std::string file(const QString& name, const QByteArray& content = "x");
+    std::string file(const QString& name, const QByteArray& content = "x") const
+    {
+        return WriteTestFile(filePath(name), content);
+    }
     void list(
-        const std::vector<std::string>& paths, const std::vector<std::size_t>& selected, int focused = 0);
+        const std::vector<std::string>& paths, const std::vector<int>& selected, int focused = 0);
     // Runs the command with the dialog answered; returns whether the dialog opened.
     bool run(const Settings& settings);
     std::vector<std::string> entries() const;
     std::string path(const QString& name) const
     {
-        return QFile::encodeName(m_dir->filePath(name)).toStdString();
+        return QFile::encodeName(filePath(name)).toStdString();
     }
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<TForm1> m_form;
-    ScriptedDesktop* m_desktop = nullptr;
 };
 
-void TestRename::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_desktop = &InstallScriptedDesktop();
-    m_form = std::make_unique<TForm1>();
-    m_form->show();
-    // Active before any dialog opens, so that a late activation never takes the keys.
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-}
-
-void TestRename::cleanup()
-{
-    // The list is not empty: closing would ask.
-    m_desktop->allowUnscripted = true;
-    m_form.reset();
-    SetDesktop(nullptr);
-    m_dir.reset();
-}
-
-std::string TestRename::file(const QString& name, const QByteArray& content)
-{
-    return WriteTestFile(m_dir->filePath(name), content);
-}
-
 void TestRename::list(
-    const std::vector<std::string>& paths, const std::vector<std::size_t>& selected, int focused)
+    const std::vector<std::string>& paths, const std::vector<int>& selected, int focused)
 {
     for (const std::string& p : paths)
-        m_form->Candidates().Append(p);
-    QItemSelectionModel* selection = m_form->FileList->selectionModel();
-    selection->clear();
-    selection->setCurrentIndex(m_form->Candidates().index(focused), QItemSelectionModel::NoUpdate);
-    for (const std::size_t row : selected)
-        selection->select(m_form->Candidates().index(static_cast<int>(row)), QItemSelectionModel::Select);
+        form->Candidates().Append(p);
+    selectRows(selected, focused);
 }
 
 bool TestRename::run(const Settings& settings)
 {
     bool seen = false;
-    WhenDialog(settings, &seen, m_form.get());
-    m_form->btnRenameClick();
+    WhenDialog(settings, &seen, form.get());
+    form->btnRenameClick();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     // Released on every path.
-    if (!m_form->findChildren<TForm3*>().isEmpty())
+    if (!form->findChildren<TForm3*>().isEmpty())
         qWarning("the settings dialog outlived the command");
-    return seen && m_form->findChildren<TForm3*>().isEmpty();
+    return seen && form->findChildren<TForm3*>().isEmpty();
 }
 
-std::vector<std::string> TestRename::entries() const { return m_form->Candidates().Entries(); }
+std::vector<std::string> TestRename::entries() const { return form->Candidates().Entries(); }
 
 void TestRename::threeEntriesInTwoFolders()
 {
@@ -219,10 +186,10 @@ void TestRename::threeEntriesInTwoFolders()
     QCOMPARE(ReadTestFile(expected[1]), QByteArray("Y"));
     QCOMPARE(ReadTestFile(expected[2]), QByteArray("Z"));
     QVERIFY(!Exists(path(u"p/x.jpg"_s)));
-    QVERIFY(m_form->SelectedCandidates().empty());
-    QCOMPARE(m_form->FocusedIndex(), 1);
-    QCOMPARE(m_form->Candidates().Count(), std::size_t { 3 });
-    QVERIFY(m_desktop->calls.empty());
+    QVERIFY(form->SelectedCandidates().empty());
+    QCOMPARE(form->FocusedIndex(), 1);
+    QCOMPARE(form->Candidates().Count(), std::size_t { 3 });
+    QVERIFY(desktop->calls.empty());
 }
 
 void TestRename::aTakenNameIsReportedForEachEntryThatWouldTakeIt()
@@ -231,7 +198,7 @@ void TestRename::aTakenNameIsReportedForEachEntryThatWouldTakeIt()
     list({ file(u"p/x.jpg"_s), file(u"p/y.jpg"_s), file(u"q/z.jpg"_s, "Z") }, { 0, 1, 2 });
     QVERIFY(run({}));
     const QString box = u"ファイル名："_s + QString::fromStdString(taken) + u"は、すでに存在します。"_s;
-    QCOMPARE(m_desktop->informations, QStringList({ box, box }));
+    QCOMPARE(desktop->informations, QStringList({ box, box }));
     QCOMPARE(ReadTestFile(taken), QByteArray("old"));
     QCOMPARE(entries(),
         std::vector<std::string>({ path(u"p/x.jpg"_s), path(u"p/y.jpg"_s), path(u"q/img0001.jpg"_s) }));
@@ -244,18 +211,18 @@ void TestRename::skippedEntriesStaySelectedForTheNextRun()
     file(u"p/img0001.jpg"_s);
     list({ file(u"p/x.jpg"_s), file(u"q/z.jpg"_s), file(u"q/w.jpg"_s) }, { 0, 1 });
     QVERIFY(run({}));
-    QCOMPARE(m_form->SelectedCandidates(), std::vector<std::size_t>({ 0 }));
+    QCOMPARE(form->SelectedCandidates(), std::vector<std::size_t>({ 0 }));
     QCOMPARE(entries()[1], path(u"q/img0001.jpg"_s));
     QCOMPARE(entries()[2], path(u"q/w.jpg"_s));
 
     // Again, with another prefix: only the skipped entry is renamed.
-    m_desktop->ClearRecords();
+    desktop->ClearRecords();
     Settings again;
     again.prefix = u"pic"_s;
     QVERIFY(run(again));
     QCOMPARE(entries(),
         std::vector<std::string>({ path(u"p/pic0001.jpg"_s), path(u"q/img0001.jpg"_s), path(u"q/w.jpg"_s) }));
-    QVERIFY(m_desktop->calls.empty());
+    QVERIFY(desktop->calls.empty());
 }
 
 void TestRename::emptyPrefixOrCancelRenamesNothing()
@@ -270,8 +237,8 @@ void TestRename::emptyPrefixOrCancelRenamesNothing()
     QVERIFY(run(cancelled));
     QCOMPARE(entries(), before);
     QVERIFY(Exists(before[0]) && Exists(before[1]));
-    QCOMPARE(m_form->SelectedCandidates().size(), std::size_t { 2 });
-    QVERIFY(m_desktop->calls.empty());
+    QCOMPARE(form->SelectedCandidates().size(), std::size_t { 2 });
+    QVERIFY(desktop->calls.empty());
 }
 
 void TestRename::nothingWithoutAFocusedEntry()
@@ -288,14 +255,14 @@ void TestRename::nothingWithoutAFocusedEntry()
         });
     };
     closeAnyDialog();
-    m_form->btnRenameClick();
-    m_form->Candidates().Append(file(u"p/x.jpg"_s));
-    QVERIFY(m_form->FocusedIndex() < 0);
+    form->btnRenameClick();
+    form->Candidates().Append(file(u"p/x.jpg"_s));
+    QVERIFY(form->FocusedIndex() < 0);
     closeAnyDialog();
-    m_form->btnRenameClick();
+    form->btnRenameClick();
     QCOMPARE(opened, 0);
     QCOMPARE(entries(), std::vector<std::string>({ path(u"p/x.jpg"_s) }));
-    QVERIFY(m_desktop->calls.empty());
+    QVERIFY(desktop->calls.empty());
 }
 
 void TestRename::digitCounts_data()
@@ -386,14 +353,14 @@ void TestRename::aRenamedEntryThatIsATreeNode()
     const std::string x = file(u"p/x.jpg"_s);
     const std::string y = file(u"p/y.jpg"_s);
     list({ x, y }, { 0 });
-    m_form->Host().AddGroup("重複ファイル1");
-    m_form->Host().AddChild(y);
-    m_form->Host().AddChild(x);
-    m_form->Host().AddGroup("重複ファイル2");
-    m_form->Host().AddChild(x);
+    form->Host().AddGroup("重複ファイル1");
+    form->Host().AddChild(y);
+    form->Host().AddChild(x);
+    form->Host().AddGroup("重複ファイル2");
+    form->Host().AddChild(x);
     QVERIFY(run({}));
     const std::string renamed = path(u"p/img0001.jpg"_s);
-    QTreeWidget* tree = m_form->FileTree;
+    QTreeWidget* tree = form->FileTree;
     QCOMPARE(TForm1::NodePath(tree->topLevelItem(0)->child(0)), y);
     QCOMPARE(TForm1::NodePath(tree->topLevelItem(0)->child(1)), renamed);
     QCOMPARE(tree->topLevelItem(0)->child(1)->text(0), QString::fromStdString(renamed));
@@ -409,19 +376,19 @@ void TestRename::aFailedRenameEndsTheCommandWithTheErrorBox()
     const std::string z = file(u"q/z.jpg"_s);
     list({ x, gone, z }, { 0, 1, 2 });
     QVERIFY(run({}));
-    QCOMPARE(m_desktop->errors, QStringList({ u"File not found."_s }));
+    QCOMPARE(desktop->errors, QStringList({ u"File not found."_s }));
     // Renamed before the failure stays renamed; nothing after it is touched.
     QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0001.jpg"_s), gone, z }));
     QVERIFY(Exists(z));
-    QCOMPARE(m_form->SelectedCandidates(), std::vector<std::size_t>({ 1, 2 }));
+    QCOMPARE(form->SelectedCandidates(), std::vector<std::size_t>({ 1, 2 }));
 
     // A prefix with a "/" would move the files: refused before anything changes.
-    m_desktop->ClearRecords();
+    desktop->ClearRecords();
     QDir().mkpath(QString::fromStdString(path(u"q/sub"_s)));
     Settings slash;
     slash.prefix = u"sub/img"_s;
     QVERIFY(run(slash));
-    QCOMPARE(m_desktop->errors, QStringList({ u"Invalid filename."_s }));
+    QCOMPARE(desktop->errors, QStringList({ u"Invalid filename."_s }));
     QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0001.jpg"_s), gone, z }));
     QVERIFY(Exists(z));
 }

@@ -151,8 +151,11 @@ ShellOpenResult ScriptedDesktop::ShellOpen(const std::string& path)
 
 ScriptedDesktop& InstallScriptedDesktop()
 {
-    // Every test starts with deletions for good, as the windows' own texts say them.
+    // Every test starts with deletions for good, as the windows' own texts say them,
+    // and with the bulk clean's defaults.
     Settings::SetUseTrash(false);
+    Settings::SetProtectedFolders({});
+    Settings::SetKeepRules({});
     auto desktop = std::make_unique<ScriptedDesktop>();
     ScriptedDesktop& installed = *desktop;
     SetDesktop(std::move(desktop));
