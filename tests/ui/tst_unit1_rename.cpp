@@ -127,13 +127,8 @@ private slots:
     void skippedEntriesStaySelectedForTheNextRun();
     void emptyPrefixOrCancelRenamesNothing();
     void nothingWithoutAFocusedEntry();
-    void digitCounts_data();
-    void digitCounts();
-    void extensionFixedUpToPng();
-    void mixedExtensionsKeepTheirOwn();
-    void startNumber_data();
-    void startNumber();
-    void backspaceInTheNumberField();
+    void namesFollowTheDialog_data();
+    void namesFollowTheDialog();
     void aRenamedEntryThatIsATreeNode();
     void aFailedRenameEndsTheCommandWithTheErrorBox();
 
@@ -265,87 +260,75 @@ void TestRename::nothingWithoutAFocusedEntry()
     QVERIFY(desktop->calls.empty());
 }
 
-void TestRename::digitCounts_data()
+void TestRename::namesFollowTheDialog_data()
 {
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("digits");
-    QTest::addColumn<QString>("name");
-    // PadNumber's own table holds the padding rule; these rows show the rename uses the
-    // digit count typed and keeps the last one when the field is emptied.
-    QTest::newRow("6") << u"7"_s << u"6"_s << u"photo000007.jpg"_s;
-    QTest::newRow("emptied keeps 4") << u"7"_s << QString() << u"photo0007.jpg"_s;
-}
-
-void TestRename::digitCounts()
-{
-    QFETCH(QString, start);
-    QFETCH(QString, digits);
-    QFETCH(QString, name);
-    list({ file(u"p/a.jpg"_s) }, { 0 });
-    Settings settings;
-    settings.prefix = u"photo"_s;
-    settings.start = start;
-    settings.digits = digits;
-    QVERIFY(run(settings));
-    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/"_s + name) }));
-    QVERIFY(Exists(path(u"p/"_s + name)));
-}
-
-void TestRename::extensionFixedUpToPng()
-{
-    list({ file(u"p/x.jpg"_s), file(u"p/y"_s), file(u"q/z.JPG"_s) }, { 0, 1, 2 });
-    Settings settings;
-    settings.extension = u"png"_s;
-    QVERIFY(run(settings));
-    QCOMPARE(entries(),
-        std::vector<std::string>(
-            { path(u"p/img0001.png"_s), path(u"p/img0002.png"_s), path(u"q/img0003.png"_s) }));
-}
-
-void TestRename::mixedExtensionsKeepTheirOwn()
-{
-    list(
-        { file(u"p/none"_s), file(u"p/x.jpg"_s), file(u"p/y.PNG"_s), file(u"q/z.tar.gz"_s) }, { 0, 1, 2, 3 });
-    QVERIFY(run({}));
-    QCOMPARE(entries(),
-        std::vector<std::string>({ path(u"p/img0001"_s), path(u"p/img0002.jpg"_s), path(u"p/img0003.PNG"_s),
-            path(u"q/img0004.gz"_s) }));
-}
-
-void TestRename::startNumber_data()
-{
-    QTest::addColumn<int>("close");
-    QTest::newRow("Tab, then Enter") << int(Settings::Close::TabThenEnter);
-    QTest::newRow("click on OK") << int(Settings::Close::ClickOk);
-    QTest::newRow("Enter at once") << int(Settings::Close::EnterInLastField);
-}
-
-void TestRename::startNumber()
-{
-    QFETCH(int, close);
-    list({ file(u"p/x.jpg"_s), file(u"p/y.jpg"_s) }, { 0, 1 });
-    Settings settings;
-    settings.start = u"0010"_s;
-    settings.close = Settings::Close(close);
-    QVERIFY(run(settings));
-    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0010.jpg"_s), path(u"p/img0011.jpg"_s) }));
-}
-
-void TestRename::backspaceInTheNumberField()
-{
-    list({ file(u"p/x.jpg"_s) }, { 0 });
-    Settings settings;
-    settings.start = u"25"_s;
-    settings.close = Settings::Close::EnterInLastField;
-    settings.extra = [](TForm3& dialog) {
-        auto* start = Control<QLineEdit>(dialog, "Edit2");
-        start->setFocus();
-        QTest::keyClick(start, Qt::Key_End);
-        QTest::keyClick(start, Qt::Key_Backspace);
-        QTest::keyClicks(start, u"a"_s);
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<Settings>("settings");
+    QTest::addColumn<QStringList>("renamed");
+    // PadNumber's table and the dialog's own tests hold the rules; these rows show that
+    // the rename takes what was typed and how the dialog was closed.
+    const auto with = [](std::function<void(Settings&)> change) {
+        Settings settings;
+        change(settings);
+        return settings;
     };
+    QTest::newRow("6 digits") << QStringList { u"p/a.jpg"_s } << with([](Settings& s) {
+        s.prefix = u"photo"_s;
+        s.start = u"7"_s;
+        s.digits = u"6"_s;
+    }) << QStringList { u"p/photo000007.jpg"_s };
+    QTest::newRow("digits emptied keeps 4") << QStringList { u"p/a.jpg"_s } << with([](Settings& s) {
+        s.prefix = u"photo"_s;
+        s.start = u"7"_s;
+        s.digits = QString();
+    }) << QStringList { u"p/photo0007.jpg"_s };
+    QTest::newRow("extension fixed up to png")
+        << QStringList { u"p/x.jpg"_s, u"p/y"_s, u"q/z.JPG"_s }
+        << with([](Settings& s) { s.extension = u"png"_s; })
+        << QStringList { u"p/img0001.png"_s, u"p/img0002.png"_s, u"q/img0003.png"_s };
+    QTest::newRow("mixed extensions keep their own")
+        << QStringList { u"p/none"_s, u"p/x.jpg"_s, u"p/y.PNG"_s, u"q/z.tar.gz"_s } << Settings {}
+        << QStringList { u"p/img0001"_s, u"p/img0002.jpg"_s, u"p/img0003.PNG"_s, u"q/img0004.gz"_s };
+    for (const auto& [close, name] : { std::pair { Settings::Close::TabThenEnter, "start, Tab, then Enter" },
+             std::pair { Settings::Close::ClickOk, "start, click on OK" },
+             std::pair { Settings::Close::EnterInLastField, "start, Enter at once" } })
+        QTest::newRow(name) << QStringList { u"p/x.jpg"_s, u"p/y.jpg"_s } << with([close](Settings& s) {
+            s.start = u"0010"_s;
+            s.close = close;
+        }) << QStringList { u"p/img0010.jpg"_s, u"p/img0011.jpg"_s };
+    QTest::newRow("backspace in the number field") << QStringList { u"p/x.jpg"_s } << with([](Settings& s) {
+        s.start = u"25"_s;
+        s.close = Settings::Close::EnterInLastField;
+        s.extra = [](TForm3& dialog) {
+            auto* start = Control<QLineEdit>(dialog, "Edit2");
+            start->setFocus();
+            QTest::keyClick(start, Qt::Key_End);
+            QTest::keyClick(start, Qt::Key_Backspace);
+            QTest::keyClicks(start, u"a"_s);
+        };
+    }) << QStringList { u"p/img0002.jpg"_s };
+}
+
+void TestRename::namesFollowTheDialog()
+{
+    QFETCH(QStringList, names);
+    QFETCH(Settings, settings);
+    QFETCH(QStringList, renamed);
+    std::vector<std::string> before;
+    std::vector<int> rows;
+    for (const QString& name : names) {
+        rows.push_back(static_cast<int>(before.size()));
+        before.push_back(file(name, name.toUtf8()));
+    }
+    list(before, rows);
     QVERIFY(run(settings));
-    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0002.jpg"_s) }));
+    QCOMPARE(entries().size(), std::size_t(renamed.size()));
+    for (qsizetype i = 0; i < renamed.size(); ++i) {
+        QCOMPARE(entries()[std::size_t(i)], path(renamed[i]));
+        QCOMPARE(ReadTestFile(path(renamed[i])), names[i].toUtf8());
+        QVERIFY(!Exists(before[std::size_t(i)]));
+    }
+    QVERIFY(desktop->calls.empty());
 }
 
 void TestRename::aRenamedEntryThatIsATreeNode()
