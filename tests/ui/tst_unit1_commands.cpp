@@ -32,14 +32,13 @@ class TestCommands : public MainWindowTest {
     Q_OBJECT
 
 private slots:
+    void addFilesRewritesFilterBeforeDialog_data();
     void addFilesRewritesFilterBeforeDialog();
-    void addFilesKeepsWellFormedFilter();
     void addFilesAppendsAndRemembersName();
     void busyCursorOnEveryPath();
-    void addFolderWithAndWithoutSubfolders();
-    void addFolderFilterNotRewritten();
+    void addFolder_data();
+    void addFolder();
     void addFolderCancelled();
-    void addFolderTwice();
     void addCommandsListEachFileOnce();
     void removeSelected();
     void removeNeedsFocus();
@@ -57,7 +56,6 @@ private slots:
 
 private:
     void fill(int count);
-
 };
 
 void TestCommands::fill(int count)
@@ -69,34 +67,34 @@ void TestCommands::fill(int count)
     form->RefreshCount();
 }
 
+// The filter's rules are FilterTable's; these rows show what the dialog and the field get.
+void TestCommands::addFilesRewritesFilterBeforeDialog_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("dialogFilter");
+    QTest::addColumn<QString>("rewritten");
+    QTest::newRow("not well formed") << u"jpg"_s << u"ファイル(*.*)|*.*"_s << u"*.*"_s;
+    QTest::newRow("well formed") << u"*.jpg;*.bmp"_s << u"ファイル(*.JPG;*.BMP)|*.jpg;*.bmp"_s << u"*.jpg;*.bmp"_s;
+    QTest::newRow("some patterns dropped") << u"*.jpg;jpg;*.j-g"_s << u"ファイル(*.JPG;)|*.jpg;"_s << u"*.jpg;"_s;
+}
+
 void TestCommands::addFilesRewritesFilterBeforeDialog()
 {
-    form->ExtEdit->setText(u"jpg"_s);
+    QFETCH(QString, field);
+    QFETCH(QString, dialogFilter);
+    QFETCH(QString, rewritten);
+    form->ExtEdit->setText(field);
     form->CountLabel->setText(u"untouched"_s);
     QString fieldWhileOpen;
     desktop->onCall = [&](const QString&) { fieldWhileOpen = form->ExtEdit->text(); };
     desktop->openAnswers.push_back(std::nullopt);
     form->btnAddFileClick();
     QCOMPARE(desktop->opens.size(), std::size_t(1));
-    QCOMPARE(desktop->opens[0].filter, u"ファイル(*.*)|*.*"_s);
-    QCOMPARE(fieldWhileOpen, u"*.*"_s);
-    QCOMPARE(form->ExtEdit->text(), u"*.*"_s);
+    QCOMPARE(desktop->opens[0].filter, dialogFilter);
+    QCOMPARE(fieldWhileOpen, rewritten);
+    QCOMPARE(form->ExtEdit->text(), rewritten);
     QCOMPARE(form->CountLabel->text(), u"untouched"_s);
     QCOMPARE(form->Candidates().Count(), std::size_t(0));
-}
-
-void TestCommands::addFilesKeepsWellFormedFilter()
-{
-    form->ExtEdit->setText(u"*.jpg;*.bmp"_s);
-    desktop->openAnswers.push_back(Paths {});
-    form->btnAddFileClick();
-    QCOMPARE(desktop->opens.at(0).filter, u"ファイル(*.JPG;*.BMP)|*.jpg;*.bmp"_s);
-    QCOMPARE(form->ExtEdit->text(), u"*.jpg;*.bmp"_s);
-    form->ExtEdit->setText(u"*.jpg;jpg;*.j-g"_s);
-    desktop->openAnswers.push_back(std::nullopt);
-    form->btnAddFileClick();
-    QCOMPARE(desktop->opens.at(1).filter, u"ファイル(*.JPG;)|*.jpg;"_s);
-    QCOMPARE(form->ExtEdit->text(), u"*.jpg;"_s);
 }
 
 void TestCommands::addFilesAppendsAndRemembersName()
@@ -141,36 +139,51 @@ void TestCommands::busyCursorOnEveryPath()
     QCOMPARE(busy, QList<bool>({ true, true }));
 }
 
-void TestCommands::addFolderWithAndWithoutSubfolders()
+// Which files a folder yields is FolderScan's subject; these rows show that the command
+// passes the field, unchanged, and the subfolder option to it, and lists what it yields
+// after what is listed.
+void TestCommands::addFolder_data()
 {
-    const std::string pics = path("pics");
-    const std::string a = WriteTestFile(pics + "/a.jpg", "a");
-    WriteTestFile(pics + "/b.txt", "b");
-    const std::string c = WriteTestFile(pics + "/sub/c.jpg", "c");
-    form->ExtEdit->setText(u"*.jpg"_s);
-    desktop->folderAnswers = { pics, pics };
-    form->btnAddFolderClick();
-    QCOMPARE(desktop->browses.at(0).title, u"画像のフォルダを指定"_s);
-    QCOMPARE(desktop->browses.at(0).folder, std::string());
-    QCOMPARE(form->Candidates().Entries(), (Paths { a, c }));
-    QCOMPARE(form->CountLabel->text(), u"2"_s);
-    form->mOptionCheck1->trigger();
-    QVERIFY(!form->OptionCheck1->isChecked());
-    form->btnAddFolderClick();
-    QCOMPARE(form->Candidates().Entries(), (Paths { a, c, a }));
-    QCOMPARE(form->CountLabel->text(), u"3"_s);
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("subfolders");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("with subfolders") << u"*.jpg"_s << true << 1
+                                     << QStringList { u".h.jpg"_s, u"a.jpg"_s, u"sub/c.jpg"_s };
+    QTest::newRow("without subfolders") << u"*.jpg"_s << false << 1 << QStringList { u".h.jpg"_s, u"a.jpg"_s };
+    QTest::newRow("twice") << u"*.*"_s << true << 2
+                           << QStringList { u".h.jpg"_s, u".h.jpg"_s, u"a.jpg"_s, u"a.jpg"_s, u"b.txt"_s,
+                                  u"b.txt"_s, u"sub/c.jpg"_s, u"sub/c.jpg"_s };
+    // "jpg" parses to the entry "JPG", which no extension equals.
+    QTest::newRow("field not rewritten") << u"jpg"_s << true << 1 << QStringList {};
 }
 
-void TestCommands::addFolderFilterNotRewritten()
+void TestCommands::addFolder()
 {
-    file("a.jpg", "a");
-    form->ExtEdit->setText(u"jpg"_s);
-    desktop->folderAnswers = { folder->Path() };
-    form->btnAddFolderClick();
-    QCOMPARE(form->ExtEdit->text(), u"jpg"_s);
-    // "jpg" parses to the entry "JPG", which no extension equals.
-    QCOMPARE(form->Candidates().Count(), std::size_t(0));
-    QCOMPARE(form->CountLabel->text(), u"0"_s);
+    QFETCH(QString, field);
+    QFETCH(bool, subfolders);
+    QFETCH(int, times);
+    QFETCH(QStringList, listed);
+    for (const char* name : { "a.jpg", "b.txt", ".h.jpg", "sub/c.jpg" })
+        file(std::string("pics/") + name, name);
+    form->ExtEdit->setText(field);
+    if (!subfolders)
+        form->mOptionCheck1->trigger();
+    QCOMPARE(form->OptionCheck1->isChecked(), subfolders);
+    for (int k = 0; k < times; ++k) {
+        desktop->folderAnswers.push_back(path("pics"));
+        form->btnAddFolderClick();
+        QCOMPARE(desktop->browses.at(std::size_t(k)).title, u"画像のフォルダを指定"_s);
+        QCOMPARE(desktop->browses.at(std::size_t(k)).folder, std::string());
+    }
+    QCOMPARE(form->ExtEdit->text(), field);
+    Paths expected;
+    for (const QString& name : listed)
+        expected.push_back(path("pics/" + name.toStdString()));
+    Paths entries = form->Candidates().Entries();
+    std::sort(entries.begin(), entries.end());
+    QCOMPARE(entries, expected);
+    QCOMPARE(form->CountLabel->text(), QString::number(listed.size()));
 }
 
 void TestCommands::addFolderCancelled()
@@ -181,20 +194,6 @@ void TestCommands::addFolderCancelled()
     form->btnAddFolderClick();
     QCOMPARE(form->Candidates().Count(), std::size_t(2));
     QCOMPARE(form->CountLabel->text(), u"2"_s);
-}
-
-void TestCommands::addFolderTwice()
-{
-    const std::string one = file("1.dat", "1");
-    const std::string hidden = file(".2.dat", "2");
-    desktop->folderAnswers = { folder->Path(), folder->Path() };
-    form->btnAddFolderClick();
-    form->btnAddFolderClick();
-    Paths entries = form->Candidates().Entries();
-    QCOMPARE(entries.size(), std::size_t(4));
-    std::sort(entries.begin(), entries.end());
-    QCOMPARE(entries, (Paths { hidden, hidden, one, one }));
-    QCOMPARE(form->CountLabel->text(), u"4"_s);
 }
 
 void TestCommands::addCommandsListEachFileOnce()
