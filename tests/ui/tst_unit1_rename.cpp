@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
-#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -36,29 +35,27 @@ struct Settings {
     std::function<void(TForm3&)> extra; // runs after the typing, before closing
 };
 
-void Retype(QWidget* field, const QString& text)
+void Type(QWidget* field, const QString& text)
 {
     field->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(field, Qt::Key_Delete);
-    QTest::keyClicks(field, text);
+    Retype(field, text);
 }
 
 void Fill(TForm3& dialog, const Settings& settings)
 {
     QWidget* last = Control<QLineEdit>(dialog, "Edit1");
-    Retype(last, settings.prefix);
+    Type(last, settings.prefix);
     if (settings.start) {
         last = Control<QLineEdit>(dialog, "Edit2");
-        Retype(last, *settings.start);
+        Type(last, *settings.start);
     }
     if (settings.extension) {
         last = Control<QLineEdit>(dialog, "Edit3");
-        Retype(last, *settings.extension);
+        Type(last, *settings.extension);
     }
     if (settings.digits) {
         last = Control<QComboBox>(dialog, "ComboBox1");
-        Retype(last, *settings.digits);
+        Type(last, *settings.digits);
     }
     if (settings.extra) {
         settings.extra(dialog);
@@ -79,38 +76,6 @@ void Fill(TForm3& dialog, const Settings& settings)
         QTest::keyClick(&dialog, Qt::Key_Escape);
         break;
     }
-}
-
-// Answers the settings dialog once it is open (polled: exec() blocks until then). The
-// polling ends with context.
-void WhenDialog(const Settings& settings, bool* seen, QObject* context)
-{
-    auto deadline = std::make_shared<QDeadlineTimer>(5000);
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [=] {
-        if (auto* dialog = qobject_cast<TForm3*>(QApplication::activeModalWidget())) {
-            if (QTest::qWaitForWindowActive(dialog)) {
-                *seen = true;
-                Fill(*dialog, settings);
-                // A dialog the keys did not close would block the test run.
-                QPointer<TForm3> left(dialog);
-                QTimer::singleShot(2000, [left] {
-                    if (left && left->isVisible()) {
-                        left->reject();
-                        QFAIL("the settings dialog stayed open");
-                    }
-                });
-                return;
-            }
-        }
-        if (deadline->hasExpired()) {
-            if (QWidget* other = QApplication::activeModalWidget())
-                other->close();
-            return;
-        }
-        QTimer::singleShot(10, context, *poll);
-    };
-    QTimer::singleShot(0, context, *poll);
 }
 
 } // namespace
@@ -159,7 +124,17 @@ void TestRename::list(
 bool TestRename::run(const Settings& settings)
 {
     bool seen = false;
-    WhenDialog(settings, &seen, form.get());
+    WhenModal<TForm3>(form.get(), [&](TForm3& dialog) {
+        seen = true;
+        Fill(dialog, settings);
+        // A dialog the keys did not close would block the test run.
+        QTimer::singleShot(2000, &dialog, [&dialog] {
+            if (dialog.isVisible()) {
+                dialog.reject();
+                QFAIL("the settings dialog stayed open");
+            }
+        });
+    });
     form->btnRenameClick();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     // Released on every path.

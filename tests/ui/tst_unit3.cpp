@@ -41,14 +41,6 @@ bool openActive(TForm3& form)
     return QTest::qWaitForWindowActive(&form);
 }
 
-// Replaces a field's text the way a user would: select all, type.
-void retype(QWidget* field, const QString& text)
-{
-    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(field, Qt::Key_Delete);
-    QTest::keyClicks(field, text);
-}
-
 // Types characters QTest has no key for, as a keyboard layout or input method would.
 void typeCharacter(QWidget* field, const QString& character)
 {
@@ -137,7 +129,7 @@ void TestUnit3::startNumberIsRewrittenToTheDigitCount()
     QLineEdit* start = edit(form, "Edit2");
     digits(form)->setEditText(QStringLiteral("6"));
     start->setFocus();
-    retype(start, QStringLiteral("7"));
+    Retype(start, QStringLiteral("7"));
     QTest::keyClick(start, Qt::Key_Tab);
     QCOMPARE(start->text(), QStringLiteral("000007"));
     QCOMPARE(form.StartNumber(), std::int64_t { 7 });
@@ -151,11 +143,11 @@ void TestUnit3::startNumberIsRewrittenToTheDigitCount()
     // An emptied or too large start falls back on the committed number.
     digits(form)->setEditText(QStringLiteral("4"));
     start->setFocus();
-    retype(start, QString());
+    Retype(start, QString());
     QTest::keyClick(start, Qt::Key_Tab);
     QCOMPARE(start->text(), QStringLiteral("0007"));
     start->setFocus();
-    retype(start, QStringLiteral("99999999999"));
+    Retype(start, QStringLiteral("99999999999"));
     QTest::keyClick(start, Qt::Key_Tab);
     QCOMPARE(start->text(), QStringLiteral("0007"));
     QCOMPARE(form.StartNumber(), std::int64_t { 7 });
@@ -179,7 +171,7 @@ void TestUnit3::extensionGetsItsDot()
     };
     for (const auto& row : rows) {
         ext->setFocus();
-        retype(ext, QString::fromUtf8(row.typed));
+        Retype(ext, QString::fromUtf8(row.typed));
         QTest::keyClick(ext, Qt::Key_Tab);
         QCOMPARE(ext->text(), QString::fromUtf8(row.shown));
         QCOMPARE(form.Extension(), std::string(row.extension));
@@ -193,7 +185,7 @@ void TestUnit3::startNumberCommittedByTabByClickAndByEnter()
         QVERIFY(openActive(form));
         QLineEdit* start = edit(form, "Edit2");
         start->setFocus();
-        retype(start, QStringLiteral("0010"));
+        Retype(start, QStringLiteral("0010"));
         if (way == 0) {
             QTest::keyClick(start, Qt::Key_Tab);
             QCOMPARE(form.StartNumber(), std::int64_t { 10 });
@@ -211,7 +203,7 @@ void TestUnit3::startNumberCommittedByTabByClickAndByEnter()
     TForm3 form;
     QVERIFY(openActive(form));
     edit(form, "Edit3")->setFocus();
-    retype(edit(form, "Edit3"), QStringLiteral("png"));
+    Retype(edit(form, "Edit3"), QStringLiteral("png"));
     QTest::keyClick(edit(form, "Edit3"), Qt::Key_Enter);
     QCOMPARE(form.result(), int(QDialog::Accepted));
     QCOMPARE(form.Extension(), std::string(".png"));
@@ -224,7 +216,7 @@ void TestUnit3::digitCountCommittedAndKeptWhenEmptied()
         QVERIFY(openActive(form));
         QWidget* field = digits(form);
         field->setFocus();
-        retype(field, QString::fromLatin1(typed));
+        Retype(field, QString::fromLatin1(typed));
         QTest::keyClick(field, Qt::Key_Return);
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QCOMPARE(form.DigitCount(), QByteArray(typed).toInt());
@@ -233,7 +225,7 @@ void TestUnit3::digitCountCommittedAndKeptWhenEmptied()
     QVERIFY(openActive(form));
     QWidget* field = digits(form);
     field->setFocus();
-    retype(field, QString());
+    Retype(field, QString());
     QTest::keyClick(field, Qt::Key_Tab);
     QCOMPARE(form.DigitCount(), 4);
     QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
@@ -247,7 +239,7 @@ void TestUnit3::numberFieldsTakeDigitsAndEditingKeys()
     QVERIFY(openActive(form));
     QLineEdit* start = edit(form, "Edit2");
     start->setFocus();
-    retype(start, QStringLiteral("a1-b2 .3+"));
+    Retype(start, QStringLiteral("a1-b2 .3+"));
     typeCharacter(start, QStringLiteral("０"));
     typeCharacter(start, QStringLiteral("é"));
     QCOMPARE(start->text(), QStringLiteral("123"));
@@ -273,7 +265,7 @@ void TestUnit3::numberFieldsTakeDigitsAndEditingKeys()
 
     QWidget* field = digits(form);
     field->setFocus();
-    retype(field, QStringLiteral("x5y"));
+    Retype(field, QStringLiteral("x5y"));
     QCOMPARE(digits(form)->currentText(), QStringLiteral("5"));
     QTest::keyClick(field, Qt::Key_Backspace);
     QCOMPARE(digits(form)->currentText(), QString());
@@ -299,16 +291,16 @@ void TestUnit3::pasteTakesPlainDigitsOnly()
     };
     for (const auto& row : rows) {
         start->setFocus();
-        retype(start, QString());
+        Retype(start, QString());
         QGuiApplication::clipboard()->setText(QString::fromUtf8(row.clipboard));
         QTest::keyClick(start, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(start->text(), QString::fromUtf8(row.result));
-        retype(start, QString());
+        Retype(start, QString());
         QTest::keyClick(start, Qt::Key_Insert, Qt::ShiftModifier);
         QCOMPARE(start->text(), QString::fromUtf8(row.result));
     }
     // Pasting into the middle keeps what is there.
-    retype(start, QStringLiteral("19"));
+    Retype(start, QStringLiteral("19"));
     QTest::keyClick(start, Qt::Key_Left);
     QGuiApplication::clipboard()->setText(QStringLiteral(" 00 "));
     QTest::keyClick(start, Qt::Key_V, Qt::ControlModifier);
@@ -316,7 +308,7 @@ void TestUnit3::pasteTakesPlainDigitsOnly()
 
     QWidget* field = digits(form);
     field->setFocus();
-    retype(field, QString());
+    Retype(field, QString());
     QGuiApplication::clipboard()->setText(QStringLiteral("\t12 "));
     QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(digits(form)->currentText(), QStringLiteral("12"));
@@ -332,7 +324,7 @@ void TestUnit3::cancelKeepsNothing()
         QVERIFY(openActive(form));
         QLineEdit* start = edit(form, "Edit2");
         start->setFocus();
-        retype(start, QStringLiteral("0010"));
+        Retype(start, QStringLiteral("0010"));
         if (way == 0)
             QTest::keyClick(start, Qt::Key_Escape);
         else
