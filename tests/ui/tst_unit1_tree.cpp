@@ -5,8 +5,9 @@
 #include "ui/Desktop.h"
 #include "ui/PathDisplay.h"
 #include "ui/Unit2.h"
-#include "support/ui/MainWindow.h"
+#include "support/ChildProcess.h"
 #include "support/ui/Controls.h"
+#include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
 
 #include <QAction>
@@ -22,7 +23,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -33,7 +33,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,7 +106,6 @@ private slots:
     void renameNeverCutsTheNameOrMovesTheFile();
     void moveIntoAnotherFolder();
     void moveIntoItsOwnFolderOrOntoATakenName();
-    void moveAcrossFileSystems();
     void moveIntoAFullFileSystem();
     void deleteAfterConfirmation();
     void deleteOfAFileNodeNeedsNoKeptCopy();
@@ -426,8 +424,7 @@ void TestTree::deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay()
     // and the delete dialog refuses to let the only copy go.
     const QString root = filePath(u"ov"_s);
     QDir().mkpath(root);
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || mount("tmpfs", root.toLocal8Bit().constData(), "tmpfs", 0, "size=4m") != 0)
+    if (!MountPrivateTmpfs(Bytes(root), "4m"))
         QSKIP("no private mount namespace for a tmpfs");
     for (const QString& name : { u"lower"_s, u"upper"_s, u"work"_s, u"merged"_s })
         QDir().mkpath(root + u'/' + name);
@@ -729,6 +726,18 @@ void TestTree::moveIntoAnotherFolder()
     form->popMoveClick();
     QCOMPARE(TForm1::NodePath(group->child(1)), target);
     QVERIFY(Exists(target));
+
+    // Onward to another file system: copied there, and the source goes.
+    const TempDir shm("/dev/shm");
+    struct stat disk { }, memory { };
+    if (stat(target.c_str(), &disk) != 0 || stat(shm.Path().c_str(), &memory) != 0 || disk.st_dev == memory.st_dev)
+        QSKIP("the temporary folder and /dev/shm share a file system");
+    desktop->folderAnswers.push_back(shm.Path());
+    form->popMoveClick();
+    QVERIFY(!Exists(target));
+    QCOMPARE(ReadTestFile(shm / "d.jpg"), QByteArray("same"));
+    QCOMPARE(TForm1::NodePath(group->child(1)), shm / "d.jpg");
+    QVERIFY(desktop->errors.isEmpty());
 }
 
 void TestTree::moveIntoItsOwnFolderOrOntoATakenName()
@@ -749,36 +758,12 @@ void TestTree::moveIntoItsOwnFolderOrOntoATakenName()
     QCOMPARE(ReadTestFile(m_a), QByteArray("same"));
 }
 
-void TestTree::moveAcrossFileSystems()
-{
-    QTemporaryDir shm(u"/dev/shm/tessarin-tree-XXXXXX"_s);
-    QVERIFY(shm.isValid());
-    struct stat disk {
-    }, memory {};
-    stat(m_a.c_str(), &disk);
-    stat(shm.path().toLocal8Bit().constData(), &memory);
-    if (disk.st_dev == memory.st_dev)
-        QSKIP("the temporary folder and /dev/shm share a file system");
-    const QByteArray content(300000, 'x');
-    const std::string source = WriteTestFile(filePath(u"p/big.jpg"_s), content);
-    QTreeWidgetItem* group = addGroup({ m_a, source });
-    select(group->child(1));
-    desktop->folderAnswers.push_back(Bytes(shm.path()));
-    form->popMoveClick();
-    const std::string target = Bytes(shm.filePath(u"big.jpg"_s));
-    QVERIFY(!Exists(source));
-    QCOMPARE(ReadTestFile(target), content);
-    QCOMPARE(TForm1::NodePath(group->child(1)), target);
-    QVERIFY(desktop->errors.isEmpty());
-}
-
 void TestTree::moveIntoAFullFileSystem()
 {
     // A 1 MiB tmpfs in a mount namespace of this test's own.
     const QString small = filePath(u"small"_s);
     QDir().mkpath(small);
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || mount("tmpfs", small.toLocal8Bit().constData(), "tmpfs", 0, "size=1m") != 0)
+    if (!MountPrivateTmpfs(Bytes(small), "1m"))
         QSKIP("no private mount namespace for a small tmpfs");
     const QByteArray content(3 << 20, 'y');
     const std::string source = WriteTestFile(filePath(u"p/huge.jpg"_s), content);
@@ -864,8 +849,8 @@ void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
     QCOMPARE(group->childCount(), 1);
 
     // A file on a volume without a trash: asked once, キャンセル keeps it.
-    QTemporaryDir shm(u"/dev/shm/tessarin-tree-XXXXXX"_s);
-    const std::string noTrash = WriteTestFile(shm.filePath(u"t.jpg"_s), "same");
+    const TempDir shm("/dev/shm");
+    const std::string noTrash = WriteTestFile(shm / "t.jpg", "same");
     group = addGroup({ m_a, noTrash });
     select(group->child(1));
     desktop->ClearRecords();
@@ -974,8 +959,7 @@ void TestTree::saveResultsFailureShowsTheErrorBoxAndLeavesNoFile()
     // A full file system: a tmpfs of 64 KiB in a mount namespace of this test's own, filled up.
     const QString small = filePath(u"small"_s);
     QDir().mkpath(small);
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || mount("tmpfs", small.toLocal8Bit().constData(), "tmpfs", 0, "size=64k") != 0)
+    if (!MountPrivateTmpfs(Bytes(small), "64k"))
         QSKIP("no private mount namespace for a small tmpfs");
     {
         QFile filler(small + u"/filler"_s);
