@@ -45,10 +45,8 @@ private slots:
     void dropIgnoresOtherUrls();
     void dropRefusedWhileChecking();
 
-    void closeWithEmptyList();
-    void closeAsksWithEntries();
-    void exitMenuAsks();
-    void sessionEnd();
+    void closingAsksOnlyWithEntries_data();
+    void closingAsksOnlyWithEntries();
 
     void errorWrapperFullStop_data();
     void errorWrapperFullStop();
@@ -303,51 +301,37 @@ void TestUnit1::dropRefusedWhileChecking()
 
 // ---- closing ----
 
-void TestUnit1::closeWithEmptyList()
+void TestUnit1::closingAsksOnlyWithEntries_data()
 {
-    form->show();
-    QVERIFY(form->close());
-    QVERIFY(!form->isVisible());
-    QVERIFY(desktop->calls.empty());
+    QTest::addColumn<QString>("how");
+    for (const char* how : { "close box", "exit menu", "session end" })
+        QTest::newRow(how) << QString::fromLatin1(how);
 }
 
-void TestUnit1::closeAsksWithEntries()
+void TestUnit1::closingAsksOnlyWithEntries()
 {
+    QFETCH(QString, how);
+    // Returns whether the window ended, or for the session, agreed to end.
+    const auto end = [&] {
+        if (how == u"session end"_s)
+            return form->SessionEndConfirmed();
+        form->show();
+        if (how == u"exit menu"_s)
+            form->mExit->trigger();
+        else if (!form->close())
+            return false;
+        return !form->isVisible();
+    };
+    QVERIFY(end());
+    QVERIFY(desktop->calls.empty());
     form->Candidates().Append(std::string("/tmp/a.jpg"));
-    form->show();
     desktop->confirmAnswers = { false, true };
-    QVERIFY(!form->close());
-    QVERIFY(form->isVisible());
+    QVERIFY(!end());
+    QVERIFY(how == u"session end"_s || form->isVisible());
     QCOMPARE(desktop->confirms, QStringList { u"本当に終了しますか？"_s });
     QCOMPARE(desktop->calls.at(0).kind, u"Confirm"_s);
-    QVERIFY(form->close());
-    QVERIFY(!form->isVisible());
+    QVERIFY(end());
     QCOMPARE(desktop->confirms.size(), 2);
-}
-
-void TestUnit1::exitMenuAsks()
-{
-    form->Candidates().Append(std::string("/tmp/a.jpg"));
-    form->show();
-    desktop->confirmAnswers = { false };
-    form->mExit->trigger();
-    QVERIFY(form->isVisible());
-    QCOMPARE(desktop->confirms, QStringList { u"本当に終了しますか？"_s });
-    form->Candidates().Clear();
-    form->mExit->trigger();
-    QVERIFY(!form->isVisible());
-    QCOMPARE(desktop->confirms.size(), 1);
-}
-
-void TestUnit1::sessionEnd()
-{
-    QVERIFY(form->SessionEndConfirmed());
-    QVERIFY(desktop->calls.empty());
-    form->Candidates().Append(std::string("/tmp/a.jpg"));
-    desktop->confirmAnswers = { false, true };
-    QVERIFY(!form->SessionEndConfirmed());
-    QVERIFY(form->SessionEndConfirmed());
-    QCOMPARE(desktop->confirms, QStringList({ u"本当に終了しますか？"_s, u"本当に終了しますか？"_s }));
 }
 
 // ---- the error wrapper ----

@@ -45,8 +45,8 @@ private slots:
     void treeAndListAreThePairwiseRuns();
     void linkedFolderGroupsTheFilesThemselves();
     void statesWhileChecking();
-    void cancelButton();
-    void cancelKey();
+    void cancel_data();
+    void cancel();
     void fileDeletedAfterListing();
     void startedFromResultsPage();
     void closeDuringRun();
@@ -197,22 +197,16 @@ void TestCheck::statesWhileChecking()
     QCOMPARE(form->PBar->text(), u"100%　比較済み 2 ファイル"_s);
 }
 
-void TestCheck::cancelButton()
+void TestCheck::cancel_data()
 {
-    for (int k = 0; k < 20; ++k)
-        add("F" + std::to_string(k), "same");
-    duringRun([&] { QTest::mouseClick(form->Button1, Qt::LeftButton); });
-    CheckFromButton(*form);
-    QVERIFY(form->Host().CheckCancelled());
-    QCOMPARE(form->PageControl1->currentIndex(), 0);
-    QVERIFY(desktop->calls.empty());
-    verifyIdle();
-    // Results already added and entries already removed stay as they are.
-    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("button") << false;
+    QTest::newRow("Esc") << true;
 }
 
-void TestCheck::cancelKey()
+void TestCheck::cancel()
 {
+    QFETCH(bool, byKey);
     QApplication::setActiveWindow(form.get());
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     // Esc does nothing while no check runs.
@@ -220,11 +214,19 @@ void TestCheck::cancelKey()
     QVERIFY(!form->Host().CheckCancelled());
     for (int k = 0; k < 20; ++k)
         add("F" + std::to_string(k), "same");
-    duringRun([&] { QTest::keyClick(form->Button1, Qt::Key_Escape); });
+    duringRun([&] {
+        if (byKey)
+            QTest::keyClick(form->Button1, Qt::Key_Escape);
+        else
+            QTest::mouseClick(form->Button1, Qt::LeftButton);
+    });
     CheckFromButton(*form);
     QVERIFY(form->Host().CheckCancelled());
     QCOMPARE(form->PageControl1->currentIndex(), 0);
+    QVERIFY(desktop->calls.empty());
     verifyIdle();
+    // Results already added and entries already removed stay as they are.
+    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
 }
 
 void TestCheck::fileDeletedAfterListing()
