@@ -60,12 +60,12 @@ void ScriptedDesktop::Information(const QString& text)
     record(u"Information"_s, text);
 }
 
-bool ScriptedDesktop::Confirm(const QString& text)
+bool ScriptedDesktop::confirm(const QString& kind, const QString& text)
 {
     confirms << text;
-    record(u"Confirm"_s, text);
+    record(kind, text);
     if (confirmAnswers.empty()) {
-        unscripted(u"Confirm"_s);
+        unscripted(kind);
         return false;
     }
     const bool answer = confirmAnswers.front();
@@ -73,18 +73,9 @@ bool ScriptedDesktop::Confirm(const QString& text)
     return answer;
 }
 
-bool ScriptedDesktop::ConfirmDefaultCancel(const QString& text)
-{
-    confirms << text;
-    record(u"ConfirmDefaultCancel"_s, text);
-    if (confirmAnswers.empty()) {
-        unscripted(u"ConfirmDefaultCancel"_s);
-        return false;
-    }
-    const bool answer = confirmAnswers.front();
-    confirmAnswers.pop_front();
-    return answer;
-}
+bool ScriptedDesktop::Confirm(const QString& text) { return confirm(u"Confirm"_s, text); }
+
+bool ScriptedDesktop::ConfirmDefaultCancel(const QString& text) { return confirm(u"ConfirmDefaultCancel"_s, text); }
 
 void ScriptedDesktop::Error(const QString& text)
 {

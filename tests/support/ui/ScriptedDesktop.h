@@ -97,6 +97,7 @@ public:
 private:
     void record(const QString& kind, const QString& text);
     void unscripted(const QString& kind);
+    bool confirm(const QString& kind, const QString& text);
     // Takes the next answer from queue into answer; false when it is "cancelled" or the
     // queue is empty, which is an unscripted call of kind.
     template <typename T> bool takeAnswer(std::deque<std::optional<T>>& queue, const QString& kind, T& answer)
