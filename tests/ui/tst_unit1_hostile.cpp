@@ -39,13 +39,11 @@
 #include <functional>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 using CheckOracle::Outcome;
-using CheckOracle::PairwiseCheck;
 using Hostile::Fixture;
 using Hostile::ManifestDiff;
 using Paths = std::vector<std::string>;
@@ -92,24 +90,9 @@ private:
     void drop(const Paths& paths);
     // Empties the list and the tree through the clear command.
     void clearAll();
-    // The window's candidate list and result tree, and its last error box.
-    Outcome windowOutcome() const;
-    // Compares the window after a check with the pairwise run over entries.
-    void compareWithPairwise(const Paths& entries);
     // Selects the file node child of the last group and returns it.
     QTreeWidgetItem* selectLastGroupChild(int child);
 };
-
-namespace {
-
-std::string PrintOutcome(const Outcome& o)
-{
-    std::ostringstream out;
-    out << o;
-    return out.str();
-}
-
-} // namespace
 
 void TestHostile::init()
 {
@@ -140,39 +123,6 @@ void TestHostile::clearAll()
     desktop->confirmAnswers.clear();
     QCOMPARE(form->Candidates().Count(), std::size_t { 0 });
     QCOMPARE(form->FileTree->topLevelItemCount(), 0);
-}
-
-Outcome TestHostile::windowOutcome() const
-{
-    Outcome out;
-    for (std::size_t k = 0; k < form->Candidates().Count(); ++k)
-        out.list.push_back(form->Candidates().At(k));
-    for (int g = 0; g < form->FileTree->topLevelItemCount(); ++g) {
-        const QTreeWidgetItem* group = form->FileTree->topLevelItem(g);
-        out.groups.push_back({ group->text(0).toStdString(), {} });
-        for (int c = 0; c < group->childCount(); ++c)
-            out.groups.back().children.push_back(TForm1::NodePath(group->child(c)));
-    }
-    return out;
-}
-
-void TestHostile::compareWithPairwise(const Paths& entries)
-{
-    const Outcome expected = PairwiseCheck(entries);
-    Outcome actual = windowOutcome();
-    // The window shows its error and page itself: checked below.
-    actual.error = expected.error;
-    actual.log = expected.log;
-    QVERIFY2(actual == expected, (PrintOutcome(actual) + "\nexpected " + PrintOutcome(expected)).c_str());
-    if (expected.error.empty()) {
-        QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
-        QCOMPARE(form->PageControl1->currentIndex(), 1);
-    } else {
-        QCOMPARE(desktop->errors, QStringList { PathToDisplay(Files::ErrorBoxText(expected.error)) });
-        QCOMPARE(form->PageControl1->currentIndex(), 0);
-    }
-    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
-    verifyIdle();
 }
 
 QTreeWidgetItem* TestHostile::selectLastGroupChild(int child)

@@ -2,6 +2,8 @@
 #include "support/ui/MainWindow.h"
 
 #include "support/ui/TestFiles.h"
+#include "scan/FileError.h"
+#include "ui/PathDisplay.h"
 #include "ui/Settings.h"
 
 #include <QCheckBox>
@@ -59,4 +61,36 @@ void MainWindowTest::verifyIdle()
             form->btnClear, form->btnChecker, form->btnRename, form->ExtEdit, form->OptionCheck1 })
         QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
     QVERIFY(form->mChecker->isEnabled());
+}
+
+CheckOracle::Outcome MainWindowTest::windowOutcome() const
+{
+    CheckOracle::Outcome out;
+    out.list = form->Candidates().Entries();
+    for (int g = 0; g < form->FileTree->topLevelItemCount(); ++g) {
+        const QTreeWidgetItem* group = form->FileTree->topLevelItem(g);
+        out.groups.push_back({ group->text(0).toStdString(), {} });
+        for (int c = 0; c < group->childCount(); ++c)
+            out.groups.back().children.push_back(TForm1::NodePath(group->child(c)));
+    }
+    return out;
+}
+
+void MainWindowTest::compareWithPairwise(const std::vector<std::string>& entries)
+{
+    const CheckOracle::Outcome expected = CheckOracle::PairwiseCheck(entries);
+    CheckOracle::Outcome actual = windowOutcome();
+    // The window shows its error and page itself: checked below.
+    actual.error = expected.error;
+    actual.log = expected.log;
+    QVERIFY2(actual == expected, (PrintOutcome(actual) + "\nexpected " + PrintOutcome(expected)).c_str());
+    if (expected.error.empty()) {
+        QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
+        QCOMPARE(form->PageControl1->currentIndex(), 1);
+    } else {
+        QCOMPARE(desktop->errors, QStringList { PathToDisplay(Files::ErrorBoxText(expected.error)) });
+        QCOMPARE(form->PageControl1->currentIndex(), 0);
+    }
+    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
+    verifyIdle();
 }

@@ -3,6 +3,7 @@
 // starts it.
 #pragma once
 
+#include "support/CheckOracle.h"
 #include "support/TempDir.h"
 #include "support/ui/ScriptedDesktop.h"
 #include "ui/CandidateList.h"
@@ -14,6 +15,7 @@
 #include <QTreeWidget>
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,11 @@ protected:
     void selectRows(const std::vector<int>& rows, int current);
     // Checks that no run goes on and every control that changes the list is enabled.
     void verifyIdle();
+    // Returns the window's candidate list and result tree (no error, no log).
+    CheckOracle::Outcome windowOutcome() const;
+    // Checks the window after a check over entries against the pairwise run: the list,
+    // the tree, the error box or none, the page, the count label, the idle controls.
+    void compareWithPairwise(const std::vector<std::string>& entries);
 
     std::unique_ptr<TempDir> folder;
     std::unique_ptr<TForm1> form;
@@ -57,6 +64,13 @@ private:
     Shown m_shown;
     bool m_useTrash;
 };
+
+inline std::string PrintOutcome(const CheckOracle::Outcome& outcome)
+{
+    std::ostringstream out;
+    out << outcome;
+    return out.str();
+}
 
 // Lists paths after what form already lists, brings the count label up to date and
 // clicks the check button; returns the number of groups in the result tree. Forgets
