@@ -41,7 +41,6 @@ private slots:
 
     void dropFilesInOrder();
     void dropFolderAndRepeatedFile();
-    void dropKeepsBytes();
     void dropIgnoresOtherUrls();
     void dropRefusedWhileChecking();
 
@@ -260,22 +259,6 @@ void TestUnit1::dropFolderAndRepeatedFile()
     QVERIFY(DropUriList(form->FileList->viewport(), UriList({ file })));
     QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { folder, file, file }));
     QCOMPARE(form->CountLabel->text(), u"3"_s);
-}
-
-void TestUnit1::dropKeepsBytes()
-{
-    const std::string& root = folder->Path();
-    // Shift-JIS bytes of a name, which are no UTF-8; a path far longer than 255 bytes.
-    const std::string shiftJis = WriteTestFile(root + "/\x82\xA0\x82\xA2.jpg", "sjis");
-    std::string deep = root;
-    for (int level = 0; level < 3; ++level)
-        deep += "/" + std::string(100, static_cast<char>('a' + level));
-    const std::string longPath = WriteTestFile(deep + "/写真.jpg", "long");
-    QVERIFY(longPath.size() > 300);
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ shiftJis, longPath })));
-    QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { shiftJis, longPath }));
-    const QString shown = form->Candidates().data(form->Candidates().index(0)).toString();
-    QVERIFY2(shown.endsWith(u"/\\x82\\xA0\\x82\\xA2.jpg"_s), qPrintable(shown));
 }
 
 void TestUnit1::dropIgnoresOtherUrls()
