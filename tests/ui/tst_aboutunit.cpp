@@ -1,8 +1,7 @@
 // Tests of the About box TAboutBox and of the main window's About command.
 #include "ui/AboutUnit.h"
-#include "ui/Unit1.h"
 #include "support/ui/FormTable.h"
-#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,7 +12,7 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-class TestAbout : public QObject {
+class TestAbout : public MainWindowTest {
     Q_OBJECT
 
 private slots:
@@ -78,9 +77,7 @@ void TestAbout::closing()
 
 void TestAbout::commandShowsAndReleases()
 {
-    InstallScriptedDesktop();
-    TForm1 form;
-    form.show();
+    form->show();
     QString name;
     QWidget* owner = nullptr;
     bool modal = false;
@@ -93,13 +90,12 @@ void TestAbout::commandShowsAndReleases()
         modal = shown->isModal();
         QTest::keyClick(shown, Qt::Key_Return);
     });
-    form.About1->trigger();
+    form->About1->trigger();
     QCOMPARE(name, u"AboutBox"_s);
-    QCOMPARE(owner, &form);
+    QCOMPARE(owner, form.get());
     QVERIFY(modal);
     // Released once the command has returned.
-    QVERIFY(form.findChildren<TAboutBox*>().isEmpty());
-    SetDesktop(nullptr);
+    QVERIFY(form->findChildren<TAboutBox*>().isEmpty());
 }
 
 QTEST_MAIN(TestAbout)

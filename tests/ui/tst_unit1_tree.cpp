@@ -228,19 +228,14 @@ void TestTree::deleteDialogWithNothingCheckedDeletesNothing()
 
 void TestTree::deleteDialogCancelled()
 {
+    // The ways of cancelling are the dialog's own test; the window sees only the answer.
     QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
     select(group);
-    for (int way = 0; way < 2; ++way) {
-        WhenModal<TForm2>(form.get(), [way](TForm2& dialog) {
-            if (way == 0)
-                QTest::keyClick(&dialog, Qt::Key_Escape);
-            else
-                QTest::mouseClick(Control<QPushButton>(dialog, "Button2"), Qt::LeftButton);
-        });
-        form->FileTreeDblClick();
-        QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
-        QCOMPARE(group->childCount(), 3);
-    }
+    WhenModal<TForm2>(form.get(),
+        [](TForm2& dialog) { QTest::mouseClick(Control<QPushButton>(dialog, "Button2"), Qt::LeftButton); });
+    form->FileTreeDblClick();
+    QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
+    QCOMPARE(group->childCount(), 3);
     // Released when the command ends.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(form->findChildren<TForm2*>().isEmpty());
