@@ -46,6 +46,7 @@ using namespace Qt::Literals::StringLiterals;
 using CheckOracle::Outcome;
 using Hostile::Fixture;
 using Hostile::ManifestDiff;
+using Hostile::Sorted;
 using Paths = std::vector<std::string>;
 
 namespace {
@@ -55,15 +56,6 @@ const char* const kUnprivileged = "TESSARIN_HOSTILE_UNPRIVILEGED";
 const char* const kFixtureVar = "TESSARIN_HOSTILE_FIXTURE";
 // A case that hangs kills the process after this long instead of stalling the suite.
 constexpr unsigned kWatchdogSeconds = 120;
-
-std::string Sorted(Paths v)
-{
-    std::sort(v.begin(), v.end());
-    std::string out;
-    for (const std::string& s : v)
-        out += s + "\n";
-    return out;
-}
 
 } // namespace
 
