@@ -96,20 +96,18 @@ private slots:
     void doubleClickOpensAFileNodeOnly();
     void doubleClickOnEmptySpaceActsOnTheSelectedNode();
     void enterOnAGroupOpensTheDeleteDialog();
-    void popupEnablingFollowsTheSelectedNode();
+    void popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles();
     void popupActsOnTheNodeSelectedBeforeTheRightClick();
     void renameSuccess();
     void renameSelectsTheNameBeforeItsExtension_data();
     void renameSelectsTheNameBeforeItsExtension();
     void renameTakenNameCancelUnchangedAndFailure();
     void renameNeverCutsTheNameOrMovesTheFile();
-    void moveIntoAnotherFolder();
-    void moveIntoItsOwnFolderOrOntoATakenName();
+    void moveIntoAnotherFolderButNeverOntoAName();
     void moveIntoAFullFileSystem();
     void deleteAfterConfirmation();
     void deleteReportsAFileThatCannotBeDeleted();
     void withTheTrashDeletionsGoThereAndAskWhereThereIsNone();
-    void groupNodesAreNeverTakenForFiles();
     void saveResultsIsEnabledOnlyWithGroups();
     void saveResultsWritesTheTreeAsItShowsIt();
     void saveResultsFailureShowsTheErrorBoxAndLeavesNoFile();
@@ -534,7 +532,7 @@ void TestTree::enterOnAGroupOpensTheDeleteDialog()
     QVERIFY(form->findChildren<TForm2*>().isEmpty());
 }
 
-void TestTree::popupEnablingFollowsTheSelectedNode()
+void TestTree::popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     QTreeWidgetItem* emptied = addGroup({ m_b });
@@ -557,6 +555,20 @@ void TestTree::popupEnablingFollowsTheSelectedNode()
     // A group whose children are gone is still no file.
     select(emptied);
     QCOMPARE(enabled(), none);
+
+    // Nor do the commands take a group for a file, or a double-click a childless group.
+    for (QTreeWidgetItem* node : { group, emptied }) {
+        select(node);
+        form->popRenameClick();
+        form->popMoveClick();
+        form->popShowClick();
+        form->popDeleteClick();
+    }
+    select(emptied);
+    form->FileTreeDblClick();
+    QVERIFY(desktop->calls.empty());
+    QCOMPARE(form->FileTree->topLevelItemCount(), 2);
+    QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
 }
 
 void TestTree::popupActsOnTheNodeSelectedBeforeTheRightClick()
@@ -694,10 +706,22 @@ void TestTree::renameNeverCutsTheNameOrMovesTheFile()
     QVERIFY(QDir(filePath(u"p/sub"_s)).isEmpty());
 }
 
-void TestTree::moveIntoAnotherFolder()
+void TestTree::moveIntoAnotherFolderButNeverOntoAName()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     select(group->child(1));
+    // Its own folder, or one where its name is taken: refused, and nothing changes.
+    file("r/d.jpg", "other");
+    for (const char* folder : { "p", "r" }) {
+        desktop->folderAnswers.push_back(path(folder));
+        form->popMoveClick();
+    }
+    QCOMPARE(desktop->informations, QStringList(2, u"このファイル名は存在します。"_s));
+    QCOMPARE(TForm1::NodePath(group->child(1)), m_d);
+    QCOMPARE(ReadTestFile(path("r/d.jpg")), QByteArray("other"));
+    QCOMPARE(ReadTestFile(m_d), QByteArray("same"));
+
+    desktop->ClearRecords();
     const std::string keep = path("keep");
     QDir().mkpath(QString::fromStdString(keep));
     desktop->folderAnswers.push_back(keep + "/");
@@ -727,24 +751,6 @@ void TestTree::moveIntoAnotherFolder()
     QCOMPARE(ReadTestFile(shm / "d.jpg"), QByteArray("same"));
     QCOMPARE(TForm1::NodePath(group->child(1)), shm / "d.jpg");
     QVERIFY(desktop->errors.isEmpty());
-}
-
-void TestTree::moveIntoItsOwnFolderOrOntoATakenName()
-{
-    QTreeWidgetItem* group = addGroup({ m_a, m_b });
-    select(group->child(0));
-    desktop->folderAnswers.push_back(path("p"));
-    form->popMoveClick();
-    QCOMPARE(desktop->informations, QStringList({ u"このファイル名は存在します。"_s }));
-    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
-    QVERIFY(Exists(m_a));
-
-    file("r/a.jpg", "other");
-    desktop->folderAnswers.push_back(path("r"));
-    form->popMoveClick();
-    QCOMPARE(desktop->informations.size(), 2);
-    QCOMPARE(ReadTestFile(path("r/a.jpg")), QByteArray("other"));
-    QCOMPARE(ReadTestFile(m_a), QByteArray("same"));
 }
 
 void TestTree::moveIntoAFullFileSystem()
@@ -845,26 +851,6 @@ void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
     form->popDeleteClick();
     QVERIFY(!Exists(noTrash));
     QCOMPARE(group->childCount(), 1);
-}
-
-void TestTree::groupNodesAreNeverTakenForFiles()
-{
-    QTreeWidgetItem* group = addGroup({ m_a });
-    QTreeWidgetItem* emptied = addGroup({ m_d });
-    delete emptied->takeChild(0);
-    for (QTreeWidgetItem* node : { group, emptied }) {
-        select(node);
-        form->popRenameClick();
-        form->popMoveClick();
-        form->popShowClick();
-        form->popDeleteClick();
-    }
-    // The childless group is no file to open either.
-    select(emptied);
-    form->FileTreeDblClick();
-    QVERIFY(desktop->calls.empty());
-    QCOMPARE(form->FileTree->topLevelItemCount(), 2);
-    QVERIFY(Exists(m_a));
 }
 
 void TestTree::saveResultsIsEnabledOnlyWithGroups()
