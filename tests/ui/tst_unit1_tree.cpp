@@ -93,8 +93,7 @@ private slots:
     void deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy();
     void deleteDialogWithEveryLineCheckedAsksFirst();
     void deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay();
-    void doubleClickOpensAFileNodeOnly();
-    void doubleClickOnEmptySpaceActsOnTheSelectedNode();
+    void doubleClickOpensAFileNodeOnlyAlsoBelowTheRows();
     void enterOnAGroupOpensTheDeleteDialog();
     void popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles();
     void popupActsOnTheNodeSelectedBeforeTheRightClick();
@@ -439,7 +438,7 @@ void TestTree::deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay()
     umount(Bytes(root).c_str());
 }
 
-void TestTree::doubleClickOpensAFileNodeOnly()
+void TestTree::doubleClickOpensAFileNodeOnlyAlsoBelowTheRows()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     group->setExpanded(true);
@@ -467,13 +466,9 @@ void TestTree::doubleClickOpensAFileNodeOnly()
     QCOMPARE(desktop->errors,
         QStringList({ u"ファイル "_s + QString::fromStdString(m_d) + u" は開けません."_s }));
     QCOMPARE(form->FileTree->topLevelItemCount(), 1);
-}
 
-void TestTree::doubleClickOnEmptySpaceActsOnTheSelectedNode()
-{
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
-    group->setExpanded(true);
-    QTreeWidget* tree = form->FileTree;
+    // On empty space below the rows it acts on the selected node.
+    desktop->ClearRecords();
     const QPoint below(tree->viewport()->width() / 2, tree->viewport()->height() - 5);
     QVERIFY(!tree->itemAt(below));
 
