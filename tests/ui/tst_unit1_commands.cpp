@@ -72,7 +72,8 @@ void TestCommands::addFilesRewritesFilterBeforeDialog_data()
     QTest::addColumn<QString>("dialogFilter");
     QTest::addColumn<QString>("rewritten");
     QTest::newRow("not well formed") << u"jpg"_s << u"ファイル(*.*)|*.*"_s << u"*.*"_s;
-    QTest::newRow("well formed") << u"*.jpg;*.bmp"_s << u"ファイル(*.JPG;*.BMP)|*.jpg;*.bmp"_s << u"*.jpg;*.bmp"_s;
+    QTest::newRow("well formed") << u"*.jpg;*.bmp"_s << u"ファイル(*.JPG;*.BMP)|*.jpg;*.bmp"_s
+                                 << u"*.jpg;*.bmp"_s;
     QTest::newRow("some patterns dropped") << u"*.jpg;jpg;*.j-g"_s << u"ファイル(*.JPG;)|*.jpg;"_s << u"*.jpg;"_s;
 }
 
@@ -148,7 +149,8 @@ void TestCommands::addFolder_data()
     QTest::addColumn<QStringList>("listed");
     QTest::newRow("with subfolders") << u"*.jpg"_s << true << 1
                                      << QStringList { u".h.jpg"_s, u"a.jpg"_s, u"sub/c.jpg"_s };
-    QTest::newRow("without subfolders") << u"*.jpg"_s << false << 1 << QStringList { u".h.jpg"_s, u"a.jpg"_s };
+    QTest::newRow("without subfolders") << u"*.jpg"_s << false << 1
+                                        << QStringList { u".h.jpg"_s, u"a.jpg"_s };
     QTest::newRow("twice") << u"*.*"_s << true << 2
                            << QStringList { u".h.jpg"_s, u".h.jpg"_s, u"a.jpg"_s, u"a.jpg"_s, u"b.txt"_s,
                                   u"b.txt"_s, u"sub/c.jpg"_s, u"sub/c.jpg"_s };

@@ -738,7 +738,8 @@ void TestTree::moveIntoAnotherFolderButNeverOntoAName()
     // Onward to another file system: copied there, and the source goes.
     const TempDir shm("/dev/shm");
     struct stat disk { }, memory { };
-    if (stat(target.c_str(), &disk) != 0 || stat(shm.Path().c_str(), &memory) != 0 || disk.st_dev == memory.st_dev)
+    if (stat(target.c_str(), &disk) != 0 || stat(shm.Path().c_str(), &memory) != 0
+        || disk.st_dev == memory.st_dev)
         QSKIP("the temporary folder and /dev/shm share a file system");
     desktop->folderAnswers.push_back(shm.Path());
     form->popMoveClick();
@@ -903,7 +904,7 @@ void TestTree::saveResultsWritesTheTreeAsItShowsIt()
     // Cancelled: nothing written.
     desktop->saveAnswers.push_back(std::nullopt);
     form->mSaveResultsClick();
-    QCOMPARE(QDir(QString::fromStdString(folder->Path())).entryList(QDir::Files), QStringList({ u"plain"_s, u"結果.json"_s }));
+    QCOMPARE(QDir(filePath(u""_s)).entryList(QDir::Files), QStringList({ u"plain"_s, u"結果.json"_s }));
 }
 
 void TestTree::saveResultsFailureShowsTheErrorBoxAndLeavesNoFile()

@@ -1,8 +1,8 @@
 // MainWindow: the window tests' fixture of the main window.
 #include "support/ui/MainWindow.h"
 
-#include "support/ui/TestFiles.h"
 #include "scan/FileError.h"
+#include "support/ui/TestFiles.h"
 #include "ui/PathDisplay.h"
 #include "ui/Settings.h"
 

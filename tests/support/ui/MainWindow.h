@@ -75,7 +75,8 @@ inline std::string PrintOutcome(const CheckOracle::Outcome& outcome)
 // Lists paths after what form already lists, brings the count label up to date and
 // clicks the check button; returns the number of groups in the result tree. Forgets
 // the records of desktop first when given, so that they hold only what the run showed.
-inline int CheckFromButton(TForm1& form, std::vector<std::string> paths = {}, ScriptedDesktop* desktop = nullptr)
+inline int CheckFromButton(
+    TForm1& form, std::vector<std::string> paths = {}, ScriptedDesktop* desktop = nullptr)
 {
     if (desktop)
         desktop->ClearRecords();

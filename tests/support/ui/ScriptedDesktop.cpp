@@ -75,7 +75,10 @@ bool ScriptedDesktop::confirm(const QString& kind, const QString& text)
 
 bool ScriptedDesktop::Confirm(const QString& text) { return confirm(u"Confirm"_s, text); }
 
-bool ScriptedDesktop::ConfirmDefaultCancel(const QString& text) { return confirm(u"ConfirmDefaultCancel"_s, text); }
+bool ScriptedDesktop::ConfirmDefaultCancel(const QString& text)
+{
+    return confirm(u"ConfirmDefaultCancel"_s, text);
+}
 
 void ScriptedDesktop::Error(const QString& text)
 {
