@@ -86,8 +86,7 @@ private slots:
     void init();
 
     void deleteDialogListsTheGroupWithAllButTheFirstChecked();
-    void deleteDialogWithNothingCheckedDeletesNothing();
-    void deleteDialogCancelled();
+    void deleteDialogCancelledOrWithNothingCheckedDeletesNothing();
     void deleteDialogReportsFilesThatCannotBeDeleted();
     void deleteDialogKeepsCopiesWhoseKeptCopyChangedAfterTheCheck();
     void deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy();
@@ -202,10 +201,20 @@ void TestTree::deleteDialogListsTheGroupWithAllButTheFirstChecked()
     QVERIFY(desktop->calls.empty());
 }
 
-void TestTree::deleteDialogWithNothingCheckedDeletesNothing()
+void TestTree::deleteDialogCancelledOrWithNothingCheckedDeletesNothing()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
     select(group);
+    // The ways of cancelling are the dialog's own test; the window sees only the answer.
+    WhenModal<TForm2>(form.get(),
+        [](TForm2& dialog) { QTest::mouseClick(Control<QPushButton>(dialog, "Button2"), Qt::LeftButton); });
+    form->FileTreeDblClick();
+    QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
+    QCOMPARE(group->childCount(), 3);
+    // Released when the command ends.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(form->findChildren<TForm2*>().isEmpty());
+
     WhenModal<TForm2>(form.get(), [](TForm2& dialog) {
         auto* list = Control<QListWidget>(dialog, "CheckFileList");
         // Space on the checked lines, from the keyboard.
@@ -219,21 +228,6 @@ void TestTree::deleteDialogWithNothingCheckedDeletesNothing()
     QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
     QCOMPARE(group->childCount(), 3);
     QVERIFY(desktop->calls.empty());
-}
-
-void TestTree::deleteDialogCancelled()
-{
-    // The ways of cancelling are the dialog's own test; the window sees only the answer.
-    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
-    select(group);
-    WhenModal<TForm2>(form.get(),
-        [](TForm2& dialog) { QTest::mouseClick(Control<QPushButton>(dialog, "Button2"), Qt::LeftButton); });
-    form->FileTreeDblClick();
-    QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
-    QCOMPARE(group->childCount(), 3);
-    // Released when the command ends.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(form->findChildren<TForm2*>().isEmpty());
 }
 
 void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
