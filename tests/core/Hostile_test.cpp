@@ -64,15 +64,6 @@ private:
     std::string m_text;
 };
 
-std::string Sorted(std::vector<std::string> v)
-{
-    std::sort(v.begin(), v.end());
-    std::string out;
-    for (const std::string& s : v)
-        out += s + "\n";
-    return out;
-}
-
 // True when every entry of before is still accounted for after a run: in the list or
 // as a removed duplicate (a child after the first) in the tree.
 bool EntriesConserved(const std::vector<std::string>& before, const Outcome& after)

@@ -174,6 +174,16 @@ private:
     int m_fd = -1;
 };
 
+// Returns paths sorted, one a line: a listing to compare whatever order it came in.
+inline std::string Sorted(std::vector<std::string> paths)
+{
+    std::sort(paths.begin(), paths.end());
+    std::string out;
+    for (const std::string& path : paths)
+        out += path + "\n";
+    return out;
+}
+
 // Describes the first differences between two manifests ("" when equal).
 inline std::string ManifestDiff(
     const std::map<std::string, std::string>& before, const std::map<std::string, std::string>& after)

@@ -1,8 +1,7 @@
 // Tests of the About box TAboutBox and of the main window's About command.
 #include "ui/AboutUnit.h"
-#include "ui/Unit1.h"
 #include "support/ui/FormTable.h"
-#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,14 +12,13 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-class TestAbout : public QObject {
+class TestAbout : public MainWindowTest {
     Q_OBJECT
 
 private slots:
     void layout();
-    void enterCloses();
-    void escDoesNothing();
-    void closeBoxCloses();
+    void closing_data();
+    void closing();
     void commandShowsAndReleases();
 };
 
@@ -47,42 +45,39 @@ void TestAbout::layout()
     QVERIFY(box.OKButton->isDefault());
 }
 
-void TestAbout::enterCloses()
+enum class Close { Enter, EscThenOk, CloseBox };
+
+void TestAbout::closing_data()
 {
-    TAboutBox box;
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    QTest::keyClick(&box, Qt::Key_Return);
-    QVERIFY(!box.isVisible());
-    QCOMPARE(box.result(), int(QDialog::Accepted));
+    QTest::addColumn<Close>("how");
+    QTest::newRow("enter closes") << Close::Enter;
+    QTest::newRow("esc does nothing, OK closes") << Close::EscThenOk;
+    QTest::newRow("close box closes") << Close::CloseBox;
 }
 
-void TestAbout::escDoesNothing()
+void TestAbout::closing()
 {
+    QFETCH(Close, how);
     TAboutBox box;
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
-    QTest::keyClick(&box, Qt::Key_Escape);
-    QVERIFY(box.isVisible());
-    QTest::mouseClick(box.OKButton, Qt::LeftButton);
+    if (how == Close::Enter) {
+        QTest::keyClick(&box, Qt::Key_Return);
+    } else if (how == Close::EscThenOk) {
+        QTest::keyClick(&box, Qt::Key_Escape);
+        QVERIFY(box.isVisible());
+        QTest::mouseClick(box.OKButton, Qt::LeftButton);
+    } else {
+        QVERIFY(box.close());
+    }
     QVERIFY(!box.isVisible());
-    QCOMPARE(box.result(), int(QDialog::Accepted));
-}
-
-void TestAbout::closeBoxCloses()
-{
-    TAboutBox box;
-    box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
-    QVERIFY(box.close());
-    QVERIFY(!box.isVisible());
+    if (how != Close::CloseBox)
+        QCOMPARE(box.result(), int(QDialog::Accepted));
 }
 
 void TestAbout::commandShowsAndReleases()
 {
-    InstallScriptedDesktop();
-    TForm1 form;
-    form.show();
+    form->show();
     QString name;
     QWidget* owner = nullptr;
     bool modal = false;
@@ -95,13 +90,12 @@ void TestAbout::commandShowsAndReleases()
         modal = shown->isModal();
         QTest::keyClick(shown, Qt::Key_Return);
     });
-    form.About1->trigger();
+    form->About1->trigger();
     QCOMPARE(name, u"AboutBox"_s);
-    QCOMPARE(owner, &form);
+    QCOMPARE(owner, form.get());
     QVERIFY(modal);
     // Released once the command has returned.
-    QVERIFY(form.findChildren<TAboutBox*>().isEmpty());
-    SetDesktop(nullptr);
+    QVERIFY(form->findChildren<TAboutBox*>().isEmpty());
 }
 
 QTEST_MAIN(TestAbout)

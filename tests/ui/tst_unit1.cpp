@@ -1,11 +1,9 @@
 // Tests of the main window TForm1: layout, menus, drops, closing and the error wrapper.
-#include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/FormLook.h"
 #include "ui/PathDisplay.h"
-#include "ui/Unit1.h"
 #include "support/ui/FormTable.h"
-#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
 
 #include "scan/FileError.h"
@@ -29,13 +27,10 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-class TestUnit1 : public QObject {
+class TestUnit1 : public MainWindowTest {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void windowFrame();
     void controlGeometry();
     void controlCaptionsAndStates();
@@ -46,14 +41,11 @@ private slots:
 
     void dropFilesInOrder();
     void dropFolderAndRepeatedFile();
-    void dropKeepsBytes();
     void dropIgnoresOtherUrls();
     void dropRefusedWhileChecking();
 
-    void closeWithEmptyList();
-    void closeAsksWithEntries();
-    void exitMenuAsks();
-    void sessionEnd();
+    void closingAsksOnlyWithEntries_data();
+    void closingAsksOnlyWithEntries();
 
     void errorWrapperFullStop_data();
     void errorWrapperFullStop();
@@ -65,24 +57,7 @@ private slots:
     void japaneseQtTexts();
     void nodePaths();
 
-private:
-    std::unique_ptr<TForm1> form;
-    ScriptedDesktop* desktop = nullptr;
 };
-
-void TestUnit1::init()
-{
-    desktop = &InstallScriptedDesktop();
-    form = std::make_unique<TForm1>();
-}
-
-void TestUnit1::cleanup()
-{
-    // Unanswered questions at teardown are not the test's subject.
-    desktop->allowUnscripted = true;
-    form.reset();
-    SetDesktop(nullptr);
-}
 
 void TestUnit1::windowFrame()
 {
@@ -180,7 +155,21 @@ void TestUnit1::tabOrder()
     QCOMPARE(form->btnAddFile->focusPolicy(), Qt::NoFocus);
 }
 
-// A separator is listed as "-": it is a line only, any text of its own would show beside it.
+namespace {
+
+// Lists a menu's items as "name=text"; a separator as "name=-": it is a line only, any
+// text of its own would show beside it.
+QStringList MenuItems(const QMenu* menu)
+{
+    QStringList list;
+    for (const QAction* action : menu->actions())
+        list << action->objectName() + u'='
+                + (action->isSeparator() ? u"-"_s + action->text() : action->text());
+    return list;
+}
+
+} // namespace
+
 void TestUnit1::mainMenu()
 {
     QCOMPARE(form->MainMenu1->objectName(), u"MainMenu1"_s);
@@ -193,22 +182,15 @@ void TestUnit1::mainMenu()
     QCOMPARE(form->mFind->title(), u"検索(&S)"_s);
     QCOMPARE(form->N3->title(), u"&?"_s);
 
-    const auto items = [](QMenu* menu) {
-        QStringList list;
-        for (const QAction* action : menu->actions())
-            list << action->objectName() + u'='
-                    + (action->isSeparator() ? u"-"_s + action->text() : action->text());
-        return list;
-    };
-    QCOMPARE(items(form->mFile),
+    QCOMPARE(MenuItems(form->mFile),
         QStringList({ u"mAddFile=ファイル追加(&F)..."_s, u"mAddFolder=フォルダ追加(&O)..."_s,
             u"mDelFile=ファイル削除(&D)"_s, u"mClear=リスト内クリア(&C)"_s, u"mRename=リネーム(&R)..."_s,
             u"N7=-"_s, u"mSaveResults=結果を保存..."_s, u"N1=-"_s, u"mExit=終了(&X)"_s }));
-    QCOMPARE(items(form->mFind),
+    QCOMPARE(MenuItems(form->mFind),
         QStringList(
             { u"mChecker=重複ファイルチェック(&C)"_s, u"N2=-"_s, u"mOptionCheck1=サブフォルダ検索(&S)"_s, u"N8=-"_s,
                 u"mCleanAll=重複ファイルの一括整理(&B)..."_s, u"mUseTrash=ゴミ箱に移動する(&T)"_s }));
-    QCOMPARE(items(form->N3), QStringList({ u"About1=バージョン情報(&A)..."_s }));
+    QCOMPARE(MenuItems(form->N3), QStringList({ u"About1=バージョン情報(&A)..."_s }));
 
     for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mChecker,
              form->mRename, form->mExit })
@@ -221,20 +203,13 @@ void TestUnit1::mainMenu()
 
 void TestUnit1::popupMenus()
 {
-    const auto items = [](QMenu* menu) {
-        QStringList list;
-        for (const QAction* action : menu->actions())
-            list << action->objectName() + u'='
-                    + (action->isSeparator() ? u"-"_s + action->text() : action->text());
-        return list;
-    };
     QCOMPARE(form->PopupMenu1->objectName(), u"PopupMenu1"_s);
-    QCOMPARE(items(form->PopupMenu1),
+    QCOMPARE(MenuItems(form->PopupMenu1),
         QStringList({ u"pAddFile=ファイル追加(&F)..."_s, u"pAddFolder=フォルダ追加(&O)..."_s,
             u"pDelFile=ファイル削除(&D)"_s, u"pClear=リスト内クリア(&C)"_s, u"pRename=リネーム(&R)..."_s,
             u"N5=-"_s, u"pShow=表示(&V)"_s }));
     QCOMPARE(form->PopupMenu2->objectName(), u"PopupMenu2"_s);
-    QCOMPARE(items(form->PopupMenu2),
+    QCOMPARE(MenuItems(form->PopupMenu2),
         QStringList({ u"popRename=リネーム(&R)"_s, u"popMove=ファイル移動(&M)"_s, u"popShow=表示(&V)"_s,
             u"N6=-"_s, u"popDelete=削除(&D)"_s, u"N9=-"_s, u"popCleanAll=重複ファイルの一括整理(&B)..."_s }));
     QCOMPARE(form->FileList->contextMenuPolicy(), Qt::CustomContextMenu);
@@ -257,8 +232,7 @@ void TestUnit1::fonts()
 
 void TestUnit1::dropFilesInOrder()
 {
-    TempDir dir;
-    const std::string& root = dir.Path();
+    const std::string& root = folder->Path();
     const std::string c = WriteTestFile(root + "/c.jpg", "c");
     const std::string a = WriteTestFile(root + "/a.jpg", "a");
     const std::string b = WriteTestFile(root + "/b.jpg", "b");
@@ -275,8 +249,7 @@ void TestUnit1::dropFilesInOrder()
 
 void TestUnit1::dropFolderAndRepeatedFile()
 {
-    TempDir dir;
-    const std::string& root = dir.Path();
+    const std::string& root = folder->Path();
     const std::string folder = MakeTestFolder(root + "/photos");
     WriteTestFile(folder + "/inside.jpg", "x");
     const std::string file = WriteTestFile(root + "/one.jpg", "1");
@@ -286,23 +259,6 @@ void TestUnit1::dropFolderAndRepeatedFile()
     QVERIFY(DropUriList(form->FileList->viewport(), UriList({ file })));
     QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { folder, file, file }));
     QCOMPARE(form->CountLabel->text(), u"3"_s);
-}
-
-void TestUnit1::dropKeepsBytes()
-{
-    TempDir dir;
-    const std::string& root = dir.Path();
-    // Shift-JIS bytes of a name, which are no UTF-8; a path far longer than 255 bytes.
-    const std::string shiftJis = WriteTestFile(root + "/\x82\xA0\x82\xA2.jpg", "sjis");
-    std::string deep = root;
-    for (int level = 0; level < 3; ++level)
-        deep += "/" + std::string(100, static_cast<char>('a' + level));
-    const std::string longPath = WriteTestFile(deep + "/写真.jpg", "long");
-    QVERIFY(longPath.size() > 300);
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ shiftJis, longPath })));
-    QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { shiftJis, longPath }));
-    const QString shown = form->Candidates().data(form->Candidates().index(0)).toString();
-    QVERIFY2(shown.endsWith(u"/\\x82\\xA0\\x82\\xA2.jpg"_s), qPrintable(shown));
 }
 
 void TestUnit1::dropIgnoresOtherUrls()
@@ -328,51 +284,37 @@ void TestUnit1::dropRefusedWhileChecking()
 
 // ---- closing ----
 
-void TestUnit1::closeWithEmptyList()
+void TestUnit1::closingAsksOnlyWithEntries_data()
 {
-    form->show();
-    QVERIFY(form->close());
-    QVERIFY(!form->isVisible());
-    QVERIFY(desktop->calls.empty());
+    QTest::addColumn<QString>("how");
+    for (const char* how : { "close box", "exit menu", "session end" })
+        QTest::newRow(how) << QString::fromLatin1(how);
 }
 
-void TestUnit1::closeAsksWithEntries()
+void TestUnit1::closingAsksOnlyWithEntries()
 {
+    QFETCH(QString, how);
+    // Returns whether the window ended, or for the session, agreed to end.
+    const auto end = [&] {
+        if (how == u"session end"_s)
+            return form->SessionEndConfirmed();
+        form->show();
+        if (how == u"exit menu"_s)
+            form->mExit->trigger();
+        else if (!form->close())
+            return false;
+        return !form->isVisible();
+    };
+    QVERIFY(end());
+    QVERIFY(desktop->calls.empty());
     form->Candidates().Append(std::string("/tmp/a.jpg"));
-    form->show();
     desktop->confirmAnswers = { false, true };
-    QVERIFY(!form->close());
-    QVERIFY(form->isVisible());
+    QVERIFY(!end());
+    QVERIFY(how == u"session end"_s || form->isVisible());
     QCOMPARE(desktop->confirms, QStringList { u"本当に終了しますか？"_s });
     QCOMPARE(desktop->calls.at(0).kind, u"Confirm"_s);
-    QVERIFY(form->close());
-    QVERIFY(!form->isVisible());
+    QVERIFY(end());
     QCOMPARE(desktop->confirms.size(), 2);
-}
-
-void TestUnit1::exitMenuAsks()
-{
-    form->Candidates().Append(std::string("/tmp/a.jpg"));
-    form->show();
-    desktop->confirmAnswers = { false };
-    form->mExit->trigger();
-    QVERIFY(form->isVisible());
-    QCOMPARE(desktop->confirms, QStringList { u"本当に終了しますか？"_s });
-    form->Candidates().Clear();
-    form->mExit->trigger();
-    QVERIFY(!form->isVisible());
-    QCOMPARE(desktop->confirms.size(), 1);
-}
-
-void TestUnit1::sessionEnd()
-{
-    QVERIFY(form->SessionEndConfirmed());
-    QVERIFY(desktop->calls.empty());
-    form->Candidates().Append(std::string("/tmp/a.jpg"));
-    desktop->confirmAnswers = { false, true };
-    QVERIFY(!form->SessionEndConfirmed());
-    QVERIFY(form->SessionEndConfirmed());
-    QCOMPARE(desktop->confirms, QStringList({ u"本当に終了しますか？"_s, u"本当に終了しますか？"_s }));
 }
 
 // ---- the error wrapper ----

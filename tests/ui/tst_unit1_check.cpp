@@ -1,12 +1,8 @@
 // Tests of the duplicate check run through the real main window: groups, list, pages,
 // control states, cancel, errors, and what the window refuses while a run is going.
-#include "ui/CandidateList.h"
 #include "ui/CheckProgress.h"
 #include "ui/Desktop.h"
-#include "ui/Unit1.h"
-#include "support/CheckOracle.h"
-#include "support/ui/CheckWindow.h"
-#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
 
 #include <QAction>
@@ -36,25 +32,21 @@ using namespace std::chrono_literals;
 
 using Paths = std::vector<std::string>;
 
-class TestCheck : public QObject {
+class TestCheck : public MainWindowTest {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
+public:
+    TestCheck() : MainWindowTest(Shown::Exposed) {}
 
+private slots:
     void nothingToCompare();
-    void pairFound();
     void treeAndListAreThePairwiseRuns();
     void linkedFolderGroupsTheFilesThemselves();
-    void secondRunNumbersAgain();
     void statesWhileChecking();
-    void cancelButton();
-    void cancelKey();
+    void cancel_data();
+    void cancel();
     void fileDeletedAfterListing();
-    void startedFromResultsPage();
     void closeDuringRun();
-    void listChangesRefusedDuringRun();
     void everyChangingHandlerRefusedDuringRun();
     void secondRunShowsItsFirstGroup();
     void progressText_data();
@@ -68,33 +60,11 @@ private:
     QStringList groups() const;
     // Runs action the first time the run processes events.
     void duringRun(std::function<void()> action);
-    void verifyIdle();
-
-    std::unique_ptr<TempDir> folder;
-    std::unique_ptr<TForm1> form;
-    ScriptedDesktop* desktop = nullptr;
 };
-
-void TestCheck::init()
-{
-    desktop = &InstallScriptedDesktop();
-    folder = std::make_unique<TempDir>();
-    form = std::make_unique<TForm1>();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-}
-
-void TestCheck::cleanup()
-{
-    desktop->allowUnscripted = true;
-    form.reset();
-    folder.reset();
-    SetDesktop(nullptr);
-}
 
 std::string TestCheck::add(const std::string& name, const std::string& content)
 {
-    std::string path = WriteTestFile(folder->Path() + "/" + name, content);
+    std::string path = file(name, content);
     form->Candidates().Append(std::string(path));
     return path;
 }
@@ -117,18 +87,6 @@ void TestCheck::duringRun(std::function<void()> action)
     QTimer::singleShot(0, form.get(), std::move(action));
 }
 
-void TestCheck::verifyIdle()
-{
-    QVERIFY(!form->Checking());
-    QVERIFY(form->Button1->isHidden());
-    QVERIFY(form->PBar->isHidden());
-    for (QWidget* control :
-        std::initializer_list<QWidget*> { form->btnAddFile, form->btnAddFolder, form->btnDelFile,
-            form->btnClear, form->btnChecker, form->btnRename, form->ExtEdit, form->OptionCheck1 })
-        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
-    QVERIFY(form->mChecker->isEnabled());
-}
-
 void TestCheck::nothingToCompare()
 {
     form->btnChecker->click();
@@ -142,21 +100,6 @@ void TestCheck::nothingToCompare()
     verifyIdle();
 }
 
-void TestCheck::pairFound()
-{
-    const std::string a = add("A", "same");
-    const std::string b = add("B", "diff");
-    add("C", "same");
-    CheckFromButton(*form);
-    QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
-    QCOMPARE(form->Candidates().Entries(), (Paths { a, b }));
-    QCOMPARE(form->CountLabel->text(), u"2"_s);
-    QCOMPARE(form->PageControl1->currentIndex(), 1);
-    QVERIFY(!form->FileTree->topLevelItem(0)->isExpanded());
-    QVERIFY(desktop->calls.empty());
-    verifyIdle();
-}
-
 void TestCheck::treeAndListAreThePairwiseRuns()
 {
     // How copies group is the core's subject; the window shows the run's result as it is:
@@ -166,53 +109,29 @@ void TestCheck::treeAndListAreThePairwiseRuns()
     form->Candidates().Append(std::string(entries.back()));
     entries.push_back(entries.back());
     CheckFromButton(*form);
-    const CheckOracle::Outcome expected = CheckOracle::PairwiseCheck(entries);
-    QCOMPARE(expected.groups.size(), std::size_t(2));
-    std::vector<CheckOracle::Group> shown;
-    for (int g = 0; g < form->FileTree->topLevelItemCount(); ++g) {
-        const QTreeWidgetItem* group = form->FileTree->topLevelItem(g);
-        shown.push_back({ group->text(0).toStdString(), {} });
-        for (int c = 0; c < group->childCount(); ++c)
-            shown.back().children.push_back(TForm1::NodePath(group->child(c)));
-    }
-    QVERIFY(shown == expected.groups);
-    QCOMPARE(form->Candidates().Entries(), expected.list);
-    QCOMPARE(form->CountLabel->text(), QString::number(expected.list.size()));
-    QCOMPARE(form->PageControl1->currentIndex(), 1);
+    QCOMPARE(CheckOracle::PairwiseCheck(entries).groups.size(), std::size_t(2));
+    compareWithPairwise(entries);
+    QCOMPARE(groups(), QStringList({ u"重複ファイル1: A D C"_s, u"重複ファイル2: B E"_s }));
+    QVERIFY(!form->FileTree->topLevelItem(0)->isExpanded());
+    QVERIFY(desktop->calls.empty());
 }
 
 void TestCheck::linkedFolderGroupsTheFilesThemselves()
 {
-    const LinkedFolder t(folder->Path() + "/t");
+    const LinkedFolder t(path("t"));
     desktop->folderAnswers.push_back(t.root);
     form->btnAddFolderClick();
     QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.soft, t.chain })));
-    QCOMPARE(form->Candidates().Count(), std::size_t(3));
     const Paths listed = form->Candidates().Entries();
+    QCOMPARE(listed.size(), std::size_t(3));
     const std::string listedA = *std::find_if(listed.begin(), listed.end(),
         [&](const std::string& p) { return p == t.a || p == t.hard || p == t.hardInSub; });
     CheckFromButton(*form);
-    QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
-    const QTreeWidgetItem* group = form->FileTree->topLevelItem(0);
-    QCOMPARE(group->childCount(), 2);
-    const std::set<std::string> children { TForm1::NodePath(group->child(0)),
-        TForm1::NodePath(group->child(1)) };
-    QCOMPARE(children, (std::set<std::string> { listedA, t.c }));
-    QCOMPARE(form->Candidates().Count(), std::size_t(2));
-    QCOMPARE(form->CountLabel->text(), u"2"_s);
-    QCOMPARE(form->PageControl1->currentIndex(), 1);
-}
-
-void TestCheck::secondRunNumbersAgain()
-{
-    add("A", "one");
-    add("B", "one");
-    CheckFromButton(*form);
-    add("C", "two");
-    add("D", "two");
-    CheckFromButton(*form);
-    QCOMPARE(groups(), QStringList({ u"重複ファイル1: A B"_s, u"重複ファイル1: C D"_s }));
+    compareWithPairwise(listed);
+    const std::vector<CheckOracle::Group> shown = windowOutcome().groups;
+    QCOMPARE(shown.size(), std::size_t(1));
+    QCOMPARE(std::set<std::string>(shown[0].children.begin(), shown[0].children.end()),
+        (std::set<std::string> { listedA, t.c }));
 }
 
 void TestCheck::statesWhileChecking()
@@ -224,7 +143,11 @@ void TestCheck::statesWhileChecking()
     bool pbarVisible = false;
     bool anyEnabled = true;
     bool button1Focused = false;
+    int pageDuringRun = -1;
+    // Started from the results page: the run shows the search page.
+    form->PageControl1->setCurrentIndex(1);
     duringRun([&] {
+        pageDuringRun = form->PageControl1->currentIndex();
         checking = form->Checking();
         button1Visible = form->Button1->isVisible();
         pbarVisible = form->PBar->isVisible();
@@ -235,7 +158,11 @@ void TestCheck::statesWhileChecking()
                 form->btnClear, form->btnChecker, form->btnRename, form->ExtEdit, form->OptionCheck1 })
             anyEnabled = anyEnabled || control->isEnabled();
     });
-    CheckFromButton(*form);
+    form->mChecker->trigger();
+    QCOMPARE(pageDuringRun, 0);
+    QCOMPARE(groups(), QStringList { u"重複ファイル1: A B"_s });
+    QCOMPARE(form->PageControl1->currentIndex(), 1);
+    QVERIFY(desktop->calls.empty());
     QVERIFY(checking);
     QVERIFY(button1Visible);
     QVERIFY(pbarVisible);
@@ -246,22 +173,16 @@ void TestCheck::statesWhileChecking()
     QCOMPARE(form->PBar->text(), u"100%　比較済み 2 ファイル"_s);
 }
 
-void TestCheck::cancelButton()
+void TestCheck::cancel_data()
 {
-    for (int k = 0; k < 20; ++k)
-        add("F" + std::to_string(k), "same");
-    duringRun([&] { QTest::mouseClick(form->Button1, Qt::LeftButton); });
-    CheckFromButton(*form);
-    QVERIFY(form->Host().CheckCancelled());
-    QCOMPARE(form->PageControl1->currentIndex(), 0);
-    QVERIFY(desktop->calls.empty());
-    verifyIdle();
-    // Results already added and entries already removed stay as they are.
-    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("button") << false;
+    QTest::newRow("Esc") << true;
 }
 
-void TestCheck::cancelKey()
+void TestCheck::cancel()
 {
+    QFETCH(bool, byKey);
     QApplication::setActiveWindow(form.get());
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     // Esc does nothing while no check runs.
@@ -269,11 +190,19 @@ void TestCheck::cancelKey()
     QVERIFY(!form->Host().CheckCancelled());
     for (int k = 0; k < 20; ++k)
         add("F" + std::to_string(k), "same");
-    duringRun([&] { QTest::keyClick(form->Button1, Qt::Key_Escape); });
+    duringRun([&] {
+        if (byKey)
+            QTest::keyClick(form->Button1, Qt::Key_Escape);
+        else
+            QTest::mouseClick(form->Button1, Qt::LeftButton);
+    });
     CheckFromButton(*form);
     QVERIFY(form->Host().CheckCancelled());
     QCOMPARE(form->PageControl1->currentIndex(), 0);
+    QVERIFY(desktop->calls.empty());
     verifyIdle();
+    // Results already added and entries already removed stay as they are.
+    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
 }
 
 void TestCheck::fileDeletedAfterListing()
@@ -288,21 +217,6 @@ void TestCheck::fileDeletedAfterListing()
     QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
     QCOMPARE(form->Candidates().Entries(), (Paths { a, b }));
     QCOMPARE(form->PageControl1->currentIndex(), 0);
-    verifyIdle();
-}
-
-void TestCheck::startedFromResultsPage()
-{
-    add("A", "one");
-    add("B", "one");
-    form->PageControl1->setCurrentIndex(1);
-    int pageDuringRun = -1;
-    duringRun([&] { pageDuringRun = form->PageControl1->currentIndex(); });
-    form->mChecker->trigger();
-    QVERIFY(desktop->errors.isEmpty());
-    QCOMPARE(pageDuringRun, 0);
-    QCOMPARE(groups(), QStringList { u"重複ファイル1: A B"_s });
-    QCOMPARE(form->PageControl1->currentIndex(), 1);
     verifyIdle();
 }
 
@@ -325,30 +239,6 @@ void TestCheck::closeDuringRun()
     QCOMPARE(form->PageControl1->currentIndex(), 0);
 }
 
-void TestCheck::listChangesRefusedDuringRun()
-{
-    const std::string a = add("A", "one");
-    add("B", "two");
-    add("C", "one");
-    const std::string extra = WriteTestFile(folder->Path() + "/E", "one");
-    bool dropTaken = true;
-    duringRun([&] {
-        dropTaken = DropUriList(form->FileList->viewport(), UriList({ extra }));
-        form->FileList->selectAll();
-        form->FileList->selectionModel()->setCurrentIndex(
-            form->Candidates().index(0), QItemSelectionModel::NoUpdate);
-        form->mDelFile->trigger();
-        form->pClear->trigger();
-        form->mChecker->trigger();
-    });
-    CheckFromButton(*form);
-    QVERIFY(!dropTaken);
-    QVERIFY(desktop->calls.empty());
-    QCOMPARE(groups(), QStringList { u"重複ファイル1: A C"_s });
-    QCOMPARE(form->Candidates().Count(), std::size_t(2));
-    QCOMPARE(form->Candidates().At(0), a);
-}
-
 void TestCheck::everyChangingHandlerRefusedDuringRun()
 {
     // A group from a first run, and a list for a second run, both with something each
@@ -358,7 +248,7 @@ void TestCheck::everyChangingHandlerRefusedDuringRun()
     CheckFromButton(*form);
     add("C", "two");
     add("D", "two");
-    const std::string extra = WriteTestFile(folder->Path() + "/E", "two");
+    const std::string extra = file("E", "two");
     QMimeData drop;
     drop.setData(u"text/uri-list"_s, UriList({ extra }));
     Paths listBefore;
@@ -366,6 +256,7 @@ void TestCheck::everyChangingHandlerRefusedDuringRun()
     QStringList treeBefore;
     QStringList treeAfter;
     QStringList dialogs;
+    bool dropTaken = true;
     duringRun([&] {
         // A dialog that opens all the same is noted and closed, so the test fails, not hangs.
         QTimer closer;
@@ -382,6 +273,10 @@ void TestCheck::everyChangingHandlerRefusedDuringRun()
         QTreeWidgetItem* group = form->FileTree->topLevelItem(0);
         listBefore = form->Candidates().Entries();
         treeBefore = groups();
+        // Through the controls first: a real drop, and the actions.
+        dropTaken = DropUriList(form->FileList->viewport(), UriList({ extra }));
+        for (QAction* action : { form->mDelFile, form->pClear, form->mChecker })
+            action->trigger();
         form->btnAddFileClick();
         form->btnAddFolderClick();
         form->btnDelFileClick();
@@ -401,6 +296,7 @@ void TestCheck::everyChangingHandlerRefusedDuringRun()
         treeAfter = groups();
     });
     CheckFromButton(*form);
+    QVERIFY(!dropTaken);
     QVERIFY(!listBefore.empty());
     QCOMPARE(treeBefore, QStringList { u"重複ファイル1: A B"_s });
     QCOMPARE(listAfter, listBefore);

@@ -5,12 +5,9 @@
 // result or message against the pairwise run, that nothing hangs, and that no file was
 // lost or altered. What the core decides alone (sparse files, files changed between
 // listing and checking, each special file alone) is tested in the core.
-#include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/PathDisplay.h"
-#include "ui/Unit1.h"
-#include "support/ui/CheckWindow.h"
-#include "support/ui/ScriptedDesktop.h"
+#include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
 
 #include "support/HostileFixture.h"
@@ -42,15 +39,14 @@
 #include <functional>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
 using CheckOracle::Outcome;
-using CheckOracle::PairwiseCheck;
 using Hostile::Fixture;
 using Hostile::ManifestDiff;
+using Hostile::Sorted;
 using Paths = std::vector<std::string>;
 
 namespace {
@@ -61,19 +57,13 @@ const char* const kFixtureVar = "TESSARIN_HOSTILE_FIXTURE";
 // A case that hangs kills the process after this long instead of stalling the suite.
 constexpr unsigned kWatchdogSeconds = 120;
 
-std::string Sorted(Paths v)
-{
-    std::sort(v.begin(), v.end());
-    std::string out;
-    for (const std::string& s : v)
-        out += s + "\n";
-    return out;
-}
-
 } // namespace
 
-class TestHostile : public QObject {
+class TestHostile : public MainWindowTest {
     Q_OBJECT
+
+public:
+    TestHostile() : MainWindowTest(Shown::Exposed) {}
 
 private slots:
     void init();
@@ -92,43 +82,19 @@ private:
     void drop(const Paths& paths);
     // Empties the list and the tree through the clear command.
     void clearAll();
-    // The window's candidate list and result tree, and its last error box.
-    Outcome windowOutcome() const;
-    // Compares the window after a check with the pairwise run over entries.
-    void compareWithPairwise(const Paths& entries);
-    void verifyIdle();
     // Selects the file node child of the last group and returns it.
     QTreeWidgetItem* selectLastGroupChild(int child);
-
-    std::unique_ptr<TForm1> form;
-    ScriptedDesktop* desktop = nullptr;
 };
-
-namespace {
-
-std::string PrintOutcome(const Outcome& o)
-{
-    std::ostringstream out;
-    out << o;
-    return out.str();
-}
-
-} // namespace
 
 void TestHostile::init()
 {
     alarm(kWatchdogSeconds);
-    desktop = &InstallScriptedDesktop();
-    form = std::make_unique<TForm1>();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    MainWindowTest::init();
 }
 
 void TestHostile::cleanup()
 {
-    desktop->allowUnscripted = true;
-    form.reset();
-    SetDesktop(nullptr);
+    MainWindowTest::cleanup();
     alarm(0);
 }
 
@@ -149,48 +115,6 @@ void TestHostile::clearAll()
     desktop->confirmAnswers.clear();
     QCOMPARE(form->Candidates().Count(), std::size_t { 0 });
     QCOMPARE(form->FileTree->topLevelItemCount(), 0);
-}
-
-Outcome TestHostile::windowOutcome() const
-{
-    Outcome out;
-    for (std::size_t k = 0; k < form->Candidates().Count(); ++k)
-        out.list.push_back(form->Candidates().At(k));
-    for (int g = 0; g < form->FileTree->topLevelItemCount(); ++g) {
-        const QTreeWidgetItem* group = form->FileTree->topLevelItem(g);
-        out.groups.push_back({ group->text(0).toStdString(), {} });
-        for (int c = 0; c < group->childCount(); ++c)
-            out.groups.back().children.push_back(TForm1::NodePath(group->child(c)));
-    }
-    return out;
-}
-
-void TestHostile::compareWithPairwise(const Paths& entries)
-{
-    const Outcome expected = PairwiseCheck(entries);
-    Outcome actual = windowOutcome();
-    // The window shows its error and page itself: checked below.
-    actual.error = expected.error;
-    actual.log = expected.log;
-    QVERIFY2(actual == expected, (PrintOutcome(actual) + "\nexpected " + PrintOutcome(expected)).c_str());
-    if (expected.error.empty()) {
-        QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
-        QCOMPARE(form->PageControl1->currentIndex(), 1);
-    } else {
-        QCOMPARE(desktop->errors, QStringList { PathToDisplay(Files::ErrorBoxText(expected.error)) });
-        QCOMPARE(form->PageControl1->currentIndex(), 0);
-    }
-    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
-    verifyIdle();
-}
-
-void TestHostile::verifyIdle()
-{
-    QVERIFY(!form->Checking());
-    QVERIFY(form->Button1->isHidden());
-    QVERIFY(form->PBar->isHidden());
-    QVERIFY(form->btnChecker->isEnabled());
-    QVERIFY(form->ExtEdit->isEnabled());
 }
 
 QTreeWidgetItem* TestHostile::selectLastGroupChild(int child)

@@ -1,11 +1,9 @@
 // Tests of the batch rename of TForm1 with the real settings dialog TForm3 on real
 // files: names, numbering, skipped names, extensions, the list and the tree.
-#include "ui/CandidateList.h"
 #include "ui/Desktop.h"
-#include "ui/Unit1.h"
 #include "ui/Unit3.h"
-#include "support/ui/ScriptedDesktop.h"
 #include "support/ui/Controls.h"
+#include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
 
 #include <QApplication>
@@ -14,9 +12,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
-#include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -39,29 +35,27 @@ struct Settings {
     std::function<void(TForm3&)> extra; // runs after the typing, before closing
 };
 
-void Retype(QWidget* field, const QString& text)
+void Type(QWidget* field, const QString& text)
 {
     field->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(field, Qt::Key_Delete);
-    QTest::keyClicks(field, text);
+    Retype(field, text);
 }
 
 void Fill(TForm3& dialog, const Settings& settings)
 {
     QWidget* last = Control<QLineEdit>(dialog, "Edit1");
-    Retype(last, settings.prefix);
+    Type(last, settings.prefix);
     if (settings.start) {
         last = Control<QLineEdit>(dialog, "Edit2");
-        Retype(last, *settings.start);
+        Type(last, *settings.start);
     }
     if (settings.extension) {
         last = Control<QLineEdit>(dialog, "Edit3");
-        Retype(last, *settings.extension);
+        Type(last, *settings.extension);
     }
     if (settings.digits) {
         last = Control<QComboBox>(dialog, "ComboBox1");
-        Retype(last, *settings.digits);
+        Type(last, *settings.digits);
     }
     if (settings.extra) {
         settings.extra(dialog);
@@ -84,129 +78,72 @@ void Fill(TForm3& dialog, const Settings& settings)
     }
 }
 
-// Answers the settings dialog once it is open (polled: exec() blocks until then). The
-// polling ends with context.
-void WhenDialog(const Settings& settings, bool* seen, QObject* context)
-{
-    auto deadline = std::make_shared<QDeadlineTimer>(5000);
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [=] {
-        if (auto* dialog = qobject_cast<TForm3*>(QApplication::activeModalWidget())) {
-            if (QTest::qWaitForWindowActive(dialog)) {
-                *seen = true;
-                Fill(*dialog, settings);
-                // A dialog the keys did not close would block the test run.
-                QPointer<TForm3> left(dialog);
-                QTimer::singleShot(2000, [left] {
-                    if (left && left->isVisible()) {
-                        left->reject();
-                        QFAIL("the settings dialog stayed open");
-                    }
-                });
-                return;
-            }
-        }
-        if (deadline->hasExpired()) {
-            if (QWidget* other = QApplication::activeModalWidget())
-                other->close();
-            return;
-        }
-        QTimer::singleShot(10, context, *poll);
-    };
-    QTimer::singleShot(0, context, *poll);
-}
-
 } // namespace
 
-class TestRename : public QObject {
+class TestRename : public MainWindowTest {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
+public:
+    TestRename() : MainWindowTest(Shown::Active) {}
 
+private slots:
     void threeEntriesInTwoFolders();
     void aTakenNameIsReportedForEachEntryThatWouldTakeIt();
     void skippedEntriesStaySelectedForTheNextRun();
     void emptyPrefixOrCancelRenamesNothing();
     void nothingWithoutAFocusedEntry();
-    void digitCounts_data();
-    void digitCounts();
-    void extensionFixedUpToPng();
-    void mixedExtensionsKeepTheirOwn();
-    void startNumber_data();
-    void startNumber();
-    void backspaceInTheNumberField();
+    void namesFollowTheDialog_data();
+    void namesFollowTheDialog();
     void aRenamedEntryThatIsATreeNode();
     void aFailedRenameEndsTheCommandWithTheErrorBox();
 
 private:
-    std::string file(const QString& name, const QByteArray& content = "x");
+    std::string file(const QString& name, const QByteArray& content = "x") const
+    {
+        return WriteTestFile(filePath(name), content);
+    }
     void list(
-        const std::vector<std::string>& paths, const std::vector<std::size_t>& selected, int focused = 0);
+        const std::vector<std::string>& paths, const std::vector<int>& selected, int focused = 0);
     // Runs the command with the dialog answered; returns whether the dialog opened.
     bool run(const Settings& settings);
     std::vector<std::string> entries() const;
     std::string path(const QString& name) const
     {
-        return QFile::encodeName(m_dir->filePath(name)).toStdString();
+        return QFile::encodeName(filePath(name)).toStdString();
     }
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<TForm1> m_form;
-    ScriptedDesktop* m_desktop = nullptr;
 };
 
-void TestRename::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_desktop = &InstallScriptedDesktop();
-    m_form = std::make_unique<TForm1>();
-    m_form->show();
-    // Active before any dialog opens, so that a late activation never takes the keys.
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-}
-
-void TestRename::cleanup()
-{
-    // The list is not empty: closing would ask.
-    m_desktop->allowUnscripted = true;
-    m_form.reset();
-    SetDesktop(nullptr);
-    m_dir.reset();
-}
-
-std::string TestRename::file(const QString& name, const QByteArray& content)
-{
-    return WriteTestFile(m_dir->filePath(name), content);
-}
-
 void TestRename::list(
-    const std::vector<std::string>& paths, const std::vector<std::size_t>& selected, int focused)
+    const std::vector<std::string>& paths, const std::vector<int>& selected, int focused)
 {
     for (const std::string& p : paths)
-        m_form->Candidates().Append(p);
-    QItemSelectionModel* selection = m_form->FileList->selectionModel();
-    selection->clear();
-    selection->setCurrentIndex(m_form->Candidates().index(focused), QItemSelectionModel::NoUpdate);
-    for (const std::size_t row : selected)
-        selection->select(m_form->Candidates().index(static_cast<int>(row)), QItemSelectionModel::Select);
+        form->Candidates().Append(p);
+    selectRows(selected, focused);
 }
 
 bool TestRename::run(const Settings& settings)
 {
     bool seen = false;
-    WhenDialog(settings, &seen, m_form.get());
-    m_form->btnRenameClick();
+    WhenModal<TForm3>(form.get(), [&](TForm3& dialog) {
+        seen = true;
+        Fill(dialog, settings);
+        // A dialog the keys did not close would block the test run.
+        QTimer::singleShot(2000, &dialog, [&dialog] {
+            if (dialog.isVisible()) {
+                dialog.reject();
+                QFAIL("the settings dialog stayed open");
+            }
+        });
+    });
+    form->btnRenameClick();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     // Released on every path.
-    if (!m_form->findChildren<TForm3*>().isEmpty())
+    if (!form->findChildren<TForm3*>().isEmpty())
         qWarning("the settings dialog outlived the command");
-    return seen && m_form->findChildren<TForm3*>().isEmpty();
+    return seen && form->findChildren<TForm3*>().isEmpty();
 }
 
-std::vector<std::string> TestRename::entries() const { return m_form->Candidates().Entries(); }
+std::vector<std::string> TestRename::entries() const { return form->Candidates().Entries(); }
 
 void TestRename::threeEntriesInTwoFolders()
 {
@@ -219,10 +156,10 @@ void TestRename::threeEntriesInTwoFolders()
     QCOMPARE(ReadTestFile(expected[1]), QByteArray("Y"));
     QCOMPARE(ReadTestFile(expected[2]), QByteArray("Z"));
     QVERIFY(!Exists(path(u"p/x.jpg"_s)));
-    QVERIFY(m_form->SelectedCandidates().empty());
-    QCOMPARE(m_form->FocusedIndex(), 1);
-    QCOMPARE(m_form->Candidates().Count(), std::size_t { 3 });
-    QVERIFY(m_desktop->calls.empty());
+    QVERIFY(form->SelectedCandidates().empty());
+    QCOMPARE(form->FocusedIndex(), 1);
+    QCOMPARE(form->Candidates().Count(), std::size_t { 3 });
+    QVERIFY(desktop->calls.empty());
 }
 
 void TestRename::aTakenNameIsReportedForEachEntryThatWouldTakeIt()
@@ -231,7 +168,7 @@ void TestRename::aTakenNameIsReportedForEachEntryThatWouldTakeIt()
     list({ file(u"p/x.jpg"_s), file(u"p/y.jpg"_s), file(u"q/z.jpg"_s, "Z") }, { 0, 1, 2 });
     QVERIFY(run({}));
     const QString box = u"ファイル名："_s + QString::fromStdString(taken) + u"は、すでに存在します。"_s;
-    QCOMPARE(m_desktop->informations, QStringList({ box, box }));
+    QCOMPARE(desktop->informations, QStringList({ box, box }));
     QCOMPARE(ReadTestFile(taken), QByteArray("old"));
     QCOMPARE(entries(),
         std::vector<std::string>({ path(u"p/x.jpg"_s), path(u"p/y.jpg"_s), path(u"q/img0001.jpg"_s) }));
@@ -244,18 +181,18 @@ void TestRename::skippedEntriesStaySelectedForTheNextRun()
     file(u"p/img0001.jpg"_s);
     list({ file(u"p/x.jpg"_s), file(u"q/z.jpg"_s), file(u"q/w.jpg"_s) }, { 0, 1 });
     QVERIFY(run({}));
-    QCOMPARE(m_form->SelectedCandidates(), std::vector<std::size_t>({ 0 }));
+    QCOMPARE(form->SelectedCandidates(), std::vector<std::size_t>({ 0 }));
     QCOMPARE(entries()[1], path(u"q/img0001.jpg"_s));
     QCOMPARE(entries()[2], path(u"q/w.jpg"_s));
 
     // Again, with another prefix: only the skipped entry is renamed.
-    m_desktop->ClearRecords();
+    desktop->ClearRecords();
     Settings again;
     again.prefix = u"pic"_s;
     QVERIFY(run(again));
     QCOMPARE(entries(),
         std::vector<std::string>({ path(u"p/pic0001.jpg"_s), path(u"q/img0001.jpg"_s), path(u"q/w.jpg"_s) }));
-    QVERIFY(m_desktop->calls.empty());
+    QVERIFY(desktop->calls.empty());
 }
 
 void TestRename::emptyPrefixOrCancelRenamesNothing()
@@ -270,8 +207,8 @@ void TestRename::emptyPrefixOrCancelRenamesNothing()
     QVERIFY(run(cancelled));
     QCOMPARE(entries(), before);
     QVERIFY(Exists(before[0]) && Exists(before[1]));
-    QCOMPARE(m_form->SelectedCandidates().size(), std::size_t { 2 });
-    QVERIFY(m_desktop->calls.empty());
+    QCOMPARE(form->SelectedCandidates().size(), std::size_t { 2 });
+    QVERIFY(desktop->calls.empty());
 }
 
 void TestRename::nothingWithoutAFocusedEntry()
@@ -288,97 +225,85 @@ void TestRename::nothingWithoutAFocusedEntry()
         });
     };
     closeAnyDialog();
-    m_form->btnRenameClick();
-    m_form->Candidates().Append(file(u"p/x.jpg"_s));
-    QVERIFY(m_form->FocusedIndex() < 0);
+    form->btnRenameClick();
+    form->Candidates().Append(file(u"p/x.jpg"_s));
+    QVERIFY(form->FocusedIndex() < 0);
     closeAnyDialog();
-    m_form->btnRenameClick();
+    form->btnRenameClick();
     QCOMPARE(opened, 0);
     QCOMPARE(entries(), std::vector<std::string>({ path(u"p/x.jpg"_s) }));
-    QVERIFY(m_desktop->calls.empty());
+    QVERIFY(desktop->calls.empty());
 }
 
-void TestRename::digitCounts_data()
+void TestRename::namesFollowTheDialog_data()
 {
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("digits");
-    QTest::addColumn<QString>("name");
-    // PadNumber's own table holds the padding rule; these rows show the rename uses the
-    // digit count typed and keeps the last one when the field is emptied.
-    QTest::newRow("6") << u"7"_s << u"6"_s << u"photo000007.jpg"_s;
-    QTest::newRow("emptied keeps 4") << u"7"_s << QString() << u"photo0007.jpg"_s;
-}
-
-void TestRename::digitCounts()
-{
-    QFETCH(QString, start);
-    QFETCH(QString, digits);
-    QFETCH(QString, name);
-    list({ file(u"p/a.jpg"_s) }, { 0 });
-    Settings settings;
-    settings.prefix = u"photo"_s;
-    settings.start = start;
-    settings.digits = digits;
-    QVERIFY(run(settings));
-    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/"_s + name) }));
-    QVERIFY(Exists(path(u"p/"_s + name)));
-}
-
-void TestRename::extensionFixedUpToPng()
-{
-    list({ file(u"p/x.jpg"_s), file(u"p/y"_s), file(u"q/z.JPG"_s) }, { 0, 1, 2 });
-    Settings settings;
-    settings.extension = u"png"_s;
-    QVERIFY(run(settings));
-    QCOMPARE(entries(),
-        std::vector<std::string>(
-            { path(u"p/img0001.png"_s), path(u"p/img0002.png"_s), path(u"q/img0003.png"_s) }));
-}
-
-void TestRename::mixedExtensionsKeepTheirOwn()
-{
-    list(
-        { file(u"p/none"_s), file(u"p/x.jpg"_s), file(u"p/y.PNG"_s), file(u"q/z.tar.gz"_s) }, { 0, 1, 2, 3 });
-    QVERIFY(run({}));
-    QCOMPARE(entries(),
-        std::vector<std::string>({ path(u"p/img0001"_s), path(u"p/img0002.jpg"_s), path(u"p/img0003.PNG"_s),
-            path(u"q/img0004.gz"_s) }));
-}
-
-void TestRename::startNumber_data()
-{
-    QTest::addColumn<int>("close");
-    QTest::newRow("Tab, then Enter") << int(Settings::Close::TabThenEnter);
-    QTest::newRow("click on OK") << int(Settings::Close::ClickOk);
-    QTest::newRow("Enter at once") << int(Settings::Close::EnterInLastField);
-}
-
-void TestRename::startNumber()
-{
-    QFETCH(int, close);
-    list({ file(u"p/x.jpg"_s), file(u"p/y.jpg"_s) }, { 0, 1 });
-    Settings settings;
-    settings.start = u"0010"_s;
-    settings.close = Settings::Close(close);
-    QVERIFY(run(settings));
-    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0010.jpg"_s), path(u"p/img0011.jpg"_s) }));
-}
-
-void TestRename::backspaceInTheNumberField()
-{
-    list({ file(u"p/x.jpg"_s) }, { 0 });
-    Settings settings;
-    settings.start = u"25"_s;
-    settings.close = Settings::Close::EnterInLastField;
-    settings.extra = [](TForm3& dialog) {
-        auto* start = Control<QLineEdit>(dialog, "Edit2");
-        start->setFocus();
-        QTest::keyClick(start, Qt::Key_End);
-        QTest::keyClick(start, Qt::Key_Backspace);
-        QTest::keyClicks(start, u"a"_s);
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<Settings>("settings");
+    QTest::addColumn<QStringList>("renamed");
+    // PadNumber's table and the dialog's own tests hold the rules; these rows show that
+    // the rename takes what was typed and how the dialog was closed.
+    const auto with = [](std::function<void(Settings&)> change) {
+        Settings settings;
+        change(settings);
+        return settings;
     };
+    QTest::newRow("6 digits") << QStringList { u"p/a.jpg"_s } << with([](Settings& s) {
+        s.prefix = u"photo"_s;
+        s.start = u"7"_s;
+        s.digits = u"6"_s;
+    }) << QStringList { u"p/photo000007.jpg"_s };
+    QTest::newRow("digits emptied keeps 4") << QStringList { u"p/a.jpg"_s } << with([](Settings& s) {
+        s.prefix = u"photo"_s;
+        s.start = u"7"_s;
+        s.digits = QString();
+    }) << QStringList { u"p/photo0007.jpg"_s };
+    QTest::newRow("extension fixed up to png")
+        << QStringList { u"p/x.jpg"_s, u"p/y"_s, u"q/z.JPG"_s }
+        << with([](Settings& s) { s.extension = u"png"_s; })
+        << QStringList { u"p/img0001.png"_s, u"p/img0002.png"_s, u"q/img0003.png"_s };
+    QTest::newRow("mixed extensions keep their own")
+        << QStringList { u"p/none"_s, u"p/x.jpg"_s, u"p/y.PNG"_s, u"q/z.tar.gz"_s } << Settings {}
+        << QStringList { u"p/img0001"_s, u"p/img0002.jpg"_s, u"p/img0003.PNG"_s, u"q/img0004.gz"_s };
+    for (const auto& [close, name] : { std::pair { Settings::Close::TabThenEnter, "start, Tab, then Enter" },
+             std::pair { Settings::Close::ClickOk, "start, click on OK" },
+             std::pair { Settings::Close::EnterInLastField, "start, Enter at once" } })
+        QTest::newRow(name) << QStringList { u"p/x.jpg"_s, u"p/y.jpg"_s } << with([close](Settings& s) {
+            s.start = u"0010"_s;
+            s.close = close;
+        }) << QStringList { u"p/img0010.jpg"_s, u"p/img0011.jpg"_s };
+    QTest::newRow("backspace in the number field") << QStringList { u"p/x.jpg"_s } << with([](Settings& s) {
+        s.start = u"25"_s;
+        s.close = Settings::Close::EnterInLastField;
+        s.extra = [](TForm3& dialog) {
+            auto* start = Control<QLineEdit>(dialog, "Edit2");
+            start->setFocus();
+            QTest::keyClick(start, Qt::Key_End);
+            QTest::keyClick(start, Qt::Key_Backspace);
+            QTest::keyClicks(start, u"a"_s);
+        };
+    }) << QStringList { u"p/img0002.jpg"_s };
+}
+
+void TestRename::namesFollowTheDialog()
+{
+    QFETCH(QStringList, names);
+    QFETCH(Settings, settings);
+    QFETCH(QStringList, renamed);
+    std::vector<std::string> before;
+    std::vector<int> rows;
+    for (const QString& name : names) {
+        rows.push_back(static_cast<int>(before.size()));
+        before.push_back(file(name, name.toUtf8()));
+    }
+    list(before, rows);
     QVERIFY(run(settings));
-    QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0002.jpg"_s) }));
+    QCOMPARE(entries().size(), std::size_t(renamed.size()));
+    for (qsizetype i = 0; i < renamed.size(); ++i) {
+        QCOMPARE(entries()[std::size_t(i)], path(renamed[i]));
+        QCOMPARE(ReadTestFile(path(renamed[i])), names[i].toUtf8());
+        QVERIFY(!Exists(before[std::size_t(i)]));
+    }
+    QVERIFY(desktop->calls.empty());
 }
 
 void TestRename::aRenamedEntryThatIsATreeNode()
@@ -386,14 +311,14 @@ void TestRename::aRenamedEntryThatIsATreeNode()
     const std::string x = file(u"p/x.jpg"_s);
     const std::string y = file(u"p/y.jpg"_s);
     list({ x, y }, { 0 });
-    m_form->Host().AddGroup("重複ファイル1");
-    m_form->Host().AddChild(y);
-    m_form->Host().AddChild(x);
-    m_form->Host().AddGroup("重複ファイル2");
-    m_form->Host().AddChild(x);
+    form->Host().AddGroup("重複ファイル1");
+    form->Host().AddChild(y);
+    form->Host().AddChild(x);
+    form->Host().AddGroup("重複ファイル2");
+    form->Host().AddChild(x);
     QVERIFY(run({}));
     const std::string renamed = path(u"p/img0001.jpg"_s);
-    QTreeWidget* tree = m_form->FileTree;
+    QTreeWidget* tree = form->FileTree;
     QCOMPARE(TForm1::NodePath(tree->topLevelItem(0)->child(0)), y);
     QCOMPARE(TForm1::NodePath(tree->topLevelItem(0)->child(1)), renamed);
     QCOMPARE(tree->topLevelItem(0)->child(1)->text(0), QString::fromStdString(renamed));
@@ -409,19 +334,19 @@ void TestRename::aFailedRenameEndsTheCommandWithTheErrorBox()
     const std::string z = file(u"q/z.jpg"_s);
     list({ x, gone, z }, { 0, 1, 2 });
     QVERIFY(run({}));
-    QCOMPARE(m_desktop->errors, QStringList({ u"File not found."_s }));
+    QCOMPARE(desktop->errors, QStringList({ u"File not found."_s }));
     // Renamed before the failure stays renamed; nothing after it is touched.
     QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0001.jpg"_s), gone, z }));
     QVERIFY(Exists(z));
-    QCOMPARE(m_form->SelectedCandidates(), std::vector<std::size_t>({ 1, 2 }));
+    QCOMPARE(form->SelectedCandidates(), std::vector<std::size_t>({ 1, 2 }));
 
     // A prefix with a "/" would move the files: refused before anything changes.
-    m_desktop->ClearRecords();
+    desktop->ClearRecords();
     QDir().mkpath(QString::fromStdString(path(u"q/sub"_s)));
     Settings slash;
     slash.prefix = u"sub/img"_s;
     QVERIFY(run(slash));
-    QCOMPARE(m_desktop->errors, QStringList({ u"Invalid filename."_s }));
+    QCOMPARE(desktop->errors, QStringList({ u"Invalid filename."_s }));
     QCOMPARE(entries(), std::vector<std::string>({ path(u"p/img0001.jpg"_s), gone, z }));
     QVERIFY(Exists(z));
 }

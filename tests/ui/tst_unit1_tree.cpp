@@ -2,14 +2,12 @@
 // group with its re-read of the files, the pop-up menu's enabling, and open, rename,
 // move and delete of a file node.
 #include "check/ResultExport.h"
-#include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/PathDisplay.h"
-#include "ui/Unit1.h"
 #include "ui/Unit2.h"
-#include "support/ui/CheckWindow.h"
-#include "support/ui/ScriptedDesktop.h"
+#include "support/ChildProcess.h"
 #include "support/ui/Controls.h"
+#include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
 
 #include <QAction>
@@ -25,7 +23,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
@@ -36,7 +33,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,41 +76,35 @@ void SetModified(const std::string& path, const QDateTime& stamp)
 
 } // namespace
 
-class TestTree : public QObject {
+class TestTree : public MainWindowTest {
     Q_OBJECT
+
+public:
+    TestTree() : MainWindowTest(Shown::Active) {}
 
 private slots:
     void init();
-    void cleanup();
 
-    void deleteDialogListsTheGroupWithAllButTheFirstChecked();
-    void deleteDialogWithNothingCheckedDeletesNothing();
-    void deleteDialogCancelled();
+    void deleteDialogCancelledOrWithNothingCheckedDeletesNothing();
     void deleteDialogReportsFilesThatCannotBeDeleted();
-    void deleteDialogKeepsCopiesWhoseKeptCopyChangedAfterTheCheck();
+    void deleteDialogKeepsCopiesWhoseKeptCopyChangedElseAllButTheFirstGo();
     void deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy();
     void deleteDialogWithEveryLineCheckedAsksFirst();
     void deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay();
-    void doubleClickOpensAFileNodeOnly();
-    void doubleClickOnEmptySpaceActsOnTheSelectedNode();
+    void doubleClickOpensAFileNodeOnlyAlsoBelowTheRows();
     void enterOnAGroupOpensTheDeleteDialog();
-    void popupEnablingFollowsTheSelectedNode();
+    void popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles();
     void popupActsOnTheNodeSelectedBeforeTheRightClick();
     void renameSuccess();
     void renameSelectsTheNameBeforeItsExtension_data();
     void renameSelectsTheNameBeforeItsExtension();
-    void renameTakenNameCancelAndUnchanged();
-    void renameFailureShowsTheErrorBox();
+    void renameTakenNameCancelUnchangedAndFailure();
     void renameNeverCutsTheNameOrMovesTheFile();
-    void moveIntoAnotherFolder();
-    void moveIntoItsOwnFolderOrOntoATakenName();
-    void moveAcrossFileSystems();
+    void moveIntoAnotherFolderButNeverOntoAName();
     void moveIntoAFullFileSystem();
     void deleteAfterConfirmation();
-    void deleteOfAFileNodeNeedsNoKeptCopy();
     void deleteReportsAFileThatCannotBeDeleted();
     void withTheTrashDeletionsGoThereAndAskWhereThereIsNone();
-    void groupNodesAreNeverTakenForFiles();
     void saveResultsIsEnabledOnlyWithGroups();
     void saveResultsWritesTheTreeAsItShowsIt();
     void saveResultsFailureShowsTheErrorBoxAndLeavesNoFile();
@@ -126,51 +116,34 @@ private:
     void doubleClickAndAnswer(QTreeWidgetItem* node, const std::function<void(TForm2&)>& answer);
     void select(QTreeWidgetItem* node);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<TForm1> m_form;
-    ScriptedDesktop* m_desktop = nullptr;
     std::string m_a, m_d, m_b;
 };
 
 void TestTree::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_desktop = &InstallScriptedDesktop();
-    m_form = std::make_unique<TForm1>();
-    m_form->show();
-    // Active before any dialog opens, so that a late activation never takes the keys.
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    m_form->Host().ShowPage(1);
-    m_a = WriteTestFile(m_dir->filePath(u"p/a.jpg"_s), "same");
-    m_d = WriteTestFile(m_dir->filePath(u"p/d.jpg"_s), "same");
-    m_b = WriteTestFile(m_dir->filePath(u"q/b.jpg"_s), "same");
-}
-
-void TestTree::cleanup()
-{
-    m_form.reset();
-    SetDesktop(nullptr);
-    m_desktop = nullptr;
-    m_dir.reset();
+    MainWindowTest::init();
+    form->Host().ShowPage(1);
+    m_a = file("p/a.jpg", "same");
+    m_d = file("p/d.jpg", "same");
+    m_b = file("q/b.jpg", "same");
 }
 
 QTreeWidgetItem* TestTree::addGroup(const std::vector<std::string>& paths)
 {
-    const int number = m_form->FileTree->topLevelItemCount() + 1;
-    m_form->Host().AddGroup("重複ファイル" + std::to_string(number));
+    const int number = form->FileTree->topLevelItemCount() + 1;
+    form->Host().AddGroup("重複ファイル" + std::to_string(number));
     for (const std::string& path : paths)
-        m_form->Host().AddChild(path);
-    return m_form->FileTree->topLevelItem(number - 1);
+        form->Host().AddChild(path);
+    return form->FileTree->topLevelItem(number - 1);
 }
 
 // Returns the group the real check run makes of paths, which must all be identical.
 QTreeWidgetItem* TestTree::checkedGroup(const std::vector<std::string>& paths)
 {
-    if (CheckFromButton(*m_form, paths) != 1
-        || m_form->FileTree->topLevelItem(0)->childCount() != static_cast<int>(paths.size()))
+    if (CheckFromButton(*form, paths) != 1
+        || form->FileTree->topLevelItem(0)->childCount() != static_cast<int>(paths.size()))
         qFatal("the check did not group the files");
-    QTreeWidgetItem* group = m_form->FileTree->topLevelItem(0);
+    QTreeWidgetItem* group = form->FileTree->topLevelItem(0);
     group->setExpanded(true);
     return group;
 }
@@ -178,60 +151,35 @@ QTreeWidgetItem* TestTree::checkedGroup(const std::vector<std::string>& paths)
 // Double-clicks the row of node with the mouse and answers the delete dialog.
 void TestTree::doubleClickAndAnswer(QTreeWidgetItem* node, const std::function<void(TForm2&)>& answer)
 {
-    WhenModal<TForm2>(m_form.get(), answer);
-    QTreeWidget* tree = m_form->FileTree;
+    WhenModal<TForm2>(form.get(), answer);
+    QTreeWidget* tree = form->FileTree;
     DoubleClick(tree->viewport(), tree->visualItemRect(node).center());
 }
 
 void TestTree::select(QTreeWidgetItem* node)
 {
-    m_form->FileTree->clearSelection();
+    form->FileTree->clearSelection();
     if (node) {
-        m_form->FileTree->setCurrentItem(node);
+        form->FileTree->setCurrentItem(node);
         node->setSelected(true);
     }
 }
 
-void TestTree::deleteDialogListsTheGroupWithAllButTheFirstChecked()
-{
-    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
-    group->setExpanded(true);
-    select(group);
-    QStringList lines;
-    QList<bool> marks;
-    QString caption;
-    WhenModal<TForm2>(m_form.get(), [&](TForm2& dialog) {
-        caption = dialog.windowTitle();
-        for (int i = 0; i < dialog.FileCount(); ++i) {
-            lines << QString::fromStdString(dialog.FilePath(i));
-            marks << dialog.IsChecked(i);
-        }
-        QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
-    });
-    // A real double-click on the group's row.
-    QTreeWidget* tree = m_form->FileTree;
-    const QPoint centre = tree->visualItemRect(group).center();
-    DoubleClick(tree->viewport(), centre);
-
-    QCOMPARE(caption, u"ファイルの削除"_s);
-    QCOMPARE(lines,
-        QStringList(
-            { QString::fromStdString(m_a), QString::fromStdString(m_d), QString::fromStdString(m_b) }));
-    QCOMPARE(marks, QList<bool>({ false, true, true }));
-    QVERIFY(Exists(m_a));
-    QVERIFY(!Exists(m_d));
-    QVERIFY(!Exists(m_b));
-    QCOMPARE(tree->topLevelItemCount(), 1);
-    QCOMPARE(group->childCount(), 1);
-    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
-    QVERIFY(m_desktop->calls.empty());
-}
-
-void TestTree::deleteDialogWithNothingCheckedDeletesNothing()
+void TestTree::deleteDialogCancelledOrWithNothingCheckedDeletesNothing()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
     select(group);
-    WhenModal<TForm2>(m_form.get(), [](TForm2& dialog) {
+    // The ways of cancelling are the dialog's own test; the window sees only the answer.
+    WhenModal<TForm2>(form.get(),
+        [](TForm2& dialog) { QTest::mouseClick(Control<QPushButton>(dialog, "Button2"), Qt::LeftButton); });
+    form->FileTreeDblClick();
+    QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
+    QCOMPARE(group->childCount(), 3);
+    // Released when the command ends.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(form->findChildren<TForm2*>().isEmpty());
+
+    WhenModal<TForm2>(form.get(), [](TForm2& dialog) {
         auto* list = Control<QListWidget>(dialog, "CheckFileList");
         // Space on the checked lines, from the keyboard.
         QTest::keyClick(list, Qt::Key_Down);
@@ -240,30 +188,10 @@ void TestTree::deleteDialogWithNothingCheckedDeletesNothing()
         QTest::keyClick(list, Qt::Key_Space);
         QTest::keyClick(list, Qt::Key_Return);
     });
-    m_form->FileTreeDblClick();
+    form->FileTreeDblClick();
     QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
     QCOMPARE(group->childCount(), 3);
-    QVERIFY(m_desktop->calls.empty());
-}
-
-void TestTree::deleteDialogCancelled()
-{
-    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
-    select(group);
-    for (int way = 0; way < 2; ++way) {
-        WhenModal<TForm2>(m_form.get(), [way](TForm2& dialog) {
-            if (way == 0)
-                QTest::keyClick(&dialog, Qt::Key_Escape);
-            else
-                QTest::mouseClick(Control<QPushButton>(dialog, "Button2"), Qt::LeftButton);
-        });
-        m_form->FileTreeDblClick();
-        QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
-        QCOMPARE(group->childCount(), 3);
-    }
-    // Released when the command ends.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(m_form->findChildren<TForm2*>().isEmpty());
+    QVERIFY(desktop->calls.empty());
 }
 
 void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
@@ -273,12 +201,12 @@ void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
     const std::string locked = "/proc/sys/kernel/ostype";
     if (ReadTestFile(locked) != "Linux\n")
         QSKIP("no /proc/sys/kernel/ostype");
-    const std::string kept = WriteTestFile(m_dir->filePath(u"k/ostype"_s), "Linux\n");
-    const std::string copy = WriteTestFile(m_dir->filePath(u"k/copy"_s), "Linux\n");
+    const std::string kept = file("k/ostype", "Linux\n");
+    const std::string copy = file("k/copy", "Linux\n");
     QTreeWidgetItem* group = addGroup({ kept, locked, "/proc/self/status", copy });
     select(group);
-    WhenModal<TForm2>(m_form.get(), [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
-    m_form->FileTreeDblClick();
+    WhenModal<TForm2>(form.get(), [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    form->FileTreeDblClick();
 
     QCOMPARE(ReadTestFile(kept), QByteArray("Linux\n"));
     QVERIFY(!Exists(copy));
@@ -287,13 +215,13 @@ void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
     QCOMPARE(TForm1::NodePath(group->child(1)), locked);
     QCOMPARE(TForm1::NodePath(group->child(2)), std::string("/proc/self/status"));
     // The kept file and the failure in one box, an error box.
-    QVERIFY(m_desktop->informations.isEmpty());
-    QCOMPARE(m_desktop->errors,
+    QVERIFY(desktop->informations.isEmpty());
+    QCOMPARE(desktop->errors,
         QStringList({ u"次のファイルは削除しませんでした：\n/proc/self/status (残すファイルと内容が違います)\n"
                       u"次のファイルを削除できません：\n/proc/sys/kernel/ostype (File access denied)"_s }));
 }
 
-void TestTree::deleteDialogKeepsCopiesWhoseKeptCopyChangedAfterTheCheck()
+void TestTree::deleteDialogKeepsCopiesWhoseKeptCopyChangedElseAllButTheFirstGo()
 {
     // The check lists the later copies from the end of the list: a, b, d.
     QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b });
@@ -302,30 +230,47 @@ void TestTree::deleteDialogKeepsCopiesWhoseKeptCopyChangedAfterTheCheck()
     // The first, unchecked line's file is edited after the check.
     WriteTestFile(QString::fromStdString(m_a), "SAME");
     std::optional<bool> busyAtTheBox;
-    m_desktop->onCall = [&](const QString&) { busyAtTheBox = QApplication::overrideCursor() != nullptr; };
+    desktop->onCall = [&](const QString&) { busyAtTheBox = QApplication::overrideCursor() != nullptr; };
     doubleClickAndAnswer(
         group, [](TForm2& dialog) { QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton); });
 
     QCOMPARE(ReadTestFile(m_d), QByteArray("same"));
     QCOMPARE(ReadTestFile(m_b), QByteArray("same"));
     QCOMPARE(group->childCount(), 3);
-    QCOMPARE(m_desktop->informations,
+    QCOMPARE(desktop->informations,
         QStringList({ u"次のファイルは削除しませんでした：\n"_s + QString::fromStdString(m_b)
             + u" (残すファイルと内容が違います)\n"_s + QString::fromStdString(m_d)
             + u" (残すファイルと内容が違います)"_s }));
-    QVERIFY(m_desktop->errors.isEmpty());
+    QVERIFY(desktop->errors.isEmpty());
     QCOMPARE(busyAtTheBox, std::optional<bool>(false));
 
-    // Undone, the same group deletes as before.
+    // Undone, the group deletes as the dialog lists it: all but the first line checked.
     WriteTestFile(QString::fromStdString(m_a), "same");
-    m_desktop->ClearRecords();
-    m_desktop->onCall = nullptr;
-    doubleClickAndAnswer(group, [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    desktop->ClearRecords();
+    desktop->onCall = nullptr;
+    QString caption;
+    QStringList lines;
+    QList<bool> marks;
+    doubleClickAndAnswer(group, [&](TForm2& dialog) {
+        caption = dialog.windowTitle();
+        for (int i = 0; i < dialog.FileCount(); ++i) {
+            lines << QString::fromStdString(dialog.FilePath(i));
+            marks << dialog.IsChecked(i);
+        }
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    QCOMPARE(caption, u"ファイルの削除"_s);
+    QCOMPARE(lines,
+        QStringList(
+            { QString::fromStdString(m_a), QString::fromStdString(m_b), QString::fromStdString(m_d) }));
+    QCOMPARE(marks, QList<bool>({ false, true, true }));
+    QVERIFY(Exists(m_a));
     QVERIFY(!Exists(m_d));
     QVERIFY(!Exists(m_b));
+    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
     QCOMPARE(group->childCount(), 1);
     QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
-    QVERIFY(m_desktop->calls.empty());
+    QVERIFY(desktop->calls.empty());
     QVERIFY(QApplication::overrideCursor() == nullptr);
 }
 
@@ -335,7 +280,7 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
     const auto path = [](const std::string& p) { return QString::fromStdString(p); };
 
     // Two kept lines, a and c: the changed one leaves the other to compare with.
-    const std::string c = WriteTestFile(m_dir->filePath(u"q/c.jpg"_s), "same");
+    const std::string c = file("q/c.jpg", "same");
     QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b, c });
     QCOMPARE(TForm1::NodePath(group->child(1)), c);
     WriteTestFile(path(m_a), "diff");
@@ -352,46 +297,46 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
     QCOMPARE(ReadTestFile(m_d), QByteArray("SAME"));
     QCOMPARE(group->childCount(), 3);
     QCOMPARE(TForm1::NodePath(group->child(2)), m_d);
-    QCOMPARE(m_desktop->informations,
+    QCOMPARE(desktop->informations,
         QStringList({ u"次のファイルは削除しませんでした：\n"_s + path(m_d) + u" (残すファイルと内容が違います)"_s }));
 
     // The kept file gone, a checked one gone, and a checked one that became a hard link
     // of the kept file.
-    m_desktop->ClearRecords();
-    m_form->FileTree->clear();
-    const std::string k = WriteTestFile(m_dir->filePath(u"r/k"_s), "data");
-    const std::string linked = WriteTestFile(m_dir->filePath(u"r/linked"_s), "data");
-    const std::string gone = WriteTestFile(m_dir->filePath(u"r/gone"_s), "data");
+    desktop->ClearRecords();
+    form->FileTree->clear();
+    const std::string k = file("r/k", "data");
+    const std::string linked = file("r/linked", "data");
+    const std::string gone = file("r/gone", "data");
     group = addGroup({ k, linked, gone });
     QFile::remove(path(linked));
     QVERIFY(link(k.c_str(), linked.c_str()) == 0);
     QFile::remove(path(gone));
     doubleClickAndAnswer(group, okOnDialog);
     QCOMPARE(group->childCount(), 3);
-    QCOMPARE(m_desktop->informations,
+    QCOMPARE(desktop->informations,
         QStringList({ u"次のファイルは削除しませんでした：\n"_s + path(linked) + u" (残すファイルと同じファイルです)\n"_s
             + path(gone) + u" (File not found)"_s }));
 
-    m_desktop->ClearRecords();
+    desktop->ClearRecords();
     QFile::remove(path(k));
     doubleClickAndAnswer(group, okOnDialog);
     QVERIFY(Exists(linked));
     QCOMPARE(group->childCount(), 3);
-    QCOMPARE(m_desktop->informations,
+    QCOMPARE(desktop->informations,
         QStringList({ u"次のファイルは削除しませんでした：\n"_s + path(linked) + u" (残すファイルを読み込めません)\n"_s
             + path(gone) + u" (File not found)"_s }));
 
     // A long list is cut short and counted.
-    m_desktop->ClearRecords();
-    m_form->FileTree->clear();
-    std::vector<std::string> many { WriteTestFile(m_dir->filePath(u"s/kept"_s), "kept") };
+    desktop->ClearRecords();
+    form->FileTree->clear();
+    std::vector<std::string> many { file("s/kept", "kept") };
     for (int i = 0; i < 22; ++i)
-        many.push_back(WriteTestFile(m_dir->filePath(u"s/%1"_s.arg(i)), "other"));
+        many.push_back(WriteTestFile(filePath(u"s/%1"_s.arg(i)), "other"));
     group = addGroup(many);
     doubleClickAndAnswer(group, okOnDialog);
     QCOMPARE(group->childCount(), 23);
-    QCOMPARE(m_desktop->informations.size(), 1);
-    const QStringList lines = m_desktop->informations.at(0).split(u'\n');
+    QCOMPARE(desktop->informations.size(), 1);
+    const QStringList lines = desktop->informations.at(0).split(u'\n');
     QCOMPARE(lines.size(), 22);
     QCOMPARE(lines.at(20), path(many.at(20)) + u" (残すファイルと内容が違います)"_s);
     QCOMPARE(lines.at(21), u"ほか 2 件"_s);
@@ -411,22 +356,22 @@ void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
     const QString question
         = u"すべてのファイルにチェックがあります。\nこのファイルのコピーは一つも残りません。本当に削除しますか？"_s;
 
-    m_desktop->confirmAnswers.push_back(false);
+    desktop->confirmAnswers.push_back(false);
     doubleClickAndAnswer(group, checkAll);
-    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
-    QCOMPARE(m_desktop->calls[0].kind, u"ConfirmDefaultCancel"_s);
-    QCOMPARE(m_desktop->calls[0].text, question);
+    QCOMPARE(desktop->calls.size(), std::size_t { 1 });
+    QCOMPARE(desktop->calls[0].kind, u"ConfirmDefaultCancel"_s);
+    QCOMPARE(desktop->calls[0].text, question);
     QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
     QCOMPARE(group->childCount(), 3);
 
-    m_desktop->ClearRecords();
-    m_desktop->confirmAnswers.push_back(true);
+    desktop->ClearRecords();
+    desktop->confirmAnswers.push_back(true);
     doubleClickAndAnswer(group, checkAll);
-    QCOMPARE(m_desktop->confirms, QStringList({ question }));
+    QCOMPARE(desktop->confirms, QStringList({ question }));
     QVERIFY(!Exists(m_a) && !Exists(m_d) && !Exists(m_b));
     QCOMPARE(group->childCount(), 0);
-    QCOMPARE(m_form->FileTree->topLevelItemCount(), 1);
-    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
+    QCOMPARE(desktop->calls.size(), std::size_t { 1 });
 }
 
 void TestTree::deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay()
@@ -438,14 +383,13 @@ void TestTree::deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay()
     QVERIFY(Exists(m_a));
     QVERIFY(!Exists(m_d));
     QCOMPARE(group->childCount(), 1);
-    QVERIFY(m_desktop->calls.empty());
+    QVERIFY(desktop->calls.empty());
 
     // A file and the same file seen through an overlay mount: the check groups them,
     // and the delete dialog refuses to let the only copy go.
-    const QString root = m_dir->filePath(u"ov"_s);
+    const QString root = filePath(u"ov"_s);
     QDir().mkpath(root);
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || mount("tmpfs", root.toLocal8Bit().constData(), "tmpfs", 0, "size=4m") != 0)
+    if (!MountPrivateTmpfs(Bytes(root), "4m"))
         QSKIP("no private mount namespace for a tmpfs");
     for (const QString& name : { u"lower"_s, u"upper"_s, u"work"_s, u"merged"_s })
         QDir().mkpath(root + u'/' + name);
@@ -457,63 +401,59 @@ void TestTree::deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay()
         = mount("overlay", Bytes(root + u"/merged"_s).c_str(), "overlay", 0, options.constData()) == 0;
     if (!mounted)
         QSKIP("cannot mount an overlay");
-    m_form->FileTree->clear();
+    form->FileTree->clear();
     group = checkedGroup({ merged, lower });
     doubleClickAndAnswer(group, okOnDialog);
     QCOMPARE(ReadTestFile(lower), QByteArray("the only copy"));
     QCOMPARE(group->childCount(), 2);
-    QCOMPARE(m_desktop->informations,
+    QCOMPARE(desktop->informations,
         QStringList({ u"次のファイルは削除しませんでした：\n"_s + QString::fromStdString(lower)
             + u" (残すファイルと同じファイルです)"_s }));
     umount(Bytes(root + u"/merged"_s).c_str());
     umount(Bytes(root).c_str());
 }
 
-void TestTree::doubleClickOpensAFileNodeOnly()
+void TestTree::doubleClickOpensAFileNodeOnlyAlsoBelowTheRows()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     group->setExpanded(true);
     select(group->child(1));
-    QTreeWidget* tree = m_form->FileTree;
+    QTreeWidget* tree = form->FileTree;
     DoubleClick(tree->viewport(), tree->visualItemRect(group->child(1)).center());
-    QCOMPARE(m_desktop->shellOpened, std::vector<std::string>({ m_d }));
-    QVERIFY(m_form->findChildren<TForm2*>().isEmpty());
+    QCOMPARE(desktop->shellOpened, std::vector<std::string>({ m_d }));
+    QVERIFY(form->findChildren<TForm2*>().isEmpty());
     QVERIFY(Exists(m_d));
 
     // Nothing selected: nothing happens.
     select(nullptr);
-    m_form->FileTreeDblClick();
-    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+    form->FileTreeDblClick();
+    QCOMPARE(desktop->calls.size(), std::size_t { 1 });
 
     // A file the desktop has no program for: the error box says so.
     select(group->child(1));
-    m_desktop->shellOpenAnswers.push_back(ShellOpenResult::NoProgram);
+    desktop->shellOpenAnswers.push_back(ShellOpenResult::NoProgram);
     DoubleClick(tree->viewport(), tree->visualItemRect(group->child(1)).center());
-    QCOMPARE(m_desktop->errors,
+    QCOMPARE(desktop->errors,
         QStringList({ u"ファイル "_s + QString::fromStdString(m_d) + u" を開くプログラムがありません."_s }));
-    m_desktop->ClearRecords();
-    m_desktop->shellOpenAnswers.push_back(ShellOpenResult::NotFound);
-    m_form->popShowClick();
-    QCOMPARE(m_desktop->errors,
+    desktop->ClearRecords();
+    desktop->shellOpenAnswers.push_back(ShellOpenResult::NotFound);
+    form->popShowClick();
+    QCOMPARE(desktop->errors,
         QStringList({ u"ファイル "_s + QString::fromStdString(m_d) + u" は開けません."_s }));
-    QCOMPARE(m_form->FileTree->topLevelItemCount(), 1);
-}
+    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
 
-void TestTree::doubleClickOnEmptySpaceActsOnTheSelectedNode()
-{
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
-    group->setExpanded(true);
-    QTreeWidget* tree = m_form->FileTree;
+    // On empty space below the rows it acts on the selected node.
+    desktop->ClearRecords();
     const QPoint below(tree->viewport()->width() / 2, tree->viewport()->height() - 5);
     QVERIFY(!tree->itemAt(below));
 
     select(group->child(1));
     DoubleClick(tree->viewport(), below);
-    QCOMPARE(m_desktop->shellOpened, std::vector<std::string>({ m_d }));
+    QCOMPARE(desktop->shellOpened, std::vector<std::string>({ m_d }));
 
     select(group);
     bool opened = false;
-    WhenModal<TForm2>(m_form.get(), [&](TForm2& dialog) {
+    WhenModal<TForm2>(form.get(), [&](TForm2& dialog) {
         opened = true;
         QTest::keyClick(&dialog, Qt::Key_Escape);
     });
@@ -531,21 +471,21 @@ void TestTree::doubleClickOnEmptySpaceActsOnTheSelectedNode()
             Qt::RightButton, Qt::NoModifier);
         QApplication::sendEvent(tree->viewport(), &event);
     }
-    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+    QCOMPARE(desktop->calls.size(), std::size_t { 1 });
 }
 
 void TestTree::enterOnAGroupOpensTheDeleteDialog()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     group->setExpanded(true);
-    QTreeWidget* tree = m_form->FileTree;
+    QTreeWidget* tree = form->FileTree;
     tree->setFocus(Qt::OtherFocusReason);
     select(group);
     const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[]
         = { { Qt::Key_Return, Qt::NoModifier }, { Qt::Key_Enter, Qt::KeypadModifier } };
     for (const auto& [key, modifiers] : keys) {
         QStringList lines;
-        WhenModal<TForm2>(m_form.get(), [&](TForm2& dialog) {
+        WhenModal<TForm2>(form.get(), [&](TForm2& dialog) {
             for (int i = 0; i < dialog.FileCount(); ++i)
                 lines << QString::fromStdString(dialog.FilePath(i));
             QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -558,19 +498,19 @@ void TestTree::enterOnAGroupOpensTheDeleteDialog()
     // On a file node Enter opens nothing.
     select(group->child(1));
     QTest::keyClick(tree, Qt::Key_Return);
-    QVERIFY(m_desktop->calls.empty());
-    QVERIFY(m_form->findChildren<TForm2*>().isEmpty());
+    QVERIFY(desktop->calls.empty());
+    QVERIFY(form->findChildren<TForm2*>().isEmpty());
 }
 
-void TestTree::popupEnablingFollowsTheSelectedNode()
+void TestTree::popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     QTreeWidgetItem* emptied = addGroup({ m_b });
     delete emptied->takeChild(0);
     const auto enabled = [this] {
-        m_form->PopupMenu2Popup();
+        form->PopupMenu2Popup();
         QList<bool> states;
-        for (QAction* item : { m_form->popRename, m_form->popMove, m_form->popShow, m_form->popDelete })
+        for (QAction* item : { form->popRename, form->popMove, form->popShow, form->popDelete })
             states << item->isEnabled();
         return states;
     };
@@ -585,6 +525,20 @@ void TestTree::popupEnablingFollowsTheSelectedNode()
     // A group whose children are gone is still no file.
     select(emptied);
     QCOMPARE(enabled(), none);
+
+    // Nor do the commands take a group for a file, or a double-click a childless group.
+    for (QTreeWidgetItem* node : { group, emptied }) {
+        select(node);
+        form->popRenameClick();
+        form->popMoveClick();
+        form->popShowClick();
+        form->popDeleteClick();
+    }
+    select(emptied);
+    form->FileTreeDblClick();
+    QVERIFY(desktop->calls.empty());
+    QCOMPARE(form->FileTree->topLevelItemCount(), 2);
+    QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
 }
 
 void TestTree::popupActsOnTheNodeSelectedBeforeTheRightClick()
@@ -593,38 +547,38 @@ void TestTree::popupActsOnTheNodeSelectedBeforeTheRightClick()
     QTreeWidgetItem* other = addGroup({ m_b });
     group->setExpanded(true);
     select(group->child(1));
-    QTreeWidget* tree = m_form->FileTree;
+    QTreeWidget* tree = form->FileTree;
     const QPoint onOther = tree->visualItemRect(other).center();
     QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onOther);
     // The platform follows a right-click with a context menu request.
     QContextMenuEvent request(QContextMenuEvent::Mouse, onOther, tree->viewport()->mapToGlobal(onOther));
     QApplication::sendEvent(tree->viewport(), &request);
-    QTRY_VERIFY(m_form->PopupMenu2->isVisible());
+    QTRY_VERIFY(form->PopupMenu2->isVisible());
     QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>({ group->child(1) }));
-    QVERIFY(m_form->popRename->isEnabled());
-    QVERIFY(m_form->popDelete->isEnabled());
-    m_form->popShow->trigger();
-    m_form->PopupMenu2->close();
-    QCOMPARE(m_desktop->shellOpened, std::vector<std::string>({ m_d }));
+    QVERIFY(form->popRename->isEnabled());
+    QVERIFY(form->popDelete->isEnabled());
+    form->popShow->trigger();
+    form->PopupMenu2->close();
+    QCOMPARE(desktop->shellOpened, std::vector<std::string>({ m_d }));
 }
 
 void TestTree::renameSuccess()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     select(group->child(0));
-    m_desktop->inputAnswers.push_back(u"b.jpg"_s);
-    m_form->popRenameClick();
-    QCOMPARE(m_desktop->inputs.size(), std::size_t { 1 });
-    QCOMPARE(m_desktop->inputs[0].caption, u"ファイル名変更"_s);
-    QCOMPARE(m_desktop->inputs[0].prompt, u"変更後の名前を入力"_s);
-    QCOMPARE(m_desktop->inputs[0].defaultText, u"a.jpg"_s);
-    QCOMPARE(m_desktop->inputs[0].selected, qsizetype { 1 });
-    const std::string renamed = Bytes(m_dir->filePath(u"p/b.jpg"_s));
+    desktop->inputAnswers.push_back(u"b.jpg"_s);
+    form->popRenameClick();
+    QCOMPARE(desktop->inputs.size(), std::size_t { 1 });
+    QCOMPARE(desktop->inputs[0].caption, u"ファイル名変更"_s);
+    QCOMPARE(desktop->inputs[0].prompt, u"変更後の名前を入力"_s);
+    QCOMPARE(desktop->inputs[0].defaultText, u"a.jpg"_s);
+    QCOMPARE(desktop->inputs[0].selected, qsizetype { 1 });
+    const std::string renamed = path("p/b.jpg");
     QVERIFY(!Exists(m_a));
     QCOMPARE(ReadTestFile(renamed), QByteArray("same"));
     QCOMPARE(TForm1::NodePath(group->child(0)), renamed);
     QCOMPARE(group->child(0)->text(0), QString::fromStdString(renamed));
-    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+    QCOMPARE(desktop->calls.size(), std::size_t { 1 });
 }
 
 void TestTree::renameSelectsTheNameBeforeItsExtension_data()
@@ -643,51 +597,47 @@ void TestTree::renameSelectsTheNameBeforeItsExtension()
 {
     QFETCH(QByteArray, name);
     QFETCH(QString, selected);
-    const std::string path = Bytes(m_dir->path()) + "/" + name.toStdString();
+    const std::string path = folder->Path() + "/" + name.toStdString();
     const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
     QVERIFY(fd >= 0);
     ::close(fd);
     QTreeWidgetItem* group = addGroup({ path, m_d });
     select(group->child(0));
-    m_desktop->inputAnswers.push_back(std::nullopt);
-    m_form->popRenameClick();
-    QCOMPARE(m_desktop->inputs.size(), std::size_t { 1 });
-    const ScriptedDesktop::InputCall& box = m_desktop->inputs[0];
+    desktop->inputAnswers.push_back(std::nullopt);
+    form->popRenameClick();
+    QCOMPARE(desktop->inputs.size(), std::size_t { 1 });
+    const ScriptedDesktop::InputCall& box = desktop->inputs[0];
     QCOMPARE(box.defaultText.left(box.selected), selected);
     QVERIFY(box.selected >= 0 && box.selected <= box.defaultText.size());
 }
 
-void TestTree::renameTakenNameCancelAndUnchanged()
+void TestTree::renameTakenNameCancelUnchangedAndFailure()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     select(group->child(0));
-    m_desktop->inputAnswers.push_back(u"d.jpg"_s);
-    m_form->popRenameClick();
-    QCOMPARE(m_desktop->informations, QStringList({ u"このファイル名は存在します。"_s }));
+    desktop->inputAnswers.push_back(u"d.jpg"_s);
+    form->popRenameClick();
+    QCOMPARE(desktop->informations, QStringList({ u"このファイル名は存在します。"_s }));
     QCOMPARE(ReadTestFile(m_a), QByteArray("same"));
     QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
 
     // Cancel and an unchanged name do nothing and say nothing.
-    m_desktop->ClearRecords();
-    m_desktop->inputAnswers.push_back(std::nullopt);
-    m_desktop->inputAnswers.push_back(u"a.jpg"_s);
-    m_desktop->inputAnswers.push_back(QString());
+    desktop->ClearRecords();
+    desktop->inputAnswers.push_back(std::nullopt);
+    desktop->inputAnswers.push_back(u"a.jpg"_s);
+    desktop->inputAnswers.push_back(QString());
     for (int i = 0; i < 3; ++i)
-        m_form->popRenameClick();
-    QCOMPARE(m_desktop->inputs.size(), std::size_t { 3 });
-    QCOMPARE(m_desktop->calls.size(), std::size_t { 3 });
+        form->popRenameClick();
+    QCOMPARE(desktop->inputs.size(), std::size_t { 3 });
+    QCOMPARE(desktop->calls.size(), std::size_t { 3 });
     QVERIFY(Exists(m_a));
     QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
-}
 
-void TestTree::renameFailureShowsTheErrorBox()
-{
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
-    select(group->child(0));
+    // A rename that fails shows the error box.
     QFile::remove(QString::fromStdString(m_a));
-    m_desktop->inputAnswers.push_back(u"c.jpg"_s);
-    m_form->popRenameClick();
-    QCOMPARE(m_desktop->errors, QStringList({ u"File not found."_s }));
+    desktop->inputAnswers.push_back(u"c.jpg"_s);
+    form->popRenameClick();
+    QCOMPARE(desktop->errors, QStringList({ u"File not found."_s }));
     QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
 }
 
@@ -696,116 +646,99 @@ void TestTree::renameNeverCutsTheNameOrMovesTheFile()
     // A Latin-1 name shows with escapes, longer than 255 characters: the real box shows
     // it whole, and OK on it unchanged renames nothing.
     const std::string name = std::string(120, '\xe9') + ".jpg";
-    const std::string latin = Bytes(m_dir->filePath(u"p"_s)) + "/" + name;
+    const std::string latin = path("p") + "/" + name;
     std::ofstream(latin) << "same";
     QTreeWidgetItem* group = addGroup({ m_a, latin });
     select(group->child(1));
     SetDesktop(CreatePlatformDesktop());
     QString shown;
-    WhenModal<QDialog>(m_form.get(), [&](QDialog& box) {
+    WhenModal<QDialog>(form.get(), [&](QDialog& box) {
         auto* edit = box.findChild<QLineEdit*>();
         shown = edit->text();
         QTest::keyClick(edit, Qt::Key_Return);
     });
-    m_form->popRenameClick();
-    m_desktop = &InstallScriptedDesktop();
+    form->popRenameClick();
+    desktop = &InstallScriptedDesktop();
     QCOMPARE(shown, PathToDisplay(name));
     QVERIFY(Exists(latin));
     QCOMPARE(TForm1::NodePath(group->child(1)), latin);
 
     // A name with a "/" or too long for the file system changes nothing.
-    QDir().mkpath(m_dir->filePath(u"p/sub"_s));
+    QDir().mkpath(filePath(u"p/sub"_s));
     for (const QString& answer : { u"../x.jpg"_s, u"sub/x.jpg"_s, QString(300, u'n') }) {
-        m_desktop->ClearRecords();
-        m_desktop->inputAnswers.push_back(answer);
-        m_form->popRenameClick();
-        QCOMPARE(m_desktop->errors, QStringList({ u"Invalid filename."_s }));
+        desktop->ClearRecords();
+        desktop->inputAnswers.push_back(answer);
+        form->popRenameClick();
+        QCOMPARE(desktop->errors, QStringList({ u"Invalid filename."_s }));
         QVERIFY(Exists(latin));
         QCOMPARE(TForm1::NodePath(group->child(1)), latin);
     }
-    QVERIFY(QDir(m_dir->filePath(u"p/sub"_s)).isEmpty());
+    QVERIFY(QDir(filePath(u"p/sub"_s)).isEmpty());
 }
 
-void TestTree::moveIntoAnotherFolder()
+void TestTree::moveIntoAnotherFolderButNeverOntoAName()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     select(group->child(1));
-    const std::string keep = Bytes(m_dir->filePath(u"keep"_s));
+    // Its own folder, or one where its name is taken: refused, and nothing changes.
+    file("r/d.jpg", "other");
+    for (const char* folder : { "p", "r" }) {
+        desktop->folderAnswers.push_back(path(folder));
+        form->popMoveClick();
+    }
+    QCOMPARE(desktop->informations, QStringList(2, u"このファイル名は存在します。"_s));
+    QCOMPARE(TForm1::NodePath(group->child(1)), m_d);
+    QCOMPARE(ReadTestFile(path("r/d.jpg")), QByteArray("other"));
+    QCOMPARE(ReadTestFile(m_d), QByteArray("same"));
+
+    desktop->ClearRecords();
+    const std::string keep = path("keep");
     QDir().mkpath(QString::fromStdString(keep));
-    m_desktop->folderAnswers.push_back(keep + "/");
-    m_form->popMoveClick();
-    QCOMPARE(m_desktop->browses.at(0).title, u"画像のフォルダを指定"_s);
-    QCOMPARE(m_desktop->browses.at(0).folder, std::string());
+    desktop->folderAnswers.push_back(keep + "/");
+    form->popMoveClick();
+    QCOMPARE(desktop->browses.at(0).title, u"画像のフォルダを指定"_s);
+    QCOMPARE(desktop->browses.at(0).folder, std::string());
     const std::string target = keep + "/d.jpg";
     QVERIFY(!Exists(m_d));
     QCOMPARE(ReadTestFile(target), QByteArray("same"));
     QCOMPARE(TForm1::NodePath(group->child(1)), target);
-    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+    QCOMPARE(desktop->calls.size(), std::size_t { 1 });
 
     // A cancelled folder choice changes nothing.
-    m_desktop->folderAnswers.push_back(std::nullopt);
-    m_form->popMoveClick();
+    desktop->folderAnswers.push_back(std::nullopt);
+    form->popMoveClick();
     QCOMPARE(TForm1::NodePath(group->child(1)), target);
     QVERIFY(Exists(target));
-}
 
-void TestTree::moveIntoItsOwnFolderOrOntoATakenName()
-{
-    QTreeWidgetItem* group = addGroup({ m_a, m_b });
-    select(group->child(0));
-    m_desktop->folderAnswers.push_back(Bytes(m_dir->filePath(u"p"_s)));
-    m_form->popMoveClick();
-    QCOMPARE(m_desktop->informations, QStringList({ u"このファイル名は存在します。"_s }));
-    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
-    QVERIFY(Exists(m_a));
-
-    WriteTestFile(m_dir->filePath(u"r/a.jpg"_s), "other");
-    m_desktop->folderAnswers.push_back(Bytes(m_dir->filePath(u"r"_s)));
-    m_form->popMoveClick();
-    QCOMPARE(m_desktop->informations.size(), 2);
-    QCOMPARE(ReadTestFile(Bytes(m_dir->filePath(u"r/a.jpg"_s))), QByteArray("other"));
-    QCOMPARE(ReadTestFile(m_a), QByteArray("same"));
-}
-
-void TestTree::moveAcrossFileSystems()
-{
-    QTemporaryDir shm(u"/dev/shm/tessarin-tree-XXXXXX"_s);
-    QVERIFY(shm.isValid());
-    struct stat disk {
-    }, memory {};
-    stat(m_a.c_str(), &disk);
-    stat(shm.path().toLocal8Bit().constData(), &memory);
-    if (disk.st_dev == memory.st_dev)
+    // Onward to another file system: copied there, and the source goes.
+    const TempDir shm("/dev/shm");
+    struct stat disk { }, memory { };
+    if (stat(target.c_str(), &disk) != 0 || stat(shm.Path().c_str(), &memory) != 0
+        || disk.st_dev == memory.st_dev)
         QSKIP("the temporary folder and /dev/shm share a file system");
-    const QByteArray content(300000, 'x');
-    const std::string source = WriteTestFile(m_dir->filePath(u"p/big.jpg"_s), content);
-    QTreeWidgetItem* group = addGroup({ m_a, source });
-    select(group->child(1));
-    m_desktop->folderAnswers.push_back(Bytes(shm.path()));
-    m_form->popMoveClick();
-    const std::string target = Bytes(shm.filePath(u"big.jpg"_s));
-    QVERIFY(!Exists(source));
-    QCOMPARE(ReadTestFile(target), content);
-    QCOMPARE(TForm1::NodePath(group->child(1)), target);
-    QVERIFY(m_desktop->errors.isEmpty());
+    desktop->folderAnswers.push_back(shm.Path());
+    form->popMoveClick();
+    QVERIFY(!Exists(target));
+    QCOMPARE(ReadTestFile(shm / "d.jpg"), QByteArray("same"));
+    QCOMPARE(TForm1::NodePath(group->child(1)), shm / "d.jpg");
+    QVERIFY(desktop->errors.isEmpty());
 }
 
 void TestTree::moveIntoAFullFileSystem()
 {
     // A 1 MiB tmpfs in a mount namespace of this test's own.
-    const QString small = m_dir->filePath(u"small"_s);
+    const QString small = filePath(u"small"_s);
     QDir().mkpath(small);
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || mount("tmpfs", small.toLocal8Bit().constData(), "tmpfs", 0, "size=1m") != 0)
+    if (!MountPrivateTmpfs(Bytes(small), "1m"))
         QSKIP("no private mount namespace for a small tmpfs");
     const QByteArray content(3 << 20, 'y');
-    const std::string source = WriteTestFile(m_dir->filePath(u"p/huge.jpg"_s), content);
+    const std::string source = WriteTestFile(filePath(u"p/huge.jpg"_s), content);
     QTreeWidgetItem* group = addGroup({ m_a, source });
     select(group->child(1));
-    m_desktop->folderAnswers.push_back(Bytes(small));
-    m_form->popMoveClick();
+    desktop->folderAnswers.push_back(Bytes(small));
+    form->popMoveClick();
     const std::string target = Bytes(small + u"/huge.jpg"_s);
-    QCOMPARE(m_desktop->errors, QStringList({ u"ストリームへの書き込みエラー."_s }));
+    QCOMPARE(desktop->errors, QStringList({ u"ストリームへの書き込みエラー."_s }));
     QVERIFY(!Exists(target));
     QCOMPARE(ReadTestFile(source), content);
     QCOMPARE(TForm1::NodePath(group->child(1)), source);
@@ -814,58 +747,47 @@ void TestTree::moveIntoAFullFileSystem()
 
 void TestTree::deleteAfterConfirmation()
 {
+    // The user names the exact file: its group's other files are not read.
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    WriteTestFile(m_a, "changed");
     select(group->child(1));
-    m_desktop->confirmAnswers.push_back(false);
-    m_form->popDeleteClick();
-    QCOMPARE(m_desktop->confirms, QStringList({ u"実ファイルも削除します。\n本当に削除しますか？"_s }));
+    desktop->confirmAnswers.push_back(false);
+    form->popDeleteClick();
+    QCOMPARE(desktop->confirms, QStringList({ u"実ファイルも削除します。\n本当に削除しますか？"_s }));
     QVERIFY(Exists(m_d));
     QCOMPARE(group->childCount(), 2);
 
-    m_desktop->confirmAnswers.push_back(true);
-    m_form->popDeleteClick();
+    desktop->confirmAnswers.push_back(true);
+    form->popDeleteClick();
     QVERIFY(!Exists(m_d));
     QCOMPARE(group->childCount(), 1);
     QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
-    QVERIFY(m_desktop->errors.isEmpty());
-}
-
-void TestTree::deleteOfAFileNodeNeedsNoKeptCopy()
-{
-    // The user names the exact file: its group's other files are not read.
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
-    WriteTestFile(QString::fromStdString(m_a), "changed");
-    select(group->child(1));
-    m_desktop->confirmAnswers.push_back(true);
-    m_form->popDeleteClick();
-    QVERIFY(!Exists(m_d));
-    QCOMPARE(group->childCount(), 1);
-    QCOMPARE(m_desktop->calls.size(), std::size_t { 1 });
+    QCOMPARE(desktop->calls.size(), std::size_t { 2 });
 }
 
 void TestTree::deleteReportsAFileThatCannotBeDeleted()
 {
     QTreeWidgetItem* group = addGroup({ m_a, "/proc/version" });
     select(group->child(1));
-    m_desktop->confirmAnswers.push_back(true);
-    m_form->popDeleteClick();
-    QCOMPARE(m_desktop->errors,
+    desktop->confirmAnswers.push_back(true);
+    form->popDeleteClick();
+    QCOMPARE(desktop->errors,
         QStringList({ u"次のファイルを削除できません：\n/proc/version (File access denied)"_s }));
     QCOMPARE(group->childCount(), 2);
 
     // A file that is gone already counts as deleted.
     QFile::remove(QString::fromStdString(m_a));
     select(group->child(0));
-    m_desktop->confirmAnswers.push_back(true);
-    m_form->popDeleteClick();
+    desktop->confirmAnswers.push_back(true);
+    form->popDeleteClick();
     QCOMPARE(group->childCount(), 1);
-    QCOMPARE(m_desktop->errors.size(), 1);
+    QCOMPARE(desktop->errors.size(), 1);
 }
 
 void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
 {
-    m_form->mUseTrash->trigger();
-    QVERIFY(m_form->mUseTrash->isChecked());
+    form->mUseTrash->trigger();
+    QVERIFY(form->mUseTrash->isChecked());
     const std::string trash = qEnvironmentVariable("XDG_DATA_HOME").toStdString() + "/Trash/files/";
     QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
     group->setExpanded(true);
@@ -882,66 +804,46 @@ void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
     QCOMPARE(group->childCount(), 1);
 
     // A file on a volume without a trash: asked once, キャンセル keeps it.
-    QTemporaryDir shm(u"/dev/shm/tessarin-tree-XXXXXX"_s);
-    const std::string noTrash = WriteTestFile(shm.filePath(u"t.jpg"_s), "same");
+    const TempDir shm("/dev/shm");
+    const std::string noTrash = WriteTestFile(shm / "t.jpg", "same");
     group = addGroup({ m_a, noTrash });
     select(group->child(1));
-    m_desktop->ClearRecords();
-    m_desktop->confirmAnswers = { true, false };
-    m_form->popDeleteClick();
-    QCOMPARE(m_desktop->confirms,
+    desktop->ClearRecords();
+    desktop->confirmAnswers = { true, false };
+    form->popDeleteClick();
+    QCOMPARE(desktop->confirms,
         QStringList({ u"実ファイルもゴミ箱に移動します。\n本当にゴミ箱に移動しますか？"_s,
             u"次のファイルはゴミ箱に移動できません：\n"_s + QString::fromStdString(noTrash)
                 + u" (ゴミ箱がありません)\n完全に削除しますか？"_s }));
-    QCOMPARE(m_desktop->calls[1].kind, u"ConfirmDefaultCancel"_s);
+    QCOMPARE(desktop->calls[1].kind, u"ConfirmDefaultCancel"_s);
     QVERIFY(Exists(noTrash));
     QCOMPARE(group->childCount(), 2);
-    m_desktop->confirmAnswers = { true, true };
-    m_form->popDeleteClick();
+    desktop->confirmAnswers = { true, true };
+    form->popDeleteClick();
     QVERIFY(!Exists(noTrash));
     QCOMPARE(group->childCount(), 1);
 }
 
-void TestTree::groupNodesAreNeverTakenForFiles()
-{
-    QTreeWidgetItem* group = addGroup({ m_a });
-    QTreeWidgetItem* emptied = addGroup({ m_d });
-    delete emptied->takeChild(0);
-    for (QTreeWidgetItem* node : { group, emptied }) {
-        select(node);
-        m_form->popRenameClick();
-        m_form->popMoveClick();
-        m_form->popShowClick();
-        m_form->popDeleteClick();
-    }
-    // The childless group is no file to open either.
-    select(emptied);
-    m_form->FileTreeDblClick();
-    QVERIFY(m_desktop->calls.empty());
-    QCOMPARE(m_form->FileTree->topLevelItemCount(), 2);
-    QVERIFY(Exists(m_a));
-}
-
 void TestTree::saveResultsIsEnabledOnlyWithGroups()
 {
-    QAction* save = m_form->mSaveResults;
+    QAction* save = form->mSaveResults;
     QVERIFY(!save->isEnabled());
-    m_form->Candidates().Append({ m_a, m_d });
-    m_form->btnCheckerClick();
-    QCOMPARE(m_form->FileTree->topLevelItemCount(), 1);
+    form->Candidates().Append({ m_a, m_d });
+    form->btnCheckerClick();
+    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
     QVERIFY(save->isEnabled());
-    m_form->Host().SetCheckCtrl(true);
+    form->Host().SetCheckCtrl(true);
     QVERIFY(!save->isEnabled());
-    m_form->Host().SetCheckCtrl(false);
+    form->Host().SetCheckCtrl(false);
     QVERIFY(save->isEnabled());
-    m_desktop->confirmAnswers.push_back(true);
-    m_form->btnClearClick();
-    QCOMPARE(m_form->FileTree->topLevelItemCount(), 0);
+    desktop->confirmAnswers.push_back(true);
+    form->btnClearClick();
+    QCOMPARE(form->FileTree->topLevelItemCount(), 0);
     QVERIFY(!save->isEnabled());
     // A disabled item does nothing, and without groups the command asks nothing.
     save->trigger();
-    m_form->mSaveResultsClick();
-    QVERIFY(m_desktop->saves.empty());
+    form->mSaveResultsClick();
+    QVERIFY(desktop->saves.empty());
 }
 
 void TestTree::saveResultsWritesTheTreeAsItShowsIt()
@@ -951,49 +853,48 @@ void TestTree::saveResultsWritesTheTreeAsItShowsIt()
     const std::string nonUtf8 = WriteTestFile(odd.Path() + "/\x82\xA0.jpg", "same");
     addGroup({ m_a, m_d });
     addGroup({ m_b, nonUtf8 });
-    const std::string target = Bytes(m_dir->filePath(u"結果.json"_s));
+    const std::string target = path("結果.json");
     // The extension decides over the filter.
-    m_desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { target, 0 });
-    m_form->mSaveResults->trigger();
-    QCOMPARE(m_desktop->saves.size(), std::size_t { 1 });
-    QCOMPARE(m_desktop->saves[0].caption, u"結果を保存"_s);
-    QCOMPARE(m_desktop->saves[0].filters, QStringList({ u"CSV (*.csv)"_s, u"JSON (*.json)"_s }));
+    desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { target, 0 });
+    form->mSaveResults->trigger();
+    QCOMPARE(desktop->saves.size(), std::size_t { 1 });
+    QCOMPARE(desktop->saves[0].caption, u"結果を保存"_s);
+    QCOMPARE(desktop->saves[0].filters, QStringList({ u"CSV (*.csv)"_s, u"JSON (*.json)"_s }));
     const Check::ResultGroups groups = { { m_a, m_d }, { m_b, nonUtf8 } };
     QCOMPARE(
         ReadTestFile(target), QByteArray::fromStdString(Check::FormatResults(groups, Check::ResultFormat::Json)));
-    QVERIFY(m_desktop->errors.isEmpty());
+    QVERIFY(desktop->errors.isEmpty());
 
     // The next save offers the last name and filter; a name without extension follows the filter.
-    m_desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { Bytes(m_dir->filePath(u"plain"_s)), 0 });
-    m_form->mSaveResultsClick();
-    QCOMPARE(m_desktop->saves.at(1).fileName, target);
-    QCOMPARE(m_desktop->saves.at(1).filter, 0);
-    const QByteArray csv = ReadTestFile(Bytes(m_dir->filePath(u"plain"_s)));
+    desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { path("plain"), 0 });
+    form->mSaveResultsClick();
+    QCOMPARE(desktop->saves.at(1).fileName, target);
+    QCOMPARE(desktop->saves.at(1).filter, 0);
+    const QByteArray csv = ReadTestFile(path("plain"));
     QVERIFY(csv.startsWith("\xEF\xBB\xBFgroup,position,path,size,modified\r\n"));
     // The path that is no UTF-8 reads as the tree shows it.
-    const QTreeWidgetItem* shown = m_form->FileTree->topLevelItem(1)->child(1);
+    const QTreeWidgetItem* shown = form->FileTree->topLevelItem(1)->child(1);
     QVERIFY(csv.contains("\r\n2,2," + shown->text(0).toUtf8() + ",4,"));
 
     // Cancelled: nothing written.
-    m_desktop->saveAnswers.push_back(std::nullopt);
-    m_form->mSaveResultsClick();
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({ u"plain"_s, u"結果.json"_s }));
+    desktop->saveAnswers.push_back(std::nullopt);
+    form->mSaveResultsClick();
+    QCOMPARE(QDir(filePath(u""_s)).entryList(QDir::Files), QStringList({ u"plain"_s, u"結果.json"_s }));
 }
 
 void TestTree::saveResultsFailureShowsTheErrorBoxAndLeavesNoFile()
 {
     addGroup({ m_a, m_d });
-    const std::string missing = Bytes(m_dir->filePath(u"no/such/r.csv"_s));
-    m_desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { missing, 0 });
-    m_form->mSaveResultsClick();
-    QCOMPARE(m_desktop->errors,
+    const std::string missing = path("no/such/r.csv");
+    desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { missing, 0 });
+    form->mSaveResultsClick();
+    QCOMPARE(desktop->errors,
         QStringList({ u"ファイル "_s + QString::fromStdString(missing) + u" を作成できません."_s }));
 
     // A full file system: a tmpfs of 64 KiB in a mount namespace of this test's own, filled up.
-    const QString small = m_dir->filePath(u"small"_s);
+    const QString small = filePath(u"small"_s);
     QDir().mkpath(small);
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || mount("tmpfs", small.toLocal8Bit().constData(), "tmpfs", 0, "size=64k") != 0)
+    if (!MountPrivateTmpfs(Bytes(small), "64k"))
         QSKIP("no private mount namespace for a small tmpfs");
     {
         QFile filler(small + u"/filler"_s);
@@ -1001,10 +902,10 @@ void TestTree::saveResultsFailureShowsTheErrorBoxAndLeavesNoFile()
         filler.write(QByteArray(1 << 20, 'f'));
     }
     const std::string target = Bytes(small + u"/r.csv"_s);
-    m_desktop->ClearRecords();
-    m_desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { target, 0 });
-    m_form->mSaveResultsClick();
-    QCOMPARE(m_desktop->errors, QStringList({ u"ストリームへの書き込みエラー."_s }));
+    desktop->ClearRecords();
+    desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { target, 0 });
+    form->mSaveResultsClick();
+    QCOMPARE(desktop->errors, QStringList({ u"ストリームへの書き込みエラー."_s }));
     QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden), QStringList({ u"filler"_s }));
     umount(small.toLocal8Bit().constData());
 }
@@ -1014,10 +915,10 @@ void TestTree::toolTipsShowWhatTheWindowCutsOff()
     const QDateTime stamp(QDate(2024, 5, 1), QTime(12, 34, 56));
     SetModified(m_a, stamp);
     // A path far wider than the window, and a file of some size.
-    QString folder = m_dir->path();
+    QString deep = QString::fromStdString(folder->Path());
     for (int i = 0; i < 6; ++i)
-        folder += u"/旅行の写真とそのバックアップ"_s + QString::number(i);
-    const std::string big = WriteTestFile(folder + u"/海の写真.jpg"_s, QByteArray(1500000, 'x'));
+        deep += u"/旅行の写真とそのバックアップ"_s + QString::number(i);
+    const std::string big = WriteTestFile(deep + u"/海の写真.jpg"_s, QByteArray(1500000, 'x'));
     SetModified(big, stamp);
     const QString bigShown = QString::fromStdString(big);
     QVERIFY(bigShown.size() > 120);
@@ -1025,7 +926,7 @@ void TestTree::toolTipsShowWhatTheWindowCutsOff()
     QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
     QTreeWidgetItem* other = addGroup({ big, big });
     group->setExpanded(true);
-    QTreeWidget* tree = m_form->FileTree;
+    QTreeWidget* tree = form->FileTree;
     const auto at = [tree](QTreeWidgetItem* node) {
         return ToolTipAt(tree->viewport(), tree->visualItemRect(node).center());
     };
@@ -1039,11 +940,11 @@ void TestTree::toolTipsShowWhatTheWindowCutsOff()
 
     // The candidate list shows the same; a long path is broken after a "/" into lines
     // that hold all of it.
-    m_form->Host().ShowPage(0);
-    m_form->Candidates().Append(std::string(big));
-    QListView* list = m_form->FileList;
+    form->Host().ShowPage(0);
+    form->Candidates().Append(std::string(big));
+    QListView* list = form->FileList;
     const QString shown
-        = ToolTipAt(list->viewport(), list->visualRect(m_form->Candidates().index(0)).center());
+        = ToolTipAt(list->viewport(), list->visualRect(form->Candidates().index(0)).center());
     QStringList lines = shown.split(u'\n');
     QVERIFY(lines.size() > 3);
     QCOMPARE(lines.takeLast(), u"更新日時：2024/05/01 12:34:56"_s);

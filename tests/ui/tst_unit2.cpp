@@ -22,8 +22,7 @@ private slots:
     void tabOrderStartsAtTheList();
     void linesKeepTheirBytesAndMarks();
     void spaceTogglesTheFocusedLineAndEnterConfirms();
-    void escapeCancelButtonAndCloseBoxCancel();
-    void okButtonConfirms();
+    void escapeCancelButtonAndCloseBoxCancelOkConfirms();
 };
 
 void TestUnit2::layoutAndTexts()
@@ -122,11 +121,11 @@ void TestUnit2::spaceTogglesTheFocusedLineAndEnterConfirms()
     QVERIFY(!form.IsChecked(1));
 }
 
-void TestUnit2::escapeCancelButtonAndCloseBoxCancel()
+void TestUnit2::escapeCancelButtonAndCloseBoxCancelOkConfirms()
 {
-    for (int way = 0; way < 3; ++way) {
+    for (int way = 0; way < 4; ++way) {
         TForm2 form;
-        form.AddFile("/p/a.jpg", false);
+        form.AddFile("/p/a.jpg", way == 3);
         QSignalSpy finished(&form, &QDialog::finished);
         form.open();
         QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -134,22 +133,14 @@ void TestUnit2::escapeCancelButtonAndCloseBoxCancel()
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         else if (way == 1)
             QTest::mouseClick(Control<QPushButton>(form, "Button2"), Qt::LeftButton);
-        else
+        else if (way == 2)
             form.close();
+        else
+            QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
         QCOMPARE(finished.count(), 1);
-        QCOMPARE(form.result(), int(QDialog::Rejected));
+        QCOMPARE(form.result(), int(way == 3 ? QDialog::Accepted : QDialog::Rejected));
+        QVERIFY(!form.isVisible());
     }
-}
-
-void TestUnit2::okButtonConfirms()
-{
-    TForm2 form;
-    form.AddFile("/p/a.jpg", true);
-    form.open();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
-    QCOMPARE(form.result(), int(QDialog::Accepted));
-    QVERIFY(!form.isVisible());
 }
 
 QTEST_MAIN(TestUnit2)

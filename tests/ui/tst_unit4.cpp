@@ -1,13 +1,10 @@
 // Tests of the bulk clean: TForm4 opened from TForm1's menus on real check results, its
 // rules, protected folders, preview and run, the trash it uses, and the tree afterwards.
-#include "ui/CandidateList.h"
 #include "ui/Desktop.h"
 #include "ui/Settings.h"
-#include "ui/Unit1.h"
 #include "ui/Unit4.h"
-#include "support/ui/CheckWindow.h"
+#include "support/ui/MainWindow.h"
 #include "support/ui/Controls.h"
-#include "support/ui/ScriptedDesktop.h"
 #include "support/ui/TestFiles.h"
 
 #include <QAction>
@@ -39,13 +36,13 @@ void SetMtime(const std::string& path, long seconds)
 
 } // namespace
 
-class TestUnit4 : public QObject {
+class TestUnit4 : public MainWindowTest {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
+public:
+    TestUnit4() : MainWindowTest(Shown::Active, true) {}
 
+private slots:
     void menuItemsFollowTheTreeAndTheTrashIsRemembered();
     void rulesPreviewUntickAndRunThenTheTreeAndTheTrash();
     void protectedFoldersAreNeverTouchedAndRemembered();
@@ -54,57 +51,27 @@ private slots:
 private:
     // Runs the real check over paths alone and returns the number of groups it made.
     int check(const std::vector<std::string>& paths);
-    std::string file(const std::string& name, const std::string& content);
-
-    std::unique_ptr<TempDir> m_dir;
-    std::unique_ptr<TForm1> m_form;
-    ScriptedDesktop* m_desktop = nullptr;
 };
-
-void TestUnit4::init()
-{
-    m_dir = std::make_unique<TempDir>();
-    m_desktop = &InstallScriptedDesktop();
-    Settings::SetUseTrash(true);
-    Settings::SetProtectedFolders({});
-    Settings::SetKeepRules({});
-    m_form = std::make_unique<TForm1>();
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-}
-
-void TestUnit4::cleanup()
-{
-    m_form.reset();
-    SetDesktop(nullptr);
-    m_desktop = nullptr;
-    m_dir.reset();
-}
-
-std::string TestUnit4::file(const std::string& name, const std::string& content)
-{
-    return WriteTestFile(m_dir->Path() + "/" + name, content);
-}
 
 int TestUnit4::check(const std::vector<std::string>& paths)
 {
-    m_form->Candidates().Clear();
-    m_form->FileTree->clear();
-    return CheckFromButton(*m_form, paths);
+    form->Candidates().Clear();
+    form->FileTree->clear();
+    return CheckFromButton(*form, paths);
 }
 
 void TestUnit4::menuItemsFollowTheTreeAndTheTrashIsRemembered()
 {
-    QVERIFY(m_form->mUseTrash->isChecked());
-    emit m_form->mFind->aboutToShow();
-    QVERIFY(!m_form->mCleanAll->isEnabled());
-    QCOMPARE(m_form->mCleanAll->text(), u"重複ファイルの一括整理(&B)..."_s);
-    QCOMPARE(m_form->mUseTrash->text(), u"ゴミ箱に移動する(&T)"_s);
+    QVERIFY(form->mUseTrash->isChecked());
+    emit form->mFind->aboutToShow();
+    QVERIFY(!form->mCleanAll->isEnabled());
+    QCOMPARE(form->mCleanAll->text(), u"重複ファイルの一括整理(&B)..."_s);
+    QCOMPARE(form->mUseTrash->text(), u"ゴミ箱に移動する(&T)"_s);
     QCOMPARE(check({ file("a.jpg", "same"), file("b.jpg", "same") }), 1);
-    emit m_form->PopupMenu2->aboutToShow();
-    QVERIFY(m_form->popCleanAll->isEnabled());
+    emit form->PopupMenu2->aboutToShow();
+    QVERIFY(form->popCleanAll->isEnabled());
 
-    m_form->mUseTrash->trigger();
+    form->mUseTrash->trigger();
     QVERIFY(!Settings::UseTrash());
     TForm1 second;
     QVERIFY(!second.mUseTrash->isChecked());
@@ -128,8 +95,8 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
     QString summary;
     int preview = 0;
     int selectedOnly = 0;
-    m_form->FileTree->setCurrentItem(m_form->FileTree->topLevelItem(1)->child(0));
-    WhenModal<TForm4>(m_form.get(), [&](TForm4& dialog) {
+    form->FileTree->setCurrentItem(form->FileTree->topLevelItem(1)->child(0));
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
         auto* only = Control<QCheckBox>(dialog, "SelectedOnly");
         only->setChecked(true);
         selectedOnly = dialog.PreviewCount();
@@ -140,7 +107,7 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
         summary = Control<QLabel>(dialog, "SummaryLabel")->text();
         QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
     });
-    m_form->mCleanAll->trigger();
+    form->mCleanAll->trigger();
     QCOMPARE(selectedOnly, 1);
     QCOMPARE(preview, 3);
     QCOMPARE(summary, u"2 グループ：3 個のファイルをゴミ箱に移動、13 バイト解放"_s);
@@ -150,10 +117,10 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
     QVERIFY(Exists(Trashed("photo - コピー.jpg")));
     QVERIFY(Exists(n1) && !Exists(n2) && !Exists(n3));
     QVERIFY(Exists(x1) && Exists(x2));
-    QCOMPARE(m_desktop->informations, QStringList({ u"ゴミ箱に移動したファイル：3 個（13 バイト解放）"_s }));
+    QCOMPARE(desktop->informations, QStringList({ u"ゴミ箱に移動したファイル：3 個（13 バイト解放）"_s }));
     // Groups left with one file leave the tree; the unticked one stays whole.
-    QCOMPARE(m_form->FileTree->topLevelItemCount(), 1);
-    QCOMPARE(m_form->FileTree->topLevelItem(0)->childCount(), 2);
+    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
+    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 2);
 
     // The newest-file rule moved to the top keeps the newer file, though it comes second.
     const std::string older = file("s/older.jpg", "pair");
@@ -161,8 +128,8 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
     SetMtime(older, 1000000000);
     SetMtime(newer, 1100000000);
     QCOMPARE(check({ older, newer }), 1);
-    m_desktop->ClearRecords();
-    WhenModal<TForm4>(m_form.get(), [&](TForm4& dialog) {
+    desktop->ClearRecords();
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
         auto* rules = Control<QListWidget>(dialog, "RuleList");
         for (int row = 0; row < rules->count(); ++row) {
             if (rules->item(row)->text() == u"更新日時が新しいものを残す"_s) {
@@ -174,7 +141,7 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
             QTest::mouseClick(Control<QPushButton>(dialog, "btnRuleUp"), Qt::LeftButton);
         QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
     });
-    m_form->popCleanAll->trigger();
+    form->popCleanAll->trigger();
     QVERIFY(Exists(newer));
     QVERIFY(!Exists(older));
     QCOMPARE(Settings::KeepRules().front().rule, Check::KeepRule::Newest);
@@ -187,34 +154,34 @@ void TestUnit4::protectedFoldersAreNeverTouchedAndRemembered()
     const std::string other = file("archive/b.jpg", "bbbb");
     const std::string otherCopy = file("archive/old/b.jpg", "bbbb");
     QCOMPARE(check({ copy, kept, other, otherCopy }), 2);
-    m_desktop->folderAnswers.push_back(m_dir->Path() + "/archive");
+    desktop->folderAnswers.push_back(path("archive"));
     int preview = -1;
-    WhenModal<TForm4>(m_form.get(), [&](TForm4& dialog) {
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
         QTest::mouseClick(Control<QPushButton>(dialog, "btnProtectAdd"), Qt::LeftButton);
         preview = dialog.PreviewCount();
         QTest::keyClick(&dialog, Qt::Key_Return);
     });
-    m_form->mCleanAll->trigger();
-    QCOMPARE(m_desktop->browses.at(0).title, u"保護するフォルダを指定"_s);
+    form->mCleanAll->trigger();
+    QCOMPARE(desktop->browses.at(0).title, u"保護するフォルダを指定"_s);
     // The work copy goes although it comes first; the group all inside the protected
     // folder is left alone.
     QCOMPARE(preview, 1);
     QVERIFY(Exists(kept) && !Exists(copy));
     QVERIFY(Exists(other) && Exists(otherCopy));
-    QCOMPARE(Settings::ProtectedFolders(), std::vector<std::string>({ m_dir->Path() + "/archive" }));
+    QCOMPARE(Settings::ProtectedFolders(), std::vector<std::string>({ path("archive") }));
 
     // The delete dialog starts with protected files unchecked.
     const std::string loose = file("loose/b.jpg", "bbbb");
     QCOMPARE(check({ loose, otherCopy }), 1);
     QList<bool> marks;
-    WhenModal<QDialog>(m_form.get(), [&](QDialog& dialog) {
+    WhenModal<QDialog>(form.get(), [&](QDialog& dialog) {
         auto* list = Control<QListWidget>(dialog, "CheckFileList");
         for (int row = 0; row < list->count(); ++row)
             marks << (list->item(row)->checkState() == Qt::Checked);
         dialog.reject();
     });
-    m_form->FileTree->setCurrentItem(m_form->FileTree->topLevelItem(0));
-    m_form->FileTreeDblClick();
+    form->FileTree->setCurrentItem(form->FileTree->topLevelItem(0));
+    form->FileTreeDblClick();
     QCOMPARE(marks, QList<bool>({ false, false }));
 }
 
@@ -226,23 +193,23 @@ void TestUnit4::cancelStopsBetweenGroupsAndTheSummarySaysSo()
             paths.push_back(file("g" + std::to_string(g) + "/" + std::to_string(copy), "group " + std::to_string(g)));
     }
     QCOMPARE(check(paths), 30);
-    WhenModal<TForm4>(m_form.get(), [&](TForm4& dialog) {
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
         // Clicked during the run, at its first pause between groups.
         QTimer::singleShot(0, &dialog, [&dialog] {
             QTest::mouseClick(Control<QPushButton>(dialog, "Button2"), Qt::LeftButton);
         });
         QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
     });
-    m_form->mCleanAll->trigger();
+    form->mCleanAll->trigger();
     int gone = 0;
     for (std::size_t i = 1; i < paths.size(); i += 2)
         gone += Exists(paths[i]) ? 0 : 1;
     QVERIFY(gone < 30);
     for (std::size_t i = 0; i < paths.size(); i += 2)
         QVERIFY(Exists(paths[i]));
-    QCOMPARE(m_desktop->informations.size(), 1);
-    QVERIFY(m_desktop->informations.at(0).startsWith(u"途中で中止しました。\nゴミ箱に移動したファイル：%1 個"_s.arg(gone)));
-    QCOMPARE(m_form->FileTree->topLevelItemCount(), 30 - gone);
+    QCOMPARE(desktop->informations.size(), 1);
+    QVERIFY(desktop->informations.at(0).startsWith(u"途中で中止しました。\nゴミ箱に移動したファイル：%1 個"_s.arg(gone)));
+    QCOMPARE(form->FileTree->topLevelItemCount(), 30 - gone);
 }
 
 QTEST_MAIN(TestUnit4)

@@ -20,6 +20,14 @@ template <typename T> T* Control(QWidget& form, const char* name)
     return widget;
 }
 
+// Replaces a field's text the way a user would: select all, delete, type.
+inline void Retype(QWidget* field, const QString& text)
+{
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+}
+
 // Calls answer with the modal dialog of type T once it is open (polled, since exec()
 // blocks the test until it is answered). Fails the test when none appears; the
 // polling ends with context.

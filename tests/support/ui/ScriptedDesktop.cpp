@@ -60,12 +60,12 @@ void ScriptedDesktop::Information(const QString& text)
     record(u"Information"_s, text);
 }
 
-bool ScriptedDesktop::Confirm(const QString& text)
+bool ScriptedDesktop::confirm(const QString& kind, const QString& text)
 {
     confirms << text;
-    record(u"Confirm"_s, text);
+    record(kind, text);
     if (confirmAnswers.empty()) {
-        unscripted(u"Confirm"_s);
+        unscripted(kind);
         return false;
     }
     const bool answer = confirmAnswers.front();
@@ -73,17 +73,11 @@ bool ScriptedDesktop::Confirm(const QString& text)
     return answer;
 }
 
+bool ScriptedDesktop::Confirm(const QString& text) { return confirm(u"Confirm"_s, text); }
+
 bool ScriptedDesktop::ConfirmDefaultCancel(const QString& text)
 {
-    confirms << text;
-    record(u"ConfirmDefaultCancel"_s, text);
-    if (confirmAnswers.empty()) {
-        unscripted(u"ConfirmDefaultCancel"_s);
-        return false;
-    }
-    const bool answer = confirmAnswers.front();
-    confirmAnswers.pop_front();
-    return answer;
+    return confirm(u"ConfirmDefaultCancel"_s, text);
 }
 
 void ScriptedDesktop::Error(const QString& text)
@@ -151,8 +145,11 @@ ShellOpenResult ScriptedDesktop::ShellOpen(const std::string& path)
 
 ScriptedDesktop& InstallScriptedDesktop()
 {
-    // Every test starts with deletions for good, as the windows' own texts say them.
+    // Every test starts with deletions for good, as the windows' own texts say them,
+    // and with the bulk clean's defaults.
     Settings::SetUseTrash(false);
+    Settings::SetProtectedFolders({});
+    Settings::SetKeepRules({});
     auto desktop = std::make_unique<ScriptedDesktop>();
     ScriptedDesktop& installed = *desktop;
     SetDesktop(std::move(desktop));

@@ -97,6 +97,7 @@ public:
 private:
     void record(const QString& kind, const QString& text);
     void unscripted(const QString& kind);
+    bool confirm(const QString& kind, const QString& text);
     // Takes the next answer from queue into answer; false when it is "cancelled" or the
     // queue is empty, which is an unscripted call of kind.
     template <typename T> bool takeAnswer(std::deque<std::optional<T>>& queue, const QString& kind, T& answer)
@@ -115,6 +116,7 @@ private:
 
 // Installs a fresh ScriptedDesktop as TheDesktop() and returns it; it stays installed until
 // the next call or SetDesktop(nullptr). Also turns the trash off, so that a test starts
-// with deletions for good; the test process's trash and settings live in a temporary
-// folder of its own (XDG_DATA_HOME, XDG_CONFIG_HOME).
+// with deletions for good, and empties the bulk clean's settings; the test process's
+// trash and settings live in a temporary folder of its own (XDG_DATA_HOME,
+// XDG_CONFIG_HOME).
 ScriptedDesktop& InstallScriptedDesktop();

@@ -1,0 +1,88 @@
+// MainWindow: the main window as the window tests meet it: a fixture that gives each
+// test function a new TForm1 on a new ScriptedDesktop, and the check run as a user
+// starts it.
+#pragma once
+
+#include "support/CheckOracle.h"
+#include "support/TempDir.h"
+#include "support/ui/ScriptedDesktop.h"
+#include "ui/CandidateList.h"
+#include "ui/Unit1.h"
+
+#include <QObject>
+#include <QString>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// Base of the main window's test classes. Before each test function: a fresh
+// ScriptedDesktop (see InstallScriptedDesktop), an empty temporary folder and a new
+// window, shown as the class asks; after it, all three go. A class that needs more
+// declares its own init() and cleanup() and calls these.
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+public:
+    // Active waits until the window has the keys, so that a late activation never
+    // takes them from a dialog the test opens.
+    enum class Shown { No, Exposed, Active };
+    explicit MainWindowTest(Shown shown = Shown::No, bool useTrash = false)
+        : m_shown(shown)
+        , m_useTrash(useTrash)
+    {
+    }
+
+protected slots:
+    void init();
+    void cleanup();
+
+protected:
+    // Returns the path of name below the temporary folder.
+    std::string path(const std::string& name) const { return folder->Path() + "/" + name; }
+    QString filePath(const QString& name) const { return QString::fromStdString(path(name.toStdString())); }
+    // Writes content to name below the temporary folder and returns its path.
+    std::string file(const std::string& name, const std::string& content = "x") const;
+    // Selects rows of the candidate list, alone, and puts its focus on row current.
+    void selectRows(const std::vector<int>& rows, int current);
+    // Checks that no run goes on and every control that changes the list is enabled.
+    void verifyIdle();
+    // Returns the window's candidate list and result tree (no error, no log).
+    CheckOracle::Outcome windowOutcome() const;
+    // Checks the window after a check over entries against the pairwise run: the list,
+    // the tree, the error box or none, the page, the count label, the idle controls.
+    void compareWithPairwise(const std::vector<std::string>& entries);
+
+    std::unique_ptr<TempDir> folder;
+    std::unique_ptr<TForm1> form;
+    ScriptedDesktop* desktop = nullptr;
+
+private:
+    Shown m_shown;
+    bool m_useTrash;
+};
+
+inline std::string PrintOutcome(const CheckOracle::Outcome& outcome)
+{
+    std::ostringstream out;
+    out << outcome;
+    return out.str();
+}
+
+// Lists paths after what form already lists, brings the count label up to date and
+// clicks the check button; returns the number of groups in the result tree. Forgets
+// the records of desktop first when given, so that they hold only what the run showed.
+inline int CheckFromButton(
+    TForm1& form, std::vector<std::string> paths = {}, ScriptedDesktop* desktop = nullptr)
+{
+    if (desktop)
+        desktop->ClearRecords();
+    if (!paths.empty())
+        form.Candidates().Append(std::move(paths));
+    form.RefreshCount();
+    form.btnChecker->click();
+    return form.FileTree->topLevelItemCount();
+}
