@@ -184,14 +184,6 @@ namespace {
         return Platform::Stat(path, info, false).Ok() ? info.kind : EntryKind::Other;
     }
 
-    // Only regular files are candidates. A symbolic link is a second name of a file or
-    // folder, mostly of one the same scan meets anyway, so it is passed over like FIFOs,
-    // sockets and devices.
-    bool IsCandidateFile(const std::string& path, EntryKind kind)
-    {
-        return KindWithoutFollowing(path, kind) == EntryKind::Regular;
-    }
-
     // The identity CandidatePaths would look up for an entry, taken through the folder
     // while it is open: the disk reads the inode beside the folder, and the path is not
     // walked again.
@@ -201,6 +193,53 @@ namespace {
         if (!lookUp(name, info).Ok())
             return {};
         return { info.device, info.inode };
+    }
+
+    // What one folder adds to a scan: its candidate files and the subfolders to descend
+    // into, both in the order the folder yields them.
+    struct FolderListing {
+        std::vector<std::string> files;
+        // The files' identities, when the scan takes them.
+        std::vector<FileId> ids;
+        std::vector<std::string> children;
+    };
+
+    struct TreeFilter {
+        bool descend;
+        bool everyFile;
+        const ExtList& list;
+        bool identify;
+    };
+
+    void ListFolder(const std::string& folder, const TreeFilter& filter, FolderListing& out)
+    {
+        Platform::ForEachEntry(folder, [&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
+            std::string path = JoinPath(folder, name);
+            kind = KindWithoutFollowing(path, kind);
+            if (kind == EntryKind::Directory) {
+                if (filter.descend && !Platform::IsHiddenName(name))
+                    out.children.push_back(std::move(path));
+                return;
+            }
+            // Only regular files are candidates. A symbolic link is a second name of a file
+            // or folder, mostly of one the same scan meets anyway, so it is passed over
+            // like FIFOs, sockets and devices.
+            if (kind != EntryKind::Regular)
+                return;
+            if (!filter.everyFile && !MatchesExtList(path, filter.list))
+                return;
+            out.files.push_back(std::move(path));
+            if (filter.identify)
+                out.ids.push_back(IdentityOf(name, lookUp));
+        });
+    }
+
+    // Appends a listing's files (and their identities, when wanted) to a scan's result.
+    void TakeListing(FolderListing& listing, std::vector<std::string>& out, std::vector<FileId>* ids)
+    {
+        std::move(listing.files.begin(), listing.files.end(), std::back_inserter(out));
+        if (ids)
+            ids->insert(ids->end(), listing.ids.begin(), listing.ids.end());
     }
 
 } // namespace
@@ -236,19 +275,9 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list)
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
     std::vector<std::string>& out, std::vector<FileId>* ids)
 {
-    const bool everyFile = MeansEveryFile(filterText);
-    Platform::ForEachEntry(folder, [&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
-        std::string path = JoinPath(folder, name);
-        if (kind == EntryKind::Directory || kind == EntryKind::Other)
-            return;
-        if (!everyFile && !MatchesExtList(path, extList))
-            return;
-        if (!IsCandidateFile(path, kind))
-            return;
-        out.push_back(std::move(path));
-        if (ids)
-            ids->push_back(IdentityOf(name, lookUp));
-    });
+    FolderListing listing;
+    ListFolder(folder, TreeFilter { false, MeansEveryFile(filterText), extList, ids != nullptr }, listing);
+    TakeListing(listing, out, ids);
 }
 
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
@@ -260,44 +289,6 @@ void AddFolderFiles(const std::string& folder, const std::string& filterText, st
 }
 
 namespace {
-
-    // What one folder adds to a tree scan: its candidate files and the subfolders to
-    // descend into, both in the order the folder yields them.
-    struct FolderListing {
-        std::vector<std::string> files;
-        // The files' identities, when the scan takes them.
-        std::vector<FileId> ids;
-        std::vector<std::string> children;
-    };
-
-    struct TreeFilter {
-        bool descend;
-        bool everyFile;
-        const ExtList& list;
-        bool identify;
-    };
-
-    void ListFolder(const std::string& folder, const TreeFilter& filter, FolderListing& out)
-    {
-        Platform::ForEachEntry(folder, [&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
-            std::string path = JoinPath(folder, name);
-            kind = KindWithoutFollowing(path, kind);
-            if (kind == EntryKind::Directory) {
-                if (filter.descend && !Platform::IsHiddenName(name))
-                    out.children.push_back(std::move(path));
-                return;
-            }
-            if (kind == EntryKind::Other)
-                return;
-            if (!filter.everyFile && !MatchesExtList(path, filter.list))
-                return;
-            if (!IsCandidateFile(path, kind))
-                return;
-            out.files.push_back(std::move(path));
-            if (filter.identify)
-                out.ids.push_back(IdentityOf(name, lookUp));
-        });
-    }
 
     // Folders listed at once: a solid-state or virtual disk serves many requests at a
     // time; a rotational one seeks between them.
@@ -338,9 +329,7 @@ namespace {
                 if (m_failure)
                     std::rethrow_exception(m_failure);
                 Node& node = m_nodes[folder];
-                std::move(node.listing.files.begin(), node.listing.files.end(), std::back_inserter(out));
-                if (ids)
-                    ids->insert(ids->end(), node.listing.ids.begin(), node.listing.ids.end());
+                TakeListing(node.listing, out, ids);
                 // Reversed so that the first child is walked first (pre-order).
                 pending.insert(pending.end(), node.childNodes.rbegin(), node.childNodes.rend());
                 node = Node {};
@@ -420,17 +409,13 @@ void AddFolderTreeFiles(const std::string& folder, const std::string& filterText
     ParseExtList(filterText, list);
     Platform::FileInfo info;
     const bool descend = Platform::Stat(folder, info).Ok() && info.kind == EntryKind::Directory;
-    const TreeFilter filter { descend, MeansEveryFile(filterText), list, ids != nullptr };
     if (!descend) {
-        FolderListing listing;
-        ListFolder(folder, filter, listing);
-        std::move(listing.files.begin(), listing.files.end(), std::back_inserter(out));
-        if (ids)
-            ids->insert(ids->end(), listing.ids.begin(), listing.ids.end());
+        AddFolderFilesWithList(folder, filterText, list, out, ids);
         return;
     }
     // Each folder is read once, taking its files and queueing its subfolders: the
     // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
+    const TreeFilter filter { true, MeansEveryFile(filterText), list, ids != nullptr };
     TreeLister lister(folder, filter,
         Platform::RotationalDisk(info.device) ? kRotationalListers : kSolidStateListers);
     lister.Walk(out, ids);
