@@ -91,23 +91,13 @@ TEST(RenameFile, TheRenameItselfRefusesATargetThatAppearedAfterTheCheck)
     EXPECT_EQ(Content(to), "theirs");
 }
 
-TEST(RenameFile, ReportsOtherFailuresThroughTheErrorTexts)
+// A missing source or target folder and a read-only folder are in the hostile-input tests.
+TEST(RenameFile, AFileAsTheTargetsFolderIsAnInvalidName)
 {
     TempDir dir;
-    EXPECT_EQ(ErrorOf([&] { RenameFile(dir / "missing.jpg", dir / "new.jpg"); }), "File not found");
     const std::string a = Write(dir / "a.jpg", "alpha");
-    EXPECT_EQ(ErrorOf([&] { RenameFile(a, dir / "no/such/folder.jpg"); }), "File not found");
     EXPECT_EQ(ErrorOf([&] { RenameFile(a, a + "/inside"); }), "Invalid filename");
-
-    const std::string locked = Write(dir / "locked/a.jpg", "alpha");
-    chmod((dir / "locked").c_str(), 0555);
-    EXPECT_CHILD_OK(InChild([&]() -> std::string {
-        if (!DropFileCapabilities())
-            return "SKIP: cannot drop capabilities";
-        const std::string text = ErrorOf([&] { RenameFile(locked, dir / "locked/b.jpg"); });
-        return text == "File access denied" ? "" : "got: " + text;
-    }));
-    EXPECT_EQ(Content(locked), "alpha");
+    EXPECT_EQ(Content(a), "alpha");
 }
 
 TEST(RenameInFolder, ChangesTheNameOnlyAndRefusesAnythingElse)
@@ -149,18 +139,11 @@ TEST(MoveFileToFolder, RenamesOnOneFileSystem)
     EXPECT_EQ(Content(dir / "keep/a.jpg"), "alpha");
 }
 
-TEST(MoveFileToFolder, RefusesItsOwnFolderAndATakenName)
+// On one file system, in the hostile-input tests.
+TEST(MoveFileToFolder, RefusesATakenNameAcrossFileSystems)
 {
     TempDir dir;
     const std::string a = Write(dir / "p/a.jpg", "alpha");
-    EXPECT_EQ(MoveFileToFolder(a, dir / "p"), FileOpResult::TargetExists);
-    EXPECT_EQ(Content(a), "alpha");
-
-    Write(dir / "q/a.jpg", "other");
-    EXPECT_EQ(MoveFileToFolder(a, dir / "q"), FileOpResult::TargetExists);
-    EXPECT_EQ(Content(a), "alpha");
-    EXPECT_EQ(Content(dir / "q/a.jpg"), "other");
-
     TempDir shm(kShm);
     Write(shm / "a.jpg", "on tmpfs");
     EXPECT_EQ(MoveFileToFolder(a, shm.Path()), FileOpResult::TargetExists);
@@ -249,21 +232,13 @@ TEST(MoveFileToFolder, MovesASparseFileBeyond4GiBAcrossFileSystems)
     close(fd);
 }
 
-TEST(MoveFileToFolder, ReportsWhatCannotBeOpenedOrCreated)
+// Sources that do not open, also across file systems, are in the hostile-input tests.
+TEST(MoveFileToFolder, ReportsATargetThatCannotBeCreated)
 {
     TempDir disk;
     TempDir shm(kShm);
-    EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(disk / "missing.jpg", shm.Path()); }),
-        OpenErrorText(disk / "missing.jpg"));
-    fs::create_directory(disk / "folder.jpg");
-    EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(disk / "folder.jpg", shm.Path()); }),
-        OpenErrorText(disk / "folder.jpg"));
-    EXPECT_TRUE(fs::is_directory(disk / "folder.jpg"));
     if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
         GTEST_SKIP() << "temp folder and /dev/shm share a file system";
-
-    const std::string secret = Write(disk / "secret.jpg", "alpha");
-    chmod(secret.c_str(), 0000);
     const std::string plain = Write(disk / "plain.jpg", "beta");
     const std::string locked = shm / "locked";
     fs::create_directory(locked);
@@ -271,19 +246,9 @@ TEST(MoveFileToFolder, ReportsWhatCannotBeOpenedOrCreated)
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
         if (!DropFileCapabilities())
             return "SKIP: cannot drop capabilities";
-        std::string report;
-        std::string text = ErrorOf([&] { MoveFileToFolder(secret, shm.Path()); });
-        if (text != OpenErrorText(secret))
-            report += "unreadable source gave: " + text + "; ";
-        if (fs::exists(shm / "secret.jpg"))
-            report += "a target was created for an unreadable source; ";
-        text = ErrorOf([&] { MoveFileToFolder(plain, locked); });
-        if (text != CreateErrorText(locked + "/plain.jpg"))
-            report += "read-only folder gave: " + text + "; ";
-        return report;
+        const std::string text = ErrorOf([&] { MoveFileToFolder(plain, locked); });
+        return text == CreateErrorText(locked + "/plain.jpg") ? "" : "read-only folder gave: " + text;
     }));
-    chmod(secret.c_str(), 0644);
-    EXPECT_EQ(Content(secret), "alpha");
     EXPECT_EQ(Content(plain), "beta");
 }
 
@@ -414,29 +379,6 @@ TEST(MoveFileToFolder, ASourceChangedDuringTheCopyStaysAndTheTargetGoes)
     EXPECT_FALSE(fs::exists(target));
 }
 
-TEST(RemoveFileNow, DeletesOrTellsWhyNot)
-{
-    TempDir dir;
-    const std::string a = Write(dir / "a.jpg", "alpha");
-    EXPECT_EQ(RemoveFileNow(a), Platform::Error::None);
-    EXPECT_FALSE(fs::exists(a));
-    EXPECT_EQ(RemoveFileNow(a), Platform::Error::NotFound);
-    fs::create_directory(dir / "sub");
-    EXPECT_NE(RemoveFileNow(dir / "sub"), Platform::Error::None);
-    EXPECT_TRUE(fs::is_directory(dir / "sub"));
-
-    const std::string kept = Write(dir / "ro/b.jpg", "beta");
-    chmod((dir / "ro").c_str(), 0555);
-    EXPECT_CHILD_OK(InChild([&]() -> std::string {
-        if (!DropFileCapabilities())
-            return "SKIP: cannot drop capabilities";
-        const Platform::Status err = RemoveFileNow(kept);
-        return err == Platform::Error::AccessDenied && err.code == EACCES ? ""
-                                                                          : "got " + SystemErrorText(err);
-    }));
-    EXPECT_TRUE(fs::exists(kept));
-}
-
 TEST(RemoveFileBy, TrashKeepsTheFileRestorableAndALinkGoesAsTheLink)
 {
     TempDir dir;
@@ -481,7 +423,6 @@ TEST(PadNumber, PadsTo0Through16DigitsOnly)
     } rows[] = {
         { 7, 4, "0007" },
         { 7, 0, "7" },
-        { 7, 20, "7" },
         { 7, 17, "7" },
         { 7, -1, "7" },
         { 7, 16, "0000000000000007" },
