@@ -93,24 +93,6 @@ TEST_F(LinkedTree, FolderScanListsEachFileOnceUnderTheFirstNameMet)
     EXPECT_EQ(identified.Count(), 3U);
 }
 
-TEST_F(LinkedTree, NamedPathsPassOverSecondNamesOfListedFilesOnly)
-{
-    CandidatePaths list;
-    list.Append({ a });
-    EXPECT_EQ(list.Append({ hard, soft, chain, dir / "t/sub/../a.jpg" }), 0U);
-    // Paths whose file cannot be looked up are taken as they are, twice as well.
-    EXPECT_EQ(list.Append({ dangling, loop, dangling, dir / "t/missing.jpg" }), 4U);
-    // A folder and a link to it are one file too; the first name met wins within one add.
-    EXPECT_EQ(list.Append({ folderLink, folder, other, a, soft }), 3U);
-    EXPECT_EQ(
-        list.Entries(), (Paths { a, dangling, loop, dangling, dir / "t/missing.jpg", folderLink, other, a }));
-
-    // A link whose target is not listed yet is listed under its own name.
-    CandidatePaths linkFirst;
-    EXPECT_EQ(linkFirst.Append({ chain, soft, a, hard, chain }), 2U);
-    EXPECT_EQ(linkFirst.Entries(), (Paths { chain, chain }));
-}
-
 TEST_F(LinkedTree, AnAppendThatFailsLeavesNoTrace)
 {
     CandidatePaths list;
@@ -131,8 +113,8 @@ TEST_F(LinkedTree, AnAppendThatFailsLeavesNoTrace)
     EXPECT_EQ(list.Entries(), (Paths { other, other, other, hard, c }));
 }
 
-// Removing, replacing and clearing entries are held to the model below; only the index
-// checks are not.
+// Second names, removing, replacing and clearing entries are held to the model below;
+// only the index checks are not.
 TEST_F(LinkedTree, IndexesPastTheEndAreRefused)
 {
     CandidatePaths list;

@@ -2,6 +2,7 @@
 #include "scan/CandidatePaths.h"
 #include "scan/Platform.h"
 
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <dirent.h>
@@ -276,24 +277,14 @@ TEST_F(FolderScan, UnreadableOrVanishedFoldersContributeNothing)
     EXPECT_TRUE(out.empty());
 }
 
-int OpenDescriptors()
+long OpenDescriptors()
 {
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        (void)entry;
-        ++count;
-    }
-    return count;
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
 }
 
 std::string OpenErrorOf(const std::string& a, const std::string& b)
 {
-    try {
-        SameFileContent(a, b);
-    } catch (const FileError& e) {
-        return e.what();
-    }
-    return "no error";
+    return ErrorOf([&] { SameFileContent(a, b); });
 }
 
 class Compare : public ::testing::Test {
@@ -324,7 +315,7 @@ TEST_F(Compare, NamesThePathThatCannotBeOpenedAndClosesTheOther)
 {
     const std::string a = dir.Write("a.jpg", "same");
     const std::string missing = dir / "missing.jpg";
-    const int before = OpenDescriptors();
+    const long before = OpenDescriptors();
     EXPECT_EQ(OpenErrorOf(missing, a), OpenErrorText(missing));
     EXPECT_EQ(OpenErrorOf(a, missing), "ファイル " + missing + " は開けません");
     EXPECT_EQ(OpenErrorOf(a, dir.Path()), OpenErrorText(dir.Path()));
