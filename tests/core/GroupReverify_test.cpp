@@ -37,7 +37,8 @@ std::string Pattern(std::size_t size)
 }
 
 // Writes content under each name; returns the paths in order.
-std::vector<std::string> Copies(const TempDir& dir, const std::string& content, const std::vector<std::string>& names)
+std::vector<std::string> Copies(
+    const TempDir& dir, const std::string& content, const std::vector<std::string>& names)
 {
     std::vector<std::string> paths;
     for (const std::string& name : names)
@@ -46,7 +47,8 @@ std::vector<std::string> Copies(const TempDir& dir, const std::string& content, 
 }
 
 // The checked file at index is a copy, goes when deleted, and the kept file still holds content.
-void ExpectDeleted(GroupReverify& group, std::size_t index, const std::string& kept, const std::string& content)
+void ExpectDeleted(
+    GroupReverify& group, std::size_t index, const std::string& kept, const std::string& content)
 {
     EXPECT_EQ(group.Verdict(index), KeepReason::None) << group.Path(index);
     EXPECT_TRUE(group.DeleteChecked(index).deleted) << group.Path(index);
