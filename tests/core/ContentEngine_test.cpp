@@ -3,13 +3,8 @@
 #include "support/BytesRead.h"
 #include "support/TempDir.h"
 
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using Check::ContentEngine;
 using Check::EngineOptions;
@@ -41,29 +36,6 @@ EngineOptions Tiny(unsigned threads)
     o.splitBytes = 48;
     o.threads = threads;
     return o;
-}
-
-TEST(Engine, LinksShareTheirFileAndWhatDoesNotOpenHasNone)
-{
-    TempDir dir;
-    const std::string a = dir.Write("a", "content");
-    const std::string hard = dir / "hard";
-    ASSERT_EQ(link(a.c_str(), hard.c_str()), 0);
-    const std::string sym = dir / "sym";
-    std::filesystem::create_symlink(a, sym);
-    const std::string fifo = dir / "fifo";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    const std::vector<std::string> paths { a, hard, sym, dir / "missing", dir.MakeDir("folder"), fifo,
-        dir.Write("b", "content") };
-    ContentEngine engine(paths, {});
-    ASSERT_TRUE(engine.Probe(kKeepGoing));
-    EXPECT_EQ(engine.FileOf(1), engine.FileOf(0));
-    EXPECT_EQ(engine.FileOf(2), engine.FileOf(0));
-    for (std::uint32_t p : { 3U, 4U, 5U })
-        EXPECT_FALSE(engine.Openable(p)) << paths[p];
-    EXPECT_EQ(engine.FileCount(), 2u);
-    ASSERT_TRUE(engine.Classify(All(engine), kKeepGoing));
-    EXPECT_EQ(engine.ClassOf(engine.FileOf(0)), engine.ClassOf(engine.FileOf(6)));
 }
 
 // Random same-size families: copies, one-byte variants anywhere, and lone sizes. The
@@ -150,36 +122,6 @@ TEST(Engine, ReadsNothingOfUniqueSizesAndOnlyTheHeadOfFilesThatDifferThere)
     EXPECT_LE(read, 2 * EngineOptions {}.headBytes + 4096) << "read " << read << " bytes";
     EXPECT_NE(engine.ClassOf(engine.FileOf(20)), engine.ClassOf(engine.FileOf(21)));
     EXPECT_EQ(engine.BytesSettled(), engine.BytesToSettle());
-}
-
-TEST(Engine, HolesEveryFileSharesAreNotRead)
-{
-    TempDir dir;
-    constexpr off_t kSize = 256LL << 20;
-    std::vector<std::string> paths;
-    for (const char last : { 'a', 'b', 'a' }) {
-        paths.push_back(dir / std::string(1, static_cast<char>('p' + paths.size())));
-        const int fd = open(paths.back().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(ftruncate(fd, kSize), 0);
-        ASSERT_EQ(pwrite(fd, &last, 1, kSize - 1), 1);
-        close(fd);
-    }
-    struct stat st { };
-    ASSERT_EQ(stat(paths[0].c_str(), &st), 0);
-    if (st.st_blocks * 512 >= kSize)
-        GTEST_SKIP() << "the file system keeps no holes";
-    for (unsigned threads : { 1U, 2U }) {
-        EngineOptions options;
-        options.threads = threads;
-        ContentEngine engine(paths, options);
-        ASSERT_TRUE(engine.Probe(kKeepGoing));
-        const std::uint64_t before = BytesRead();
-        ASSERT_TRUE(engine.Classify(All(engine), kKeepGoing));
-        EXPECT_LT(BytesRead() - before, 16u << 20);
-        EXPECT_EQ(engine.ClassOf(engine.FileOf(0)), engine.ClassOf(engine.FileOf(2)));
-        EXPECT_NE(engine.ClassOf(engine.FileOf(0)), engine.ClassOf(engine.FileOf(1)));
-    }
 }
 
 } // namespace

@@ -12,7 +12,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
-#include <random>
 #include <sched.h>
 #include <sstream>
 #include <sys/mount.h>
@@ -25,22 +24,6 @@ using namespace Files;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Write(const std::string& path, const std::string& content)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-}
-
-std::string RandomBytes(std::size_t n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::string bytes(n, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(gen());
-    return bytes;
-}
 
 std::uint64_t DeviceOf(const std::string& path)
 {
@@ -61,13 +44,13 @@ const std::string kShm = "/dev/shm";
 TEST(RenameFile, RenamesAndRefusesEveryTakenTarget)
 {
     TempDir dir;
-    const std::string a = Write(dir / "a.jpg", "alpha");
+    const std::string a = dir.Write("a.jpg", "alpha");
     EXPECT_EQ(RenameFile(a, dir / "b.jpg"), FileOpResult::Done);
     EXPECT_FALSE(fs::exists(a));
     EXPECT_EQ(Content(dir / "b.jpg"), "alpha");
 
     // A file, a folder and a dangling link all hold the name.
-    Write(dir / "c.jpg", "gamma");
+    dir.Write("c.jpg", "gamma");
     fs::create_directory(dir / "sub.jpg");
     fs::create_symlink(dir / "nowhere", dir / "link.jpg");
     for (const char* taken : { "c.jpg", "sub.jpg", "link.jpg" }) {
@@ -84,36 +67,26 @@ TEST(RenameFile, TheRenameItselfRefusesATargetThatAppearedAfterTheCheck)
     // What RenameFile relies on once its own check has passed: the target created in
     // between must make the call fail, not be replaced.
     TempDir dir;
-    const std::string from = Write(dir / "x.jpg", "mine");
-    const std::string to = Write(dir / "y.jpg", "theirs");
+    const std::string from = dir.Write("x.jpg", "mine");
+    const std::string to = dir.Write("y.jpg", "theirs");
     EXPECT_EQ(Platform::RenameNoReplace(from, to), Platform::Error::Exists);
     EXPECT_EQ(Content(from), "mine");
     EXPECT_EQ(Content(to), "theirs");
 }
 
-TEST(RenameFile, ReportsOtherFailuresThroughTheErrorTexts)
+// A missing source or target folder and a read-only folder are in the hostile-input tests.
+TEST(RenameFile, AFileAsTheTargetsFolderIsAnInvalidName)
 {
     TempDir dir;
-    EXPECT_EQ(ErrorOf([&] { RenameFile(dir / "missing.jpg", dir / "new.jpg"); }), "File not found");
-    const std::string a = Write(dir / "a.jpg", "alpha");
-    EXPECT_EQ(ErrorOf([&] { RenameFile(a, dir / "no/such/folder.jpg"); }), "File not found");
+    const std::string a = dir.Write("a.jpg", "alpha");
     EXPECT_EQ(ErrorOf([&] { RenameFile(a, a + "/inside"); }), "Invalid filename");
-
-    const std::string locked = Write(dir / "locked/a.jpg", "alpha");
-    chmod((dir / "locked").c_str(), 0555);
-    EXPECT_CHILD_OK(InChild([&]() -> std::string {
-        if (!DropFileCapabilities())
-            return "SKIP: cannot drop capabilities";
-        const std::string text = ErrorOf([&] { RenameFile(locked, dir / "locked/b.jpg"); });
-        return text == "File access denied" ? "" : "got: " + text;
-    }));
-    EXPECT_EQ(Content(locked), "alpha");
+    EXPECT_EQ(Content(a), "alpha");
 }
 
 TEST(RenameInFolder, ChangesTheNameOnlyAndRefusesAnythingElse)
 {
     TempDir dir;
-    const std::string a = Write(dir / "p/a.jpg", "alpha");
+    const std::string a = dir.Write("p/a.jpg", "alpha");
     fs::create_directory(dir / "p/sub");
     const std::string tooLong(Platform::MaxNameBytes(dir.Path()) + 1, 'n');
     for (const std::string& name : { std::string("sub/a.jpg"), std::string("../a.jpg"), std::string(""),
@@ -136,7 +109,7 @@ TEST(MoveTarget, JoinsWithOneSeparator)
 TEST(MoveFileToFolder, RenamesOnOneFileSystem)
 {
     TempDir dir;
-    const std::string a = Write(dir / "p/a.jpg", "alpha");
+    const std::string a = dir.Write("p/a.jpg", "alpha");
     struct stat before { };
     stat(a.c_str(), &before);
     fs::create_directory(dir / "keep");
@@ -149,20 +122,13 @@ TEST(MoveFileToFolder, RenamesOnOneFileSystem)
     EXPECT_EQ(Content(dir / "keep/a.jpg"), "alpha");
 }
 
-TEST(MoveFileToFolder, RefusesItsOwnFolderAndATakenName)
+// On one file system, in the hostile-input tests.
+TEST(MoveFileToFolder, RefusesATakenNameAcrossFileSystems)
 {
     TempDir dir;
-    const std::string a = Write(dir / "p/a.jpg", "alpha");
-    EXPECT_EQ(MoveFileToFolder(a, dir / "p"), FileOpResult::TargetExists);
-    EXPECT_EQ(Content(a), "alpha");
-
-    Write(dir / "q/a.jpg", "other");
-    EXPECT_EQ(MoveFileToFolder(a, dir / "q"), FileOpResult::TargetExists);
-    EXPECT_EQ(Content(a), "alpha");
-    EXPECT_EQ(Content(dir / "q/a.jpg"), "other");
-
+    const std::string a = dir.Write("p/a.jpg", "alpha");
     TempDir shm(kShm);
-    Write(shm / "a.jpg", "on tmpfs");
+    shm.Write("a.jpg", "on tmpfs");
     EXPECT_EQ(MoveFileToFolder(a, shm.Path()), FileOpResult::TargetExists);
     EXPECT_EQ(Content(a), "alpha");
     EXPECT_EQ(Content(shm / "a.jpg"), "on tmpfs");
@@ -178,7 +144,7 @@ TEST(MoveFileToFolder, CopiesAcrossFileSystemsAndDeletesTheSourceLast)
     // Several copy blocks and a partial last one, both ways; a private file stays
     // private and keeps its times.
     const std::string content = RandomBytes((3 << 20) + 12345, 7);
-    const std::string a = Write(disk / "a.bin", content);
+    const std::string a = disk.Write("a.bin", content);
     chmod(a.c_str(), 0600);
     const struct timespec times[2] = { { 1000000000, 123456789 }, { 1200000000, 987654321 } };
     utimensat(AT_FDCWD, a.c_str(), times, 0);
@@ -196,7 +162,7 @@ TEST(MoveFileToFolder, CopiesAcrossFileSystemsAndDeletesTheSourceLast)
     EXPECT_FALSE(fs::exists(shm / "a.bin"));
     EXPECT_EQ(Content(a), content);
 
-    const std::string empty = Write(disk / "empty.txt", "");
+    const std::string empty = disk.Write("empty.txt", "");
     EXPECT_EQ(MoveFileToFolder(empty, shm.Path()), FileOpResult::Done);
     EXPECT_TRUE(fs::exists(shm / "empty.txt"));
     EXPECT_EQ(fs::file_size(shm / "empty.txt"), 0U);
@@ -249,41 +215,23 @@ TEST(MoveFileToFolder, MovesASparseFileBeyond4GiBAcrossFileSystems)
     close(fd);
 }
 
-TEST(MoveFileToFolder, ReportsWhatCannotBeOpenedOrCreated)
+// Sources that do not open, also across file systems, are in the hostile-input tests.
+TEST(MoveFileToFolder, ReportsATargetThatCannotBeCreated)
 {
     TempDir disk;
     TempDir shm(kShm);
-    EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(disk / "missing.jpg", shm.Path()); }),
-        OpenErrorText(disk / "missing.jpg"));
-    fs::create_directory(disk / "folder.jpg");
-    EXPECT_EQ(ErrorOf([&] { MoveFileToFolder(disk / "folder.jpg", shm.Path()); }),
-        OpenErrorText(disk / "folder.jpg"));
-    EXPECT_TRUE(fs::is_directory(disk / "folder.jpg"));
     if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
         GTEST_SKIP() << "temp folder and /dev/shm share a file system";
-
-    const std::string secret = Write(disk / "secret.jpg", "alpha");
-    chmod(secret.c_str(), 0000);
-    const std::string plain = Write(disk / "plain.jpg", "beta");
+    const std::string plain = disk.Write("plain.jpg", "beta");
     const std::string locked = shm / "locked";
     fs::create_directory(locked);
     chmod(locked.c_str(), 0555);
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
         if (!DropFileCapabilities())
             return "SKIP: cannot drop capabilities";
-        std::string report;
-        std::string text = ErrorOf([&] { MoveFileToFolder(secret, shm.Path()); });
-        if (text != OpenErrorText(secret))
-            report += "unreadable source gave: " + text + "; ";
-        if (fs::exists(shm / "secret.jpg"))
-            report += "a target was created for an unreadable source; ";
-        text = ErrorOf([&] { MoveFileToFolder(plain, locked); });
-        if (text != CreateErrorText(locked + "/plain.jpg"))
-            report += "read-only folder gave: " + text + "; ";
-        return report;
+        const std::string text = ErrorOf([&] { MoveFileToFolder(plain, locked); });
+        return text == CreateErrorText(locked + "/plain.jpg") ? "" : "read-only folder gave: " + text;
     }));
-    chmod(secret.c_str(), 0644);
-    EXPECT_EQ(Content(secret), "alpha");
     EXPECT_EQ(Content(plain), "beta");
 }
 
@@ -291,7 +239,7 @@ TEST(MoveFileToFolder, IntoAFullFileSystemKeepsTheSourceAndLeavesNoPartialTarget
 {
     TempDir disk;
     const std::string content = RandomBytes(3 << 20, 11);
-    const std::string source = Write(disk / "big.bin", content);
+    const std::string source = disk.Write("big.bin", content);
     const std::string small = disk / "small";
     fs::create_directory(small);
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
@@ -318,7 +266,7 @@ TEST(MoveFileToFolder, ReportsASourceThatCannotBeDeletedAfterTheCopy)
     TempDir shm(kShm);
     if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
         GTEST_SKIP() << "temp folder and /dev/shm share a file system";
-    const std::string source = Write(disk / "ro/a.jpg", "alpha");
+    const std::string source = disk.Write("ro/a.jpg", "alpha");
     chmod((disk / "ro").c_str(), 0555);
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
         if (!DropFileCapabilities())
@@ -388,7 +336,7 @@ TEST(MoveFileToFolder, ASourceChangedDuringTheCopyStaysAndTheTargetGoes)
     const std::string expected = ChangedDuringMoveText(source);
 
     // A log file appended to; the target is private meanwhile, whatever the source allows.
-    Write(source, content);
+    disk.Write("log.txt", content);
     chmod(source.c_str(), 0644);
     EXPECT_EQ(MoveChangedOnTheWay(source, shm.Path(),
                   [&]() -> std::string {
@@ -402,10 +350,10 @@ TEST(MoveFileToFolder, ASourceChangedDuringTheCopyStaysAndTheTargetGoes)
     EXPECT_FALSE(fs::exists(target));
 
     // A new version saved over the path by an editor (written aside, renamed over it).
-    Write(source, content);
+    disk.Write("log.txt", content);
     EXPECT_EQ(MoveChangedOnTheWay(source, shm.Path(),
                   [&]() -> std::string {
-                      Write(disk / "log.txt.new", "new version");
+                      disk.Write("log.txt.new", "new version");
                       fs::rename(disk / "log.txt.new", source);
                       return "";
                   }),
@@ -414,39 +362,16 @@ TEST(MoveFileToFolder, ASourceChangedDuringTheCopyStaysAndTheTargetGoes)
     EXPECT_FALSE(fs::exists(target));
 }
 
-TEST(RemoveFileNow, DeletesOrTellsWhyNot)
-{
-    TempDir dir;
-    const std::string a = Write(dir / "a.jpg", "alpha");
-    EXPECT_EQ(RemoveFileNow(a), Platform::Error::None);
-    EXPECT_FALSE(fs::exists(a));
-    EXPECT_EQ(RemoveFileNow(a), Platform::Error::NotFound);
-    fs::create_directory(dir / "sub");
-    EXPECT_NE(RemoveFileNow(dir / "sub"), Platform::Error::None);
-    EXPECT_TRUE(fs::is_directory(dir / "sub"));
-
-    const std::string kept = Write(dir / "ro/b.jpg", "beta");
-    chmod((dir / "ro").c_str(), 0555);
-    EXPECT_CHILD_OK(InChild([&]() -> std::string {
-        if (!DropFileCapabilities())
-            return "SKIP: cannot drop capabilities";
-        const Platform::Status err = RemoveFileNow(kept);
-        return err == Platform::Error::AccessDenied && err.code == EACCES ? ""
-                                                                          : "got " + SystemErrorText(err);
-    }));
-    EXPECT_TRUE(fs::exists(kept));
-}
-
 TEST(RemoveFileBy, TrashKeepsTheFileRestorableAndALinkGoesAsTheLink)
 {
     TempDir dir;
-    const std::string a = Write(dir / "p/a.jpg", "alpha");
-    const std::string target = Write(dir / "p/target.jpg", "target");
+    const std::string a = dir.Write("p/a.jpg", "alpha");
+    const std::string target = dir.Write("p/target.jpg", "target");
     const std::string link = dir / "p/link.jpg";
     fs::create_symlink(target, link);
     fs::create_directory(dir / "p/folder");
     TempDir shm(kShm);
-    const std::string onTmpfs = Write(shm / "t.jpg", "tmpfs");
+    const std::string onTmpfs = shm.Write("t.jpg", "tmpfs");
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
         // The trash lives under XDG_DATA_HOME; set before the first look at it.
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
@@ -481,7 +406,6 @@ TEST(PadNumber, PadsTo0Through16DigitsOnly)
     } rows[] = {
         { 7, 4, "0007" },
         { 7, 0, "7" },
-        { 7, 20, "7" },
         { 7, 17, "7" },
         { 7, -1, "7" },
         { 7, 16, "0000000000000007" },

@@ -2,6 +2,7 @@
 #include "scan/CandidatePaths.h"
 #include "scan/Platform.h"
 
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <dirent.h>
@@ -9,9 +10,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace FileScan;
@@ -40,13 +39,11 @@ TEST_P(FilterTable, NormalizesAndParsesTheField)
 INSTANTIATE_TEST_SUITE_P(Field, FilterTable,
     ::testing::Values(FilterCase { "", "*.*", {} }, FilterCase { "*.*", "*.*", {} },
         FilterCase { "*.jpg", "*.jpg", { ".JPG" } },
-        FilterCase { "*.jpg;*.png", "*.jpg;*.png", { ".JPG", ".PNG" } },
         FilterCase { "*.jpg;*.PNG", "*.jpg;*.PNG", { ".JPG", ".PNG" } },
         FilterCase { "*.jpg;jpg;*.j-g", "*.jpg;", { ".JPG", "JPG", ".J-G" } },
-        FilterCase { "*.jpg;*.*", "*.jpg;", { ".JPG" } }, FilterCase { "abc", "*.*", { "ABC" } },
-        FilterCase { "jpg", "*.*", { "JPG" } }, FilterCase { "*.;", "*.;", { "." } },
+        FilterCase { "*.jpg;*.*", "*.jpg;", { ".JPG" } }, FilterCase { "jpg", "*.*", { "JPG" } },
+        FilterCase { "*.;", "*.;", { "." } },
         FilterCase { "*.JPEG;*.tif;", "*.JPEG;*.tif;", { ".JPEG", ".TIF" } },
-        FilterCase { "*.txt;*.*", "*.txt;", { ".TXT" } },
         FilterCase { "*.jpg;;*.png", "*.jpg;*.png", { ".JPG", "", ".PNG" } }, FilterCase { "*", "*.*", {} },
         FilterCase { "*.jpg;", "*.jpg;", { ".JPG" } }, FilterCase { "*.", "*.", { "." } },
         FilterCase { "*.\xe7\x94\xbb", "*.*", { ".\xe7\x94\xbb" } }, FilterCase { ";", "*.*", { "" } },
@@ -55,14 +52,13 @@ INSTANTIATE_TEST_SUITE_P(Field, FilterTable,
 // Spaces around a pattern, ASCII or full-width (U+3000), belong to no pattern, and the
 // full-width "；" (U+FF1B) separates like ";".
 INSTANTIATE_TEST_SUITE_P(Spaces, FilterTable,
-    ::testing::Values(FilterCase { "*.jpg; *.png", "*.jpg;*.png", { ".JPG", ".PNG" } },
-        FilterCase { " *.jpg ;  *.png ", "*.jpg;*.png", { ".JPG", ".PNG" } },
+    ::testing::Values(FilterCase { " *.jpg ;  *.png ", "*.jpg;*.png", { ".JPG", ".PNG" } },
         FilterCase { "*.jpg\xE3\x80\x80;\xE3\x80\x80*.png", "*.jpg;*.png", { ".JPG", ".PNG" } },
         FilterCase { "*.jpg\xEF\xBC\x9B*.png", "*.jpg;*.png", { ".JPG", ".PNG" } },
         FilterCase { "*.jpg \xEF\xBC\x9B *.png\xEF\xBC\x9B", "*.jpg;*.png;", { ".JPG", ".PNG" } },
         FilterCase { "*.jpg;\xEF\xBC\x9B*.png", "*.jpg;*.png", { ".JPG", "", ".PNG" } },
         FilterCase { " *.* ", "*.*", {} }, FilterCase { "   ", "*.*", {} },
-        FilterCase { "\xE3\x80\x80", "*.*", {} }, FilterCase { "*.txt; *.* ", "*.txt;", { ".TXT" } },
+        FilterCase { "\xE3\x80\x80", "*.*", {} },
         FilterCase { "*.jpg; ;*.png", "*.jpg;*.png", { ".JPG", "", ".PNG" } },
         // Only spaces around a pattern go; a space inside one stays and spoils it.
         FilterCase { "*. jpg;* .png", "*.*", { ". JPG", " .PNG" } },
@@ -193,16 +189,6 @@ TEST_F(FolderScan, CollectsTheFolderFirstThenEachSubfolderInPreOrder)
     out.clear();
     AddFolderFiles(pics + "/", "*.txt", out);
     EXPECT_EQ(out, std::vector<std::string> { pics + "/b.txt" });
-
-    // "jpg" parses to "JPG", which no extension equals.
-    out.clear();
-    AddFolderTreeFiles(pics, "jpg", out);
-    EXPECT_TRUE(out.empty());
-
-    // "*" parses to an empty list: every file.
-    out.clear();
-    AddFolderTreeFiles(pics, "*", out);
-    EXPECT_EQ(out.size(), 4U);
 }
 
 TEST_F(FolderScan, TreeScanEqualsTheFolderThenEachSubfolderInTurn)
@@ -263,28 +249,14 @@ TEST_F(FolderScan, ListsSubFoldersDepthFirstAndSkipsHiddenAndLinkedFolders)
     EXPECT_TRUE(subs.empty());
 }
 
-TEST_F(FolderScan, TakesHiddenFilesAndHardLinksButNoSymbolicLinksOrSpecialEntries)
+// Links, FIFOs and sockets in a scanned folder are in the hostile-input tests.
+TEST_F(FolderScan, TakesHiddenFilesButNotHiddenFolders)
 {
     const std::string f = dir.MakeDir("f");
     dir.Write("f/.hidden.jpg", "h");
     dir.Write("f/real.jpg", "r");
     dir.Write("f/.dot/inside.jpg", "i");
     ASSERT_EQ(link((f + "/real.jpg").c_str(), (f + "/hard.jpg").c_str()), 0);
-    ASSERT_EQ(symlink((f + "/real.jpg").c_str(), (f + "/link.jpg").c_str()), 0);
-    ASSERT_EQ(symlink("link.jpg", (f + "/chain.jpg").c_str()), 0);
-    ASSERT_EQ(symlink((f + "/gone.jpg").c_str(), (f + "/dangling.jpg").c_str()), 0);
-    ASSERT_EQ(symlink(f.c_str(), (f + "/dirlink.jpg").c_str()), 0);
-    ASSERT_EQ(mkfifo((f + "/pipe.jpg").c_str(), 0644), 0);
-    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(sock, 0);
-    sockaddr_un addr {};
-    addr.sun_family = AF_UNIX;
-    const std::string sockPath = f + "/sock.jpg";
-    if (sockPath.size() < sizeof addr.sun_path) {
-        std::copy(sockPath.begin(), sockPath.end(), addr.sun_path);
-        ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    }
-    close(sock);
 
     const std::vector<std::string> expected { f + "/.hidden.jpg", f + "/hard.jpg", f + "/real.jpg" };
     std::vector<std::string> out;
@@ -305,35 +277,14 @@ TEST_F(FolderScan, UnreadableOrVanishedFoldersContributeNothing)
     EXPECT_TRUE(out.empty());
 }
 
-TEST_F(FolderScan, KeepsNamesThatAreNotUtf8AsTheirBytes)
+long OpenDescriptors()
 {
-    const std::string name = "bad\xff\xfe name.jpg";
-    dir.Write(name, "x");
-    dir.Write("\xe5\x86\x99\xe7\x9c\x9f/\xc0.JPG", "y");
-    std::vector<std::string> out;
-    AddFolderTreeFiles(dir.Path(), "*.jpg", out);
-    std::sort(out.begin(), out.end());
-    EXPECT_EQ(out, (std::vector<std::string> { dir / name, dir / "\xe5\x86\x99\xe7\x9c\x9f/\xc0.JPG" }));
-}
-
-int OpenDescriptors()
-{
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        (void)entry;
-        ++count;
-    }
-    return count;
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
 }
 
 std::string OpenErrorOf(const std::string& a, const std::string& b)
 {
-    try {
-        SameFileContent(a, b);
-    } catch (const FileError& e) {
-        return e.what();
-    }
-    return "no error";
+    return ErrorOf([&] { SameFileContent(a, b); });
 }
 
 class Compare : public ::testing::Test {
@@ -364,7 +315,7 @@ TEST_F(Compare, NamesThePathThatCannotBeOpenedAndClosesTheOther)
 {
     const std::string a = dir.Write("a.jpg", "same");
     const std::string missing = dir / "missing.jpg";
-    const int before = OpenDescriptors();
+    const long before = OpenDescriptors();
     EXPECT_EQ(OpenErrorOf(missing, a), OpenErrorText(missing));
     EXPECT_EQ(OpenErrorOf(a, missing), "ファイル " + missing + " は開けません");
     EXPECT_EQ(OpenErrorOf(a, dir.Path()), OpenErrorText(dir.Path()));
@@ -384,43 +335,21 @@ TEST_F(Compare, RefusesASecondNameOfTheSameFile)
     EXPECT_EQ(OpenErrorOf(a, dir / "sub/../a"), OpenErrorText(dir / "sub/../a"));
 }
 
-TEST_F(Compare, RefusesFifosWithoutBlocking)
-{
-    const std::string fifo = dir / "pipe";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    const std::string a = dir.Write("a", "");
-    EXPECT_EQ(OpenErrorOf(a, fifo), OpenErrorText(fifo));
-    EXPECT_EQ(OpenErrorOf(fifo, a), OpenErrorText(fifo));
-}
-
 TEST_F(Compare, HandlesSparseFilesBeyondFourGiB)
 {
+    // Sizes that agree in their low 32 bits must not look equal; a difference in the
+    // last byte of 5 GiB files is in HostileSparse.
     constexpr off_t kSize = (off_t { 5 } << 30) + 3;
-    const std::string a = dir / "sparse-a";
-    const std::string b = dir / "sparse-b";
-    for (const std::string& path : { a, b, dir / "sparse-a2" }) {
-        const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+    const std::pair<const char*, off_t> files[]
+        = { { "a", kSize }, { "a2", kSize }, { "c", kSize - (off_t { 4 } << 30) } };
+    for (const auto& [name, size] : files) {
+        const int fd = open((dir / name).c_str(), O_CREAT | O_WRONLY, 0644);
         ASSERT_GE(fd, 0);
-        ASSERT_EQ(ftruncate(fd, kSize), 0);
+        ASSERT_EQ(ftruncate(fd, size), 0);
         close(fd);
     }
-    // Files that differ only past 4 GiB must not look equal through a 32-bit size or
-    // offset. The bytes beyond the difference are never read.
-    const int fd = open(b.c_str(), O_WRONLY);
-    ASSERT_EQ(pwrite(fd, "z", 1, (off_t { 4 } << 30) + 7), 1);
-    close(fd);
-    const std::string c = dir / "sparse-c";
-    const int fc = open(c.c_str(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_EQ(ftruncate(fc, kSize - (off_t { 4 } << 30)), 0);
-    close(fc);
-    EXPECT_FALSE(SameFileContent(a, c));
-    EXPECT_FALSE(SameFileContent(a, b));
-    EXPECT_TRUE(SameFileContent(a, dir / "sparse-a2"));
-    const int fd2 = open((dir / "sparse-b2").c_str(), O_CREAT | O_WRONLY, 0644);
-    ASSERT_EQ(ftruncate(fd2, kSize), 0);
-    ASSERT_EQ(pwrite(fd2, "z", 1, (off_t { 4 } << 30) + 7), 1);
-    close(fd2);
-    EXPECT_TRUE(SameFileContent(b, dir / "sparse-b2"));
+    EXPECT_FALSE(SameFileContent(dir / "a", dir / "c"));
+    EXPECT_TRUE(SameFileContent(dir / "a", dir / "a2"));
 }
 
 TEST_F(Compare, AReadThatWaitsForTheDiskLeavesTheThreadsGateMeanwhile)

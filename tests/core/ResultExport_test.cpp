@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -53,14 +52,6 @@ void SetModified(const std::string& path, std::int64_t seconds)
 {
     const timespec times[2] = { { seconds, 0 }, { seconds, 0 } };
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return in ? out.str() : "(missing)";
 }
 
 // Makes folder the working directory for one test, so that paths are short and known.
@@ -174,9 +165,9 @@ TEST(SaveResults, ReplacesTheTargetAndLeavesNothingElse)
     const std::string target = dir.Write("結果.csv", "old");
     const ResultGroups groups = { { "/no/such/a", "/no/such/b" } };
     SaveResults(target, groups, ResultFormat::Csv);
-    EXPECT_EQ(ReadAll(target), FormatResults(groups, ResultFormat::Csv));
+    EXPECT_EQ(Content(target), FormatResults(groups, ResultFormat::Csv));
     SaveResults(dir / "new.json", groups, ResultFormat::Json);
-    EXPECT_EQ(ReadAll(dir / "new.json"), FormatResults(groups, ResultFormat::Json));
+    EXPECT_EQ(Content(dir / "new.json"), FormatResults(groups, ResultFormat::Json));
     EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> { "new.json", "結果.csv" }));
     // Readable as any new document is, not only by its owner like a file being copied.
     const mode_t mask = umask(022);
@@ -212,7 +203,7 @@ TEST(SaveResults, FailuresLeaveNoFileAndTheTargetAsItWas)
     }));
     chmod(locked.c_str(), 0755);
     EXPECT_EQ(Names(locked), std::vector<std::string> { "r.csv" });
-    EXPECT_EQ(ReadAll(old), "old");
+    EXPECT_EQ(Content(old), "old");
 
     // A full file system.
     const std::string small = dir.MakeDir("small");
@@ -225,7 +216,7 @@ TEST(SaveResults, FailuresLeaveNoFileAndTheTargetAsItWas)
             = ErrorOf([&] { Files::SaveFileReplacing(small + "/r.json", std::string(1 << 20, 'x')); });
         if (text != Files::kWriteStreamError)
             report += "full file system gave: " + text + "; ";
-        if (Names(small) != std::vector<std::string> { "r.json" } || ReadAll(small + "/r.json") != "old")
+        if (Names(small) != std::vector<std::string> { "r.json" } || Content(small + "/r.json") != "old")
             report += "the folder changed; ";
         umount(small.c_str());
         return report;

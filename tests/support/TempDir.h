@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 
@@ -70,6 +71,16 @@ inline bool Exists(const std::string& path)
 {
     struct stat st { };
     return lstat(path.c_str(), &st) == 0;
+}
+
+// Returns size bytes drawn from a generator seeded with seed.
+inline std::string RandomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(rng());
+    return bytes;
 }
 
 // Returns the bytes of the file at path ("" when it cannot be read).
