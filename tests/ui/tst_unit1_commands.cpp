@@ -49,7 +49,6 @@ private slots:
     void everyTriggerRunsItsCommand_data();
     void everyTriggerRunsItsCommand();
     void refusedWhileChecking();
-    void replaceLosesSelectionKeepsFocus();
 
 private:
     void fill(int count);
@@ -427,18 +426,6 @@ void TestCommands::refusedWhileChecking()
     QVERIFY(form->mOptionCheck1->isEnabled());
     form->Host().SetCheckCtrl(false);
     QVERIFY(form->mClear->isEnabled());
-}
-
-void TestCommands::replaceLosesSelectionKeepsFocus()
-{
-    fill(3);
-    selectRows({ 0, 1 }, 1);
-    form->ReplaceCandidate(1, "/tmp/renamed");
-    QCOMPARE(form->Candidates().At(1), std::string("/tmp/renamed"));
-    QVERIFY(!form->CandidateSelected(1));
-    QVERIFY(form->CandidateSelected(0));
-    QCOMPARE(form->FocusedIndex(), 1);
-    QCOMPARE(form->Candidates().data(form->Candidates().index(1)).toString(), u"/tmp/renamed"_s);
 }
 
 QTEST_MAIN(TestCommands)
