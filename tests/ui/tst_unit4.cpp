@@ -65,8 +65,6 @@ void TestUnit4::menuItemsFollowTheTreeAndTheTrashIsRemembered()
     QVERIFY(form->mUseTrash->isChecked());
     emit form->mFind->aboutToShow();
     QVERIFY(!form->mCleanAll->isEnabled());
-    QCOMPARE(form->mCleanAll->text(), u"重複ファイルの一括整理(&B)..."_s);
-    QCOMPARE(form->mUseTrash->text(), u"ゴミ箱に移動する(&T)"_s);
     QCOMPARE(check({ file("a.jpg", "same"), file("b.jpg", "same") }), 1);
     emit form->PopupMenu2->aboutToShow();
     QVERIFY(form->popCleanAll->isEnabled());

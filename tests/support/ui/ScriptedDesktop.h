@@ -8,9 +8,8 @@
 //     QCOMPARE(desktop.browses.at(0).title, u"画像のフォルダを指定"_s);
 //
 // A call whose queue is empty fails the running test (QTest::qFail) and gets the cancel
-// answer, so a box nobody expected never goes unnoticed; set allowUnscripted to accept
-// such calls silently. Information and Error need no answers; they are only recorded, and
-// ShellOpen opens unless told otherwise.
+// answer, so a box nobody expected never goes unnoticed. Information and Error need no
+// answers; they are only recorded, and ShellOpen opens unless told otherwise.
 #pragma once
 
 #include "ui/Desktop.h"
@@ -37,7 +36,6 @@ public:
     };
     std::deque<std::optional<SaveAnswer>> saveAnswers; // SaveFile; nullopt = cancelled
     std::deque<ShellOpenResult> shellOpenAnswers; // ShellOpen; Opened once empty
-    bool allowUnscripted = false;
 
     // Records, in call order.
     struct Call {
