@@ -28,17 +28,29 @@ namespace {
 // the run's progress and events have nowhere to go.
 class ConsoleHost : public Check::CheckHost {
 public:
-    explicit ConsoleHost(FileScan::CandidatePaths& entries)
+    // files[k] is entry k's file as the scan that just listed it looked it up.
+    ConsoleHost(FileScan::CandidatePaths& entries, std::vector<FileScan::ListedFile> files)
         : m_entries(entries)
+        , m_files(std::move(files))
     {
     }
 
     std::size_t EntryCount() const override { return m_entries.Count(); }
     std::string EntryText(std::size_t index) const override { return m_entries.At(index); }
-    void RemoveEntry(std::size_t index) override { m_entries.RemoveAt(index); }
+    const FileScan::ListedFile* EntryLookedUp(std::size_t index) const override
+    {
+        return index < m_files.size() ? &m_files[index] : nullptr;
+    }
+    // Once entries go, the look-ups no longer line up with them.
+    void RemoveEntry(std::size_t index) override
+    {
+        m_files.clear();
+        m_entries.RemoveAt(index);
+    }
     // Drops a whole batch in one pass over the list.
     void RemoveEntries(const std::vector<std::size_t>& indices) override
     {
+        m_files.clear();
         m_entries.RemoveRanges(FileScan::RangesOfDescending(indices));
     }
     void AddGroup(const std::string&) override { m_groupStarts.push_back(m_children.size()); }
@@ -74,6 +86,7 @@ public:
 
 private:
     FileScan::CandidatePaths& m_entries;
+    std::vector<FileScan::ListedFile> m_files;
     std::vector<std::size_t> m_groupStarts;
     std::vector<std::string> m_children;
 };
@@ -281,19 +294,28 @@ int main(int argc, char** argv)
         return 2;
 
     const auto started = std::chrono::steady_clock::now();
-    // Each folder is added as the add-folder command adds it: one name per file.
+    // Each folder is added as the add-folder command adds it: one name per file. The
+    // check follows at once, so it takes the files as the scan looked them up.
     FileScan::CandidatePaths entries;
+    std::vector<FileScan::ListedFile> entryFiles;
     for (const std::string& folder : folders) {
         std::vector<std::string> found;
-        std::vector<FileScan::FileId> ids;
+        std::vector<FileScan::ListedFile> listed;
         if (subFolders)
-            FileScan::AddFolderTreeFiles(folder, filter, found, &ids);
+            FileScan::AddFolderTreeFiles(folder, filter, found, &listed);
         else
-            FileScan::AddFolderFiles(folder, filter, found, &ids);
-        entries.Append(std::move(found), ids);
+            FileScan::AddFolderFiles(folder, filter, found, &listed);
+        const std::size_t before = entries.Count();
+        entries.Append(found, listed);
+        // The list keeps found in order, less each second name of a file listed already.
+        for (std::size_t e = before, k = 0; e < entries.Count(); ++e, ++k) {
+            while (found[k] != entries.At(e))
+                ++k;
+            entryFiles.push_back(listed[k]);
+        }
     }
     const std::size_t entryCount = entries.Count();
-    ConsoleHost host(entries);
+    ConsoleHost host(entries, std::move(entryFiles));
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     int status = 0;

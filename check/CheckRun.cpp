@@ -148,13 +148,22 @@ namespace {
             const std::size_t n = m_count;
             PathTable table(n);
             m_entryPath.resize(n);
+            std::vector<FileScan::ListedFile> listed;
             for (std::size_t i = 0; i < n; ++i) {
-                m_entryPath[i] = table.Add(m_host.EntryText(i));
+                const std::uint32_t path = table.Add(m_host.EntryText(i));
+                m_entryPath[i] = path;
+                if (path >= listed.size()) {
+                    if (const FileScan::ListedFile* file = m_host.EntryLookedUp(i)) {
+                        listed.resize(path + 1);
+                        listed[path] = *file;
+                    }
+                }
                 if ((i & 4095) == 4095 && Due() && !Pump())
                     return false;
             }
             m_paths = &table.Paths();
-            ContentEngine engine(*m_paths, m_options);
+            listed.resize(listed.empty() ? 0 : m_paths->size());
+            ContentEngine engine(*m_paths, m_options, listed.empty() ? nullptr : &listed);
             m_engine = &engine;
             if (!engine.Probe([this] { return Pump(); }) || !Pump())
                 return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "check/ContentEngine.h"
+#include "scan/CandidatePaths.h"
 
 #include <cstddef>
 #include <string>
@@ -19,6 +20,15 @@ public:
 
     virtual std::size_t EntryCount() const = 0;
     virtual std::string EntryText(std::size_t index) const = 0;
+    // The entry's file as the host's folder scan looked it up, when that scan filled
+    // the list for this same check a moment ago (the one-shot check_folder): the run
+    // then does not look it up again. A window's list may be minutes old, so the
+    // window gives nothing and every file is looked up when the check starts.
+    virtual const FileScan::ListedFile* EntryLookedUp(std::size_t index) const
+    {
+        (void)index;
+        return nullptr;
+    }
     virtual void RemoveEntry(std::size_t index) = 0;
     // Removes the entries at indices, which come in descending order. The default
     // removes them one by one; a list that can drop many rows at once may override it.

@@ -4,6 +4,7 @@
 
 #include "check/Refiner.h"
 #include "check/WorkerPool.h"
+#include "scan/CandidatePaths.h"
 #include "scan/FileProbe.h"
 
 #include <algorithm>
@@ -150,8 +151,10 @@ bool ContentEngine::RunWorkers(
     return m_pool->Run(stop, work, pump);
 }
 
-ContentEngine::ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options)
+ContentEngine::ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options,
+    const std::vector<FileScan::ListedFile>* listed)
     : m_paths(paths)
+    , m_listed(listed)
     , m_options(options)
 {
     ChooseWorkers();
@@ -166,8 +169,11 @@ ContentEngine::~ContentEngine() = default;
 void ContentEngine::ChooseWorkers()
 {
     Platform::FileInfo first;
-    m_rotational = !m_paths.empty() && Platform::FolderProbe().Stat(m_paths.front(), first).Ok()
-        && Platform::RotationalDisk(first.device);
+    if (const FileScan::ListedFile* file = Listed(0))
+        m_rotational = Platform::RotationalDisk(file->id.device);
+    else
+        m_rotational = !m_paths.empty() && Platform::FolderProbe().Stat(m_paths.front(), first).Ok()
+            && Platform::RotationalDisk(first.device);
     if (m_options.threads > 0) {
         m_threads = m_options.threads;
         return;
@@ -181,6 +187,13 @@ void ContentEngine::ChooseWorkers()
     // Every worker may hold a set's files open: together they stay well inside the
     // usual limit of 1024 descriptors.
     m_options.maxOpenFiles = std::min(m_options.maxOpenFiles, std::max<std::size_t>(16, 768 / m_threads));
+}
+
+const FileScan::ListedFile* ContentEngine::Listed(std::size_t path) const
+{
+    if (!m_listed || path >= m_listed->size() || !(*m_listed)[path].regular)
+        return nullptr;
+    return &(*m_listed)[path];
 }
 
 bool ContentEngine::Probe(const Pump& pump)
@@ -208,7 +221,11 @@ bool ContentEngine::LookUp(std::vector<Looked>& looked, const Pump& pump)
             Platform::FileInfo info;
             std::uint64_t bytes = 0;
             for (std::size_t p = first; p < last; ++p) {
-                if (probe.Stat(m_paths[p], info).Ok()) {
+                if (const FileScan::ListedFile* file = Listed(p)) {
+                    const bool sparse = file->allocated < file->size;
+                    looked[p] = { file->id.device, file->id.inode, file->size, sparse, true };
+                    bytes += file->size;
+                } else if (probe.Stat(m_paths[p], info).Ok()) {
                     looked[p] = { info.device, info.inode, info.size, info.allocated < info.size, true };
                     bytes += info.size;
                 }

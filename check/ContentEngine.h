@@ -16,6 +16,10 @@ namespace Platform {
 class FolderProbe;
 }
 
+namespace FileScan {
+struct ListedFile;
+}
+
 namespace Check {
 
 class Refiner;
@@ -48,13 +52,17 @@ class ContentEngine {
 public:
     static constexpr std::uint32_t kNoFile = UINT32_MAX;
 
-    // Keeps a reference to paths, which must be distinct and outlive the engine.
-    ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options);
+    // Keeps a reference to paths, which must be distinct and outlive the engine. With
+    // listed (indexed like paths, and outliving the engine too), a path listed as a
+    // regular file is taken as looked up already.
+    ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options,
+        const std::vector<FileScan::ListedFile>* listed = nullptr);
     ~ContentEngine();
     ContentEngine(const ContentEngine&) = delete;
     ContentEngine& operator=(const ContentEngine&) = delete;
 
-    // Looks every path up once for its kind, size and identity, and opens the paths
+    // Looks every path up once for its kind, size and identity (a listed one is not
+    // looked up again), and opens the paths
     // that Classify will not open anyway to learn whether they open. Returns false
     // when the pump stopped it.
     bool Probe(const Pump& pump);
@@ -131,12 +139,15 @@ private:
 
     void TakeOpenFailures(const Shared& shared);
     bool RunWorkers(std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump);
+    // Returns path's file as the caller listed it, when listed as a regular file.
+    const FileScan::ListedFile* Listed(std::size_t path) const;
     // Learns from the first path whether the disk is rotational and sizes the pool.
     void ChooseWorkers();
     // Notes where each file lies on a rotational disk.
     void PlaceOnDisk(const std::vector<Looked>& looked);
 
     const std::vector<std::string>& m_paths;
+    const std::vector<FileScan::ListedFile>* m_listed;
     EngineOptions m_options;
     unsigned m_threads = 1;
     // More workers than cores, chosen for the disk: they compare through CoreSeats.

@@ -118,10 +118,12 @@ std::size_t CandidatePaths::Append(std::vector<std::string> paths, const BeforeA
 }
 
 std::size_t CandidatePaths::Append(
-    std::vector<std::string> paths, const std::vector<FileId>& ids, const BeforeAppend& beforeAppend)
+    std::vector<std::string> paths, const std::vector<ListedFile>& listed, const BeforeAppend& beforeAppend)
 {
-    if (ids.size() != paths.size())
+    if (listed.size() != paths.size())
         throw std::invalid_argument("CandidatePaths::Append: one identity per path");
+    std::vector<FileId> ids(listed.size());
+    std::transform(listed.begin(), listed.end(), ids.begin(), [](const ListedFile& file) { return file.id; });
     return AppendIdentified(paths, ids, beforeAppend);
 }
 

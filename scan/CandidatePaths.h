@@ -21,6 +21,16 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
+// A listed file as the folder scan looked it up while its folder was open (links
+// followed): its identity (not Known when the look-up failed), and for a regular file
+// its size and the bytes it takes on disk.
+struct ListedFile {
+    FileId id;
+    bool regular = false;
+    std::uint64_t size = 0;
+    std::uint64_t allocated = 0;
+};
+
 // Returns the identity of the file path leads to, following links.
 FileId IdentifyFile(const std::string& path);
 
@@ -59,11 +69,10 @@ public:
     // A path whose file cannot be looked up is appended as it is. Calls beforeAppend
     // once when anything is appended; returns the number appended.
     std::size_t Append(std::vector<std::string> paths, const BeforeAppend& beforeAppend = {});
-    // Same, with ids[k] the identity of paths[k]'s file as the caller has just looked it
-    // up (AddFolderFiles and AddFolderTreeFiles take them while reading the folders):
-    // those paths are not looked up again. Throws std::invalid_argument when the two
-    // differ in length.
-    std::size_t Append(std::vector<std::string> paths, const std::vector<FileId>& ids,
+    // Same, with listed[k] paths[k]'s file as the caller has just looked it up
+    // (AddFolderFiles and AddFolderTreeFiles do while reading the folders): those paths
+    // are not looked up again. Throws std::invalid_argument when the two differ in length.
+    std::size_t Append(std::vector<std::string> paths, const std::vector<ListedFile>& listed,
         const BeforeAppend& beforeAppend = {});
     // Puts path in place of entry index with the identity its file has now; a renamed
     // file's new name is listed whatever else is. Throws std::out_of_range past the end.

@@ -184,23 +184,25 @@ namespace {
         return Platform::Stat(path, info, false).Ok() ? info.kind : EntryKind::Other;
     }
 
-    // The identity CandidatePaths would look up for an entry, taken through the folder
-    // while it is open: the disk reads the inode beside the folder, and the path is not
-    // walked again.
-    FileId IdentityOf(const char* name, const Platform::EntryLookUp& lookUp)
+    // Looks an entry up as CandidatePaths would, through the folder while it is open:
+    // the disk reads the inode beside the folder, and the path is not walked again.
+    ListedFile LookUpEntry(const char* name, const Platform::EntryLookUp& lookUp)
     {
         Platform::FileInfo info;
         if (!lookUp(name, info).Ok())
             return {};
-        return { info.device, info.inode };
+        const FileId id { info.device, info.inode };
+        if (info.kind != EntryKind::Regular)
+            return { id, false, 0, 0 };
+        return { id, true, info.size, info.allocated };
     }
 
     // What one folder adds to a scan: its candidate files and the subfolders to descend
     // into, both in the order the folder yields them.
     struct FolderListing {
         std::vector<std::string> files;
-        // The files' identities, when the scan takes them.
-        std::vector<FileId> ids;
+        // The files as looked up, when the scan takes them.
+        std::vector<ListedFile> listed;
         std::vector<std::string> children;
     };
 
@@ -230,16 +232,16 @@ namespace {
                 return;
             out.files.push_back(std::move(path));
             if (filter.identify)
-                out.ids.push_back(IdentityOf(name, lookUp));
+                out.listed.push_back(LookUpEntry(name, lookUp));
         });
     }
 
-    // Appends a listing's files (and their identities, when wanted) to a scan's result.
-    void TakeListing(FolderListing& listing, std::vector<std::string>& out, std::vector<FileId>* ids)
+    // Appends a listing's files (and their look-ups, when wanted) to a scan's result.
+    void TakeListing(FolderListing& listing, std::vector<std::string>& out, std::vector<ListedFile>* listed)
     {
         std::move(listing.files.begin(), listing.files.end(), std::back_inserter(out));
-        if (ids)
-            ids->insert(ids->end(), listing.ids.begin(), listing.ids.end());
+        if (listed)
+            listed->insert(listed->end(), listing.listed.begin(), listing.listed.end());
     }
 
 } // namespace
@@ -273,19 +275,19 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list)
 }
 
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
-    std::vector<std::string>& out, std::vector<FileId>* ids)
+    std::vector<std::string>& out, std::vector<ListedFile>* listed)
 {
     FolderListing listing;
-    ListFolder(folder, TreeFilter { false, MeansEveryFile(filterText), extList, ids != nullptr }, listing);
-    TakeListing(listing, out, ids);
+    ListFolder(folder, TreeFilter { false, MeansEveryFile(filterText), extList, listed != nullptr }, listing);
+    TakeListing(listing, out, listed);
 }
 
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<FileId>* ids)
+    std::vector<ListedFile>* listed)
 {
     ExtList list;
     ParseExtList(filterText, list);
-    AddFolderFilesWithList(folder, filterText, list, out, ids);
+    AddFolderFilesWithList(folder, filterText, list, out, listed);
 }
 
 namespace {
@@ -318,7 +320,7 @@ namespace {
         TreeLister(const TreeLister&) = delete;
         TreeLister& operator=(const TreeLister&) = delete;
 
-        void Walk(std::vector<std::string>& out, std::vector<FileId>* ids)
+        void Walk(std::vector<std::string>& out, std::vector<ListedFile>* listed)
         {
             std::vector<std::size_t> pending { 0 };
             while (!pending.empty()) {
@@ -329,7 +331,7 @@ namespace {
                 if (m_failure)
                     std::rethrow_exception(m_failure);
                 Node& node = m_nodes[folder];
-                TakeListing(node.listing, out, ids);
+                TakeListing(node.listing, out, listed);
                 // Reversed so that the first child is walked first (pre-order).
                 pending.insert(pending.end(), node.childNodes.rbegin(), node.childNodes.rend());
                 node = Node {};
@@ -403,22 +405,22 @@ namespace {
 } // namespace
 
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<FileId>* ids)
+    std::vector<ListedFile>* listed)
 {
     ExtList list;
     ParseExtList(filterText, list);
     Platform::FileInfo info;
     const bool descend = Platform::Stat(folder, info).Ok() && info.kind == EntryKind::Directory;
     if (!descend) {
-        AddFolderFilesWithList(folder, filterText, list, out, ids);
+        AddFolderFilesWithList(folder, filterText, list, out, listed);
         return;
     }
     // Each folder is read once, taking its files and queueing its subfolders: the
     // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
-    const TreeFilter filter { true, MeansEveryFile(filterText), list, ids != nullptr };
+    const TreeFilter filter { true, MeansEveryFile(filterText), list, listed != nullptr };
     TreeLister lister(folder, filter,
         Platform::RotationalDisk(info.device) ? kRotationalListers : kSolidStateListers);
-    lister.Walk(out, ids);
+    lister.Walk(out, listed);
 }
 
 namespace {

@@ -11,8 +11,9 @@
 namespace FileScan {
 
 using ExtList = std::vector<std::string>;
-// A file's device and inode (scan/CandidatePaths.h).
+// A file's device and inode, and what the folder scan learns of it (scan/CandidatePaths.h).
 struct FileId;
+struct ListedFile;
 
 // Path routines. The extension runs from the last "." after the last "/" and keeps
 // its dot ("" when none); the file name is what follows the last "/"; the directory
@@ -37,17 +38,17 @@ bool MatchesExtList(const std::string& path, const ExtList& list);
 // (name starting with ".") and symbolic links are not descended into.
 void ListSubFolders(const std::string& folder, std::vector<std::string>& list);
 // Appends the regular files directly in folder whose extension passes filterText;
-// hidden files included, symbolic links (to files or folders) left out. With ids, also
-// appends the identity of each file appended, looked up as its folder is read (for
+// hidden files included, symbolic links (to files or folders) left out. With listed,
+// also appends each file appended as it was looked up while its folder was read (for
 // CandidatePaths::Append, which then need not look the paths up again).
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<FileId>* ids = nullptr);
+    std::vector<ListedFile>* listed = nullptr);
 // Same as AddFolderFiles with an ExtList parsed once by the caller.
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
-    std::vector<std::string>& out, std::vector<FileId>* ids = nullptr);
+    std::vector<std::string>& out, std::vector<ListedFile>* listed = nullptr);
 // Appends the files of folder, then those of each subfolder in ListSubFolders order.
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<FileId>* ids = nullptr);
+    std::vector<ListedFile>* listed = nullptr);
 
 // True when a and b are different paths of different files with identical bytes.
 // Throws FileError(OpenErrorText(path)) when either cannot be opened as a regular

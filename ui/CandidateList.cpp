@@ -42,12 +42,13 @@ std::size_t CandidateList::Append(std::string path)
     return Append(std::move(paths));
 }
 
-std::size_t CandidateList::Append(std::vector<std::string>&& paths, const std::vector<FileScan::FileId>* ids)
+std::size_t CandidateList::Append(
+    std::vector<std::string>&& paths, const std::vector<FileScan::ListedFile>* listed)
 {
     const auto beforeAppend = [this](std::size_t first, std::size_t count) {
         beginInsertRows(QModelIndex(), rowOf(first), rowOf(first + count - 1));
     };
-    const std::size_t added = ids ? m_entries.Append(std::move(paths), *ids, beforeAppend)
+    const std::size_t added = listed ? m_entries.Append(std::move(paths), *listed, beforeAppend)
                                   : m_entries.Append(std::move(paths), beforeAppend);
     if (added > 0)
         endInsertRows();

@@ -32,9 +32,10 @@ public:
     // Appends path unless its file is listed under another name; returns the number appended.
     std::size_t Append(std::string path);
     // Appends the paths as FileScan::CandidatePaths::Append does, in one model insertion,
-    // so that large scans stay quick; with ids, the folder scan's identities of them.
+    // so that large scans stay quick; with listed, the folder scan's look-ups of them.
     // Returns the number appended.
-    std::size_t Append(std::vector<std::string>&& paths, const std::vector<FileScan::FileId>* ids = nullptr);
+    std::size_t Append(
+        std::vector<std::string>&& paths, const std::vector<FileScan::ListedFile>* listed = nullptr);
     // Throws std::out_of_range past the end.
     void Replace(std::size_t index, std::string path);
     // Throws std::out_of_range past the end.

@@ -450,12 +450,12 @@ void TForm1::btnAddFolderClick()
                 folder.resize(2);
             const std::string filterText = utf8(ExtEdit->text());
             std::vector<std::string> found;
-            std::vector<FileScan::FileId> ids;
+            std::vector<FileScan::ListedFile> listed;
             if (OptionCheck1->isChecked())
-                FileScan::AddFolderTreeFiles(folder, filterText, found, &ids);
+                FileScan::AddFolderTreeFiles(folder, filterText, found, &listed);
             else
-                FileScan::AddFolderFiles(folder, filterText, found, &ids);
-            m_candidates->Append(std::move(found), &ids);
+                FileScan::AddFolderFiles(folder, filterText, found, &listed);
+            m_candidates->Append(std::move(found), &listed);
         }
         RefreshCount();
     });

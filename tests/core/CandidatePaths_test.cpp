@@ -82,14 +82,14 @@ TEST_F(LinkedTree, FolderScanListsEachFileOnceUnderTheFirstNameMet)
     // The identities the scan takes while listing (one per path, and the links left out)
     // make the same list as looking the paths up afterwards.
     Paths again;
-    std::vector<FileId> ids;
-    AddFolderTreeFiles(dir / "t", "*.*", again, &ids);
+    std::vector<ListedFile> listed;
+    AddFolderTreeFiles(dir / "t", "*.*", again, &listed);
     ASSERT_EQ(again, scanned);
     CandidatePaths identified;
-    EXPECT_EQ(identified.Append(again, ids), 3U);
+    EXPECT_EQ(identified.Append(again, listed), 3U);
     EXPECT_EQ(identified.Entries(), expected);
-    ids.pop_back();
-    EXPECT_THROW(identified.Append(again, ids), std::invalid_argument);
+    listed.pop_back();
+    EXPECT_THROW(identified.Append(again, listed), std::invalid_argument);
     EXPECT_EQ(identified.Count(), 3U);
 }
 

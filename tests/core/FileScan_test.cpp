@@ -212,14 +212,16 @@ TEST_F(FolderScan, TreeScanEqualsTheFolderThenEachSubfolderInTurn)
         for (const std::string& sub : subs)
             AddFolderFiles(sub, filter, expected);
         std::vector<std::string> out;
-        std::vector<FileId> ids;
-        AddFolderTreeFiles(dir / "t", filter, out, &ids);
+        std::vector<ListedFile> listed;
+        AddFolderTreeFiles(dir / "t", filter, out, &listed);
         EXPECT_EQ(out, expected) << filter;
         EXPECT_GT(out.size(), 100U);
-        // The identities taken while listing travel with their paths.
-        ASSERT_EQ(ids.size(), out.size());
-        for (std::size_t k = 0; k < out.size(); ++k)
-            EXPECT_TRUE(ids[k].Known() && ids[k] == IdentifyFile(out[k])) << out[k];
+        // The look-ups taken while listing travel with their paths.
+        ASSERT_EQ(listed.size(), out.size());
+        for (std::size_t k = 0; k < out.size(); ++k) {
+            EXPECT_TRUE(listed[k].id.Known() && listed[k].id == IdentifyFile(out[k])) << out[k];
+            EXPECT_TRUE(listed[k].regular && listed[k].size == 1) << out[k];
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "check/CheckRun.h"
+#include "scan/CandidatePaths.h"
 #include "scan/FileScan.h"
 
 #include <cstddef>
@@ -85,10 +86,17 @@ public:
         Expect(index < entries.size(), "entry index past the end of the list");
         return entries.at(index);
     }
+    const FileScan::ListedFile* EntryLookedUp(std::size_t index) const override
+    {
+        OnHostThread();
+        return index < lookedUp.size() ? &lookedUp[index] : nullptr;
+    }
     void RemoveEntry(std::size_t index) override
     {
         OnHostThread();
         Expect(checking, "entry removed while idle");
+        // The look-ups no longer line up with the entries.
+        lookedUp.clear();
         if (Expect(index < entries.size(), "removed entry past the end of the list"))
             entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(index));
     }
@@ -197,6 +205,9 @@ public:
     }
 
     std::vector<std::string> entries;
+    // Entry k's file as a folder scan looked it up, for as many entries as it holds
+    // until the list changes.
+    std::vector<FileScan::ListedFile> lookedUp;
     std::vector<Group> tree;
     std::vector<std::string> log;
     std::vector<int> progress;
