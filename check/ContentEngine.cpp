@@ -184,9 +184,6 @@ void ContentEngine::ChooseWorkers()
                                                  : kSolidStateDepth;
     m_threads = std::max(depth, CoreCount());
     m_gateReads = m_threads > CoreCount();
-    // Every worker may hold a set's files open: together they stay well inside the
-    // usual limit of 1024 descriptors.
-    m_options.maxOpenFiles = std::min(m_options.maxOpenFiles, std::max<std::size_t>(16, 768 / m_threads));
 }
 
 const FileScan::ListedFile* ContentEngine::Listed(std::size_t path) const

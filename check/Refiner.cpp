@@ -20,6 +20,12 @@ Refiner::Refiner(Shared& shared)
 void Refiner::Refine(std::vector<std::uint32_t> members, std::uint64_t begin, std::uint64_t end,
     bool mayDefer, RefineSink& sink)
 {
+    // The sets split from this one hold no more files open together than it does.
+    TakeDescriptors(std::min(members.size(), m_shared.options.maxOpenFiles));
+    struct Return {
+        Refiner& refiner;
+        ~Return() { refiner.ReturnDescriptors(); }
+    } giveBack { *this };
     m_stack.clear();
     m_stack.push_back(Cell { begin, std::move(members), {} });
     while (!m_stack.empty() && !m_shared.stop.load(std::memory_order_relaxed)) {
@@ -27,6 +33,22 @@ void Refiner::Refine(std::vector<std::uint32_t> members, std::uint64_t begin, st
         m_stack.pop_back();
         RefineCell(cell, end, mayDefer, sink);
     }
+}
+
+void Refiner::TakeDescriptors(std::size_t want)
+{
+    std::size_t free = m_shared.descriptors.load(std::memory_order_relaxed);
+    while (free >= want && !m_shared.descriptors.compare_exchange_weak(free, free - want))
+        ;
+    m_descriptors = free >= want ? want : 0;
+}
+
+void Refiner::ReturnDescriptors()
+{
+    // The sets left over when the run stops still hold files open.
+    m_stack.clear();
+    m_shared.descriptors.fetch_add(m_descriptors);
+    m_descriptors = 0;
 }
 
 std::uint64_t Refiner::NextBoundary(std::uint64_t offset, std::uint64_t end) const
@@ -49,7 +71,7 @@ Platform::Status Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& rea
 
 void Refiner::OpenAll(Cell& cell)
 {
-    if (!cell.files.empty() || cell.members.size() > m_shared.options.maxOpenFiles)
+    if (!cell.files.empty() || cell.members.size() > m_descriptors)
         return;
     cell.files.resize(cell.members.size());
     for (std::size_t k = 0; k < cell.members.size(); ++k) {

@@ -16,6 +16,11 @@
 
 namespace Check {
 
+// Descriptors the workers may hold open together for the sets they compare: well inside
+// the usual limit of 1024, with room left for reopening single files and for the rest
+// of the process.
+inline constexpr std::size_t kDescriptorBudget = 768;
+
 // State the workers share during Classify.
 struct ContentEngine::Shared {
     const std::vector<std::string>& paths;
@@ -29,6 +34,9 @@ struct ContentEngine::Shared {
     std::atomic<bool> stop { false };
     // When set, the workers keep to the cores through it while reads come from memory.
     Platform::ReadGate* gate = nullptr;
+    // What is left of kDescriptorBudget: a worker takes a set's share before it keeps
+    // the set's files open, and reads the set by reopening when it cannot.
+    std::atomic<std::size_t> descriptors { kDescriptorBudget };
 };
 
 // Receives what a refinement finds.
@@ -97,7 +105,14 @@ private:
     bool SkipHoles(const Cell& cell, std::uint64_t& offset, std::uint64_t end);
     void SplitOff(Cell& cell, std::uint64_t offset, std::uint64_t end);
 
+    // Takes want descriptors from the shared budget for the set being refined, or none
+    // when fewer are left; Refine closes its files and gives them back when it is done.
+    void TakeDescriptors(std::size_t want);
+    void ReturnDescriptors();
+
     Shared& m_shared;
+    // Descriptors held from the budget: a set this large or smaller keeps its files open.
+    std::size_t m_descriptors = 0;
     AlignedBuffer m_first;
     AlignedBuffer m_other;
     FileScan::BlockCompare m_compare;
