@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times check_folder against fdupes, jdupes, rmlint and rdfind on the benchmark corpora,
-# side by side in one hyperfine run per corpus, next to the read limit: listing the tree
+# side by side in interleaved rounds per corpus, next to the read limit: listing the tree
 # plus reading every byte of the files that share their size (on 2 threads warm, on 16
 # threads cold, where the disk needs many requests in flight). Warm runs first; then,
 # when run as root, cold runs with the page cache dropped before each run (otherwise it
@@ -87,12 +87,38 @@ cold_table="$work/table-cold.md"
     echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
 } >"$cold_table"
 
-# Prints a table row from a hyperfine export: warm or cold columns.
+# Times the commands (hyperfine's -n NAME COMMAND pairs) in rounds of one run each, so
+# that a slow spell of the machine (page cache trimmed in the background, a busy
+# neighbour) falls on every command alike rather than on the one timed then. Extra
+# hyperfine options come before "--"; with --warm, an untimed round comes first. Writes
+# one export per round: PREFIX.round-1.json ...
+rounds() {
+    local prefix=$1
+    shift
+    local options=() warm=0
+    while [ "$1" != -- ]; do
+        if [ "$1" = --warm ]; then warm=1; else options+=("$1"); fi
+        shift
+    done
+    shift
+    rm -f "$prefix".round-*.json
+    [ "$warm" = 0 ] || hyperfine --runs 1 "${options[@]}" "$@" >/dev/null
+    for r in $(seq 1 "$runs"); do
+        hyperfine --runs 1 "${options[@]}" --export-json "$prefix.round-$r.json" "$@" >/dev/null
+    done
+}
+
+# Prints a table row from the rounds' exports (the median of each command): warm or
+# cold columns.
 row() {
     python3 - "$@" <<'PY'
-import json, sys
-kind, path, name, files, peak_kib = sys.argv[1:]
-t = {r["command"]: r["median"] for r in json.load(open(path))["results"]}
+import glob, json, statistics, sys
+kind, prefix, name, files, peak_kib = sys.argv[1:]
+times = {}
+for path in glob.glob(prefix + ".round-*.json"):
+    for r in json.load(open(path))["results"]:
+        times.setdefault(r["command"], []).append(r["mean"])
+t = {command: statistics.median(runs) for command, runs in times.items()}
 c = t["check_folder"]
 if "window" in t:
     t["window run"] = t["window"] - t["window_start"]
@@ -144,7 +170,7 @@ for name in "${names[@]}"; do
         rdfind) others+=(-n rdfind "rdfind -outputname '$work/rdfind/results.txt' '$dir' >/dev/null") ;;
         esac
     done
-    hyperfine --warmup 1 --runs "$runs" --export-json "$work/$name.json" \
+    rounds "$work/$name" --warm -- \
         -n fdupes "fdupes -r '$dir' >/dev/null" \
         -n jdupes "jdupes -r '$dir' >/dev/null" \
         "${others[@]}" \
@@ -153,24 +179,24 @@ for name in "${names[@]}"; do
         -n list "find '$dir' -printf '%s\n' >/dev/null" \
         -n read "'$work/readall' '$shared' 2 131072 2>/dev/null" \
         -n read16 "'$work/readall' '$shared' 16 131072 2>/dev/null"
-    row warm "$work/$name.json" "$name" "$files" "$peak_kib" >>"$warm_table"
+    row warm "$work/$name" "$name" "$files" "$peak_kib" >>"$warm_table"
 
     [ "$cold" = 1 ] || continue
     # Cold: nothing of the tree in memory; the slow peers are left out.
-    hyperfine --prepare "$drop" --runs "$runs" --export-json "$work/$name.cold.json" \
+    rounds "$work/$name.cold" --prepare "$drop" -- \
         -n jdupes "jdupes -r '$dir' >/dev/null" \
         -n check_folder "'$checker' '$dir' >/dev/null 2>&1" \
         "${windowed[@]}" \
         -n list "find '$dir' -printf '%s\n' >/dev/null" \
         -n read16 "'$work/readall' '$shared' 16 131072 2>/dev/null"
-    row cold "$work/$name.cold.json" "$name" "$files" "$peak_kib" >>"$cold_table"
+    row cold "$work/$name.cold" "$name" "$files" "$peak_kib" >>"$cold_table"
 done
 
 echo
-echo "== medians of $runs warm runs; limit = list tree + read shared bytes (2 threads) =="
+echo "== medians of $runs interleaved warm rounds; limit = list tree + read shared bytes (2 threads) =="
 cat "$warm_table"
 if [ "$cold" = 1 ]; then
     echo
-    echo "== medians of $runs cold runs (page cache dropped before each); limit = list tree + read shared bytes (16 threads) =="
+    echo "== medians of $runs interleaved cold rounds (page cache dropped before each run); limit = list tree + read shared bytes (16 threads) =="
     cat "$cold_table"
 fi
