@@ -162,7 +162,6 @@ namespace {
                     return false;
             }
             m_paths = &table.Paths();
-            listed.resize(listed.empty() ? 0 : m_paths->size());
             ContentEngine engine(*m_paths, m_options, listed.empty() ? nullptr : &listed);
             m_engine = &engine;
             if (!engine.Probe([this] { return Pump(); }) || !Pump())

@@ -53,8 +53,8 @@ public:
     static constexpr std::uint32_t kNoFile = UINT32_MAX;
 
     // Keeps a reference to paths, which must be distinct and outlive the engine. With
-    // listed (indexed like paths, and outliving the engine too), a path listed as a
-    // regular file is taken as looked up already.
+    // listed (indexed like paths, possibly shorter, and outliving the engine too), a
+    // path listed as a regular file is taken as looked up already.
     ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options,
         const std::vector<FileScan::ListedFile>* listed = nullptr);
     ~ContentEngine();
@@ -62,9 +62,8 @@ public:
     ContentEngine& operator=(const ContentEngine&) = delete;
 
     // Looks every path up once for its kind, size and identity (a listed one is not
-    // looked up again), and opens the paths
-    // that Classify will not open anyway to learn whether they open. Returns false
-    // when the pump stopped it.
+    // looked up again), and opens the paths that Classify will not open anyway to learn
+    // whether they open. Returns false when the pump stopped it.
     bool Probe(const Pump& pump);
     // Sorts the files marked in needed (indexed by file) into content classes; every
     // other file stays in a class of its own. Returns false when the pump stopped it.

@@ -11,8 +11,7 @@
 namespace FileScan {
 
 using ExtList = std::vector<std::string>;
-// A file's device and inode, and what the folder scan learns of it (scan/CandidatePaths.h).
-struct FileId;
+// What the folder scan learns of a file while listing it (scan/CandidatePaths.h).
 struct ListedFile;
 
 // Path routines. The extension runs from the last "." after the last "/" and keeps

@@ -169,20 +169,34 @@ namespace {
 
     thread_local ReadGate* t_readGate = nullptr;
 
+    // Reads only what the page cache holds: -1 with EAGAIN when the read would wait for
+    // the disk, or with ENOSYS (EOPNOTSUPP, EINVAL) where the system cannot tell.
+    ssize_t ReadNoWait(int fd, char* p, std::size_t n, off_t offset)
+    {
+#ifdef RWF_NOWAIT
+        iovec part { p, n };
+        return preadv2(fd, &part, 1, offset, RWF_NOWAIT);
+#else
+        (void)fd;
+        (void)p;
+        (void)n;
+        (void)offset;
+        errno = ENOSYS;
+        return -1;
+#endif
+    }
+
     // pread, leaving the thread's gate while the read waits for the disk: what the page
-    // cache holds is read without waiting (RWF_NOWAIT) first.
+    // cache holds is read without waiting first.
     ssize_t ReadThroughGate(int fd, char* p, std::size_t n, off_t offset)
     {
         ReadGate* const gate = t_readGate;
         if (!gate)
             return pread(fd, p, n, offset);
-#ifdef RWF_NOWAIT
-        iovec part { p, n };
-        const ssize_t got = preadv2(fd, &part, 1, offset, RWF_NOWAIT);
-        // EOPNOTSUPP and the like: the file system cannot tell, so the read may wait.
+        const ssize_t got = ReadNoWait(fd, p, n, offset);
+        // When the system cannot tell, the read may wait.
         if (got >= 0 || (errno != EAGAIN && errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL))
             return got;
-#endif
         gate->Leave();
         const ssize_t waited = pread(fd, p, n, offset);
         const int reason = errno;
@@ -217,16 +231,9 @@ std::int64_t ReadFile::ReadFull(std::uint64_t offset, void* buffer, std::size_t 
 
 bool ReadFile::InMemory(std::uint64_t offset, std::size_t n) const
 {
-#ifdef RWF_NOWAIT
     char page[4096];
-    iovec part { page, std::min(n, sizeof page) };
-    return preadv2(Fd(m_handle), &part, 1, static_cast<off_t>(offset), RWF_NOWAIT)
-        == static_cast<ssize_t>(part.iov_len);
-#else
-    (void)offset;
-    (void)n;
-    return false;
-#endif
+    const std::size_t want = std::min(n, sizeof page);
+    return ReadNoWait(Fd(m_handle), page, want, static_cast<off_t>(offset)) == static_cast<ssize_t>(want);
 }
 
 std::uint64_t ReadFile::NextData(std::uint64_t offset) const
