@@ -30,11 +30,10 @@ class TestUnit1 : public MainWindowTest {
 private slots:
     void windowFrame();
     void controlGeometry();
-    void glyphsAndTextsFit();
+    void glyphsFontAndTextsFit();
     void tabOrder();
     void mainMenu();
     void popupMenus();
-    void fonts();
 
     void dropFilesInOrder();
     void dropIgnoresOtherUrls();
@@ -91,7 +90,7 @@ void TestUnit1::controlGeometry()
         });
 }
 
-void TestUnit1::glyphsAndTextsFit()
+void TestUnit1::glyphsFontAndTextsFit()
 {
     // The captions are in the table of controlGeometry.
     for (QToolButton* button :
@@ -102,7 +101,12 @@ void TestUnit1::glyphsAndTextsFit()
         QVERIFY(!normal.isNull());
         QVERIFY(normal != disabled);
     }
-    // Every text fits its box in the font at hand.
+    // The form's font, and the face really used is a Japanese one.
+    QCOMPARE(form->font(), FormFont());
+    const QString used = QFontInfo(form->Label1->font()).family();
+    QVERIFY2(used.contains(u"JP"_s) || used.contains(u"ゴシック"_s) || used.contains(u"Gothic"_s),
+        qPrintable(used));
+    // Every text fits its box in that font.
     for (QWidget* control :
         std::initializer_list<QWidget*> { form->Label1, form->OptionCheck1, form->btnAddFile,
             form->btnAddFolder, form->btnDelFile, form->btnClear, form->btnRename, form->btnChecker })
@@ -176,15 +180,6 @@ void TestUnit1::popupMenus()
     QCOMPARE(MenuItems(form->PopupMenu2),
         QStringList({ u"popRename=リネーム(&R)"_s, u"popMove=ファイル移動(&M)"_s, u"popShow=表示(&V)"_s,
             u"N6=-"_s, u"popDelete=削除(&D)"_s, u"N9=-"_s, u"popCleanAll=重複ファイルの一括整理(&B)..."_s }));
-}
-
-void TestUnit1::fonts()
-{
-    QCOMPARE(form->font(), FormFont());
-    // The face really used is a Japanese one.
-    const QString used = QFontInfo(form->Label1->font()).family();
-    QVERIFY2(used.contains(u"JP"_s) || used.contains(u"ゴシック"_s) || used.contains(u"Gothic"_s),
-        qPrintable(used));
 }
 
 // ---- drops ----
