@@ -143,10 +143,8 @@ void TestRename::threeEntriesInTwoFolders()
     const std::vector<std::string> expected { path(u"p/img0001.jpg"_s), path(u"p/img0002.jpg"_s),
         path(u"q/img0003.jpg"_s) };
     QCOMPARE(entries(), expected);
-    QCOMPARE(ReadTestFile(expected[0]), QByteArray("X"));
-    QCOMPARE(ReadTestFile(expected[1]), QByteArray("Y"));
-    QCOMPARE(ReadTestFile(expected[2]), QByteArray("Z"));
-    QVERIFY(!Exists(path(u"p/x.jpg"_s)));
+    // That the files moved with their contents is namesFollowTheDialog's; here the
+    // selection and focus afterwards.
     QVERIFY(form->SelectedCandidates().empty());
     QCOMPARE(form->FocusedIndex(), 1);
     QCOMPARE(form->Candidates().Count(), std::size_t { 3 });
