@@ -102,8 +102,7 @@ private slots:
     void renameNeverCutsTheNameOrMovesTheFile();
     void moveIntoAnotherFolderButNeverOntoAName();
     void moveIntoAFullFileSystem();
-    void deleteAfterConfirmation();
-    void deleteReportsAFileThatCannotBeDeleted();
+    void deleteAfterConfirmationOrSayWhyNot();
     void withTheTrashDeletionsGoThereAndAskWhereThereIsNone();
     void saveResultsIsEnabledOnlyWithGroups();
     void saveResultsWritesTheTreeAsItShowsIt();
@@ -716,7 +715,7 @@ void TestTree::moveIntoAFullFileSystem()
     umount(small.toLocal8Bit().constData());
 }
 
-void TestTree::deleteAfterConfirmation()
+void TestTree::deleteAfterConfirmationOrSayWhyNot()
 {
     // The user names the exact file: its group's other files are not read.
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
@@ -734,11 +733,9 @@ void TestTree::deleteAfterConfirmation()
     QCOMPARE(group->childCount(), 1);
     QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
     QCOMPARE(desktop->calls.size(), std::size_t { 2 });
-}
 
-void TestTree::deleteReportsAFileThatCannotBeDeleted()
-{
-    QTreeWidgetItem* group = addGroup({ m_a, "/proc/version" });
+    // A file that cannot be deleted stays, and its node with it.
+    group = addGroup({ m_a, "/proc/version" });
     select(group->child(1));
     desktop->confirmAnswers.push_back(true);
     form->popDeleteClick();
