@@ -30,14 +30,12 @@ class TestUnit1 : public MainWindowTest {
 private slots:
     void windowFrame();
     void controlGeometry();
-    void glyphsAndTextsFit();
+    void glyphsFontAndTextsFit();
     void tabOrder();
     void mainMenu();
     void popupMenus();
-    void fonts();
 
     void dropFilesInOrder();
-    void dropFolderAndRepeatedFile();
     void dropIgnoresOtherUrls();
 
     void closingAsksOnlyWithEntries_data();
@@ -92,7 +90,7 @@ void TestUnit1::controlGeometry()
         });
 }
 
-void TestUnit1::glyphsAndTextsFit()
+void TestUnit1::glyphsFontAndTextsFit()
 {
     // The captions are in the table of controlGeometry.
     for (QToolButton* button :
@@ -103,7 +101,12 @@ void TestUnit1::glyphsAndTextsFit()
         QVERIFY(!normal.isNull());
         QVERIFY(normal != disabled);
     }
-    // Every text fits its box in the font at hand.
+    // The form's font, and the face really used is a Japanese one.
+    QCOMPARE(form->font(), FormFont());
+    const QString used = QFontInfo(form->Label1->font()).family();
+    QVERIFY2(used.contains(u"JP"_s) || used.contains(u"ゴシック"_s) || used.contains(u"Gothic"_s),
+        qPrintable(used));
+    // Every text fits its box in that font.
     for (QWidget* control :
         std::initializer_list<QWidget*> { form->Label1, form->OptionCheck1, form->btnAddFile,
             form->btnAddFolder, form->btnDelFile, form->btnClear, form->btnRename, form->btnChecker })
@@ -179,15 +182,6 @@ void TestUnit1::popupMenus()
             u"N6=-"_s, u"popDelete=削除(&D)"_s, u"N9=-"_s, u"popCleanAll=重複ファイルの一括整理(&B)..."_s }));
 }
 
-void TestUnit1::fonts()
-{
-    QCOMPARE(form->font(), FormFont());
-    // The face really used is a Japanese one.
-    const QString used = QFontInfo(form->Label1->font()).family();
-    QVERIFY2(used.contains(u"JP"_s) || used.contains(u"ゴシック"_s) || used.contains(u"Gothic"_s),
-        qPrintable(used));
-}
-
 // ---- drops ----
 
 void TestUnit1::dropFilesInOrder()
@@ -196,29 +190,19 @@ void TestUnit1::dropFilesInOrder()
     const std::string c = WriteTestFile(root + "/c.jpg", "c");
     const std::string a = WriteTestFile(root + "/a.jpg", "a");
     const std::string b = WriteTestFile(root + "/b.jpg", "b");
+    const std::string photos = MakeTestFolder(root + "/photos");
+    WriteTestFile(photos + "/inside.jpg", "x");
     form->Candidates().Append(std::string("/already/there"));
     form->RefreshCount();
     QVERIFY(DropUriList(form->FileList->viewport(), UriList({ c, a, b })));
     QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { "/already/there", c, a, b }));
     QCOMPARE(form->CountLabel->text(), u"4"_s);
-    // The rest of the window takes drops as well.
-    QVERIFY(DropUriList(form.get(), UriList({ a })));
-    QCOMPARE(form->Candidates().Count(), std::size_t(5));
-    QCOMPARE(form->CountLabel->text(), u"5"_s);
-}
-
-void TestUnit1::dropFolderAndRepeatedFile()
-{
-    const std::string& root = folder->Path();
-    const std::string folder = MakeTestFolder(root + "/photos");
-    WriteTestFile(folder + "/inside.jpg", "x");
-    const std::string file = WriteTestFile(root + "/one.jpg", "1");
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ folder })));
-    QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { folder }));
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ file })));
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ file })));
-    QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { folder, file, file }));
-    QCOMPARE(form->CountLabel->text(), u"3"_s);
+    // The rest of the window takes drops as well; a folder is listed as itself, and a
+    // file dropped again is listed again.
+    QVERIFY(DropUriList(form.get(), UriList({ photos })));
+    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ a })));
+    QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { "/already/there", c, a, b, photos, a }));
+    QCOMPARE(form->CountLabel->text(), u"6"_s);
 }
 
 void TestUnit1::dropIgnoresOtherUrls()

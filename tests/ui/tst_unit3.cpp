@@ -17,7 +17,6 @@ class TestUnit3 : public QObject {
 
 private slots:
     void layoutAndTexts();
-    void inputMethods();
     void tabOrderStartsAtThePrefix();
     void startNumberIsRewrittenToTheDigitCount();
     void extensionGetsItsDot();
@@ -89,11 +88,7 @@ void TestUnit3::layoutAndTexts()
     QCOMPARE(form.StartNumber(), std::int64_t { 1 });
     QCOMPARE(form.DigitCount(), 4);
     QCOMPARE(form.Extension(), std::string());
-}
-
-void TestUnit3::inputMethods()
-{
-    TForm3 form;
+    // The input method only for the name.
     QVERIFY(edit(form, "Edit1")->testAttribute(Qt::WA_InputMethodEnabled));
     for (const char* name : { "Edit2", "Edit3" }) {
         QVERIFY(!edit(form, name)->testAttribute(Qt::WA_InputMethodEnabled));
