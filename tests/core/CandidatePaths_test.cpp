@@ -3,7 +3,6 @@
 #include "scan/FileScan.h"
 
 #include "support/TempDir.h"
-#include "support/CheckOracle.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -11,7 +10,6 @@
 #include <stdexcept>
 #include <map>
 #include <random>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,12 +70,6 @@ TEST_F(LinkedTree, FolderScanListsEachFileOnceUnderTheFirstNameMet)
     std::copy_if(scanned.begin(), scanned.end(), std::back_inserter(expected),
         [&](const std::string& p) { return p == first || p == c || p == other; });
     EXPECT_EQ(list.Entries(), expected);
-
-    // The same folder again: the same strings, so every entry is listed twice.
-    EXPECT_EQ(list.Append(scanned), 3U);
-    EXPECT_EQ(list.Count(), 6U);
-    for (std::size_t k = 0; k < 3; ++k)
-        EXPECT_EQ(list.At(k + 3), list.At(k));
 
     // The identities the scan takes while listing (one per path, and the links left out)
     // make the same list as looking the paths up afterwards.

@@ -8,13 +8,9 @@
 #include <filesystem>
 #include <map>
 #include <gtest/gtest.h>
-#include <linux/capability.h>
 #include <random>
 #include <sstream>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 using Check::CheckHost;
@@ -79,24 +75,6 @@ protected:
     std::string File(const std::string& name, const std::string& content) { return dir.Write(name, content); }
     TempDir dir;
 };
-
-TEST_F(CheckRunTest, GroupsCopiesPerPivotChildrenBottomUp)
-{
-    const std::string x = RandomBytes(300, 1);
-    const std::string y = RandomBytes(300, 2);
-    const std::string a = File("A", x), b = File("B", y), c = File("C", x), d = File("D", x);
-
-    Outcome out = Fast({ a, b, c });
-    EXPECT_EQ(out.groups, (std::vector<Group> { { "重複ファイル1", { a, c } } }));
-    EXPECT_EQ(out.list, (std::vector<std::string> { a, b }));
-    EXPECT_EQ(out.log, (std::vector<std::string> { "checking", "idle", "page1" }));
-
-    // Children after the first come from the bottom of the list up.
-    const std::string b2 = File("B2", x), c2 = File("C2", y);
-    out = Fast({ a, b2, c2, d });
-    EXPECT_EQ(out.groups, (std::vector<Group> { { "重複ファイル1", { a, d, b2 } } }));
-    EXPECT_EQ(out.list, (std::vector<std::string> { a, c2 }));
-}
 
 TEST_F(CheckRunTest, SecondRunNumbersFromOneBelowTheEarlierGroups)
 {
@@ -299,7 +277,6 @@ TEST(CheckRunOracle, RandomListsGiveThePairwiseRunsResults)
     tiny.threads = 2;
     EngineOptions single;
     single.threads = 1;
-    int compared = 0;
     for (int round = 0; round < 1000 && !HasFailure(); ++round) {
         const std::vector<std::string> list = corpus.RandomList(rng);
         ExpectSameOutcome(list, {}, "default");
@@ -307,9 +284,7 @@ TEST(CheckRunOracle, RandomListsGiveThePairwiseRunsResults)
         ExpectSameOutcome(list, {}, "scanned", &corpus.scanned);
         if (round % 4 == 0)
             ExpectSameOutcome(list, single, "one worker");
-        ++compared;
     }
-    EXPECT_EQ(compared, 1000);
 }
 
 // Files that stat finds but that do not open are only found out when opened: the

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>

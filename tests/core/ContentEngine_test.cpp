@@ -13,14 +13,6 @@ namespace {
 
 const Check::Pump kKeepGoing = [] { return true; };
 
-std::string Random(std::size_t size, std::mt19937& rng)
-{
-    std::string s(size, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
 std::vector<std::uint8_t> All(const ContentEngine& engine)
 {
     return std::vector<std::uint8_t>(engine.FileCount(), 1);
@@ -50,7 +42,7 @@ TEST(Engine, ClassesAreExactlyTheSetsOfEqualBytes)
     for (int family = 0; family < 40; ++family) {
         const std::size_t size = std::uniform_int_distribution<std::size_t>(0, 300)(rng);
         // The base and two one-byte variants, each possibly in several copies.
-        std::vector<std::string> kinds { Random(size, rng) };
+        std::vector<std::string> kinds { RandomBytes(size, rng()) };
         for (int v = 0; v < 2 && size > 0; ++v) {
             std::string variant = kinds[0];
             const std::size_t at = v == 0 ? size - 1 : rng() % size;
@@ -107,8 +99,8 @@ TEST(Engine, ReadsNothingOfUniqueSizesAndOnlyTheHeadOfFilesThatDifferThere)
     paths.reserve(20);
     for (int k = 0; k < 20; ++k)
         paths.push_back(
-            dir.Write("u" + std::to_string(k), Random(100000 + static_cast<std::size_t>(k), rng)));
-    const std::string big = Random(1 << 20, rng);
+            dir.Write("u" + std::to_string(k), RandomBytes(100000 + static_cast<std::size_t>(k), rng())));
+    const std::string big = RandomBytes(1 << 20, rng());
     paths.push_back(dir.Write("x", big));
     std::string other = big;
     other[10] = static_cast<char>(other[10] ^ 1);

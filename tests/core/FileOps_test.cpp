@@ -4,19 +4,14 @@
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <linux/capability.h>
-#include <sched.h>
-#include <sstream>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,19 +20,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::uint64_t DeviceOf(const std::string& path)
-{
-    struct stat st { };
-    return stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_dev) : 0;
-}
-
-bool OnDifferentFileSystems(const std::string& a, const std::string& b)
-{
-    return DeviceOf(a) != 0 && DeviceOf(b) != 0 && DeviceOf(a) != DeviceOf(b);
-}
-
 // The second file system for cross-device moves: tmpfs, while the temp folder is on disk.
 const std::string kShm = "/dev/shm";
+
+// A folder on disk and one on tmpfs; skipped where they share a file system.
+class MoveAcrossFileSystems : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
+            GTEST_SKIP() << "temp folder and /dev/shm share a file system";
+    }
+    TempDir disk;
+    TempDir shm { kShm };
+};
 
 } // namespace
 
@@ -57,6 +53,9 @@ TEST(RenameFile, RenamesAndRefusesEveryTakenTarget)
         EXPECT_EQ(RenameFile(dir / "b.jpg", dir / taken), FileOpResult::TargetExists) << taken;
         EXPECT_EQ(Content(dir / "b.jpg"), "alpha");
     }
+    // A file as the target's folder; a missing or read-only folder is in the hostile-input tests.
+    EXPECT_EQ(ErrorOf([&] { RenameFile(dir / "b.jpg", dir / "c.jpg/inside"); }), "Invalid filename");
+    EXPECT_EQ(Content(dir / "b.jpg"), "alpha");
     EXPECT_EQ(Content(dir / "c.jpg"), "gamma");
     EXPECT_TRUE(fs::is_directory(dir / "sub.jpg"));
     EXPECT_TRUE(fs::is_symlink(dir / "link.jpg"));
@@ -72,15 +71,6 @@ TEST(RenameFile, TheRenameItselfRefusesATargetThatAppearedAfterTheCheck)
     EXPECT_EQ(Platform::RenameNoReplace(from, to), Platform::Error::Exists);
     EXPECT_EQ(Content(from), "mine");
     EXPECT_EQ(Content(to), "theirs");
-}
-
-// A missing source or target folder and a read-only folder are in the hostile-input tests.
-TEST(RenameFile, AFileAsTheTargetsFolderIsAnInvalidName)
-{
-    TempDir dir;
-    const std::string a = dir.Write("a.jpg", "alpha");
-    EXPECT_EQ(ErrorOf([&] { RenameFile(a, a + "/inside"); }), "Invalid filename");
-    EXPECT_EQ(Content(a), "alpha");
 }
 
 TEST(RenameInFolder, ChangesTheNameOnlyAndRefusesAnythingElse)
@@ -134,13 +124,8 @@ TEST(MoveFileToFolder, RefusesATakenNameAcrossFileSystems)
     EXPECT_EQ(Content(shm / "a.jpg"), "on tmpfs");
 }
 
-TEST(MoveFileToFolder, CopiesAcrossFileSystemsAndDeletesTheSourceLast)
+TEST_F(MoveAcrossFileSystems, CopiesAcrossFileSystemsAndDeletesTheSourceLast)
 {
-    TempDir disk;
-    TempDir shm(kShm);
-    if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
-        GTEST_SKIP() << "temp folder and /dev/shm share a file system";
-
     // Several copy blocks and a partial last one, both ways; a private file stays
     // private and keeps its times.
     const std::string content = RandomBytes((3 << 20) + 12345, 7);
@@ -169,13 +154,8 @@ TEST(MoveFileToFolder, CopiesAcrossFileSystemsAndDeletesTheSourceLast)
     EXPECT_FALSE(fs::exists(empty));
 }
 
-TEST(MoveFileToFolder, MovesASparseFileBeyond4GiBAcrossFileSystems)
+TEST_F(MoveAcrossFileSystems, MovesASparseFileBeyond4GiBAcrossFileSystems)
 {
-    TempDir shm(kShm);
-    TempDir disk;
-    if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
-        GTEST_SKIP() << "temp folder and /dev/shm share a file system";
-
     // Marks around the 2 GiB and 4 GiB limits; the rest is holes, which stay holes.
     const std::uint64_t size = (std::uint64_t { 5 } << 30) + 3;
     const std::vector<std::pair<std::uint64_t, std::string>> marks = {
@@ -216,12 +196,8 @@ TEST(MoveFileToFolder, MovesASparseFileBeyond4GiBAcrossFileSystems)
 }
 
 // Sources that do not open, also across file systems, are in the hostile-input tests.
-TEST(MoveFileToFolder, ReportsATargetThatCannotBeCreated)
+TEST_F(MoveAcrossFileSystems, ReportsATargetThatCannotBeCreated)
 {
-    TempDir disk;
-    TempDir shm(kShm);
-    if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
-        GTEST_SKIP() << "temp folder and /dev/shm share a file system";
     const std::string plain = disk.Write("plain.jpg", "beta");
     const std::string locked = shm / "locked";
     fs::create_directory(locked);
@@ -260,12 +236,8 @@ TEST(MoveFileToFolder, IntoAFullFileSystemKeepsTheSourceAndLeavesNoPartialTarget
     EXPECT_EQ(Content(source), content);
 }
 
-TEST(MoveFileToFolder, ReportsASourceThatCannotBeDeletedAfterTheCopy)
+TEST_F(MoveAcrossFileSystems, ReportsASourceThatCannotBeDeletedAfterTheCopy)
 {
-    TempDir disk;
-    TempDir shm(kShm);
-    if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
-        GTEST_SKIP() << "temp folder and /dev/shm share a file system";
     const std::string source = disk.Write("ro/a.jpg", "alpha");
     chmod((disk / "ro").c_str(), 0555);
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
@@ -324,12 +296,8 @@ std::string MoveChangedOnTheWay(
 
 } // namespace
 
-TEST(MoveFileToFolder, ASourceChangedDuringTheCopyStaysAndTheTargetGoes)
+TEST_F(MoveAcrossFileSystems, ASourceChangedDuringTheCopyStaysAndTheTargetGoes)
 {
-    TempDir disk;
-    TempDir shm(kShm);
-    if (!OnDifferentFileSystems(disk.Path(), shm.Path()))
-        GTEST_SKIP() << "temp folder and /dev/shm share a file system";
     const std::string content = RandomBytes(64 << 20, 3);
     const std::string source = disk / "log.txt";
     const std::string target = shm / "log.txt";

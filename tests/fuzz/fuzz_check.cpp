@@ -16,6 +16,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,31 +28,6 @@ namespace {
 {
     std::fprintf(stderr, "%s\n", what.c_str());
     std::abort();
-}
-
-std::string Printed(const CheckOracle::Outcome& o)
-{
-    std::string out;
-    out += "list:";
-    for (const auto& e : o.list)
-        out += " " + e.substr(e.rfind('/') + 1);
-    for (const auto& [caption, children] : o.groups) {
-        out += " | " + caption + ":";
-        for (const auto& c : children)
-            out += " " + c.substr(c.rfind('/') + 1);
-    }
-    out += " | error: " + o.error;
-    for (const auto& f : o.faults)
-        out += " | fault: " + f;
-    return out;
-}
-
-void WriteFile(const std::string& path, const std::string& content)
-{
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
-        Fail("cannot write " + path);
-    close(fd);
 }
 
 } // namespace
@@ -76,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             content += in.ConsumeBool() ? 'a' : 'b';
         paths.push_back(scratch.Path() + "/f" + std::to_string(k));
         contents.push_back(content);
-        WriteFile(paths.back(), content);
+        scratch.Write("f" + std::to_string(k), content);
     }
 
     // Second names of some files, and paths that never open as a file.
@@ -125,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const CheckOracle::Outcome engine = CheckOracle::EngineCheck(entries, options);
     const CheckOracle::Outcome oracle = CheckOracle::PairwiseCheck(entries);
     if (!(engine == oracle))
-        Fail("engine: " + Printed(engine) + "\noracle: " + Printed(oracle));
+        Fail((std::ostringstream() << "engine: " << engine << "\noracle: " << oracle).str());
     const std::string ending = oracle.log.empty() ? "" : oracle.log.back();
     if (entries.size() < 2 ? ending.rfind("info:", 0) != 0 : (ending == "page1") != oracle.error.empty())
         Fail("wrong ending: " + ending);

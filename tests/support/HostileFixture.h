@@ -1,7 +1,6 @@
 // HostileFixture: the temporary folder of the hostile-input tests, which can hold paths
 // past PATH_MAX, with a manifest of every entry to prove that nothing was lost or altered,
-// and the helpers that build deep folders and sparse files and drop root's file
-// capabilities.
+// and the helpers that build deep folders, special files and changing sets.
 #pragma once
 
 #include "support/ChildProcess.h"
@@ -296,17 +295,6 @@ inline int BoundSocket(const std::string& path)
         return -1;
     }
     return s;
-}
-
-inline std::string MakeSparse(const Fixture& fx, const std::string& name, std::uint64_t size, char last)
-{
-    std::string path = fx / name;
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0
-        || pwrite(fd, &last, 1, static_cast<off_t>(size - 1)) != 1)
-        std::abort();
-    close(fd);
-    return path;
 }
 
 } // namespace Hostile

@@ -2,13 +2,16 @@
 // everything in it.
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 class TempDir {
 public:
@@ -88,4 +91,23 @@ inline std::string Content(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// True when a and b both exist and lie on different file systems.
+inline bool OnDifferentFileSystems(const std::string& a, const std::string& b)
+{
+    struct stat sa { }, sb { };
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev != sb.st_dev;
+}
+
+// Writes a file of size bytes below dir that is all hole but for its last byte.
+inline std::string MakeSparse(const TempDir& dir, const std::string& name, std::uint64_t size, char last)
+{
+    std::string path = dir / name;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0
+        || pwrite(fd, &last, 1, static_cast<off_t>(size - 1)) != 1)
+        std::abort();
+    close(fd);
+    return path;
 }
