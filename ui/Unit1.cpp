@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSessionManager>
 #include <QShortcut>
 #include <QTabWidget>
@@ -147,7 +148,13 @@ void TForm1::completeForm()
 
     FileList->setModel(m_candidates);
     FileList->viewport()->installEventFilter(this);
+    // The column is as wide as the rows in sight, measured again whenever the view scrolls:
+    // measuring a thousand rows at every layout cost tens of milliseconds after each check,
+    // and still cut a long path short once it was scrolled into sight.
     FileTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    FileTree->header()->setResizeContentsPrecision(0);
+    connect(FileTree->verticalScrollBar(), &QScrollBar::valueChanged, this,
+        [this] { FileTree->header()->resizeSections(QHeaderView::ResizeToContents); });
     FileTree->installEventFilter(this);
     FileTree->viewport()->installEventFilter(this);
 

@@ -108,6 +108,7 @@ private slots:
     void saveResultsWritesTheTreeAsItShowsIt();
     void saveResultsFailureShowsTheErrorBoxAndLeavesNoFile();
     void toolTipsShowWhatTheWindowCutsOff();
+    void theColumnHoldsTheWidestRowInSight();
 
 private:
     QTreeWidgetItem* addGroup(const std::vector<std::string>& paths);
@@ -913,6 +914,22 @@ void TestTree::toolTipsShowWhatTheWindowCutsOff()
         QVERIFY(line.size() <= 80);
         QVERIFY(line.startsWith(u'/'));
     }
+}
+
+void TestTree::theColumnHoldsTheWidestRowInSight()
+{
+    // A long path in a group far down the tree (more rows than Qt measures by default),
+    // out of sight until scrolled to.
+    for (int g = 0; g < 1100; ++g)
+        addGroup({ m_a, m_d });
+    const std::string deep = folder->Path() + "/" + std::string(200, 'x') + "/a.jpg";
+    QTreeWidgetItem* far = addGroup({ m_a, deep });
+    far->setExpanded(true);
+    QTreeWidget* tree = form->FileTree;
+    QApplication::processEvents();
+    tree->scrollToItem(far->child(1));
+    QApplication::processEvents();
+    QVERIFY(tree->header()->sectionSize(0) > tree->fontMetrics().horizontalAdvance(QString::fromStdString(deep)));
 }
 
 QTEST_MAIN(TestTree)
