@@ -76,19 +76,37 @@ void TForm1::CheckAdapter::AddChild(const std::string& caption)
     m_form.FileTree->topLevelItem(groups - 1)->addChild(file);
 }
 
+namespace {
+
+// Changes the progress bar and paints it once, with the next events: on its own the bar
+// repaints at once on every new percentage, and then again for its new text.
+template <typename Change>
+void ChangeProgressBar(QProgressBar* bar, Change change)
+{
+    bar->setUpdatesEnabled(false);
+    change();
+    bar->setUpdatesEnabled(true);
+}
+
+} // namespace
+
 void TForm1::CheckAdapter::SetProgressMax(int maximum)
 {
-    // A range of 0..0 would turn the bar into a busy indicator.
-    m_form.PBar->setMaximum(std::max(maximum, 1));
-    refreshProgressText();
+    ChangeProgressBar(m_form.PBar, [&] {
+        // A range of 0..0 would turn the bar into a busy indicator.
+        m_form.PBar->setMaximum(std::max(maximum, 1));
+        refreshProgressText();
+    });
 }
 
 void TForm1::CheckAdapter::SetProgress(int position)
 {
-    // Past the maximum the bar shows full rather than ignoring the value.
     QProgressBar* bar = m_form.PBar;
-    bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
-    refreshProgressText();
+    ChangeProgressBar(bar, [&] {
+        // Past the maximum the bar shows full rather than ignoring the value.
+        bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+        refreshProgressText();
+    });
 }
 
 void TForm1::CheckAdapter::SetComparedFiles(std::size_t files)
