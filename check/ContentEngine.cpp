@@ -168,12 +168,13 @@ ContentEngine::~ContentEngine() = default;
 
 void ContentEngine::ChooseWorkers()
 {
-    Platform::FileInfo first;
-    if (const FileScan::ListedFile* file = Listed(0))
+    if (const FileScan::ListedFile* file = Listed(0)) {
         m_rotational = Platform::RotationalDisk(file->id.device);
-    else
+    } else {
+        Platform::FileInfo first;
         m_rotational = !m_paths.empty() && Platform::FolderProbe().Stat(m_paths.front(), first).Ok()
             && Platform::RotationalDisk(first.device);
+    }
     if (m_options.threads > 0) {
         m_threads = m_options.threads;
         return;

@@ -114,7 +114,8 @@ std::size_t CandidatePaths::Append(std::vector<std::string> paths, const BeforeA
     std::vector<FileId> ids;
     if (m_lookUpMany && paths.size() >= kLookUpManyFrom)
         ids = IdentifyMany(paths);
-    return AppendIdentified(paths, ids, beforeAppend);
+    return AppendIdentified(
+        paths, [&](std::size_t k) { return ids.empty() ? m_identify(paths[k]) : ids[k]; }, beforeAppend);
 }
 
 std::size_t CandidatePaths::Append(
@@ -122,13 +123,12 @@ std::size_t CandidatePaths::Append(
 {
     if (listed.size() != paths.size())
         throw std::invalid_argument("CandidatePaths::Append: one identity per path");
-    std::vector<FileId> ids(listed.size());
-    std::transform(listed.begin(), listed.end(), ids.begin(), [](const ListedFile& file) { return file.id; });
-    return AppendIdentified(paths, ids, beforeAppend);
+    return AppendIdentified(paths, [&](std::size_t k) { return listed[k].id; }, beforeAppend);
 }
 
+template <typename IdOf>
 std::size_t CandidatePaths::AppendIdentified(
-    std::vector<std::string>& paths, const std::vector<FileId>& ids, const BeforeAppend& beforeAppend)
+    std::vector<std::string>& paths, const IdOf& idOf, const BeforeAppend& beforeAppend)
 {
     Staged staged;
     staged.firstSerial = m_nextSerial;
@@ -137,7 +137,7 @@ std::size_t CandidatePaths::AppendIdentified(
         staged.ids.reserve(paths.size());
         for (std::size_t k = 0; k < paths.size(); ++k) {
             std::string& path = paths[k];
-            const FileId id = ids.empty() ? m_identify(path) : ids[k];
+            const FileId id = idOf(k);
             if (!Admit(path, id, staged))
                 continue;
             staged.paths.push_back(std::move(path));

@@ -111,9 +111,9 @@ private:
     // Grows the table, when needed, to hold files listed files at most 3/4 full.
     void Reserve(std::size_t files);
 
-    // Appends with ids, or with m_identify when ids is empty.
-    std::size_t AppendIdentified(
-        std::vector<std::string>& paths, const std::vector<FileId>& ids, const BeforeAppend& beforeAppend);
+    // Appends with idOf(k) the identity of paths[k]'s file.
+    template <typename IdOf>
+    std::size_t AppendIdentified(std::vector<std::string>& paths, const IdOf& idOf, const BeforeAppend& beforeAppend);
     bool Admit(const std::string& path, const FileId& id, Staged& staged);
     bool TakesSecondPath(const std::string& path, const FileId& id, Listed& listed, const Staged& staged);
     const std::string& NameOf(std::uint64_t serial, const Staged* staged) const;
