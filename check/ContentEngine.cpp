@@ -278,7 +278,7 @@ std::size_t ContentEngine::GroupByIdentity(const std::vector<Looked>& looked)
     for (std::size_t k = 0; k < order.size(); ++k) {
         const Looked& p = looked[order[k]];
         if (k == 0 || p.device != looked[order[k - 1]].device || p.inode != looked[order[k - 1]].inode)
-            m_files.push_back({ p.size, order[k], p.sparse });
+            m_files.push_back({ p.size, p.device, p.inode, order[k], p.sparse });
         m_fileOfPath[order[k]] = static_cast<std::uint32_t>(m_files.size() - 1);
         m_openable[order[k]] = 1;
     }

@@ -95,6 +95,10 @@ public:
 
     struct File {
         std::uint64_t size = 0;
+        // Its identity when looked up: a path that leads elsewhere by the time it is
+        // read no longer stands for this file.
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
         std::uint32_t path = 0;
         // Takes less room on disk than its size: holes may be skipped unread.
         bool sparse = false;

@@ -63,9 +63,22 @@ std::uint64_t Refiner::NextBoundary(std::uint64_t offset, std::uint64_t end) con
 
 Platform::Status Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& reader) const
 {
-    const Platform::Status result = reader.OpenUnchecked(m_shared.paths[m_shared.files[file].path]);
-    if (!result.Ok() && result != Platform::Error::TooManyOpenFiles)
-        m_shared.openFailed[file].store(1, std::memory_order_relaxed);
+    const ContentEngine::File& looked = m_shared.files[file];
+    const Platform::Status result = reader.OpenUnchecked(m_shared.paths[looked.path]);
+    if (!result.Ok()) {
+        if (result != Platform::Error::TooManyOpenFiles)
+            m_shared.openFailed[file].store(1, std::memory_order_relaxed);
+        return result;
+    }
+    // A file replaced or resized since its look-up is left alone (it opened, so it is no
+    // open failure): compared up to its old size, it could match bytes it no longer
+    // holds, or be a second name of another file of the set.
+    Platform::FileInfo now;
+    if (!reader.StatNow(now).Ok() || now.kind != Platform::EntryKind::Regular || now.device != looked.device
+        || now.inode != looked.inode || now.size != looked.size) {
+        reader.Close();
+        return Platform::Error::Other;
+    }
     return result;
 }
 
