@@ -143,42 +143,8 @@ TEST(HostileUnreadable, UnreadableSourceOfACrossDeviceMoveStaysWhereItIs)
 }
 
 // ---------------------------------------------------------------------------------------
-// Files that vanish or change between listing, checking and deleting.
-
-TEST(HostileChanging, FilesDeletedOrChangedAfterListingAreCheckedAsTheyAreNow)
-{
-    Fixture fx;
-    const std::string a = fx.Write("a.jpg", "alpha");
-    const std::string b = fx.Write("b.jpg", "alpha");
-    const std::string c = fx.Write("c.jpg", "alpha");
-    const std::string d = fx.Write("d.jpg", "delta");
-    std::vector<std::string> listed;
-    AddFolderFiles(fx.Path(), "*.jpg", listed);
-    std::sort(listed.begin(), listed.end());
-    ASSERT_EQ(listed, (std::vector<std::string> { a, b, c, d }));
-
-    // b changes in place (same size), d grows into a copy of a.
-    fx.Write("b.jpg", "alphA");
-    fx.Write("d.jpg", "alpha");
-    auto before = fx.Manifest();
-    Outcome engine = EngineCheck(listed);
-    EXPECT_EQ(engine, PairwiseCheck(listed));
-    ASSERT_EQ(engine.groups.size(), 1U);
-    EXPECT_EQ(engine.groups[0].children, (std::vector<std::string> { a, d, c }));
-    EXPECT_EQ(engine.list, (std::vector<std::string> { a, b }));
-    EXPECT_EQ(engine.error, "");
-    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
-
-    // c vanishes after listing: the run stops with a message naming it; what was
-    // grouped before stays.
-    ASSERT_EQ(unlink(c.c_str()), 0);
-    before = fx.Manifest();
-    engine = EngineCheck(listed);
-    EXPECT_EQ(engine, PairwiseCheck(listed));
-    EXPECT_EQ(engine.error, OpenErrorText(c));
-    EXPECT_TRUE(EntriesConserved(listed, engine)) << engine;
-    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
-}
+// Files that vanish or change between listing, checking and deleting. (Changed before
+// the run, they are what the oracle's random lists hold: other bytes, missing paths.)
 
 TEST(HostileChanging, FilesChangingWhileTheCheckRunsNeverCrashOrLoseEntries)
 {
