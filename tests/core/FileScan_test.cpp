@@ -183,13 +183,10 @@ protected:
     TempDir dir;
 };
 
+// Short files, empty ones and a path against itself are in fuzz_check; here the
+// differences around a block's end.
 TEST_F(Compare, DecidesOnSizesAndBytes)
 {
-    const std::string e1 = dir.Write("e1", "");
-    const std::string e2 = dir.Write("e2", "");
-    EXPECT_TRUE(SameFileContent(e1, e2));
-    EXPECT_FALSE(SameFileContent(e1, e1));
-
     std::string big(300000, 'x');
     const std::string a = dir.Write("a", big);
     const std::string b = dir.Write("b", big);
