@@ -21,6 +21,7 @@ CleanPlan PlanFirst(const std::vector<std::vector<std::string>>& groups) { retur
 
 } // namespace
 
+// "a (1)", "aのコピー", "Copy of a" and "b copy" are marked in the plan's model below.
 TEST(LooksLikeCopyName, MarksOfFileManagersAndHands)
 {
     const struct {
@@ -28,15 +29,11 @@ TEST(LooksLikeCopyName, MarksOfFileManagersAndHands)
         bool copy;
     } rows[] = {
         { "/p/a - コピー.jpg", true },
-        { "/p/aのコピー.jpg", true },
         { "/p/aコピー.jpg", true },
         { "/p/a - コピー (2).jpg", true },
-        { "/p/a (1).jpg", true },
         { "/p/a(2).jpg", true },
         { "/p/a (999).jpg", true },
-        { "/p/Copy of a.jpg", true },
         { "/p/copy OF a.jpg", true },
-        { "/p/a copy.jpg", true },
         { "/p/a - Copy.jpg", true },
         { "/p/a_COPY.jpg", true },
         { "/p/a (copy).jpg", true },
