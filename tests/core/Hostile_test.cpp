@@ -106,7 +106,6 @@ TEST(HostileUnreadable, CheckNamesTheFileScanSkipsTheFolderAndNothingChanges)
         const Outcome engine = EngineCheck(entries);
         r.Eq(engine, PairwiseCheck(entries), "check with an unreadable file");
         r.Eq(engine.error, OpenErrorText(secret), "check error text");
-        r.Eq(ErrorBoxText(engine.error), "ファイル " + secret + " は開けません.", "error box text");
 
         // Single-file commands in a folder that refuses changes: a message, nothing lost.
         r.Eq(ErrorOf([&] { RenameFile(kept, roDir + "/renamed.jpg"); }), std::string("File access denied"),
