@@ -23,45 +23,33 @@ using CheckOracle::Group;
 using CheckOracle::Outcome;
 using CheckOracle::RecordingHost;
 
-// Runs run on a fresh host over entries; the host's contract must hold. Keeps the host
-// for a look at what it was shown.
-Outcome RunOn(const std::vector<std::string>& entries, const std::function<void(CheckHost&)>& run,
-    RecordingHost** seen = nullptr)
-{
-    static thread_local std::unique_ptr<RecordingHost> last;
-    last = std::make_unique<RecordingHost>(entries);
-    Outcome out = last->Run(run);
-    EXPECT_EQ(out.faults, std::vector<std::string> {});
-    if (seen)
-        *seen = last.get();
-    return out;
-}
-
-Outcome Fast(
-    const std::vector<std::string>& entries, const EngineOptions& options = {}, RecordingHost** seen = nullptr)
-{
-    return RunOn(
-        entries, [&](CheckHost& h) { Check::RunCheck(h, options); }, seen);
-}
-
-// Same, on a host that hands over the look-ups its folder scan took: a path the scan
-// does not list (a link, a folder, a FIFO, a missing one) is looked up by the run.
-Outcome FastListed(const std::vector<std::string>& entries, const EngineOptions& options,
-    const std::map<std::string, FileScan::ListedFile>& scanned)
+// The real run over entries on a fresh host, which must see its contract kept. With
+// scanned, the host hands over the look-ups a folder scan took: a path the scan does not
+// list (a link, a folder, a FIFO, a missing one) is looked up by the run.
+Outcome Fast(const std::vector<std::string>& entries, const EngineOptions& options = {},
+    const std::map<std::string, FileScan::ListedFile>* scanned = nullptr)
 {
     RecordingHost host(entries);
-    for (const std::string& path : entries) {
-        const auto found = scanned.find(path);
-        host.lookedUp.push_back(found == scanned.end() ? FileScan::ListedFile {} : found->second);
+    for (std::size_t k = 0; scanned && k < entries.size(); ++k) {
+        const auto found = scanned->find(entries[k]);
+        host.lookedUp.push_back(found == scanned->end() ? FileScan::ListedFile {} : found->second);
     }
     Outcome out = host.Run(options);
     EXPECT_EQ(out.faults, std::vector<std::string> {});
     return out;
 }
 
-Outcome Pairwise(const std::vector<std::string>& entries)
+// Small blocks, few open files and two workers, so that every path of the engine is taken.
+EngineOptions Tiny()
 {
-    return RunOn(entries, [](CheckHost& h) { CheckOracle::PairwiseRun(h); });
+    EngineOptions tiny;
+    tiny.headBytes = 8;
+    tiny.wholeFileBytes = 0;
+    tiny.chunkBytes = 64;
+    tiny.maxOpenFiles = 2;
+    tiny.splitBytes = 128;
+    tiny.threads = 2;
+    return tiny;
 }
 
 std::string Flip(std::string s, std::size_t at)
@@ -126,19 +114,19 @@ TEST_F(CheckRunTest, ProgressRisesOnceFromZeroToFull)
     list.push_back(File("lone", RandomBytes(100, 1)));
     // A second name of a listed file is no further file.
     list.push_back(list.front());
-    RecordingHost* host = nullptr;
-    Fast(list, {}, &host);
-    EXPECT_EQ(host->progressMaxCalls, 1);
-    ASSERT_FALSE(host->progress.empty());
-    EXPECT_EQ(host->progress.front(), 0);
-    EXPECT_EQ(host->progress.back(), host->progressMax);
-    EXPECT_TRUE(std::is_sorted(host->progress.begin(), host->progress.end()));
-    EXPECT_EQ(host->countText, "9");
+    RecordingHost host(list);
+    EXPECT_EQ(host.Run().faults, std::vector<std::string> {});
+    EXPECT_EQ(host.progressMaxCalls, 1);
+    ASSERT_FALSE(host.progress.empty());
+    EXPECT_EQ(host.progress.front(), 0);
+    EXPECT_EQ(host.progress.back(), host.progressMax);
+    EXPECT_TRUE(std::is_sorted(host.progress.begin(), host.progress.end()));
+    EXPECT_EQ(host.countText, "9");
     // The count of compared files rises to the number of files, each step reported once.
-    ASSERT_FALSE(host->compared.empty());
-    EXPECT_TRUE(std::adjacent_find(host->compared.begin(), host->compared.end(), std::greater_equal<>())
-        == host->compared.end());
-    EXPECT_EQ(host->compared.back(), 41u);
+    ASSERT_FALSE(host.compared.empty());
+    EXPECT_TRUE(std::adjacent_find(host.compared.begin(), host.compared.end(), std::greater_equal<>())
+        == host.compared.end());
+    EXPECT_EQ(host.compared.back(), 41u);
 }
 
 // Real files for random lists: sets of copies, same-size files differing in one byte
@@ -245,18 +233,11 @@ std::string Shown(const std::vector<std::string>& list)
     return shown;
 }
 
-// Runs body in a child process without those capabilities; returns its report.
-std::string WithoutFileCapabilities(const std::function<std::string()>& body)
-{
-    // No time limit: the sanitizer build on a loaded machine is slow here.
-    return InChild([&] { return DropFileCapabilities() ? body() : std::string("cannot drop capabilities"); }, 0);
-}
-
 void ExpectSameOutcome(const std::vector<std::string>& list, const EngineOptions& options, const char* name,
     const std::map<std::string, FileScan::ListedFile>* scanned = nullptr)
 {
-    const Outcome want = Pairwise(list);
-    const Outcome got = scanned ? FastListed(list, options, *scanned) : Fast(list, options);
+    const Outcome want = CheckOracle::PairwiseCheck(list);
+    const Outcome got = Fast(list, options, scanned);
     const std::string shown = Shown(list);
     EXPECT_EQ(got.groups, want.groups) << name << ": " << shown;
     EXPECT_EQ(got.list, want.list) << name << ": " << shown;
@@ -268,19 +249,12 @@ TEST(CheckRunOracle, RandomListsGiveThePairwiseRunsResults)
 {
     const OracleCorpus corpus;
     std::mt19937 rng(20240601);
-    EngineOptions tiny;
-    tiny.headBytes = 8;
-    tiny.wholeFileBytes = 0;
-    tiny.chunkBytes = 64;
-    tiny.maxOpenFiles = 2;
-    tiny.splitBytes = 128;
-    tiny.threads = 2;
     EngineOptions single;
     single.threads = 1;
     for (int round = 0; round < 1000 && !HasFailure(); ++round) {
         const std::vector<std::string> list = corpus.RandomList(rng);
         ExpectSameOutcome(list, {}, "default");
-        ExpectSameOutcome(list, tiny, "tiny blocks");
+        ExpectSameOutcome(list, Tiny(), "tiny blocks");
         ExpectSameOutcome(list, {}, "scanned", &corpus.scanned);
         if (round % 4 == 0)
             ExpectSameOutcome(list, single, "one worker");
@@ -294,15 +268,10 @@ TEST(CheckRunOracle, UnreadableFilesFailTheRunWhereThePairwiseRunFails)
 {
     OracleCorpus corpus;
     corpus.AddLocked();
-    const std::string report = WithoutFileCapabilities([&] {
+    // No time limit: the sanitizer build on a loaded machine is slow here.
+    const std::string report = InChildAsUser([&] {
         std::ostringstream out;
         std::mt19937 rng(77);
-        EngineOptions tiny;
-        tiny.headBytes = 8;
-        tiny.wholeFileBytes = 0;
-        tiny.chunkBytes = 64;
-        tiny.maxOpenFiles = 2;
-        tiny.threads = 2;
         int mismatches = 0;
         int failures = 0;
         for (int round = 0; round < 300 && mismatches < 3; ++round) {
@@ -310,11 +279,10 @@ TEST(CheckRunOracle, UnreadableFilesFailTheRunWhereThePairwiseRunFails)
             if (list.empty())
                 continue;
             list[rng() % list.size()] = corpus.locked[rng() % corpus.locked.size()];
-            const Outcome want = Pairwise(list);
+            const Outcome want = CheckOracle::PairwiseCheck(list);
             failures += want.error.empty() ? 0 : 1;
-            for (const EngineOptions& options : { EngineOptions {}, tiny }) {
-                const Outcome got
-                    = options.threads == 0 ? FastListed(list, options, corpus.scanned) : Fast(list, options);
+            for (const EngineOptions& options : { EngineOptions {}, Tiny() }) {
+                const Outcome got = Fast(list, options, options.threads == 0 ? &corpus.scanned : nullptr);
                 if (got.groups != want.groups || got.list != want.list || got.error != want.error) {
                     ++mismatches;
                     out << "differs for " << Shown(list) << ": " << got.error << " instead of "
@@ -325,7 +293,7 @@ TEST(CheckRunOracle, UnreadableFilesFailTheRunWhereThePairwiseRunFails)
         if (failures == 0)
             out << "no list failed: the locked files opened\n";
         return out.str();
-    });
+    }, 0);
     EXPECT_EQ(report, "");
 }
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
@@ -17,17 +16,12 @@ using Files::RemoveMode;
 
 namespace {
 
-void SetMtime(const std::string& path, std::int64_t seconds)
-{
-    const timespec times[2] = { { 0, UTIME_OMIT }, { seconds, 0 } };
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
 // Plans groups with the default rule and no protected folder.
 CleanPlan PlanFirst(const std::vector<std::vector<std::string>>& groups) { return MakeCleanPlan(groups, {}, {}); }
 
 } // namespace
 
+// "a (1)", "aのコピー", "Copy of a" and "b copy" are marked in the plan's model below.
 TEST(LooksLikeCopyName, MarksOfFileManagersAndHands)
 {
     const struct {
@@ -35,15 +29,11 @@ TEST(LooksLikeCopyName, MarksOfFileManagersAndHands)
         bool copy;
     } rows[] = {
         { "/p/a - コピー.jpg", true },
-        { "/p/aのコピー.jpg", true },
         { "/p/aコピー.jpg", true },
         { "/p/a - コピー (2).jpg", true },
-        { "/p/a (1).jpg", true },
         { "/p/a(2).jpg", true },
         { "/p/a (999).jpg", true },
-        { "/p/Copy of a.jpg", true },
         { "/p/copy OF a.jpg", true },
-        { "/p/a copy.jpg", true },
         { "/p/a - Copy.jpg", true },
         { "/p/a_COPY.jpg", true },
         { "/p/a (copy).jpg", true },
@@ -75,15 +65,12 @@ TEST(LooksLikeCopyName, MarksOfFileManagersAndHands)
         EXPECT_EQ(LooksLikeCopyName(row.path), row.copy) << row.path;
 }
 
+// Subfolders, a trailing "/" and a name that only begins like the folder ("keeper" and
+// "keep") are in the plan's model below.
 TEST(InFolder, WholeFolderNamesOnly)
 {
-    EXPECT_TRUE(InFolder("/a/b/c.jpg", "/a/b"));
-    EXPECT_TRUE(InFolder("/a/b/c.jpg", "/a/b/"));
-    EXPECT_TRUE(InFolder("/a/b/d/c.jpg", "/a/b"));
     EXPECT_TRUE(InFolder("/a/b/c.jpg", "/"));
     EXPECT_TRUE(InFolder("/a/b", "/a/b/"));
-    EXPECT_FALSE(InFolder("/a/bc/c.jpg", "/a/b"));
-    EXPECT_FALSE(InFolder("/a/c.jpg", "/a/b"));
     EXPECT_FALSE(InFolder("/a/b/c.jpg", ""));
     EXPECT_FALSE(InFolder("/A/b/c.jpg", "/a"));
     EXPECT_TRUE(InFolder("rel/x", "rel"));
@@ -136,7 +123,7 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
         for (PoolFile& file : pool) {
             file.mtime = 1000000 + 1000 * static_cast<std::int64_t>(random() % 3);
             if (file.exists)
-                SetMtime(file.path, file.mtime);
+                SetFileMtime(file.path, file.mtime);
         }
         std::vector<KeepRule> rules { KeepRule::Protected, KeepRule::Newest, KeepRule::Oldest, KeepRule::Shortest,
             KeepRule::NotCopyName, KeepRule::First };
@@ -239,8 +226,8 @@ TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
     const std::string a = dir.Write("a.jpg", "photo");
     const std::string b = dir.Write("b.jpg", "photo");
     const std::string gone = dir / "gone.jpg";
-    SetMtime(a, 1000000);
-    SetMtime(b, 2000000);
+    SetFileMtime(a, 1000000);
+    SetFileMtime(b, 2000000);
     // Looked up as the first in list order, and found missing.
     CleanPlan plan = PlanFirst({ { gone, a, b } });
     EXPECT_EQ(plan.groups[0].kept, 1U);
@@ -273,9 +260,9 @@ TEST(CarryOutPlan, DeletesTheFilesToGoOfTheIncludedGroupsOnly)
             dir.Write(std::string(name) + "/c", name) });
     for (const std::vector<std::string>& group : groups) {
         for (const std::string& path : group)
-            SetMtime(path, 1000000);
+            SetFileMtime(path, 1000000);
     }
-    SetMtime(groups[0][1], 2000000);
+    SetFileMtime(groups[0][1], 2000000);
     const CleanPlan plan = MakeCleanPlan(groups, { KeepRule::Newest }, { dir / "g2/c" });
     std::vector<std::pair<std::size_t, std::size_t>> calls;
     const CleanResult result = CarryOutPlan(plan, { true, false, true }, RemoveMode::Delete,

@@ -36,15 +36,12 @@ TEST_P(FilterTable, NormalizesAndParsesTheField)
 }
 
 INSTANTIATE_TEST_SUITE_P(Field, FilterTable,
-    ::testing::Values(FilterCase { "", "*.*", {} }, FilterCase { "*.*", "*.*", {} },
-        FilterCase { "*.jpg", "*.jpg", { ".JPG" } },
-        FilterCase { "*.jpg;*.PNG", "*.jpg;*.PNG", { ".JPG", ".PNG" } },
+    ::testing::Values(FilterCase { "", "*.*", {} }, FilterCase { "*.jpg;*.PNG", "*.jpg;*.PNG", { ".JPG", ".PNG" } },
         FilterCase { "*.jpg;jpg;*.j-g", "*.jpg;", { ".JPG", "JPG", ".J-G" } },
         FilterCase { "*.jpg;*.*", "*.jpg;", { ".JPG" } }, FilterCase { "jpg", "*.*", { "JPG" } },
-        FilterCase { "*.;", "*.;", { "." } },
-        FilterCase { "*.JPEG;*.tif;", "*.JPEG;*.tif;", { ".JPEG", ".TIF" } },
+        FilterCase { "*.;", "*.;", { "." } }, FilterCase { "*.JPEG;*.tif;", "*.JPEG;*.tif;", { ".JPEG", ".TIF" } },
         FilterCase { "*.jpg;;*.png", "*.jpg;*.png", { ".JPG", "", ".PNG" } }, FilterCase { "*", "*.*", {} },
-        FilterCase { "*.jpg;", "*.jpg;", { ".JPG" } }, FilterCase { "*.", "*.", { "." } },
+        FilterCase { "*.", "*.", { "." } },
         FilterCase { "*.\xe7\x94\xbb", "*.*", { ".\xe7\x94\xbb" } }, FilterCase { ";", "*.*", { "" } },
         FilterCase { "*.*.*", "*.*", {} }));
 
@@ -65,24 +62,6 @@ INSTANTIATE_TEST_SUITE_P(Spaces, FilterTable,
         // The full-width semicolon's bytes inside another character are no separator.
         FilterCase { "*.\xE3\xBC\x9B", "*.*", { ".\xE3\xBC\x9B" } }));
 
-TEST(MatchesExtList, ComparesTheUpperCasedLastExtension)
-{
-    EXPECT_TRUE(MatchesExtList("/p/a.jpg", {}));
-    EXPECT_TRUE(MatchesExtList("/p/noext", {}));
-    const ExtList jpg { ".JPG" };
-    EXPECT_TRUE(MatchesExtList("/p/a.jpg", jpg));
-    EXPECT_TRUE(MatchesExtList("/p/A.JpG", jpg));
-    EXPECT_FALSE(MatchesExtList("/p/a.jpeg", jpg));
-    EXPECT_FALSE(MatchesExtList("/p/a", jpg));
-    EXPECT_FALSE(MatchesExtList("/p/photo.jpg.bak", jpg));
-    EXPECT_TRUE(MatchesExtList("/p/photo.jpg.bak", { ".BAK" }));
-    EXPECT_TRUE(MatchesExtList("/p/a", { ".JPG", "" }));
-    EXPECT_FALSE(MatchesExtList("/p.d/a", { ".D/A" }));
-    // Entries are upper-cased again, so a caller's lower-case list still works.
-    EXPECT_TRUE(MatchesExtList("/p/a.JPG", { ".jpg" }));
-    EXPECT_FALSE(MatchesExtList("/p/a.png", { " .PNG" }));
-}
-
 TEST(PathRoutines, SplitAtTheLastSeparator)
 {
     EXPECT_EQ(ExtractFileExt("/a.b/c"), "");
@@ -95,40 +74,12 @@ TEST(PathRoutines, SplitAtTheLastSeparator)
     EXPECT_EQ(ExtractFileDir("/p/q/a.jpg"), "/p/q/");
     EXPECT_EQ(ExtractFileDir("a.jpg"), "");
     EXPECT_EQ(ExtractFileDir("/a"), "/");
-    EXPECT_EQ(JoinPath("/", "a"), "/a");
-    EXPECT_EQ(JoinPath("/p", "a"), "/p/a");
-    EXPECT_EQ(JoinPath("/p/", "a"), "/p/a");
-    // Bytes that are not UTF-8 pass through untouched, and upper-casing is ASCII-only.
-    EXPECT_EQ(ExtractFileName("/p/\xff\xfe.JPG"), "\xff\xfe.JPG");
-    EXPECT_EQ(UpperAscii("a\xe3\x81\x82z.jpg"), "A\xe3\x81\x82Z.JPG");
 }
 
 class FolderScan : public ::testing::Test {
 protected:
     TempDir dir;
 };
-
-TEST_F(FolderScan, CollectsTheFolderFirstThenEachSubfolderInPreOrder)
-{
-    dir.Write("pics/a.jpg", "a");
-    dir.Write("pics/b.txt", "b");
-    dir.Write("pics/sub/c.jpg", "c");
-    dir.Write("pics/sub/deep/d.JPG", "d");
-    const std::string pics = dir / "pics";
-
-    std::vector<std::string> out;
-    AddFolderTreeFiles(pics, "*.jpg", out);
-    EXPECT_EQ(out, (std::vector<std::string> { pics + "/a.jpg", pics + "/sub/c.jpg", pics + "/sub/deep/d.JPG" }));
-
-    out.clear();
-    AddFolderFiles(pics, "*.jpg", out);
-    EXPECT_EQ(out, std::vector<std::string> { pics + "/a.jpg" });
-
-    // A trailing separator is not doubled.
-    out.clear();
-    AddFolderFiles(pics + "/", "*.txt", out);
-    EXPECT_EQ(out, std::vector<std::string> { pics + "/b.txt" });
-}
 
 TEST_F(FolderScan, TreeScanEqualsTheFolderThenEachSubfolderInTurn)
 {
@@ -199,18 +150,22 @@ TEST_F(FolderScan, TakesHiddenFilesButNotHiddenFolders)
     const std::string f = dir.MakeDir("f");
     dir.Write("f/.hidden.jpg", "h");
     dir.Write("f/real.jpg", "r");
+    dir.Write("f/b.txt", "b");
     dir.Write("f/.dot/inside.jpg", "i");
+    dir.Write("f/sub/c.JPG", "c");
     ASSERT_EQ(link((f + "/real.jpg").c_str(), (f + "/hard.jpg").c_str()), 0);
 
-    const std::vector<std::string> expected { f + "/.hidden.jpg", f + "/hard.jpg", f + "/real.jpg" };
     std::vector<std::string> out;
     AddFolderTreeFiles(f, "", out);
     std::sort(out.begin(), out.end());
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(out,
+        (std::vector<std::string> {
+            f + "/.hidden.jpg", f + "/b.txt", f + "/hard.jpg", f + "/real.jpg", f + "/sub/c.JPG" }));
+    // One folder, filtered; a trailing separator is not doubled.
     out.clear();
-    AddFolderFiles(f, "*.jpg", out);
+    AddFolderFiles(f + "/", "*.jpg", out);
     std::sort(out.begin(), out.end());
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(out, (std::vector<std::string> { f + "/.hidden.jpg", f + "/hard.jpg", f + "/real.jpg" }));
 }
 
 long OpenDescriptors()
@@ -228,13 +183,10 @@ protected:
     TempDir dir;
 };
 
+// Short files, empty ones and a path against itself are in fuzz_check; here the
+// differences around a block's end.
 TEST_F(Compare, DecidesOnSizesAndBytes)
 {
-    const std::string e1 = dir.Write("e1", "");
-    const std::string e2 = dir.Write("e2", "");
-    EXPECT_TRUE(SameFileContent(e1, e2));
-    EXPECT_FALSE(SameFileContent(e1, e1));
-
     std::string big(300000, 'x');
     const std::string a = dir.Write("a", big);
     const std::string b = dir.Write("b", big);
@@ -260,15 +212,12 @@ TEST_F(Compare, NamesThePathThatCannotBeOpenedAndClosesTheOther)
     EXPECT_EQ(rename(a.c_str(), (dir / "moved.jpg").c_str()), 0);
 }
 
-TEST_F(Compare, RefusesASecondNameOfTheSameFile)
+// Other second names, given second, are in HostileLinks.
+TEST_F(Compare, RefusesASecondNameOfTheSameFileGivenFirst)
 {
     const std::string a = dir.Write("a", "data");
-    ASSERT_EQ(link(a.c_str(), (dir / "hard").c_str()), 0);
     ASSERT_EQ(symlink(a.c_str(), (dir / "soft").c_str()), 0);
-    dir.MakeDir("sub");
-    EXPECT_EQ(OpenErrorOf(a, dir / "hard"), OpenErrorText(dir / "hard"));
     EXPECT_EQ(OpenErrorOf(dir / "soft", a), OpenErrorText(a));
-    EXPECT_EQ(OpenErrorOf(a, dir / "sub/../a"), OpenErrorText(dir / "sub/../a"));
 }
 
 TEST_F(Compare, HandlesSparseFilesBeyondFourGiB)

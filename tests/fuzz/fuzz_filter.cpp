@@ -155,21 +155,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = in.ConsumeRandomLengthString(64);
     const std::string seed = in.ConsumeRemainingBytesAsString();
 
+    // The models build only "*."-and-letters pieces and upper-cased entries without "*",
+    // so equality with them holds the shape of the results too.
     const std::string normalized = NormalizeExtFilter(text);
     REQUIRE(normalized == NormalizeModel(text), text, normalized);
-    REQUIRE(NormalizeExtFilter(normalized) == normalized, text, normalized);
-    REQUIRE(normalized.size() <= std::max<std::size_t>(3, text.size()), text, normalized);
-    if (normalized != "*.*") {
-        std::size_t start = 0;
-        while (start < normalized.size()) {
-            const std::size_t end = std::min(normalized.find(';', start), normalized.size());
-            REQUIRE(end - start >= 2 && normalized[start] == '*' && normalized[start + 1] == '.', text,
-                normalized);
-            for (std::size_t k = start + 2; k < end; ++k)
-                REQUIRE(Alnum(normalized[k]), text, normalized);
-            start = end + 1;
-        }
-    }
 
     // ParseExtList appends: what a list held before stays in front.
     ExtList list { seed };
@@ -177,16 +166,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     REQUIRE(!list.empty() && list.front() == seed, text, seed);
     list.erase(list.begin());
     REQUIRE(list == ParseModel(text), text);
-    const std::string asciiSeparated = AsciiSeparators(text);
-    REQUIRE(list.size()
-            <= static_cast<std::size_t>(std::count(asciiSeparated.begin(), asciiSeparated.end(), ';')) + 1,
-        text);
-    for (const std::string& e : list)
-        REQUIRE(e.find_first_of("*;abcdefghijklmnopqrstuvwxyz") == std::string::npos, text, e);
 
     const bool matches = MatchesExtList(path, list);
     REQUIRE(matches == MatchesModel(path, list), path, text);
-    REQUIRE(MatchesExtList(path, {}), path);
     // Matching ignores ASCII letter case, of the path and of the list.
     REQUIRE(MatchesExtList(Flipped(path), list) == matches, path, text);
     REQUIRE(MatchesExtList(UpperAscii(path), list) == matches, path, text);

@@ -47,7 +47,9 @@ inline bool MountPrivateTmpfs(const std::string& folder, const std::string& size
 // Runs body in a forked child, killed after timeoutSeconds (0: never) so that a hang
 // fails the test instead of the whole suite, and returns its report: "" for success,
 // "SKIP: ..." when the machine does not allow the set-up, anything else a failure.
-inline std::string InChild(const std::function<std::string()>& body, unsigned timeoutSeconds = 60)
+// meanwhile, when given, runs in this process while the child runs.
+inline std::string InChild(const std::function<std::string()>& body, unsigned timeoutSeconds = 60,
+    const std::function<void(pid_t)>& meanwhile = {})
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -68,6 +70,8 @@ inline std::string InChild(const std::function<std::string()>& body, unsigned ti
         _exit(put == static_cast<ssize_t>(report.size()) ? 0 : 1);
     }
     close(fds[1]);
+    if (meanwhile)
+        meanwhile(pid);
     std::string report;
     char buffer[4096];
     for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;)
@@ -80,6 +84,15 @@ inline std::string InChild(const std::function<std::string()>& body, unsigned ti
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return "child ended abnormally (status " + std::to_string(status) + "): " + report;
     return report;
+}
+
+// Runs body in a child that permission bits bind; its report says SKIP where the
+// capabilities cannot be dropped.
+inline std::string InChildAsUser(const std::function<std::string()>& body, unsigned timeoutSeconds = 60)
+{
+    return InChild(
+        [&] { return DropFileCapabilities() ? body() : std::string("SKIP: cannot drop capabilities"); },
+        timeoutSeconds);
 }
 
 // Expects a child's report to be empty; a report starting "SKIP:" skips the test.

@@ -13,15 +13,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <linux/capability.h>
 #include <map>
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>

@@ -76,6 +76,14 @@ inline bool Exists(const std::string& path)
     return lstat(path.c_str(), &st) == 0;
 }
 
+// Sets the modification time of path to seconds since 1970, or aborts.
+inline void SetFileMtime(const std::string& path, std::int64_t seconds)
+{
+    const struct timespec times[2] = { { 0, UTIME_OMIT }, { seconds, 0 } };
+    if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        std::abort();
+}
+
 // Returns size bytes drawn from a generator seeded with seed.
 inline std::string RandomBytes(std::size_t size, unsigned seed)
 {
