@@ -81,6 +81,25 @@ TEST_F(CheckRunTest, SecondRunNumbersFromOneBelowTheEarlierGroups)
         host.log, (std::vector<std::string> { "checking", "idle", "page1", "checking", "idle", "page1" }));
 }
 
+// Files change between the look-up and the read: a file that grew is not compared up
+// to its old size, and a path that became a link to another member is no copy of it.
+TEST_F(CheckRunTest, AFileChangedSinceItsLookUpIsNotGroupedByWhatItWas)
+{
+    const std::string a = File("a", "alpha"), b = File("b", "alpha"), d = File("d", "bravo");
+    const std::string p = File("p", "other"), q = File("q", "other");
+    std::vector<std::string> found;
+    std::vector<FileScan::ListedFile> listed;
+    FileScan::AddFolderFiles(dir.Path(), "*.*", found, &listed);
+    std::map<std::string, FileScan::ListedFile> scanned;
+    for (std::size_t k = 0; k < found.size(); ++k)
+        scanned[found[k]] = listed[k];
+    File("d", "alphaX");
+    fs::remove(p);
+    fs::create_symlink(q, p);
+    EXPECT_EQ(Fast({ a, b, d, p, q }, Tiny(), &scanned).groups,
+        (std::vector<Group> { { "重複ファイル1", { a, b } } }));
+}
+
 // The random lists hold at most one path that does not open.
 TEST_F(CheckRunTest, UnopenablePathIsNoErrorWhenEveryEntryIsThatPath)
 {
