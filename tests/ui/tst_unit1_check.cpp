@@ -119,6 +119,7 @@ void TestCheck::statesWhileChecking()
     bool button1Visible = false;
     bool pbarVisible = false;
     bool anyEnabled = true;
+    QStringList itemsEnabled;
     bool button1Focused = false;
     int pageDuringRun = -1;
     // Started from the results page: the run shows the search page.
@@ -134,6 +135,11 @@ void TestCheck::statesWhileChecking()
             std::initializer_list<QWidget*> { form->btnAddFile, form->btnAddFolder, form->btnDelFile,
                 form->btnClear, form->btnChecker, form->btnRename, form->ExtEdit, form->OptionCheck1 })
             anyEnabled = anyEnabled || control->isEnabled();
+        for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mRename,
+                 form->mChecker, form->pAddFile, form->pAddFolder, form->pDelFile, form->pClear, form->pRename,
+                 form->pShow, form->mOptionCheck1 })
+            if (action->isEnabled())
+                itemsEnabled << action->objectName();
     });
     form->mChecker->trigger();
     QCOMPARE(pageDuringRun, 0);
@@ -144,6 +150,7 @@ void TestCheck::statesWhileChecking()
     QVERIFY(button1Visible);
     QVERIFY(pbarVisible);
     QVERIFY(!anyEnabled);
+    QCOMPARE(itemsEnabled, QStringList({ u"pShow"_s, u"mOptionCheck1"_s }));
     QVERIFY(button1Focused);
     verifyIdle();
     QCOMPARE(form->PBar->value(), form->PBar->maximum());

@@ -47,7 +47,6 @@ private slots:
     void showFromRightClickKeepsSelectionDoubleClickOpens();
     void everyTriggerRunsItsCommand_data();
     void everyTriggerRunsItsCommand();
-    void refusedWhileChecking();
 
 private:
     void fill(int count);
@@ -405,19 +404,6 @@ void TestCommands::everyTriggerRunsItsCommand()
         QCOMPARE(desktop->calls.size(), std::size_t(1));
         QCOMPARE(desktop->calls[0].kind, expectedCall);
     }
-}
-
-// That the handlers refuse during a real run is the check tests' subject; here the items' states.
-void TestCommands::refusedWhileChecking()
-{
-    form->Host().SetCheckCtrl(true);
-    for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mRename,
-             form->mChecker, form->pAddFile, form->pAddFolder, form->pDelFile, form->pClear, form->pRename })
-        QVERIFY2(!action->isEnabled(), qPrintable(action->objectName()));
-    QVERIFY(form->pShow->isEnabled());
-    QVERIFY(form->mOptionCheck1->isEnabled());
-    form->Host().SetCheckCtrl(false);
-    QVERIFY(form->mClear->isEnabled());
 }
 
 QTEST_MAIN(TestCommands)

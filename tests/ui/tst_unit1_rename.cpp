@@ -230,9 +230,11 @@ void TestRename::namesFollowTheDialog_data()
         s.start = u"7"_s;
         s.digits = u"6"_s;
     }) << QStringList { u"p/photo000007.jpg"_s };
-    QTest::newRow("extension fixed up to png")
-        << QStringList { u"p/x.jpg"_s, u"p/y"_s, u"q/z.JPG"_s }
-        << with([](Settings& s) { s.extension = u"png"_s; })
+    QTest::newRow("extension fixed up to png, Enter at once")
+        << QStringList { u"p/x.jpg"_s, u"p/y"_s, u"q/z.JPG"_s } << with([](Settings& s) {
+        s.extension = u"png"_s;
+        s.close = Settings::Close::EnterInLastField;
+    })
         << QStringList { u"p/img0001.png"_s, u"p/img0002.png"_s, u"q/img0003.png"_s };
     QTest::newRow("mixed extensions keep their own")
         << QStringList { u"p/none"_s, u"p/x.jpg"_s, u"p/y.PNG"_s, u"q/z.tar.gz"_s } << Settings {}

@@ -21,7 +21,6 @@ private slots:
     void layoutAndTexts();
     void linesKeepTheirBytesAndMarks();
     void spaceTogglesTheFocusedLineAndEnterConfirms();
-    void escapeAndCancelButtonCancelOkConfirms();
 };
 
 void TestUnit2::layoutAndTexts()
@@ -106,26 +105,6 @@ void TestUnit2::spaceTogglesTheFocusedLineAndEnterConfirms()
     QCOMPARE(form.result(), int(QDialog::Accepted));
     QVERIFY(form.IsChecked(0));
     QVERIFY(!form.IsChecked(1));
-}
-
-void TestUnit2::escapeAndCancelButtonCancelOkConfirms()
-{
-    for (int way = 0; way < 3; ++way) {
-        TForm2 form;
-        form.AddFile("/p/a.jpg", way == 2);
-        QSignalSpy finished(&form, &QDialog::finished);
-        form.open();
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-        if (way == 0)
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        else if (way == 1)
-            QTest::mouseClick(Control<QPushButton>(form, "Button2"), Qt::LeftButton);
-        else
-            QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
-        QCOMPARE(finished.count(), 1);
-        QCOMPARE(form.result(), int(way == 2 ? QDialog::Accepted : QDialog::Rejected));
-        QVERIFY(!form.isVisible());
-    }
 }
 
 QTEST_MAIN(TestUnit2)

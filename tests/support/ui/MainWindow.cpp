@@ -6,6 +6,7 @@
 #include "ui/PathDisplay.h"
 #include "ui/Settings.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListView>
@@ -60,7 +61,9 @@ void MainWindowTest::verifyIdle()
         std::initializer_list<QWidget*> { form->btnAddFile, form->btnAddFolder, form->btnDelFile,
             form->btnClear, form->btnChecker, form->btnRename, form->ExtEdit, form->OptionCheck1 })
         QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
-    QVERIFY(form->mChecker->isEnabled());
+    for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mRename,
+             form->mChecker, form->pAddFile, form->pAddFolder, form->pDelFile, form->pClear, form->pRename })
+        QVERIFY2(action->isEnabled(), qPrintable(action->objectName()));
 }
 
 CheckOracle::Outcome MainWindowTest::windowOutcome() const

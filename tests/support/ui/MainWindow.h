@@ -48,7 +48,8 @@ protected:
     std::string file(const std::string& name, const std::string& content = "x") const;
     // Selects rows of the candidate list, alone, and puts its focus on row current.
     void selectRows(const std::vector<int>& rows, int current);
-    // Checks that no run goes on and every control that changes the list is enabled.
+    // Checks that no run goes on and every control and menu item that changes the list
+    // is enabled.
     void verifyIdle();
     // Returns the window's candidate list and result tree (no error, no log).
     CheckOracle::Outcome windowOutcome() const;
