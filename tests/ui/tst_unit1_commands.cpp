@@ -258,8 +258,7 @@ void TestCommands::removeNeedsFocus()
 void TestCommands::removeManyRanges()
 {
     fill(200);
-    form->Host().AddGroup("重複ファイル1");
-    form->Host().AddChild("/tmp/e1");
+    addGroup({ "/tmp/e1" });
     QItemSelection odd;
     for (int row = 1; row < 200; row += 2)
         odd.select(form->Candidates().index(row), form->Candidates().index(row));
@@ -281,8 +280,7 @@ void TestCommands::removeManyRanges()
 void TestCommands::clearAsks()
 {
     // An empty list: nothing to ask, and the tree stays.
-    form->Host().AddGroup("重複ファイル1");
-    form->Host().AddChild("/a");
+    addGroup({ "/a" });
     form->CountLabel->setText(u"stale"_s);
     form->btnClearClick();
     QVERIFY(desktop->calls.empty());

@@ -127,9 +127,7 @@ QTreeWidgetItem* TestHostile::selectLastGroupChild(int child)
     QTreeWidgetItem* node = form->FileTree->topLevelItem(groups - 1)->child(child);
     if (!node)
         return nullptr;
-    form->FileTree->clearSelection();
-    form->FileTree->setCurrentItem(node);
-    node->setSelected(true);
+    selectNode(node);
     return node;
 }
 

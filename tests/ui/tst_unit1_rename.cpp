@@ -272,11 +272,8 @@ void TestRename::aRenamedEntryThatIsATreeNode()
     const std::string x = file(u"p/x.jpg"_s);
     const std::string y = file(u"p/y.jpg"_s);
     list({ x, y }, { 0 });
-    form->Host().AddGroup("重複ファイル1");
-    form->Host().AddChild(y);
-    form->Host().AddChild(x);
-    form->Host().AddGroup("重複ファイル2");
-    form->Host().AddChild(x);
+    addGroup({ y, x });
+    addGroup({ x });
     QVERIFY(run({}));
     const std::string renamed = path(u"p/img0001.jpg"_s);
     QTreeWidget* tree = form->FileTree;

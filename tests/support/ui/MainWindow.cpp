@@ -43,6 +43,24 @@ std::string MainWindowTest::file(const std::string& name, const std::string& con
     return WriteTestFile(path(name), content);
 }
 
+QTreeWidgetItem* MainWindowTest::addGroup(const std::vector<std::string>& paths)
+{
+    const int number = form->FileTree->topLevelItemCount() + 1;
+    form->Host().AddGroup("重複ファイル" + std::to_string(number));
+    for (const std::string& path : paths)
+        form->Host().AddChild(path);
+    return form->FileTree->topLevelItem(number - 1);
+}
+
+void MainWindowTest::selectNode(QTreeWidgetItem* node)
+{
+    form->FileTree->clearSelection();
+    if (node) {
+        form->FileTree->setCurrentItem(node);
+        node->setSelected(true);
+    }
+}
+
 void MainWindowTest::selectRows(const std::vector<int>& rows, int current)
 {
     QItemSelectionModel* selection = form->FileList->selectionModel();

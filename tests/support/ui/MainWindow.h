@@ -46,6 +46,10 @@ protected:
     QString filePath(const QString& name) const { return QString::fromStdString(path(name.toStdString())); }
     // Writes content to name below the temporary folder and returns its path.
     std::string file(const std::string& name, const std::string& content = "x") const;
+    // Adds a group "重複ファイルN" of paths to the result tree, as a run does, and returns it.
+    QTreeWidgetItem* addGroup(const std::vector<std::string>& paths);
+    // Makes node (nullptr: none) the only selected and the current node of the tree.
+    void selectNode(QTreeWidgetItem* node);
     // Selects rows of the candidate list, alone, and puts its focus on row current.
     void selectRows(const std::vector<int>& rows, int current);
     // Checks that no run goes on and every control and menu item that changes the list
