@@ -84,13 +84,6 @@ void TestUnit3::layoutAndTexts()
         items << combo->itemText(i);
     QCOMPARE(items.join(u','), QStringLiteral("0,3,4,5,6,7,8,10"));
     QCOMPARE(combo->currentText(), QStringLiteral("4"));
-
-    // The input method only for the name.
-    QVERIFY(edit(form, "Edit1")->testAttribute(Qt::WA_InputMethodEnabled));
-    for (const char* name : { "Edit2", "Edit3" }) {
-        QVERIFY(!edit(form, name)->testAttribute(Qt::WA_InputMethodEnabled));
-        QVERIFY(edit(form, name)->inputMethodHints() & Qt::ImhLatinOnly);
-    }
 }
 
 void TestUnit3::tabOrderStartsAtThePrefix()
