@@ -52,6 +52,8 @@ protected:
     void selectNode(QTreeWidgetItem* node);
     // Selects rows of the candidate list, alone, and puts its focus on row current.
     void selectRows(const std::vector<int>& rows, int current);
+    // Returns the object names of the disabled controls and menu items that change the list.
+    QStringList disabledListControls() const;
     // Checks that no run goes on and every control and menu item that changes the list
     // is enabled.
     void verifyIdle();
