@@ -28,7 +28,6 @@
 #include <QTreeWidget>
 
 #include <fstream>
-#include <fcntl.h>
 #include <functional>
 #include <optional>
 #include <sys/mount.h>
@@ -519,10 +518,7 @@ void TestTree::renameSelectsTheNameBeforeItsExtension()
 {
     QFETCH(QByteArray, name);
     QFETCH(QString, selected);
-    const std::string path = folder->Path() + "/" + name.toStdString();
-    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
-    QVERIFY(fd >= 0);
-    ::close(fd);
+    const std::string path = file(name.toStdString(), "");
     QTreeWidgetItem* group = addGroup({ path, m_d });
     selectNode(group->child(0));
     desktop->inputAnswers.push_back(std::nullopt);
