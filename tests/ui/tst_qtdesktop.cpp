@@ -34,7 +34,6 @@ private slots:
     void plainBoxes();
     void confirmAnswers_data();
     void confirmAnswers();
-    void confirmDefaultCancel();
     void inputBox_data();
     void inputBox();
     void saveFileDialog();
@@ -139,15 +138,18 @@ void TestBoxes::plainBoxes()
 void TestBoxes::confirmAnswers_data()
 {
     // Enter takes the default button, Esc and the close box the escape button.
+    QTest::addColumn<bool>("defaultCancel");
     QTest::addColumn<int>("how");
     QTest::addColumn<bool>("answer");
-    QTest::newRow("enter") << int(Qt::Key_Return) << true;
-    QTest::newRow("esc") << int(Qt::Key_Escape) << false;
-    QTest::newRow("close box") << 0 << false;
+    QTest::newRow("enter") << false << int(Qt::Key_Return) << true;
+    QTest::newRow("esc") << false << int(Qt::Key_Escape) << false;
+    QTest::newRow("close box") << false << 0 << false;
+    QTest::newRow("enter, cancel the default") << true << int(Qt::Key_Return) << false;
 }
 
 void TestBoxes::confirmAnswers()
 {
+    QFETCH(bool, defaultCancel);
     QFETCH(int, how);
     QFETCH(bool, answer);
     BoxSeen seen;
@@ -159,18 +161,12 @@ void TestBoxes::confirmAnswers()
         else
             box->close();
     });
-    QCOMPARE(TheDesktop().Confirm(u"本当に終了しますか？"_s), answer);
+    const QString text = u"本当に終了しますか？"_s;
+    QCOMPARE(defaultCancel ? TheDesktop().ConfirmDefaultCancel(text) : TheDesktop().Confirm(text), answer);
     QVERIFY(m_seen);
     QCOMPARE(seen.caption, u"確認"_s);
     QCOMPARE(seen.icon, QMessageBox::Question);
     QCOMPARE(seen.buttons, QStringList({ u"はい(&Y)"_s, u"キャンセル"_s }));
-}
-
-void TestBoxes::confirmDefaultCancel()
-{
-    whenModal([](QWidget* widget) { QTest::keyClick(widget, Qt::Key_Return); });
-    QVERIFY(!TheDesktop().ConfirmDefaultCancel(u"削除しますか？"_s));
-    QVERIFY(m_seen);
 }
 
 void TestBoxes::inputBox_data()

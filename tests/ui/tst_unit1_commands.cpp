@@ -39,15 +39,13 @@ private slots:
     void addFolder_data();
     void addFolder();
     void addCommandsListEachFileOnce();
-    void removeNeedsFocus();
-    void removeManyRanges();
+    void removeNeedsFocusThenTakesManyRanges();
     void clearAsks();
     void optionToggles();
     void showOpensSelection();
     void showFromRightClickKeepsSelectionDoubleClickOpens();
     void everyTriggerRunsItsCommand_data();
     void everyTriggerRunsItsCommand();
-    void refusedWhileChecking();
 
 private:
     void fill(int count);
@@ -244,27 +242,21 @@ void TestCommands::addCommandsListEachFileOnce()
     QCOMPARE(form->Candidates().Entries(), (Paths { t.hard, otherHard }));
 }
 
-void TestCommands::removeNeedsFocus()
-{
-    fill(3);
-    selectRows({ 0, 1 }, 0);
-    form->FileList->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
-    QCOMPARE(form->FocusedIndex(), -1);
-    form->CountLabel->setText(u"stale"_s);
-    form->btnDelFileClick();
-    QCOMPARE(form->Candidates().Count(), std::size_t(3));
-    QCOMPARE(form->CountLabel->text(), u"stale"_s);
-}
-
-void TestCommands::removeManyRanges()
+void TestCommands::removeNeedsFocusThenTakesManyRanges()
 {
     fill(200);
-    form->Host().AddGroup("重複ファイル1");
-    form->Host().AddChild("/tmp/e1");
+    addGroup({ "/tmp/e1" });
     QItemSelection odd;
     for (int row = 1; row < 200; row += 2)
         odd.select(form->Candidates().index(row), form->Candidates().index(row));
     form->FileList->selectionModel()->select(odd, QItemSelectionModel::Select);
+    // Without a focused row nothing goes.
+    form->FileList->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    QCOMPARE(form->FocusedIndex(), -1);
+    form->CountLabel->setText(u"stale"_s);
+    form->btnDelFileClick();
+    QCOMPARE(form->Candidates().Count(), std::size_t(200));
+    QCOMPARE(form->CountLabel->text(), u"stale"_s);
     form->FileList->selectionModel()->setCurrentIndex(
         form->Candidates().index(51), QItemSelectionModel::NoUpdate);
     form->btnDelFileClick();
@@ -282,8 +274,7 @@ void TestCommands::removeManyRanges()
 void TestCommands::clearAsks()
 {
     // An empty list: nothing to ask, and the tree stays.
-    form->Host().AddGroup("重複ファイル1");
-    form->Host().AddChild("/a");
+    addGroup({ "/a" });
     form->CountLabel->setText(u"stale"_s);
     form->btnClearClick();
     QVERIFY(desktop->calls.empty());
@@ -405,19 +396,6 @@ void TestCommands::everyTriggerRunsItsCommand()
         QCOMPARE(desktop->calls.size(), std::size_t(1));
         QCOMPARE(desktop->calls[0].kind, expectedCall);
     }
-}
-
-// That the handlers refuse during a real run is the check tests' subject; here the items' states.
-void TestCommands::refusedWhileChecking()
-{
-    form->Host().SetCheckCtrl(true);
-    for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mRename,
-             form->mChecker, form->pAddFile, form->pAddFolder, form->pDelFile, form->pClear, form->pRename })
-        QVERIFY2(!action->isEnabled(), qPrintable(action->objectName()));
-    QVERIFY(form->pShow->isEnabled());
-    QVERIFY(form->mOptionCheck1->isEnabled());
-    form->Host().SetCheckCtrl(false);
-    QVERIFY(form->mClear->isEnabled());
 }
 
 QTEST_MAIN(TestCommands)

@@ -127,9 +127,7 @@ QTreeWidgetItem* TestHostile::selectLastGroupChild(int child)
     QTreeWidgetItem* node = form->FileTree->topLevelItem(groups - 1)->child(child);
     if (!node)
         return nullptr;
-    form->FileTree->clearSelection();
-    form->FileTree->setCurrentItem(node);
-    node->setSelected(true);
+    selectNode(node);
     return node;
 }
 
@@ -239,9 +237,7 @@ void TestHostile::hostileFolderScanned()
     desktop->folderAnswers.push_back(fx.Path());
     form->btnAddFolderClick();
     QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
-    Paths listed;
-    for (std::size_t k = 0; k < form->Candidates().Count(); ++k)
-        listed.push_back(form->Candidates().At(k));
+    const Paths listed = form->Candidates().Entries();
     QCOMPARE(Sorted(listed), Sorted({ a, odd, deepDir + "/deep.jpg" }));
     CheckFromButton(*form, {}, desktop);
     compareWithPairwise(listed);
@@ -457,9 +453,7 @@ void TestHostile::unreadableFiles()
     desktop->folderAnswers.push_back(root);
     form->btnAddFolderClick();
     QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
-    Paths listed;
-    for (std::size_t k = 0; k < form->Candidates().Count(); ++k)
-        listed.push_back(form->Candidates().At(k));
+    const Paths listed = form->Candidates().Entries();
     QCOMPARE(Sorted(listed), Sorted({ root + "/a.jpg", root + "/b.jpg", secret, root + "/open/d.jpg" }));
     // The check stops at the unreadable file with its name.
     CheckFromButton(*form, {}, desktop);

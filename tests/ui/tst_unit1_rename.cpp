@@ -78,7 +78,6 @@ public:
     TestRename() : MainWindowTest(Shown::Active) {}
 
 private slots:
-    void threeEntriesInTwoFolders();
     void aTakenNameIsReportedAndItsEntriesStaySelected();
     void emptyPrefixOrCancelRenamesNothing();
     void nothingWithoutAFocusedEntry();
@@ -134,21 +133,6 @@ bool TestRename::run(const Settings& settings)
 }
 
 std::vector<std::string> TestRename::entries() const { return form->Candidates().Entries(); }
-
-void TestRename::threeEntriesInTwoFolders()
-{
-    list({ file(u"p/x.jpg"_s, "X"), file(u"p/y.jpg"_s, "Y"), file(u"q/z.jpg"_s, "Z") }, { 0, 1, 2 }, 1);
-    QVERIFY(run({}));
-    const std::vector<std::string> expected { path(u"p/img0001.jpg"_s), path(u"p/img0002.jpg"_s),
-        path(u"q/img0003.jpg"_s) };
-    QCOMPARE(entries(), expected);
-    // That the files moved with their contents is namesFollowTheDialog's; here the
-    // selection and focus afterwards.
-    QVERIFY(form->SelectedCandidates().empty());
-    QCOMPARE(form->FocusedIndex(), 1);
-    QCOMPARE(form->Candidates().Count(), std::size_t { 3 });
-    QVERIFY(desktop->calls.empty());
-}
 
 void TestRename::aTakenNameIsReportedAndItsEntriesStaySelected()
 {
@@ -230,9 +214,11 @@ void TestRename::namesFollowTheDialog_data()
         s.start = u"7"_s;
         s.digits = u"6"_s;
     }) << QStringList { u"p/photo000007.jpg"_s };
-    QTest::newRow("extension fixed up to png")
-        << QStringList { u"p/x.jpg"_s, u"p/y"_s, u"q/z.JPG"_s }
-        << with([](Settings& s) { s.extension = u"png"_s; })
+    QTest::newRow("extension fixed up to png, Enter at once")
+        << QStringList { u"p/x.jpg"_s, u"p/y"_s, u"q/z.JPG"_s } << with([](Settings& s) {
+        s.extension = u"png"_s;
+        s.close = Settings::Close::EnterInLastField;
+    })
         << QStringList { u"p/img0001.png"_s, u"p/img0002.png"_s, u"q/img0003.png"_s };
     QTest::newRow("mixed extensions keep their own")
         << QStringList { u"p/none"_s, u"p/x.jpg"_s, u"p/y.PNG"_s, u"q/z.tar.gz"_s } << Settings {}
@@ -254,8 +240,11 @@ void TestRename::namesFollowTheDialog()
         rows.push_back(static_cast<int>(before.size()));
         before.push_back(file(name, name.toUtf8()));
     }
-    list(before, rows);
+    list(before, rows, rows.back());
     QVERIFY(run(settings));
+    // Renamed entries leave the selection; the focus stays.
+    QVERIFY(form->SelectedCandidates().empty());
+    QCOMPARE(form->FocusedIndex(), rows.back());
     QCOMPARE(entries().size(), std::size_t(renamed.size()));
     for (qsizetype i = 0; i < renamed.size(); ++i) {
         QCOMPARE(entries()[std::size_t(i)], path(renamed[i]));
@@ -270,11 +259,8 @@ void TestRename::aRenamedEntryThatIsATreeNode()
     const std::string x = file(u"p/x.jpg"_s);
     const std::string y = file(u"p/y.jpg"_s);
     list({ x, y }, { 0 });
-    form->Host().AddGroup("重複ファイル1");
-    form->Host().AddChild(y);
-    form->Host().AddChild(x);
-    form->Host().AddGroup("重複ファイル2");
-    form->Host().AddChild(x);
+    addGroup({ y, x });
+    addGroup({ x });
     QVERIFY(run({}));
     const std::string renamed = path(u"p/img0001.jpg"_s);
     QTreeWidget* tree = form->FileTree;

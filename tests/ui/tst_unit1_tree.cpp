@@ -24,17 +24,13 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 
 #include <fstream>
-#include <fcntl.h>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -43,8 +39,7 @@ namespace {
 
 std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-// Double-clicks the way a mouse does: press, release, then the second press arriving as
-// a double-click, and its release.
+// Double-clicks as a mouse does: press, release, double-click, release.
 void DoubleClick(QWidget* widget, const QPoint& pos)
 {
     const QPointF local(pos);
@@ -65,15 +60,6 @@ QString ToolTipAt(QWidget* viewport, const QPoint& pos)
     return QToolTip::isVisible() ? QToolTip::text() : QString();
 }
 
-// Sets the modification time of path to the local time stamp.
-void SetModified(const std::string& path, const QDateTime& stamp)
-{
-    const qint64 ms = stamp.toMSecsSinceEpoch();
-    const timespec times[2] = { { ms / 1000, (ms % 1000) * 1000000 }, { ms / 1000, (ms % 1000) * 1000000 } };
-    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
-        qFatal("cannot set the time of %s", path.c_str());
-}
-
 } // namespace
 
 class TestTree : public MainWindowTest {
@@ -90,31 +76,28 @@ private slots:
     void deleteDialogKeepsCopiesWhoseKeptCopyChangedElseAllButTheFirstGo();
     void deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy();
     void deleteDialogWithEveryLineCheckedAsksFirst();
-    void deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay();
+    void deleteDialogWithTheSamePathTwiceDeletesItOnce();
     void doubleClickOpensAFileNodeOnlyAlsoBelowTheRows();
     void enterOnAGroupOpensTheDeleteDialog();
     void popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles();
     void popupActsOnTheNodeSelectedBeforeTheRightClick();
-    void renameSuccess();
+    void renameTakesOnlyANewName();
     void renameSelectsTheNameBeforeItsExtension_data();
     void renameSelectsTheNameBeforeItsExtension();
-    void renameCancelledOrUnchangedDoesNothing();
     void renameNeverCutsTheNameOrMovesTheFile();
     void moveIntoAnotherFolderButNeverOntoAName();
     void moveIntoAFullFileSystem();
-    void deleteAfterConfirmationOrSayWhyNot();
+    void deleteAfterConfirmation();
     void withTheTrashDeletionsGoThereAndAskWhereThereIsNone();
     void saveResultsIsEnabledOnlyWithGroups();
     void saveResultsWritesTheTreeAsItShowsIt();
-    void saveResultsFailureShowsTheErrorBoxAndLeavesNoFile();
+    void saveResultsFailureShowsTheErrorBox();
     void toolTipsShowWhatTheWindowCutsOff();
     void theColumnHoldsTheWidestRowInSight();
 
 private:
-    QTreeWidgetItem* addGroup(const std::vector<std::string>& paths);
     QTreeWidgetItem* checkedGroup(const std::vector<std::string>& paths);
     void doubleClickAndAnswer(QTreeWidgetItem* node, const std::function<void(TForm2&)>& answer);
-    void select(QTreeWidgetItem* node);
 
     std::string m_a, m_d, m_b;
 };
@@ -126,15 +109,6 @@ void TestTree::init()
     m_a = file("p/a.jpg", "same");
     m_d = file("p/d.jpg", "same");
     m_b = file("q/b.jpg", "same");
-}
-
-QTreeWidgetItem* TestTree::addGroup(const std::vector<std::string>& paths)
-{
-    const int number = form->FileTree->topLevelItemCount() + 1;
-    form->Host().AddGroup("重複ファイル" + std::to_string(number));
-    for (const std::string& path : paths)
-        form->Host().AddChild(path);
-    return form->FileTree->topLevelItem(number - 1);
 }
 
 // Returns the group the real check run makes of paths, which must all be identical.
@@ -156,19 +130,10 @@ void TestTree::doubleClickAndAnswer(QTreeWidgetItem* node, const std::function<v
     DoubleClick(tree->viewport(), tree->visualItemRect(node).center());
 }
 
-void TestTree::select(QTreeWidgetItem* node)
-{
-    form->FileTree->clearSelection();
-    if (node) {
-        form->FileTree->setCurrentItem(node);
-        node->setSelected(true);
-    }
-}
-
 void TestTree::deleteDialogCancelledOrWithNothingCheckedDeletesNothing()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
-    select(group);
+    selectNode(group);
     // The ways of cancelling are the dialog's own test; the window sees only the answer.
     WhenModal<TForm2>(form.get(),
         [](TForm2& dialog) { QTest::mouseClick(Control<QPushButton>(dialog, "Button2"), Qt::LeftButton); });
@@ -204,7 +169,7 @@ void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
     const std::string kept = file("k/ostype", "Linux\n");
     const std::string copy = file("k/copy", "Linux\n");
     QTreeWidgetItem* group = addGroup({ kept, locked, "/proc/self/status", copy });
-    select(group);
+    selectNode(group);
     WhenModal<TForm2>(form.get(), [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
     form->FileTreeDblClick();
 
@@ -371,74 +336,39 @@ void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
     QCOMPARE(desktop->calls.size(), std::size_t { 1 });
 }
 
-void TestTree::deleteDialogWithTheSamePathTwiceOrTheFileThroughAnOverlay()
+void TestTree::deleteDialogWithTheSamePathTwiceDeletesItOnce()
 {
-    const auto okOnDialog = [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); };
     // Q, P, P: P goes once, and both of its lines with it.
     QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_d });
-    doubleClickAndAnswer(group, okOnDialog);
+    doubleClickAndAnswer(group, [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
     QVERIFY(Exists(m_a));
     QVERIFY(!Exists(m_d));
     QCOMPARE(group->childCount(), 1);
     QVERIFY(desktop->calls.empty());
 
-    // A file and the same file seen through an overlay mount: the check groups them,
-    // and the delete dialog refuses to let the only copy go.
-    const QString root = filePath(u"ov"_s);
-    QDir().mkpath(root);
-    if (!MountPrivateTmpfs(Bytes(root), "4m"))
-        QSKIP("no private mount namespace for a tmpfs");
-    for (const QString& name : { u"lower"_s, u"upper"_s, u"work"_s, u"merged"_s })
-        QDir().mkpath(root + u'/' + name);
-    const std::string lower = WriteTestFile(root + u"/lower/photo.jpg"_s, "the only copy");
-    const QByteArray options = "lowerdir=" + QFile::encodeName(root) + "/lower,upperdir=" + QFile::encodeName(root)
-        + "/upper,workdir=" + QFile::encodeName(root) + "/work";
-    const std::string merged = Bytes(root + u"/merged/photo.jpg"_s);
-    const bool mounted
-        = mount("overlay", Bytes(root + u"/merged"_s).c_str(), "overlay", 0, options.constData()) == 0;
-    if (!mounted)
-        QSKIP("cannot mount an overlay");
-    form->FileTree->clear();
-    group = checkedGroup({ merged, lower });
-    doubleClickAndAnswer(group, okOnDialog);
-    QCOMPARE(ReadTestFile(lower), QByteArray("the only copy"));
-    QCOMPARE(group->childCount(), 2);
-    QCOMPARE(desktop->informations,
-        QStringList({ u"次のファイルは削除しませんでした：\n"_s + QString::fromStdString(lower)
-            + u" (残すファイルと同じファイルです)"_s }));
-    umount(Bytes(root + u"/merged"_s).c_str());
-    umount(Bytes(root).c_str());
 }
 
 void TestTree::doubleClickOpensAFileNodeOnlyAlsoBelowTheRows()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     group->setExpanded(true);
-    select(group->child(1));
+    selectNode(group->child(1));
     QTreeWidget* tree = form->FileTree;
     DoubleClick(tree->viewport(), tree->visualItemRect(group->child(1)).center());
     QCOMPARE(desktop->shellOpened, std::vector<std::string>({ m_d }));
     QVERIFY(form->findChildren<TForm2*>().isEmpty());
     QVERIFY(Exists(m_d));
 
-    // A file the desktop has no program for: the error box says so.
-    select(group->child(1));
-    desktop->shellOpenAnswers.push_back(ShellOpenResult::NoProgram);
-    DoubleClick(tree->viewport(), tree->visualItemRect(group->child(1)).center());
-    QCOMPARE(desktop->errors,
-        QStringList({ u"ファイル "_s + QString::fromStdString(m_d) + u" を開くプログラムがありません."_s }));
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
-
     // On empty space below the rows it acts on the selected node.
     desktop->ClearRecords();
     const QPoint below(tree->viewport()->width() / 2, tree->viewport()->height() - 5);
     QVERIFY(!tree->itemAt(below));
 
-    select(group->child(1));
+    selectNode(group->child(1));
     DoubleClick(tree->viewport(), below);
     QCOMPARE(desktop->shellOpened, std::vector<std::string>({ m_d }));
 
-    select(group);
+    selectNode(group);
     bool opened = false;
     WhenModal<TForm2>(form.get(), [&](TForm2& dialog) {
         opened = true;
@@ -450,9 +380,9 @@ void TestTree::doubleClickOpensAFileNodeOnlyAlsoBelowTheRows()
     QVERIFY(Exists(m_d));
 
     // Nothing selected, nothing happens; a right double-click is no double-click.
-    select(nullptr);
+    selectNode(nullptr);
     DoubleClick(tree->viewport(), below);
-    select(group->child(0));
+    selectNode(group->child(0));
     for (QEvent::Type type : { QEvent::MouseButtonPress, QEvent::MouseButtonDblClick }) {
         QMouseEvent event(type, QPointF(below), QPointF(tree->viewport()->mapToGlobal(below)), Qt::RightButton,
             Qt::RightButton, Qt::NoModifier);
@@ -467,7 +397,7 @@ void TestTree::enterOnAGroupOpensTheDeleteDialog()
     group->setExpanded(true);
     QTreeWidget* tree = form->FileTree;
     tree->setFocus(Qt::OtherFocusReason);
-    select(group);
+    selectNode(group);
     const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[]
         = { { Qt::Key_Return, Qt::NoModifier }, { Qt::Key_Enter, Qt::KeypadModifier } };
     for (const auto& [key, modifiers] : keys) {
@@ -483,7 +413,7 @@ void TestTree::enterOnAGroupOpensTheDeleteDialog()
     QCOMPARE(group->childCount(), 2);
 
     // On a file node Enter opens nothing.
-    select(group->child(1));
+    selectNode(group->child(1));
     QTest::keyClick(tree, Qt::Key_Return);
     QVERIFY(desktop->calls.empty());
     QVERIFY(form->findChildren<TForm2*>().isEmpty());
@@ -503,25 +433,25 @@ void TestTree::popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles()
     };
     const QList<bool> none { false, false, false, false };
     const QList<bool> all { true, true, true, true };
-    select(nullptr);
+    selectNode(nullptr);
     QCOMPARE(enabled(), none);
-    select(group);
+    selectNode(group);
     QCOMPARE(enabled(), none);
-    select(group->child(0));
+    selectNode(group->child(0));
     QCOMPARE(enabled(), all);
     // A group whose children are gone is still no file.
-    select(emptied);
+    selectNode(emptied);
     QCOMPARE(enabled(), none);
 
     // Nor do the commands take a group for a file, or a double-click a childless group.
     for (QTreeWidgetItem* node : { group, emptied }) {
-        select(node);
+        selectNode(node);
         form->popRenameClick();
         form->popMoveClick();
         form->popShowClick();
         form->popDeleteClick();
     }
-    select(emptied);
+    selectNode(emptied);
     form->FileTreeDblClick();
     QVERIFY(desktop->calls.empty());
     QCOMPARE(form->FileTree->topLevelItemCount(), 2);
@@ -533,7 +463,7 @@ void TestTree::popupActsOnTheNodeSelectedBeforeTheRightClick()
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     QTreeWidgetItem* other = addGroup({ m_b });
     group->setExpanded(true);
-    select(group->child(1));
+    selectNode(group->child(1));
     QTreeWidget* tree = form->FileTree;
     const QPoint onOther = tree->visualItemRect(other).center();
     QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onOther);
@@ -542,29 +472,35 @@ void TestTree::popupActsOnTheNodeSelectedBeforeTheRightClick()
     QApplication::sendEvent(tree->viewport(), &request);
     QTRY_VERIFY(form->PopupMenu2->isVisible());
     QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>({ group->child(1) }));
-    QVERIFY(form->popRename->isEnabled());
-    QVERIFY(form->popDelete->isEnabled());
     form->popShow->trigger();
     form->PopupMenu2->close();
     QCOMPARE(desktop->shellOpened, std::vector<std::string>({ m_d }));
 }
 
-void TestTree::renameSuccess()
+// A taken name and a vanished file are the hostile tests' cases.
+void TestTree::renameTakesOnlyANewName()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
-    select(group->child(0));
-    desktop->inputAnswers.push_back(u"b.jpg"_s);
+    selectNode(group->child(0));
+    // Cancelled, unchanged or emptied: nothing changes.
+    desktop->inputAnswers = { std::nullopt, u"a.jpg"_s, QString(), u"b.jpg"_s };
+    for (int i = 0; i < 3; ++i)
+        form->popRenameClick();
+    QVERIFY(Exists(m_a));
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+    QCOMPARE(desktop->calls.size(), std::size_t { 3 });
+
     form->popRenameClick();
-    QCOMPARE(desktop->inputs.size(), std::size_t { 1 });
-    QCOMPARE(desktop->inputs[0].caption, u"ファイル名変更"_s);
-    QCOMPARE(desktop->inputs[0].prompt, u"変更後の名前を入力"_s);
-    QCOMPARE(desktop->inputs[0].defaultText, u"a.jpg"_s);
+    QCOMPARE(desktop->inputs.size(), std::size_t { 4 });
+    QCOMPARE(desktop->inputs[3].caption, u"ファイル名変更"_s);
+    QCOMPARE(desktop->inputs[3].prompt, u"変更後の名前を入力"_s);
+    QCOMPARE(desktop->inputs[3].defaultText, u"a.jpg"_s);
     const std::string renamed = path("p/b.jpg");
     QVERIFY(!Exists(m_a));
     QCOMPARE(ReadTestFile(renamed), QByteArray("same"));
     QCOMPARE(TForm1::NodePath(group->child(0)), renamed);
     QCOMPARE(group->child(0)->text(0), QString::fromStdString(renamed));
-    QCOMPARE(desktop->calls.size(), std::size_t { 1 });
+    QCOMPARE(desktop->calls.size(), std::size_t { 4 });
 }
 
 void TestTree::renameSelectsTheNameBeforeItsExtension_data()
@@ -582,34 +518,15 @@ void TestTree::renameSelectsTheNameBeforeItsExtension()
 {
     QFETCH(QByteArray, name);
     QFETCH(QString, selected);
-    const std::string path = folder->Path() + "/" + name.toStdString();
-    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
-    QVERIFY(fd >= 0);
-    ::close(fd);
+    const std::string path = file(name.toStdString(), "");
     QTreeWidgetItem* group = addGroup({ path, m_d });
-    select(group->child(0));
+    selectNode(group->child(0));
     desktop->inputAnswers.push_back(std::nullopt);
     form->popRenameClick();
     QCOMPARE(desktop->inputs.size(), std::size_t { 1 });
     const ScriptedDesktop::InputCall& box = desktop->inputs[0];
     QCOMPARE(box.defaultText.left(box.selected), selected);
     QVERIFY(box.selected >= 0 && box.selected <= box.defaultText.size());
-}
-
-// A taken name and a vanished file are the hostile tests' cases.
-void TestTree::renameCancelledOrUnchangedDoesNothing()
-{
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
-    select(group->child(0));
-    desktop->inputAnswers.push_back(std::nullopt);
-    desktop->inputAnswers.push_back(u"a.jpg"_s);
-    desktop->inputAnswers.push_back(QString());
-    for (int i = 0; i < 3; ++i)
-        form->popRenameClick();
-    QCOMPARE(desktop->inputs.size(), std::size_t { 3 });
-    QCOMPARE(desktop->calls.size(), std::size_t { 3 });
-    QVERIFY(Exists(m_a));
-    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
 }
 
 void TestTree::renameNeverCutsTheNameOrMovesTheFile()
@@ -622,7 +539,7 @@ void TestTree::renameNeverCutsTheNameOrMovesTheFile()
     const std::string latin = path("p") + "/" + name;
     std::ofstream(latin) << "same";
     QTreeWidgetItem* group = addGroup({ m_a, latin });
-    select(group->child(1));
+    selectNode(group->child(1));
     SetDesktop(CreatePlatformDesktop());
     QString shown;
     WhenModal<QDialog>(form.get(), [&](QDialog& box) {
@@ -636,23 +553,20 @@ void TestTree::renameNeverCutsTheNameOrMovesTheFile()
     QVERIFY(Exists(latin));
     QCOMPARE(TForm1::NodePath(group->child(1)), latin);
 
-    // A name with a "/" or too long for the file system changes nothing.
+    // A name with a "/" changes nothing (the names refused are RenameInFolder's table).
     QDir().mkpath(filePath(u"p/sub"_s));
-    for (const QString& answer : { u"../x.jpg"_s, u"sub/x.jpg"_s, QString(300, u'n') }) {
-        desktop->ClearRecords();
-        desktop->inputAnswers.push_back(answer);
-        form->popRenameClick();
-        QCOMPARE(desktop->errors, QStringList({ u"Invalid filename."_s }));
-        QVERIFY(Exists(latin));
-        QCOMPARE(TForm1::NodePath(group->child(1)), latin);
-    }
+    desktop->inputAnswers.push_back(u"sub/x.jpg"_s);
+    form->popRenameClick();
+    QCOMPARE(desktop->errors, QStringList({ u"Invalid filename."_s }));
+    QVERIFY(Exists(latin));
+    QCOMPARE(TForm1::NodePath(group->child(1)), latin);
     QVERIFY(QDir(filePath(u"p/sub"_s)).isEmpty());
 }
 
 void TestTree::moveIntoAnotherFolderButNeverOntoAName()
 {
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
-    select(group->child(1));
+    selectNode(group->child(1));
     // Its own folder, or one where its name is taken: refused, and nothing changes.
     file("r/d.jpg", "other");
     for (const char* folder : { "p", "r" }) {
@@ -682,19 +596,6 @@ void TestTree::moveIntoAnotherFolderButNeverOntoAName()
     form->popMoveClick();
     QCOMPARE(TForm1::NodePath(group->child(1)), target);
     QVERIFY(Exists(target));
-
-    // Onward to another file system: copied there, and the source goes.
-    const TempDir shm("/dev/shm");
-    struct stat disk { }, memory { };
-    if (stat(target.c_str(), &disk) != 0 || stat(shm.Path().c_str(), &memory) != 0
-        || disk.st_dev == memory.st_dev)
-        QSKIP("the temporary folder and /dev/shm share a file system");
-    desktop->folderAnswers.push_back(shm.Path());
-    form->popMoveClick();
-    QVERIFY(!Exists(target));
-    QCOMPARE(ReadTestFile(shm / "d.jpg"), QByteArray("same"));
-    QCOMPARE(TForm1::NodePath(group->child(1)), shm / "d.jpg");
-    QVERIFY(desktop->errors.isEmpty());
 }
 
 void TestTree::moveIntoAFullFileSystem()
@@ -707,7 +608,7 @@ void TestTree::moveIntoAFullFileSystem()
     const QByteArray content(3 << 20, 'y');
     const std::string source = WriteTestFile(filePath(u"p/huge.jpg"_s), content);
     QTreeWidgetItem* group = addGroup({ m_a, source });
-    select(group->child(1));
+    selectNode(group->child(1));
     desktop->folderAnswers.push_back(Bytes(small));
     form->popMoveClick();
     const std::string target = Bytes(small + u"/huge.jpg"_s);
@@ -718,12 +619,13 @@ void TestTree::moveIntoAFullFileSystem()
     umount(small.toLocal8Bit().constData());
 }
 
-void TestTree::deleteAfterConfirmationOrSayWhyNot()
+// A file that cannot be deleted is the group's and the hostile tests' case.
+void TestTree::deleteAfterConfirmation()
 {
     // The user names the exact file: its group's other files are not read.
     QTreeWidgetItem* group = addGroup({ m_a, m_d });
     WriteTestFile(m_a, "changed");
-    select(group->child(1));
+    selectNode(group->child(1));
     desktop->confirmAnswers.push_back(false);
     form->popDeleteClick();
     QCOMPARE(desktop->confirms, QStringList({ u"実ファイルも削除します。\n本当に削除しますか？"_s }));
@@ -736,25 +638,15 @@ void TestTree::deleteAfterConfirmationOrSayWhyNot()
     QCOMPARE(group->childCount(), 1);
     QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
     QCOMPARE(desktop->calls.size(), std::size_t { 2 });
-
-    // A file that cannot be deleted stays, and its node with it.
-    group = addGroup({ m_a, "/proc/version" });
-    select(group->child(1));
-    desktop->confirmAnswers.push_back(true);
-    form->popDeleteClick();
-    QCOMPARE(desktop->errors,
-        QStringList({ u"次のファイルを削除できません：\n/proc/version (File access denied)"_s }));
-    QCOMPARE(group->childCount(), 2);
 }
 
 void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
 {
     form->mUseTrash->trigger();
     QVERIFY(form->mUseTrash->isChecked());
-    const std::string trash = qEnvironmentVariable("XDG_DATA_HOME").toStdString() + "/Trash/files/";
     QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
     group->setExpanded(true);
-    select(group);
+    selectNode(group);
     QString label;
     doubleClickAndAnswer(group, [&](TForm2& dialog) {
         label = Control<QLabel>(dialog, "Label1")->text();
@@ -762,15 +654,15 @@ void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
     });
     QCOMPARE(label, u"※チ ェックがあるファイルをゴミ箱に移動します"_s);
     QVERIFY(Exists(m_a));
-    QCOMPARE(ReadTestFile(trash + "d.jpg"), QByteArray("same"));
-    QCOMPARE(ReadTestFile(trash + "b.jpg"), QByteArray("same"));
+    QCOMPARE(ReadTestFile(TrashedPath("d.jpg")), QByteArray("same"));
+    QCOMPARE(ReadTestFile(TrashedPath("b.jpg")), QByteArray("same"));
     QCOMPARE(group->childCount(), 1);
 
     // A file on a volume without a trash: asked once, キャンセル keeps it.
     const TempDir shm("/dev/shm");
     const std::string noTrash = WriteTestFile(shm / "t.jpg", "same");
     group = addGroup({ m_a, noTrash });
-    select(group->child(1));
+    selectNode(group->child(1));
     desktop->ClearRecords();
     desktop->confirmAnswers = { true, false };
     form->popDeleteClick();
@@ -842,7 +734,7 @@ void TestTree::saveResultsWritesTheTreeAsItShowsIt()
     QCOMPARE(QDir(filePath(u""_s)).entryList(QDir::Files), QStringList({ u"plain"_s, u"結果.json"_s }));
 }
 
-void TestTree::saveResultsFailureShowsTheErrorBoxAndLeavesNoFile()
+void TestTree::saveResultsFailureShowsTheErrorBox()
 {
     addGroup({ m_a, m_d });
     const std::string missing = path("no/such/r.csv");
@@ -850,36 +742,18 @@ void TestTree::saveResultsFailureShowsTheErrorBoxAndLeavesNoFile()
     form->mSaveResultsClick();
     QCOMPARE(desktop->errors,
         QStringList({ u"ファイル "_s + QString::fromStdString(missing) + u" を作成できません."_s }));
-
-    // A full file system: a tmpfs of 64 KiB in a mount namespace of this test's own, filled up.
-    const QString small = filePath(u"small"_s);
-    QDir().mkpath(small);
-    if (!MountPrivateTmpfs(Bytes(small), "64k"))
-        QSKIP("no private mount namespace for a small tmpfs");
-    {
-        QFile filler(small + u"/filler"_s);
-        QVERIFY(filler.open(QIODevice::WriteOnly));
-        filler.write(QByteArray(1 << 20, 'f'));
-    }
-    const std::string target = Bytes(small + u"/r.csv"_s);
-    desktop->ClearRecords();
-    desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { target, 0 });
-    form->mSaveResultsClick();
-    QCOMPARE(desktop->errors, QStringList({ u"ストリームへの書き込みエラー."_s }));
-    QCOMPARE(QDir(small).entryList(QDir::Files | QDir::Hidden), QStringList({ u"filler"_s }));
-    umount(small.toLocal8Bit().constData());
 }
 
 void TestTree::toolTipsShowWhatTheWindowCutsOff()
 {
     const QDateTime stamp(QDate(2024, 5, 1), QTime(12, 34, 56));
-    SetModified(m_a, stamp);
+    SetModifiedTime(m_a, stamp.toSecsSinceEpoch());
     // A path far wider than the window, and a file of some size.
     QString deep = QString::fromStdString(folder->Path());
     for (int i = 0; i < 6; ++i)
         deep += u"/旅行の写真とそのバックアップ"_s + QString::number(i);
     const std::string big = WriteTestFile(deep + u"/海の写真.jpg"_s, QByteArray(1500000, 'x'));
-    SetModified(big, stamp);
+    SetModifiedTime(big, stamp.toSecsSinceEpoch());
     const QString bigShown = QString::fromStdString(big);
     QVERIFY(bigShown.size() > 120);
 

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
 
@@ -20,8 +19,7 @@ class TestUnit2 : public QObject {
 private slots:
     void layoutAndTexts();
     void linesKeepTheirBytesAndMarks();
-    void spaceTogglesTheFocusedLineAndEnterConfirms();
-    void escapeAndCancelButtonCancelOkConfirms();
+    void focusStartsAtTheListAndTabGoesRound();
 };
 
 void TestUnit2::layoutAndTexts()
@@ -72,21 +70,17 @@ void TestUnit2::linesKeepTheirBytesAndMarks()
     QVERIFY(height > list->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, list));
 }
 
-void TestUnit2::spaceTogglesTheFocusedLineAndEnterConfirms()
+// Space and Enter on the list are met by the tree tests, on real files.
+void TestUnit2::focusStartsAtTheListAndTabGoesRound()
 {
     // Owned by a window, as the delete command creates it.
     QWidget owner;
     owner.show();
     TForm2 form(&owner);
     form.AddFile("/p/a.jpg", false);
-    form.AddFile("/p/b.jpg", true);
-    form.AddFile("/p/c.jpg", true);
-    QSignalSpy finished(&form, &QDialog::finished);
     form.open();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    auto* list = Control<QListWidget>(form, "CheckFileList");
-    // The focus starts at the list, and Tab goes round to it through the buttons.
-    QCOMPARE(QApplication::focusWidget(), list);
+    QCOMPARE(QApplication::focusWidget(), Control<QListWidget>(form, "CheckFileList"));
     QStringList order;
     for (int i = 0; i < 3; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -95,37 +89,6 @@ void TestUnit2::spaceTogglesTheFocusedLineAndEnterConfirms()
     QCOMPARE(order,
         QStringList(
             { QStringLiteral("Button1"), QStringLiteral("Button2"), QStringLiteral("CheckFileList") }));
-    QTest::keyClick(list, Qt::Key_Space);
-    QVERIFY(form.IsChecked(0));
-    QTest::keyClick(list, Qt::Key_Down);
-    QTest::keyClick(list, Qt::Key_Space);
-    QVERIFY(!form.IsChecked(1));
-    QVERIFY(form.IsChecked(2));
-    QTest::keyClick(list, Qt::Key_Return);
-    QCOMPARE(finished.count(), 1);
-    QCOMPARE(form.result(), int(QDialog::Accepted));
-    QVERIFY(form.IsChecked(0));
-    QVERIFY(!form.IsChecked(1));
-}
-
-void TestUnit2::escapeAndCancelButtonCancelOkConfirms()
-{
-    for (int way = 0; way < 3; ++way) {
-        TForm2 form;
-        form.AddFile("/p/a.jpg", way == 2);
-        QSignalSpy finished(&form, &QDialog::finished);
-        form.open();
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-        if (way == 0)
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        else if (way == 1)
-            QTest::mouseClick(Control<QPushButton>(form, "Button2"), Qt::LeftButton);
-        else
-            QTest::mouseClick(Control<QPushButton>(form, "Button1"), Qt::LeftButton);
-        QCOMPARE(finished.count(), 1);
-        QCOMPARE(form.result(), int(way == 2 ? QDialog::Accepted : QDialog::Rejected));
-        QVERIFY(!form.isVisible());
-    }
 }
 
 QTEST_MAIN(TestUnit2)

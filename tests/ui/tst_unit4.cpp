@@ -16,25 +16,8 @@
 #include <QTreeWidget>
 
 #include <memory>
-#include <sys/stat.h>
-#include <sys/time.h>
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-std::string Trashed(const std::string& name)
-{
-    return qEnvironmentVariable("XDG_DATA_HOME").toStdString() + "/Trash/files/" + name;
-}
-
-void SetMtime(const std::string& path, long seconds)
-{
-    const timeval times[2] = { { seconds, 0 }, { seconds, 0 } };
-    utimes(path.c_str(), times);
-}
-
-} // namespace
 
 class TestUnit4 : public MainWindowTest {
     Q_OBJECT
@@ -81,8 +64,8 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
     // three files, the second and third go. Group 3 is unticked in the preview.
     const std::string copy = file("p/photo - コピー.jpg", "photo");
     const std::string photo = file("p/photo.jpg", "photo");
-    SetMtime(copy, 2000000000);
-    SetMtime(photo, 1500000000);
+    SetModifiedTime(copy, 2000000000);
+    SetModifiedTime(photo, 1500000000);
     const std::string n1 = file("q/note.txt", "note");
     const std::string n2 = file("q/deep/note.txt", "note");
     const std::string n3 = file("r/note.txt", "note");
@@ -112,7 +95,7 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
     // The name that looks like a copy went, not the first file of the list.
     QVERIFY(Exists(photo));
     QVERIFY(!Exists(copy));
-    QVERIFY(Exists(Trashed("photo - コピー.jpg")));
+    QVERIFY(Exists(TrashedPath("photo - コピー.jpg")));
     QVERIFY(Exists(n1) && !Exists(n2) && !Exists(n3));
     QVERIFY(Exists(x1) && Exists(x2));
     QCOMPARE(desktop->informations, QStringList({ u"ゴミ箱に移動したファイル：3 個（13 バイト解放）"_s }));
@@ -123,8 +106,8 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
     // The newest-file rule moved to the top keeps the newer file, though it comes second.
     const std::string older = file("s/older.jpg", "pair");
     const std::string newer = file("s/newer.jpg", "pair");
-    SetMtime(older, 1000000000);
-    SetMtime(newer, 1100000000);
+    SetModifiedTime(older, 1000000000);
+    SetModifiedTime(newer, 1100000000);
     QCOMPARE(check({ older, newer }), 1);
     desktop->ClearRecords();
     WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {

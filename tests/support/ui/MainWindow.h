@@ -46,9 +46,16 @@ protected:
     QString filePath(const QString& name) const { return QString::fromStdString(path(name.toStdString())); }
     // Writes content to name below the temporary folder and returns its path.
     std::string file(const std::string& name, const std::string& content = "x") const;
+    // Adds a group "重複ファイルN" of paths to the result tree, as a run does, and returns it.
+    QTreeWidgetItem* addGroup(const std::vector<std::string>& paths);
+    // Makes node (nullptr: none) the only selected and the current node of the tree.
+    void selectNode(QTreeWidgetItem* node);
     // Selects rows of the candidate list, alone, and puts its focus on row current.
     void selectRows(const std::vector<int>& rows, int current);
-    // Checks that no run goes on and every control that changes the list is enabled.
+    // Returns the object names of the disabled controls and menu items that change the list.
+    QStringList disabledListControls() const;
+    // Checks that no run goes on and every control and menu item that changes the list
+    // is enabled.
     void verifyIdle();
     // Returns the window's candidate list and result tree (no error, no log).
     CheckOracle::Outcome windowOutcome() const;

@@ -28,6 +28,18 @@ std::string MakeTestFolder(const std::string& path)
     return path;
 }
 
+void SetModifiedTime(const std::string& path, long long seconds)
+{
+    const timespec times[2] = { { seconds, 0 }, { seconds, 0 } };
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+        QTest::qFail(("cannot set the time of " + path).c_str(), __FILE__, __LINE__);
+}
+
+std::string TrashedPath(const std::string& name)
+{
+    return qEnvironmentVariable("XDG_DATA_HOME").toStdString() + "/Trash/files/" + name;
+}
+
 std::string WriteTestFile(const std::string& path, const std::string& content)
 {
     const std::size_t slash = path.rfind('/');

@@ -21,6 +21,10 @@ std::string WriteTestFile(const QString& path, const QByteArray& content);
 QByteArray ReadTestFile(const std::string& path);
 // Creates the folder path and its missing parents.
 std::string MakeTestFolder(const std::string& path);
+// Sets the modification time of path to seconds since the epoch; fails the test when it cannot.
+void SetModifiedTime(const std::string& path, long long seconds);
+// Returns where the trash of the test's XDG_DATA_HOME keeps a file named name.
+std::string TrashedPath(const std::string& name);
 // Files with second names, made below root: a.jpg with hard links hard.jpg and
 // sub/hard2.jpg, a copy sub/c.jpg, other.jpg, and symbolic links to a file (soft.jpg,
 // and chain.jpg through it), to a folder (folder.jpg), to nowhere (dangling.jpg) and to
