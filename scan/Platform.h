@@ -46,16 +46,43 @@ inline bool SameFileUnchanged(const FileInfo& a, const FileInfo& b)
     return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
 }
 
-// Calls visit(name, kind) for every entry of dir except "." and "..", in the order the
-// file system yields them. kind comes from the directory entry and may be Unknown.
-// Returns false when dir cannot be listed.
-bool ForEachEntry(const std::string& dir, const std::function<void(const char* name, EntryKind kind)>& visit);
-// Looks an entry of the folder being listed up (links followed) through the open
-// folder, without walking the whole path again.
+// Looks an entry of the folder being listed up through the open folder, without walking
+// the whole path again and without following a symbolic link (a link is reported as
+// Symlink, whatever it leads to).
 using EntryLookUp = std::function<Status(const char* name, FileInfo& info)>;
-// Same, and visit may look the folder's entries up with lookUp while it runs.
-bool ForEachEntry(const std::string& dir,
-    const std::function<void(const char* name, EntryKind kind, const EntryLookUp& lookUp)>& visit);
+// Called for every entry of a folder: kind comes from the directory entry and may be
+// Unknown; lookUp looks the folder's entries up while the listing runs.
+using EntryVisit = std::function<void(const char* name, EntryKind kind, const EntryLookUp& lookUp)>;
+
+// A folder held open for listing. The folders below a folder the user named are opened
+// through it, never through a symbolic link, so that a folder replaced by a link while a
+// scan runs leads nowhere outside.
+class Folder {
+public:
+    Folder() = default;
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    // Opens the folder at path, following links on the way and at its end: the folder
+    // the user named. InvalidName when path names something other than a folder.
+    Status Open(const std::string& path);
+    // Opens the folder path below top, whose part from offset start on names it
+    // relative to top ("a/b" in "/top/a/b"), following no symbolic link on that part:
+    // NotFound when nothing, a link or anything but a folder stands at one of its
+    // names now. InvalidName when path is too long for the calls that take paths. With
+    // start at the end of path, opens top itself once more.
+    Status OpenBelow(const Folder& top, const std::string& path, std::size_t start);
+    bool IsOpen() const { return m_handle != NativeHandle::None; }
+    // Calls visit for every entry except "." and "..", in the order the file system
+    // yields them, once per open folder. Returns why the listing stopped early, if it
+    // did.
+    Status ForEachEntry(const EntryVisit& visit);
+    void Close();
+
+private:
+    NativeHandle m_handle = NativeHandle::None;
+};
 
 // Fills info for path, following symbolic links when follow is set.
 Status Stat(const std::string& path, FileInfo& info, bool follow = true);

@@ -5,6 +5,8 @@
 #include "scan/posix/PosixError.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -14,6 +16,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 #ifdef __linux__
+#include <linux/openat2.h>
 #include <sys/syscall.h>
 #endif
 
@@ -44,12 +47,104 @@ namespace {
 
 bool IsHiddenName(const char* name) { return name[0] == '.'; }
 
-bool ForEachEntry(const std::string& dir,
-    const std::function<void(const char*, EntryKind, const EntryLookUp&)>& visit)
+namespace {
+
+    constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+
+    // Opens relative below folder, no component a symbolic link; -1 with errno set.
+    int OpenNoLinks(int folder, const std::string& relative)
+    {
+#if defined(__linux__) && defined(SYS_openat2)
+        // One call walks the whole relative path; a kernel without it, or a sandbox that
+        // refuses it, gets the walk one name at a time below.
+        static std::atomic<bool> unsupported { false };
+        if (!unsupported.load(std::memory_order_relaxed)) {
+            open_how how {};
+            how.flags = static_cast<std::uint64_t>(kFolderFlags | O_NOFOLLOW);
+            how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+            for (int attempt = 0; attempt < 8; ++attempt) {
+                const long fd = syscall(SYS_openat2, folder, relative.c_str(), &how, sizeof how);
+                if (fd >= 0)
+                    return static_cast<int>(fd);
+                // EAGAIN: a rename elsewhere raced the walk; ELOOP is the link refused.
+                if (errno != EAGAIN)
+                    break;
+            }
+            if (errno != ENOSYS && errno != EPERM && errno != E2BIG)
+                return -1;
+            unsupported.store(true, std::memory_order_relaxed);
+        }
+#endif
+        // Each folder on the way is opened as a place only (O_PATH), so that one the
+        // user may enter but not list is passed as a path walk passes it.
+        int at = folder;
+        int owned = -1;
+        std::size_t from = 0;
+        for (;;) {
+            const std::size_t slash = relative.find(kSeparator, from);
+            const bool last = slash == std::string::npos;
+            const std::string name = relative.substr(from, last ? std::string::npos : slash - from);
+            const int next = openat(at, name.c_str(), (last ? kFolderFlags : O_PATH | O_DIRECTORY | O_CLOEXEC) | O_NOFOLLOW);
+            const int reason = errno;
+            if (owned >= 0)
+                close(owned);
+            errno = reason;
+            if (next < 0 || last)
+                return next;
+            at = owned = next;
+            from = slash + 1;
+        }
+    }
+
+} // namespace
+
+Folder::~Folder() { Close(); }
+
+void Folder::Close()
 {
-    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+    if (IsOpen()) {
+        close(Fd(m_handle));
+        m_handle = NativeHandle::None;
+    }
+}
+
+Status Folder::Open(const std::string& path)
+{
+    Close();
+    if (path.empty())
+        return Posix::StatusOf(ENOENT);
+    m_handle = HandleOf(open(path.c_str(), kFolderFlags));
+    return IsOpen() ? Status() : Posix::LastError();
+}
+
+Status Folder::OpenBelow(const Folder& top, const std::string& path, std::size_t start)
+{
+    Close();
+    // Every path below this folder would be longer still: none could be opened later.
+    if (path.size() >= PATH_MAX)
+        return Posix::StatusOf(ENAMETOOLONG);
+    // Nothing below top: top itself again, with a listing position of its own.
+    const int fd = start >= path.size() ? openat(Fd(top.m_handle), ".", kFolderFlags)
+                                        : OpenNoLinks(Fd(top.m_handle), path.substr(start));
+    if (fd < 0) {
+        // A link, a file or a device where a folder was: no folder there any more.
+        if (errno == ELOOP || errno == ENOTDIR || errno == EXDEV)
+            return Posix::StatusOf(ENOENT);
+        return Posix::LastError();
+    }
+    m_handle = HandleOf(fd);
+    return {};
+}
+
+Status Folder::ForEachEntry(const EntryVisit& visit)
+{
+    if (!IsOpen())
+        return Posix::StatusOf(EBADF);
+    // The stream takes the descriptor over and closes it.
+    DIR* d = fdopendir(Fd(m_handle));
     if (!d)
-        return false;
+        return Posix::LastError();
+    m_handle = NativeHandle::None;
     struct Closer {
         DIR* d;
         ~Closer() { closedir(d); }
@@ -57,23 +152,21 @@ bool ForEachEntry(const std::string& dir,
     const int folder = dirfd(d);
     const EntryLookUp lookUp = [folder](const char* name, FileInfo& info) -> Status {
         struct stat st {};
-        if (fstatat(folder, name, &st, 0) != 0)
+        if (fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             return Posix::LastError();
         FillInfo(st, info);
         return {};
     };
-    while (const dirent* e = readdir(d)) {
+    for (;;) {
+        errno = 0;
+        const dirent* e = readdir(d);
+        if (!e)
+            return errno == 0 ? Status() : Posix::LastError();
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
             continue;
         visit(n, KindOfDirent(e->d_type), lookUp);
     }
-    return true;
-}
-
-bool ForEachEntry(const std::string& dir, const std::function<void(const char*, EntryKind)>& visit)
-{
-    return ForEachEntry(dir, [&](const char* name, EntryKind kind, const EntryLookUp&) { visit(name, kind); });
 }
 
 Status Stat(const std::string& path, FileInfo& info, bool follow)
