@@ -1,4 +1,5 @@
 #include "check/ResultExport.h"
+#include "scan/PathText.h"
 #include "scan/SaveFile.h"
 
 #include "support/ChildProcess.h"
@@ -10,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <random>
+#include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -100,6 +103,40 @@ TEST(FormatResults, KeepsTheBytesOfEveryPathThatIsNoUtf8)
         "\"size\": null, \"modified\": null},\n"
         "        {\"position\": 3, \"path\": \"/no/\\u0001\", \"size\": null, \"modified\": null}\n"
         "      ]\n    }\n  ]\n}\n");
+}
+
+// Every path has a text of its own, in the window (DisplayPath) as in the saved results,
+// and the window's text comes back as the path: random names over the bytes that need
+// care (backslash, "x", hex digits, control bytes, bytes of UTF-8 and of none).
+TEST(FormatResults, NoTwoPathsShareAText)
+{
+    const std::string a = "/t/a\xE9.txt";
+    const std::string b = "/t/a\\xE9.txt";
+    EXPECT_EQ(FileScan::DisplayPath("/t/写真 (1).jpg"), "/t/写真 (1).jpg");
+    EXPECT_EQ(FileScan::DisplayPath(a), "/t/a\\xE9.txt");
+    EXPECT_EQ(FileScan::DisplayPath(b), "/t/a\\x5CxE9.txt");
+    EXPECT_EQ(FileScan::DisplayPath("/t/a\\xg\\x4"), "/t/a\\xg\\x4");
+    EXPECT_EQ(FormatResults({ { a, b } }, ResultFormat::Csv),
+        "\xEF\xBB\xBFgroup,position,path,size,modified\r\n1,1,/t/a\\xE9.txt,,\r\n1,2,/t/a\\x5CxE9.txt,,\r\n");
+
+    const char alphabet[] = { '\\', 'x', 'X', '4', 'e', 'F', 'g', '/', '\n', '\x7F', '\xC3', '\xA9', '\xE9', 'a' };
+    std::mt19937 random(26);
+    std::set<std::string> paths;
+    std::set<std::string> shown;
+    std::set<std::string> written;
+    for (int n = 0; n < 20000; ++n) {
+        std::string path(random() % 7, ' ');
+        for (char& c : path)
+            c = alphabet[random() % sizeof alphabet];
+        if (!paths.insert(path).second)
+            continue;
+        const std::string text = FileScan::DisplayPath(path);
+        ASSERT_EQ(FileScan::PathFromDisplayText(text), path) << text;
+        ASSERT_TRUE(FileScan::IsValidUtf8(text)) << text;
+        ASSERT_TRUE(shown.insert(text).second) << text;
+        ASSERT_TRUE(written.insert(FileScan::WritableAsIs(path) ? path : text).second) << text;
+    }
+    EXPECT_GT(paths.size(), 5000U);
 }
 
 TEST(ModifiedText, IsLocalTimeWithItsOffset)

@@ -501,6 +501,20 @@ void TestTree::renameTakesOnlyANewName()
     QCOMPARE(TForm1::NodePath(group->child(0)), renamed);
     QCOMPARE(group->child(0)->text(0), QString::fromStdString(renamed));
     QCOMPARE(desktop->calls.size(), std::size_t { 4 });
+
+    // A name that only looks escaped shows its backslash as one, and the edit keeps it a
+    // backslash; a name that is no UTF-8 keeps its byte.
+    for (const std::string name : { "note\\xE9", "note\xE9" }) {
+        const std::string odd = file("p/" + name + ".jpg", "odd");
+        group = addGroup({ odd, m_d });
+        selectNode(group->child(0));
+        desktop->inputAnswers = { PathToDisplay(name) + u" v2.jpg"_s };
+        form->popRenameClick();
+        QCOMPARE(desktop->inputs.back().defaultText, PathToDisplay(name + ".jpg"));
+        QCOMPARE(Content(path("p/" + name + " v2.jpg")), std::string("odd"));
+        QCOMPARE(TForm1::NodePath(group->child(0)), path("p/" + name + " v2.jpg"));
+    }
+    QCOMPARE(PathToDisplay("note\\xE9"), u"note\\x5CxE9"_s);
 }
 
 void TestTree::renameSelectsTheNameBeforeItsExtension_data()
