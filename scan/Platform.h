@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace Platform {
 
@@ -86,6 +87,10 @@ private:
 
 // Fills info for path, following symbolic links when follow is set.
 Status Stat(const std::string& path, FileInfo& info, bool follow = true);
+
+// Sets real to path with every symbolic link, "." and ".." resolved: the path the file
+// has from the root.
+Status RealPath(const std::string& path, std::string& real);
 
 bool IsDirectory(const std::string& path);
 // True for an existing regular file (after following links).
@@ -196,6 +201,11 @@ Status MoveToTrash(const std::string& path);
 
 // Returns the longest file name, in bytes, that the file system holding folder takes.
 std::size_t MaxNameBytes(const std::string& folder);
+
+// Returns the other places where folder, or a folder inside it, is mounted too (bind
+// mounts), as paths that lead there now: a file seen through one lies inside folder
+// though no folder on its path is folder. Empty where the system cannot tell.
+std::vector<std::string> MountsInside(const std::string& folder);
 
 // Renames from to to in one step, replacing a file at to.
 Status RenameReplacing(const std::string& from, const std::string& to);

@@ -9,6 +9,8 @@
 #include <climits>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -176,6 +178,16 @@ Status Stat(const std::string& path, FileInfo& info, bool follow)
     if (rc != 0)
         return Posix::LastError();
     FillInfo(st, info);
+    return {};
+}
+
+Status RealPath(const std::string& path, std::string& real)
+{
+    char* resolved = realpath(path.empty() ? "." : path.c_str(), nullptr);
+    if (!resolved)
+        return Posix::LastError();
+    real = resolved;
+    std::free(resolved);
     return {};
 }
 
@@ -462,6 +474,90 @@ std::size_t MaxNameBytes(const std::string& folder)
     const long max = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
     // NAME_MAX where the file system does not say.
     return max > 0 ? static_cast<std::size_t>(max) : 255;
+}
+
+namespace {
+
+    // One line of /proc/self/mountinfo: the file system, the folder of it that is
+    // mounted, and where.
+    struct Mount {
+        std::string device;
+        std::string root;
+        std::string point;
+    };
+
+    // Undoes the octal escapes (\040 for a space) of a mountinfo field.
+    std::string MountField(const std::string& field)
+    {
+        std::string out;
+        for (std::size_t k = 0; k < field.size(); ++k) {
+            if (field[k] == '\\' && k + 3 < field.size() && field[k + 1] >= '0' && field[k + 1] <= '3') {
+                out += static_cast<char>((field[k + 1] - '0') * 64 + (field[k + 2] - '0') * 8 + (field[k + 3] - '0'));
+                k += 3;
+            } else {
+                out += field[k];
+            }
+        }
+        return out;
+    }
+
+    std::vector<Mount> ReadMounts()
+    {
+        std::vector<Mount> mounts;
+        std::FILE* file = std::fopen("/proc/self/mountinfo", "re");
+        if (!file)
+            return mounts;
+        char* line = nullptr;
+        std::size_t capacity = 0;
+        while (getline(&line, &capacity, file) > 0) {
+            // id, parent, major:minor, root, mount point, ...
+            std::vector<std::string> fields;
+            for (const char* p = line; *p && *p != '\n' && fields.size() < 5;) {
+                const char* end = p + std::strcspn(p, " \n");
+                fields.emplace_back(p, end);
+                p = *end == ' ' ? end + 1 : end;
+            }
+            if (fields.size() == 5)
+                mounts.push_back({ fields[2], MountField(fields[3]), MountField(fields[4]) });
+        }
+        std::free(line);
+        std::fclose(file);
+        return mounts;
+    }
+
+    // True when path is folder or lies inside it.
+    bool Within(const std::string& path, const std::string& folder)
+    {
+        if (folder == "/")
+            return !path.empty() && path[0] == '/';
+        return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/');
+    }
+
+} // namespace
+
+std::vector<std::string> MountsInside(const std::string& folder)
+{
+    std::vector<std::string> places;
+    std::string real;
+    if (!RealPath(folder, real).Ok())
+        return places;
+    const std::vector<Mount> mounts = ReadMounts();
+    // The mount that shows folder: the last one mounted on the longest prefix of it.
+    const Mount* holder = nullptr;
+    for (const Mount& mount : mounts) {
+        if (Within(real, mount.point) && (!holder || mount.point.size() >= holder->point.size()))
+            holder = &mount;
+    }
+    if (!holder)
+        return places;
+    // folder as a path within its file system.
+    const std::string rest = holder->point == "/" ? real : real.substr(holder->point.size());
+    const std::string inFs = holder->root == "/" ? (rest.empty() ? "/" : rest) : holder->root + rest;
+    for (const Mount& mount : mounts) {
+        if (&mount != holder && mount.device == holder->device && Within(mount.root, inFs))
+            places.push_back(mount.point);
+    }
+    return places;
 }
 
 Status RenameReplacing(const std::string& from, const std::string& to)
