@@ -183,6 +183,10 @@ public:
     // Gives the file the permission bits and the access and modification times of
     // info.
     Status CopyAttributes(const FileInfo& info);
+    // Gives the file the owner, group and permission bits of the file at path (links
+    // followed), the owner and group as far as the process may set them; where the group
+    // cannot be kept, the group gets no more than others had.
+    Status TakeAccessOf(const std::string& path);
     // Flushes to disk and closes.
     Status Close();
 

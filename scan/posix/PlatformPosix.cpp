@@ -431,6 +431,30 @@ Status WriteFile::CopyAttributes(const FileInfo& info)
     return futimens(Fd(m_handle), times) == 0 ? Status() : Posix::LastError();
 }
 
+Status WriteFile::TakeAccessOf(const std::string& path)
+{
+    struct stat old {};
+    if (stat(path.c_str(), &old) != 0)
+        return Posix::LastError();
+    const int fd = Fd(m_handle);
+    // Root may keep both; an owner may still give the file a group of its own. Whatever
+    // could not be kept shows in the file's status below.
+    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+        const int groupOnly = fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+        static_cast<void>(groupOnly);
+    }
+    struct stat now {};
+    if (fstat(fd, &now) != 0)
+        return Posix::LastError();
+    mode_t mode = old.st_mode & 07777;
+    if (now.st_uid != old.st_uid || now.st_gid != old.st_gid)
+        mode &= 0777;
+    // Another group's members are others to the old file.
+    if (now.st_gid != old.st_gid)
+        mode = (mode & ~static_cast<mode_t>(070)) | (mode & 070 & ((mode & 07) << 3));
+    return fchmod(fd, mode) == 0 ? Status() : Posix::LastError();
+}
+
 Status WriteFile::Close()
 {
     if (m_handle == NativeHandle::None)

@@ -27,6 +27,8 @@
 #include <QToolTip>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -734,13 +736,18 @@ void TestTree::saveResultsWritesTheTreeAsItShowsIt()
         ReadTestFile(target), QByteArray::fromStdString(Check::FormatResults(groups, Check::ResultFormat::Json)));
     QVERIFY(desktop->errors.isEmpty());
 
-    // The next save offers the last name and filter; a name without extension follows the filter.
-    desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { path("plain"), 0 });
+    // The next save offers the last name and filter; a name without extension follows the
+    // filter. A file saved over keeps who may read it.
+    const std::string plain = file("plain", "old");
+    QVERIFY(chmod(plain.c_str(), 0600) == 0);
+    desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { plain, 0 });
     form->mSaveResultsClick();
     QCOMPARE(desktop->saves.at(1).fileName, target);
     QCOMPARE(desktop->saves.at(1).filter, 0);
-    QCOMPARE(ReadTestFile(path("plain")),
-        QByteArray::fromStdString(Check::FormatResults(groups, Check::ResultFormat::Csv)));
+    QCOMPARE(ReadTestFile(plain), QByteArray::fromStdString(Check::FormatResults(groups, Check::ResultFormat::Csv)));
+    struct stat st { };
+    QVERIFY(stat(plain.c_str(), &st) == 0);
+    QCOMPARE(st.st_mode & 07777, 0600U);
 
     // Cancelled: nothing written.
     desktop->saveAnswers.push_back(std::nullopt);
