@@ -19,12 +19,13 @@ run_suite() {
     (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 900)
 }
 
-# clang-tidy with the project's .clang-tidy over the core, the start-up and the bench
-# tools, using the compile commands of dir; any finding fails the run. ui/ and tests/ are
-# clean as well, but their Qt and test headers would more than double the run's time.
+# clang-tidy with the project's .clang-tidy over the core, the start-up, tessarin-cli and
+# the bench tools, using the compile commands of dir; any finding fails the run. ui/ and
+# tests/ are clean as well, but their Qt and test headers would more than double the
+# run's time.
 run_tidy() {
     local dir=$1
-    local pattern="^$root/(scan|check|app|bench)/"
+    local pattern="^$root/(scan|check|app|cli|bench)/"
     local files
     files=$(sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$dir/compile_commands.json" \
         | grep -E "$pattern" | grep -v '_autogen/' | sort -u)
