@@ -6,7 +6,8 @@ packages=(cmake ninja-build g++ pkg-config libglib2.0-dev qt6-base-dev qt6-svg-d
           fonts-noto-cjk)
 if [ "${1:-build}" = test ]; then
     packages+=(libgtest-dev xvfb xdotool x11-utils imagemagick util-linux clang clang-tidy
-              libclang-rt-14-dev)
+              libclang-rt-14-dev
+              dpkg-dev file lintian appstream desktop-file-utils man-db)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every target with warnings as errors and runs the whole test suite twice:
 # once as built for users, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The users' build also makes the Debian package and checks it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/deps.sh" test
@@ -36,6 +37,8 @@ run_tidy() {
 
 echo "== release build =="
 run_suite "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== Debian package =="
+bash "$root/tests/scripts/check_package.sh" "$root/build/test" "$root"
 echo "== clang-tidy =="
 run_tidy "$root/build/test"
 echo "== sanitizer build (address, undefined) =="
