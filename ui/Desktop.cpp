@@ -2,7 +2,8 @@
 // busy cursor.
 #include "ui/Desktop.h"
 
-#include "scan/FileScan.h"
+#include "scan/FileError.h"
+#include "scan/Platform.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -30,11 +31,11 @@ Desktop& TheDesktop()
 
 void SetDesktop(std::unique_ptr<Desktop> d) { installedDesktop() = std::move(d); }
 
-void InstallFolderBrowser()
+bool PickFolder(const QString& title, std::string& folder)
 {
-    FileScan::SetFolderBrowser([](const std::string& title, std::string& folder) {
-        return TheDesktop().BrowseFolder(QString::fromUtf8(title), folder);
-    });
+    if (!Platform::IsDirectory(folder))
+        folder.clear();
+    return TheDesktop().BrowseFolder(title, folder);
 }
 
 void OpenWithAssociatedProgram(const std::string& path)

@@ -64,8 +64,9 @@ Desktop& TheDesktop();
 void SetDesktop(std::unique_ptr<Desktop> d);
 // Creates the platform implementation (one back end per platform, chosen by the build).
 std::unique_ptr<Desktop> CreatePlatformDesktop();
-// Routes FileScan::PickFolder through TheDesktop().BrowseFolder; safe to call repeatedly.
-void InstallFolderBrowser();
+// Shows the folder chooser of TheDesktop() with title, starting in folder when that is an
+// existing directory; on success sets folder and returns true.
+bool PickFolder(const QString& title, std::string& folder);
 
 // Opens path with its associated program through TheDesktop(); throws Files::FileError
 // with the reason when no program took it.

@@ -111,7 +111,6 @@ TForm1::TForm1(QWidget* parent)
     adjustSize();
     CentreOnScreen(this);
 
-    InstallFolderBrowser();
     FormCreate();
 }
 
@@ -452,7 +451,7 @@ void TForm1::btnAddFolderClick()
     RunCommand([this] {
         BusyCursor busy;
         std::string folder;
-        if (FileScan::PickFolder("画像のフォルダを指定", folder)) {
+        if (PickFolder(u"画像のフォルダを指定"_s, folder)) {
             if (isDriveRoot(folder))
                 folder.resize(2);
             const std::string filterText = utf8(ExtEdit->text());

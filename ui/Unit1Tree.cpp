@@ -248,7 +248,7 @@ void TForm1::popMoveClick()
         if (!node)
             return;
         std::string folder;
-        if (!FileScan::PickFolder("画像のフォルダを指定", folder))
+        if (!PickFolder(u"画像のフォルダを指定"_s, folder))
             return;
         const std::string path = NodePath(node);
         Files::FileOpResult result;

@@ -269,25 +269,4 @@ TEST_F(Compare, AReadThatWaitsForTheDiskLeavesTheThreadsGateMeanwhile)
     EXPECT_EQ(gate.inside, 1);
 }
 
-TEST(PickFolder, EmptiesAMissingFolderAndAsksTheInstalledBrowser)
-{
-    TempDir dir;
-    std::string seen = "unset";
-    SetFolderBrowser([&](const std::string& title, std::string& folder) {
-        seen = folder;
-        EXPECT_EQ(title, "画像のフォルダを指定");
-        folder = "/chosen";
-        return true;
-    });
-    std::string folder = dir / "missing";
-    EXPECT_TRUE(PickFolder("画像のフォルダを指定", folder));
-    EXPECT_EQ(seen, "");
-    EXPECT_EQ(folder, "/chosen");
-    folder = dir.Path();
-    PickFolder("画像のフォルダを指定", folder);
-    EXPECT_EQ(seen, dir.Path());
-    SetFolderBrowser(nullptr);
-    EXPECT_FALSE(PickFolder("t", folder));
-}
-
 } // namespace

@@ -1,175 +1,21 @@
-// FileScan: extension filter, folder scan, pairwise content comparison and path routines.
-#include "scan/FileScan.h"
+// FolderScan: the folder scan, a tree listed on several threads in one-thread order.
+#include "scan/FolderScan.h"
 
 #include "scan/CandidatePaths.h"
-#include "scan/ContentCompare.h"
+#include "scan/ExtFilter.h"
 #include "scan/FileProbe.h"
+#include "scan/PathRoutines.h"
 #include "scan/Platform.h"
 
-#include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <exception>
 #include <iterator>
-#include <memory>
 #include <mutex>
-#include <string_view>
 #include <thread>
 #include <utility>
 
 namespace FileScan {
-
-std::string ExtractFileExt(const std::string& path)
-{
-    const std::size_t dot = path.rfind('.');
-    const std::size_t sep = path.rfind(Platform::kSeparator);
-    if (dot == std::string::npos || (sep != std::string::npos && dot < sep))
-        return {};
-    return path.substr(dot);
-}
-
-std::string ExtractFileName(const std::string& path)
-{
-    const std::size_t sep = path.rfind(Platform::kSeparator);
-    return sep == std::string::npos ? path : path.substr(sep + 1);
-}
-
-std::string ExtractFileDir(const std::string& path)
-{
-    const std::size_t sep = path.rfind(Platform::kSeparator);
-    return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
-}
-
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    if (!folder.empty() && folder.back() == Platform::kSeparator)
-        return folder + name;
-    return folder + Platform::kSeparator + name;
-}
-
-std::string UpperAscii(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
-}
-
-namespace {
-
-    bool IsAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-    bool AcceptedToken(const std::string& token)
-    {
-        if (token.size() < 2 || token[0] != '*' || token[1] != '.')
-            return false;
-        return std::all_of(token.begin() + 2, token.end(), [](char c) { return IsAsciiAlnum(c) || c == ';'; });
-    }
-
-    bool MeansEveryFile(std::string_view text) { return text.empty() || text == "*.*"; }
-
-    // U+3000 and U+FF1B in UTF-8: what a Japanese input method types for " " and ";".
-    constexpr std::string_view kFullWidthSpace = "\xE3\x80\x80";
-    constexpr std::string_view kFullWidthSemicolon = "\xEF\xBC\x9B";
-
-    // Returns the length of the separator (";" or the full-width "；") at text[k], or 0.
-    std::size_t SeparatorAt(std::string_view text, std::size_t k)
-    {
-        if (text[k] == ';')
-            return 1;
-        return text.substr(k).starts_with(kFullWidthSemicolon) ? kFullWidthSemicolon.size() : 0;
-    }
-
-    // Drops the ASCII and full-width spaces around text: typed around a separator, they
-    // belong to no pattern.
-    std::string_view TrimSpaces(std::string_view text)
-    {
-        for (;;) {
-            if (text.starts_with(' '))
-                text.remove_prefix(1);
-            else if (text.starts_with(kFullWidthSpace))
-                text.remove_prefix(kFullWidthSpace.size());
-            else if (text.ends_with(' '))
-                text.remove_suffix(1);
-            else if (text.ends_with(kFullWidthSpace))
-                text.remove_suffix(kFullWidthSpace.size());
-            else
-                return text;
-        }
-    }
-
-    struct Piece {
-        std::string_view text; // trimmed
-        bool separated = false; // ended by a separator rather than by the end of the text
-    };
-
-    // Splits the trimmed field at its separators into trimmed pieces; the text after a
-    // final separator is no piece.
-    std::vector<Piece> SplitField(std::string_view text)
-    {
-        std::vector<Piece> pieces;
-        std::size_t start = 0;
-        for (std::size_t k = 0; k < text.size();) {
-            const std::size_t separator = SeparatorAt(text, k);
-            if (separator == 0) {
-                ++k;
-                continue;
-            }
-            pieces.push_back({ TrimSpaces(text.substr(start, k - start)), true });
-            k += separator;
-            start = k;
-        }
-        if (start < text.size())
-            pieces.push_back({ TrimSpaces(text.substr(start)), false });
-        return pieces;
-    }
-
-} // namespace
-
-std::string NormalizeExtFilter(const std::string& text)
-{
-    std::string everyFile = "*.*";
-    const std::string_view field = TrimSpaces(text);
-    if (MeansEveryFile(field))
-        return everyFile;
-    std::string result;
-    for (const Piece& piece : SplitField(field)) {
-        std::string token(piece.text);
-        if (piece.separated)
-            token += ';';
-        if (AcceptedToken(token))
-            result += token;
-    }
-    return result.empty() ? everyFile : result;
-}
-
-void ParseExtList(const std::string& text, ExtList& list)
-{
-    const std::string_view field = TrimSpaces(text);
-    if (MeansEveryFile(field))
-        return;
-    for (const Piece& piece : SplitField(field)) {
-        // A field ending in "*" leaves its last piece open: it is never added.
-        if (!piece.separated && field.ends_with('*'))
-            continue;
-        std::string entry;
-        for (const char c : piece.text) {
-            if (c != '*')
-                entry += c;
-        }
-        list.push_back(UpperAscii(std::move(entry)));
-    }
-}
-
-bool MatchesExtList(const std::string& path, const ExtList& list)
-{
-    if (list.empty())
-        return true;
-    const std::string ext = UpperAscii(ExtractFileExt(path));
-    return std::any_of(list.begin(), list.end(), [&](const std::string& entry) { return UpperAscii(entry) == ext; });
-}
 
 namespace {
 
@@ -422,73 +268,4 @@ void AddFolderTreeFiles(const std::string& folder, const std::string& filterText
         Platform::RotationalDisk(info.device) ? kRotationalListers : kSolidStateListers);
     lister.Walk(out, listed);
 }
-
-namespace {
-
-    Platform::ReadFile OpenForCompare(const std::string& path)
-    {
-        Platform::ReadFile file;
-        if (!file.Open(path).Ok())
-            throw Files::FileError(Files::OpenErrorText(path));
-        return file;
-    }
-
-} // namespace
-
-bool SameFileContent(const std::string& a, const std::string& b)
-{
-    if (a == b)
-        return false;
-    Platform::ReadFile fa = OpenForCompare(a);
-    Platform::ReadFile fb = OpenForCompare(b);
-    // Without exclusive opens, a second name of the same file is refused here, so a
-    // file is never reported as its own duplicate.
-    if (fa.Info().device == fb.Info().device && fa.Info().inode == fb.Info().inode)
-        throw Files::FileError(Files::OpenErrorText(b));
-    const std::uint64_t size = fa.Info().size;
-    if (size != fb.Info().size)
-        return false;
-    constexpr std::size_t kBlock = 128 * 1024;
-    // Sized for small files and left uninitialised: every byte compared is read first.
-    const auto bufferSize
-        = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, std::max<std::uint64_t>(size, 1)));
-    auto bufA = std::make_unique_for_overwrite<std::byte[]>(bufferSize);
-    auto bufB = std::make_unique_for_overwrite<std::byte[]>(bufferSize);
-    BlockCompare compare(bufA.get(), bufB.get(), bufferSize);
-    fa.AdviseSequential();
-    fb.AdviseSequential();
-    for (std::uint64_t offset = 0; offset < size; offset += kBlock) {
-        // Where both files have a hole, both read as zeros: skip it unread.
-        offset = SharedHoleEnd({ &fa, &fb }, offset, size);
-        if (offset >= size)
-            break;
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, size - offset));
-        // A file that shrank since it was opened no longer equals the other.
-        if (compare.ReadFirst(fa, offset, n) != static_cast<std::int64_t>(n))
-            return false;
-        std::int64_t got = 0;
-        if (compare.ReadOther(fb, got) != BlockMatch::Same)
-            return false;
-    }
-    return true;
-}
-
-namespace {
-    FolderBrowser& InstalledBrowser()
-    {
-        static FolderBrowser browser;
-        return browser;
-    }
-} // namespace
-
-void SetFolderBrowser(FolderBrowser browser) { InstalledBrowser() = std::move(browser); }
-
-bool PickFolder(const std::string& title, std::string& folder)
-{
-    if (!Platform::IsDirectory(folder))
-        folder.clear();
-    const FolderBrowser& browser = InstalledBrowser();
-    return browser ? browser(title, folder) : false;
-}
-
 } // namespace FileScan
