@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# test_clean_cli: check_folder's keep rules on a small tree: the listing without them,
+# test_clean_cli: tessarin-cli's keep rules on a small tree: the listing without them,
 # the plan with them, what --delete and --trash leave on disk, and the exit codes.
 # usage: test_clean_cli.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
-exe=$(cd "$1" && pwd)/bench/check_folder
+exe=$(cd "$1" && pwd)/cli/tessarin-cli
 [ -x "$exe" ] || { echo "FAIL: $exe not built" >&2; exit 1; }
 work=$(mktemp -d)
 shm=""
@@ -28,15 +28,15 @@ normalize()
     awk 'BEGIN { RS = ""; FS = "\n" } { gsub(/\n/, "|"); print }' | LC_ALL=C sort
 }
 
-# Runs check_folder with the arguments after the expected status and output.
+# Runs tessarin-cli with the arguments after the expected status and output.
 expect()
 {
     local status=$1 expected=$2 got code
     shift 2
     got=$("$exe" "$@" 2>"$work/stderr" | normalize)
     code=${PIPESTATUS[0]}
-    [ "$code" = "$status" ] || fail "check_folder $* exited $code, not $status: $(cat "$work/stderr")"
-    [ "$got" = "$(printf '%s' "$expected" | LC_ALL=C sort)" ] || fail "check_folder $* printed
+    [ "$code" = "$status" ] || fail "tessarin-cli $* exited $code, not $status: $(cat "$work/stderr")"
+    [ "$got" = "$(printf '%s' "$expected" | LC_ALL=C sort)" ] || fail "tessarin-cli $* printed
 $got
 instead of
 $expected"
@@ -144,6 +144,7 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then
         [ -f "$f" ] || fail "--trash on tmpfs removed $f"
     done
 fi
+
 # A protected folder counts by identity: through a bind mount of its parent (in a private
 # mount namespace) as through a link.
 make_tree
@@ -179,7 +180,7 @@ code=${PIPESTATUS[0]}
 chmod 700 u/locked
 [ "$code" = 1 ] || fail "an unreadable folder gave status $code"
 [ "$got" = "u/a.jpg|u/b.jpg" ] || [ "$got" = "u/b.jpg|u/a.jpg" ] || fail "with an unreadable folder: $got"
-grep -q "^check_folder: cannot read folder u/locked: File access denied$" "$work/stderr" \
+grep -q "^tessarin-cli: cannot read folder u/locked: File access denied$" "$work/stderr" \
     || fail "the unreadable folder is not named: $(cat "$work/stderr")"
 
 # Output that cannot be written fails the run, with a message.
@@ -187,8 +188,8 @@ for args in "t" "--format csv t" "--keep newest t"; do
     # shellcheck disable=SC2086 # the words are the options
     "$exe" $args >/dev/full 2>"$work/stderr"
     code=$?
-    [ "$code" != 0 ] || fail "check_folder $args >/dev/full exited 0"
+    [ "$code" != 0 ] || fail "tessarin-cli $args >/dev/full exited 0"
     grep -q "cannot write the output: No space left on device" "$work/stderr" \
-        || fail "check_folder $args >/dev/full said: $(cat "$work/stderr")"
+        || fail "tessarin-cli $args >/dev/full said: $(cat "$work/stderr")"
 done
 echo "PASS"
