@@ -32,6 +32,8 @@ namespace {
 
     struct TreeFilter {
         bool descend;
+        // False when only the subfolders are wanted.
+        bool files;
         bool everyFile;
         const ExtList& list;
         bool identify;
@@ -60,7 +62,7 @@ namespace {
             // Only regular files are candidates. A symbolic link is a second name of a file
             // or folder, mostly of one the same scan meets anyway, so it is passed over
             // like FIFOs, sockets and devices.
-            if (kind != EntryKind::Regular)
+            if (kind != EntryKind::Regular || !filter.files)
                 return;
             std::string file = JoinPath(path, name);
             if (!filter.everyFile && !MatchesExtList(file, filter.list))
@@ -113,7 +115,7 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list, s
     }
     const std::size_t start = BelowStart(folder);
     const ExtList none;
-    const TreeFilter filter { true, false, none, false };
+    const TreeFilter filter { true, false, false, none, false };
     // An explicit stack instead of recursion: deep trees cannot overflow the call stack,
     // and only the top folder stays open while the others are walked.
     std::vector<std::string> pending { folder };
@@ -144,7 +146,7 @@ void AddFolderFilesWithList(const std::string& folder, const std::string& filter
     Platform::Status error = at.Open(folder);
     if (error.Ok())
         error = ListFolder(
-            at, folder, TreeFilter { false, MeansEveryFile(filterText), extList, listed != nullptr }, listing);
+            at, folder, TreeFilter { false, true, MeansEveryFile(filterText), extList, listed != nullptr }, listing);
     NoteUnread(folder, error, true, unread);
     TakeListing(listing, out, listed);
 }
@@ -298,7 +300,7 @@ void AddFolderTreeFiles(const std::string& folder, const std::string& filterText
     const bool rotational = Platform::Stat(folder, info).Ok() && Platform::RotationalDisk(info.device);
     // Each folder is read once, taking its files and queueing its subfolders: the
     // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
-    const TreeFilter filter { true, MeansEveryFile(filterText), list, listed != nullptr };
+    const TreeFilter filter { true, true, MeansEveryFile(filterText), list, listed != nullptr };
     TreeLister lister(top, folder, filter, rotational ? kRotationalListers : kSolidStateListers);
     lister.Walk(out, listed, unread);
 }
