@@ -528,8 +528,10 @@ std::vector<JournalSummary> ListJournals(const std::string& folder)
     std::vector<JournalSummary> journals;
     for (const std::string& name : names) {
         JournalSummary summary;
-        summary.path = folder.empty() || folder.back() == Platform::kSeparator ? folder + name
-                                                                                 : folder + Platform::kSeparator + name;
+        summary.path = folder;
+        if (!folder.empty() && folder.back() != Platform::kSeparator)
+            summary.path += Platform::kSeparator;
+        summary.path += name;
         JournalContents contents;
         if (!ReadJournal(summary.path, contents).Ok() || contents.records.empty())
             continue;

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Platform {
 
@@ -67,6 +69,16 @@ public:
 private:
     NativeHandle m_handle = NativeHandle::None;
 };
+
+// A file's extended attributes (access control lists among them): name and value,
+// sorted by name.
+using ExtendedAttributes = std::vector<std::pair<std::string, std::string>>;
+// Reads the extended attributes of path, following symbolic links when follow is set;
+// none where the file system keeps none.
+Status ReadExtendedAttributes(const std::string& path, ExtendedAttributes& attributes, bool follow);
+// Gives the file at path (no link followed) the attributes; those only the system may
+// set (a security label) are passed over when it refuses.
+Status WriteExtendedAttributes(const std::string& path, const ExtendedAttributes& attributes);
 
 // Creates one folder; Exists when anything is there already.
 Status MakeFolder(const std::string& path);

@@ -276,6 +276,15 @@ ActionResult ReplaceWithHardLink(const std::string& path, const FileIdentity& fi
     if (result.before.owner != keptStatus.owner || result.before.group != keptStatus.group
         || result.before.permissions != keptStatus.permissions)
         return Outcome(ActionOutcome::AttributesDiffer);
+    // Access control lists and other extended attributes would change with the file too.
+    Platform::ExtendedAttributes own;
+    Platform::ExtendedAttributes keptOwn;
+    if (const Platform::Status read = Platform::ReadExtendedAttributes(path, own, false); !read.Ok())
+        return Outcome(ActionOutcome::Failed, read);
+    if (const Platform::Status read = Platform::ReadExtendedAttributes(kept, keptOwn, true); !read.Ok())
+        return Outcome(ActionOutcome::Failed, read);
+    if (own != keptOwn)
+        return Outcome(ActionOutcome::AttributesDiffer);
 
     {
         Platform::ReadFile in;
@@ -429,6 +438,14 @@ ActionResult MakeIndependent(const std::string& path, const FileIdentity& linked
         return Outcome(ActionOutcome::Failed, closed);
     if (!Platform::StatOpen(in, opened).Ok() || !linked.Matches(opened) || offset < linked.size)
         return Outcome(ActionOutcome::Changed);
+    // The extended attributes are those the file had: a link was only made where they
+    // were the kept file's.
+    Platform::ExtendedAttributes extended;
+    if (const Platform::Status read = Platform::ReadExtendedAttributes(path, extended, false); !read.Ok())
+        return Outcome(ActionOutcome::Failed, read);
+    if (const Platform::Status written = Platform::WriteExtendedAttributes(place.folderPath + temp, extended);
+        !written.Ok())
+        return Outcome(ActionOutcome::Failed, written);
     if (const Platform::Status set = place.folder.SetAttributes(temp, attributes); !set.Ok())
         return Outcome(ActionOutcome::Failed, set);
     partial.Keep();

@@ -25,8 +25,8 @@ enum class ActionOutcome {
     Differs,
     // The path already leads to the kept file itself (one more name of it).
     SameFile,
-    // Owner, group or permission bits differ from the kept file's: a hard link would
-    // change who may read or write the file.
+    // Owner, group, permission bits or extended attributes differ from the kept file's:
+    // a hard link would change who may read or write the file.
     AttributesDiffer,
     // The file system cannot share blocks.
     NotSupported,
@@ -73,7 +73,8 @@ ActionResult ShareBlocksWith(
     const std::string& path, const FileIdentity& file, const std::string& kept, const FileIdentity& keptFile);
 
 // Turns path into a further name of kept: only on kept's file system and when owner,
-// group and permission bits are the kept file's. Both files are confirmed and compared
+// group, permission bits and extended attributes (access control lists) are the kept
+// file's. Both files are confirmed and compared
 // byte for byte, kept is linked under a temporary name in path's folder, confirmed
 // again, and swapped with path in one step; the old file, now under the temporary name,
 // is confirmed to be the one compared and removed. beforeSwap runs right before the
@@ -97,8 +98,8 @@ ActionResult MoveAside(const std::string& path, const FileIdentity& file, const 
 ActionResult TrashFile(const std::string& path, const FileIdentity& file);
 
 // Gives path, one name of the file linked (a hard link the clean made), a file of its
-// own again: a copy of its bytes with the owner, group, permission bits and times of
-// attributes, put in its place in one step once complete. A file changed meanwhile
+// own again: a copy of its bytes and extended attributes with the owner, group,
+// permission bits and times of attributes, put in its place in one step once complete. A file changed meanwhile
 // stays linked (Changed). beforeSwap runs right before the swap.
 ActionResult MakeIndependent(const std::string& path, const FileIdentity& linked,
     const Platform::FileStatus& attributes, const StepHook& beforeSwap = {});

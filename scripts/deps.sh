@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libglib2.0-dev qt6-base-dev qt6-svg-dev qt6-translations-l10n libgl-dev
           fonts-noto-cjk)
 if [ "${1:-build}" = test ]; then
-    packages+=(libgtest-dev xvfb xdotool x11-utils imagemagick util-linux clang clang-tidy
+    packages+=(libgtest-dev xvfb xdotool x11-utils imagemagick util-linux xfsprogs clang clang-tidy
               libclang-rt-14-dev)
 fi
 missing=()

@@ -17,6 +17,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -237,6 +238,63 @@ Status Folder::SetAttributes(const std::string& name, const FileStatus& status) 
     return utimensat(folder, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? Status() : Posix::LastError();
 }
 
+Status ReadExtendedAttributes(const std::string& path, ExtendedAttributes& attributes, bool follow)
+{
+    attributes.clear();
+    const auto list = [&](char* names, std::size_t size) {
+        return follow ? listxattr(path.c_str(), names, size) : llistxattr(path.c_str(), names, size);
+    };
+    const auto get = [&](const char* name, void* value, std::size_t size) {
+        return follow ? getxattr(path.c_str(), name, value, size) : lgetxattr(path.c_str(), name, value, size);
+    };
+    std::vector<char> names;
+    for (;;) {
+        const ssize_t need = list(nullptr, 0);
+        if (need < 0)
+            return errno == ENOTSUP ? Status() : Posix::LastError();
+        names.resize(static_cast<std::size_t>(need));
+        const ssize_t got = list(names.data(), names.size());
+        if (got >= 0) {
+            names.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        // Grown meanwhile.
+        if (errno != ERANGE)
+            return Posix::LastError();
+    }
+    for (std::size_t at = 0; at < names.size();) {
+        const std::string name(names.data() + at);
+        at += name.size() + 1;
+        std::string value;
+        for (;;) {
+            const ssize_t need = get(name.c_str(), nullptr, 0);
+            if (need < 0)
+                break;
+            value.resize(static_cast<std::size_t>(need));
+            const ssize_t got = get(name.c_str(), value.data(), value.size());
+            if (got >= 0) {
+                value.resize(static_cast<std::size_t>(got));
+                attributes.emplace_back(name, value);
+                break;
+            }
+            if (errno != ERANGE)
+                break;
+        }
+    }
+    std::sort(attributes.begin(), attributes.end());
+    return {};
+}
+
+Status WriteExtendedAttributes(const std::string& path, const ExtendedAttributes& attributes)
+{
+    for (const auto& [name, value] : attributes) {
+        if (lsetxattr(path.c_str(), name.c_str(), value.data(), value.size(), 0) != 0
+            && !(name.starts_with("security.") && (errno == EPERM || errno == ENOTSUP)))
+            return Posix::LastError();
+    }
+    return {};
+}
+
 Status MakeFolder(const std::string& path)
 {
     return mkdir(path.c_str(), 0777) == 0 ? Status() : Posix::LastError();
@@ -291,9 +349,14 @@ Status FindTrashEntry(
     const std::string top = TopFolder(originalPath, device);
     if (top.empty())
         return Posix::StatusOf(ENOENT);
+    // $topdir/.Trash/$uid, else $topdir/.Trash-$uid.
     const std::string base = top == "/" ? "" : top;
     const std::string uid = std::to_string(getuid());
-    for (const std::string& files : { base + "/.Trash/" + uid + "/files", base + "/.Trash-" + uid + "/files" }) {
+    std::string shared = base;
+    shared.append("/.Trash/").append(uid).append("/files");
+    std::string own = base;
+    own.append("/.Trash-").append(uid).append("/files");
+    for (const std::string& files : { shared, own }) {
         if (FindIn(files, name, device, inode, entry))
             return {};
     }

@@ -12,6 +12,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace Files;
@@ -287,6 +288,9 @@ TEST(SpaceActions, ShareBlocksIsNotSupportedOnExt4OrTmpfsAndALinkNeedsTheKeptFil
     chmod(copy.c_str(), 0600);
     EXPECT_EQ(ReplaceWithHardLink(copy, IdentityAt(copy), kept, IdentityAt(kept)).outcome, ActionOutcome::AttributesDiffer);
     chmod(copy.c_str(), StatOf(kept).st_mode & 07777);
+    ASSERT_EQ(setxattr(copy.c_str(), "user.note", "x", 1, 0), 0);
+    EXPECT_EQ(ReplaceWithHardLink(copy, IdentityAt(copy), kept, IdentityAt(kept)).outcome, ActionOutcome::AttributesDiffer);
+    ASSERT_EQ(removexattr(copy.c_str(), "user.note"), 0);
     if (geteuid() == 0) {
         ASSERT_EQ(chown(copy.c_str(), 65534, static_cast<gid_t>(-1)), 0);
         EXPECT_EQ(ReplaceWithHardLink(copy, IdentityAt(copy), kept, IdentityAt(kept)).outcome,
@@ -310,6 +314,9 @@ TEST(SpaceActions, UndoPutsBackTrashedMovedAndLinkedFilesAndNeverReplacesOne)
             chmod(paths.back().c_str(), 0640);
             SetTimes(paths.back(), 1000, 2000, 1);
         }
+        // Extended attributes the link kept and undo gives back.
+        for (const std::string& path : { kept, paths[4] })
+            setxattr(path.c_str(), "user.note", "n", 1, 0);
         std::string report;
         std::vector<Check::JournalRecord> records;
         const auto note = [&](Check::JournalAction action, const std::string& path, const ActionResult& result) {
@@ -351,8 +358,9 @@ TEST(SpaceActions, UndoPutsBackTrashedMovedAndLinkedFilesAndNeverReplacesOne)
         }
         for (const std::string& path : paths)
             report += Differences(path, "photo", 0640, 2000);
-        if (StatOf(paths[4]).st_ino == StatOf(kept).st_ino)
-            report += "still linked; ";
+        char value[8] = {};
+        if (StatOf(paths[4]).st_ino == StatOf(kept).st_ino || getxattr(paths[4].c_str(), "user.note", value, sizeof value) != 1)
+            report += "still linked, or without its extended attribute; ";
         if (!fs::is_empty(dir / "data/Trash/info") || !fs::is_empty(dir / "data/Trash/files"))
             report += "the trash kept entries; ";
 
