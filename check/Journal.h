@@ -67,8 +67,9 @@ std::optional<JournalRecord> ParseJournalLine(const std::string& line);
 // ~/.local/state/tessarin).
 std::string DefaultJournalFolder();
 
-// A journal being written: every record is on disk as soon as Append returns, so that
-// a clean cut short leaves the record of what it did.
+// A journal being written: every record is in the file as soon as Append returns, so
+// that a clean cut short (the program killed) leaves the record of what it did; Close
+// flushes it to disk.
 class Journal {
 public:
     // Creates the file at path, never replacing one; readable by its owner only.
