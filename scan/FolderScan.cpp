@@ -44,7 +44,7 @@ namespace {
     // path is not walked again, and an entry replaced by a link since the folder was
     // read is passed over like any link.
     Platform::Status ListFolder(
-        Platform::Folder& folder, const std::string& path, const TreeFilter& filter, FolderListing& out)
+        Platform::ScanFolder& folder, const std::string& path, const TreeFilter& filter, FolderListing& out)
     {
         return folder.ForEachEntry([&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
             Platform::FileInfo info;
@@ -108,7 +108,7 @@ namespace {
 
 void ListSubFolders(const std::string& folder, std::vector<std::string>& list, std::vector<UnreadFolder>* unread)
 {
-    Platform::Folder top;
+    Platform::ScanFolder top;
     if (const Platform::Status opened = top.Open(folder); !opened.Ok()) {
         NoteUnread(folder, opened, true, unread);
         return;
@@ -127,7 +127,7 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list, s
         if (!first)
             list.push_back(current);
         listing.children.clear();
-        Platform::Folder at;
+        Platform::ScanFolder at;
         Platform::Status error = at.OpenBelow(top, current, first ? current.size() : start);
         if (error.Ok())
             error = ListFolder(at, current, filter, listing);
@@ -142,7 +142,7 @@ void AddFolderFilesWithList(const std::string& folder, const std::string& filter
     std::vector<std::string>& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
 {
     FolderListing listing;
-    Platform::Folder at;
+    Platform::ScanFolder at;
     Platform::Status error = at.Open(folder);
     if (error.Ok())
         error = ListFolder(
@@ -168,10 +168,10 @@ namespace {
 
     // Lists the folders of a tree on helper threads ahead of the walk, which takes each
     // folder's listing in pre-order: the result is that of listing them one by one.
-    // Every folder is opened through the open top folder (Platform::Folder::OpenBelow).
+    // Every folder is opened through the open top folder (Platform::ScanFolder::OpenBelow).
     class TreeLister {
     public:
-        TreeLister(const Platform::Folder& top, const std::string& root, const TreeFilter& filter, unsigned helpers)
+        TreeLister(const Platform::ScanFolder& top, const std::string& root, const TreeFilter& filter, unsigned helpers)
             : m_top(top)
             , m_start(BelowStart(root))
             , m_filter(filter)
@@ -238,7 +238,7 @@ namespace {
                 Platform::Status error;
                 std::exception_ptr failure;
                 try {
-                    Platform::Folder open;
+                    Platform::ScanFolder open;
                     error = open.OpenBelow(m_top, path, folder == 0 ? path.size() : m_start);
                     if (error.Ok())
                         error = ListFolder(open, path, m_filter, listing);
@@ -269,7 +269,7 @@ namespace {
             }
         }
 
-        const Platform::Folder& m_top;
+        const Platform::ScanFolder& m_top;
         const std::size_t m_start;
         const TreeFilter& m_filter;
         std::mutex m_mutex;
@@ -291,7 +291,7 @@ void AddFolderTreeFiles(const std::string& folder, const std::string& filterText
 {
     ExtList list;
     ParseExtList(filterText, list);
-    Platform::Folder top;
+    Platform::ScanFolder top;
     if (const Platform::Status opened = top.Open(folder); !opened.Ok()) {
         NoteUnread(folder, opened, true, unread);
         return;

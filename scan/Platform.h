@@ -55,15 +55,20 @@ using EntryLookUp = std::function<Status(const char* name, FileInfo& info)>;
 // Unknown; lookUp looks the folder's entries up while the listing runs.
 using EntryVisit = std::function<void(const char* name, EntryKind kind, const EntryLookUp& lookUp)>;
 
+// Calls visit(name, kind) for every entry of dir ("" for the current folder) except "."
+// and "..", in the order the file system yields them. kind comes from the directory
+// entry and may be Unknown. Returns false when dir cannot be listed.
+bool ForEachEntry(const std::string& dir, const std::function<void(const char* name, EntryKind kind)>& visit);
+
 // A folder held open for listing. The folders below a folder the user named are opened
 // through it, never through a symbolic link, so that a folder replaced by a link while a
 // scan runs leads nowhere outside.
-class Folder {
+class ScanFolder {
 public:
-    Folder() = default;
-    ~Folder();
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
+    ScanFolder() = default;
+    ~ScanFolder();
+    ScanFolder(const ScanFolder&) = delete;
+    ScanFolder& operator=(const ScanFolder&) = delete;
 
     // Opens the folder at path, following links on the way and at its end: the folder
     // the user named. InvalidName when path names something other than a folder.
@@ -73,7 +78,7 @@ public:
     // NotFound when nothing, a link or anything but a folder stands at one of its
     // names now. InvalidName when path is too long for the calls that take paths. With
     // start at the end of path, opens top itself once more.
-    Status OpenBelow(const Folder& top, const std::string& path, std::size_t start);
+    Status OpenBelow(const ScanFolder& top, const std::string& path, std::size_t start);
     bool IsOpen() const { return m_handle != NativeHandle::None; }
     // Calls visit for every entry except "." and "..", in the order the file system
     // yields them, once per open folder. Returns why the listing stopped early, if it
@@ -116,6 +121,8 @@ public:
     // way: Info() stays empty.
     Status OpenUnchecked(const std::string& path);
     bool IsOpen() const { return m_handle != NativeHandle::None; }
+    // The open file, for the back end's other calls on it (PlatformActions.h).
+    NativeHandle Handle() const { return m_handle; }
     const FileInfo& Info() const { return m_info; }
     // Looks the open file up again (not its path).
     Status StatNow(FileInfo& info) const;

@@ -100,9 +100,9 @@ namespace {
 
 } // namespace
 
-Folder::~Folder() { Close(); }
+ScanFolder::~ScanFolder() { Close(); }
 
-void Folder::Close()
+void ScanFolder::Close()
 {
     if (IsOpen()) {
         close(Fd(m_handle));
@@ -110,7 +110,7 @@ void Folder::Close()
     }
 }
 
-Status Folder::Open(const std::string& path)
+Status ScanFolder::Open(const std::string& path)
 {
     Close();
     if (path.empty())
@@ -119,7 +119,7 @@ Status Folder::Open(const std::string& path)
     return IsOpen() ? Status() : Posix::LastError();
 }
 
-Status Folder::OpenBelow(const Folder& top, const std::string& path, std::size_t start)
+Status ScanFolder::OpenBelow(const ScanFolder& top, const std::string& path, std::size_t start)
 {
     Close();
     // Every path below this folder would be longer still: none could be opened later.
@@ -138,7 +138,7 @@ Status Folder::OpenBelow(const Folder& top, const std::string& path, std::size_t
     return {};
 }
 
-Status Folder::ForEachEntry(const EntryVisit& visit)
+Status ScanFolder::ForEachEntry(const EntryVisit& visit)
 {
     if (!IsOpen())
         return Posix::StatusOf(EBADF);
@@ -169,6 +169,13 @@ Status Folder::ForEachEntry(const EntryVisit& visit)
             continue;
         visit(n, KindOfDirent(e->d_type), lookUp);
     }
+}
+
+bool ForEachEntry(const std::string& dir, const std::function<void(const char*, EntryKind)>& visit)
+{
+    ScanFolder folder;
+    return folder.Open(dir.empty() ? "." : dir).Ok()
+        && folder.ForEachEntry([&](const char* name, EntryKind kind, const EntryLookUp&) { visit(name, kind); }).Ok();
 }
 
 Status Stat(const std::string& path, FileInfo& info, bool follow)
