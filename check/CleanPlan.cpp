@@ -85,7 +85,7 @@ namespace {
         enum class Lookup { NotYet, Found, Missing } lookup = Lookup::NotYet;
         bool isProtected = false;
         std::uint64_t size = 0;
-        std::int64_t mtimeNs = 0;
+        Platform::FileTime mtime;
     };
 
     // Looks path up once; returns true when it was found.
@@ -95,7 +95,7 @@ namespace {
             Platform::FileInfo info;
             facts.lookup = Platform::Stat(path, info).Ok() ? Facts::Lookup::Found : Facts::Lookup::Missing;
             facts.size = info.size;
-            facts.mtimeNs = info.mtimeNs;
+            facts.mtime = info.mtime;
         }
         return facts.lookup == Facts::Lookup::Found;
     }
@@ -117,7 +117,7 @@ namespace {
                     favourites.push_back(c);
             }
         };
-        const auto mtime = [&](std::size_t c) { return facts[c].mtimeNs; };
+        const auto mtime = [&](std::size_t c) { return facts[c].mtime; };
         switch (rule) {
         case KeepRule::Protected:
             std::copy_if(candidates.begin(), candidates.end(), std::back_inserter(favourites),

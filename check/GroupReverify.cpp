@@ -19,7 +19,7 @@ namespace {
     // device of its own. Two distinct files agree in all three only by chance.
     bool SameFileElsewhere(const Platform::FileInfo& a, const Platform::FileInfo& b)
     {
-        return a.device != b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
+        return a.device != b.device && a.inode == b.inode && a.size == b.size && a.mtime == b.mtime;
     }
 
     bool OutOfDescriptors(const Platform::Status& err) { return err == Platform::Error::TooManyOpenFiles; }

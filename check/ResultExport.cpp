@@ -28,7 +28,7 @@ namespace {
         Platform::FileInfo info;
         if (Platform::Stat(path, info).Ok() && info.kind == Platform::EntryKind::Regular) {
             record.size = info.size;
-            record.modified = ModifiedText(info.mtimeNs);
+            record.modified = ModifiedText(info.mtime);
         }
         return record;
     }
@@ -197,12 +197,10 @@ ResultFormat ResultFormatOf(const std::string& path, ResultFormat fallback)
     return fallback;
 }
 
-std::string ModifiedText(std::int64_t mtimeNs)
+std::string ModifiedText(const Platform::FileTime& mtime)
 {
-    // Whole seconds, rounded down also before 1970.
-    std::int64_t seconds = mtimeNs / 1000000000;
-    if (mtimeNs % 1000000000 < 0)
-        --seconds;
+    // Whole seconds: the fraction after them is dropped, also before 1970.
+    const std::int64_t seconds = mtime.seconds;
     Platform::LocalTime local;
     if (!Platform::ToLocalTime(seconds, local))
         return {};

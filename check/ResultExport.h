@@ -2,6 +2,8 @@
 // the window's save command and check_folder share it.
 #pragma once
 
+#include "scan/Platform.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,10 +39,9 @@ void SaveResults(const std::string& target, const ResultGroups& groups, ResultFo
 // else fallback.
 ResultFormat ResultFormatOf(const std::string& path, ResultFormat fallback);
 
-// Returns a modification time (nanoseconds since 1970 UTC) in ISO 8601 as the local
-// clock showed it, to the second, with its offset: "2024-05-01T09:30:00+09:00". Where
+// Returns a modification time in ISO 8601 as the local clock showed it, to the second, with its offset: "2024-05-01T09:30:00+09:00". Where
 // the zone's offset is no whole number of minutes the time is given in UTC ("+00:00").
 // Returns "" when the platform cannot convert it.
-std::string ModifiedText(std::int64_t mtimeNs);
+std::string ModifiedText(const Platform::FileTime& mtime);
 
 } // namespace Check

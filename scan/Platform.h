@@ -20,13 +20,24 @@ bool IsHiddenName(const char* name);
 
 enum class EntryKind { Regular, Directory, Symlink, Other, Unknown };
 
+// A moment as a file system stores it: whole seconds since 1970-01-01 00:00 UTC (fewer
+// than 0 before) and the nanoseconds after them, so that every time a file system can
+// hold, in 1600 or in 2300 alike, is kept exactly and orders as it should.
+struct FileTime {
+    std::int64_t seconds = 0;
+    // 0 to 999,999,999.
+    std::uint32_t nanoseconds = 0;
+
+    auto operator<=>(const FileTime&) const = default;
+};
+
 struct FileInfo {
     EntryKind kind = EntryKind::Unknown;
     std::uint64_t size = 0;
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    std::int64_t mtimeNs = 0;
-    std::int64_t atimeNs = 0;
+    FileTime mtime;
+    FileTime atime;
     // The permission bits (owner, group, others, and the special bits).
     std::uint32_t permissions = 0;
     // Bytes the file takes on disk; fewer than its size means it may have holes.
@@ -43,7 +54,7 @@ inline constexpr std::uint64_t kNoData = UINT64_MAX;
 // modification time. What the safety checks before a deletion compare.
 inline bool SameFileUnchanged(const FileInfo& a, const FileInfo& b)
 {
-    return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
+    return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtime == b.mtime;
 }
 
 // Calls visit(name, kind) for every entry of dir except "." and "..", in the order the

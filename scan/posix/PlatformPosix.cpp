@@ -310,19 +310,15 @@ Status WriteFile::SetSize(std::uint64_t size)
 
 Status WriteFile::CopyAttributes(const FileInfo& info)
 {
-    const auto timespecOf = [](std::int64_t ns) {
+    const auto timespecOf = [](const FileTime& time) {
         struct timespec ts {};
-        ts.tv_sec = static_cast<time_t>(ns / 1000000000);
-        ts.tv_nsec = static_cast<long>(ns % 1000000000);
-        if (ts.tv_nsec < 0) {
-            ts.tv_nsec += 1000000000;
-            --ts.tv_sec;
-        }
+        ts.tv_sec = static_cast<time_t>(time.seconds);
+        ts.tv_nsec = static_cast<long>(time.nanoseconds);
         return ts;
     };
     if (fchmod(Fd(m_handle), static_cast<mode_t>(info.permissions)) != 0)
         return Posix::LastError();
-    const struct timespec times[2] = { timespecOf(info.atimeNs), timespecOf(info.mtimeNs) };
+    const struct timespec times[2] = { timespecOf(info.atime), timespecOf(info.mtime) };
     return futimens(Fd(m_handle), times) == 0 ? Status() : Posix::LastError();
 }
 

@@ -33,8 +33,8 @@ inline void FillInfo(const struct stat& st, FileInfo& info)
     info.size = static_cast<std::uint64_t>(st.st_size);
     info.device = static_cast<std::uint64_t>(st.st_dev);
     info.inode = static_cast<std::uint64_t>(st.st_ino);
-    info.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    info.atimeNs = static_cast<std::int64_t>(st.st_atim.tv_sec) * 1000000000 + st.st_atim.tv_nsec;
+    info.mtime = { static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::uint32_t>(st.st_mtim.tv_nsec) };
+    info.atime = { static_cast<std::int64_t>(st.st_atim.tv_sec), static_cast<std::uint32_t>(st.st_atim.tv_nsec) };
     info.permissions = static_cast<std::uint32_t>(st.st_mode & 07777);
     info.allocated = static_cast<std::uint64_t>(st.st_blocks) * 512;
 }

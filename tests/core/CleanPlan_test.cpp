@@ -220,6 +220,20 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
     EXPECT_GT(decidedByRules, 300U);
 }
 
+TEST(MakeCleanPlan, NewestAndOldestOrderEveryTimeAFileSystemHolds)
+{
+    // 1600 and 2300 lie beyond nanoseconds in 64 bits; a memory file system keeps them.
+    const TempDir shm("/dev/shm");
+    const std::vector<std::string> files { shm.Write("1970", "x"), shm.Write("2300", "x"), shm.Write("1600", "x"),
+        shm.Write("1700", "x") };
+    SetFileMtime(files[0], 0);
+    SetFileMtime(files[1], 10413792000);
+    SetFileMtime(files[2], -11676096000);
+    SetFileMtime(files[3], -8520336000);
+    EXPECT_EQ(MakeCleanPlan({ files }, { KeepRule::Newest }, {}).groups[0].kept, 1U);
+    EXPECT_EQ(MakeCleanPlan({ files }, { KeepRule::Oldest }, {}).groups[0].kept, 2U);
+}
+
 TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
 {
     TempDir dir;
