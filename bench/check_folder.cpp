@@ -53,32 +53,22 @@ public:
         m_files.clear();
         m_entries.RemoveRanges(FileScan::RangesOfDescending(indices));
     }
-    void AddGroup(const std::string&) override { m_groupStarts.push_back(m_children.size()); }
-    void AddChild(const std::string& caption) override { m_children.push_back(caption); }
+    void AddGroup(const std::string& caption) override { m_results.AddGroup(caption); }
+    void AddChild(const Check::FoundFile& file) override { m_results.AddFile(file); }
     void ShowInfo(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 
-    std::size_t GroupCount() const { return m_groupStarts.size(); }
-
-    Check::ResultGroups Groups() const
-    {
-        Check::ResultGroups groups;
-        for (std::size_t g = 0; g < m_groupStarts.size(); ++g) {
-            const std::size_t end = g + 1 < m_groupStarts.size() ? m_groupStarts[g + 1] : m_children.size();
-            groups.emplace_back(m_children.begin() + static_cast<std::ptrdiff_t>(m_groupStarts[g]),
-                m_children.begin() + static_cast<std::ptrdiff_t>(end));
-        }
-        return groups;
-    }
+    // The groups found, each file with its stamp: what a clean confirms before it acts.
+    const Check::Results& Results() const { return m_results; }
 
     // Writes the groups in fdupes' format.
     void PrintGroups(std::FILE* out) const
     {
-        for (std::size_t g = 0; g < m_groupStarts.size(); ++g) {
+        const std::vector<Check::ResultGroup>& groups = m_results.Groups();
+        for (std::size_t g = 0; g < groups.size(); ++g) {
             if (g > 0)
                 std::fputc('\n', out);
-            const std::size_t end = g + 1 < m_groupStarts.size() ? m_groupStarts[g + 1] : m_children.size();
-            for (std::size_t c = m_groupStarts[g]; c < end; ++c) {
-                std::fwrite(m_children[c].data(), 1, m_children[c].size(), out);
+            for (const Check::FoundFile& file : groups[g].files) {
+                std::fwrite(file.path.data(), 1, file.path.size(), out);
                 std::fputc('\n', out);
             }
         }
@@ -87,8 +77,7 @@ public:
 private:
     FileScan::CandidatePaths& m_entries;
     std::vector<FileScan::ListedFile> m_files;
-    std::vector<std::size_t> m_groupStarts;
-    std::vector<std::string> m_children;
+    Check::Results m_results;
 };
 
 int Usage()
@@ -208,7 +197,7 @@ std::string ReasonText(const Check::CleanedFile& file)
 // file that stays, "- " for one that goes (or went), "! " with the reason for one the
 // re-read kept. Nothing is removed when the check itself failed. Returns the exit
 // status: 1 when a file to go stayed.
-int RunClean(const std::vector<std::vector<std::string>>& groups, const CleanOptions& options,
+int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& options,
     const std::vector<std::string>& protectedFolders, bool checkFailed, std::FILE* out)
 {
     const auto started = std::chrono::steady_clock::now();
@@ -228,13 +217,13 @@ int RunClean(const std::vector<std::vector<std::string>>& groups, const CleanOpt
         if (g > 0)
             std::fputc('\n', out);
         const Check::PlannedGroup& group = plan.groups[g];
-        for (std::size_t i = 0; i < group.paths.size(); ++i) {
+        for (std::size_t i = 0; i < group.files.size(); ++i) {
             const Check::CleanedFile* done = nullptr;
             if (carryOut && group.remove[i] && next < result.files.size())
                 done = &result.files[next++];
             const bool stayed = done && !done->removed;
             std::fputs(!group.remove[i] ? "+ " : stayed ? "! " : "- ", out);
-            std::fwrite(group.paths[i].data(), 1, group.paths[i].size(), out);
+            std::fwrite(group.files[i].path.data(), 1, group.files[i].path.size(), out);
             if (stayed)
                 std::fprintf(out, " (%s)", ReasonText(*done).c_str());
             std::fputc('\n', out);
@@ -326,15 +315,16 @@ int main(int argc, char** argv)
         status = 1;
     }
     if (clean.wanted)
-        status = std::max(status, RunClean(host.Groups(), clean, *protectedFolders, status != 0, stdout));
+        status = std::max(
+            status, RunClean(host.Results().Groups(), clean, *protectedFolders, status != 0, stdout));
     else if (format) {
-        const std::string text = Check::FormatResults(host.Groups(), *format);
+        const std::string text = Check::FormatResults(host.Results().Paths(), *format);
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
     else
         host.PrintGroups(stdout);
     std::fflush(stdout);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, host.GroupCount(), seconds);
+    std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, host.Results().GroupCount(), seconds);
     return status;
 }

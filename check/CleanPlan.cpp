@@ -177,12 +177,16 @@ namespace {
         }
     }
 
-    PlannedGroup PlanGroup(const std::vector<std::string>& paths, const std::vector<KeepRule>& rules,
+    PlannedGroup PlanGroup(const ResultGroup& found, const std::vector<KeepRule>& rules,
         const std::vector<std::string>& protectedFolders, std::vector<Facts>& facts,
         std::vector<std::size_t>& candidates, std::vector<std::size_t>& favourites)
     {
         PlannedGroup group;
-        group.paths = paths;
+        group.files = found.files;
+        std::vector<std::string> paths;
+        paths.reserve(found.files.size());
+        for (const FoundFile& file : found.files)
+            paths.push_back(file.path);
         group.remove.assign(paths.size(), false);
         facts.assign(paths.size(), Facts {});
         bool allProtected = !paths.empty();
@@ -220,7 +224,7 @@ namespace {
             CleanedFile& file = result.files.emplace_back();
             file.group = g;
             file.index = i;
-            file.path = group.paths[i];
+            file.path = group.files[i].path;
             file.removed = outcome.deleted;
             file.reason = outcome.reason;
             file.error = outcome.error;
@@ -231,7 +235,7 @@ namespace {
         };
         std::optional<GroupReverify> reverify;
         try {
-            reverify.emplace(group.paths, checked);
+            reverify.emplace(group.files, checked);
         } catch (const Files::FileError&) {
             // Out of descriptors: nothing could be compared, so everything stays.
             for (std::size_t i = 0; i < checked.size(); ++i) {
@@ -312,8 +316,8 @@ bool InAnyFolder(const std::string& path, const std::vector<std::string>& folder
         folders.begin(), folders.end(), [&](const std::string& folder) { return InFolder(path, folder); });
 }
 
-CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
-    const std::vector<KeepRule>& rules, const std::vector<std::string>& protectedFolders)
+CleanPlan MakeCleanPlan(const std::vector<ResultGroup>& groups, const std::vector<KeepRule>& rules,
+    const std::vector<std::string>& protectedFolders)
 {
     static const std::vector<KeepRule> kFirstOnly { KeepRule::First };
     const std::vector<KeepRule>& used = rules.empty() ? kFirstOnly : rules;
@@ -322,9 +326,9 @@ CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
     std::vector<Facts> facts;
     std::vector<std::size_t> candidates;
     std::vector<std::size_t> favourites;
-    for (const std::vector<std::string>& paths : groups) {
+    for (const ResultGroup& found : groups) {
         PlannedGroup& group = plan.groups.emplace_back(
-            PlanGroup(paths, used, protectedFolders, facts, candidates, favourites));
+            PlanGroup(found, used, protectedFolders, facts, candidates, favourites));
         plan.filesToGo
             += static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
         plan.bytesFreed += group.bytesFreed;
@@ -372,7 +376,7 @@ void RetryPermanently(const CleanPlan& plan, CleanResult& result)
         const PlannedGroup& group = plan.groups[g];
         // Only the files without a trash are to go now; every other file of the group
         // that is still there may serve as their copy.
-        std::vector<bool> checked(group.paths.size(), false);
+        std::vector<bool> checked(group.files.size(), false);
         bool any = false;
         for (std::size_t f = k; f < end; ++f) {
             const CleanedFile& file = result.files[f];

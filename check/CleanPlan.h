@@ -4,6 +4,7 @@
 #pragma once
 
 #include "check/GroupReverify.h"
+#include "check/Results.h"
 #include "scan/FileOps.h"
 
 #include <cstddef>
@@ -52,11 +53,11 @@ bool InFolder(const std::string& path, const std::string& folder);
 bool InAnyFolder(const std::string& path, const std::vector<std::string>& folders);
 
 struct PlannedGroup {
-    // The group's files in list order.
-    std::vector<std::string> paths;
+    // The group's files in list order, as the check found them.
+    std::vector<FoundFile> files;
     // The file kept by the rules.
     std::size_t kept = 0;
-    // remove[i]: paths[i] is to go. Never the kept file, never a protected file.
+    // remove[i]: files[i] is to go. Never the kept file, never a protected file.
     std::vector<bool> remove;
     // Every file is protected: nothing happens to the group.
     bool allProtected = false;
@@ -79,8 +80,8 @@ struct CleanPlan {
 // always one that exists: a file found missing is no candidate and is not planned to
 // go; one never looked up is planned like the others (the re-read keeps it when it is
 // gone). When every file of a group is missing, nothing of it goes (kept is 0).
-CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
-    const std::vector<KeepRule>& rules, const std::vector<std::string>& protectedFolders);
+CleanPlan MakeCleanPlan(const std::vector<ResultGroup>& groups, const std::vector<KeepRule>& rules,
+    const std::vector<std::string>& protectedFolders);
 
 // What happened to one file of a carried-out plan.
 struct CleanedFile {
@@ -104,7 +105,7 @@ struct CleanResult {
 
 // Carries out the groups of plan whose entry in include is true (all when include is
 // empty), group by group: each group is read again (GroupReverify) and its files to go
-// are removed by mode. progress(groupsDone, groupsTotal) runs before every group and
+// are removed by mode, each only while its path leads to the file the check found. progress(groupsDone, groupsTotal) runs before every group and
 // after the last, groupsTotal counting the included groups with files to go; within a
 // group it runs again, with the same groupsDone, before every 64th file to go, so that
 // a large group into the trash stays cancellable. Returning false cancels before the

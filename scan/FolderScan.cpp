@@ -39,8 +39,8 @@ namespace {
             return {};
         const FileId id { info.device, info.inode };
         if (info.kind != EntryKind::Regular)
-            return { id, false, 0, 0 };
-        return { id, true, info.size, info.allocated };
+            return { id, false, 0, 0, {} };
+        return { id, true, info.size, info.allocated, info.mtime };
     }
 
     // What one folder adds to a scan: its candidate files and the subfolders to descend

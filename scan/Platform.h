@@ -50,12 +50,25 @@ enum class NativeHandle : std::intptr_t { None = -1 };
 // Returned by ReadFile::NextData when only a hole follows.
 inline constexpr std::uint64_t kNoData = UINT64_MAX;
 
+// Which file, in which state: its device and inode, its size and modification time. Two
+// looks at a path that give the same stamp saw the same file, unchanged; what a check
+// records of each file it groups, and what every removal confirms first.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    FileTime mtime;
+
+    // False for the stamp of a look-up that found nothing.
+    bool Known() const { return inode != 0; }
+    bool operator==(const FileStamp&) const = default;
+};
+
+inline FileStamp StampOf(const FileInfo& info) { return { info.device, info.inode, info.size, info.mtime }; }
+
 // True when a and b describe one file in one state: same device and inode, same size and
 // modification time. What the safety checks before a deletion compare.
-inline bool SameFileUnchanged(const FileInfo& a, const FileInfo& b)
-{
-    return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtime == b.mtime;
-}
+inline bool SameFileUnchanged(const FileInfo& a, const FileInfo& b) { return StampOf(a) == StampOf(b); }
 
 // Calls visit(name, kind) for every entry of dir except "." and "..", in the order the
 // file system yields them. kind comes from the directory entry and may be Unknown.
@@ -177,6 +190,19 @@ Status RemoveFile(const std::string& path);
 // Moves a file (a symbolic link as the link) into the desktop's trash, where the file
 // manager can restore it; NoTrash when the file's volume has none.
 Status MoveToTrash(const std::string& path);
+
+// The same acts on a file found earlier, done only while path still leads (links
+// followed) to the file of expected, unchanged; otherwise Changed with nothing done, or
+// NotFound when nothing is there. The file is looked up and acted on through one open
+// folder, path's own, so that a folder on the way swapped for a link between the look-up
+// and the act cannot turn the act onto a file elsewhere. A symbolic link goes as the
+// link, never its target.
+Status RemoveFileIfSame(const std::string& path, const FileStamp& expected);
+// The trash takes a path: see the back end for how short the gap between the look-up
+// and the move is.
+Status MoveToTrashIfSame(const std::string& path, const FileStamp& expected);
+// RenameNoReplace of a file found earlier.
+Status RenameNoReplaceIfSame(const std::string& from, const FileStamp& expected, const std::string& to);
 
 // Returns the longest file name, in bytes, that the file system holding folder takes.
 std::size_t MaxNameBytes(const std::string& folder);

@@ -27,6 +27,8 @@ enum class Error {
     DiskFull,
     // The file's volume has no desktop trash.
     NoTrash,
+    // The path no longer leads to the file found earlier, or that file changed since.
+    Changed,
     // Anything else; Status::code says what.
     Other,
 };

@@ -94,25 +94,24 @@ void TForm1::mCleanAllClick()
         const std::vector<QTreeWidgetItem*> groups = groupsToClean(FileTree);
         if (groups.empty())
             return;
-        std::vector<std::vector<std::string>> paths;
-        std::vector<QString> captions;
+        std::vector<Check::ResultGroup> found;
         std::vector<bool> selected;
         std::vector<std::vector<QTreeWidgetItem*>> nodes;
         const QList<QTreeWidgetItem*> picked = FileTree->selectedItems();
         for (QTreeWidgetItem* group : groups) {
-            captions.push_back(group->text(0));
+            Check::ResultGroup& files = found.emplace_back();
+            files.caption = group->text(0).toStdString();
             // A file node selected stands for its group.
             selected.push_back(std::any_of(picked.begin(), picked.end(),
                 [&](const QTreeWidgetItem* item) { return item == group || item->parent() == group; }));
-            auto& files = paths.emplace_back();
             auto& items = nodes.emplace_back();
             for (int c = 0; c < group->childCount(); ++c) {
-                files.push_back(NodePath(group->child(c)));
+                files.files.push_back(NodeFile(group->child(c)));
                 items.push_back(group->child(c));
             }
         }
         const Files::RemoveMode mode = RemoveModeNow();
-        TForm4 dialog(std::move(paths), std::move(captions), std::move(selected), mode, this);
+        TForm4 dialog(std::move(found), std::move(selected), mode, this);
         if (dialog.exec() != QDialog::Accepted)
             return;
         Check::CleanResult result = dialog.Result();

@@ -34,18 +34,21 @@ QString noCopyLeftQuestion(Files::RemoveMode mode)
         + RemoveVerb(mode) + u"しますか？"_s;
 }
 
-// Removes path by mode; a file that is already gone counts as removed. Records any
-// other failure; a file whose volume has no trash goes to noTrash instead.
-bool removeRecorded(const std::string& path, Files::RemoveMode mode, LeftFiles& failures,
+// Removes file by mode while its path still leads to the file the check found; a file
+// that is already gone counts as removed. One that changed since is kept with its
+// reason; one whose volume has no trash goes to noTrash; any other failure is recorded.
+bool removeRecorded(const Check::FoundFile& file, Files::RemoveMode mode, LeftFiles& kept, LeftFiles& failures,
     std::vector<std::string>& noTrash)
 {
-    const Platform::Status err = Files::RemoveFileBy(path, mode);
+    const Platform::Status err = Files::RemoveFileBy(file.path, mode, file.stamp);
     if (err.Ok() || err == Platform::Error::NotFound)
         return true;
     if (err == Platform::Error::NoTrash)
-        noTrash.push_back(path);
+        noTrash.push_back(file.path);
+    else if (err == Platform::Error::Changed)
+        kept.emplace_back(file.path, KeepReasonText(Check::KeepReason::Changed, {}));
     else
-        failures.emplace_back(path, Files::SystemErrorText(err));
+        failures.emplace_back(file.path, Files::SystemErrorText(err));
     return false;
 }
 
@@ -57,27 +60,33 @@ struct NoTrashNodes {
 };
 
 // Removes every line's file, as the user confirmed that no copy is to stay; there is
-// nothing to compare with. Removes the node of each file that is gone.
-void removeAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, Files::RemoveMode mode,
-    LeftFiles& failures)
+// nothing to compare with, but each file goes only while its path leads to the file the
+// check found. Removes the node of each file that is gone.
+void removeAsked(QTreeWidgetItem* group, const std::vector<Check::FoundFile>& files, Files::RemoveMode mode,
+    LeftFiles& kept, LeftFiles& failures)
 {
     NoTrashNodes noTrash;
     // From the last line up, so that the indices of the lines still to come hold.
-    for (int i = static_cast<int>(paths.size()) - 1; i >= 0; --i) {
+    for (int i = static_cast<int>(files.size()) - 1; i >= 0; --i) {
         const std::size_t before = noTrash.paths.size();
-        if (removeRecorded(paths[static_cast<std::size_t>(i)], mode, failures, noTrash.paths))
+        if (removeRecorded(files[static_cast<std::size_t>(i)], mode, kept, failures, noTrash.paths)) {
             delete group->takeChild(i);
-        else if (noTrash.paths.size() > before)
+        } else if (noTrash.paths.size() > before) {
             noTrash.nodes.push_back(group->child(i));
+            noTrash.lines.push_back(i);
+        }
     }
+    std::reverse(kept.begin(), kept.end());
     std::reverse(failures.begin(), failures.end());
     std::reverse(noTrash.paths.begin(), noTrash.paths.end());
     std::reverse(noTrash.nodes.begin(), noTrash.nodes.end());
+    std::reverse(noTrash.lines.begin(), noTrash.lines.end());
     if (!ConfirmPermanentDelete(noTrash.paths))
         return;
     std::vector<std::string> none;
     for (std::size_t k = 0; k < noTrash.paths.size(); ++k) {
-        if (removeRecorded(noTrash.paths[k], Files::RemoveMode::Delete, failures, none))
+        const auto line = static_cast<std::size_t>(noTrash.lines[k]);
+        if (removeRecorded(files[line], Files::RemoveMode::Delete, kept, failures, none))
             delete noTrash.nodes[k];
     }
 }
@@ -86,19 +95,19 @@ void removeAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, 
 // files change, vanish and get replaced after a check. Removes the node of each file
 // that is gone; records the others with their reasons.
 // The busy cursor shown meanwhile goes before any question.
-void removeWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::string>& paths,
+void removeWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<Check::FoundFile>& files,
     const std::vector<bool>& checked, Files::RemoveMode mode, LeftFiles& kept, LeftFiles& failures,
     std::optional<BusyCursor>& busy)
 {
-    Check::GroupReverify reread(paths, checked);
+    Check::GroupReverify reread(files, checked);
     NoTrashNodes noTrash;
     const auto record = [&](std::size_t line, const Check::DeleteOutcome& outcome) {
         if (outcome.reason != Check::KeepReason::None)
-            kept.emplace_back(paths[line], KeepReasonText(outcome.reason, outcome.error));
+            kept.emplace_back(files[line].path, KeepReasonText(outcome.reason, outcome.error));
         else
-            failures.emplace_back(paths[line], Files::SystemErrorText(outcome.error));
+            failures.emplace_back(files[line].path, Files::SystemErrorText(outcome.error));
     };
-    for (int i = static_cast<int>(paths.size()) - 1; i >= 0; --i) {
+    for (int i = static_cast<int>(files.size()) - 1; i >= 0; --i) {
         const auto line = static_cast<std::size_t>(i);
         if (!checked[line])
             continue;
@@ -106,7 +115,7 @@ void removeWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::strin
         if (outcome.deleted) {
             delete group->takeChild(i);
         } else if (outcome.reason == Check::KeepReason::NoTrash) {
-            noTrash.paths.push_back(paths[line]);
+            noTrash.paths.push_back(files[line].path);
             noTrash.nodes.push_back(group->child(i));
             noTrash.lines.push_back(i);
         } else {
@@ -179,10 +188,11 @@ void TForm1::FileTreeDblClick()
                 i > 0 && !Check::InAnyFolder(NodePath(node->child(i)), protectedFolders));
         if (dialog.exec() != QDialog::Accepted)
             return;
-        std::vector<std::string> paths;
+        // The lines are the group's files, each with the file the check found there.
+        std::vector<Check::FoundFile> files;
         std::vector<bool> checked;
         for (int i = 0; i < dialog.FileCount(); ++i) {
-            paths.push_back(dialog.FilePath(i));
+            files.push_back({ dialog.FilePath(i), NodeFile(node->child(i)).stamp });
             checked.push_back(dialog.IsChecked(i));
         }
         const auto marked = static_cast<std::size_t>(std::count(checked.begin(), checked.end(), true));
@@ -191,13 +201,13 @@ void TForm1::FileTreeDblClick()
 
         LeftFiles kept;
         LeftFiles failures;
-        if (marked == paths.size()) {
+        if (marked == files.size()) {
             if (!TheDesktop().ConfirmDefaultCancel(noCopyLeftQuestion(mode)))
                 return;
-            removeAsked(node, paths, mode, failures);
+            removeAsked(node, files, mode, kept, failures);
         } else {
             std::optional<BusyCursor> busy(std::in_place);
-            removeWhereACopyIsKept(node, paths, checked, mode, kept, failures, busy);
+            removeWhereACopyIsKept(node, files, checked, mode, kept, failures, busy);
         }
         ReportLeftOnDisk(mode, kept, failures);
     });
@@ -250,18 +260,26 @@ void TForm1::popMoveClick()
         std::string folder;
         if (!PickFolder(u"画像のフォルダを指定"_s, folder))
             return;
-        const std::string path = NodePath(node);
+        const Check::FoundFile file = NodeFile(node);
         Files::FileOpResult result;
         {
             // A copy to another file system can take a while.
             BusyCursor busy;
-            result = Files::MoveFileToFolder(path, folder);
+            result = Files::MoveFileToFolder(file.path, folder, &file.stamp);
         }
         if (result == Files::FileOpResult::TargetExists) {
             TheDesktop().Information(QString::fromUtf8(kNameTaken));
             return;
         }
-        SetNodePath(node, Files::MoveTarget(path, folder));
+        if (result == Files::FileOpResult::Changed) {
+            QStringList lines;
+            AppendListing(lines, u"次のファイルは移動しませんでした："_s,
+                { { file.path, KeepReasonText(Check::KeepReason::Changed, {}) } });
+            TheDesktop().Information(lines.join(u'\n'));
+            return;
+        }
+        // The node follows the file to its new place, as it is there now.
+        SetNodeFile(node, Check::LookUpNow(Files::MoveTarget(file.path, folder)));
     });
 }
 
@@ -285,13 +303,14 @@ void TForm1::popDeleteClick()
         const QString verb = RemoveVerb(mode);
         if (!TheDesktop().Confirm(u"実ファイルも"_s + verb + u"します。\n本当に"_s + verb + u"しますか？"_s))
             return;
+        LeftFiles kept;
         LeftFiles failures;
         std::vector<std::string> noTrash;
-        const std::string path = NodePath(node);
-        if (removeRecorded(path, mode, failures, noTrash)
+        const Check::FoundFile file = NodeFile(node);
+        if (removeRecorded(file, mode, kept, failures, noTrash)
             || (ConfirmPermanentDelete(noTrash)
-                && removeRecorded(path, Files::RemoveMode::Delete, failures, noTrash)))
+                && removeRecorded(file, Files::RemoveMode::Delete, kept, failures, noTrash)))
             delete node;
-        ReportLeftOnDisk(mode, {}, failures);
+        ReportLeftOnDisk(mode, kept, failures);
     });
 }

@@ -16,8 +16,23 @@ using Files::RemoveMode;
 
 namespace {
 
+// The groups as a check records them: each file with its stamp as looked up now.
+std::vector<ResultGroup> Found(const std::vector<std::vector<std::string>>& groups)
+{
+    std::vector<ResultGroup> found;
+    for (const std::vector<std::string>& paths : groups) {
+        ResultGroup& group = found.emplace_back();
+        for (const std::string& path : paths)
+            group.files.push_back(LookUpNow(path));
+    }
+    return found;
+}
+
 // Plans groups with the default rule and no protected folder.
-CleanPlan PlanFirst(const std::vector<std::vector<std::string>>& groups) { return MakeCleanPlan(groups, {}, {}); }
+CleanPlan PlanFirst(const std::vector<std::vector<std::string>>& groups)
+{
+    return MakeCleanPlan(Found(groups), {}, {});
+}
 
 } // namespace
 
@@ -145,7 +160,7 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
             for (std::size_t p : pick)
                 groups.back().push_back(pool[p].path);
         }
-        const CleanPlan plan = MakeCleanPlan(groups, rules, protectedFolders);
+        const CleanPlan plan = MakeCleanPlan(Found(groups), rules, protectedFolders);
         ASSERT_EQ(plan.groups.size(), groups.size());
 
         std::size_t filesToGo = 0;
@@ -191,7 +206,9 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
             }
             const PlannedGroup& planned = plan.groups[g];
             const std::string context = "round " + std::to_string(round) + " group " + std::to_string(g);
-            EXPECT_EQ(planned.paths, groups[g]) << context;
+            ASSERT_EQ(planned.files.size(), groups[g].size()) << context;
+            for (std::size_t i = 0; i < groups[g].size(); ++i)
+                EXPECT_EQ(planned.files[i].path, groups[g][i]) << context;
             EXPECT_EQ(planned.allProtected, allProtected) << context;
             EXPECT_EQ(planned.kept, kept.value_or(0)) << context;
             // A missing file goes or not as far as the plan looked it up (see the test below).
@@ -230,8 +247,8 @@ TEST(MakeCleanPlan, NewestAndOldestOrderEveryTimeAFileSystemHolds)
     SetFileMtime(files[1], 10413792000);
     SetFileMtime(files[2], -11676096000);
     SetFileMtime(files[3], -8520336000);
-    EXPECT_EQ(MakeCleanPlan({ files }, { KeepRule::Newest }, {}).groups[0].kept, 1U);
-    EXPECT_EQ(MakeCleanPlan({ files }, { KeepRule::Oldest }, {}).groups[0].kept, 2U);
+    EXPECT_EQ(MakeCleanPlan(Found({ files }), { KeepRule::Newest }, {}).groups[0].kept, 1U);
+    EXPECT_EQ(MakeCleanPlan(Found({ files }), { KeepRule::Oldest }, {}).groups[0].kept, 2U);
 }
 
 TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
@@ -248,7 +265,7 @@ TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
     EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { false, false, true }));
     EXPECT_EQ(plan.groups[0].size, 5U);
     // Looked up for its time.
-    plan = MakeCleanPlan({ { a, gone, b } }, { KeepRule::Newest }, {});
+    plan = MakeCleanPlan(Found({ { a, gone, b } }), { KeepRule::Newest }, {});
     EXPECT_EQ(plan.groups[0].kept, 2U);
     EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { true, false, false }));
     plan = PlanFirst({ { gone, dir / "also-gone.jpg" } });
@@ -277,7 +294,7 @@ TEST(CarryOutPlan, DeletesTheFilesToGoOfTheIncludedGroupsOnly)
             SetFileMtime(path, 1000000);
     }
     SetFileMtime(groups[0][1], 2000000);
-    const CleanPlan plan = MakeCleanPlan(groups, { KeepRule::Newest }, { dir / "g2/c" });
+    const CleanPlan plan = MakeCleanPlan(Found(groups), { KeepRule::Newest }, { dir / "g2/c" });
     std::vector<std::pair<std::size_t, std::size_t>> calls;
     const CleanResult result = CarryOutPlan(plan, { true, false, true }, RemoveMode::Delete,
         [&](std::size_t done, std::size_t total) {
@@ -302,35 +319,57 @@ TEST(CarryOutPlan, DeletesTheFilesToGoOfTheIncludedGroupsOnly)
         EXPECT_TRUE(Exists(path)) << path;
 }
 
-TEST(CarryOutPlan, ChangesSinceThePlanNeverCostTheLastCopy)
+TEST(CarryOutPlan, ChangesSinceTheCheckNeverCostTheLastCopyOrAFileElsewhere)
 {
+    // A file to go must be the very file the check found; its folder swapped for a link
+    // to a folder holding the same name and bytes leads to another file.
     const struct {
         const char* change;
         KeepReason reason;
     } rows[] = {
         { "kept edited", KeepReason::Differs },
         { "kept gone", KeepReason::KeptUnreadable },
-        { "copy edited", KeepReason::Differs },
+        { "kept folder swapped", KeepReason::KeptChanged },
+        { "copy edited", KeepReason::Changed },
+        { "copy touched", KeepReason::Changed },
+        { "copy folder swapped", KeepReason::Changed },
     };
-    for (const auto& row : rows) {
-        TempDir dir;
-        const std::string kept = dir.Write("kept.jpg", "photo");
-        const std::string copy = dir.Write("copy.jpg", "photo");
-        const CleanPlan plan = PlanFirst({ { kept, copy } });
-        ASSERT_EQ(plan.filesToGo, 1U);
-        const std::string change = row.change;
-        if (change == "kept edited")
-            dir.Write("kept.jpg", "phot0");
-        else if (change == "kept gone")
-            std::filesystem::remove(kept);
-        else
-            dir.Write("copy.jpg", "PHOTO");
-        const CleanResult result = CarryOutPlan(plan, {}, RemoveMode::Delete);
-        ASSERT_EQ(result.files.size(), 1U) << row.change;
-        EXPECT_FALSE(result.files[0].removed) << row.change;
-        EXPECT_EQ(result.files[0].reason, row.reason) << row.change;
-        EXPECT_EQ(result.removed, 0U) << row.change;
-        EXPECT_TRUE(Exists(copy)) << row.change;
+    for (const RemoveMode mode : { RemoveMode::Delete, RemoveMode::Trash }) {
+        for (const auto& row : rows) {
+            TempDir dir;
+            const std::string kept = dir.Write("k/kept.jpg", "photo");
+            const std::string copy = dir.Write("c/copy.jpg", "photo");
+            const std::string outsideKept = dir.Write("outside/kept.jpg", "photo");
+            const std::string outsideCopy = dir.Write("outside/copy.jpg", "photo");
+            const CleanPlan plan = PlanFirst({ { kept, copy } });
+            ASSERT_EQ(plan.filesToGo, 1U);
+            const std::string change = row.change;
+            if (change == "kept edited") {
+                dir.Write("k/kept.jpg", "phot0");
+            } else if (change == "kept gone") {
+                std::filesystem::remove(kept);
+            } else if (change == "copy edited") {
+                dir.Write("c/copy.jpg", "PHOTO");
+            } else if (change == "copy touched") {
+                SetFileMtime(copy, 1000000);
+            } else {
+                const std::string folder = dir / (change == "kept folder swapped" ? "k" : "c");
+                std::filesystem::rename(folder, folder + ".away");
+                std::filesystem::create_directory_symlink(dir / "outside", folder);
+            }
+            EXPECT_CHILD_OK(InChild([&]() -> std::string {
+                // The trash lives under XDG_DATA_HOME; set before the first look at it.
+                setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+                const CleanResult result = CarryOutPlan(plan, {}, mode);
+                return result.files.size() == 1 && !result.files[0].removed && result.files[0].reason == row.reason
+                        && result.removed == 0
+                    ? ""
+                    : std::string(row.change) + ": removed or kept for another reason";
+            }));
+            EXPECT_TRUE(Exists(copy)) << row.change;
+            EXPECT_EQ(Content(outsideCopy), "photo") << row.change;
+            EXPECT_EQ(Content(outsideKept), "photo") << row.change;
+        }
     }
 }
 

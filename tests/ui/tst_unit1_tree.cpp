@@ -27,6 +27,7 @@
 #include <QToolTip>
 #include <QTreeWidget>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -77,6 +78,7 @@ private slots:
     void deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy();
     void deleteDialogWithEveryLineCheckedAsksFirst();
     void deleteDialogWithTheSamePathTwiceDeletesItOnce();
+    void commandsActOnlyOnTheFilesTheCheckFound();
     void doubleClickOpensAFileNodeOnlyAlsoBelowTheRows();
     void enterOnAGroupOpensTheDeleteDialog();
     void popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles();
@@ -260,18 +262,17 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
     QCOMPARE(group->childCount(), 3);
     QCOMPARE(TForm1::NodePath(group->child(2)), m_d);
     QCOMPARE(desktop->informations,
-        QStringList({ u"次のファイルは削除しませんでした：\n"_s + path(m_d) + u" (残すファイルと内容が違います)"_s }));
+        QStringList({ u"次のファイルは削除しませんでした：\n"_s + path(m_d) + u" (確認の後に変更されました)"_s }));
 
-    // The kept file gone, a checked one gone, and a checked one that became a hard link
-    // of the kept file.
+    // The kept file gone, a checked one gone, and a checked one that is a hard link of
+    // the kept file (two names of one file that met in a check).
     desktop->ClearRecords();
     form->FileTree->clear();
     const std::string k = file("r/k", "data");
-    const std::string linked = file("r/linked", "data");
+    const std::string linked = this->path("r/linked");
+    QVERIFY(link(k.c_str(), linked.c_str()) == 0);
     const std::string gone = file("r/gone", "data");
     group = addGroup({ k, linked, gone });
-    QFile::remove(path(linked));
-    QVERIFY(link(k.c_str(), linked.c_str()) == 0);
     QFile::remove(path(gone));
     doubleClickAndAnswer(group, okOnDialog);
     QCOMPARE(group->childCount(), 3);
@@ -307,8 +308,8 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
 void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
 {
     QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b });
-    // With every line checked there is no kept copy to compare with; a changed file
-    // goes all the same once the user confirms.
+    // With every line checked there is no kept copy to compare with; once the user
+    // confirms, every file goes that is still the one the check found.
     WriteTestFile(QString::fromStdString(m_d), "changed");
     const auto checkAll = [](TForm2& dialog) {
         // The cursor starts on the first, unchecked line.
@@ -330,10 +331,14 @@ void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
     desktop->confirmAnswers.push_back(true);
     doubleClickAndAnswer(group, checkAll);
     QCOMPARE(desktop->confirms, QStringList({ question }));
-    QVERIFY(!Exists(m_a) && !Exists(m_d) && !Exists(m_b));
-    QCOMPARE(group->childCount(), 0);
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
-    QCOMPARE(desktop->calls.size(), std::size_t { 1 });
+    QVERIFY(!Exists(m_a) && !Exists(m_b));
+    QCOMPARE(ReadTestFile(m_d), QByteArray("changed"));
+    QCOMPARE(group->childCount(), 1);
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_d);
+    QCOMPARE(desktop->informations,
+        QStringList({ u"次のファイルは削除しませんでした：\n"_s + QString::fromStdString(m_d)
+            + u" (確認の後に変更されました)"_s }));
+    QCOMPARE(desktop->calls.size(), std::size_t { 2 });
 }
 
 void TestTree::deleteDialogWithTheSamePathTwiceDeletesItOnce()
@@ -346,6 +351,37 @@ void TestTree::deleteDialogWithTheSamePathTwiceDeletesItOnce()
     QCOMPARE(group->childCount(), 1);
     QVERIFY(desktop->calls.empty());
 
+}
+
+void TestTree::commandsActOnlyOnTheFilesTheCheckFound()
+{
+    // After the check the copy's folder is swapped for a link to a folder holding a file
+    // of the same name and bytes: every command keeps the copy and says why, and none
+    // touches the file elsewhere.
+    const std::string copy = file("v/b.jpg", "same");
+    const std::string elsewhere = file("outside/b.jpg", "same");
+    QTreeWidgetItem* group = checkedGroup({ m_a, copy });
+    QCOMPARE(TForm1::NodePath(group->child(1)), copy);
+    std::filesystem::rename(path("v"), path("v.away"));
+    std::filesystem::create_directory_symlink(path("outside"), path("v"));
+    const QString changed = QString::fromStdString(copy) + u" (確認の後に変更されました)"_s;
+
+    doubleClickAndAnswer(group, [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    selectNode(group->child(1));
+    desktop->confirmAnswers.push_back(true);
+    form->popDeleteClick();
+    desktop->folderAnswers.push_back(MakeTestFolder(path("keep")));
+    form->popMoveClick();
+    QCOMPARE(desktop->informations,
+        QStringList({ u"次のファイルは削除しませんでした：\n"_s + changed, u"次のファイルは削除しませんでした：\n"_s + changed,
+            u"次のファイルは移動しませんでした：\n"_s + changed }));
+    QVERIFY(desktop->errors.isEmpty());
+    QCOMPARE(ReadTestFile(elsewhere), QByteArray("same"));
+    QCOMPARE(ReadTestFile(path("v.away/b.jpg")), QByteArray("same"));
+    QCOMPARE(ReadTestFile(m_a), QByteArray("same"));
+    QVERIFY(!Exists(path("keep/b.jpg")));
+    QCOMPARE(group->childCount(), 2);
+    QCOMPARE(TForm1::NodePath(group->child(1)), copy);
 }
 
 void TestTree::doubleClickOpensAFileNodeOnlyAlsoBelowTheRows()

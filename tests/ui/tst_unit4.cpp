@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <filesystem>
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
@@ -30,6 +31,7 @@ private slots:
     void rulesPreviewUntickAndRunThenTheTreeAndTheTrash();
     void protectedFoldersAreNeverTouchedAndRemembered();
     void cancelStopsBetweenGroupsAndTheSummarySaysSo();
+    void onlyTheFilesTheCheckFoundGo();
 
 private:
     // Runs the real check over paths alone and returns the number of groups it made.
@@ -191,6 +193,27 @@ void TestUnit4::cancelStopsBetweenGroupsAndTheSummarySaysSo()
     QCOMPARE(desktop->informations.size(), 1);
     QVERIFY(desktop->informations.at(0).startsWith(u"途中で中止しました。\nゴミ箱に移動したファイル：%1 個"_s.arg(gone)));
     QCOMPARE(form->FileTree->topLevelItemCount(), 30 - gone);
+}
+
+void TestUnit4::onlyTheFilesTheCheckFoundGo()
+{
+    // The copy's folder swapped for a link to a folder holding the same name and bytes
+    // after the check: the copy stays, and the file elsewhere is not touched.
+    const std::string kept = file("k/a.jpg", "same");
+    const std::string copy = file("v/a.jpg", "same");
+    const std::string elsewhere = file("outside/a.jpg", "same");
+    QCOMPARE(check({ kept, copy }), 1);
+    std::filesystem::rename(path("v"), path("v.away"));
+    std::filesystem::create_directory_symlink(path("outside"), path("v"));
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    form->mCleanAll->trigger();
+    QCOMPARE(desktop->informations,
+        QStringList({ u"ゴミ箱に移動したファイル：0 個（0 バイト解放）\n次のファイルはゴミ箱に移動しませんでした：\n"_s
+            + QString::fromStdString(copy) + u" (確認の後に変更されました)"_s }));
+    QCOMPARE(ReadTestFile(elsewhere), QByteArray("same"));
+    QCOMPARE(ReadTestFile(path("v.away/a.jpg")), QByteArray("same"));
+    QCOMPARE(ReadTestFile(kept), QByteArray("same"));
+    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 2);
 }
 
 QTEST_MAIN(TestUnit4)
