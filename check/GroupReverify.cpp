@@ -309,6 +309,13 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
     const bool keptChanged = std::any_of(
         m_members.begin(), m_members.end(), [&](const Member& m) { return !m.checked && m.error.Ok() && m.changed; });
 
+    // Read once, and only when some file has a copy to be told from itself.
+    std::optional<Platform::OverlayMounts> overlays;
+    const auto throughOverlay = [&overlays](const Member& a, const Member& b) {
+        if (!overlays)
+            overlays.emplace();
+        return overlays->SameFile(a.path, a.info, b.path, b.info);
+    };
     for (Member& member : m_members) {
         if (!member.checked)
             continue;
@@ -330,9 +337,11 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
             const Member& kept = m_members[k];
             if (kept.checked || !usable(kept))
                 continue;
-            if (kept.reader == member.reader || SameFileElsewhere(kept.info, member.info))
+            const bool equal = contentClass != kNoClass && readers[kept.reader].contentClass == contentClass;
+            if (kept.reader == member.reader || SameFileElsewhere(kept.info, member.info)
+                || (equal && throughOverlay(kept, member)))
                 sameFileKept = true;
-            else if (contentClass != kNoClass && readers[kept.reader].contentClass == contentClass)
+            else if (equal)
                 member.partners.push_back(k);
         }
         if (member.partners.empty())

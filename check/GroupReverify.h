@@ -59,7 +59,9 @@ struct DeleteOutcome {
 // one of two hard links would free nothing, and a kept path that is a symbolic link to the
 // checked file (or reaches it through a linked folder) would lose the data for good. So is
 // a kept file on another device with the checked file's inode number, size and
-// modification time: an overlay or a second mount shows one file that way.
+// modification time: an overlay or a second mount shows one file that way. So is a file
+// seen through an overlay mount at the place of the other in one of the overlay's layers
+// (Platform::OverlayMounts): with xino the overlay shows it under another inode number.
 // Deleting a checked path that is itself a symbolic link removes only the link, so such a
 // path is treated like any other.
 //

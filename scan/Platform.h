@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace Platform {
 
@@ -203,6 +204,35 @@ Status RemoveFileIfSame(const std::string& path, const FileStamp& expected);
 Status MoveToTrashIfSame(const std::string& path, const FileStamp& expected);
 // RenameNoReplace of a file found earlier.
 Status RenameNoReplaceIfSame(const std::string& from, const FileStamp& expected, const std::string& to);
+
+// The mount table as read once: tells a file seen through an overlay mount from the
+// same file in one of that overlay's layers. An overlay shows a layer's file on a device
+// of its own, and (with xino) under another inode number, so identity alone takes the
+// two for different files.
+class OverlayMounts {
+public:
+    // Reads the table now; a system without overlays (or without a table) has none.
+    OverlayMounts();
+
+    bool Any() const { return m_anyOverlay; }
+    // True when the files at a and b (looked up as infoA and infoB) are one file: one
+    // seen through an overlay mount, the other at the same place in one of its layers.
+    bool SameFile(const std::string& a, const FileInfo& infoA, const std::string& b, const FileInfo& infoB) const;
+
+    struct Mount {
+        std::string point;
+        // The folder of the mounted file system that appears at point.
+        std::string root;
+        // An overlay's layers, upper first; empty for any other mount.
+        std::vector<std::string> layers;
+    };
+
+private:
+    bool Through(const std::string& path, const FileInfo& other) const;
+
+    std::vector<Mount> m_mounts;
+    bool m_anyOverlay = false;
+};
 
 // Returns the longest file name, in bytes, that the file system holding folder takes.
 std::size_t MaxNameBytes(const std::string& folder);
