@@ -231,9 +231,12 @@ int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& 
     }
     if (!carryOut)
         return 0;
-    std::fprintf(stderr, "%zu removed, %zu stayed, %llu bytes freed\n", result.removed,
-        result.files.size() - result.removed, static_cast<unsigned long long>(result.bytesFreed));
-    return result.removed == result.files.size() ? 0 : 1;
+    // Each file counted once, however many lines lead to it.
+    std::fprintf(stderr, "%zu trashed, %zu deleted, %zu stayed, %llu bytes freed\n", result.trashed,
+        result.removed - result.trashed, result.stayed, static_cast<unsigned long long>(result.bytesFreed));
+    const bool allWent = std::all_of(
+        result.files.begin(), result.files.end(), [](const Check::CleanedFile& file) { return file.removed; });
+    return allWent ? 0 : 1;
 }
 
 } // namespace

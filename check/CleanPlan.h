@@ -63,15 +63,28 @@ struct PlannedGroup {
     bool allProtected = false;
     // The size of one file of the group: the kept file's, as looked up by the plan.
     std::uint64_t size = 0;
-    // The bytes the files to go take (size times their count).
+    // The bytes the files to go take: size times their count, a file that two lines
+    // lead to counted once.
     std::uint64_t bytesFreed = 0;
 };
 
+// Every file counts once however many lines lead to it (the same folder given twice, two
+// checks of one file): by the identity the check found, or by path where it found none.
 struct CleanPlan {
     std::vector<PlannedGroup> groups;
     std::size_t filesToGo = 0;
     std::uint64_t bytesFreed = 0;
 };
+
+// The files to go of some groups of a plan, each file counted once.
+struct PlanTotals {
+    // Groups with a file to go.
+    std::size_t groups = 0;
+    std::size_t files = 0;
+    std::uint64_t bytes = 0;
+};
+// Adds up the groups of plan whose entry in include is true (all when include is empty).
+PlanTotals TotalsOf(const CleanPlan& plan, const std::vector<bool>& include = {});
 
 // Plans every group: the kept file by rules (First when rules is empty), every other
 // file to go unless it lies in a protected folder. Files are looked up now (through
@@ -93,13 +106,21 @@ struct CleanedFile {
     KeepReason reason = KeepReason::None;
     // Why a removal failed, or why a file could not be read.
     Platform::Status error;
+    // How it went, when it did: into the trash, or deleted for good.
+    Files::RemoveMode how = Files::RemoveMode::Delete;
 };
 
 struct CleanResult {
     // Every file that was to go, in plan order, with what happened to it.
     std::vector<CleanedFile> files;
+    // The files removed and the bytes they took, each file counted once however many
+    // lines lead to it (CleanPlan); of them, those that went into the trash.
     std::size_t removed = 0;
     std::uint64_t bytesFreed = 0;
+    std::size_t trashed = 0;
+    std::uint64_t bytesTrashed = 0;
+    // The files that stayed, counted the same way.
+    std::size_t stayed = 0;
     bool cancelled = false;
 };
 
@@ -117,7 +138,7 @@ CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include
 
 // Deletes for good the files of result that stayed for want of a trash, after reading
 // their groups again (every other file of the group still on disk may serve as their
-// copy); updates their entries, result.removed and result.bytesFreed.
+// copy); updates their entries and the counts of result.
 void RetryPermanently(const CleanPlan& plan, CleanResult& result);
 
 } // namespace Check

@@ -34,22 +34,31 @@ QString noCopyLeftQuestion(Files::RemoveMode mode)
         + RemoveVerb(mode) + u"しますか？"_s;
 }
 
-// Removes file by mode while its path still leads to the file the check found; a file
+// Removes file by how while its path still leads to the file the check found; a file
 // that is already gone counts as removed. One that changed since is kept with its
 // reason; one whose volume has no trash goes to noTrash; any other failure is recorded.
-bool removeRecorded(const Check::FoundFile& file, Files::RemoveMode mode, LeftFiles& kept, LeftFiles& failures,
-    std::vector<std::string>& noTrash)
+bool removeRecorded(
+    const Check::FoundFile& file, Files::RemoveMode how, RemovalDone& done, std::vector<std::string>& noTrash)
 {
-    const Platform::Status err = Files::RemoveFileBy(file.path, mode, file.stamp);
-    if (err.Ok() || err == Platform::Error::NotFound)
+    const Platform::Status err = Files::RemoveFileBy(file.path, how, file.stamp);
+    if (err.Ok() || err == Platform::Error::NotFound) {
+        done.Went(how);
         return true;
+    }
     if (err == Platform::Error::NoTrash)
         noTrash.push_back(file.path);
     else if (err == Platform::Error::Changed)
-        kept.emplace_back(file.path, KeepReasonText(Check::KeepReason::Changed, {}));
+        done.kept.emplace_back(file.path, KeepReasonText(Check::KeepReason::Changed, {}));
     else
-        failures.emplace_back(file.path, Files::SystemErrorText(err));
+        done.Failed(how, file.path, Files::SystemErrorText(err));
     return false;
+}
+
+// Puts what a command recorded from the last line up in line order.
+void reverseRecords(RemovalDone& done)
+{
+    for (LeftFiles* files : { &done.kept, &done.notTrashed, &done.notDeleted })
+        std::reverse(files->begin(), files->end());
 }
 
 // The nodes of files that stayed for want of a trash, deleted for good if the user says so.
@@ -57,36 +66,39 @@ struct NoTrashNodes {
     std::vector<std::string> paths;
     std::vector<QTreeWidgetItem*> nodes;
     std::vector<int> lines;
+
+    void reverse()
+    {
+        std::reverse(paths.begin(), paths.end());
+        std::reverse(nodes.begin(), nodes.end());
+        std::reverse(lines.begin(), lines.end());
+    }
 };
 
 // Removes every line's file, as the user confirmed that no copy is to stay; there is
 // nothing to compare with, but each file goes only while its path leads to the file the
 // check found. Removes the node of each file that is gone.
-void removeAsked(QTreeWidgetItem* group, const std::vector<Check::FoundFile>& files, Files::RemoveMode mode,
-    LeftFiles& kept, LeftFiles& failures)
+void removeAsked(
+    QTreeWidgetItem* group, const std::vector<Check::FoundFile>& files, Files::RemoveMode mode, RemovalDone& done)
 {
     NoTrashNodes noTrash;
     // From the last line up, so that the indices of the lines still to come hold.
     for (int i = static_cast<int>(files.size()) - 1; i >= 0; --i) {
         const std::size_t before = noTrash.paths.size();
-        if (removeRecorded(files[static_cast<std::size_t>(i)], mode, kept, failures, noTrash.paths)) {
+        if (removeRecorded(files[static_cast<std::size_t>(i)], mode, done, noTrash.paths)) {
             delete group->takeChild(i);
         } else if (noTrash.paths.size() > before) {
             noTrash.nodes.push_back(group->child(i));
             noTrash.lines.push_back(i);
         }
     }
-    std::reverse(kept.begin(), kept.end());
-    std::reverse(failures.begin(), failures.end());
-    std::reverse(noTrash.paths.begin(), noTrash.paths.end());
-    std::reverse(noTrash.nodes.begin(), noTrash.nodes.end());
-    std::reverse(noTrash.lines.begin(), noTrash.lines.end());
+    noTrash.reverse();
+    reverseRecords(done);
     if (!ConfirmPermanentDelete(noTrash.paths))
         return;
     std::vector<std::string> none;
-    for (std::size_t k = 0; k < noTrash.paths.size(); ++k) {
-        const auto line = static_cast<std::size_t>(noTrash.lines[k]);
-        if (removeRecorded(files[line], Files::RemoveMode::Delete, kept, failures, none))
+    for (std::size_t k = 0; k < noTrash.nodes.size(); ++k) {
+        if (removeRecorded(files[static_cast<std::size_t>(noTrash.lines[k])], Files::RemoveMode::Delete, done, none))
             delete noTrash.nodes[k];
     }
 }
@@ -96,49 +108,48 @@ void removeAsked(QTreeWidgetItem* group, const std::vector<Check::FoundFile>& fi
 // that is gone; records the others with their reasons.
 // The busy cursor shown meanwhile goes before any question.
 void removeWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<Check::FoundFile>& files,
-    const std::vector<bool>& checked, Files::RemoveMode mode, LeftFiles& kept, LeftFiles& failures,
-    std::optional<BusyCursor>& busy)
+    const std::vector<bool>& checked, Files::RemoveMode mode, RemovalDone& done, std::optional<BusyCursor>& busy)
 {
     Check::GroupReverify reread(files, checked);
     NoTrashNodes noTrash;
-    const auto record = [&](std::size_t line, const Check::DeleteOutcome& outcome) {
-        if (outcome.reason != Check::KeepReason::None)
-            kept.emplace_back(files[line].path, KeepReasonText(outcome.reason, outcome.error));
+    const auto record = [&](std::size_t line, Files::RemoveMode how, const Check::DeleteOutcome& outcome) {
+        if (outcome.deleted)
+            done.Went(how);
+        else if (outcome.reason != Check::KeepReason::None)
+            done.kept.emplace_back(files[line].path, KeepReasonText(outcome.reason, outcome.error));
         else
-            failures.emplace_back(files[line].path, Files::SystemErrorText(outcome.error));
+            done.Failed(how, files[line].path, Files::SystemErrorText(outcome.error));
     };
     for (int i = static_cast<int>(files.size()) - 1; i >= 0; --i) {
         const auto line = static_cast<std::size_t>(i);
         if (!checked[line])
             continue;
         const Check::DeleteOutcome outcome = reread.DeleteChecked(line, mode);
-        if (outcome.deleted) {
-            delete group->takeChild(i);
-        } else if (outcome.reason == Check::KeepReason::NoTrash) {
+        if (outcome.reason == Check::KeepReason::NoTrash) {
             noTrash.paths.push_back(files[line].path);
             noTrash.nodes.push_back(group->child(i));
             noTrash.lines.push_back(i);
-        } else {
-            record(line, outcome);
+            continue;
         }
+        record(line, mode, outcome);
+        if (outcome.deleted)
+            delete group->takeChild(i);
     }
-    std::reverse(noTrash.paths.begin(), noTrash.paths.end());
+    noTrash.reverse();
+    reverseRecords(done);
     busy.reset();
     if (!noTrash.paths.empty() && !ConfirmPermanentDelete(noTrash.paths)) {
         for (const std::string& path : noTrash.paths)
-            kept.emplace_back(path, KeepReasonText(Check::KeepReason::NoTrash, {}));
-    } else {
-        for (std::size_t k = 0; k < noTrash.nodes.size(); ++k) {
-            const auto line = static_cast<std::size_t>(noTrash.lines[k]);
-            const Check::DeleteOutcome outcome = reread.DeleteChecked(line, Files::RemoveMode::Delete);
-            if (outcome.deleted)
-                delete noTrash.nodes[k];
-            else
-                record(line, outcome);
-        }
+            done.kept.emplace_back(path, KeepReasonText(Check::KeepReason::NoTrash, {}));
+        return;
     }
-    std::reverse(kept.begin(), kept.end());
-    std::reverse(failures.begin(), failures.end());
+    for (std::size_t k = 0; k < noTrash.nodes.size(); ++k) {
+        const auto line = static_cast<std::size_t>(noTrash.lines[k]);
+        const Check::DeleteOutcome outcome = reread.DeleteChecked(line, Files::RemoveMode::Delete);
+        record(line, Files::RemoveMode::Delete, outcome);
+        if (outcome.deleted)
+            delete noTrash.nodes[k];
+    }
 }
 
 // Returns how many characters of the shown name come before its extension, so that
@@ -199,17 +210,16 @@ void TForm1::FileTreeDblClick()
         if (marked == 0)
             return;
 
-        LeftFiles kept;
-        LeftFiles failures;
+        RemovalDone done;
         if (marked == files.size()) {
             if (!TheDesktop().ConfirmDefaultCancel(noCopyLeftQuestion(mode)))
                 return;
-            removeAsked(node, files, mode, kept, failures);
+            removeAsked(node, files, mode, done);
         } else {
             std::optional<BusyCursor> busy(std::in_place);
-            removeWhereACopyIsKept(node, files, checked, mode, kept, failures, busy);
+            removeWhereACopyIsKept(node, files, checked, mode, done, busy);
         }
-        ReportLeftOnDisk(mode, kept, failures);
+        ReportRemoval(mode, done);
     });
 }
 
@@ -303,14 +313,12 @@ void TForm1::popDeleteClick()
         const QString verb = RemoveVerb(mode);
         if (!TheDesktop().Confirm(u"実ファイルも"_s + verb + u"します。\n本当に"_s + verb + u"しますか？"_s))
             return;
-        LeftFiles kept;
-        LeftFiles failures;
+        RemovalDone done;
         std::vector<std::string> noTrash;
         const Check::FoundFile file = NodeFile(node);
-        if (removeRecorded(file, mode, kept, failures, noTrash)
-            || (ConfirmPermanentDelete(noTrash)
-                && removeRecorded(file, Files::RemoveMode::Delete, kept, failures, noTrash)))
+        if (removeRecorded(file, mode, done, noTrash)
+            || (ConfirmPermanentDelete(noTrash) && removeRecorded(file, Files::RemoveMode::Delete, done, noTrash)))
             delete node;
-        ReportLeftOnDisk(mode, kept, failures);
+        ReportRemoval(mode, done);
     });
 }

@@ -218,22 +218,12 @@ std::vector<bool> TForm4::Included() const
 
 void TForm4::updateSummary()
 {
-    const std::vector<bool> included = Included();
-    std::size_t groups = 0;
-    std::size_t files = 0;
-    std::uint64_t bytes = 0;
-    for (std::size_t g = 0; g < m_plan.groups.size(); ++g) {
-        if (!included[g])
-            continue;
-        const Check::PlannedGroup& group = m_plan.groups[g];
-        ++groups;
-        files += static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
-        bytes += group.bytesFreed;
-    }
-    m_ui->SummaryLabel->setText(
-        u"%1 グループ：%2 個のファイルを%3、%4 バイト解放"_s.arg(groups).arg(files).arg(
-            RemoveVerb(m_mode), bytesText(bytes)));
-    m_ui->Button1->setEnabled(files > 0);
+    // A file reached through two lines (the same folder added twice) counts once.
+    const Check::PlanTotals totals = Check::TotalsOf(m_plan, Included());
+    m_ui->SummaryLabel->setText(u"%1 グループ：%2 個のファイルを%3、%4 バイト解放"_s.arg(totals.groups)
+                                    .arg(totals.files)
+                                    .arg(RemoveVerb(m_mode), bytesText(totals.bytes)));
+    m_ui->Button1->setEnabled(totals.files > 0);
 }
 
 void TForm4::saveChoices() const

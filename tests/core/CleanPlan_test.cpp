@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 #include <sys/stat.h>
 #include <tuple>
 
@@ -135,6 +136,8 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
 
     std::size_t decidedByRules = 0;
     for (int round = 0; round < 60; ++round) {
+        // Every file counts once in the totals, in the first group it goes from.
+        std::set<std::string> counted;
         for (PoolFile& file : pool) {
             file.mtime = 1000000 + 1000 * static_cast<std::int64_t>(random() % 3);
             if (file.exists)
@@ -221,13 +224,20 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
             if (!kept) {
                 EXPECT_EQ(planned.remove, std::vector<bool>(picks[g].size(), false)) << context;
             }
-            const auto toGo
-                = static_cast<std::uint64_t>(std::count(planned.remove.begin(), planned.remove.end(), true));
+            std::set<std::string> going;
+            for (std::size_t i = 0; i < groups[g].size(); ++i) {
+                if (planned.remove[i])
+                    going.insert(groups[g][i]);
+            }
             const std::uint64_t size = kept ? pool[picks[g][*kept]].size : 0;
             EXPECT_EQ(planned.size, size) << context;
-            EXPECT_EQ(planned.bytesFreed, size * toGo) << context;
-            filesToGo += toGo;
-            bytesFreed += size * toGo;
+            EXPECT_EQ(planned.bytesFreed, size * going.size()) << context;
+            for (const std::string& path : going) {
+                if (counted.insert(path).second) {
+                    ++filesToGo;
+                    bytesFreed += size;
+                }
+            }
             decidedByRules += kept && *kept != 0 ? 1 : 0;
         }
         EXPECT_EQ(plan.filesToGo, filesToGo);
@@ -280,6 +290,32 @@ TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
     EXPECT_EQ(result.files[0].reason, KeepReason::Unreadable);
     EXPECT_EQ(result.files[0].error, Platform::Error::NotFound);
     EXPECT_EQ(Content(a), "photo");
+}
+
+TEST(CarryOutPlan, AFileReachedTwiceCountsOnce)
+{
+    // The same folder given twice lists b twice in its group; two checks of one file put
+    // it in two groups.
+    TempDir dir;
+    const std::string a = dir.Write("a", "12345");
+    const std::string b = dir.Write("b", "12345");
+    const CleanPlan twice = PlanFirst({ { a, b, b }, { a, b } });
+    EXPECT_EQ(twice.groups[0].bytesFreed, 5U);
+    EXPECT_EQ(twice.filesToGo, 1U);
+    EXPECT_EQ(twice.bytesFreed, 5U);
+    const PlanTotals second = TotalsOf(twice, { false, true });
+    EXPECT_EQ(std::make_tuple(second.groups, second.files, second.bytes), std::make_tuple(1U, 1U, 5ULL));
+    const CleanResult result = CarryOutPlan(twice, {}, RemoveMode::Delete);
+    EXPECT_EQ(result.files.size(), 3U);
+    EXPECT_EQ(std::make_tuple(result.removed, result.bytesFreed, result.trashed, result.stayed),
+        std::make_tuple(1U, 5ULL, 0U, 0U));
+    EXPECT_FALSE(Exists(b));
+
+    // Kept under both lines, it stays once.
+    const std::string c = dir.Write("c", "12345");
+    dir.Write("a", "54321");
+    const CleanResult kept = CarryOutPlan(PlanFirst({ { a, c, c } }), {}, RemoveMode::Delete);
+    EXPECT_EQ(std::make_tuple(kept.removed, kept.stayed), std::make_tuple(0U, 1U));
 }
 
 TEST(CarryOutPlan, DeletesTheFilesToGoOfTheIncludedGroupsOnly)

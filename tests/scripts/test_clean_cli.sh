@@ -122,12 +122,22 @@ for f in p.jpg "p - コピー.jpg" q.jpg r.jpg; do
     [ "$(cat "data/Trash/files/$f")" != "" ] || fail "$f is not in the trash"
 done
 grep -q "^Path=.*/t/b/q.jpg$" data/Trash/info/q.jpg.trashinfo || fail "no trash info for q.jpg"
+grep -q "^4 trashed, 0 deleted, 0 stayed, 18 bytes freed$" "$work/stderr" \
+    || fail "--trash summed up: $(cat "$work/stderr")"
 
 # A protected folder below the folder scanned, spelled another way than the scan spells
 # it; without it the shorter path would stay.
 got=$("$exe" --keep protected,shortest --protect "$work/t/./keep2" t 2>/dev/null | LC_ALL=C sort)
 [ "$got" = "+ t/keep2/s2
 - t/keep/s1" ] || fail "--protect below the scanned folder printed: $got"
+
+# The same folder given twice lists each file twice: counted once, plan and outcome.
+rm -rf twice && mkdir twice && echo same >twice/x && echo same >twice/y
+"$exe" --delete twice twice >/dev/null 2>"$work/stderr" || fail "--delete twice twice exited $?"
+grep -q "^plan: 1 files to go, 5 bytes" "$work/stderr" || fail "the plan counted a file twice: $(cat "$work/stderr")"
+grep -q "^0 trashed, 1 deleted, 0 stayed, 5 bytes freed$" "$work/stderr" \
+    || fail "the outcome counted a file twice: $(cat "$work/stderr")"
+[ "$(ls twice | wc -l)" = 1 ] || fail "--delete twice twice did not leave one file"
 
 # A volume without a trash keeps the file with --trash and exit status 1.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then

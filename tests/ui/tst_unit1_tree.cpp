@@ -713,6 +713,19 @@ void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
     form->popDeleteClick();
     QVERIFY(!Exists(noTrash));
     QCOMPARE(group->childCount(), 1);
+    // What was deleted for good is never counted as moved to the trash.
+    QCOMPARE(desktop->informations, QStringList({ u"ゴミ箱に移動したファイル：0 個\n完全に削除したファイル：1 個"_s }));
+
+    // The delete dialog: one copy into the trash, the other deleted for good once asked.
+    const std::string trashable = file("t/e.jpg", "same");
+    const std::string noTrash2 = WriteTestFile(shm / "u.jpg", "same");
+    group = addGroup({ m_a, trashable, noTrash2 });
+    desktop->ClearRecords();
+    desktop->confirmAnswers = { true };
+    doubleClickAndAnswer(group, [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    QVERIFY(Exists(m_a) && !Exists(trashable) && !Exists(noTrash2));
+    QCOMPARE(group->childCount(), 1);
+    QCOMPARE(desktop->informations, QStringList({ u"ゴミ箱に移動したファイル：1 個\n完全に削除したファイル：1 個"_s }));
 }
 
 void TestTree::saveResultsIsEnabledOnlyWithGroups()

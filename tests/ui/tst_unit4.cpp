@@ -32,6 +32,7 @@ private slots:
     void protectedFoldersAreNeverTouchedAndRemembered();
     void cancelStopsBetweenGroupsAndTheSummarySaysSo();
     void onlyTheFilesTheCheckFoundGo();
+    void eachFileCountsOnceAndTheTrashApartFromDeletion();
 
 private:
     // Runs the real check over paths alone and returns the number of groups it made.
@@ -214,6 +215,29 @@ void TestUnit4::onlyTheFilesTheCheckFoundGo()
     QCOMPARE(ReadTestFile(path("v.away/a.jpg")), QByteArray("same"));
     QCOMPARE(ReadTestFile(kept), QByteArray("same"));
     QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 2);
+}
+
+void TestUnit4::eachFileCountsOnceAndTheTrashApartFromDeletion()
+{
+    // b listed twice (the same folder added twice) goes once, into the trash; the copy
+    // on a volume without a trash is deleted for good once the user agrees.
+    const TempDir shm("/dev/shm");
+    const std::string a = file("k/a.jpg", "12345");
+    const std::string b = file("c/b.jpg", "12345");
+    const std::string noTrash = WriteTestFile(shm / "t.jpg", "12345");
+    QCOMPARE(check({ a, b, b, noTrash }), 1);
+    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 4);
+    QString summary;
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        summary = Control<QLabel>(dialog, "SummaryLabel")->text();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    desktop->confirmAnswers.push_back(true);
+    form->mCleanAll->trigger();
+    QCOMPARE(summary, u"1 グループ：2 個のファイルをゴミ箱に移動、10 バイト解放"_s);
+    QVERIFY(Exists(a) && !Exists(b) && !Exists(noTrash));
+    QCOMPARE(desktop->informations,
+        QStringList({ u"ゴミ箱に移動したファイル：1 個（5 バイト解放）\n完全に削除したファイル：1 個（5 バイト解放）"_s }));
 }
 
 QTEST_MAIN(TestUnit4)
