@@ -2,7 +2,8 @@
 // benchmarks and scripts. Prints each group's paths one per line, groups separated by
 // an empty line, or with --format the window's saved results as CSV or JSON; a summary
 // goes to standard error. With keep rules it prints the plan for the groups instead
-// ("+ " stays, "- " goes), and carries it out with --trash or --delete.
+// ("+ " stays, "- " goes; with --format as records with their action), and carries it
+// out with --trash or --delete.
 // --io-depth sets the requests kept in flight instead of choosing them by the disk.
 //   usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]
 //                       [--keep RULE[,RULE...]] [--protect DIR]... [--trash | --delete] FOLDER...
@@ -11,6 +12,7 @@
 #include "check/ResultExport.h"
 #include "scan/CandidatePaths.h"
 #include "scan/FileScan.h"
+#include "scan/PathText.h"
 
 #include <algorithm>
 #include <chrono>
@@ -195,10 +197,13 @@ std::string ReasonText(const Check::CleanedFile& file)
 
 // Prints the plan, or with a mode carries it out and prints what was done: "+ " for a
 // file that stays, "- " for one that goes (or went), "! " with the reason for one the
-// re-read kept. Nothing is removed when the check itself failed. Returns the exit
-// status: 1 when a file to go stayed.
+// re-read kept, each path in its one-to-one text (a line break in a name never starts a
+// line). With format, the groups as saved results instead, each record with its action.
+// Nothing is removed when the check itself failed. Returns the exit status: 1 when a
+// file to go stayed.
 int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& options,
-    const std::vector<std::string>& protectedFolders, bool checkFailed, std::FILE* out)
+    const std::vector<std::string>& protectedFolders, bool checkFailed,
+    const std::optional<Check::ResultFormat>& format, std::FILE* out)
 {
     const auto started = std::chrono::steady_clock::now();
     const Check::CleanPlan plan = Check::MakeCleanPlan(groups, options.rules, protectedFolders);
@@ -212,21 +217,44 @@ int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& 
     if (carryOut)
         result = Check::CarryOutPlan(plan, {}, *options.mode);
 
+    // What became of each file, in plan order; result.files holds the files to go in
+    // that order.
+    std::vector<std::vector<Check::FileAction>> actions(plan.groups.size());
+    Check::ResultGroups paths(plan.groups.size());
     std::size_t next = 0;
     for (std::size_t g = 0; g < plan.groups.size(); ++g) {
-        if (g > 0)
-            std::fputc('\n', out);
         const Check::PlannedGroup& group = plan.groups[g];
         for (std::size_t i = 0; i < group.files.size(); ++i) {
-            const Check::CleanedFile* done = nullptr;
-            if (carryOut && group.remove[i] && next < result.files.size())
-                done = &result.files[next++];
-            const bool stayed = done && !done->removed;
-            std::fputs(!group.remove[i] ? "+ " : stayed ? "! " : "- ", out);
-            std::fwrite(group.files[i].path.data(), 1, group.files[i].path.size(), out);
-            if (stayed)
-                std::fprintf(out, " (%s)", ReasonText(*done).c_str());
-            std::fputc('\n', out);
+            paths[g].push_back(group.files[i].path);
+            Check::FileAction& action = actions[g].emplace_back();
+            action.action = group.remove[i] ? "remove" : "keep";
+            if (!carryOut || !group.remove[i] || next == result.files.size())
+                continue;
+            const Check::CleanedFile& done = result.files[next++];
+            if (done.removed) {
+                action.action = done.how == Files::RemoveMode::Trash ? "trashed" : "deleted";
+            } else {
+                action.action = "stayed";
+                action.reason = ReasonText(done);
+            }
+        }
+    }
+    if (format) {
+        const std::string text = Check::FormatResults(paths, *format, actions);
+        std::fwrite(text.data(), 1, text.size(), out);
+    } else {
+        for (std::size_t g = 0; g < paths.size(); ++g) {
+            if (g > 0)
+                std::fputc('\n', out);
+            for (std::size_t i = 0; i < paths[g].size(); ++i) {
+                const Check::FileAction& action = actions[g][i];
+                const bool stayed = action.action == "stayed";
+                std::fputs(action.action == "keep" ? "+ " : stayed ? "! " : "- ", out);
+                std::fputs(FileScan::DisplayPath(paths[g][i]).c_str(), out);
+                if (stayed)
+                    std::fprintf(out, " (%s)", action.reason.c_str());
+                std::fputc('\n', out);
+            }
         }
     }
     if (!carryOut)
@@ -278,8 +306,7 @@ int main(int argc, char** argv)
             folders.emplace_back(argv[a]);
         }
     }
-    // A plan is printed in its own lines, never as saved results.
-    if (folders.empty() || (format && clean.wanted))
+    if (folders.empty())
         return Usage();
     const std::optional<std::vector<std::string>> protectedFolders = ProtectedAsScanned(clean.protect, folders);
     if (!protectedFolders)
@@ -319,7 +346,7 @@ int main(int argc, char** argv)
     }
     if (clean.wanted)
         status = std::max(
-            status, RunClean(host.Results().Groups(), clean, *protectedFolders, status != 0, stdout));
+            status, RunClean(host.Results().Groups(), clean, *protectedFolders, status != 0, format, stdout));
     else if (format) {
         const std::string text = Check::FormatResults(host.Results().Paths(), *format);
         std::fwrite(text.data(), 1, text.size(), stdout);

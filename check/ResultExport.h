@@ -31,6 +31,18 @@ using ResultGroups = std::vector<std::vector<std::string>>;
 // the JSON).
 std::string FormatResults(const ResultGroups& groups, ResultFormat format);
 
+// What a clean planned for a file or did to it: "keep", "remove", "trashed", "deleted"
+// or "stayed", with the reason of a file that stayed.
+struct FileAction {
+    std::string action;
+    std::string reason;
+};
+// FormatResults with the action of every file (actions[g][p] for groups[g][p]): the CSV
+// gets the columns "action" and "reason" (empty but for a file that stayed), the JSON
+// the members "action" and, for a file that stayed, "reason".
+std::string FormatResults(
+    const ResultGroups& groups, ResultFormat format, const std::vector<std::vector<FileAction>>& actions);
+
 // Writes FormatResults to target through Files::SaveFileReplacing, whose FileError
 // it passes on.
 void SaveResults(const std::string& target, const ResultGroups& groups, ResultFormat format);

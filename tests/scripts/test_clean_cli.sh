@@ -139,6 +139,23 @@ grep -q "^0 trashed, 1 deleted, 0 stayed, 5 bytes freed$" "$work/stderr" \
     || fail "the outcome counted a file twice: $(cat "$work/stderr")"
 [ "$(ls twice | wc -l)" = 1 ] || fail "--delete twice twice did not leave one file"
 
+# Plan lines write names as one-to-one text: a line break in a name never starts a line,
+# so no name forges a "+ " line.
+rm -rf forged && mkdir forged && echo same >forged/a && echo same >"forged/z
++ keep.txt"
+got=$("$exe" --keep first forged 2>/dev/null)
+[ "$(printf '%s\n' "$got" | wc -l)" = 2 ] || fail "a name broke a plan line: $got"
+if printf '%s\n' "$got" | grep -q "^+ keep.txt"; then fail "a name forged a plan line: $got"; fi
+
+# With --format the records carry what became of each file.
+got=$("$exe" --keep first --format csv --delete forged 2>/dev/null | tr -d '\r')
+printf '%s\n' "$got" | head -1 | grep -q "^.*group,position,path,size,modified,action,reason$" \
+    || fail "--format csv --keep header: $got"
+[ "$(printf '%s\n' "$got" | grep -c ',keep,$')" = 1 ] && [ "$(printf '%s\n' "$got" | grep -c ',deleted,$')" = 1 ] \
+    || fail "--format csv --delete records: $got"
+left=(forged/*)
+[ "${#left[@]}" = 1 ] || fail "--format csv --delete did not delete"
+
 # A volume without a trash keeps the file with --trash and exit status 1.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then
     shm=$(mktemp -d /dev/shm/tessarin-clean-XXXXXX)
@@ -153,5 +170,8 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then
     for f in "$shm/x" "$shm/y"; do
         [ -f "$f" ] || fail "--trash on tmpfs removed $f"
     done
+    got=$("$exe" --trash --format json "$shm" 2>/dev/null)
+    printf '%s\n' "$got" | grep -q '"action": "stayed", "reason": "no trash"}' \
+        && printf '%s\n' "$got" | grep -q '"action": "keep"}' || fail "--trash --format json on tmpfs: $got"
 fi
 echo "PASS"
