@@ -311,7 +311,10 @@ void TForm1::popDeleteClick()
             return;
         const Files::RemoveMode mode = RemoveModeNow();
         const QString verb = RemoveVerb(mode);
-        if (!TheDesktop().Confirm(u"実ファイルも"_s + verb + u"します。\n本当に"_s + verb + u"しますか？"_s))
+        // The command acts on the node selected before the right-click, which need not be
+        // the row clicked: the question names the file that will go.
+        if (!TheDesktop().Confirm(u"実ファイルも"_s + verb + u"します。\n本当に"_s + verb + u"しますか？\n"_s
+                + PathToDisplay(NodePath(node))))
             return;
         RemovalDone done;
         std::vector<std::string> noTrash;

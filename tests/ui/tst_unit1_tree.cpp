@@ -511,6 +511,12 @@ void TestTree::popupActsOnTheNodeSelectedBeforeTheRightClick()
     form->popShow->trigger();
     form->PopupMenu2->close();
     QCOMPARE(desktop->shellOpened, std::vector<std::string>({ m_d }));
+    // The delete question names that file, under the question.
+    desktop->confirmAnswers.push_back(false);
+    form->popDelete->trigger();
+    QCOMPARE(desktop->confirms,
+        QStringList({ u"実ファイルも削除します。\n本当に削除しますか？\n"_s + QString::fromStdString(m_d) }));
+    QVERIFY(Exists(m_d));
 }
 
 // A taken name and a vanished file are the hostile tests' cases.
@@ -664,7 +670,8 @@ void TestTree::deleteAfterConfirmation()
     selectNode(group->child(1));
     desktop->confirmAnswers.push_back(false);
     form->popDeleteClick();
-    QCOMPARE(desktop->confirms, QStringList({ u"実ファイルも削除します。\n本当に削除しますか？"_s }));
+    QCOMPARE(desktop->confirms,
+        QStringList({ u"実ファイルも削除します。\n本当に削除しますか？\n"_s + QString::fromStdString(m_d) }));
     QVERIFY(Exists(m_d));
     QCOMPARE(group->childCount(), 2);
 
@@ -703,7 +710,7 @@ void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
     desktop->confirmAnswers = { true, false };
     form->popDeleteClick();
     QCOMPARE(desktop->confirms,
-        QStringList({ u"実ファイルもゴミ箱に移動します。\n本当にゴミ箱に移動しますか？"_s,
+        QStringList({ u"実ファイルもゴミ箱に移動します。\n本当にゴミ箱に移動しますか？\n"_s + QString::fromStdString(noTrash),
             u"次のファイルはゴミ箱に移動できません：\n"_s + QString::fromStdString(noTrash)
                 + u" (ゴミ箱がありません)\n完全に削除しますか？"_s }));
     QCOMPARE(desktop->calls[1].kind, u"ConfirmDefaultCancel"_s);
