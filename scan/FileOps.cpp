@@ -4,6 +4,7 @@
 #include "scan/ContentCompare.h"
 #include "scan/FileScan.h"
 #include "scan/Platform.h"
+#include "scan/PlatformActions.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,7 +27,7 @@ namespace {
             throw FileError(OpenErrorText(source));
         const Platform::FileInfo opened = in.Info();
         if (expected && Platform::StampOf(opened) != *expected)
-            return FileOpResult::Changed;
+            throw FileError(ChangedDuringMoveText(source));
 
         Platform::WriteFile out;
         const Platform::Status created = out.Create(target);
@@ -141,7 +142,11 @@ FileOpResult MoveFileToFolder(
         return FileOpResult::Changed;
     if (Platform::Exists(target))
         return FileOpResult::TargetExists;
+    return MoveFileTo(file, target, expected);
+}
 
+FileOpResult MoveFileTo(const std::string& file, const std::string& target, const Platform::FileStamp* expected)
+{
     const Platform::Status renamed = expected ? Platform::RenameNoReplaceIfSame(file, *expected, target)
                                               : Platform::RenameNoReplace(file, target);
     if (renamed.Ok())

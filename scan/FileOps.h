@@ -4,6 +4,7 @@
 #pragma once
 
 #include "scan/FileError.h"
+#include "scan/FileIdentity.h"
 #include "scan/Platform.h"
 #include "scan/PlatformError.h"
 
@@ -82,6 +83,13 @@ std::string MoveTarget(const std::string& file, const std::string& folder);
 // otherwise.
 FileOpResult MoveFileToFolder(
     const std::string& file, const std::string& folder, const Platform::FileStamp* expected = nullptr);
+
+// Moves file to target, whose folder exists, as MoveFileToFolder moves it. With
+// expected, the rename goes ahead only while file leads to that very file, unchanged
+// (looked up and renamed through its open folder; else Changed), and a copy across file
+// systems only while the file it opens is that file (else ChangedDuringMoveText).
+FileOpResult MoveFileTo(
+    const std::string& file, const std::string& target, const Platform::FileStamp* expected = nullptr);
 
 // Deletes one file for good (a folder is refused).
 Platform::Status RemoveFileNow(const std::string& path);

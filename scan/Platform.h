@@ -58,7 +58,7 @@ struct FileStamp {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::uint64_t size = 0;
-    FileTime mtime;
+    FileTime modified;
 
     // False for the stamp of a look-up that found nothing.
     bool Known() const { return inode != 0; }
@@ -109,6 +109,8 @@ public:
     // way: Info() stays empty.
     Status OpenUnchecked(const std::string& path);
     bool IsOpen() const { return m_handle != NativeHandle::None; }
+    // The open file, for the back end's other calls on it (PlatformActions.h).
+    NativeHandle Handle() const { return m_handle; }
     const FileInfo& Info() const { return m_info; }
     // Looks the open file up again (not its path).
     Status StatNow(FileInfo& info) const;

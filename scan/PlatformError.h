@@ -29,6 +29,10 @@ enum class Error {
     NoTrash,
     // The path no longer leads to the file found earlier, or that file changed since.
     Changed,
+    // The file system cannot do what was asked (share blocks, swap two names).
+    NotSupported,
+    // The kernel compared two files' bytes and found them different.
+    Differs,
     // Anything else; Status::code says what.
     Other,
 };
