@@ -26,8 +26,8 @@
 
 namespace {
 
-// The candidate list (filled as the add-folder command fills it) and the result tree;
-// the run's progress and events have nowhere to go.
+// The candidate list (filled as the add-folder command fills it) and the results; the
+// run's progress has nowhere to go.
 class ConsoleHost : public Check::CheckHost {
 public:
     // files[k] is entry k's file as the scan that just listed it looked it up.
@@ -43,21 +43,15 @@ public:
     {
         return index < m_files.size() ? &m_files[index] : nullptr;
     }
-    // Once entries go, the look-ups no longer line up with them.
-    void RemoveEntry(std::size_t index) override
+    void TakeStep(Check::CheckStep step) override
     {
+        m_results.AppendGroups(std::move(step.groups));
+        if (step.removed.empty())
+            return;
+        // Once entries go, the look-ups no longer line up with them.
         m_files.clear();
-        m_entries.RemoveAt(index);
+        m_entries.RemoveRanges(FileScan::RangesOfDescending(step.removed));
     }
-    // Drops a whole batch in one pass over the list.
-    void RemoveEntries(const std::vector<std::size_t>& indices) override
-    {
-        m_files.clear();
-        m_entries.RemoveRanges(FileScan::RangesOfDescending(indices));
-    }
-    void AddGroup(const std::string& caption) override { m_results.AddGroup(caption); }
-    void AddChild(const Check::FoundFile& file) override { m_results.AddFile(file); }
-    void ShowInfo(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 
     // The groups found, each file with its stamp: what a clean confirms before it acts.
     const Check::Results& Results() const { return m_results; }
@@ -231,30 +225,6 @@ int CloseOutput()
     return 1;
 }
 
-std::string ReasonText(const Check::CleanedFile& file)
-{
-    using Check::KeepReason;
-    switch (file.reason) {
-    case KeepReason::None:
-        return "not removed: " + Files::SystemErrorText(file.error);
-    case KeepReason::Unreadable:
-        return "unreadable: " + Files::SystemErrorText(file.error);
-    case KeepReason::KeptUnreadable:
-        return "kept file unreadable";
-    case KeepReason::Differs:
-        return "differs";
-    case KeepReason::SameFile:
-        return "same file";
-    case KeepReason::Changed:
-        return "changed";
-    case KeepReason::KeptChanged:
-        return "kept file changed";
-    case KeepReason::NoTrash:
-        return "no trash";
-    }
-    return "";
-}
-
 // Prints the plan, or with a mode carries it out and prints what was done: "+ " for a
 // file that stays, "- " for one that goes (or went), "! " with the reason for one the
 // re-read kept, each path in its one-to-one text (a line break in a name never starts a
@@ -273,9 +243,12 @@ int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& 
     const bool carryOut = options.mode && !checkFailed;
     if (options.mode && checkFailed)
         std::fprintf(stderr, "nothing removed: the check did not finish\n");
-    Check::CleanResult result;
+    // The rule here for a file on a volume without a trash: under --trash it stays, since
+    // nobody is there to be asked whether to delete it for good.
+    const auto deleteForGood = [](const std::vector<std::string>&) { return false; };
+    Check::RemovalReport result;
     if (carryOut)
-        result = Check::CarryOutPlan(plan, {}, *options.mode);
+        result = Check::RemoveFiles(Check::RemovalOf(plan), *options.mode, deleteForGood);
 
     // What became of each file, in plan order; result.files holds the files to go in
     // that order.
@@ -290,12 +263,12 @@ int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& 
             action.action = group.remove[i] ? "remove" : "keep";
             if (!carryOut || !group.remove[i] || next == result.files.size())
                 continue;
-            const Check::CleanedFile& done = result.files[next++];
+            const Check::RemovedFile& done = result.files[next++];
             if (done.removed) {
                 action.action = done.how == Files::RemoveMode::Trash ? "trashed" : "deleted";
             } else {
                 action.action = "stayed";
-                action.reason = ReasonText(done);
+                action.reason = Check::KeepReasonWord(done.reason, done.error);
             }
         }
     }
@@ -323,7 +296,7 @@ int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& 
     std::fprintf(stderr, "%zu trashed, %zu deleted, %zu stayed, %llu bytes freed\n", result.trashed,
         result.removed - result.trashed, result.stayed, static_cast<unsigned long long>(result.bytesFreed));
     const bool allWent = std::all_of(
-        result.files.begin(), result.files.end(), [](const Check::CleanedFile& file) { return file.removed; });
+        result.files.begin(), result.files.end(), [](const Check::RemovedFile& file) { return file.removed; });
     return allWent ? 0 : 1;
 }
 
@@ -410,7 +383,8 @@ int main(int argc, char** argv)
     int status = ReportUnread(unread);
     bool checkFailed = false;
     try {
-        Check::RunCheck(host, engineOptions);
+        if (Check::RunCheck(host, engineOptions) == Check::CheckEnd::NothingToCompare)
+            std::fprintf(stderr, "%s\n", Check::kNothingToCompare);
     } catch (const Files::FileError& error) {
         std::fprintf(stderr, "%s\n", Files::ErrorBoxText(error.what()).c_str());
         checkFailed = true;

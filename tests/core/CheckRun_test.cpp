@@ -73,9 +73,9 @@ TEST_F(CheckRunTest, SecondRunNumbersFromOneBelowTheEarlierGroups)
     const std::string x = RandomBytes(50, 3);
     const std::string a = File("a", x), b = File("b", x), c = File("c", "other"), d = File("d", "other");
     RecordingHost host({ a, b });
-    Check::RunCheck(host);
+    host.Run();
     host.entries.insert(host.entries.end(), { c, d });
-    Check::RunCheck(host);
+    host.Run();
     EXPECT_EQ(
         host.tree, (std::vector<Group> { { "重複ファイル1", { a, b } }, { "重複ファイル1", { c, d } } }));
     EXPECT_EQ(host.entries, (std::vector<std::string> { a, c }));
@@ -127,7 +127,7 @@ TEST_F(CheckRunTest, CancelStopsWithoutMessageOrPageSwitch)
     const std::string a = File("a", x), b = File("b", x);
     RecordingHost host({ a, b });
     host.onEvents = [](RecordingHost& h) { h.Cancel(); };
-    Check::RunCheck(host);
+    host.Run();
     EXPECT_EQ(host.log, (std::vector<std::string> { "checking", "idle" }));
     EXPECT_EQ(host.events, 1);
     EXPECT_TRUE(host.tree.empty());
