@@ -163,7 +163,7 @@ public:
         if (out.error.empty() && end == Check::CheckEnd::Completed)
             log.push_back("page1");
         else if (out.error.empty() && end == Check::CheckEnd::NothingToCompare)
-            log.push_back(std::string("info:") + Check::kNothingToCompare);
+            log.push_back(std::string("info:").append(Check::kNothingToCompare));
         out.list = entries;
         out.groups = tree;
         out.log = log;
