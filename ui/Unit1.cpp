@@ -307,8 +307,12 @@ int TForm1::FocusedIndex() const
     return current.isValid() ? current.row() : -1;
 }
 
-void TForm1::RunCommand(const std::function<void()>& command)
+void TForm1::RunCommand(const std::function<void()>& command, WhileBusy whileBusy)
 {
+    // The one check of the busy state: the run's steps are then the only changes the
+    // list and the results see, whatever calls a command.
+    if (m_checking && whileBusy == WhileBusy::Refuse)
+        return;
     try {
         command();
     } catch (const std::exception& error) {
@@ -455,10 +459,12 @@ void TForm1::mExitClick() { close(); }
 
 void TForm1::About1Click()
 {
-    RunCommand([this] {
-        TAboutBox box(this);
-        box.exec();
-    });
+    RunCommand(
+        [this] {
+            TAboutBox box(this);
+            box.exec();
+        },
+        WhileBusy::Run);
 }
 
 void TForm1::btnAddFileClick()
@@ -538,12 +544,14 @@ void TForm1::btnClearClick()
 
 void TForm1::pShowClick()
 {
-    RunCommand([this] {
-        if (FocusedIndex() < 0 || m_candidates->Empty())
-            return;
-        for (const std::size_t index : SelectedCandidates())
-            OpenWithAssociatedProgram(m_candidates->At(index));
-    });
+    RunCommand(
+        [this] {
+            if (FocusedIndex() < 0 || m_candidates->Empty())
+                return;
+            for (const std::size_t index : SelectedCandidates())
+                OpenWithAssociatedProgram(m_candidates->At(index));
+        },
+        WhileBusy::Run);
 }
 
 void TForm1::FileListDblClick() { pShowClick(); }

@@ -34,11 +34,10 @@ class TForm1;
 // pop-up menus, the classic style and the Esc key are set up in code.
 //
 // Every command handler runs its work through RunCommand, which turns a failure into
-// the error box. While a check runs (Checking()), the commands that change the list or
-// the results, or start a check, are disabled (SetCheckCtrl, the one place that says
-// so), and drops are refused: the run's own steps are then the only changes the list
-// sees. The handlers are meant for a window at rest; their controls are how a run
-// reaches them.
+// the error box. While a check runs (Checking()), the window is busy: the commands that
+// change the list or the results, or start a check, are disabled (SetCheckCtrl, the one
+// place that says so), RunCommand refuses them whoever calls them, and drops are refused:
+// the run's own steps are then the only changes the list sees.
 //
 // The handlers are spread over the Unit1*.cpp files by the page and the feature they
 // serve; each file says at its top which it holds.
@@ -67,9 +66,13 @@ public:
     Check::Results& Results();
     const Check::Results& Results() const;
 
-    // Runs command; a Files::FileError or other std::exception it throws ends it and
-    // shows the error box with the text and its full stop (Files::ErrorBoxText).
-    void RunCommand(const std::function<void()>& command);
+    // Whether a command runs while the window is busy: only those that show something
+    // (open a file, the version box) do.
+    enum class WhileBusy { Refuse, Run };
+    // Runs command, unless the window is busy and whileBusy says Refuse; a
+    // Files::FileError or other std::exception it throws ends it and shows the error box
+    // with the text and its full stop (Files::ErrorBoxText).
+    void RunCommand(const std::function<void()>& command, WhileBusy whileBusy = WhileBusy::Refuse);
     // Sets CountLabel to the candidate count.
     void RefreshCount();
 

@@ -181,10 +181,12 @@ void TForm1::popMoveClick()
 
 void TForm1::popShowClick()
 {
-    RunCommand([this] {
-        if (const std::optional<Check::FilePlace> place = selectedFile())
-            OpenWithAssociatedProgram(Results().File(*place).path);
-    });
+    RunCommand(
+        [this] {
+            if (const std::optional<Check::FilePlace> place = selectedFile())
+                OpenWithAssociatedProgram(Results().File(*place).path);
+        },
+        WhileBusy::Run);
 }
 
 void TForm1::popDeleteClick()
