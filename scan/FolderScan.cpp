@@ -2,6 +2,7 @@
 #include "scan/FolderScan.h"
 
 #include "scan/CandidatePaths.h"
+#include "scan/Exclusions.h"
 #include "scan/ExtFilter.h"
 #include "scan/FileProbe.h"
 #include "scan/PathRoutines.h"
@@ -57,7 +58,25 @@ namespace {
         bool everyFile;
         const ExtList& list;
         bool identify;
+        // The user's exclusions, nullptr when none; root is the length of the folder
+        // being added with its "/", which the paths below it start with.
+        const Exclusions* exclusions = nullptr;
+        std::size_t root = 0;
     };
+
+    // Makes a filter with the exclusions in force, for the folder being added.
+    TreeFilter Filter(bool descend, const std::string& filterText, const ExtList& list, bool identify,
+        const std::string& folder, const Exclusions* exclusions)
+    {
+        const bool any = exclusions && exclusions->Any();
+        return { descend, MeansEveryFile(filterText), list, identify, any ? exclusions : nullptr,
+            JoinPath(folder, "").size() };
+    }
+
+    bool Excluded(const TreeFilter& filter, const std::string& path, bool folder)
+    {
+        return filter.exclusions && filter.exclusions->Excludes(std::string_view(path).substr(filter.root), folder);
+    }
 
     void ListFolder(const std::string& folder, const TreeFilter& filter, FolderListing& out)
     {
@@ -65,7 +84,7 @@ namespace {
             std::string path = JoinPath(folder, name);
             kind = KindWithoutFollowing(path, kind);
             if (kind == EntryKind::Directory) {
-                if (filter.descend && !Platform::IsHiddenName(name))
+                if (filter.descend && !Platform::IsHiddenName(name) && !Excluded(filter, path, true))
                     out.children.push_back(std::move(path));
                 return;
             }
@@ -76,9 +95,18 @@ namespace {
                 return;
             if (!filter.everyFile && !MatchesExtList(path, filter.list))
                 return;
+            if (Excluded(filter, path, false))
+                return;
+            const bool bySize = filter.exclusions && filter.exclusions->BySize();
+            ListedFile file;
+            if (filter.identify || bySize)
+                file = LookUpEntry(name, lookUp);
+            // A file that could not be looked up stays: its size is unknown.
+            if (bySize && file.regular && filter.exclusions->ExcludesSize(file.size))
+                return;
             out.files.push_back(std::move(path));
             if (filter.identify)
-                out.listed.push_back(LookUpEntry(name, lookUp));
+                out.listed.push_back(file);
         });
     }
 
@@ -121,19 +149,19 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list)
 }
 
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
-    std::vector<std::string>& out, std::vector<ListedFile>* listed)
+    std::vector<std::string>& out, std::vector<ListedFile>* listed, const Exclusions* exclusions)
 {
     FolderListing listing;
-    ListFolder(folder, TreeFilter { false, MeansEveryFile(filterText), extList, listed != nullptr }, listing);
+    ListFolder(folder, Filter(false, filterText, extList, listed != nullptr, folder, exclusions), listing);
     TakeListing(listing, out, listed);
 }
 
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed)
+    std::vector<ListedFile>* listed, const Exclusions* exclusions)
 {
     ExtList list;
     ParseExtList(filterText, list);
-    AddFolderFilesWithList(folder, filterText, list, out, listed);
+    AddFolderFilesWithList(folder, filterText, list, out, listed, exclusions);
 }
 
 namespace {
@@ -251,19 +279,19 @@ namespace {
 } // namespace
 
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed)
+    std::vector<ListedFile>* listed, const Exclusions* exclusions)
 {
     ExtList list;
     ParseExtList(filterText, list);
     Platform::FileInfo info;
     const bool descend = Platform::Stat(folder, info).Ok() && info.kind == EntryKind::Directory;
     if (!descend) {
-        AddFolderFilesWithList(folder, filterText, list, out, listed);
+        AddFolderFilesWithList(folder, filterText, list, out, listed, exclusions);
         return;
     }
     // Each folder is read once, taking its files and queueing its subfolders: the
     // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
-    const TreeFilter filter { true, MeansEveryFile(filterText), list, listed != nullptr };
+    const TreeFilter filter = Filter(true, filterText, list, listed != nullptr, folder, exclusions);
     TreeLister lister(folder, filter,
         Platform::RotationalDisk(info.device) ? kRotationalListers : kSolidStateListers);
     lister.Walk(out, listed);
