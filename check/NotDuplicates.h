@@ -1,0 +1,74 @@
+// NotDuplicates: the groups the user marked "not duplicates", kept by the identity of
+// their files, and which groups of a check's result they hide. The window and
+// check_folder --ignore-list read the same list, so they hide the same groups.
+#pragma once
+
+#include "check/ResultExport.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Check {
+
+// One file in one state: its device and inode, its size and its modification time
+// (seconds since 1970 UTC, and nanoseconds after them).
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t seconds = 0;
+    std::uint32_t nanoseconds = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
+
+// Looks the file path leads to up now (links followed); false when it cannot.
+bool StampOf(const std::string& path, FileStamp& stamp);
+
+struct MarkedFile {
+    std::string path;
+    FileStamp stamp;
+
+    bool operator==(const MarkedFile&) const = default;
+};
+using MarkedGroup = std::vector<MarkedFile>;
+
+// The marked groups, in the order they were marked.
+struct NotDuplicateList {
+    std::vector<MarkedGroup> groups;
+
+    bool operator==(const NotDuplicateList&) const = default;
+};
+
+// Returns the files of paths as they are now, in order; a file that cannot be looked
+// up is left out.
+MarkedGroup MarkGroup(const std::vector<std::string>& paths);
+
+// Tells for each group of result whether list hides it: while every file of a marked
+// group is unchanged (the same identity, size and modification time), a group whose
+// files are all among them is not shown. A group with a file more, or with a file
+// that changed, is shown, and so is every group once one marked file changed or went.
+// Looks the files up now, but nothing at all when the list is empty, and only the
+// first file of a group none of whose files is marked.
+std::vector<bool> HiddenGroups(const NotDuplicateList& list, const ResultGroups& result);
+
+// The list as text, UTF-8 with LF: lines starting with "#" are comments; every other
+// line is one file, "DEVICE INODE SIZE SECONDS NANOSECONDS PATH" (decimal numbers,
+// SECONDS may be negative, one space between the fields), and an empty line ends a
+// group. In PATH a "\" is written "\\", a line feed "\n", and every other control
+// character, a byte that is not part of valid UTF-8 and a space at the end "\xNN"; a
+// CR at the end of a line belongs to no path.
+std::string NotDuplicatesText(const NotDuplicateList& list);
+// Reads the text back; throws Files::FileError naming file and the line that is not
+// in that form.
+NotDuplicateList ParseNotDuplicates(std::string_view text, const std::string& file);
+
+// Reads the list in file; a file that does not exist is an empty list. Throws
+// Files::FileError when it cannot be read or is not in the form above.
+NotDuplicateList LoadNotDuplicates(const std::string& file);
+// Writes list to file (whose folder must exist) through Files::SaveFileReplacing.
+void SaveNotDuplicates(const std::string& file, const NotDuplicateList& list);
+
+} // namespace Check
