@@ -4,10 +4,15 @@
 // goes to standard error. With keep rules it prints the plan for the groups instead
 // ("+ " stays, "- " goes), and carries it out with --trash or --delete.
 // --io-depth sets the requests kept in flight instead of choosing them by the disk.
+// The exclusion options leave files out of the scan as the window's exclusion settings
+// do, and --ignore-list hides the groups marked as not duplicates in that list.
 //   usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]
+//                       [--exclude PATTERN]... [--min-size N] [--max-size N] [--skip-empty]
+//                       [--ignore-list FILE]
 //                       [--keep RULE[,RULE...]] [--protect DIR]... [--trash | --delete] FOLDER...
 #include "check/CheckRun.h"
 #include "check/CleanPlan.h"
+#include "check/NotDuplicates.h"
 #include "check/ResultExport.h"
 #include "scan/CandidatePaths.h"
 #include "scan/FileScan.h"
@@ -57,8 +62,6 @@ public:
     void AddChild(const std::string& caption) override { m_children.push_back(caption); }
     void ShowInfo(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 
-    std::size_t GroupCount() const { return m_groupStarts.size(); }
-
     Check::ResultGroups Groups() const
     {
         Check::ResultGroups groups;
@@ -70,20 +73,6 @@ public:
         return groups;
     }
 
-    // Writes the groups in fdupes' format.
-    void PrintGroups(std::FILE* out) const
-    {
-        for (std::size_t g = 0; g < m_groupStarts.size(); ++g) {
-            if (g > 0)
-                std::fputc('\n', out);
-            const std::size_t end = g + 1 < m_groupStarts.size() ? m_groupStarts[g + 1] : m_children.size();
-            for (std::size_t c = m_groupStarts[g]; c < end; ++c) {
-                std::fwrite(m_children[c].data(), 1, m_children[c].size(), out);
-                std::fputc('\n', out);
-            }
-        }
-    }
-
 private:
     FileScan::CandidatePaths& m_entries;
     std::vector<FileScan::ListedFile> m_files;
@@ -91,13 +80,75 @@ private:
     std::vector<std::string> m_children;
 };
 
+// Writes the groups in fdupes' format.
+void PrintGroups(const Check::ResultGroups& groups, std::FILE* out)
+{
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        if (g > 0)
+            std::fputc('\n', out);
+        for (const std::string& path : groups[g]) {
+            std::fwrite(path.data(), 1, path.size(), out);
+            std::fputc('\n', out);
+        }
+    }
+}
+
 int Usage()
 {
     std::fprintf(stderr,
         "usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]\n"
+        "                    [--exclude PATTERN]... [--min-size N] [--max-size N] [--skip-empty]\n"
+        "                    [--ignore-list FILE]\n"
         "                    [--keep RULE[,RULE...]] [--protect DIR]... [--trash | --delete] FOLDER...\n"
-        "RULE: protected, newest, oldest, shortest, not-copy-name, first\n");
+        "RULE: protected, newest, oldest, shortest, not-copy-name, first\n"
+        "N: bytes, or with K, M or G (1024-based)\n");
     return 2;
+}
+
+// What the scan leaves out, and the list of groups marked as not duplicates.
+struct ExcludeOptions {
+    FileScan::ExclusionRules rules;
+    std::optional<std::string> ignoreList;
+};
+
+// Takes the option at argv[a] (and its value, moving a past it) when it is one of the
+// exclusion options. Returns 1 when taken, 0 when it is none of them, -1 when it is
+// malformed.
+int ParseExcludeOption(int argc, char** argv, int& a, ExcludeOptions& options)
+{
+    const std::string option = argv[a];
+    if (option == "--skip-empty") {
+        options.rules.skipEmpty = true;
+        return 1;
+    }
+    if (option != "--exclude" && option != "--min-size" && option != "--max-size" && option != "--ignore-list")
+        return 0;
+    if (++a == argc)
+        return -1;
+    const std::string value = argv[a];
+    if (option == "--exclude")
+        options.rules.patterns.push_back(value);
+    else if (option == "--ignore-list")
+        options.ignoreList = value;
+    else if (!FileScan::ParseSize(value, option == "--min-size" ? options.rules.minSize : options.rules.maxSize))
+        return -1;
+    return 1;
+}
+
+// Reads the list of groups marked as not duplicates; nothing when it cannot.
+std::optional<Check::NotDuplicateList> IgnoreList(const std::string& file)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(file, error)) {
+        std::fprintf(stderr, "check_folder: no such file: %s\n", file.c_str());
+        return std::nullopt;
+    }
+    try {
+        return Check::LoadNotDuplicates(file);
+    } catch (const Files::FileError& failure) {
+        std::fprintf(stderr, "check_folder: %s\n", failure.what());
+        return std::nullopt;
+    }
 }
 
 // The keep-rule options. Any of them turns the listing into a plan.
@@ -256,10 +307,14 @@ int main(int argc, char** argv)
     std::optional<Check::ResultFormat> format;
     std::vector<std::string> folders;
     CleanOptions clean;
+    ExcludeOptions exclude;
     Check::EngineOptions engineOptions;
     for (int a = 1; a < argc; ++a) {
         if (const int taken = ParseCleanOption(argc, argv, a, clean); taken != 0) {
             if (taken < 0)
+                return Usage();
+        } else if (const int excluding = ParseExcludeOption(argc, argv, a, exclude); excluding != 0) {
+            if (excluding < 0)
                 return Usage();
         } else if (std::strcmp(argv[a], "--no-subfolders") == 0) {
             subFolders = false;
@@ -292,6 +347,10 @@ int main(int argc, char** argv)
     const std::optional<std::vector<std::string>> protectedFolders = ProtectedAsScanned(clean.protect, folders);
     if (!protectedFolders)
         return 2;
+    std::optional<Check::NotDuplicateList> ignored;
+    if (exclude.ignoreList && !(ignored = IgnoreList(*exclude.ignoreList)))
+        return 2;
+    const FileScan::Exclusions exclusions(exclude.rules);
 
     const auto started = std::chrono::steady_clock::now();
     // Each folder is added as the add-folder command adds it: one name per file. The
@@ -302,9 +361,9 @@ int main(int argc, char** argv)
         std::vector<std::string> found;
         std::vector<FileScan::ListedFile> listed;
         if (subFolders)
-            FileScan::AddFolderTreeFiles(folder, filter, found, &listed);
+            FileScan::AddFolderTreeFiles(folder, filter, found, &listed, &exclusions);
         else
-            FileScan::AddFolderFiles(folder, filter, found, &listed);
+            FileScan::AddFolderFiles(folder, filter, found, &listed, &exclusions);
         const std::size_t before = entries.Count();
         entries.Append(found, listed);
         // The list keeps found in order, less each second name of a file listed already.
@@ -325,16 +384,27 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", Files::ErrorBoxText(error.what()).c_str());
         status = 1;
     }
+    Check::ResultGroups groups = host.Groups();
+    if (ignored) {
+        const std::vector<bool> hidden = Check::HiddenGroups(*ignored, groups);
+        Check::ResultGroups shown;
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            if (!hidden[g])
+                shown.push_back(std::move(groups[g]));
+        }
+        std::fprintf(stderr, "%zu groups marked as not duplicates hidden\n", groups.size() - shown.size());
+        groups = std::move(shown);
+    }
     if (clean.wanted)
-        status = std::max(status, RunClean(host.Groups(), clean, *protectedFolders, status != 0, stdout));
+        status = std::max(status, RunClean(groups, clean, *protectedFolders, status != 0, stdout));
     else if (format) {
-        const std::string text = Check::FormatResults(host.Groups(), *format);
+        const std::string text = Check::FormatResults(groups, *format);
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
     else
-        host.PrintGroups(stdout);
+        PrintGroups(groups, stdout);
     std::fflush(stdout);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, host.GroupCount(), seconds);
+    std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, groups.size(), seconds);
     return status;
 }
