@@ -284,45 +284,71 @@ void Exclusions::Add(std::string_view pattern)
         pattern.remove_prefix(1);
     if (pattern.empty())
         return;
-    if (anchored) {
-        for (std::size_t start = 0; start <= pattern.size();) {
-            const std::size_t slash = std::min(pattern.find('/', start), pattern.size());
-            const std::string_view part = pattern.substr(start, slash - start);
-            // "a//b" is "a/b", and "**/**" is "**".
-            if (!part.empty() && !(part == "**" && !parsed.parts.empty() && parsed.parts.back() == "**"))
-                parsed.parts.emplace_back(part);
-            start = slash + 1;
-        }
-        m_pathGlobs.push_back(std::move(parsed));
+    if (!anchored) {
+        AddName(pattern, parsed.foldersOnly);
         return;
     }
+    for (std::size_t start = 0; start <= pattern.size();) {
+        const std::size_t slash = std::min(pattern.find('/', start), pattern.size());
+        const std::string_view part = pattern.substr(start, slash - start);
+        // "a//b" is "a/b", and "**/**" is "**".
+        if (!part.empty() && !(part == "**" && !parsed.parts.empty() && parsed.parts.back() == "**"))
+            parsed.parts.emplace_back(part);
+        parsed.anyDepth = parsed.anyDepth || part == "**";
+        start = slash + 1;
+    }
+    // "**/name" is a name anywhere.
+    if (parsed.parts.size() == 2 && parsed.parts.front() == "**" && parsed.parts.back() != "**") {
+        AddName(parsed.parts.back(), parsed.foldersOnly);
+        return;
+    }
+    m_pathGlobs.push_back(std::move(parsed));
+}
+
+void Exclusions::AddName(std::string_view pattern, bool foldersOnly)
+{
     const std::string_view inner = pattern.substr(1);
     const std::string_view head = pattern.substr(0, pattern.size() - 1);
     if (!HasWildcard(pattern)) {
-        const auto [slot, fresh] = m_names.try_emplace(std::string(pattern), parsed.foldersOnly);
+        const auto [slot, fresh] = m_names.try_emplace(std::string(pattern), foldersOnly);
         if (!fresh)
-            slot->second = slot->second && parsed.foldersOnly;
+            slot->second = slot->second && foldersOnly;
+        m_nameLengths[std::min(pattern.size(), m_nameLengths.size() - 1)] = true;
     } else if (pattern.front() == '*' && !HasWildcard(inner) && ValidUtf8(inner)) {
-        AddText(m_suffixes, inner, parsed.foldersOnly);
+        AddText(m_suffixes, inner, foldersOnly);
+        if (inner.empty())
+            m_suffixEnds.fill(true);
+        else
+            m_suffixEnds[static_cast<unsigned char>(inner.back())] = true;
     } else if (pattern.back() == '*' && !HasWildcard(head) && ValidUtf8(head)) {
-        AddText(m_prefixes, head, parsed.foldersOnly);
+        AddText(m_prefixes, head, foldersOnly);
+        if (head.empty())
+            m_prefixStarts.fill(true);
+        else
+            m_prefixStarts[static_cast<unsigned char>(head.front())] = true;
     } else {
-        parsed.parts.emplace_back(pattern);
-        m_nameGlobs.push_back(std::move(parsed));
+        m_nameGlobs.push_back(Pattern { { std::string(pattern) }, foldersOnly, false });
     }
 }
 
 bool Exclusions::NameExcluded(std::string_view name, bool folder) const
 {
-    if (!m_names.empty() && FoundIn(m_names, name, folder))
+    // Cheap tests of a byte or a length first: most names meet no table at all.
+    if (name.empty())
+        return false;
+    if (m_nameLengths[std::min(name.size(), m_nameLengths.size() - 1)] && FoundIn(m_names, name, folder))
         return true;
-    for (const auto& [length, texts] : m_suffixes) {
-        if (name.size() >= length && FoundIn(texts, name.substr(name.size() - length), folder))
-            return true;
+    if (m_suffixEnds[static_cast<unsigned char>(name.back())]) {
+        for (const auto& [length, texts] : m_suffixes) {
+            if (name.size() >= length && FoundIn(texts, name.substr(name.size() - length), folder))
+                return true;
+        }
     }
-    for (const auto& [length, texts] : m_prefixes) {
-        if (name.size() >= length && FoundIn(texts, name.substr(0, length), folder))
-            return true;
+    if (m_prefixStarts[static_cast<unsigned char>(name.front())]) {
+        for (const auto& [length, texts] : m_prefixes) {
+            if (name.size() >= length && FoundIn(texts, name.substr(0, length), folder))
+                return true;
+        }
     }
     return std::any_of(m_nameGlobs.begin(), m_nameGlobs.end(), [&](const Pattern& glob) {
         return (folder || !glob.foldersOnly) && MatchesNamePattern(glob.parts.front(), name);
@@ -335,10 +361,16 @@ bool Exclusions::Excludes(std::string_view relative, bool folder) const
         return false;
     const std::size_t slash = relative.rfind('/');
     const std::string_view name = slash == std::string_view::npos ? relative : relative.substr(slash + 1);
-    if (NameExcluded(name, folder))
-        return true;
+    return NameExcluded(name, folder) || (!m_pathGlobs.empty() && PathExcluded(relative, folder));
+}
+
+bool Exclusions::PathExcluded(std::string_view relative, bool folder) const
+{
+    // A pattern without "**" only matches paths of its own depth.
+    const auto depth = static_cast<std::size_t>(1 + std::count(relative.begin(), relative.end(), '/'));
     return std::any_of(m_pathGlobs.begin(), m_pathGlobs.end(), [&](const Pattern& glob) {
-        return (folder || !glob.foldersOnly) && MatchParts(glob.parts, 0, relative, false);
+        return (folder || !glob.foldersOnly) && (glob.anyDepth || glob.parts.size() == depth)
+            && MatchParts(glob.parts, 0, relative, false);
     });
 }
 

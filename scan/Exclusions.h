@@ -2,6 +2,7 @@
 // path pattern, files by size.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -63,6 +64,8 @@ private:
     struct Pattern {
         std::vector<std::string> parts;
         bool foldersOnly = false;
+        // Holds "**": matches paths of more than one depth.
+        bool anyDepth = false;
     };
     // Looks a std::string_view up without making a string of it.
     struct TextHash {
@@ -73,15 +76,22 @@ private:
     using Texts = std::unordered_map<std::string, bool, TextHash, std::equal_to<>>;
 
     void Add(std::string_view pattern);
+    void AddName(std::string_view pattern, bool foldersOnly);
     bool NameExcluded(std::string_view name, bool folder) const;
+    bool PathExcluded(std::string_view relative, bool folder) const;
 
     bool m_any = false;
     bool m_bySize = false;
     ExclusionRules m_rules;
     Texts m_names;
-    // Suffixes and prefixes, one table per length.
+    // Suffixes and prefixes, one table per length; the last bytes of the suffixes (all
+    // of them for the empty one), so that most names need no look-up in their tables.
     std::vector<std::pair<std::size_t, Texts>> m_suffixes;
+    std::array<bool, 256> m_suffixEnds {};
     std::vector<std::pair<std::size_t, Texts>> m_prefixes;
+    std::array<bool, 256> m_prefixStarts {};
+    // The lengths of the plain names, the last one standing for any longer.
+    std::array<bool, 65> m_nameLengths {};
     std::vector<Pattern> m_nameGlobs;
     std::vector<Pattern> m_pathGlobs;
 };
