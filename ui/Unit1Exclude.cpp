@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPalette>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -56,6 +57,10 @@ void TForm1::connectExclusionCommands()
 {
     connect(mExclusions, &QAction::triggered, this, &TForm1::mExclusionsClick);
     connect(popNotDuplicates, &QAction::triggered, this, &TForm1::popNotDuplicatesClick);
+    // In red, so that nobody forgets what is left out.
+    QPalette red = Label2->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    Label2->setPalette(red);
     refreshExclusionNote();
 }
 

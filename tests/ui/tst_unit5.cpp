@@ -76,7 +76,7 @@ void TestUnit5::settingsAreRememberedShownAndObeyedByTheFolderScan()
             { { "GroupBox1", { 5, 5, 470, 150 }, "除外するファイルとフォルダ" },
                 { "GroupBox2", { 5, 160, 470, 75 }, "ファイルサイズ" },
                 { "CheckBox1", { 270, 20, 190, 20 }, "空のファイルを除く(&E)", "GroupBox2" },
-                { "GroupBox3", { 5, 240, 470, 125 }, "重複ではないグループ（チェックで表示しない）" },
+                { "GroupBox3", { 5, 240, 470, 125 }, "重複ではないグループ（検索結果に表示しない）" },
                 { "Button1", { 315, 370, 75, 25 }, "OK" }, { "Button2", { 400, 370, 75, 25 }, "ｷｬﾝｾﾙ" } });
         auto* patterns = Control<QPlainTextEdit>(dialog, "Memo1");
         QVERIFY(patterns->toPlainText().isEmpty());
