@@ -1,6 +1,6 @@
 // NotDuplicates: the groups the user marked "not duplicates", kept by the identity of
 // their files, and which groups of a check's result they hide. The window and
-// check_folder --ignore-list read the same list, so they hide the same groups.
+// tessarin-cli --ignore-list read the same list, so they hide the same groups.
 #pragma once
 
 #include "check/ResultExport.h"

@@ -1,5 +1,5 @@
 // ResultExport: the result groups as CSV or JSON text, for a spreadsheet or a script;
-// the window's save command and check_folder share it.
+// the window's save command and tessarin-cli share it.
 #pragma once
 
 #include <cstdint>

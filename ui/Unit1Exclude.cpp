@@ -104,7 +104,7 @@ void TForm1::mExclusionsClick()
 
 void TForm1::MarkNotDuplicates(const std::vector<std::string>& files)
 {
-    // Read again each time: another window, or check_folder's user, may have changed it.
+    // Read again each time: another window, or a script through tessarin-cli, may have changed it.
     Check::NotDuplicateList list = Check::LoadNotDuplicates(Settings::NotDuplicatesFile());
     Check::MarkedGroup group = Check::MarkGroup(files);
     if (group.empty())

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# test_clean_cli: check_folder's keep rules on a small tree: the listing without them,
+# test_clean_cli: tessarin-cli's keep rules on a small tree: the listing without them,
 # the plan with them, what --delete and --trash leave on disk, and the exit codes.
 # usage: test_clean_cli.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
-exe=$(cd "$1" && pwd)/bench/check_folder
+exe=$(cd "$1" && pwd)/cli/tessarin-cli
 [ -x "$exe" ] || { echo "FAIL: $exe not built" >&2; exit 1; }
 work=$(mktemp -d)
 shm=""
@@ -28,15 +28,15 @@ normalize()
     awk 'BEGIN { RS = ""; FS = "\n" } { gsub(/\n/, "|"); print }' | LC_ALL=C sort
 }
 
-# Runs check_folder with the arguments after the expected status and output.
+# Runs tessarin-cli with the arguments after the expected status and output.
 expect()
 {
     local status=$1 expected=$2 got code
     shift 2
     got=$("$exe" "$@" 2>"$work/stderr" | normalize)
     code=${PIPESTATUS[0]}
-    [ "$code" = "$status" ] || fail "check_folder $* exited $code, not $status: $(cat "$work/stderr")"
-    [ "$got" = "$(printf '%s' "$expected" | LC_ALL=C sort)" ] || fail "check_folder $* printed
+    [ "$code" = "$status" ] || fail "tessarin-cli $* exited $code, not $status: $(cat "$work/stderr")"
+    [ "$got" = "$(printf '%s' "$expected" | LC_ALL=C sort)" ] || fail "tessarin-cli $* printed
 $got
 instead of
 $expected"

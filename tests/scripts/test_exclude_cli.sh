@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# test_exclude_cli: check_folder's exclusions against a plain model: on random trees with
+# test_exclude_cli: tessarin-cli's exclusions against a plain model: on random trees with
 # random patterns and size limits its groups equal those of a walk that leaves out
 # the same names, paths and sizes; --ignore-list hides a marked group until one of its
 # files changes; malformed options and lists end with status 2.
 # usage: test_exclude_cli.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
-exe=$(cd "$1" && pwd)/bench/check_folder
+exe=$(cd "$1" && pwd)/cli/tessarin-cli
 [ -x "$exe" ] || { echo "FAIL: $exe not built" >&2; exit 1; }
 if ! command -v python3 >/dev/null; then
     echo "SKIP: python3 not found"
@@ -101,7 +101,7 @@ def model_sets(root, patterns, keep_size):
 def run(args, status=0):
     result = subprocess.run([exe] + args, capture_output=True)
     if result.returncode != status:
-        fail("check_folder %s exited %d: %s" % (args, result.returncode, result.stderr.decode(errors="replace")))
+        fail("tessarin-cli %s exited %d: %s" % (args, result.returncode, result.stderr.decode(errors="replace")))
     return {frozenset(block.split(b"\n")) for block in result.stdout.strip(b"\n").split(b"\n\n") if block}
 
 
@@ -129,7 +129,7 @@ for round_ in range(25):
     got = run([os.fsencode(a) for a in args] + [os.fsencode(root)])
     expected = model_sets(root, patterns, keep_size)
     if got != expected:
-        fail("round %d, %s:\ncheck_folder %s\nmodel %s" % (round_, args, sorted(map(sorted, got)),
+        fail("round %d, %s:\ntessarin-cli %s\nmodel %s" % (round_, args, sorted(map(sorted, got)),
                                                           sorted(map(sorted, expected))))
 
 

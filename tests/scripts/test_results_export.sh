@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# test_results_export: runs check_folder --format csv and --format json over files whose
+# test_results_export: runs tessarin-cli --format csv and --format json over files whose
 # names need care (Japanese, comma, quote, line break, bytes that are no UTF-8), reads the
 # output back with Python's csv and json modules, and compares it with the files on disk.
 # usage: test_results_export.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
-exe=$build/bench/check_folder
+exe=$build/cli/tessarin-cli
 if ! command -v python3 >/dev/null; then
     echo "SKIP: python3 not found"
     exit 0
@@ -19,7 +19,7 @@ for args in "--format xml $work" "--format" "--format CSV $work"; do
     # shellcheck disable=SC2086
     "$exe" $args >/dev/null 2>&1 || status=$?
     if [ "$status" != 2 ]; then
-        echo "FAIL: check_folder $args gave status $status, not 2" >&2
+        echo "FAIL: tessarin-cli $args gave status $status, not 2" >&2
         exit 1
     fi
 done

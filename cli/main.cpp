@@ -1,15 +1,12 @@
-// check_folder: the add-folder scan and the duplicate check run without a window, for
-// benchmarks and scripts. Prints each group's paths one per line, groups separated by
+// tessarin-cli: the add-folder scan and the duplicate check run without a window, for
+// scripts and benchmarks. Prints each group's paths one per line, groups separated by
 // an empty line, or with --format the window's saved results as CSV or JSON; a summary
 // goes to standard error. With keep rules it prints the plan for the groups instead
 // ("+ " stays, "- " goes), and carries it out with --trash or --delete.
 // --io-depth sets the requests kept in flight instead of choosing them by the disk.
 // The exclusion options leave files out of the scan as the window's exclusion settings
 // do, and --ignore-list hides the groups marked as not duplicates in that list.
-//   usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]
-//                       [--exclude PATTERN]... [--min-size N] [--max-size N] [--skip-empty]
-//                       [--ignore-list FILE]
-//                       [--keep RULE[,RULE...]] [--protect DIR]... [--trash | --delete] FOLDER...
+// Help() lists every option; the manual page (packaging/tessarin-cli.1) says the same.
 #include "check/CheckRun.h"
 #include "check/CleanPlan.h"
 #include "check/NotDuplicates.h"
@@ -93,16 +90,74 @@ void PrintGroups(const Check::ResultGroups& groups, std::FILE* out)
     }
 }
 
+// The short form, on standard error, for a command line that cannot be run.
 int Usage()
 {
     std::fprintf(stderr,
-        "usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]\n"
+        "usage: tessarin-cli [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]\n"
         "                    [--exclude PATTERN]... [--min-size N] [--max-size N] [--skip-empty]\n"
         "                    [--ignore-list FILE]\n"
         "                    [--keep RULE[,RULE...]] [--protect DIR]... [--trash | --delete] FOLDER...\n"
-        "RULE: protected, newest, oldest, shortest, not-copy-name, first\n"
-        "N: bytes, or with K, M or G (1024-based)\n");
+        "Try 'tessarin-cli --help' for more information.\n");
     return 2;
+}
+
+// Every option, the exit statuses and an example, on standard output.
+int Help()
+{
+    std::fputs(R"(usage: tessarin-cli [OPTION]... FOLDER...
+Finds the files with identical contents among the files of each FOLDER and its
+subfolders, and prints each group's paths one per line, groups separated by an
+empty line. Hidden folders, symbolic links and special files are passed over,
+and a file with several names is listed once. The number of files, groups and
+seconds goes to standard error.
+
+Collecting:
+  --no-subfolders         only the files directly inside each FOLDER
+  --filter TEXT           file types to collect, for example "*.jpg;*.png"
+                          (default "*.*": every file)
+  --exclude PATTERN       leave out the files and folders PATTERN matches
+                          (repeatable): without "/" a name anywhere (".git",
+                          "*.tmp"), with "/" a path below FOLDER ("build/*");
+                          a folder left out is not entered
+  --min-size N            leave out files smaller than N bytes
+  --max-size N            leave out files larger than N bytes
+                          (N may end in K, M or G: 1024, 1024^2, 1024^3)
+  --skip-empty            leave out empty files
+  --ignore-list FILE      hide the groups marked as not duplicates in FILE
+                          (the window keeps its own in
+                          $XDG_DATA_HOME/tessarin/not-duplicates)
+Output:
+  --format csv|json       write the groups as CSV or JSON, as the window's
+                          result file
+Cleaning (without --trash or --delete only the plan is printed):
+  --keep RULE[,RULE...]   choose the file each group keeps: the first rule that
+                          tells the files apart decides, list order last; print
+                          "+ " before a file that stays, "- " before one to go.
+                          RULE: protected, newest, oldest, shortest,
+                          not-copy-name, first (the default)
+  --protect DIR           never remove a file inside DIR (repeatable)
+  --trash                 move the files to go to the desktop trash
+  --delete                delete the files to go for good
+                          (both re-read each group first: a file goes only
+                          while a kept file still holds its bytes; "! " marks
+                          one that stayed, with the reason)
+Other:
+  --io-depth N            keep N reads in flight (default: chosen by the disk)
+  --help                  show this help and exit
+  --version               show the version and exit
+
+Exit status:
+  0  done, whether or not duplicates were found
+  1  a file could not be opened, or a file that was to go stayed
+  2  the command line is wrong, a protected folder does not exist, or the
+     ignore list is missing or malformed
+
+Example:
+  tessarin-cli --keep not-copy-name,newest --protect ~/Pictures/best --trash ~/Pictures
+)",
+        stdout);
+    return 0;
 }
 
 // What the scan leaves out, and the list of groups marked as not duplicates.
@@ -140,13 +195,13 @@ std::optional<Check::NotDuplicateList> IgnoreList(const std::string& file)
 {
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error)) {
-        std::fprintf(stderr, "check_folder: no such file: %s\n", file.c_str());
+        std::fprintf(stderr, "tessarin-cli: no such file: %s\n", file.c_str());
         return std::nullopt;
     }
     try {
         return Check::LoadNotDuplicates(file);
     } catch (const Files::FileError& failure) {
-        std::fprintf(stderr, "check_folder: %s\n", failure.what());
+        std::fprintf(stderr, "tessarin-cli: %s\n", failure.what());
         return std::nullopt;
     }
 }
@@ -212,7 +267,7 @@ std::optional<std::vector<std::string>> ProtectedAsScanned(
         std::error_code error;
         const std::string real = fs::canonical(given, error).string();
         if (error || !fs::is_directory(real, error)) {
-            std::fprintf(stderr, "check_folder: no such folder: %s\n", given.c_str());
+            std::fprintf(stderr, "tessarin-cli: no such folder: %s\n", given.c_str());
             return std::nullopt;
         }
         spelled.push_back(given);
@@ -335,6 +390,11 @@ int main(int argc, char** argv)
                 format = Check::ResultFormat::Json;
             else
                 return Usage();
+        } else if (std::strcmp(argv[a], "--help") == 0) {
+            return Help();
+        } else if (std::strcmp(argv[a], "--version") == 0) {
+            std::printf("tessarin-cli %s\n", TESSARIN_VERSION);
+            return 0;
         } else if (std::strncmp(argv[a], "--", 2) == 0) {
             return Usage();
         } else {
