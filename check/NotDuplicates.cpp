@@ -207,14 +207,15 @@ std::vector<bool> HiddenGroups(const NotDuplicateList& list, const ResultGroups&
 
 std::string NotDuplicatesText(const NotDuplicateList& list)
 {
-    std::string out = "# Tessarin: groups of files marked as not duplicates.\n"
-                      "# One file a line: DEVICE INODE SIZE SECONDS NANOSECONDS PATH; an empty line ends a group.\n";
+    std::string out
+        = "# Tessarin: groups of files marked as not duplicates.\n"
+          "# One file a line: DEVICE INODE SIZE SECONDS NANOSECONDS PATH; an empty line ends a group.\n";
     for (const MarkedGroup& group : list.groups) {
         out += '\n';
         for (const MarkedFile& file : group) {
             const FileStamp& s = file.stamp;
-            out += std::to_string(s.device) + ' ' + std::to_string(s.inode) + ' ' + std::to_string(s.size) + ' '
-                + std::to_string(s.seconds) + ' ' + std::to_string(s.nanoseconds) + ' ';
+            out += std::to_string(s.device) + ' ' + std::to_string(s.inode) + ' ' + std::to_string(s.size)
+                + ' ' + std::to_string(s.seconds) + ' ' + std::to_string(s.nanoseconds) + ' ';
             AppendEscapedPath(out, file.path);
             out += '\n';
         }

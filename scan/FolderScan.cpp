@@ -75,7 +75,8 @@ namespace {
 
     bool Excluded(const TreeFilter& filter, const std::string& path, bool folder)
     {
-        return filter.exclusions && filter.exclusions->Excludes(std::string_view(path).substr(filter.root), folder);
+        return filter.exclusions
+            && filter.exclusions->Excludes(std::string_view(path).substr(filter.root), folder);
     }
 
     void ListFolder(const std::string& folder, const TreeFilter& filter, FolderListing& out)

@@ -30,7 +30,8 @@ void showSize(QSpinBox* value, QComboBox* unit, std::uint64_t bytes)
         }
     }
     const std::uint64_t shown = bytes >> kUnitShifts[chosen];
-    value->setValue(static_cast<int>(std::min<std::uint64_t>(shown, static_cast<std::uint64_t>(value->maximum()))));
+    value->setValue(
+        static_cast<int>(std::min<std::uint64_t>(shown, static_cast<std::uint64_t>(value->maximum()))));
     unit->setCurrentIndex(chosen);
 }
 

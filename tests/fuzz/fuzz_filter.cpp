@@ -156,9 +156,11 @@ std::vector<std::uint32_t> Chars(const std::string& text)
     std::vector<std::uint32_t> chars;
     for (std::size_t at = 0; at < text.size();) {
         const auto lead = static_cast<unsigned char>(text[at]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-            : lead >= 0xF0 && lead <= 0xF4                                                                      ? 4
-                                                                                                                : 0;
+        const std::size_t length = lead < 0x80 ? 1
+            : lead >= 0xC2 && lead <= 0xDF     ? 2
+            : lead >= 0xE0 && lead <= 0xEF     ? 3
+            : lead >= 0xF0 && lead <= 0xF4     ? 4
+                                               : 0;
         std::uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
         bool valid = length > 0 && at + length <= text.size();
         for (std::size_t k = 1; valid && k < length; ++k) {
@@ -278,8 +280,8 @@ std::vector<std::string> Split(const std::string& text)
 }
 
 // parts[i...] ("**" any number of names) against names[j...].
-bool PathMatchModel(const std::vector<std::string>& parts, std::size_t i, const std::vector<std::string>& names,
-    std::size_t j)
+bool PathMatchModel(const std::vector<std::string>& parts, std::size_t i,
+    const std::vector<std::string>& names, std::size_t j)
 {
     if (i == parts.size())
         return j == names.size();
@@ -290,7 +292,8 @@ bool PathMatchModel(const std::vector<std::string>& parts, std::size_t i, const 
         }
         return false;
     }
-    return j < names.size() && NameMatchModel(parts[i], names[j]) && PathMatchModel(parts, i + 1, names, j + 1);
+    return j < names.size() && NameMatchModel(parts[i], names[j])
+        && PathMatchModel(parts, i + 1, names, j + 1);
 }
 
 bool ExcludedModel(std::string pattern, const std::string& relative, bool folder)
@@ -324,8 +327,8 @@ bool ExcludedModel(std::string pattern, const std::string& relative, bool folder
 // Draws text that is mostly pattern syntax, names and a few multi-byte characters.
 std::string PatternishText(FuzzedDataProvider& in, std::size_t pieces)
 {
-    static const char* const kPieces[] = { "*", "?", "[", "]", "!", "^", "-", "\\", "/", "**", " ", "a", "b", "c",
-        ".", "x", "\xe5\x86\x99", "\xe7\x9c\x9f", "\xff", "\xe3\x81", "\x82", "ab", ".tmp" };
+    static const char* const kPieces[] = { "*", "?", "[", "]", "!", "^", "-", "\\", "/", "**", " ", "a", "b",
+        "c", ".", "x", "\xe5\x86\x99", "\xe7\x9c\x9f", "\xff", "\xe3\x81", "\x82", "ab", ".tmp" };
     std::string text;
     const std::size_t count = in.ConsumeIntegralInRange<std::size_t>(0, pieces);
     for (std::size_t k = 0; k < count; ++k)
@@ -345,8 +348,8 @@ void CheckExclusions(FuzzedDataProvider& in)
         return;
     const bool folder = in.ConsumeBool();
     const FileScan::Exclusions exclusions(FileScan::ExclusionRules { patterns, 0, UINT64_MAX, false });
-    const bool model = std::any_of(
-        patterns.begin(), patterns.end(), [&](const std::string& p) { return ExcludedModel(p, relative, folder); });
+    const bool model = std::any_of(patterns.begin(), patterns.end(),
+        [&](const std::string& p) { return ExcludedModel(p, relative, folder); });
     std::string all;
     for (const std::string& p : patterns)
         all += "{" + p + "}";

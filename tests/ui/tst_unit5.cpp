@@ -2,12 +2,12 @@
 // and obeyed by the folder scan, and groups marked as not duplicates from the tree,
 // hidden by the next check until a file changes, and forgotten in the dialog.
 #include "check/NotDuplicates.h"
-#include "ui/Settings.h"
-#include "ui/Unit5.h"
 #include "support/ui/Controls.h"
 #include "support/ui/FormTable.h"
 #include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
+#include "ui/Settings.h"
+#include "ui/Unit5.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -27,7 +27,10 @@ class TestUnit5 : public MainWindowTest {
     Q_OBJECT
 
 public:
-    TestUnit5() : MainWindowTest(Shown::Active) {}
+    TestUnit5()
+        : MainWindowTest(Shown::Active)
+    {
+    }
 
 private slots:
     void settingsAreRememberedShownAndObeyedByTheFolderScan();
@@ -116,7 +119,8 @@ void TestUnit5::settingsAreRememberedShownAndObeyedByTheFolderScan()
     form = std::make_unique<TForm1>();
     QVERIFY(!form->Label2->isHidden());
     openDialog([&](TForm5& dialog) {
-        QCOMPARE(Control<QPlainTextEdit>(dialog, "Memo1")->toPlainText(), u"node_modules\n*.tmp\n写真?.jpg"_s);
+        QCOMPARE(
+            Control<QPlainTextEdit>(dialog, "Memo1")->toPlainText(), u"node_modules\n*.tmp\n写真?.jpg"_s);
         QCOMPARE(Control<QSpinBox>(dialog, "SpinBox1")->value(), 1);
         QCOMPARE(Control<QComboBox>(dialog, "ComboBox1")->currentText(), u"KB"_s);
         QCOMPARE(Control<QSpinBox>(dialog, "SpinBox2")->value(), 2);
@@ -137,7 +141,8 @@ void TestUnit5::aMarkedGroupIsHiddenUntilAFileChangesAndCanBeForgotten()
     const std::string b = file("p2/LICENSE", "same");
     const std::string c = file("c.jpg", "pair");
     const std::string d = file("d.jpg", "pair");
-    QCOMPARE(check({ a, b, c, d }), QStringList({ u"重複ファイル1|LICENSE|LICENSE"_s, u"重複ファイル2|c.jpg|d.jpg"_s }));
+    QCOMPARE(check({ a, b, c, d }),
+        QStringList({ u"重複ファイル1|LICENSE|LICENSE"_s, u"重複ファイル2|c.jpg|d.jpg"_s }));
     selectNode(form->FileTree->topLevelItem(0)->child(1));
     emit form->PopupMenu2->aboutToShow();
     QVERIFY(form->popNotDuplicates->isEnabled());
@@ -153,7 +158,8 @@ void TestUnit5::aMarkedGroupIsHiddenUntilAFileChangesAndCanBeForgotten()
     QCOMPARE(check({ a, b, c, d }), QStringList({ u"重複ファイル1|c.jpg|d.jpg"_s }));
     // One file changed (in time only) brings it back.
     SetModifiedTime(b, 1500000000);
-    QCOMPARE(check({ a, b, c, d }), QStringList({ u"重複ファイル1|LICENSE|LICENSE"_s, u"重複ファイル2|c.jpg|d.jpg"_s }));
+    QCOMPARE(check({ a, b, c, d }),
+        QStringList({ u"重複ファイル1|LICENSE|LICENSE"_s, u"重複ファイル2|c.jpg|d.jpg"_s }));
 
     // The dialog lists it by its paths and forgets it.
     openDialog([&](TForm5& dialog) {
