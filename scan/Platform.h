@@ -84,6 +84,8 @@ public:
     // way: Info() stays empty.
     Status OpenUnchecked(const std::string& path);
     bool IsOpen() const { return m_handle != NativeHandle::None; }
+    // The open file, for the back end's other calls on it (PlatformActions.h).
+    NativeHandle Handle() const { return m_handle; }
     const FileInfo& Info() const { return m_info; }
     // Looks the open file up again (not its path).
     Status StatNow(FileInfo& info) const;

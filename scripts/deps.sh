@@ -9,7 +9,7 @@ if [ "${1:-build}" = package ] || [ "${1:-build}" = test ]; then
     packages+=(dpkg-dev file)
 fi
 if [ "${1:-build}" = test ]; then
-    packages+=(libgtest-dev xvfb xdotool x11-utils imagemagick util-linux clang clang-tidy
+    packages+=(libgtest-dev xvfb xdotool x11-utils imagemagick util-linux xfsprogs clang clang-tidy
               libclang-rt-14-dev lintian appstream desktop-file-utils man-db)
 fi
 missing=()
