@@ -3,7 +3,7 @@
 
 #include "scan/FileError.h"
 #include "scan/PathText.h"
-#include "scan/Platform.h"
+#include "scan/PlatformActions.h"
 #include "scan/SaveFile.h"
 
 #include <algorithm>
@@ -29,20 +29,20 @@ namespace {
         }
     };
 
-    bool StampLess(const FileStamp& a, const FileStamp& b)
+    bool IdentityLess(const Files::FileIdentity& a, const Files::FileIdentity& b)
     {
-        return std::tie(a.device, a.inode, a.size, a.seconds, a.nanoseconds)
-            < std::tie(b.device, b.inode, b.size, b.seconds, b.nanoseconds);
+        return std::tie(a.device, a.inode, a.size, a.modified.seconds, a.modified.nanoseconds)
+            < std::tie(b.device, b.inode, b.size, b.modified.seconds, b.modified.nanoseconds);
     }
 
     // True while every file of marked that is not among shown (sorted) is unchanged.
-    bool RestUnchanged(const MarkedGroup& marked, const std::vector<FileStamp>& shown)
+    bool RestUnchanged(const MarkedGroup& marked, const std::vector<Files::FileIdentity>& shown)
     {
         return std::all_of(marked.begin(), marked.end(), [&](const MarkedFile& file) {
-            if (std::binary_search(shown.begin(), shown.end(), file.stamp, StampLess))
+            if (std::binary_search(shown.begin(), shown.end(), file.identity, IdentityLess))
                 return true;
-            FileStamp now;
-            return StampOf(file.path, now) && now == file.stamp;
+            Files::FileIdentity now;
+            return IdentityNow(file.path, now) && now == file.identity;
         });
     }
 
@@ -118,10 +118,10 @@ namespace {
 
     bool ParseFileLine(std::string_view line, MarkedFile& file)
     {
-        FileStamp& stamp = file.stamp;
-        return TakeNumber(line, stamp.device) && TakeNumber(line, stamp.inode) && TakeNumber(line, stamp.size)
-            && TakeNumber(line, stamp.seconds) && TakeNumber(line, stamp.nanoseconds)
-            && stamp.nanoseconds < kNanosPerSecond && !line.empty() && UnescapePath(line, file.path);
+        Files::FileIdentity& id = file.identity;
+        return TakeNumber(line, id.device) && TakeNumber(line, id.inode) && TakeNumber(line, id.size)
+            && TakeNumber(line, id.modified.seconds) && TakeNumber(line, id.modified.nanoseconds)
+            && id.modified.nanoseconds < kNanosPerSecond && !line.empty() && UnescapePath(line, file.path);
     }
 
     std::string LineErrorText(const std::string& file, std::size_t line)
@@ -131,22 +131,12 @@ namespace {
 
 } // namespace
 
-bool StampOf(const std::string& path, FileStamp& stamp)
+bool IdentityNow(const std::string& path, Files::FileIdentity& identity)
 {
-    Platform::FileInfo info;
-    if (!Platform::Stat(path, info).Ok())
+    Platform::FileStatus status;
+    if (!Platform::StatFile(path, status, true).Ok())
         return false;
-    stamp.device = info.device;
-    stamp.inode = info.inode;
-    stamp.size = info.size;
-    // Whole seconds rounded down, so that the nanoseconds are never negative.
-    stamp.seconds = info.mtimeNs / kNanosPerSecond;
-    std::int64_t nanos = info.mtimeNs % kNanosPerSecond;
-    if (nanos < 0) {
-        nanos += kNanosPerSecond;
-        --stamp.seconds;
-    }
-    stamp.nanoseconds = static_cast<std::uint32_t>(nanos);
+    identity = Files::IdentityOf(status);
     return true;
 }
 
@@ -155,7 +145,7 @@ MarkedGroup MarkGroup(const std::vector<std::string>& paths)
     MarkedGroup group;
     for (const std::string& path : paths) {
         MarkedFile file { path, {} };
-        if (StampOf(path, file.stamp))
+        if (IdentityNow(path, file.identity))
             group.push_back(std::move(file));
     }
     return group;
@@ -169,32 +159,32 @@ std::vector<bool> HiddenGroups(const NotDuplicateList& list, const ResultGroups&
     std::unordered_map<FileKey, std::vector<std::size_t>, FileKeyHash> marksOf;
     for (std::size_t m = 0; m < list.groups.size(); ++m) {
         for (const MarkedFile& file : list.groups[m])
-            marksOf[{ file.stamp.device, file.stamp.inode }].push_back(m);
+            marksOf[{ file.identity.device, file.identity.inode }].push_back(m);
     }
     for (std::size_t g = 0; g < result.size(); ++g) {
         const std::vector<std::string>& paths = result[g];
-        FileStamp first;
-        if (paths.empty() || !StampOf(paths.front(), first))
+        Files::FileIdentity first;
+        if (paths.empty() || !IdentityNow(paths.front(), first))
             continue;
         const auto marks = marksOf.find({ first.device, first.inode });
         if (marks == marksOf.end())
             continue;
-        std::vector<FileStamp> shown(paths.size());
+        std::vector<Files::FileIdentity> shown(paths.size());
         shown[0] = first;
         bool known = true;
         for (std::size_t p = 1; p < paths.size() && known; ++p)
-            known = StampOf(paths[p], shown[p]);
+            known = IdentityNow(paths[p], shown[p]);
         if (!known)
             continue;
-        std::sort(shown.begin(), shown.end(), StampLess);
+        std::sort(shown.begin(), shown.end(), IdentityLess);
         for (const std::size_t m : marks->second) {
             const MarkedGroup& marked = list.groups[m];
-            std::vector<FileStamp> stamps;
+            std::vector<Files::FileIdentity> identities;
             for (const MarkedFile& file : marked)
-                stamps.push_back(file.stamp);
-            std::sort(stamps.begin(), stamps.end(), StampLess);
-            const bool among = std::all_of(shown.begin(), shown.end(), [&](const FileStamp& stamp) {
-                return std::binary_search(stamps.begin(), stamps.end(), stamp, StampLess);
+                identities.push_back(file.identity);
+            std::sort(identities.begin(), identities.end(), IdentityLess);
+            const bool among = std::all_of(shown.begin(), shown.end(), [&](const Files::FileIdentity& id) {
+                return std::binary_search(identities.begin(), identities.end(), id, IdentityLess);
             });
             if (among && RestUnchanged(marked, shown)) {
                 hidden[g] = true;
@@ -213,9 +203,10 @@ std::string NotDuplicatesText(const NotDuplicateList& list)
     for (const MarkedGroup& group : list.groups) {
         out += '\n';
         for (const MarkedFile& file : group) {
-            const FileStamp& s = file.stamp;
-            out += std::to_string(s.device) + ' ' + std::to_string(s.inode) + ' ' + std::to_string(s.size)
-                + ' ' + std::to_string(s.seconds) + ' ' + std::to_string(s.nanoseconds) + ' ';
+            const Files::FileIdentity& id = file.identity;
+            out += std::to_string(id.device) + ' ' + std::to_string(id.inode) + ' ' + std::to_string(id.size)
+                + ' ' + std::to_string(id.modified.seconds) + ' ' + std::to_string(id.modified.nanoseconds)
+                + ' ';
             AppendEscapedPath(out, file.path);
             out += '\n';
         }

@@ -4,32 +4,21 @@
 #pragma once
 
 #include "check/ResultExport.h"
+#include "scan/FileIdentity.h"
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace Check {
 
-// One file in one state: its device and inode, its size and its modification time
-// (seconds since 1970 UTC, and nanoseconds after them).
-struct FileStamp {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::uint64_t size = 0;
-    std::int64_t seconds = 0;
-    std::uint32_t nanoseconds = 0;
-
-    bool operator==(const FileStamp&) const = default;
-};
-
 // Looks the file path leads to up now (links followed); false when it cannot.
-bool StampOf(const std::string& path, FileStamp& stamp);
+bool IdentityNow(const std::string& path, Files::FileIdentity& identity);
 
+// A file of a marked group: its path, and the file in the state it was marked in.
 struct MarkedFile {
     std::string path;
-    FileStamp stamp;
+    Files::FileIdentity identity;
 
     bool operator==(const MarkedFile&) const = default;
 };

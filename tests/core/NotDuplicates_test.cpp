@@ -13,9 +13,9 @@ namespace {
 TEST(NotDuplicates, TextKeepsEveryPathAndTimeAndRefusesWhatIsNotInItsForm)
 {
     NotDuplicateList list;
-    list.groups.push_back({ { "/p/a b\\c.txt", { 2049, 17, 5, 1714550000, 123456789 } },
-        { "/p/写真\n\xff\x7f end ", { 2049, 18, 5, -2, 999999999 } } });
-    list.groups.push_back({ { "/q/x", { 1, 2, 0, 0, 0 } } });
+    list.groups.push_back({ { "/p/a b\\c.txt", { 2049, 17, 5, { 1714550000, 123456789 } } },
+        { "/p/写真\n\xff\x7f end ", { 2049, 18, 5, { -2, 999999999 } } } });
+    list.groups.push_back({ { "/q/x", { 1, 2, 0, { 0, 0 } } } });
     const std::string text = NotDuplicatesText(list);
     // One line per file, whatever its name holds; the text is UTF-8.
     EXPECT_NE(text.find("2049 18 5 -2 999999999 /p/写真\\x0A\\xFF\\x7F end\\x20\n"), std::string::npos)
@@ -24,7 +24,7 @@ TEST(NotDuplicates, TextKeepsEveryPathAndTimeAndRefusesWhatIsNotInItsForm)
     EXPECT_EQ(ParseNotDuplicates(text, "list"), list);
     // Written by hand: comments anywhere, CR LF, several empty lines.
     EXPECT_EQ(ParseNotDuplicates("\r\n# x\r\n1 2 0 0 0 /q/x\r\n\r\n\r\n", "list").groups,
-        std::vector<MarkedGroup>({ { { "/q/x", { 1, 2, 0, 0, 0 } } } }));
+        std::vector<MarkedGroup>({ { { "/q/x", { 1, 2, 0, { 0, 0 } } } } }));
     for (const char* bad : { "1 2 3 4 /a", "1 2 3 4 5", "1 2 3 4 5 ", "1 2 3 4 1000000000 /a",
              "-1 2 3 4 5 /a", "1 2 3 4 5 /a\\q", "1 2 3 4 5 /a\\x4", "1  2 3 4 5 /a", "1 2 3 x 5 /a" }) {
         const std::string text2 = std::string("# list\n\n") + bad + "\n";
