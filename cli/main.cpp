@@ -13,13 +13,15 @@
 #include "check/ResultExport.h"
 #include "scan/CandidatePaths.h"
 #include "scan/FileScan.h"
+#include "scan/PathText.h"
+#include "scan/Platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -149,9 +151,11 @@ Other:
 
 Exit status:
   0  done, whether or not duplicates were found
-  1  a file could not be opened, or a file that was to go stayed
-  2  the command line is wrong, a protected folder does not exist, or the
-     ignore list is missing or malformed
+  1  a file could not be opened, a folder could not be read (each is named on
+     standard error), a file that was to go stayed, or the output could not be
+     written
+  2  the command line is wrong, a FOLDER or protected folder does not exist, or
+     the ignore list is missing or malformed (nothing is done)
 
 Example:
   tessarin-cli --keep not-copy-name,newest --protect ~/Pictures/best --trash ~/Pictures
@@ -193,8 +197,7 @@ int ParseExcludeOption(int argc, char** argv, int& a, ExcludeOptions& options)
 // Reads the list of groups marked as not duplicates; nothing when it cannot.
 std::optional<Check::NotDuplicateList> IgnoreList(const std::string& file)
 {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error)) {
+    if (!Platform::IsFile(file)) {
         std::fprintf(stderr, "tessarin-cli: no such file: %s\n", file.c_str());
         return std::nullopt;
     }
@@ -253,37 +256,42 @@ int ParseCleanOption(int argc, char** argv, int& a, CleanOptions& options)
     return 1;
 }
 
-// Returns the protected folders spelled as the scan spells the paths below the folders
-// given: "--protect /home/me/pics/keep" with the folder "pics" gives "pics/keep" too,
-// since the plan compares paths byte for byte. The scan descends no linked folder, so a
-// path below a given folder is that folder's own spelling plus the rest. Returns
-// nothing when a protected folder does not exist.
-std::optional<std::vector<std::string>> ProtectedAsScanned(
-    const std::vector<std::string>& protect, const std::vector<std::string>& folders)
+// True when every path of folders names an existing folder; says which does not.
+bool AllFolders(const std::vector<std::string>& folders)
 {
-    namespace fs = std::filesystem;
-    std::vector<std::string> spelled;
-    for (const std::string& given : protect) {
-        std::error_code error;
-        const std::string real = fs::canonical(given, error).string();
-        if (error || !fs::is_directory(real, error)) {
-            std::fprintf(stderr, "tessarin-cli: no such folder: %s\n", given.c_str());
-            return std::nullopt;
-        }
-        spelled.push_back(given);
-        for (const std::string& folder : folders) {
-            const std::string realFolder = fs::canonical(folder, error).string();
-            if (error)
-                continue;
-            if (Check::InFolder(realFolder, real)) {
-                spelled.push_back(folder);
-            } else if (Check::InFolder(real, realFolder)) {
-                const std::size_t base = realFolder == "/" ? 0 : realFolder.size();
-                spelled.push_back(FileScan::JoinPath(folder, real.substr(base + 1)));
-            }
+    for (const std::string& folder : folders) {
+        if (!Platform::IsDirectory(folder)) {
+            std::fprintf(stderr, "tessarin-cli: no such folder: %s\n", FileScan::DisplayPath(folder).c_str());
+            return false;
         }
     }
-    return spelled;
+    return true;
+}
+
+// Names each folder the scan could not read on standard error; returns the exit status
+// that follows: 1 when there was one.
+int ReportUnread(const std::vector<FileScan::UnreadFolder>& unread)
+{
+    for (const FileScan::UnreadFolder& folder : unread)
+        std::fprintf(stderr, "tessarin-cli: cannot read folder %s: %s\n", FileScan::DisplayPath(folder.path).c_str(),
+            Files::SystemErrorText(folder.error).c_str());
+    return unread.empty() ? 0 : 1;
+}
+
+// Flushes and closes standard output; a write that failed on the way, or fails now,
+// ends the run with a message and status 1 (a full disk must not pass for a result).
+int CloseOutput()
+{
+    errno = 0;
+    const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    int reason = errno;
+    if (std::fclose(stdout) != 0 && !failed)
+        reason = errno;
+    else if (!failed)
+        return 0;
+    std::fprintf(stderr, "tessarin-cli: cannot write the output: %s\n",
+        reason != 0 ? std::strerror(reason) : "write error");
+    return 1;
 }
 
 std::string ReasonText(const Check::CleanedFile& file)
@@ -391,10 +399,11 @@ int main(int argc, char** argv)
             else
                 return Usage();
         } else if (std::strcmp(argv[a], "--help") == 0) {
-            return Help();
+            Help();
+            return CloseOutput();
         } else if (std::strcmp(argv[a], "--version") == 0) {
             std::printf("tessarin-cli %s\n", TESSARIN_VERSION);
-            return 0;
+            return CloseOutput();
         } else if (std::strncmp(argv[a], "--", 2) == 0) {
             return Usage();
         } else {
@@ -404,8 +413,9 @@ int main(int argc, char** argv)
     // A plan is printed in its own lines, never as saved results.
     if (folders.empty() || (format && clean.wanted))
         return Usage();
-    const std::optional<std::vector<std::string>> protectedFolders = ProtectedAsScanned(clean.protect, folders);
-    if (!protectedFolders)
+    // Nothing is done unless every folder named is there; a protected folder counts by
+    // its identity (Check::ProtectedFolders), however the scan spells the paths below it.
+    if (!AllFolders(folders) || !AllFolders(clean.protect))
         return 2;
     std::optional<Check::NotDuplicateList> ignored;
     if (exclude.ignoreList && !(ignored = IgnoreList(*exclude.ignoreList)))
@@ -417,13 +427,14 @@ int main(int argc, char** argv)
     // check follows at once, so it takes the files as the scan looked them up.
     FileScan::CandidatePaths entries;
     std::vector<FileScan::ListedFile> entryFiles;
+    std::vector<FileScan::UnreadFolder> unread;
     for (const std::string& folder : folders) {
         std::vector<std::string> found;
         std::vector<FileScan::ListedFile> listed;
         if (subFolders)
-            FileScan::AddFolderTreeFiles(folder, filter, found, &listed, &exclusions);
+            FileScan::AddFolderTreeFiles(folder, filter, found, &listed, &unread, &exclusions);
         else
-            FileScan::AddFolderFiles(folder, filter, found, &listed, &exclusions);
+            FileScan::AddFolderFiles(folder, filter, found, &listed, &unread, &exclusions);
         const std::size_t before = entries.Count();
         entries.Append(found, listed);
         // The list keeps found in order, less each second name of a file listed already.
@@ -437,11 +448,15 @@ int main(int argc, char** argv)
     ConsoleHost host(entries, std::move(entryFiles));
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
-    int status = 0;
+    // A folder that could not be read is named, and fails the run, but what was read is
+    // checked (and cleaned) all the same.
+    int status = ReportUnread(unread);
+    bool checkFailed = false;
     try {
         Check::RunCheck(host, engineOptions);
     } catch (const Files::FileError& error) {
         std::fprintf(stderr, "%s\n", Files::ErrorBoxText(error.what()).c_str());
+        checkFailed = true;
         status = 1;
     }
     Check::ResultGroups groups = host.Groups();
@@ -456,14 +471,14 @@ int main(int argc, char** argv)
         groups = std::move(shown);
     }
     if (clean.wanted)
-        status = std::max(status, RunClean(groups, clean, *protectedFolders, status != 0, stdout));
+        status = std::max(status, RunClean(groups, clean, clean.protect, checkFailed, stdout));
     else if (format) {
         const std::string text = Check::FormatResults(groups, *format);
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
     else
         PrintGroups(groups, stdout);
-    std::fflush(stdout);
+    status = std::max(status, CloseOutput());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, groups.size(), seconds);
     return status;

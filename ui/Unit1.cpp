@@ -461,9 +461,9 @@ void TForm1::btnAddFolderClick()
             std::vector<FileScan::ListedFile> listed;
             const FileScan::Exclusions exclusions(Settings::Exclusions());
             if (OptionCheck1->isChecked())
-                FileScan::AddFolderTreeFiles(folder, filterText, found, &listed, &exclusions);
+                FileScan::AddFolderTreeFiles(folder, filterText, found, &listed, nullptr, &exclusions);
             else
-                FileScan::AddFolderFiles(folder, filterText, found, &listed, &exclusions);
+                FileScan::AddFolderFiles(folder, filterText, found, &listed, nullptr, &exclusions);
             m_candidates->Append(std::move(found), &listed);
         }
         RefreshCount();

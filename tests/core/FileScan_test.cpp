@@ -271,7 +271,7 @@ TEST_F(FolderScan, LeavesOutWhatTheExclusionsSayAndNeverEntersAnExcludedFolder)
     const std::map<std::string, int> opened
         = FoldersOpened({ t, t + "/node_modules", t + "/node_modules/sub", t + "/build", t + "/build/sub",
                             t + "/src/build", t + "/docs" },
-            [&] { AddFolderTreeFiles(t, "*.*", out, &listed, &exclusions); });
+            [&] { AddFolderTreeFiles(t, "*.*", out, &listed, nullptr, &exclusions); });
     std::sort(out.begin(), out.end());
     EXPECT_EQ(out,
         (std::vector<std::string> {
@@ -282,8 +282,8 @@ TEST_F(FolderScan, LeavesOutWhatTheExclusionsSayAndNeverEntersAnExcludedFolder)
     // One folder alone: a pattern with "/" reads the paths below it.
     out.clear();
     const Exclusions top(ExclusionRules { { "/keep.jpg", "x.js" }, 0, UINT64_MAX, false });
-    AddFolderFiles(t + "/node_modules", "*.*", out, nullptr, &top);
-    AddFolderFiles(t, "*.jpg", out, nullptr, &top);
+    AddFolderFiles(t + "/node_modules", "*.*", out, nullptr, nullptr, &top);
+    AddFolderFiles(t, "*.jpg", out, nullptr, nullptr, &top);
     std::sort(out.begin(), out.end());
     EXPECT_EQ(out, (std::vector<std::string> { t + "/bad\xff.jpg", t + "/写真.jpg", t + "/写真1.jpg" }));
 }
@@ -297,7 +297,7 @@ TEST_F(FolderScan, SizeLimitsKeepTheirEdgesAndEmptyFilesGoWhenAsked)
         const Exclusions exclusions(rules);
         std::vector<std::string> out;
         std::vector<ListedFile> listed;
-        AddFolderTreeFiles(t, "", out, identify ? &listed : nullptr, &exclusions);
+        AddFolderTreeFiles(t, "", out, identify ? &listed : nullptr, nullptr, &exclusions);
         std::sort(out.begin(), out.end());
         std::string names;
         for (const std::string& path : out)
