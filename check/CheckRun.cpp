@@ -360,10 +360,10 @@ namespace {
                     }
                     if (!groupOpen) {
                         m_host.AddGroup(GroupCaption(++groupCounter));
-                        m_host.AddChild((*m_paths)[pivotPath]);
+                        m_host.AddChild({ (*m_paths)[pivotPath], engine.Stamp(pivotFile) });
                         groupOpen = true;
                     }
-                    m_host.AddChild((*m_paths)[path]);
+                    m_host.AddChild({ (*m_paths)[path], engine.Stamp(engine.FileOf(path)) });
                     m_removed.push_back(j);
                     if ((m_removed.size() & 255) == 0 && Due() && !Pump())
                         return false;

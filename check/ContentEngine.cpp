@@ -119,6 +119,7 @@ struct ContentEngine::Looked {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::uint64_t size = 0;
+    Platform::FileTime mtime;
     bool sparse = false;
     bool regular = false;
 };
@@ -221,10 +222,11 @@ bool ContentEngine::LookUp(std::vector<Looked>& looked, const Pump& pump)
             for (std::size_t p = first; p < last; ++p) {
                 if (const FileScan::ListedFile* file = Listed(p)) {
                     const bool sparse = file->allocated < file->size;
-                    looked[p] = { file->id.device, file->id.inode, file->size, sparse, true };
+                    looked[p] = { file->id.device, file->id.inode, file->size, file->mtime, sparse, true };
                     bytes += file->size;
                 } else if (probe.Stat(m_paths[p], info).Ok()) {
-                    looked[p] = { info.device, info.inode, info.size, info.allocated < info.size, true };
+                    looked[p]
+                        = { info.device, info.inode, info.size, info.mtime, info.allocated < info.size, true };
                     bytes += info.size;
                 }
             }
@@ -278,7 +280,7 @@ std::size_t ContentEngine::GroupByIdentity(const std::vector<Looked>& looked)
     for (std::size_t k = 0; k < order.size(); ++k) {
         const Looked& p = looked[order[k]];
         if (k == 0 || p.device != looked[order[k - 1]].device || p.inode != looked[order[k - 1]].inode)
-            m_files.push_back({ p.size, p.device, p.inode, order[k], p.sparse });
+            m_files.push_back({ p.size, p.device, p.inode, p.mtime, order[k], p.sparse });
         m_fileOfPath[order[k]] = static_cast<std::uint32_t>(m_files.size() - 1);
         m_openable[order[k]] = 1;
     }

@@ -4,6 +4,8 @@
 
 #include "check/WorkerPool.h"
 
+#include "scan/Platform.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -79,6 +81,12 @@ public:
     std::uint32_t FileOf(std::uint32_t path) const { return m_fileOfPath[path]; }
     std::size_t FileCount() const { return m_files.size(); }
     std::uint64_t FileSize(std::uint32_t file) const { return m_files[file].size; }
+    // Returns a file as it was looked up.
+    Platform::FileStamp Stamp(std::uint32_t file) const
+    {
+        const File& f = m_files[file];
+        return { f.device, f.inode, f.size, f.mtime };
+    }
     // Returns the class of a file: files with identical bytes share it (after Classify).
     std::uint32_t ClassOf(std::uint32_t file) const { return m_classOf[file]; }
 
@@ -99,6 +107,7 @@ public:
         // read no longer stands for this file.
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
+        Platform::FileTime mtime;
         std::uint32_t path = 0;
         // Takes less room on disk than its size: holes may be skipped unread.
         bool sparse = false;

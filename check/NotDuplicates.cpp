@@ -3,7 +3,6 @@
 
 #include "scan/FileError.h"
 #include "scan/PathText.h"
-#include "scan/PlatformActions.h"
 #include "scan/SaveFile.h"
 
 #include <algorithm>
@@ -29,20 +28,18 @@ namespace {
         }
     };
 
-    bool IdentityLess(const Files::FileIdentity& a, const Files::FileIdentity& b)
+    bool StampLess(const Platform::FileStamp& a, const Platform::FileStamp& b)
     {
-        return std::tie(a.device, a.inode, a.size, a.modified.seconds, a.modified.nanoseconds)
-            < std::tie(b.device, b.inode, b.size, b.modified.seconds, b.modified.nanoseconds);
+        return std::tie(a.device, a.inode, a.size, a.modified)
+            < std::tie(b.device, b.inode, b.size, b.modified);
     }
 
     // True while every file of marked that is not among shown (sorted) is unchanged.
-    bool RestUnchanged(const MarkedGroup& marked, const std::vector<Files::FileIdentity>& shown)
+    bool RestUnchanged(const MarkedGroup& marked, const std::vector<Platform::FileStamp>& shown)
     {
         return std::all_of(marked.begin(), marked.end(), [&](const MarkedFile& file) {
-            if (std::binary_search(shown.begin(), shown.end(), file.identity, IdentityLess))
-                return true;
-            Files::FileIdentity now;
-            return IdentityNow(file.path, now) && now == file.identity;
+            return std::binary_search(shown.begin(), shown.end(), file.stamp, StampLess)
+                || LookUpNow(file.path).stamp == file.stamp;
         });
     }
 
@@ -118,7 +115,7 @@ namespace {
 
     bool ParseFileLine(std::string_view line, MarkedFile& file)
     {
-        Files::FileIdentity& id = file.identity;
+        Platform::FileStamp& id = file.stamp;
         return TakeNumber(line, id.device) && TakeNumber(line, id.inode) && TakeNumber(line, id.size)
             && TakeNumber(line, id.modified.seconds) && TakeNumber(line, id.modified.nanoseconds)
             && id.modified.nanoseconds < kNanosPerSecond && !line.empty() && UnescapePath(line, file.path);
@@ -131,27 +128,17 @@ namespace {
 
 } // namespace
 
-bool IdentityNow(const std::string& path, Files::FileIdentity& identity)
-{
-    Platform::FileStatus status;
-    if (!Platform::StatFile(path, status, true).Ok())
-        return false;
-    identity = Files::IdentityOf(status);
-    return true;
-}
-
-MarkedGroup MarkGroup(const std::vector<std::string>& paths)
+MarkedGroup MarkGroup(const std::vector<FoundFile>& files)
 {
     MarkedGroup group;
-    for (const std::string& path : paths) {
-        MarkedFile file { path, {} };
-        if (IdentityNow(path, file.identity))
-            group.push_back(std::move(file));
+    for (const FoundFile& file : files) {
+        if (file.stamp.Known())
+            group.push_back({ file.path, file.stamp });
     }
     return group;
 }
 
-std::vector<bool> HiddenGroups(const NotDuplicateList& list, const ResultGroups& result)
+std::vector<bool> HiddenGroups(const NotDuplicateList& list, const std::vector<ResultGroup>& result)
 {
     std::vector<bool> hidden(result.size(), false);
     if (list.groups.empty())
@@ -159,32 +146,27 @@ std::vector<bool> HiddenGroups(const NotDuplicateList& list, const ResultGroups&
     std::unordered_map<FileKey, std::vector<std::size_t>, FileKeyHash> marksOf;
     for (std::size_t m = 0; m < list.groups.size(); ++m) {
         for (const MarkedFile& file : list.groups[m])
-            marksOf[{ file.identity.device, file.identity.inode }].push_back(m);
+            marksOf[{ file.stamp.device, file.stamp.inode }].push_back(m);
     }
     for (std::size_t g = 0; g < result.size(); ++g) {
-        const std::vector<std::string>& paths = result[g];
-        Files::FileIdentity first;
-        if (paths.empty() || !IdentityNow(paths.front(), first))
+        const std::vector<FoundFile>& files = result[g].files;
+        if (files.empty())
             continue;
-        const auto marks = marksOf.find({ first.device, first.inode });
+        const auto marks = marksOf.find({ files.front().stamp.device, files.front().stamp.inode });
         if (marks == marksOf.end())
             continue;
-        std::vector<Files::FileIdentity> shown(paths.size());
-        shown[0] = first;
-        bool known = true;
-        for (std::size_t p = 1; p < paths.size() && known; ++p)
-            known = IdentityNow(paths[p], shown[p]);
-        if (!known)
-            continue;
-        std::sort(shown.begin(), shown.end(), IdentityLess);
+        std::vector<Platform::FileStamp> shown;
+        for (const FoundFile& file : files)
+            shown.push_back(file.stamp);
+        std::sort(shown.begin(), shown.end(), StampLess);
         for (const std::size_t m : marks->second) {
             const MarkedGroup& marked = list.groups[m];
-            std::vector<Files::FileIdentity> identities;
+            std::vector<Platform::FileStamp> stamps;
             for (const MarkedFile& file : marked)
-                identities.push_back(file.identity);
-            std::sort(identities.begin(), identities.end(), IdentityLess);
-            const bool among = std::all_of(shown.begin(), shown.end(), [&](const Files::FileIdentity& id) {
-                return std::binary_search(identities.begin(), identities.end(), id, IdentityLess);
+                stamps.push_back(file.stamp);
+            std::sort(stamps.begin(), stamps.end(), StampLess);
+            const bool among = std::all_of(shown.begin(), shown.end(), [&](const Platform::FileStamp& stamp) {
+                return stamp.Known() && std::binary_search(stamps.begin(), stamps.end(), stamp, StampLess);
             });
             if (among && RestUnchanged(marked, shown)) {
                 hidden[g] = true;
@@ -203,7 +185,7 @@ std::string NotDuplicatesText(const NotDuplicateList& list)
     for (const MarkedGroup& group : list.groups) {
         out += '\n';
         for (const MarkedFile& file : group) {
-            const Files::FileIdentity& id = file.identity;
+            const Platform::FileStamp& id = file.stamp;
             out += std::to_string(id.device) + ' ' + std::to_string(id.inode) + ' ' + std::to_string(id.size)
                 + ' ' + std::to_string(id.modified.seconds) + ' ' + std::to_string(id.modified.nanoseconds)
                 + ' ';

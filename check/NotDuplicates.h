@@ -3,8 +3,8 @@
 // tessarin-cli --ignore-list read the same list, so they hide the same groups.
 #pragma once
 
-#include "check/ResultExport.h"
-#include "scan/FileIdentity.h"
+#include "check/Results.h"
+#include "scan/Platform.h"
 
 #include <string>
 #include <string_view>
@@ -12,13 +12,10 @@
 
 namespace Check {
 
-// Looks the file path leads to up now (links followed); false when it cannot.
-bool IdentityNow(const std::string& path, Files::FileIdentity& identity);
-
 // A file of a marked group: its path, and the file in the state it was marked in.
 struct MarkedFile {
     std::string path;
-    Files::FileIdentity identity;
+    Platform::FileStamp stamp;
 
     bool operator==(const MarkedFile&) const = default;
 };
@@ -31,17 +28,17 @@ struct NotDuplicateList {
     bool operator==(const NotDuplicateList&) const = default;
 };
 
-// Returns the files of paths as they are now, in order; a file that cannot be looked
-// up is left out.
-MarkedGroup MarkGroup(const std::vector<std::string>& paths);
+// Returns the files of a group as the check found them, in order; a file the check
+// could not look up is left out.
+MarkedGroup MarkGroup(const std::vector<FoundFile>& files);
 
 // Tells for each group of result whether list hides it: while every file of a marked
 // group is unchanged (the same identity, size and modification time), a group whose
-// files are all among them is not shown. A group with a file more, or with a file
-// that changed, is shown, and so is every group once one marked file changed or went.
-// Looks the files up now, but nothing at all when the list is empty, and only the
-// first file of a group none of whose files is marked.
-std::vector<bool> HiddenGroups(const NotDuplicateList& list, const ResultGroups& result);
+// files are all among them, as the check found them, is not shown. A group with a file
+// more, or with a file that changed, is shown, and so is every group once one marked
+// file changed or went. Looks up now only the marked files that are not in the group,
+// and nothing at all when the list is empty.
+std::vector<bool> HiddenGroups(const NotDuplicateList& list, const std::vector<ResultGroup>& result);
 
 // The list as text, UTF-8 with LF: lines starting with "#" are comments; every other
 // line is one file, "DEVICE INODE SIZE SECONDS NANOSECONDS PATH" (decimal numbers,

@@ -2,7 +2,8 @@
 // scripts and benchmarks. Prints each group's paths one per line, groups separated by
 // an empty line, or with --format the window's saved results as CSV or JSON; a summary
 // goes to standard error. With keep rules it prints the plan for the groups instead
-// ("+ " stays, "- " goes), and carries it out with --trash or --delete.
+// ("+ " stays, "- " goes; with --format as records with their action), and carries it
+// out with --trash or --delete.
 // --io-depth sets the requests kept in flight instead of choosing them by the disk.
 // The exclusion options leave files out of the scan as the window's exclusion settings
 // do, and --ignore-list hides the groups marked as not duplicates in that list.
@@ -57,40 +58,46 @@ public:
         m_files.clear();
         m_entries.RemoveRanges(FileScan::RangesOfDescending(indices));
     }
-    void AddGroup(const std::string&) override { m_groupStarts.push_back(m_children.size()); }
-    void AddChild(const std::string& caption) override { m_children.push_back(caption); }
+    void AddGroup(const std::string& caption) override { m_results.AddGroup(caption); }
+    void AddChild(const Check::FoundFile& file) override { m_results.AddFile(file); }
     void ShowInfo(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 
-    Check::ResultGroups Groups() const
+    // The groups found, each file with its stamp: what a clean confirms before it acts.
+    const Check::Results& Results() const { return m_results; }
+    // Drops group g of the groups found where hidden[g] is set.
+    void HideGroups(const std::vector<bool>& hidden)
     {
-        Check::ResultGroups groups;
-        for (std::size_t g = 0; g < m_groupStarts.size(); ++g) {
-            const std::size_t end = g + 1 < m_groupStarts.size() ? m_groupStarts[g + 1] : m_children.size();
-            groups.emplace_back(m_children.begin() + static_cast<std::ptrdiff_t>(m_groupStarts[g]),
-                m_children.begin() + static_cast<std::ptrdiff_t>(end));
+        Check::Results shown;
+        const std::vector<Check::ResultGroup>& groups = m_results.Groups();
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            if (hidden[g])
+                continue;
+            shown.AddGroup(groups[g].caption);
+            for (const Check::FoundFile& file : groups[g].files)
+                shown.AddFile(file);
         }
-        return groups;
+        m_results = std::move(shown);
+    }
+
+    // Writes the groups in fdupes' format.
+    void PrintGroups(std::FILE* out) const
+    {
+        const std::vector<Check::ResultGroup>& groups = m_results.Groups();
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            if (g > 0)
+                std::fputc('\n', out);
+            for (const Check::FoundFile& file : groups[g].files) {
+                std::fwrite(file.path.data(), 1, file.path.size(), out);
+                std::fputc('\n', out);
+            }
+        }
     }
 
 private:
     FileScan::CandidatePaths& m_entries;
     std::vector<FileScan::ListedFile> m_files;
-    std::vector<std::size_t> m_groupStarts;
-    std::vector<std::string> m_children;
+    Check::Results m_results;
 };
-
-// Writes the groups in fdupes' format.
-void PrintGroups(const Check::ResultGroups& groups, std::FILE* out)
-{
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        if (g > 0)
-            std::fputc('\n', out);
-        for (const std::string& path : groups[g]) {
-            std::fwrite(path.data(), 1, path.size(), out);
-            std::fputc('\n', out);
-        }
-    }
-}
 
 // The short form, on standard error, for a command line that cannot be run.
 int Usage()
@@ -131,19 +138,24 @@ Collecting:
                           $XDG_DATA_HOME/tessarin/not-duplicates)
 Output:
   --format csv|json       write the groups as CSV or JSON, as the window's
-                          result file
+                          result file; with a plan, each record adds the
+                          action (keep, remove, trashed, deleted, stayed) and
+                          the reason of a file that stayed
 Cleaning (without --trash or --delete only the plan is printed):
   --keep RULE[,RULE...]   choose the file each group keeps: the first rule that
                           tells the files apart decides, list order last; print
-                          "+ " before a file that stays, "- " before one to go.
+                          "+ " before a file that stays, "- " before one to go
+                          (paths as the window shows them: escapes for control
+                          characters and bytes that are no text).
                           RULE: protected, newest, oldest, shortest,
                           not-copy-name, first (the default)
   --protect DIR           never remove a file inside DIR (repeatable)
   --trash                 move the files to go to the desktop trash
   --delete                delete the files to go for good
                           (both re-read each group first: a file goes only
-                          while a kept file still holds its bytes; "! " marks
-                          one that stayed, with the reason)
+                          while it is the very file the check found and a
+                          kept file still holds its bytes; "! " marks one
+                          that stayed, with the reason)
 Other:
   --io-depth N            keep N reads in flight (default: chosen by the disk)
   --help                  show this help and exit
@@ -320,10 +332,13 @@ std::string ReasonText(const Check::CleanedFile& file)
 
 // Prints the plan, or with a mode carries it out and prints what was done: "+ " for a
 // file that stays, "- " for one that goes (or went), "! " with the reason for one the
-// re-read kept. Nothing is removed when the check itself failed. Returns the exit
-// status: 1 when a file to go stayed.
-int RunClean(const std::vector<std::vector<std::string>>& groups, const CleanOptions& options,
-    const std::vector<std::string>& protectedFolders, bool checkFailed, std::FILE* out)
+// re-read kept, each path in its one-to-one text (a line break in a name never starts a
+// line). With format, the groups as saved results instead, each record with its action.
+// Nothing is removed when the check itself failed. Returns the exit status: 1 when a
+// file to go stayed.
+int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& options,
+    const std::vector<std::string>& protectedFolders, bool checkFailed,
+    const std::optional<Check::ResultFormat>& format, std::FILE* out)
 {
     const auto started = std::chrono::steady_clock::now();
     const Check::CleanPlan plan = Check::MakeCleanPlan(groups, options.rules, protectedFolders);
@@ -337,28 +352,54 @@ int RunClean(const std::vector<std::vector<std::string>>& groups, const CleanOpt
     if (carryOut)
         result = Check::CarryOutPlan(plan, {}, *options.mode);
 
+    // What became of each file, in plan order; result.files holds the files to go in
+    // that order.
+    std::vector<std::vector<Check::FileAction>> actions(plan.groups.size());
+    Check::ResultGroups paths(plan.groups.size());
     std::size_t next = 0;
     for (std::size_t g = 0; g < plan.groups.size(); ++g) {
-        if (g > 0)
-            std::fputc('\n', out);
         const Check::PlannedGroup& group = plan.groups[g];
-        for (std::size_t i = 0; i < group.paths.size(); ++i) {
-            const Check::CleanedFile* done = nullptr;
-            if (carryOut && group.remove[i] && next < result.files.size())
-                done = &result.files[next++];
-            const bool stayed = done && !done->removed;
-            std::fputs(!group.remove[i] ? "+ " : stayed ? "! " : "- ", out);
-            std::fwrite(group.paths[i].data(), 1, group.paths[i].size(), out);
-            if (stayed)
-                std::fprintf(out, " (%s)", ReasonText(*done).c_str());
-            std::fputc('\n', out);
+        for (std::size_t i = 0; i < group.files.size(); ++i) {
+            paths[g].push_back(group.files[i].path);
+            Check::FileAction& action = actions[g].emplace_back();
+            action.action = group.remove[i] ? "remove" : "keep";
+            if (!carryOut || !group.remove[i] || next == result.files.size())
+                continue;
+            const Check::CleanedFile& done = result.files[next++];
+            if (done.removed) {
+                action.action = done.how == Files::RemoveMode::Trash ? "trashed" : "deleted";
+            } else {
+                action.action = "stayed";
+                action.reason = ReasonText(done);
+            }
+        }
+    }
+    if (format) {
+        const std::string text = Check::FormatResults(paths, *format, actions);
+        std::fwrite(text.data(), 1, text.size(), out);
+    } else {
+        for (std::size_t g = 0; g < paths.size(); ++g) {
+            if (g > 0)
+                std::fputc('\n', out);
+            for (std::size_t i = 0; i < paths[g].size(); ++i) {
+                const Check::FileAction& action = actions[g][i];
+                const bool stayed = action.action == "stayed";
+                std::fputs(action.action == "keep" ? "+ " : stayed ? "! " : "- ", out);
+                std::fputs(FileScan::DisplayPath(paths[g][i]).c_str(), out);
+                if (stayed)
+                    std::fprintf(out, " (%s)", action.reason.c_str());
+                std::fputc('\n', out);
+            }
         }
     }
     if (!carryOut)
         return 0;
-    std::fprintf(stderr, "%zu removed, %zu stayed, %llu bytes freed\n", result.removed,
-        result.files.size() - result.removed, static_cast<unsigned long long>(result.bytesFreed));
-    return result.removed == result.files.size() ? 0 : 1;
+    // Each file counted once, however many lines lead to it.
+    std::fprintf(stderr, "%zu trashed, %zu deleted, %zu stayed, %llu bytes freed\n", result.trashed,
+        result.removed - result.trashed, result.stayed, static_cast<unsigned long long>(result.bytesFreed));
+    const bool allWent = std::all_of(
+        result.files.begin(), result.files.end(), [](const Check::CleanedFile& file) { return file.removed; });
+    return allWent ? 0 : 1;
 }
 
 } // namespace
@@ -410,8 +451,7 @@ int main(int argc, char** argv)
             folders.emplace_back(argv[a]);
         }
     }
-    // A plan is printed in its own lines, never as saved results.
-    if (folders.empty() || (format && clean.wanted))
+    if (folders.empty())
         return Usage();
     // Nothing is done unless every folder named is there; a protected folder counts by
     // its identity (Check::ProtectedFolders), however the scan spells the paths below it.
@@ -459,27 +499,23 @@ int main(int argc, char** argv)
         checkFailed = true;
         status = 1;
     }
-    Check::ResultGroups groups = host.Groups();
     if (ignored) {
-        const std::vector<bool> hidden = Check::HiddenGroups(*ignored, groups);
-        Check::ResultGroups shown;
-        for (std::size_t g = 0; g < groups.size(); ++g) {
-            if (!hidden[g])
-                shown.push_back(std::move(groups[g]));
-        }
-        std::fprintf(stderr, "%zu groups marked as not duplicates hidden\n", groups.size() - shown.size());
-        groups = std::move(shown);
+        const std::vector<bool> hidden = Check::HiddenGroups(*ignored, host.Results().Groups());
+        host.HideGroups(hidden);
+        std::fprintf(stderr, "%zu groups marked as not duplicates hidden\n",
+            static_cast<std::size_t>(std::count(hidden.begin(), hidden.end(), true)));
     }
     if (clean.wanted)
-        status = std::max(status, RunClean(groups, clean, clean.protect, checkFailed, stdout));
+        status = std::max(
+            status, RunClean(host.Results().Groups(), clean, clean.protect, checkFailed, format, stdout));
     else if (format) {
-        const std::string text = Check::FormatResults(groups, *format);
+        const std::string text = Check::FormatResults(host.Results().Paths(), *format);
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
     else
-        PrintGroups(groups, stdout);
+        host.PrintGroups(stdout);
     status = std::max(status, CloseOutput());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, groups.size(), seconds);
+    std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, host.Results().GroupCount(), seconds);
     return status;
 }

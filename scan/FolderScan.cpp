@@ -104,7 +104,8 @@ namespace {
                     // Gone since: listed as named, for the check to report.
                     out.listed.emplace_back();
                 } else {
-                    out.listed.push_back({ FileId { info.device, info.inode }, true, info.size, info.allocated });
+                    out.listed.push_back(
+                        { FileId { info.device, info.inode }, true, info.size, info.allocated, info.mtime });
                 }
             }
             out.files.push_back(std::move(file));

@@ -69,8 +69,14 @@ public:
 
     // Returns the path bytes stored in a file node of FileTree ("" for a group node).
     static std::string NodePath(const QTreeWidgetItem* item);
-    // Stores path in a file node and shows it readably as the caption.
+    // Stores path in a file node and shows it readably as the caption; the node keeps
+    // the file's stamp, as a rename keeps the file.
     static void SetNodePath(QTreeWidgetItem* item, const std::string& path);
+    // Returns a file node's path with the stamp of the file the check found there, or
+    // the file last put there by a command of the tree (not Known for a group node).
+    static Check::FoundFile NodeFile(const QTreeWidgetItem* item);
+    // Stores file's path and stamp in a file node.
+    static void SetNodeFile(QTreeWidgetItem* item, const Check::FoundFile& file);
 
     // Window events.
     void FormCreate();
@@ -119,9 +125,9 @@ public:
     // The exclusion settings, and the groups marked as not duplicates.
     void mExclusionsClick();
     void popNotDuplicatesClick();
-    // Adds the group of files to the list of groups marked as not duplicates, with each
-    // file as it is now; a check then hides a group of them while they stay unchanged.
-    void MarkNotDuplicates(const std::vector<std::string>& files);
+    // Adds the group of files to the list of groups marked as not duplicates, each file
+    // as the check found it; a check then hides a group of them while they stay unchanged.
+    void MarkNotDuplicates(const std::vector<Check::FoundFile>& files);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -102,7 +102,7 @@ void TForm1::mExclusionsClick()
     });
 }
 
-void TForm1::MarkNotDuplicates(const std::vector<std::string>& files)
+void TForm1::MarkNotDuplicates(const std::vector<Check::FoundFile>& files)
 {
     // Read again each time: another window, or a script through tessarin-cli, may have changed it.
     Check::NotDuplicateList list = Check::LoadNotDuplicates(Settings::NotDuplicatesFile());
@@ -122,9 +122,9 @@ void TForm1::popNotDuplicatesClick()
         QTreeWidgetItem* group = node && node->parent() ? node->parent() : node;
         if (!group || group->childCount() < 2)
             return;
-        std::vector<std::string> files;
+        std::vector<Check::FoundFile> files;
         for (int c = 0; c < group->childCount(); ++c)
-            files.push_back(NodePath(group->child(c)));
+            files.push_back(NodeFile(group->child(c)));
         MarkNotDuplicates(files);
         delete group;
         refreshExclusionNote();
@@ -136,12 +136,12 @@ void TForm1::hideMarkedGroups(int firstGroup)
     const Check::NotDuplicateList list = Check::LoadNotDuplicates(Settings::NotDuplicatesFile());
     if (list.groups.empty() || firstGroup >= FileTree->topLevelItemCount())
         return;
-    Check::ResultGroups groups;
+    std::vector<Check::ResultGroup> groups;
     for (int g = firstGroup; g < FileTree->topLevelItemCount(); ++g) {
         const QTreeWidgetItem* group = FileTree->topLevelItem(g);
-        auto& files = groups.emplace_back();
+        auto& files = groups.emplace_back().files;
         for (int c = 0; c < group->childCount(); ++c)
-            files.push_back(NodePath(group->child(c)));
+            files.push_back(NodeFile(group->child(c)));
     }
     const std::vector<bool> hidden = Check::HiddenGroups(list, groups);
     if (std::find(hidden.begin(), hidden.end(), true) == hidden.end())
