@@ -156,12 +156,14 @@ std::vector<bool> HiddenGroups(const NotDuplicateList& list, const std::vector<R
         if (marks == marksOf.end())
             continue;
         std::vector<Platform::FileStamp> shown;
+        shown.reserve(files.size());
         for (const FoundFile& file : files)
             shown.push_back(file.stamp);
         std::sort(shown.begin(), shown.end(), StampLess);
         for (const std::size_t m : marks->second) {
             const MarkedGroup& marked = list.groups[m];
             std::vector<Platform::FileStamp> stamps;
+            stamps.reserve(marked.size());
             for (const MarkedFile& file : marked)
                 stamps.push_back(file.stamp);
             std::sort(stamps.begin(), stamps.end(), StampLess);
