@@ -112,6 +112,13 @@ void Results::SetFile(const FilePlace& place, FoundFile file)
         m_observer->FileChanged(place.group, place.file);
 }
 
+void Results::SetNumber(std::size_t group, int number)
+{
+    m_groups.at(group).number = number;
+    if (m_observer)
+        m_observer->GroupChanged(group);
+}
+
 void Results::SetPath(const FilePlace& place, std::string path)
 {
     m_groups.at(place.group).files.at(place.file).path = std::move(path);

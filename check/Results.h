@@ -66,6 +66,7 @@ public:
         // After each of the above.
         virtual void Done() = 0;
         virtual void FileChanged(std::size_t group, std::size_t file) = 0;
+        virtual void GroupChanged(std::size_t group) = 0;
     };
 
     // Sets the one observer (nullptr for none).
@@ -94,6 +95,8 @@ public:
 
     // Puts file in place of the file at place (renamed or moved, looked up anew).
     void SetFile(const FilePlace& place, FoundFile file);
+    // Gives the group at index group the number number (its caption changes with it).
+    void SetNumber(std::size_t group, int number);
     // Sets the path of the file at place; the file keeps its stamp, as a rename keeps it.
     void SetPath(const FilePlace& place, std::string path);
     // Removes the files of group at indices (in any order; duplicates count once).

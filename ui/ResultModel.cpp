@@ -146,3 +146,9 @@ void ResultModel::FileChanged(std::size_t group, std::size_t file)
     const QModelIndex changed = FileIndex({ group, file });
     emit dataChanged(changed, changed);
 }
+
+void ResultModel::GroupChanged(std::size_t group)
+{
+    const QModelIndex changed = GroupIndex(group);
+    emit dataChanged(changed, changed);
+}

@@ -47,6 +47,7 @@ private:
     void Resetting() override;
     void Done() override;
     void FileChanged(std::size_t group, std::size_t file) override;
+    void GroupChanged(std::size_t group) override;
 
     Check::Results m_results;
     Pending m_pending = Pending::None;

@@ -18,6 +18,7 @@
 #include "ui/FormLook.h"
 #include "ui/PathDisplay.h"
 #include "ui/ResultModel.h"
+#include "ui/Settings.h"
 #include "ui/ToolTips.h"
 
 #include <QAction>
@@ -116,6 +117,7 @@ TForm1::TForm1(QWidget* parent)
     connectCommands();
     connectCleanCommands();
     updateResultCommands();
+    connectExclusionCommands();
 
     // The client area is fixed; the window is as large as the menu bar and the pages.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -153,7 +155,7 @@ void TForm1::completeForm()
     PopupMenu1 = newPopupMenu(
         this, u"PopupMenu1"_s, { ui.pAddFile, ui.pAddFolder, ui.pDelFile, ui.pClear, ui.pRename, ui.N5, ui.pShow });
     PopupMenu2 = newPopupMenu(this, u"PopupMenu2"_s,
-        { ui.popRename, ui.popMove, ui.popShow, ui.N6, ui.popDelete, ui.N9, ui.popCleanAll });
+        { ui.popRename, ui.popMove, ui.popShow, ui.N6, ui.popDelete, ui.N9, ui.popCleanAll, ui.N11, ui.popNotDuplicates });
     for (QMenu* menu : { ui.mFile, ui.mFind, ui.N3, PopupMenu1, PopupMenu2 })
         menu->setFont(FormFont());
     ui.PageControl1->tabBar()->setAttribute(Qt::WA_Hover);
@@ -494,10 +496,11 @@ void TForm1::btnAddFolderClick()
             const std::string filterText = utf8(m_ui->ExtEdit->text());
             std::vector<std::string> found;
             std::vector<FileScan::ListedFile> listed;
+            const FileScan::Exclusions exclusions(Settings::Exclusions());
             if (m_ui->OptionCheck1->isChecked())
-                FileScan::AddFolderTreeFiles(folder, filterText, found, &listed);
+                FileScan::AddFolderTreeFiles(folder, filterText, found, &listed, nullptr, &exclusions);
             else
-                FileScan::AddFolderFiles(folder, filterText, found, &listed);
+                FileScan::AddFolderFiles(folder, filterText, found, &listed, nullptr, &exclusions);
             m_candidates->Append(std::move(found), &listed);
         }
         RefreshCount();

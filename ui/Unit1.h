@@ -132,6 +132,13 @@ public:
     void mCleanAllClick();
     void mUseTrashClick();
 
+    // The exclusion settings, and the groups marked as not duplicates (Unit1Exclude.cpp).
+    void mExclusionsClick();
+    void popNotDuplicatesClick();
+    // Adds the group of files to the list of groups marked as not duplicates, each file
+    // as the check found it; a check then hides a group of them while they stay unchanged.
+    void MarkNotDuplicates(const std::vector<Check::FoundFile>& files);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -152,6 +159,12 @@ private:
     // Enables the commands that need results: mSaveResults while there are groups,
     // the bulk clean while a group holds two files.
     void updateResultCommands();
+    void connectExclusionCommands();
+    // Takes the groups from firstGroup on that the not-duplicates list hides out of the
+    // results, and numbers the rest from 1 again.
+    void hideMarkedGroups(std::size_t firstGroup);
+    // Shows Label2 while exclusions are set or groups are marked, and says which.
+    void refreshExclusionNote();
     bool acceptsDrop(const QMimeData* data) const;
     // Shows the tooltip of the entry or node under the pointer of a list's viewport.
     void showToolTip(QWidget* viewport, const QHelpEvent& event);

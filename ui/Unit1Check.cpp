@@ -50,6 +50,8 @@ void TForm1::checkFinished(std::exception_ptr error)
         if (m_checkEnd == Check::CheckEnd::Completed)
             showResultsOfRun();
     });
+    // However the run ended, its groups that the not-duplicates list hides go.
+    RunCommand([this] { hideMarkedGroups(m_groupsBeforeRun); });
     if (m_closeAfterRun) {
         m_closeAfterRun = false;
         m_closeConfirmed = true;

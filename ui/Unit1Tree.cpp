@@ -119,6 +119,8 @@ void TForm1::PopupMenu2Popup()
     const bool onFile = selectedFile().has_value();
     for (QAction* item : { m_ui->popShow, m_ui->popRename, m_ui->popMove, m_ui->popDelete })
         item->setEnabled(onFile);
+    const std::optional<std::size_t> group = selectedGroup();
+    m_ui->popNotDuplicates->setEnabled(group && Results().Group(*group).files.size() >= 2);
 }
 
 void TForm1::popRenameClick()

@@ -54,6 +54,8 @@ struct Form1Controls {
     QAction* popMove;
     QAction* popDelete;
     QAction* popCleanAll;
+    QAction* popNotDuplicates;
+    QAction* mExclusions;
     QTabWidget* PageControl1;
     QToolButton* btnAddFile;
     QToolButton* btnAddFolder;
@@ -63,6 +65,7 @@ struct Form1Controls {
     QLabel* CountLabel;
     QListView* FileList;
     QLabel* Label1;
+    QLabel* Label2;
     QLineEdit* ExtEdit;
     QCheckBox* OptionCheck1;
     QToolButton* btnChecker;
