@@ -5,6 +5,7 @@
 
 #include "scan/FileScan.h"
 #include "ui/Desktop.h"
+#include "ui/Anchors.h"
 #include "ui/FormLook.h"
 #include "ui/PathDisplay.h"
 #include "ui/Removal.h"
@@ -53,7 +54,7 @@ QString bytesText(std::uint64_t bytes)
 
 TForm4::TForm4(
     std::vector<Check::ResultGroup> groups, std::vector<bool> selected, Files::RemoveMode mode, QWidget* parent)
-    : QDialog(parent, kDialogFlags)
+    : QDialog(parent, kResizableDialogFlags)
     , m_ui(std::make_unique<Ui::TForm4>())
     , m_groups(std::move(groups))
     , m_selected(std::move(selected))
@@ -61,7 +62,21 @@ TForm4::TForm4(
 {
     m_ui->setupUi(this);
     setFont(FormFont());
-    setFixedSize(640, 440);
+    resize(640, 440);
+    // Larger, the preview and the protected folders take the room.
+    auto* anchors = new Anchors(this);
+    const Qt::Edges all = Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge;
+    anchors->Anchor(m_ui->GroupBox2, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
+    anchors->Anchor(m_ui->ProtectList, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
+    anchors->Anchor(m_ui->btnProtectAdd, Qt::RightEdge | Qt::TopEdge);
+    anchors->Anchor(m_ui->btnProtectRemove, Qt::RightEdge | Qt::TopEdge);
+    anchors->Anchor(m_ui->PreviewTree, all);
+    anchors->Anchor(m_ui->SelectedOnly, Qt::LeftEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->SummaryLabel, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->PBar, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->Button1, Qt::RightEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->Button2, Qt::RightEdge | Qt::BottomEdge);
+    m_ui->PreviewTree->setTextElideMode(Qt::ElideMiddle);
     m_ui->PBar->hide();
     for (const Settings::RuleChoice& choice : Settings::KeepRules()) {
         auto* item = new QListWidgetItem(ruleText(choice.rule), m_ui->RuleList);

@@ -5,6 +5,7 @@
 #include "ui/Unit4.h"
 #include "support/ui/MainWindow.h"
 #include "support/ui/Controls.h"
+#include "support/ui/FormTable.h"
 #include "support/ui/TestFiles.h"
 
 #include <QAction>
@@ -82,6 +83,19 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
     int selectedOnly = 0;
     form->FileTree->setCurrentItem(form->FileTree->topLevelItem(1)->child(0));
     WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        // Larger, the preview and the protected folders take the room.
+        CheckGrowingForm(dialog, QSize(640, 440), QSize(1000, 600),
+            {
+                { "GroupBox1", { 5, 5, 310, 160 } },
+                { "GroupBox2", { 320, 5, 675, 160 } },
+                { "ProtectList", { 8, 20, 580, 130 } },
+                { "btnProtectAdd", { 593, 20, 75, 25 } },
+                { "PreviewTree", { 5, 170, 990, 360 } },
+                { "SelectedOnly", { 5, 535, 200, 20 } },
+                { "SummaryLabel", { 210, 535, 785, 20 } },
+                { "Button1", { 835, 565, 75, 25 } },
+                { "Button2", { 920, 565, 75, 25 } },
+            });
         auto* only = Control<QCheckBox>(dialog, "SelectedOnly");
         only->setChecked(true);
         selectedOnly = dialog.PreviewCount();
