@@ -31,6 +31,12 @@ void SetKeepRules(const std::vector<RuleChoice>& rules);
 FileScan::ExclusionRules Exclusions();
 void SetExclusions(const FileScan::ExclusionRules& rules);
 
+// The dialogs that start in the folder last chosen in them.
+enum class FolderDialog { AddFolder, MoveFile, ProtectFolder, SaveResults };
+// Returns the folder last chosen in dialog, "" before the first choice.
+std::string LastFolder(FolderDialog dialog);
+void SetLastFolder(FolderDialog dialog, const std::string& folder);
+
 // The file of the groups marked as not duplicates: "not-duplicates" in the folder
 // "tessarin" of $XDG_DATA_HOME (~/.local/share when unset). A record, not a setting: it
 // is kept beside the settings' store, not in it.

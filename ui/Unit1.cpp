@@ -470,7 +470,7 @@ void TForm1::btnAddFolderClick()
     RunCommand([this] {
         BusyCursor busy;
         std::string folder;
-        if (PickFolder(u"画像のフォルダを指定"_s, folder)) {
+        if (PickFolder(u"画像のフォルダを指定"_s, Settings::FolderDialog::AddFolder, folder)) {
             if (isDriveRoot(folder))
                 folder.resize(2);
             const std::string filterText = utf8(ExtEdit->text());

@@ -2,7 +2,9 @@
 #include "ui/Unit1.h"
 
 #include "check/ResultExport.h"
+#include "scan/PathRoutines.h"
 #include "ui/Desktop.h"
+#include "ui/Settings.h"
 
 #include <QAction>
 #include <QTreeWidget>
@@ -41,11 +43,15 @@ void TForm1::mSaveResultsClick()
         const Check::ResultGroups groups = treeGroups(FileTree);
         if (groups.empty())
             return;
-        std::string fileName = m_saveFileName;
+        // The first save offers a name in the folder saved to last time.
+        std::string fileName = m_saveFileName.empty()
+            ? FileScan::JoinPath(StartFolder(Settings::FolderDialog::SaveResults), "重複ファイル.csv")
+            : m_saveFileName;
         int filter = m_saveFilter;
         if (!TheDesktop().SaveFile(
                 u"結果を保存"_s, { u"CSV (*.csv)"_s, u"JSON (*.json)"_s }, fileName, filter))
             return;
+        Settings::SetLastFolder(Settings::FolderDialog::SaveResults, FileScan::ExtractFileDir(fileName));
         m_saveFileName = fileName;
         m_saveFilter = filter;
         const Check::ResultFormat format = Check::ResultFormatOf(

@@ -270,7 +270,7 @@ void TForm1::popMoveClick()
         if (!node)
             return;
         std::string folder;
-        if (!PickFolder(u"画像のフォルダを指定"_s, folder))
+        if (!PickFolder(u"画像のフォルダを指定"_s, Settings::FolderDialog::MoveFile, folder))
             return;
         const Check::FoundFile file = NodeFile(node);
         Files::FileOpResult result;

@@ -140,7 +140,7 @@ void TForm4::AddProtectedFolder(const std::string& folder)
 void TForm4::addProtected()
 {
     std::string folder;
-    if (!TheDesktop().BrowseFolder(u"保護するフォルダを指定"_s, folder))
+    if (!PickFolder(u"保護するフォルダを指定"_s, Settings::FolderDialog::ProtectFolder, folder))
         return;
     AddProtectedFolder(folder);
     replan();

@@ -3,6 +3,7 @@
 // move and delete of a file node.
 #include "check/ResultExport.h"
 #include "ui/Desktop.h"
+#include "ui/Settings.h"
 #include "ui/PathDisplay.h"
 #include "ui/Unit2.h"
 #include "support/ChildProcess.h"
@@ -641,7 +642,8 @@ void TestTree::moveIntoAnotherFolderButNeverOntoAName()
     desktop->folderAnswers.push_back(keep + "/");
     form->popMoveClick();
     QCOMPARE(desktop->browses.at(0).title, u"画像のフォルダを指定"_s);
-    QCOMPARE(desktop->browses.at(0).folder, std::string());
+    // It starts in the folder chosen last, though the move there was refused.
+    QCOMPARE(desktop->browses.at(0).folder, path("r"));
     const std::string target = keep + "/d.jpg";
     QVERIFY(!Exists(m_d));
     QCOMPARE(ReadTestFile(target), QByteArray("same"));
@@ -780,10 +782,15 @@ void TestTree::saveResultsWritesTheTreeAsItShowsIt()
     addGroup({ m_a, m_d });
     addGroup({ m_b, nonUtf8 });
     const std::string target = path("結果.json");
-    // The extension decides over the filter.
+    // The first save offers a name in the folder saved to last; the extension decides
+    // over the filter.
+    const std::string before = MakeTestFolder(path("before"));
+    Settings::SetLastFolder(Settings::FolderDialog::SaveResults, before);
     desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { target, 0 });
     form->mSaveResults->trigger();
     QCOMPARE(desktop->saves.size(), std::size_t { 1 });
+    QCOMPARE(desktop->saves[0].fileName, before + "/重複ファイル.csv");
+    QCOMPARE(Settings::LastFolder(Settings::FolderDialog::SaveResults), path(""));
     QCOMPARE(desktop->saves[0].caption, u"結果を保存"_s);
     QCOMPARE(desktop->saves[0].filters, QStringList({ u"CSV (*.csv)"_s, u"JSON (*.json)"_s }));
     const Check::ResultGroups groups = { { m_a, m_d }, { m_b, nonUtf8 } };
