@@ -183,10 +183,22 @@ void TForm4::fillPreview()
         const Check::PlannedGroup& group = m_plan.groups[g];
         const auto going
             = static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
-        if (going == 0 || (m_ui->SelectedOnly->isChecked() && !m_selected[g]))
+        if (m_ui->SelectedOnly->isChecked() && !m_selected[g])
             continue;
         auto* item = new QTreeWidgetItem;
         const QString caption = QString::fromStdString(m_groups[g].caption);
+        if (going == 0) {
+            // Left whole by the rules: shown greyed with the reason, so no group vanishes
+            // without one.
+            item->setText(0,
+                caption + u"　"_s + (group.allProtected ? u"すべて保護フォルダ内"_s : u"残すファイルのみ"_s));
+            item->setToolTip(0, item->text(0));
+            item->setData(0, kGroupRole, static_cast<qulonglong>(g));
+            item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+            item->setCheckState(0, Qt::Unchecked);
+            items.append(item);
+            continue;
+        }
         item->setText(0,
             u"%1　残す：%2（%3 個を%4）"_s.arg(caption, PathToDisplay(group.files[group.kept].path))
                 .arg(going)
@@ -285,6 +297,6 @@ void TForm4::reject()
         m_cancel = true;
         return;
     }
-    saveChoices();
+    // Cancelled: the saved rules and folders stay as they were.
     QDialog::reject();
 }
