@@ -25,8 +25,18 @@ private slots:
 void TestUnit2::layoutAndTexts()
 {
     TForm2 form;
-    CheckFixedDialog(form, "ファイルの削除", QSize(500, 220));
+    QCOMPARE(form.windowTitle(), QStringLiteral("ファイルの削除"));
+    QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(!(form.windowFlags() & Qt::WindowMinMaxButtonsHint));
+    // Larger, the list takes the room; the label and buttons keep to their corners.
+    // (Shown: a hidden form hears of its new size only when it is shown.)
+    form.show();
+    CheckGrowingForm(form, QSize(500, 220), QSize(900, 520),
+        {
+            { "CheckFileList", { 0, 0, 900, 480 } },
+            { "Button1", { 740, 490, 75, 25 }, "OK" },
+            { "Button2", { 825, 490, 75, 25 }, "ｷｬﾝｾﾙ" },
+        });
     QCOMPARE(form.font(), FormFont());
 
     CheckControls(form,
