@@ -35,7 +35,13 @@ void Anchors::place(const Item& item, QSize grown) const
 {
     if (!item.control)
         return;
-    QRect rect = item.designed;
+    // A size the form's own code gave the control later (a label fitted to a new text)
+    // stays, along any axis the control does not stretch on.
+    QRect rect(item.designed.topLeft(), item.control->size());
+    if ((item.edges & Qt::LeftEdge) && (item.edges & Qt::RightEdge))
+        rect.setWidth(item.designed.width());
+    if ((item.edges & Qt::TopEdge) && (item.edges & Qt::BottomEdge))
+        rect.setHeight(item.designed.height());
     if (item.edges & Qt::RightEdge) {
         if (item.edges & Qt::LeftEdge)
             rect.setWidth(std::max(0, rect.width() + grown.width()));

@@ -69,14 +69,6 @@ void TForm2::SetRemoveVerb(const QString& verb)
     m_ui->Label1->setText(u"※チ ェックがあるファイルを"_s + verb + u"します"_s);
     m_ui->Label1->resize(
         std::max(m_ui->Label1->width(), m_ui->Label1->sizeHint().width()), m_ui->Label1->height());
-    // Larger, the list takes the room; the label and the buttons keep to their corners.
-    auto* anchors = new Anchors(this);
-    anchors->Anchor(m_ui->CheckFileList, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
-    anchors->Anchor(m_ui->Label1, Qt::LeftEdge | Qt::BottomEdge);
-    anchors->Anchor(m_ui->Button1, Qt::RightEdge | Qt::BottomEdge);
-    anchors->Anchor(m_ui->Button2, Qt::RightEdge | Qt::BottomEdge);
-    // A path too long for the line loses its middle, never its file name.
-    m_ui->CheckFileList->setTextElideMode(Qt::ElideMiddle);
 }
 
 int TForm2::lineHeight() const

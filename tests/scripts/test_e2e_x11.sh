@@ -106,13 +106,9 @@ x11_click $((page_x + 550 + 72)) $((page_y + 285 + 15))
 x11_wait_pixel $((page_x + 470)) $((page_y + 300)) FFFFFF || fail "the results page was not shown"
 
 # Select the first group and measure the tree's row height from its highlight.
-# The tree's rows begin below the filter and the column headers: at the first white
-# run of more than 60 pixels down the page, right of the captions.
 tree_x=$((page_x + 1))
-tree_y=$(x11_strip $((page_x + 150)) "$page_y" 1 200 \
-    | awk '$0 == "FFFFFF" { if (!run) start = NR - 1; if (++run > 60) { print start; exit } next } { run = 0 }')
-[ -n "$tree_y" ] || fail "the result tree's rows were not found"
-tree_y=$((page_y + tree_y))
+x11_tree_rows || fail "the result tree's rows were not found"
+tree_y=$TREE_Y
 x11_click $((tree_x + 50)) $((tree_y + 5))
 x11_until x11_pixel_isnt $((tree_x + 20)) $((tree_y + 2)) FFFFFF || fail "clicking the first group did not select it"
 row_height=$(x11_strip $((tree_x + 20)) "$tree_y" 1 60 | grep -n -m 1 '^FFFFFF$' | cut -d: -f1)

@@ -179,6 +179,18 @@ x11_steady()
     done
 }
 
+# Sets TREE_Y to the top of the result tree's first row, below the filter and the column
+# headers: the first white run of more than 60 pixels down the results page, right of
+# the captions. Needs PAGE_X and PAGE_Y (x11_page_origin).
+x11_tree_rows()
+{
+    local down
+    down=$(x11_strip $((PAGE_X + 150)) "$PAGE_Y" 1 200 \
+        | awk '$0 == "FFFFFF" { if (!run) start = NR - 1; if (++run > 60) { print start; exit } next } { run = 0 }')
+    [ -n "$down" ] || return 1
+    TREE_Y=$((PAGE_Y + down))
+}
+
 x11_page_origin()
 {
     # Menu bar and tab row heights depend on font and style; find the candidate list's

@@ -54,6 +54,11 @@ void TestUnit2::layoutAndTexts()
     QVERIFY(label->geometry().right() < 340);
     QCOMPARE(label->text(), QStringLiteral("※チ ェックがあるファイルを削除します"));
     QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+    // A longer verb widens the label, and growing the form keeps it whole.
+    form.SetRemoveVerb(QStringLiteral("ゴミ箱に移動"));
+    form.resize(900, 520);
+    QCOMPARE(label->pos(), QPoint(5, 490));
+    QVERIFY(label->width() >= label->sizeHint().width());
 }
 
 void TestUnit2::linesKeepTheirBytesAndMarks()
