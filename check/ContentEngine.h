@@ -17,7 +17,7 @@ class FolderProbe;
 }
 
 namespace FileScan {
-struct ListedFile;
+class PathStore;
 }
 
 namespace Check {
@@ -52,18 +52,31 @@ class ContentEngine {
 public:
     static constexpr std::uint32_t kNoFile = UINT32_MAX;
 
-    // Keeps a reference to paths, which must be distinct and outlive the engine. With
-    // listed (indexed like paths, possibly shorter, and outliving the engine too), a
-    // path listed as a regular file is taken as looked up already.
-    ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options,
-        const std::vector<FileScan::ListedFile>* listed = nullptr);
+    // What the look-up of a path found: a regular file's identity and size, and whether it
+    // takes less room on disk than its size (holes may be skipped unread).
+    struct Looked {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::uint64_t size = 0;
+        bool sparse = false;
+        bool regular = false;
+    };
+
+    // Keeps a reference to paths, which must be distinct and outlive the engine; more may
+    // be added until Probe.
+    ContentEngine(const FileScan::PathStore& paths, const EngineOptions& options);
     ~ContentEngine();
     ContentEngine(const ContentEngine&) = delete;
     ContentEngine& operator=(const ContentEngine&) = delete;
 
-    // Looks every path up once for its kind, size and identity (a listed one is not
-    // looked up again), and opens the paths that Classify will not open anyway to learn
-    // whether they open. Returns false when the pump stopped it.
+    // Makes room for paths paths and as many files.
+    void Reserve(std::size_t paths);
+    // Takes path's file as the caller looked it up: Probe does not look a path up again
+    // that was taken as a regular file. Call before Probe.
+    void TakeLookedUp(std::uint32_t path, const Looked& file);
+    // Looks every path up once for its kind, size and identity (one taken is not looked
+    // up again), and opens the paths that Classify will not open anyway to learn whether
+    // they open. Returns false when the pump stopped it.
     bool Probe(const Pump& pump);
     // Sorts the files marked in needed (indexed by file) into content classes; every
     // other file stays in a class of its own. Returns false when the pump stopped it.
@@ -93,20 +106,21 @@ public:
     std::size_t FilesToCompare() const { return m_filesToCompare.load(std::memory_order_relaxed); }
     std::size_t FilesCompared() const { return m_filesCompared.load(std::memory_order_relaxed); }
 
+    // A file: 24 bytes, so that a million of them take little room.
     struct File {
         std::uint64_t size = 0;
-        // Its identity when looked up: a path that leads elsewhere by the time it is
-        // read no longer stands for this file.
-        std::uint64_t device = 0;
+        // Its identity when looked up (the device as an index into the engine's list of
+        // devices): a path that leads elsewhere by the time it is read no longer stands
+        // for this file.
         std::uint64_t inode = 0;
         std::uint32_t path = 0;
+        std::uint32_t device : 31 = 0;
         // Takes less room on disk than its size: holes may be skipped unread.
-        bool sparse = false;
+        std::uint32_t sparse : 1 = 0;
     };
     struct Shared;
 
 private:
-    struct Looked;
     struct SizeSet;
     class HeadSink;
     // Per range part, a label per file: files with equal labels were equal in that part.
@@ -114,14 +128,19 @@ private:
 
     // Probe's phases: look every path up, make one file per identity, hold back the first
     // names that Classify opens anyway, and open the rest.
-    bool LookUp(std::vector<Looked>& looked, const Pump& pump);
-    std::size_t GroupByIdentity(const std::vector<Looked>& looked);
+    bool LookUp(const Pump& pump);
+    // Returns the file of an identity, made when new; path leads to it.
+    std::uint32_t FileOfIdentity(std::uint32_t path, const Looked& file);
+    std::uint32_t* FindIdentity(std::uint64_t inode, std::uint32_t device);
+    std::uint32_t DeviceIndex(std::uint64_t device);
     void HoldBackFirstNames();
     bool TryOpens(const Pump& pump);
-    // Hands the paths out to the workers in batches [first, last); each worker looks
-    // paths up with a probe of its own.
-    using ProbeBatch = std::function<void(Platform::FolderProbe& probe, std::size_t first, std::size_t last)>;
-    bool ProbeBatches(const ProbeBatch& batch, const Pump& pump);
+    // Hands the items 0 to count - 1 out to the workers in batches [first, last); each
+    // worker looks paths up with a probe of its own, and spells them out in a string of
+    // its own.
+    using ProbeBatch
+        = std::function<void(Platform::FolderProbe& probe, std::string& path, std::size_t first, std::size_t last)>;
+    bool ProbeBatches(std::size_t count, const ProbeBatch& batch, const Pump& pump);
 
     // Classify's phases: gather the same-size sets, compare each from its head, compare
     // long sets in ranges spread over the workers, and merge the ranges' labels.
@@ -142,15 +161,12 @@ private:
 
     void TakeOpenFailures(const Shared& shared);
     bool RunWorkers(std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump);
-    // Returns path's file as the caller listed it, when listed as a regular file.
-    const FileScan::ListedFile* Listed(std::size_t path) const;
     // Learns from the first path whether the disk is rotational and sizes the pool.
     void ChooseWorkers();
     // Notes where each file lies on a rotational disk.
-    void PlaceOnDisk(const std::vector<Looked>& looked);
+    void PlaceOnDisk();
 
-    const std::vector<std::string>& m_paths;
-    const std::vector<FileScan::ListedFile>* m_listed;
+    const FileScan::PathStore& m_paths;
     EngineOptions m_options;
     unsigned m_threads = 1;
     // More workers than cores, chosen for the disk: they compare through CoreSeats.
@@ -165,6 +181,11 @@ private:
     std::vector<std::uint8_t> m_pending;
     bool m_anyUnopenable = false;
     std::vector<File> m_files;
+    std::vector<std::uint64_t> m_devices;
+    // Until Probe is done: an open-addressing table of file numbers by identity.
+    std::vector<std::uint32_t> m_identities;
+    // The files in ascending size (ties in file order), from Probe until Classify.
+    std::vector<std::uint32_t> m_bySize;
     std::vector<std::uint32_t> m_classOf;
     std::atomic<std::size_t> m_pathsProbed { 0 };
     std::atomic<std::uint64_t> m_bytesProbed { 0 };

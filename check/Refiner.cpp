@@ -61,10 +61,11 @@ std::uint64_t Refiner::NextBoundary(std::uint64_t offset, std::uint64_t end) con
     return std::min<std::uint64_t>(end, (offset / o.chunkBytes + 1) * o.chunkBytes);
 }
 
-Platform::Status Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& reader) const
+Platform::Status Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& reader)
 {
     const ContentEngine::File& looked = m_shared.files[file];
-    const Platform::Status result = reader.OpenUnchecked(m_shared.paths[looked.path]);
+    m_shared.paths.CopyTo(looked.path, m_path);
+    const Platform::Status result = reader.OpenUnchecked(m_path);
     if (!result.Ok()) {
         if (result != Platform::Error::TooManyOpenFiles)
             m_shared.openFailed[file].store(1, std::memory_order_relaxed);
@@ -74,8 +75,8 @@ Platform::Status Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& rea
     // open failure): compared up to its old size, it could match bytes it no longer
     // holds, or be a second name of another file of the set.
     Platform::FileInfo now;
-    if (!reader.StatNow(now).Ok() || now.kind != Platform::EntryKind::Regular || now.device != looked.device
-        || now.inode != looked.inode || now.size != looked.size) {
+    if (!reader.StatNow(now).Ok() || now.kind != Platform::EntryKind::Regular
+        || now.device != m_shared.devices[looked.device] || now.inode != looked.inode || now.size != looked.size) {
         reader.Close();
         return Platform::Error::Other;
     }

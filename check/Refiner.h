@@ -5,6 +5,7 @@
 #include "check/AlignedBuffer.h"
 #include "check/ContentEngine.h"
 #include "scan/ContentCompare.h"
+#include "scan/PathStore.h"
 #include "scan/Platform.h"
 
 #include <atomic>
@@ -23,8 +24,9 @@ inline constexpr std::size_t kDescriptorBudget = 768;
 
 // State the workers share during Classify.
 struct ContentEngine::Shared {
-    const std::vector<std::string>& paths;
+    const FileScan::PathStore& paths;
     const std::vector<File>& files;
+    const std::vector<std::uint64_t>& devices;
     const EngineOptions& options;
     std::atomic<std::uint64_t>& settled;
     // Set for a file once it is known to equal no other file.
@@ -91,7 +93,7 @@ private:
     std::uint64_t NextBoundary(std::uint64_t offset, std::uint64_t end) const;
     // Opens a member; a failure is remembered unless the process ran out of
     // descriptors, which says nothing about the file.
-    Platform::Status OpenMember(std::uint32_t file, Platform::ReadFile& reader) const;
+    Platform::Status OpenMember(std::uint32_t file, Platform::ReadFile& reader);
     void OpenAll(Cell& cell);
     // Reads the block of member k, opening it for the block when the set is read by
     // reopening: the first file's when k is 0, else compared with it. A file that ends
@@ -113,6 +115,8 @@ private:
     Shared& m_shared;
     // Descriptors held from the budget: a set this large or smaller keeps its files open.
     std::size_t m_descriptors = 0;
+    // The path being opened, spelled out.
+    std::string m_path;
     AlignedBuffer m_first;
     AlignedBuffer m_other;
     FileScan::BlockCompare m_compare;

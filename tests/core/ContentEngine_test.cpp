@@ -1,4 +1,5 @@
 #include "check/ContentEngine.h"
+#include "scan/PathStore.h"
 
 #include "support/BytesRead.h"
 #include "support/TempDir.h"
@@ -12,6 +13,14 @@ using Check::EngineOptions;
 namespace {
 
 const Check::Pump kKeepGoing = [] { return true; };
+
+FileScan::PathStore Store(const std::vector<std::string>& paths)
+{
+    FileScan::PathStore store;
+    for (const std::string& path : paths)
+        store.Add(path);
+    return store;
+}
 
 std::vector<std::uint8_t> All(const ContentEngine& engine)
 {
@@ -58,8 +67,9 @@ TEST(Engine, ClassesAreExactlyTheSetsOfEqualBytes)
     }
     std::vector<EngineOptions> variants { EngineOptions {}, Tiny(1), Tiny(2), Tiny(3) };
     variants.back().maxOpenFiles = 1;
+    const FileScan::PathStore store = Store(paths);
     for (const EngineOptions& options : variants) {
-        ContentEngine engine(paths, options);
+        ContentEngine engine(store, options);
         ASSERT_TRUE(engine.Probe(kKeepGoing));
         ASSERT_TRUE(engine.Classify(All(engine), kKeepGoing));
         EXPECT_EQ(engine.BytesSettled(), engine.BytesToSettle()) << "threads " << options.threads;
@@ -82,7 +92,8 @@ TEST(Engine, OnlyFilesNeededAreCompared)
     TempDir dir;
     const std::vector<std::string> paths { dir.Write("a", "same"), dir.Write("b", "same"),
         dir.Write("c", "same") };
-    ContentEngine engine(paths, {});
+    const FileScan::PathStore store = Store(paths);
+    ContentEngine engine(store, {});
     ASSERT_TRUE(engine.Probe(kKeepGoing));
     std::vector<std::uint8_t> needed(engine.FileCount(), 0);
     needed[engine.FileOf(0)] = needed[engine.FileOf(2)] = 1;
@@ -106,7 +117,8 @@ TEST(Engine, ReadsNothingOfUniqueSizesAndOnlyTheHeadOfFilesThatDifferThere)
     other[10] = static_cast<char>(other[10] ^ 1);
     paths.push_back(dir.Write("y", other));
 
-    ContentEngine engine(paths, {});
+    const FileScan::PathStore store = Store(paths);
+    ContentEngine engine(store, {});
     ASSERT_TRUE(engine.Probe(kKeepGoing));
     const std::uint64_t before = BytesRead();
     ASSERT_TRUE(engine.Classify(All(engine), kKeepGoing));
