@@ -11,6 +11,8 @@ using namespace Qt::Literals::StringLiterals;
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Ties the window to its menu entry, so the desktop shows the entry's name and icon.
+    QGuiApplication::setDesktopFileName(u"io.github.tessarin.Tessarin"_s);
     SetAppTitleFromExecutable(QCoreApplication::applicationFilePath());
     InstallQtJapaneseTranslation(app);
     QApplication::setWindowIcon(QIcon(u":/tessarin.svg"_s));

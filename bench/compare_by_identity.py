@@ -1,15 +1,15 @@
 #!/usr/bin/env python3
-"""Runs check_folder and `fdupes -r` (with and without -H) on each tree and compares
+"""Runs tessarin-cli and `fdupes -r` (with and without -H) on each tree and compares
 their sets by file identity (device, inode) rather than by path.
 
-check_folder lists every file under one name, fdupes may list several names of one file
+tessarin-cli lists every file under one name, fdupes may list several names of one file
 (with -H) or drop some of them (without it): mapped to identities, a set of names becomes
 a set of files, and a "set" holding one file only (its hard links) is no duplicate.
 fdupes also descends into hidden folders, which the folder scan leaves out, so its sets
 are first cut down to the files the scan collects. Empty files count as duplicates on
-both sides. Exits with 1 when any tree differs or check_folder fails.
+both sides. Exits with 1 when any tree differs or tessarin-cli fails.
 
-    usage: bench/compare_by_identity.py CHECK_FOLDER TREE...
+    usage: bench/compare_by_identity.py TESSARIN_CLI TREE...
 """
 import os
 import subprocess
@@ -68,15 +68,15 @@ def compare(checker, tree):
     universe = scanned_files(tree_bytes)
     run = subprocess.run([checker, tree], capture_output=True)
     summary = run.stderr.decode(errors="replace").strip().splitlines()
-    print(f"{tree}: check_folder status {run.returncode}, {summary[-1] if summary else ''}")
+    print(f"{tree}: tessarin-cli status {run.returncode}, {summary[-1] if summary else ''}")
     ours_groups = groups_of(run.stdout)
     outside = [p for g in ours_groups for p in g if p not in universe]
     ours = by_identity(ours_groups, universe)
     ok = run.returncode == 0 and not outside and len(ours) == len(ours_groups)
     if outside:
-        print(f"  check_folder listed {len(outside)} paths the scan should not collect, e.g. {outside[0]!r}")
+        print(f"  tessarin-cli listed {len(outside)} paths the scan should not collect, e.g. {outside[0]!r}")
     if len(ours) != len(ours_groups):
-        print("  check_folder listed a file under two names, or a set of one file")
+        print("  tessarin-cli listed a file under two names, or a set of one file")
     for flags in (["-r"], ["-r", "-H"]):
         fd = subprocess.run(["fdupes", "-q", *flags, tree], capture_output=True, check=True)
         fd_groups = groups_of(fd.stdout)
@@ -85,12 +85,12 @@ def compare(checker, tree):
         same = theirs == ours
         ok = ok and same
         print(f"  fdupes {' '.join(flags)}: {len(fd_groups)} sets, {skipped} paths outside the scan; "
-              f"by identity {len(theirs)} sets, check_folder {len(ours)}: {'equal' if same else 'DIFFERENT'}")
+              f"by identity {len(theirs)} sets, tessarin-cli {len(ours)}: {'equal' if same else 'DIFFERENT'}")
         if not same:
             for files in sorted(theirs - ours, key=sorted)[:5]:
                 print(f"    only fdupes: {sorted(files)}")
             for files in sorted(ours - theirs, key=sorted)[:5]:
-                print(f"    only check_folder: {sorted(files)}")
+                print(f"    only tessarin-cli: {sorted(files)}")
     return ok
 
 

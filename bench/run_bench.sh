@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Times check_folder against fdupes, jdupes, rmlint and rdfind on the benchmark corpora,
+# Times tessarin-cli against fdupes, jdupes, rmlint and rdfind on the benchmark corpora,
 # side by side in interleaved rounds per corpus, next to the read limit: listing the tree
 # plus reading every byte of the files that share their size (on 2 threads warm, on 16
 # threads cold, where the disk needs many requests in flight). Warm runs first; then,
 # when run as root, cold runs with the page cache dropped before each run (otherwise it
-# says so and skips them). Also checks that check_folder reports the true sets and
+# says so and skips them). Also checks that tessarin-cli reports the true sets and
 # measures its peak memory, jdupes' and the window's. A benchmark, not a test: CI never
 # runs it.
 #   usage: bench/run_bench.sh [CORPUS_DIR]
@@ -73,9 +73,9 @@ for name in "${names[@]}"; do
     fi
 done
 
-echo "== building check_folder (release) and readall =="
+echo "== building tessarin-cli (release) and readall =="
 gui=OFF
-targets=(check_folder)
+targets=(tessarin-cli)
 if [ "$window" = 1 ]; then
     gui=ON
     targets+=(ui_check_run)
@@ -84,17 +84,17 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING
 cmake --build "$build" --target "${targets[@]}" >/dev/null
 mkdir -p "$work"
 cc -O2 -pthread -o "$work/readall" "$tools/readall.c"
-checker="$build/bench/check_folder"
+checker="$build/cli/tessarin-cli"
 export QT_QPA_PLATFORM=offscreen
 
 warm_table="$work/table.md"
 cold_table="$work/table-cold.md"
 {
-    echo "| corpus | files | fdupes -r | jdupes -r -q | rmlint | rdfind | check_folder | window run | list tree | read shared bytes (2 threads) | read (16 threads) | check_folder / jdupes | check_folder / fastest peer | check_folder / limit | window run / check_folder | peak memory | jdupes peak memory | window peak memory |"
+    echo "| corpus | files | fdupes -r | jdupes -r -q | rmlint | rdfind | tessarin-cli | window run | list tree | read shared bytes (2 threads) | read (16 threads) | tessarin-cli / jdupes | tessarin-cli / fastest peer | tessarin-cli / limit | window run / tessarin-cli | peak memory | jdupes peak memory | window peak memory |"
     echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 } >"$warm_table"
 {
-    echo "| corpus | jdupes -r -q | check_folder | window run | list tree | read shared bytes (16 threads) | check_folder / jdupes | check_folder / limit | window run / check_folder |"
+    echo "| corpus | jdupes -r -q | tessarin-cli | window run | list tree | read shared bytes (16 threads) | tessarin-cli / jdupes | tessarin-cli / limit | window run / tessarin-cli |"
     echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
 } >"$cold_table"
 
@@ -130,7 +130,7 @@ for path in glob.glob(prefix + ".round-*.json"):
     for r in json.load(open(path))["results"]:
         times.setdefault(r["command"], []).append(r["mean"])
 t = {command: statistics.median(runs) for command, runs in times.items()}
-c = t["check_folder"]
+c = t["tessarin-cli"]
 if "window" in t:
     t["window run"] = t["window"] - t["window_start"]
 secs = lambda k: "%.3f s" % t[k] if k in t else "-"
@@ -139,12 +139,12 @@ window = ratio(t["window run"], c) if "window" in t else "-"
 if kind == "warm":
     limit = t["list"] + t["read"]
     fastest = min(t[p] for p in ("fdupes", "jdupes", "rmlint", "rdfind") if p in t)
-    cells = [name[0], files] + [secs(k) for k in ("fdupes", "jdupes", "rmlint", "rdfind", "check_folder", "window run", "list", "read", "read16")]
+    cells = [name[0], files] + [secs(k) for k in ("fdupes", "jdupes", "rmlint", "rdfind", "tessarin-cli", "window run", "list", "read", "read16")]
     mib = lambda kib: "%.1f MiB" % (int(kib) / 1024) if kib != "-" else "-"
     cells += [ratio(c, t["jdupes"]), ratio(c, fastest), ratio(c, limit), window, mib(peak_kib), mib(jdupes_kib), mib(window_kib)]
 else:
     limit = t["list"] + t["read16"]
-    cells = [name[0]] + [secs(k) for k in ("jdupes", "check_folder", "window run", "list", "read16")]
+    cells = [name[0]] + [secs(k) for k in ("jdupes", "tessarin-cli", "window run", "list", "read16")]
     cells += [ratio(c, t["jdupes"]), ratio(c, limit), window]
 print("| " + " | ".join(cells) + " |")
 PY
@@ -168,8 +168,8 @@ for name in "${names[@]}"; do
     fi
 
     # Same sets as fdupes (jdupes in the million-file tree), and as the manifest; the
-    # window finds what check_folder finds.
-    "$checker" "$dir" >"$work/$name.check_folder.txt" 2>/dev/null
+    # window finds what tessarin-cli finds.
+    "$checker" "$dir" >"$work/$name.tessarin-cli.txt" 2>/dev/null
     reference=fdupes
     if [ "$million" = 1 ]; then
         reference=jdupes
@@ -178,11 +178,11 @@ for name in "${names[@]}"; do
         fdupes -r "$dir" >"$work/$name.fdupes.txt" 2>/dev/null
     fi
     python3 "$tools/check_outputs.py" "$dir" "$corpora/$name.manifest.json" \
-        "fdupes:$work/$name.$reference.txt" "fdupes:$work/$name.check_folder.txt"
+        "fdupes:$work/$name.$reference.txt" "fdupes:$work/$name.tessarin-cli.txt"
     windowed=()
     if [ "$window" = 1 ]; then
         "$build/bench/ui_check_run" "$dir" >"$work/$name.window.txt" 2>/dev/null
-        cmp "$work/$name.check_folder.txt" "$work/$name.window.txt"
+        cmp "$work/$name.tessarin-cli.txt" "$work/$name.window.txt"
         windowed=(-n window "'$build/bench/ui_check_run' '$dir' >/dev/null 2>&1"
             -n window_start "'$build/bench/ui_check_run' --start-only '$dir' >/dev/null 2>&1")
     fi
@@ -208,7 +208,7 @@ for name in "${names[@]}"; do
     rounds "$work/$name" --warm -- \
         -n jdupes "jdupes -r -q '$dir' >/dev/null" \
         "${others[@]}" \
-        -n check_folder "'$checker' '$dir' >/dev/null 2>&1" \
+        -n tessarin-cli "'$checker' '$dir' >/dev/null 2>&1" \
         "${windowed[@]}" \
         -n list "find '$dir' -printf '%s\n' >/dev/null" \
         -n read "'$work/readall' '$shared' 2 131072 2>/dev/null" \
@@ -219,7 +219,7 @@ for name in "${names[@]}"; do
     # Cold: nothing of the tree in memory; the slow peers are left out.
     rounds "$work/$name.cold" --prepare "$drop" -- \
         -n jdupes "jdupes -r -q '$dir' >/dev/null" \
-        -n check_folder "'$checker' '$dir' >/dev/null 2>&1" \
+        -n tessarin-cli "'$checker' '$dir' >/dev/null 2>&1" \
         "${windowed[@]}" \
         -n list "find '$dir' -printf '%s\n' >/dev/null" \
         -n read16 "'$work/readall' '$shared' 16 131072 2>/dev/null"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Shows that the check's cost grows with the work and not with the square of the list:
-# times check_folder on 200,000 small files of random sizes and contents (about 200 MB)
+# times tessarin-cli on 200,000 small files of random sizes and contents (about 200 MB)
 # and on 20,000 copies of one file, both made in a temporary folder first.
 #   usage: bench/scale_check.sh [WORK_DIR]   (default: a new folder under /tmp)
 set -euo pipefail
@@ -9,7 +9,7 @@ work="${1:-$(mktemp -d /tmp/tessarin-scale-XXXXXX)}"
 build="$root/build/bench"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTESSARIN_GUI=OFF >/dev/null
-cmake --build "$build" --target check_folder >/dev/null
+cmake --build "$build" --target tessarin-cli >/dev/null
 
 if [ ! -d "$work/unique" ] || [ ! -d "$work/copies" ]; then
     echo "== making 200,000 small files and 20,000 copies in $work =="
@@ -34,6 +34,6 @@ fi
 for set in unique copies; do
     echo "== $set =="
     for run in 1 2 3; do
-        "$build/bench/check_folder" "$work/$set" >/dev/null
+        "$build/cli/tessarin-cli" "$work/$set" >/dev/null
     done
 done

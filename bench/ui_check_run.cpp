@@ -1,7 +1,7 @@
 // ui_check_run: the main window's whole run on a folder tree, as a user does it: add the
 // folder, check, and wait until the results are shown. Prints the groups (fdupes' format,
-// as check_folder does) and the times to standard error, so that the window's run can
-// be compared with check_folder on the same tree. With --start-only it stops once the
+// as tessarin-cli does) and the times to standard error, so that the window's run can
+// be compared with tessarin-cli on the same tree. With --start-only it stops once the
 // window is shown: what starting the program costs (loading Qt, more so from a cold
 // cache), to take off the whole process's time, since a user's window is already open.
 //   usage: ui_check_run [--start-only] FOLDER   (QT_QPA_PLATFORM=offscreen on a server)

@@ -21,7 +21,7 @@ public:
     virtual std::size_t EntryCount() const = 0;
     virtual std::string EntryText(std::size_t index) const = 0;
     // The entry's file as the host's folder scan looked it up, when that scan filled
-    // the list for this same check a moment ago (the one-shot check_folder): the run
+    // the list for this same check a moment ago (the one-shot tessarin-cli): the run
     // then does not look it up again. A window's list may be minutes old, so the
     // window gives nothing and every file is looked up when the check starts.
     virtual const FileScan::ListedFile* EntryLookedUp(std::size_t index) const

@@ -3,6 +3,7 @@
 #include "check/CleanPlan.h"
 
 #include "scan/FileError.h"
+#include "scan/PathRoutines.h"
 #include "scan/Platform.h"
 
 #include <algorithm>
@@ -178,7 +179,7 @@ namespace {
     }
 
     PlannedGroup PlanGroup(const std::vector<std::string>& paths, const std::vector<KeepRule>& rules,
-        const std::vector<std::string>& protectedFolders, std::vector<Facts>& facts,
+        ProtectedFolders& protectedFolders, std::vector<Facts>& facts,
         std::vector<std::size_t>& candidates, std::vector<std::size_t>& favourites)
     {
         PlannedGroup group;
@@ -187,7 +188,7 @@ namespace {
         facts.assign(paths.size(), Facts {});
         bool allProtected = !paths.empty();
         for (std::size_t i = 0; i < paths.size(); ++i) {
-            facts[i].isProtected = InAnyFolder(paths[i], protectedFolders);
+            facts[i].isProtected = protectedFolders.Holds(paths[i]);
             allProtected = allProtected && facts[i].isProtected;
         }
         group.allProtected = allProtected;
@@ -306,10 +307,68 @@ bool InFolder(const std::string& path, const std::string& folder)
     return p.size() > base.size() + 1 && p.starts_with(base) && p[base.size()] == Platform::kSeparator;
 }
 
-bool InAnyFolder(const std::string& path, const std::vector<std::string>& folders)
+ProtectedFolders::ProtectedFolders(const std::vector<std::string>& folders)
+    : m_spelled(folders)
 {
-    return std::any_of(
-        folders.begin(), folders.end(), [&](const std::string& folder) { return InFolder(path, folder); });
+    const auto add = [this](const std::string& folder) {
+        Platform::FileInfo info;
+        if (Platform::Stat(folder, info).Ok() && info.kind == Platform::EntryKind::Directory)
+            m_identities.emplace_back(info.device, info.inode);
+    };
+    for (const std::string& folder : folders) {
+        if (folder.empty())
+            continue;
+        add(folder);
+        // A folder inside it mounted elsewhere shows its files with no protected folder
+        // above them on the way.
+        for (const std::string& place : Platform::MountsInside(folder))
+            add(place);
+    }
+}
+
+bool ProtectedFolders::FolderIsProtected(const std::string& path)
+{
+    const auto [it, fresh] = m_seen.try_emplace(path, false);
+    if (fresh) {
+        Platform::FileInfo info;
+        it->second = Platform::Stat(path, info).Ok()
+            && std::find(m_identities.begin(), m_identities.end(), Identity(info.device, info.inode))
+                != m_identities.end();
+    }
+    return it->second;
+}
+
+bool ProtectedFolders::Holds(const std::string& path)
+{
+    if (std::any_of(m_spelled.begin(), m_spelled.end(), [&](const std::string& f) { return InFolder(path, f); }))
+        return true;
+    if (m_identities.empty())
+        return false;
+    // Each folder above path as it is spelled, then as its folder really lies; a
+    // relative path starts at the current folder.
+    const auto anyAbove = [this](std::string at) {
+        for (;;) {
+            while (at.size() > 1 && at.back() == Platform::kSeparator)
+                at.pop_back();
+            const std::size_t slash = at.rfind(Platform::kSeparator);
+            if (slash == std::string::npos)
+                return FolderIsProtected(".");
+            at.resize(slash == 0 ? 1 : slash);
+            if (FolderIsProtected(at))
+                return true;
+            if (at.size() == 1 && at[0] == Platform::kSeparator)
+                return false;
+        }
+    };
+    const std::string folder = FileScan::ExtractFileDir(path);
+    const auto [it, fresh] = m_folders.try_emplace(folder, false);
+    if (fresh) {
+        std::string real;
+        it->second = anyAbove(path)
+            || (Platform::RealPath(folder.empty() ? "." : folder, real).Ok()
+                && (FolderIsProtected(real) || anyAbove(real)));
+    }
+    return it->second;
 }
 
 CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
@@ -319,12 +378,13 @@ CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
     const std::vector<KeepRule>& used = rules.empty() ? kFirstOnly : rules;
     CleanPlan plan;
     plan.groups.reserve(groups.size());
+    ProtectedFolders protection(protectedFolders);
     std::vector<Facts> facts;
     std::vector<std::size_t> candidates;
     std::vector<std::size_t> favourites;
     for (const std::vector<std::string>& paths : groups) {
         PlannedGroup& group = plan.groups.emplace_back(
-            PlanGroup(paths, used, protectedFolders, facts, candidates, favourites));
+            PlanGroup(paths, used, protection, facts, candidates, favourites));
         plan.filesToGo
             += static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
         plan.bytesFreed += group.bytesFreed;

@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace Check {
@@ -48,8 +50,32 @@ bool LooksLikeCopyName(const std::string& path);
 // True when path is folder or lies inside it or one of its subfolders (folder given with
 // or without a trailing "/"; compared byte for byte). An empty folder holds nothing.
 bool InFolder(const std::string& path, const std::string& folder);
-// True when path lies in one of folders (InFolder).
-bool InAnyFolder(const std::string& path, const std::vector<std::string>& folders);
+
+// The protected folders, known by identity (device and inode): a folder protects every
+// file below it however the file's path spells the way there, through a symbolic link,
+// a bind mount, "." or "..", or another mount of a folder inside it.
+class ProtectedFolders {
+public:
+    // Looks each folder up now (links followed); one that is not there protects the
+    // paths spelled inside it (InFolder) only.
+    explicit ProtectedFolders(const std::vector<std::string>& folders);
+
+    // True when path lies in one of the folders: InFolder by spelling, or a folder above
+    // it, as path leads there or with its links resolved, is one of them. Folders are
+    // looked up once each.
+    bool Holds(const std::string& path);
+
+private:
+    using Identity = std::pair<std::uint64_t, std::uint64_t>;
+    // True when the folder at path is protected by identity (looked up once).
+    bool FolderIsProtected(const std::string& path);
+
+    std::vector<std::string> m_spelled;
+    std::vector<Identity> m_identities;
+    // Folders by identity, and the folders of paths asked about, each looked up once.
+    std::unordered_map<std::string, bool> m_seen;
+    std::unordered_map<std::string, bool> m_folders;
+};
 
 struct PlannedGroup {
     // The group's files in list order.

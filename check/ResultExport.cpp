@@ -23,7 +23,7 @@ namespace {
     FileRecord ReadRecord(const std::string& path)
     {
         FileRecord record;
-        record.pathIsExact = FileScan::IsValidUtf8(path);
+        record.pathIsExact = FileScan::WritableAsIs(path);
         record.pathText = record.pathIsExact ? path : FileScan::DisplayPath(path);
         Platform::FileInfo info;
         if (Platform::Stat(path, info).Ok() && info.kind == Platform::EntryKind::Regular) {

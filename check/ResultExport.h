@@ -1,5 +1,5 @@
 // ResultExport: the result groups as CSV or JSON text, for a spreadsheet or a script;
-// the window's save command and check_folder share it.
+// the window's save command and tessarin-cli share it.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +23,10 @@ using ResultGroups = std::vector<std::vector<std::string>>;
 // quote, CR or LF. JSON: {"groups": [{"group": 1, "files": [{"position": 1, "path":
 // ..., "size": ..., "modified": ...}, ...]}, ...]}, a group without files included.
 //
-// A path that is valid UTF-8 is written as it is; any other as the window shows it
+// A path that is valid UTF-8 is written as it is, unless it holds a backslash that reads
+// as an escape ("\x" and two hex digits); any other as the window shows it
 // (FileScan::DisplayPath), and the JSON then adds its bytes in base64 as "path_base64".
+// So no two paths share a text (FileScan::WritableAsIs).
 // A path that no longer names a regular file gets empty size and time fields (null in
 // the JSON).
 std::string FormatResults(const ResultGroups& groups, ResultFormat format);

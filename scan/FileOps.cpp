@@ -4,6 +4,7 @@
 #include "scan/ContentCompare.h"
 #include "scan/FileScan.h"
 #include "scan/Platform.h"
+#include "scan/PlatformActions.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,12 +19,15 @@ namespace {
     // of the source, then deletes the source only while its path still names the file
     // that was copied, unchanged. Holes of a sparse source stay holes; the target is
     // private while it is written and gets the source's permissions and times at the end.
-    FileOpResult CopyThenDelete(const std::string& source, const std::string& target)
+    FileOpResult CopyThenDelete(const std::string& source, const std::string& target, const FileIdentity* expected)
     {
         Platform::ReadFile in;
         if (!in.Open(source).Ok())
             throw FileError(OpenErrorText(source));
         const Platform::FileInfo opened = in.Info();
+        Platform::FileStatus status;
+        if (expected && (!Platform::StatOpen(in, status).Ok() || !expected->Matches(status)))
+            throw FileError(ChangedDuringMoveText(source));
 
         Platform::WriteFile out;
         const Platform::Status created = out.Create(target);
@@ -134,7 +138,11 @@ FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder
         throw FileError(OpenErrorText(file));
     if (Platform::Exists(target))
         return FileOpResult::TargetExists;
+    return MoveFileTo(file, target);
+}
 
+FileOpResult MoveFileTo(const std::string& file, const std::string& target, const FileIdentity* expected)
+{
     const Platform::Status renamed = Platform::RenameNoReplace(file, target);
     if (renamed.Ok())
         return FileOpResult::Done;
@@ -143,7 +151,7 @@ FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder
     if (renamed != Platform::Error::CrossDevice)
         throw FileError(SystemErrorText(renamed));
 
-    return CopyThenDelete(file, target);
+    return CopyThenDelete(file, target, expected);
 }
 
 Platform::Status RemoveFileNow(const std::string& path) { return Platform::RemoveFile(path); }

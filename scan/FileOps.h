@@ -4,6 +4,7 @@
 #pragma once
 
 #include "scan/FileError.h"
+#include "scan/FileIdentity.h"
 #include "scan/PlatformError.h"
 
 #include <cstdint>
@@ -73,6 +74,11 @@ std::string MoveTarget(const std::string& file, const std::string& folder);
 // deleted after a complete copy throws FileError(SourceKeptAfterCopyText), with both
 // files then on disk.
 FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder);
+
+// Moves file to target, whose folder exists, as MoveFileToFolder moves it. With
+// expected, a copy across file systems only goes ahead while the file it opens is that
+// file, unchanged (else ChangedDuringMoveText).
+FileOpResult MoveFileTo(const std::string& file, const std::string& target, const FileIdentity* expected = nullptr);
 
 // Deletes one file for good (a folder is refused).
 Platform::Status RemoveFileNow(const std::string& path);

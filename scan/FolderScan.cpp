@@ -21,28 +21,6 @@ namespace {
 
     using Platform::EntryKind;
 
-    // Resolves an entry kind the directory did not report.
-    EntryKind KindWithoutFollowing(const std::string& path, EntryKind kind)
-    {
-        if (kind != EntryKind::Unknown)
-            return kind;
-        Platform::FileInfo info;
-        return Platform::Stat(path, info, false).Ok() ? info.kind : EntryKind::Other;
-    }
-
-    // Looks an entry up as CandidatePaths would, through the folder while it is open:
-    // the disk reads the inode beside the folder, and the path is not walked again.
-    ListedFile LookUpEntry(const char* name, const Platform::EntryLookUp& lookUp)
-    {
-        Platform::FileInfo info;
-        if (!lookUp(name, info).Ok())
-            return {};
-        const FileId id { info.device, info.inode };
-        if (info.kind != EntryKind::Regular)
-            return { id, false, 0, 0 };
-        return { id, true, info.size, info.allocated };
-    }
-
     // What one folder adds to a scan: its candidate files and the subfolders to descend
     // into, both in the order the folder yields them.
     struct FolderListing {
@@ -54,32 +32,65 @@ namespace {
 
     struct TreeFilter {
         bool descend;
+        // False when only the subfolders are wanted.
+        bool files;
         bool everyFile;
         const ExtList& list;
         bool identify;
     };
 
-    void ListFolder(const std::string& folder, const TreeFilter& filter, FolderListing& out)
+    // Lists the open folder (at path) into out. Entries are looked up through the open
+    // folder, without following links: the disk reads the inode beside the folder, the
+    // path is not walked again, and an entry replaced by a link since the folder was
+    // read is passed over like any link.
+    Platform::Status ListFolder(
+        Platform::ScanFolder& folder, const std::string& path, const TreeFilter& filter, FolderListing& out)
     {
-        Platform::ForEachEntry(folder, [&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
-            std::string path = JoinPath(folder, name);
-            kind = KindWithoutFollowing(path, kind);
+        return folder.ForEachEntry([&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
+            Platform::FileInfo info;
+            Platform::Status found;
+            const bool lookedUp = kind == EntryKind::Unknown;
+            if (lookedUp) {
+                found = lookUp(name, info);
+                kind = found.Ok() ? info.kind : EntryKind::Other;
+            }
             if (kind == EntryKind::Directory) {
                 if (filter.descend && !Platform::IsHiddenName(name))
-                    out.children.push_back(std::move(path));
+                    out.children.push_back(JoinPath(path, name));
                 return;
             }
             // Only regular files are candidates. A symbolic link is a second name of a file
             // or folder, mostly of one the same scan meets anyway, so it is passed over
             // like FIFOs, sockets and devices.
-            if (kind != EntryKind::Regular)
+            if (kind != EntryKind::Regular || !filter.files)
                 return;
-            if (!filter.everyFile && !MatchesExtList(path, filter.list))
+            std::string file = JoinPath(path, name);
+            if (!filter.everyFile && !MatchesExtList(file, filter.list))
                 return;
-            out.files.push_back(std::move(path));
-            if (filter.identify)
-                out.listed.push_back(LookUpEntry(name, lookUp));
+            if (filter.identify) {
+                if (!lookedUp)
+                    found = lookUp(name, info);
+                if (!found.Ok()) {
+                    // Gone since: listed as named, for the check to report.
+                    out.listed.emplace_back();
+                } else if (info.kind != EntryKind::Regular) {
+                    return;
+                } else {
+                    out.listed.push_back({ FileId { info.device, info.inode }, true, info.size, info.allocated });
+                }
+            }
+            out.files.push_back(std::move(file));
         });
+    }
+
+    // Notes that path could not be listed, unless it is gone or no folder any more
+    // (NotFound), which a scan passes over like a link; the folder given (named) is
+    // noted whatever the reason.
+    void NoteUnread(const std::string& path, const Platform::Status& error, bool named,
+        std::vector<UnreadFolder>* unread)
+    {
+        if (unread && !error.Ok() && (named || error != Platform::Error::NotFound))
+            unread->push_back({ path, error });
     }
 
     // Appends a listing's files (and their look-ups, when wanted) to a scan's result.
@@ -90,50 +101,62 @@ namespace {
             listed->insert(listed->end(), listing.listed.begin(), listing.listed.end());
     }
 
+    // The offset of the part of a path below folder that JoinPath(folder, ...) gives.
+    std::size_t BelowStart(const std::string& folder) { return JoinPath(folder, "").size(); }
+
 } // namespace
 
-void ListSubFolders(const std::string& folder, std::vector<std::string>& list)
+void ListSubFolders(const std::string& folder, std::vector<std::string>& list, std::vector<UnreadFolder>* unread)
 {
-    if (!Platform::IsDirectory(folder))
+    Platform::ScanFolder top;
+    if (const Platform::Status opened = top.Open(folder); !opened.Ok()) {
+        NoteUnread(folder, opened, true, unread);
         return;
-    // An explicit stack instead of recursion: deep trees cannot overflow the call
-    // stack and no folder handle stays open while its children are walked.
+    }
+    const std::size_t start = BelowStart(folder);
+    const ExtList none;
+    const TreeFilter filter { true, false, false, none, false };
+    // An explicit stack instead of recursion: deep trees cannot overflow the call stack,
+    // and only the top folder stays open while the others are walked.
     std::vector<std::string> pending { folder };
-    std::vector<std::string> children;
+    FolderListing listing;
     bool first = true;
     while (!pending.empty()) {
         std::string current = std::move(pending.back());
         pending.pop_back();
         if (!first)
             list.push_back(current);
+        listing.children.clear();
+        Platform::ScanFolder at;
+        Platform::Status error = at.OpenBelow(top, current, first ? current.size() : start);
+        if (error.Ok())
+            error = ListFolder(at, current, filter, listing);
+        NoteUnread(current, error, first, unread);
         first = false;
-        children.clear();
-        Platform::ForEachEntry(current, [&](const char* name, EntryKind kind) {
-            if (Platform::IsHiddenName(name))
-                return;
-            std::string path = JoinPath(current, name);
-            if (KindWithoutFollowing(path, kind) == EntryKind::Directory)
-                children.push_back(std::move(path));
-        });
         // Reversed so that the first child is walked first (pre-order).
-        std::move(children.rbegin(), children.rend(), std::back_inserter(pending));
+        std::move(listing.children.rbegin(), listing.children.rend(), std::back_inserter(pending));
     }
 }
 
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
-    std::vector<std::string>& out, std::vector<ListedFile>* listed)
+    std::vector<std::string>& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
 {
     FolderListing listing;
-    ListFolder(folder, TreeFilter { false, MeansEveryFile(filterText), extList, listed != nullptr }, listing);
+    Platform::ScanFolder at;
+    Platform::Status error = at.Open(folder);
+    if (error.Ok())
+        error = ListFolder(
+            at, folder, TreeFilter { false, true, MeansEveryFile(filterText), extList, listed != nullptr }, listing);
+    NoteUnread(folder, error, true, unread);
     TakeListing(listing, out, listed);
 }
 
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed)
+    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
 {
     ExtList list;
     ParseExtList(filterText, list);
-    AddFolderFilesWithList(folder, filterText, list, out, listed);
+    AddFolderFilesWithList(folder, filterText, list, out, listed, unread);
 }
 
 namespace {
@@ -145,12 +168,15 @@ namespace {
 
     // Lists the folders of a tree on helper threads ahead of the walk, which takes each
     // folder's listing in pre-order: the result is that of listing them one by one.
+    // Every folder is opened through the open top folder (Platform::ScanFolder::OpenBelow).
     class TreeLister {
     public:
-        TreeLister(const std::string& root, const TreeFilter& filter, unsigned helpers)
-            : m_filter(filter)
+        TreeLister(const Platform::ScanFolder& top, const std::string& root, const TreeFilter& filter, unsigned helpers)
+            : m_top(top)
+            , m_start(BelowStart(root))
+            , m_filter(filter)
         {
-            m_nodes.push_back(Node { root, {}, {}, false });
+            m_nodes.push_back(Node { root, {}, {}, {}, false });
             m_ready.push_back(0);
             for (unsigned h = 0; h < helpers; ++h)
                 m_helpers.emplace_back([this] { Serve(); });
@@ -166,7 +192,7 @@ namespace {
         TreeLister(const TreeLister&) = delete;
         TreeLister& operator=(const TreeLister&) = delete;
 
-        void Walk(std::vector<std::string>& out, std::vector<ListedFile>* listed)
+        void Walk(std::vector<std::string>& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
         {
             std::vector<std::size_t> pending { 0 };
             while (!pending.empty()) {
@@ -178,6 +204,7 @@ namespace {
                     std::rethrow_exception(m_failure);
                 Node& node = m_nodes[folder];
                 TakeListing(node.listing, out, listed);
+                NoteUnread(node.path, node.error, folder == 0, unread);
                 // Reversed so that the first child is walked first (pre-order).
                 pending.insert(pending.end(), node.childNodes.rbegin(), node.childNodes.rend());
                 node = Node {};
@@ -189,6 +216,8 @@ namespace {
             std::string path;
             FolderListing listing;
             std::vector<std::size_t> childNodes;
+            // Why the folder could not be listed (to its end).
+            Platform::Status error;
             bool listed = false;
         };
 
@@ -206,9 +235,13 @@ namespace {
                 const std::string path = m_nodes[folder].path;
                 lock.unlock();
                 FolderListing listing;
+                Platform::Status error;
                 std::exception_ptr failure;
                 try {
-                    ListFolder(path, m_filter, listing);
+                    Platform::ScanFolder open;
+                    error = open.OpenBelow(m_top, path, folder == 0 ? path.size() : m_start);
+                    if (error.Ok())
+                        error = ListFolder(open, path, m_filter, listing);
                 } catch (...) {
                     failure = std::current_exception();
                 }
@@ -219,12 +252,13 @@ namespace {
                     Node& node = m_nodes[folder];
                     for (std::string& child : listing.children) {
                         node.childNodes.push_back(m_nodes.size());
-                        m_nodes.push_back(Node { std::move(child), {}, {}, false });
+                        m_nodes.push_back(Node { std::move(child), {}, {}, {}, false });
                     }
                     for (auto it = node.childNodes.rbegin(); it != node.childNodes.rend(); ++it)
                         m_ready.push_back(*it);
                     listing.children.clear();
                     m_nodes[folder].listing = std::move(listing);
+                    m_nodes[folder].error = error;
                     m_nodes[folder].listed = true;
                 } catch (...) {
                     if (!m_failure)
@@ -235,6 +269,8 @@ namespace {
             }
         }
 
+        const Platform::ScanFolder& m_top;
+        const std::size_t m_start;
         const TreeFilter& m_filter;
         std::mutex m_mutex;
         std::condition_variable m_wake;
@@ -251,21 +287,21 @@ namespace {
 } // namespace
 
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed)
+    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
 {
     ExtList list;
     ParseExtList(filterText, list);
-    Platform::FileInfo info;
-    const bool descend = Platform::Stat(folder, info).Ok() && info.kind == EntryKind::Directory;
-    if (!descend) {
-        AddFolderFilesWithList(folder, filterText, list, out, listed);
+    Platform::ScanFolder top;
+    if (const Platform::Status opened = top.Open(folder); !opened.Ok()) {
+        NoteUnread(folder, opened, true, unread);
         return;
     }
+    Platform::FileInfo info;
+    const bool rotational = Platform::Stat(folder, info).Ok() && Platform::RotationalDisk(info.device);
     // Each folder is read once, taking its files and queueing its subfolders: the
     // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
-    const TreeFilter filter { true, MeansEveryFile(filterText), list, listed != nullptr };
-    TreeLister lister(folder, filter,
-        Platform::RotationalDisk(info.device) ? kRotationalListers : kSolidStateListers);
-    lister.Walk(out, listed);
+    const TreeFilter filter { true, true, MeansEveryFile(filterText), list, listed != nullptr };
+    TreeLister lister(top, folder, filter, rotational ? kRotationalListers : kSolidStateListers);
+    lister.Walk(out, listed, unread);
 }
 } // namespace FileScan

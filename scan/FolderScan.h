@@ -3,6 +3,7 @@
 #pragma once
 
 #include "scan/ExtFilter.h"
+#include "scan/PlatformError.h"
 
 #include <string>
 #include <vector>
@@ -12,20 +13,36 @@ namespace FileScan {
 // What the folder scan learns of a file while listing it (scan/CandidatePaths.h).
 struct ListedFile;
 
+// A folder a scan could not list (or not to its end), and why.
+struct UnreadFolder {
+    std::string path;
+    Platform::Status error;
+};
+
+// The folder given is opened as named (links followed); every folder below it is opened
+// through it, following no symbolic link, so that nothing outside it is listed even when
+// a folder on the way is replaced by a link meanwhile. A subfolder that is gone, or is no
+// longer a folder, when its turn comes is passed over like a link. With unread, every
+// other folder that could not be listed (no permission, a path past the system's limit,
+// a read error) is appended to it, in the scan's order; without, they pass silently.
+
 // Appends every subfolder below folder, depth first in pre-order. Hidden folders
 // (name starting with ".") and symbolic links are not descended into.
-void ListSubFolders(const std::string& folder, std::vector<std::string>& list);
+void ListSubFolders(
+    const std::string& folder, std::vector<std::string>& list, std::vector<UnreadFolder>* unread = nullptr);
 // Appends the regular files directly in folder whose extension passes filterText;
 // hidden files included, symbolic links (to files or folders) left out. With listed,
 // also appends each file appended as it was looked up while its folder was read (for
-// CandidatePaths::Append, which then need not look the paths up again).
+// CandidatePaths::Append, which then need not look the paths up again); a file that is
+// no regular file any more by then (replaced by a link) is left out.
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed = nullptr);
+    std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr);
 // Same as AddFolderFiles with an ExtList parsed once by the caller.
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
-    std::vector<std::string>& out, std::vector<ListedFile>* listed = nullptr);
+    std::vector<std::string>& out, std::vector<ListedFile>* listed = nullptr,
+    std::vector<UnreadFolder>* unread = nullptr);
 // Appends the files of folder, then those of each subfolder in ListSubFolders order.
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed = nullptr);
+    std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr);
 
 } // namespace FileScan

@@ -43,6 +43,32 @@ namespace {
         return length;
     }
 
+    int HexValue(char c)
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        return -1;
+    }
+
+    // True when text[k] starts a backslash, "x" and two hex digits.
+    bool ReadsAsEscape(const std::string& text, std::size_t k)
+    {
+        return text[k] == '\\' && k + 3 < text.size() && text[k + 1] == 'x' && HexValue(text[k + 2]) >= 0
+            && HexValue(text[k + 3]) >= 0;
+    }
+
+    // True when DisplayPath writes the (valid UTF-8) character at text[k] as an escape:
+    // a control byte, or a backslash that would read as an escape.
+    bool EscapedAlone(const std::string& text, std::size_t k)
+    {
+        const auto byte = static_cast<unsigned char>(text[k]);
+        return byte < 0x20 || byte == 0x7F || ReadsAsEscape(text, k);
+    }
+
 } // namespace
 
 bool IsValidUtf8(const std::string& text)
@@ -64,7 +90,7 @@ std::string DisplayPath(const std::string& path)
     for (std::size_t k = 0; k < path.size();) {
         const auto byte = static_cast<unsigned char>(path[k]);
         const std::size_t length = Utf8SequenceLength(path, k);
-        if (length != 0 && byte >= 0x20 && byte != 0x7F) {
+        if (length != 0 && !EscapedAlone(path, k)) {
             text.append(path, k, length);
             k += length;
             continue;
@@ -75,6 +101,36 @@ std::string DisplayPath(const std::string& path)
         ++k;
     }
     return text;
+}
+
+bool WritableAsIs(const std::string& path)
+{
+    for (std::size_t k = 0; k < path.size();) {
+        const std::size_t length = Utf8SequenceLength(path, k);
+        if (length == 0 || ReadsAsEscape(path, k))
+            return false;
+        k += length;
+    }
+    return true;
+}
+
+std::string PathFromDisplayText(const std::string& text)
+{
+    std::string path;
+    path.reserve(text.size());
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        if (ReadsAsEscape(text, k)) {
+            const auto byte = static_cast<unsigned char>(HexValue(text[k + 2]) * 16 + HexValue(text[k + 3]));
+            // Only bytes DisplayPath escapes: "\x41" typed by the user stays text.
+            if (byte < 0x20 || byte == 0x7F || byte >= 0x80 || byte == '\\') {
+                path += static_cast<char>(byte);
+                k += 3;
+                continue;
+            }
+        }
+        path += text[k];
+    }
+    return path;
 }
 
 } // namespace FileScan

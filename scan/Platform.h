@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace Platform {
 
@@ -46,19 +47,55 @@ inline bool SameFileUnchanged(const FileInfo& a, const FileInfo& b)
     return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
 }
 
-// Calls visit(name, kind) for every entry of dir except "." and "..", in the order the
-// file system yields them. kind comes from the directory entry and may be Unknown.
-// Returns false when dir cannot be listed.
-bool ForEachEntry(const std::string& dir, const std::function<void(const char* name, EntryKind kind)>& visit);
-// Looks an entry of the folder being listed up (links followed) through the open
-// folder, without walking the whole path again.
+// Looks an entry of the folder being listed up through the open folder, without walking
+// the whole path again and without following a symbolic link (a link is reported as
+// Symlink, whatever it leads to).
 using EntryLookUp = std::function<Status(const char* name, FileInfo& info)>;
-// Same, and visit may look the folder's entries up with lookUp while it runs.
-bool ForEachEntry(const std::string& dir,
-    const std::function<void(const char* name, EntryKind kind, const EntryLookUp& lookUp)>& visit);
+// Called for every entry of a folder: kind comes from the directory entry and may be
+// Unknown; lookUp looks the folder's entries up while the listing runs.
+using EntryVisit = std::function<void(const char* name, EntryKind kind, const EntryLookUp& lookUp)>;
+
+// Calls visit(name, kind) for every entry of dir ("" for the current folder) except "."
+// and "..", in the order the file system yields them. kind comes from the directory
+// entry and may be Unknown. Returns false when dir cannot be listed.
+bool ForEachEntry(const std::string& dir, const std::function<void(const char* name, EntryKind kind)>& visit);
+
+// A folder held open for listing. The folders below a folder the user named are opened
+// through it, never through a symbolic link, so that a folder replaced by a link while a
+// scan runs leads nowhere outside.
+class ScanFolder {
+public:
+    ScanFolder() = default;
+    ~ScanFolder();
+    ScanFolder(const ScanFolder&) = delete;
+    ScanFolder& operator=(const ScanFolder&) = delete;
+
+    // Opens the folder at path, following links on the way and at its end: the folder
+    // the user named. InvalidName when path names something other than a folder.
+    Status Open(const std::string& path);
+    // Opens the folder path below top, whose part from offset start on names it
+    // relative to top ("a/b" in "/top/a/b"), following no symbolic link on that part:
+    // NotFound when nothing, a link or anything but a folder stands at one of its
+    // names now. InvalidName when path is too long for the calls that take paths. With
+    // start at the end of path, opens top itself once more.
+    Status OpenBelow(const ScanFolder& top, const std::string& path, std::size_t start);
+    bool IsOpen() const { return m_handle != NativeHandle::None; }
+    // Calls visit for every entry except "." and "..", in the order the file system
+    // yields them, once per open folder. Returns why the listing stopped early, if it
+    // did.
+    Status ForEachEntry(const EntryVisit& visit);
+    void Close();
+
+private:
+    NativeHandle m_handle = NativeHandle::None;
+};
 
 // Fills info for path, following symbolic links when follow is set.
 Status Stat(const std::string& path, FileInfo& info, bool follow = true);
+
+// Sets real to path with every symbolic link, "." and ".." resolved: the path the file
+// has from the root.
+Status RealPath(const std::string& path, std::string& real);
 
 bool IsDirectory(const std::string& path);
 // True for an existing regular file (after following links).
@@ -84,6 +121,8 @@ public:
     // way: Info() stays empty.
     Status OpenUnchecked(const std::string& path);
     bool IsOpen() const { return m_handle != NativeHandle::None; }
+    // The open file, for the back end's other calls on it (PlatformActions.h).
+    NativeHandle Handle() const { return m_handle; }
     const FileInfo& Info() const { return m_info; }
     // Looks the open file up again (not its path).
     Status StatNow(FileInfo& info) const;
@@ -151,6 +190,10 @@ public:
     // Gives the file the permission bits and the access and modification times of
     // info.
     Status CopyAttributes(const FileInfo& info);
+    // Gives the file the owner, group and permission bits of the file at path (links
+    // followed), the owner and group as far as the process may set them; where the group
+    // cannot be kept, the group gets no more than others had.
+    Status TakeAccessOf(const std::string& path);
     // Flushes to disk and closes.
     Status Close();
 
@@ -169,6 +212,11 @@ Status MoveToTrash(const std::string& path);
 
 // Returns the longest file name, in bytes, that the file system holding folder takes.
 std::size_t MaxNameBytes(const std::string& folder);
+
+// Returns the other places where folder, or a folder inside it, is mounted too (bind
+// mounts), as paths that lead there now: a file seen through one lies inside folder
+// though no folder on its path is folder. Empty where the system cannot tell.
+std::vector<std::string> MountsInside(const std::string& folder);
 
 // Renames from to to in one step, replacing a file at to.
 Status RenameReplacing(const std::string& from, const std::string& to);

@@ -27,6 +27,10 @@ enum class Error {
     DiskFull,
     // The file's volume has no desktop trash.
     NoTrash,
+    // The file system cannot do what was asked (share blocks, swap two names).
+    NotSupported,
+    // The kernel compared two files' bytes and found them different.
+    Differs,
     // Anything else; Status::code says what.
     Other,
 };

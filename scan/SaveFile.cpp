@@ -14,7 +14,8 @@ namespace {
 
     // Creates a new hidden file in folder ("" for the current one) under a name nobody
     // holds; returns its path.
-    std::string CreateTemporary(const std::string& folder, Platform::WriteFile& file, Platform::Status& err)
+    std::string CreateTemporary(const std::string& folder, Platform::WriteFile::Access access,
+        Platform::WriteFile& file, Platform::Status& err)
     {
         static const char kHex[] = "0123456789abcdef";
         std::random_device seed;
@@ -25,7 +26,7 @@ namespace {
             for (int k = 0; k < 12; ++k, bits >>= 4)
                 name += kHex[bits & 0x0F];
             name += ".tmp";
-            err = file.Create(name, Platform::WriteFile::Access::Default);
+            err = file.Create(name, access);
             if (err != Platform::Error::Exists)
                 return name;
         }
@@ -36,13 +37,24 @@ namespace {
 
 void SaveFileReplacing(const std::string& target, const std::string& contents)
 {
+    // A file that replaces another is its owner's alone until it has taken the other's
+    // access; a new one is any new document.
+    Platform::FileInfo old;
+    const bool replacing = Platform::Stat(target, old).Ok();
     Platform::WriteFile file;
     Platform::Status err;
-    const std::string name = CreateTemporary(FileScan::ExtractFileDir(target), file, err);
+    const std::string name = CreateTemporary(FileScan::ExtractFileDir(target),
+        replacing ? Platform::WriteFile::Access::OwnerOnly : Platform::WriteFile::Access::Default, file, err);
     if (!err.Ok())
         throw FileError(CreateErrorText(target));
     UnfinishedFile temporary(name);
-    if (!file.WriteAllAt(0, contents.data(), contents.size()).Ok() || !file.Close().Ok())
+    if (!file.WriteAllAt(0, contents.data(), contents.size()).Ok())
+        throw FileError(kWriteStreamError);
+    // Where the access cannot be taken (the old file went meanwhile), the file stays its
+    // owner's alone: never wider than the one it replaces.
+    if (replacing)
+        (void)file.TakeAccessOf(target);
+    if (!file.Close().Ok())
         throw FileError(kWriteStreamError);
     if (!Platform::RenameReplacing(temporary.Path(), target).Ok())
         throw FileError(CreateErrorText(target));

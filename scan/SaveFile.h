@@ -9,10 +9,13 @@ namespace Files {
 
 // Writes contents to target through a new hidden file in target's folder that is
 // flushed to disk and then renamed over target, replacing a file already there (the
-// caller has asked the user). The file gets the permissions of any new document (the
-// file-creation mask applies), also where it replaces one. On failure the temporary file is removed, target is left
-// as it was, and FileError says why: CreateErrorText(target) when the file cannot be
-// created or put in place, kWriteStreamError when its bytes cannot be written.
+// caller has asked the user). A file that replaces one takes its permission bits, and
+// its owner and group where the process may set them (Platform::WriteFile::TakeAccessOf);
+// a new file gets those of any new document (the file-creation mask applies). As with
+// any editor's save, a hard link to the old file keeps the old contents. On failure the
+// temporary file is removed, target is left as it was, and FileError says why:
+// CreateErrorText(target) when the file cannot be created or put in place,
+// kWriteStreamError when its bytes cannot be written.
 void SaveFileReplacing(const std::string& target, const std::string& contents);
 
 } // namespace Files

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
-# usage: scripts/deps.sh build|test
+# usage: scripts/deps.sh build|package|test
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libglib2.0-dev qt6-base-dev qt6-svg-dev qt6-translations-l10n libgl-dev
           fonts-noto-cjk)
+# cpack's Debian package: dpkg-shlibdeps, and file to find the binaries.
+if [ "${1:-build}" = package ] || [ "${1:-build}" = test ]; then
+    packages+=(dpkg-dev file)
+fi
 if [ "${1:-build}" = test ]; then
-    packages+=(libgtest-dev xvfb xdotool x11-utils imagemagick util-linux clang clang-tidy
-              libclang-rt-14-dev)
+    packages+=(libgtest-dev xvfb xdotool x11-utils imagemagick util-linux xfsprogs clang clang-tidy
+              libclang-rt-14-dev lintian appstream desktop-file-utils man-db)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every target with warnings as errors and runs the whole test suite twice:
 # once as built for users, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The users' build also makes the Debian package and checks it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/deps.sh" test
@@ -19,12 +20,13 @@ run_suite() {
     (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 900)
 }
 
-# clang-tidy with the project's .clang-tidy over the core, the start-up and the bench
-# tools, using the compile commands of dir; any finding fails the run. ui/ and tests/ are
-# clean as well, but their Qt and test headers would more than double the run's time.
+# clang-tidy with the project's .clang-tidy over the core, the start-up, tessarin-cli and
+# the bench tools, using the compile commands of dir; any finding fails the run. ui/ and
+# tests/ are clean as well, but their Qt and test headers would more than double the
+# run's time.
 run_tidy() {
     local dir=$1
-    local pattern="^$root/(scan|check|app|bench)/"
+    local pattern="^$root/(scan|check|app|cli|bench)/"
     local files
     files=$(sed -n 's/^ *"file": "\(.*\)",\{0,1\}$/\1/p' "$dir/compile_commands.json" \
         | grep -E "$pattern" | grep -v '_autogen/' | sort -u)
@@ -35,6 +37,8 @@ run_tidy() {
 
 echo "== release build =="
 run_suite "$root/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== Debian package =="
+bash "$root/tests/scripts/check_package.sh" "$root/build/test" "$root"
 echo "== clang-tidy =="
 run_tidy "$root/build/test"
 echo "== sanitizer build (address, undefined) =="

@@ -170,13 +170,12 @@ void TForm1::FileTreeDblClick()
             return;
 
         const Files::RemoveMode mode = RemoveModeNow();
-        const std::vector<std::string> protectedFolders = Settings::ProtectedFolders();
+        Check::ProtectedFolders protection(Settings::ProtectedFolders());
         TForm2 dialog(this);
         dialog.SetRemoveVerb(RemoveVerb(mode));
         // Files of protected folders start unchecked, like the first.
         for (int i = 0; i < node->childCount(); ++i)
-            dialog.AddFile(NodePath(node->child(i)),
-                i > 0 && !Check::InAnyFolder(NodePath(node->child(i)), protectedFolders));
+            dialog.AddFile(NodePath(node->child(i)), i > 0 && !protection.Holds(NodePath(node->child(i))));
         if (dialog.exec() != QDialog::Accepted)
             return;
         std::vector<std::string> paths;

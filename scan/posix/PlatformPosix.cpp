@@ -5,8 +5,12 @@
 #include "scan/posix/PosixError.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,6 +18,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 #ifdef __linux__
+#include <linux/openat2.h>
 #include <sys/syscall.h>
 #endif
 
@@ -44,12 +49,104 @@ namespace {
 
 bool IsHiddenName(const char* name) { return name[0] == '.'; }
 
-bool ForEachEntry(const std::string& dir,
-    const std::function<void(const char*, EntryKind, const EntryLookUp&)>& visit)
+namespace {
+
+    constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+
+    // Opens relative below folder, no component a symbolic link; -1 with errno set.
+    int OpenNoLinks(int folder, const std::string& relative)
+    {
+#if defined(__linux__) && defined(SYS_openat2)
+        // One call walks the whole relative path; a kernel without it, or a sandbox that
+        // refuses it, gets the walk one name at a time below.
+        static std::atomic<bool> unsupported { false };
+        if (!unsupported.load(std::memory_order_relaxed)) {
+            open_how how {};
+            how.flags = static_cast<std::uint64_t>(kFolderFlags | O_NOFOLLOW);
+            how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+            for (int attempt = 0; attempt < 8; ++attempt) {
+                const long fd = syscall(SYS_openat2, folder, relative.c_str(), &how, sizeof how);
+                if (fd >= 0)
+                    return static_cast<int>(fd);
+                // EAGAIN: a rename elsewhere raced the walk; ELOOP is the link refused.
+                if (errno != EAGAIN)
+                    break;
+            }
+            if (errno != ENOSYS && errno != EPERM && errno != E2BIG)
+                return -1;
+            unsupported.store(true, std::memory_order_relaxed);
+        }
+#endif
+        // Each folder on the way is opened as a place only (O_PATH), so that one the
+        // user may enter but not list is passed as a path walk passes it.
+        int at = folder;
+        int owned = -1;
+        std::size_t from = 0;
+        for (;;) {
+            const std::size_t slash = relative.find(kSeparator, from);
+            const bool last = slash == std::string::npos;
+            const std::string name = relative.substr(from, last ? std::string::npos : slash - from);
+            const int next = openat(at, name.c_str(), (last ? kFolderFlags : O_PATH | O_DIRECTORY | O_CLOEXEC) | O_NOFOLLOW);
+            const int reason = errno;
+            if (owned >= 0)
+                close(owned);
+            errno = reason;
+            if (next < 0 || last)
+                return next;
+            at = owned = next;
+            from = slash + 1;
+        }
+    }
+
+} // namespace
+
+ScanFolder::~ScanFolder() { Close(); }
+
+void ScanFolder::Close()
 {
-    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+    if (IsOpen()) {
+        close(Fd(m_handle));
+        m_handle = NativeHandle::None;
+    }
+}
+
+Status ScanFolder::Open(const std::string& path)
+{
+    Close();
+    if (path.empty())
+        return Posix::StatusOf(ENOENT);
+    m_handle = HandleOf(open(path.c_str(), kFolderFlags));
+    return IsOpen() ? Status() : Posix::LastError();
+}
+
+Status ScanFolder::OpenBelow(const ScanFolder& top, const std::string& path, std::size_t start)
+{
+    Close();
+    // Every path below this folder would be longer still: none could be opened later.
+    if (path.size() >= PATH_MAX)
+        return Posix::StatusOf(ENAMETOOLONG);
+    // Nothing below top: top itself again, with a listing position of its own.
+    const int fd = start >= path.size() ? openat(Fd(top.m_handle), ".", kFolderFlags)
+                                        : OpenNoLinks(Fd(top.m_handle), path.substr(start));
+    if (fd < 0) {
+        // A link, a file or a device where a folder was: no folder there any more.
+        if (errno == ELOOP || errno == ENOTDIR || errno == EXDEV)
+            return Posix::StatusOf(ENOENT);
+        return Posix::LastError();
+    }
+    m_handle = HandleOf(fd);
+    return {};
+}
+
+Status ScanFolder::ForEachEntry(const EntryVisit& visit)
+{
+    if (!IsOpen())
+        return Posix::StatusOf(EBADF);
+    // The stream takes the descriptor over and closes it.
+    DIR* d = fdopendir(Fd(m_handle));
     if (!d)
-        return false;
+        return Posix::LastError();
+    m_handle = NativeHandle::None;
     struct Closer {
         DIR* d;
         ~Closer() { closedir(d); }
@@ -57,23 +154,28 @@ bool ForEachEntry(const std::string& dir,
     const int folder = dirfd(d);
     const EntryLookUp lookUp = [folder](const char* name, FileInfo& info) -> Status {
         struct stat st {};
-        if (fstatat(folder, name, &st, 0) != 0)
+        if (fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             return Posix::LastError();
         FillInfo(st, info);
         return {};
     };
-    while (const dirent* e = readdir(d)) {
+    for (;;) {
+        errno = 0;
+        const dirent* e = readdir(d);
+        if (!e)
+            return errno == 0 ? Status() : Posix::LastError();
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
             continue;
         visit(n, KindOfDirent(e->d_type), lookUp);
     }
-    return true;
 }
 
 bool ForEachEntry(const std::string& dir, const std::function<void(const char*, EntryKind)>& visit)
 {
-    return ForEachEntry(dir, [&](const char* name, EntryKind kind, const EntryLookUp&) { visit(name, kind); });
+    ScanFolder folder;
+    return folder.Open(dir.empty() ? "." : dir).Ok()
+        && folder.ForEachEntry([&](const char* name, EntryKind kind, const EntryLookUp&) { visit(name, kind); }).Ok();
 }
 
 Status Stat(const std::string& path, FileInfo& info, bool follow)
@@ -83,6 +185,16 @@ Status Stat(const std::string& path, FileInfo& info, bool follow)
     if (rc != 0)
         return Posix::LastError();
     FillInfo(st, info);
+    return {};
+}
+
+Status RealPath(const std::string& path, std::string& real)
+{
+    char* resolved = realpath(path.empty() ? "." : path.c_str(), nullptr);
+    if (!resolved)
+        return Posix::LastError();
+    real = resolved;
+    std::free(resolved);
     return {};
 }
 
@@ -326,6 +438,30 @@ Status WriteFile::CopyAttributes(const FileInfo& info)
     return futimens(Fd(m_handle), times) == 0 ? Status() : Posix::LastError();
 }
 
+Status WriteFile::TakeAccessOf(const std::string& path)
+{
+    struct stat old {};
+    if (stat(path.c_str(), &old) != 0)
+        return Posix::LastError();
+    const int fd = Fd(m_handle);
+    // Root may keep both; an owner may still give the file a group of its own. Whatever
+    // could not be kept shows in the file's status below.
+    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+        const int groupOnly = fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+        static_cast<void>(groupOnly);
+    }
+    struct stat now {};
+    if (fstat(fd, &now) != 0)
+        return Posix::LastError();
+    mode_t mode = old.st_mode & 07777;
+    if (now.st_uid != old.st_uid || now.st_gid != old.st_gid)
+        mode &= 0777;
+    // Another group's members are others to the old file.
+    if (now.st_gid != old.st_gid)
+        mode = (mode & ~static_cast<mode_t>(070)) | (mode & 070 & ((mode & 07) << 3));
+    return fchmod(fd, mode) == 0 ? Status() : Posix::LastError();
+}
+
 Status WriteFile::Close()
 {
     if (m_handle == NativeHandle::None)
@@ -369,6 +505,90 @@ std::size_t MaxNameBytes(const std::string& folder)
     const long max = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
     // NAME_MAX where the file system does not say.
     return max > 0 ? static_cast<std::size_t>(max) : 255;
+}
+
+namespace {
+
+    // One line of /proc/self/mountinfo: the file system, the folder of it that is
+    // mounted, and where.
+    struct Mount {
+        std::string device;
+        std::string root;
+        std::string point;
+    };
+
+    // Undoes the octal escapes (\040 for a space) of a mountinfo field.
+    std::string MountField(const std::string& field)
+    {
+        std::string out;
+        for (std::size_t k = 0; k < field.size(); ++k) {
+            if (field[k] == '\\' && k + 3 < field.size() && field[k + 1] >= '0' && field[k + 1] <= '3') {
+                out += static_cast<char>((field[k + 1] - '0') * 64 + (field[k + 2] - '0') * 8 + (field[k + 3] - '0'));
+                k += 3;
+            } else {
+                out += field[k];
+            }
+        }
+        return out;
+    }
+
+    std::vector<Mount> ReadMounts()
+    {
+        std::vector<Mount> mounts;
+        std::FILE* file = std::fopen("/proc/self/mountinfo", "re");
+        if (!file)
+            return mounts;
+        char* line = nullptr;
+        std::size_t capacity = 0;
+        while (getline(&line, &capacity, file) > 0) {
+            // id, parent, major:minor, root, mount point, ...
+            std::vector<std::string> fields;
+            for (const char* p = line; *p && *p != '\n' && fields.size() < 5;) {
+                const char* end = p + std::strcspn(p, " \n");
+                fields.emplace_back(p, end);
+                p = *end == ' ' ? end + 1 : end;
+            }
+            if (fields.size() == 5)
+                mounts.push_back({ fields[2], MountField(fields[3]), MountField(fields[4]) });
+        }
+        std::free(line);
+        std::fclose(file);
+        return mounts;
+    }
+
+    // True when path is folder or lies inside it.
+    bool Within(const std::string& path, const std::string& folder)
+    {
+        if (folder == "/")
+            return !path.empty() && path[0] == '/';
+        return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/');
+    }
+
+} // namespace
+
+std::vector<std::string> MountsInside(const std::string& folder)
+{
+    std::vector<std::string> places;
+    std::string real;
+    if (!RealPath(folder, real).Ok())
+        return places;
+    const std::vector<Mount> mounts = ReadMounts();
+    // The mount that shows folder: the last one mounted on the longest prefix of it.
+    const Mount* holder = nullptr;
+    for (const Mount& mount : mounts) {
+        if (Within(real, mount.point) && (!holder || mount.point.size() >= holder->point.size()))
+            holder = &mount;
+    }
+    if (!holder)
+        return places;
+    // folder as a path within its file system.
+    const std::string rest = holder->point == "/" ? real : real.substr(holder->point.size());
+    const std::string inFs = holder->root == "/" ? (rest.empty() ? "/" : rest) : holder->root + rest;
+    for (const Mount& mount : mounts) {
+        if (&mount != holder && mount.device == holder->device && Within(mount.root, inFs))
+            places.push_back(mount.point);
+    }
+    return places;
 }
 
 Status RenameReplacing(const std::string& from, const std::string& to)

@@ -34,6 +34,7 @@ Status StatusOf(int errnum)
         { EDQUOT, Error::DiskFull },
 #endif
         { EFBIG, Error::DiskFull },
+        { EOPNOTSUPP, Error::NotSupported },
     };
     for (const Row& row : rows) {
         if (row.errnum == errnum)

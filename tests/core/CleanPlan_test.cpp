@@ -8,7 +8,10 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <tuple>
 
 using namespace Check;
@@ -74,6 +77,62 @@ TEST(InFolder, WholeFolderNamesOnly)
     EXPECT_FALSE(InFolder("/a/b/c.jpg", ""));
     EXPECT_FALSE(InFolder("/A/b/c.jpg", "/a"));
     EXPECT_TRUE(InFolder("rel/x", "rel"));
+}
+
+// A protected folder protects what lies below it however the path gets there: through a
+// link above it or at it, "..", a bind mount of a folder above it, a bind mount of a
+// folder inside it; a name that only begins like it ("keeper") is not inside it, and a
+// folder that is not there protects its spelling only.
+TEST(ProtectedFolders, CountFoldersByIdentityNotBySpelling)
+{
+    TempDir dir;
+    const std::string f = dir.Write("data/keep/sub/f.jpg", "x");
+    dir.Write("data/keeper/g.jpg", "x");
+    dir.Write("data/other/h.jpg", "x");
+    ASSERT_EQ(symlink((dir / "data").c_str(), (dir / "link").c_str()), 0);
+    ASSERT_EQ(symlink("keep", (dir / "data/alias").c_str()), 0);
+    const struct {
+        std::string path;
+        bool held;
+    } rows[] = {
+        { f, true },
+        { dir / "link/keep/sub/f.jpg", true },
+        { dir / "data/alias/sub/f.jpg", true },
+        { dir / "data/other/../keep/f.jpg", true },
+        { dir / "data/keeper/g.jpg", false },
+        { dir / "link/other/h.jpg", false },
+    };
+    for (const std::string& keep : { dir / "data/keep/", dir / "link/keep", dir / "data/alias" }) {
+        ProtectedFolders protection({ keep });
+        for (const auto& row : rows)
+            EXPECT_EQ(protection.Holds(row.path), row.held) << keep << " " << row.path;
+    }
+    ProtectedFolders gone({ dir / "gone" });
+    EXPECT_TRUE(gone.Holds(dir / "gone/x.jpg"));
+    EXPECT_FALSE(gone.Holds(f));
+
+    EXPECT_CHILD_OK(InChild([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || mount((dir / "data").c_str(), dir.MakeDir("view").c_str(), nullptr, MS_BIND, nullptr) != 0
+            || mount((dir / "data/keep/sub").c_str(), dir.MakeDir("view2").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return std::string("SKIP: no private bind mounts here");
+        std::string failures;
+        ProtectedFolders keep({ dir / "data/keep" });
+        ProtectedFolders seenThroughTheMount({ dir / "view/keep" });
+        ProtectedFolders above({ dir / "data" });
+        const auto expect = [&](ProtectedFolders& p, const std::string& path, bool held) {
+            if (p.Holds(path) != held)
+                failures += path + (held ? " not held\n" : " held\n");
+        };
+        expect(keep, dir / "view/keep/sub/f.jpg", true);
+        expect(keep, dir / "view2/f.jpg", true);
+        expect(keep, dir / "view/keeper/g.jpg", false);
+        expect(seenThroughTheMount, f, true);
+        expect(seenThroughTheMount, dir / "view2/f.jpg", true);
+        expect(above, dir / "view2/f.jpg", true);
+        expect(above, dir / "view/other/h.jpg", true);
+        return failures;
+    }));
 }
 
 // The rules as one lexicographic order: a file's score under each rule in turn, list

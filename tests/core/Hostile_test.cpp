@@ -3,6 +3,7 @@
 // and 5 GiB sparse files. Every case checks the result or the message, that nothing
 // hangs, and that no file of the fixture was lost or altered.
 #include "check/CheckRun.h"
+#include "scan/CandidatePaths.h"
 #include "scan/FileOps.h"
 #include "scan/FileScan.h"
 #include "scan/Platform.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
@@ -23,7 +25,10 @@
 #include <map>
 #include <set>
 #include <string>
+#include <csignal>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -95,10 +100,19 @@ TEST(HostileUnreadable, CheckNamesTheFileScanSkipsTheFolderAndNothingChanges)
             return std::string("SKIP: permission bits do not bind here");
         Report r;
         // Listing needs no read permission on the file; a folder that cannot be
-        // listed contributes nothing and raises nothing.
+        // listed contributes nothing and raises nothing, and is named when asked for.
         std::vector<std::string> listed;
-        AddFolderTreeFiles(fx.Path(), "*.jpg", listed);
+        std::vector<UnreadFolder> unread;
+        AddFolderTreeFiles(fx.Path(), "*.jpg", listed, nullptr, &unread);
         r.Eq(Sorted(listed), Sorted({ a, b, secret, kept }), "tree scan");
+        r.True(unread.size() == 1 && unread[0].path == hiddenDir
+                && unread[0].error == Platform::Error::AccessDenied,
+            "the locked folder is not named alone");
+        std::vector<std::string> folders;
+        unread.clear();
+        ListSubFolders(hiddenDir, folders, &unread);
+        AddFolderFiles(hiddenDir, "*.*", listed, nullptr, &unread);
+        r.True(unread.size() == 2 && unread[1].path == hiddenDir, "the locked folder given is not named");
 
         // The check meets secret as b, after a and b are grouped.
         r.Eq(ErrorOf([&] { SameFileContent(secret, a); }), OpenErrorText(secret), "secret as a");
@@ -221,6 +235,98 @@ TEST(HostileChanging, SingleFileCommandsOnFilesThatChangedSinceTheCheck)
     EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
 }
 
+// A folder scan stopped (SIGSTOP) as soon as it has read the first names of the top
+// folder, while tree/vic and every file of the top folder are replaced by links into a
+// folder outside: nothing outside may be listed. A run where the scan opened vic before
+// it was stopped proves nothing, and is made again.
+TEST(HostileChanging, FoldersAndFilesReplacedByLinksMidScanBringNothingFromOutside)
+{
+    // A memory file system lists the newest name first: vic, made last, is read before
+    // the scan is stopped.
+    Fixture fx(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path().string());
+    const std::string tree = fx.MakeDir("tree");
+    fx.Write("outside/precious.conf", "precious");
+    const FileId outsideFile = IdentifyFile(fx / "outside/precious.conf");
+    // Names enough for several reads of the folder, so that the scan is still reading
+    // it when stopped.
+    std::vector<std::string> files;
+    for (int k = 0; k < 3000; ++k)
+        files.push_back(fx.Write("tree/f" + std::to_string(k) + ".conf", "precious"));
+    fx.Write("tree/vic/own.conf", "own");
+
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == 5)
+            GTEST_SKIP() << "the scan opened vic before it could be stopped, every time";
+        const int notes = inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(notes, 0);
+        const int treeRead = inotify_add_watch(notes, tree.c_str(), IN_ACCESS);
+        const int vicOpened = inotify_add_watch(notes, (tree + "/vic").c_str(), IN_OPEN);
+        ASSERT_TRUE(treeRead >= 0 && vicOpened >= 0);
+        bool late = false;
+        const std::string report = InChild(
+            [&] {
+                std::vector<std::string> out;
+                std::vector<ListedFile> listed;
+                AddFolderTreeFiles(tree, "*.*", out, &listed);
+                std::size_t outside = 0;
+                bool throughVic = false;
+                for (std::size_t k = 0; k < out.size(); ++k) {
+                    outside += listed[k].id == outsideFile ? 1 : 0;
+                    throughVic = throughVic || out[k] == tree + "/vic/precious.conf";
+                }
+                return outside == 0 ? std::string()
+                                    : std::to_string(outside) + " files listed from outside"
+                        + (throughVic ? ", one through vic" : "");
+            },
+            60,
+            [&](pid_t scan) {
+                // Waits for the first read of the top folder, then stops the scan.
+                alignas(inotify_event) char events[4096];
+                for (bool read = false; !read;) {
+                    const ssize_t got = ::read(notes, events, sizeof events);
+                    for (ssize_t at = 0; at < got;) {
+                        const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+                        read = read || e->wd == treeRead;
+                        late = late || e->wd == vicOpened;
+                        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+                    }
+                    if (got <= 0)
+                        return;
+                }
+                kill(scan, SIGSTOP);
+                int status = 0;
+                waitpid(scan, &status, WUNTRACED);
+                fcntl(notes, F_SETFL, O_NONBLOCK);
+                for (ssize_t got; (got = ::read(notes, events, sizeof events)) > 0;) {
+                    for (ssize_t at = 0; at < got;) {
+                        const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+                        late = late || e->wd == vicOpened;
+                        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+                    }
+                }
+                std::filesystem::rename(tree + "/vic", fx / "vic-away");
+                std::filesystem::create_symlink("../outside", tree + "/vic");
+                for (const std::string& file : files) {
+                    std::filesystem::remove(file);
+                    std::filesystem::create_symlink("../outside/precious.conf", file);
+                }
+                kill(scan, SIGCONT);
+            });
+        close(notes);
+        EXPECT_EQ(report, "");
+        if (!late || !report.empty())
+            break;
+        // Back as it was, vic last, for the next attempt.
+        for (const std::string& file : files) {
+            std::filesystem::remove(file);
+            fx.Write(file.substr(fx.Path().size() + 1), "precious");
+        }
+        std::filesystem::remove(tree + "/vic");
+        std::filesystem::rename(fx / "vic-away", tree + "/vic");
+    }
+    EXPECT_EQ(Content(fx / "outside/precious.conf"), "precious");
+}
+
 // ---------------------------------------------------------------------------------------
 // Names: invalid UTF-8, control characters, blanks, quotes, Japanese, shell metacharacters.
 
@@ -300,8 +406,12 @@ TEST(HostileLongPaths, PathsOfFourThousandBytesWorkAndLongerOnesGiveAMessage)
     const auto before = fx.Manifest();
 
     std::vector<std::string> listed;
-    AddFolderTreeFiles(fx.Path(), "*.jpg", listed);
+    std::vector<UnreadFolder> unread;
+    AddFolderTreeFiles(fx.Path(), "*.jpg", listed, nullptr, &unread);
     EXPECT_EQ(Sorted(listed), Sorted({ top, deep })) << "the file past PATH_MAX cannot be reached by path";
+    ASSERT_EQ(unread.size(), 1U);
+    EXPECT_EQ(unread[0].error, Platform::Error::InvalidName);
+    EXPECT_TRUE(tooDeepDir.rfind(unread[0].path, 0) == 0 && unread[0].path.size() >= PATH_MAX);
 
     Outcome engine = EngineCheck({ top, deep });
     EXPECT_EQ(engine, PairwiseCheck({ top, deep }));

@@ -1,4 +1,5 @@
 #include "check/ResultExport.h"
+#include "scan/PathText.h"
 #include "scan/SaveFile.h"
 
 #include "support/ChildProcess.h"
@@ -10,8 +11,12 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <random>
+#include <set>
 #include <sys/mount.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Check;
 namespace fs = std::filesystem;
@@ -102,6 +107,40 @@ TEST(FormatResults, KeepsTheBytesOfEveryPathThatIsNoUtf8)
         "      ]\n    }\n  ]\n}\n");
 }
 
+// Every path has a text of its own, in the window (DisplayPath) as in the saved results,
+// and the window's text comes back as the path: random names over the bytes that need
+// care (backslash, "x", hex digits, control bytes, bytes of UTF-8 and of none).
+TEST(FormatResults, NoTwoPathsShareAText)
+{
+    const std::string a = "/t/a\xE9.txt";
+    const std::string b = "/t/a\\xE9.txt";
+    EXPECT_EQ(FileScan::DisplayPath("/t/写真 (1).jpg"), "/t/写真 (1).jpg");
+    EXPECT_EQ(FileScan::DisplayPath(a), "/t/a\\xE9.txt");
+    EXPECT_EQ(FileScan::DisplayPath(b), "/t/a\\x5CxE9.txt");
+    EXPECT_EQ(FileScan::DisplayPath("/t/a\\xg\\x4"), "/t/a\\xg\\x4");
+    EXPECT_EQ(FormatResults({ { a, b } }, ResultFormat::Csv),
+        "\xEF\xBB\xBFgroup,position,path,size,modified\r\n1,1,/t/a\\xE9.txt,,\r\n1,2,/t/a\\x5CxE9.txt,,\r\n");
+
+    const char alphabet[] = { '\\', 'x', 'X', '4', 'e', 'F', 'g', '/', '\n', '\x7F', '\xC3', '\xA9', '\xE9', 'a' };
+    std::mt19937 random(26);
+    std::set<std::string> paths;
+    std::set<std::string> shown;
+    std::set<std::string> written;
+    for (int n = 0; n < 20000; ++n) {
+        std::string path(random() % 7, ' ');
+        for (char& c : path)
+            c = alphabet[random() % sizeof alphabet];
+        if (!paths.insert(path).second)
+            continue;
+        const std::string text = FileScan::DisplayPath(path);
+        ASSERT_EQ(FileScan::PathFromDisplayText(text), path) << text;
+        ASSERT_TRUE(FileScan::IsValidUtf8(text)) << text;
+        ASSERT_TRUE(shown.insert(text).second) << text;
+        ASSERT_TRUE(written.insert(FileScan::WritableAsIs(path) ? path : text).second) << text;
+    }
+    EXPECT_GT(paths.size(), 5000U);
+}
+
 TEST(ModifiedText, IsLocalTimeWithItsOffset)
 {
     const struct {
@@ -140,18 +179,52 @@ TEST(SaveResults, ReplacesTheTargetAndLeavesNothingElse)
 {
     TempDir dir;
     const std::string target = dir.Write("結果.csv", "old");
+    // The file replaced keeps who may read it, and whose it is where the process may
+    // say (root gives it to nobody here); a hard link keeps the old contents.
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    const bool root = geteuid() == 0;
+    ASSERT_TRUE(!root || chown(target.c_str(), 65534, 65534) == 0);
+    ASSERT_EQ(link(target.c_str(), (dir / "link.csv").c_str()), 0);
     const ResultGroups groups = { { "/no/such/a", "/no/such/b" } };
     SaveResults(target, groups, ResultFormat::Csv);
     EXPECT_EQ(Content(target), FormatResults(groups, ResultFormat::Csv));
+    EXPECT_EQ(Content(dir / "link.csv"), "old");
     SaveResults(dir / "new.json", groups, ResultFormat::Json);
     EXPECT_EQ(Content(dir / "new.json"), FormatResults(groups, ResultFormat::Json));
-    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> { "new.json", "結果.csv" }));
-    // Readable as any new document is, not only by its owner like a file being copied.
-    const mode_t mask = umask(022);
-    umask(mask);
+    EXPECT_EQ(Names(dir.Path()), (std::vector<std::string> { "link.csv", "new.json", "結果.csv" }));
     struct stat st { };
     ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640U);
+    EXPECT_TRUE(!root || (st.st_uid == 65534 && st.st_gid == 65534)) << st.st_uid << ":" << st.st_gid;
+    // A new file is readable as any new document is, not only by its owner like a file
+    // being copied.
+    const mode_t mask = umask(022);
+    umask(mask);
+    ASSERT_EQ(stat((dir / "new.json").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    EXPECT_EQ(st.st_uid, geteuid());
+
+    // Saved by someone else, whose file it becomes: the group it cannot keep gets no more
+    // than others had.
+    if (!root)
+        return;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0711), 0);
+    const std::string shared = dir.MakeDir("shared");
+    ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+    const std::string theirs = dir.Write("shared/r.csv", "old");
+    ASSERT_EQ(chmod(theirs.c_str(), 0664), 0);
+    EXPECT_CHILD_OK(InChild([&]() -> std::string {
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            return "SKIP: cannot become nobody";
+        SaveResults(theirs, groups, ResultFormat::Csv);
+        struct stat saved { };
+        if (stat(theirs.c_str(), &saved) != 0)
+            return "saved file missing";
+        return saved.st_uid == 65534 && saved.st_gid == 65534 && (saved.st_mode & 07777) == 0644
+            ? ""
+            : "saved as " + std::to_string(saved.st_uid) + ":" + std::to_string(saved.st_gid) + " mode "
+                + std::to_string(saved.st_mode & 07777);
+    }));
 }
 
 TEST(SaveResults, FailuresLeaveNoFileAndTheTargetAsItWas)

@@ -1,6 +1,8 @@
 // fuzz_filter: the extension filter routines against a plain model of their rules, and
-// the invariants that tie them and the path routines together.
+// the invariants that tie them and the path routines together, the text of a path among
+// them.
 #include "scan/FileScan.h"
+#include "scan/PathText.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -199,6 +201,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string joined = JoinPath(path, seed);
         REQUIRE(ExtractFileName(joined) == seed, joined, seed);
         REQUIRE(joined.find("//") == std::string::npos || path.find("//") != std::string::npos, joined, path);
+    }
+
+    // One text per path: the window's text comes back as the path, reads as UTF-8 without
+    // control bytes, and leaves an ordinary name as it is; a path the saved results write
+    // as it is cannot be the text of another path.
+    const std::string shown = DisplayPath(path);
+    REQUIRE(PathFromDisplayText(shown) == path, path, shown);
+    REQUIRE(IsValidUtf8(shown) && std::none_of(shown.begin(), shown.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    }), path, shown);
+    const bool plain = std::none_of(path.begin(), path.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    REQUIRE(!(WritableAsIs(path) && plain) || shown == path, path, shown);
+    REQUIRE(WritableAsIs(path) || !WritableAsIs(shown), path, shown);
+    if (seed != path) {
+        REQUIRE(DisplayPath(seed) != shown, path, seed);
+        const auto written = [](const std::string& p) { return WritableAsIs(p) ? p : DisplayPath(p); };
+        REQUIRE(written(seed) != written(path), path, seed);
     }
     return 0;
 }

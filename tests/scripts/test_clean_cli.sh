@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# test_clean_cli: check_folder's keep rules on a small tree: the listing without them,
+# test_clean_cli: tessarin-cli's keep rules on a small tree: the listing without them,
 # the plan with them, what --delete and --trash leave on disk, and the exit codes.
 # usage: test_clean_cli.sh BUILD_DIR SOURCE_DIR
 set -uo pipefail
-exe=$(cd "$1" && pwd)/bench/check_folder
+exe=$(cd "$1" && pwd)/cli/tessarin-cli
 [ -x "$exe" ] || { echo "FAIL: $exe not built" >&2; exit 1; }
 work=$(mktemp -d)
 shm=""
@@ -28,15 +28,15 @@ normalize()
     awk 'BEGIN { RS = ""; FS = "\n" } { gsub(/\n/, "|"); print }' | LC_ALL=C sort
 }
 
-# Runs check_folder with the arguments after the expected status and output.
+# Runs tessarin-cli with the arguments after the expected status and output.
 expect()
 {
     local status=$1 expected=$2 got code
     shift 2
     got=$("$exe" "$@" 2>"$work/stderr" | normalize)
     code=${PIPESTATUS[0]}
-    [ "$code" = "$status" ] || fail "check_folder $* exited $code, not $status: $(cat "$work/stderr")"
-    [ "$got" = "$(printf '%s' "$expected" | LC_ALL=C sort)" ] || fail "check_folder $* printed
+    [ "$code" = "$status" ] || fail "tessarin-cli $* exited $code, not $status: $(cat "$work/stderr")"
+    [ "$got" = "$(printf '%s' "$expected" | LC_ALL=C sort)" ] || fail "tessarin-cli $* printed
 $got
 instead of
 $expected"
@@ -144,4 +144,52 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then
         [ -f "$f" ] || fail "--trash on tmpfs removed $f"
     done
 fi
+
+# A protected folder counts by identity: through a bind mount of its parent (in a private
+# mount namespace) as through a link.
+make_tree
+ln -s t linked
+for view in linked view; do
+    if [ "$view" = view ]; then
+        mkdir view
+        unshare -m --propagation private true 2>/dev/null || continue
+        run=(unshare -m --propagation private sh -c 'mount --bind t view && exec "$@"' sh "$exe")
+    else
+        run=("$exe")
+    fi
+    got=$("${run[@]}" --keep shortest --protect t/keep "$view" 2>/dev/null | grep "^- $view/keep/")
+    [ -z "$got" ] || fail "--protect t/keep through $view planned: $got"
+done
+
+# Nothing is done unless every folder named is there.
+expect 2 "" --delete --no-subfolders t/a t/b t/missing
+expect 2 "" --delete t/keep/s1
+[ -f t/b/q.jpg ] && [ -f t/a/qq.jpg ] || fail "a run with a missing folder removed a file"
+
+# A folder that cannot be read is named, the rest is checked, and the status is 1.
+mkdir -p u/locked
+echo same >u/a.jpg
+echo same >u/b.jpg
+echo same >u/locked/c.jpg
+chmod 000 u/locked
+asUser=()
+[ "$(id -u)" != 0 ] || asUser=(setpriv --inh-caps=-dac_override,-dac_read_search
+    --bounding-set=-dac_override,-dac_read_search)
+got=$("${asUser[@]}" "$exe" u 2>"$work/stderr" | normalize)
+code=${PIPESTATUS[0]}
+chmod 700 u/locked
+[ "$code" = 1 ] || fail "an unreadable folder gave status $code"
+[ "$got" = "u/a.jpg|u/b.jpg" ] || [ "$got" = "u/b.jpg|u/a.jpg" ] || fail "with an unreadable folder: $got"
+grep -q "^tessarin-cli: cannot read folder u/locked: File access denied$" "$work/stderr" \
+    || fail "the unreadable folder is not named: $(cat "$work/stderr")"
+
+# Output that cannot be written fails the run, with a message.
+for args in "t" "--format csv t" "--keep newest t"; do
+    # shellcheck disable=SC2086 # the words are the options
+    "$exe" $args >/dev/full 2>"$work/stderr"
+    code=$?
+    [ "$code" != 0 ] || fail "tessarin-cli $args >/dev/full exited 0"
+    grep -q "cannot write the output: No space left on device" "$work/stderr" \
+        || fail "tessarin-cli $args >/dev/full said: $(cat "$work/stderr")"
+done
 echo "PASS"

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# test_results_export: runs check_folder --format csv and --format json over files whose
+# test_results_export: runs tessarin-cli --format csv and --format json over files whose
 # names need care (Japanese, comma, quote, line break, bytes that are no UTF-8), reads the
 # output back with Python's csv and json modules, and compares it with the files on disk.
 # usage: test_results_export.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
-exe=$build/bench/check_folder
+exe=$build/cli/tessarin-cli
 if ! command -v python3 >/dev/null; then
     echo "SKIP: python3 not found"
     exit 0
@@ -19,34 +19,45 @@ for args in "--format xml $work" "--format" "--format CSV $work"; do
     # shellcheck disable=SC2086
     "$exe" $args >/dev/null 2>&1 || status=$?
     if [ "$status" != 2 ]; then
-        echo "FAIL: check_folder $args gave status $status, not 2" >&2
+        echo "FAIL: tessarin-cli $args gave status $status, not 2" >&2
         exit 1
     fi
 done
 
 TZ=JST-9 python3 - "$exe" "$work" <<'EOF'
-import base64, codecs, csv, io, json, os, subprocess, sys
+import base64, codecs, csv, io, json, os, re, subprocess, sys
 from datetime import datetime
 
 exe, root = sys.argv[1], os.fsencode(sys.argv[2])
 
-# How the window shows a path: bytes that are no UTF-8, and control characters, as "\x"
-# and two upper-case digits.
-codecs.register_error("display", lambda e: ("".join("\\x%02X" % b for b in e.object[e.start:e.end]), e.end))
-def display(raw):
-    return "".join("\\x%02X" % ord(c) if ord(c) < 0x20 or ord(c) == 0x7F else c
-                   for c in raw.decode("utf-8", "display"))
-
-# The path as written: its own text when it is UTF-8, else as the window shows it.
-def text_of(raw):
+# The path as written: its own text when it is UTF-8 without a backslash that reads as an
+# escape ("\x" and two hex digits), else as the window shows it: every byte that is no
+# UTF-8, every control character and every such backslash as "\x" and two upper-case
+# digits.
+ESCAPE = re.compile(rb"\\x[0-9A-Fa-f]{2}")
+def utf8(part):
     try:
-        return raw.decode("utf-8")
+        return part.decode("utf-8")
     except UnicodeDecodeError:
-        return display(raw)
+        return None
+
+def text_of(raw):
+    if utf8(raw) is not None and not ESCAPE.search(raw):
+        return raw.decode("utf-8")
+    out, k = [], 0
+    while k < len(raw):
+        n = next((n for n in (1, 2, 3, 4) if utf8(raw[k:k + n]) is not None), 0)
+        if n and raw[k] >= 0x20 and raw[k] != 0x7F and not ESCAPE.match(raw, k):
+            out.append(raw[k:k + n].decode("utf-8"))
+            k += n
+        else:
+            out.append("\\x%02X" % raw[k])
+            k += 1
+    return "".join(out)
 
 names = {
     "same": ["写真.jpg".encode(), b"a,b.txt", b'say "hi".txt', b"line\nbreak.txt", b"\x82\xa0.txt",
-             "サブ/写真 コピー.jpg".encode()],
+             "サブ/写真 コピー.jpg".encode(), b"\\x82\\xA0.txt", b"back\\x.txt"],
     "other": [b"tab\t.dat", b"sub/,\"\n\xff"],
     "unique": [b"alone.txt"],
 }

@@ -309,6 +309,10 @@ void TestUnit1::pathToDisplay()
         QCOMPARE(PathFromDisplay(PathToDisplay(path)), path);
     QCOMPARE(PathFromDisplay(u"\\x82\\xA02.jpg"_s), std::string("\x82\xA0" "2.jpg"));
     QCOMPARE(PathFromDisplay(u"a\\x41\\x4"_s), std::string("a\\x41\\x4"));
+    // A backslash that would read as an escape is written as one, so that no two paths
+    // share a text.
+    QCOMPARE(PathToDisplay("/a\\xE9"), u"/a\\x5CxE9"_s);
+    QCOMPARE(PathFromDisplay(u"/a\\x5CxE9 \\x5c"_s), std::string("/a\\xE9 \\"));
 }
 
 void TestUnit1::japaneseQtTexts()

@@ -27,6 +27,8 @@
 #include <QToolTip>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -501,6 +503,20 @@ void TestTree::renameTakesOnlyANewName()
     QCOMPARE(TForm1::NodePath(group->child(0)), renamed);
     QCOMPARE(group->child(0)->text(0), QString::fromStdString(renamed));
     QCOMPARE(desktop->calls.size(), std::size_t { 4 });
+
+    // A name that only looks escaped shows its backslash as one, and the edit keeps it a
+    // backslash; a name that is no UTF-8 keeps its byte.
+    for (const std::string name : { "note\\xE9", "note\xE9" }) {
+        const std::string odd = file("p/" + name + ".jpg", "odd");
+        group = addGroup({ odd, m_d });
+        selectNode(group->child(0));
+        desktop->inputAnswers = { PathToDisplay(name) + u" v2.jpg"_s };
+        form->popRenameClick();
+        QCOMPARE(desktop->inputs.back().defaultText, PathToDisplay(name + ".jpg"));
+        QCOMPARE(Content(path("p/" + name + " v2.jpg")), std::string("odd"));
+        QCOMPARE(TForm1::NodePath(group->child(0)), path("p/" + name + " v2.jpg"));
+    }
+    QCOMPARE(PathToDisplay("note\\xE9"), u"note\\x5CxE9"_s);
 }
 
 void TestTree::renameSelectsTheNameBeforeItsExtension_data()
@@ -720,13 +736,18 @@ void TestTree::saveResultsWritesTheTreeAsItShowsIt()
         ReadTestFile(target), QByteArray::fromStdString(Check::FormatResults(groups, Check::ResultFormat::Json)));
     QVERIFY(desktop->errors.isEmpty());
 
-    // The next save offers the last name and filter; a name without extension follows the filter.
-    desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { path("plain"), 0 });
+    // The next save offers the last name and filter; a name without extension follows the
+    // filter. A file saved over keeps who may read it.
+    const std::string plain = file("plain", "old");
+    QVERIFY(chmod(plain.c_str(), 0600) == 0);
+    desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { plain, 0 });
     form->mSaveResultsClick();
     QCOMPARE(desktop->saves.at(1).fileName, target);
     QCOMPARE(desktop->saves.at(1).filter, 0);
-    QCOMPARE(ReadTestFile(path("plain")),
-        QByteArray::fromStdString(Check::FormatResults(groups, Check::ResultFormat::Csv)));
+    QCOMPARE(ReadTestFile(plain), QByteArray::fromStdString(Check::FormatResults(groups, Check::ResultFormat::Csv)));
+    struct stat st { };
+    QVERIFY(stat(plain.c_str(), &st) == 0);
+    QCOMPARE(st.st_mode & 07777, 0600U);
 
     // Cancelled: nothing written.
     desktop->saveAnswers.push_back(std::nullopt);

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -134,7 +135,11 @@ void TestUnit4::protectedFoldersAreNeverTouchedAndRemembered()
     const std::string copy = file("work/a.jpg", "same");
     const std::string other = file("archive/b.jpg", "bbbb");
     const std::string otherCopy = file("archive/old/b.jpg", "bbbb");
-    QCOMPARE(check({ copy, kept, other, otherCopy }), 2);
+    // A file of the protected folder listed through a link to it is protected too.
+    const std::string workC = file("work/c.jpg", "cc");
+    file("archive/c.jpg", "cc");
+    QVERIFY(QFile::link(filePath(u"archive"_s), filePath(u"linked"_s)));
+    QCOMPARE(check({ copy, kept, other, otherCopy, workC, path("linked/c.jpg") }), 3);
     desktop->folderAnswers.push_back(path("archive"));
     int preview = -1;
     WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
@@ -146,14 +151,16 @@ void TestUnit4::protectedFoldersAreNeverTouchedAndRemembered()
     QCOMPARE(desktop->browses.at(0).title, u"保護するフォルダを指定"_s);
     // The work copy goes although it comes first; the group all inside the protected
     // folder is left alone.
-    QCOMPARE(preview, 1);
+    QCOMPARE(preview, 2);
     QVERIFY(Exists(kept) && !Exists(copy));
+    QVERIFY(Exists(path("archive/c.jpg")) && !Exists(workC));
     QVERIFY(Exists(other) && Exists(otherCopy));
     QCOMPARE(Settings::ProtectedFolders(), std::vector<std::string>({ path("archive") }));
 
     // The delete dialog starts with protected files unchecked.
     const std::string loose = file("loose/b.jpg", "bbbb");
-    QCOMPARE(check({ loose, otherCopy }), 1);
+    file("archive/old/b2.jpg", "bbbb");
+    QCOMPARE(check({ loose, otherCopy, path("linked/old/b2.jpg") }), 1);
     QList<bool> marks;
     WhenModal<QDialog>(form.get(), [&](QDialog& dialog) {
         auto* list = Control<QListWidget>(dialog, "CheckFileList");
@@ -163,7 +170,7 @@ void TestUnit4::protectedFoldersAreNeverTouchedAndRemembered()
     });
     form->FileTree->setCurrentItem(form->FileTree->topLevelItem(0));
     form->FileTreeDblClick();
-    QCOMPARE(marks, QList<bool>({ false, false }));
+    QCOMPARE(marks, QList<bool>({ false, false, false }));
 }
 
 void TestUnit4::cancelStopsBetweenGroupsAndTheSummarySaysSo()

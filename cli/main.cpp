@@ -1,23 +1,24 @@
-// check_folder: the add-folder scan and the duplicate check run without a window, for
-// benchmarks and scripts. Prints each group's paths one per line, groups separated by
+// tessarin-cli: the add-folder scan and the duplicate check run without a window, for
+// scripts and benchmarks. Prints each group's paths one per line, groups separated by
 // an empty line, or with --format the window's saved results as CSV or JSON; a summary
 // goes to standard error. With keep rules it prints the plan for the groups instead
 // ("+ " stays, "- " goes), and carries it out with --trash or --delete.
 // --io-depth sets the requests kept in flight instead of choosing them by the disk.
-//   usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]
-//                       [--keep RULE[,RULE...]] [--protect DIR]... [--trash | --delete] FOLDER...
+// Help() lists every option; the manual page (packaging/tessarin-cli.1) says the same.
 #include "check/CheckRun.h"
 #include "check/CleanPlan.h"
 #include "check/ResultExport.h"
 #include "scan/CandidatePaths.h"
 #include "scan/FileScan.h"
+#include "scan/PathText.h"
+#include "scan/Platform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -162,13 +163,63 @@ void GiveBackFreeMemory()
 #endif
 }
 
+// The short form, on standard error, for a command line that cannot be run.
 int Usage()
 {
     std::fprintf(stderr,
-        "usage: check_folder [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]\n"
+        "usage: tessarin-cli [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]\n"
         "                    [--keep RULE[,RULE...]] [--protect DIR]... [--trash | --delete] FOLDER...\n"
-        "RULE: protected, newest, oldest, shortest, not-copy-name, first\n");
+        "Try 'tessarin-cli --help' for more information.\n");
     return 2;
+}
+
+// Every option, the exit statuses and an example, on standard output.
+int Help()
+{
+    std::fputs(R"(usage: tessarin-cli [OPTION]... FOLDER...
+Finds the files with identical contents among the files of each FOLDER and its
+subfolders, and prints each group's paths one per line, groups separated by an
+empty line. Hidden folders, symbolic links and special files are passed over,
+and a file with several names is listed once. The number of files, groups and
+seconds goes to standard error.
+
+Collecting:
+  --no-subfolders         only the files directly inside each FOLDER
+  --filter TEXT           file types to collect, for example "*.jpg;*.png"
+                          (default "*.*": every file)
+Output:
+  --format csv|json       write the groups as CSV or JSON, as the window's
+                          result file
+Cleaning (without --trash or --delete only the plan is printed):
+  --keep RULE[,RULE...]   choose the file each group keeps: the first rule that
+                          tells the files apart decides, list order last; print
+                          "+ " before a file that stays, "- " before one to go.
+                          RULE: protected, newest, oldest, shortest,
+                          not-copy-name, first (the default)
+  --protect DIR           never remove a file inside DIR (repeatable)
+  --trash                 move the files to go to the desktop trash
+  --delete                delete the files to go for good
+                          (both re-read each group first: a file goes only
+                          while a kept file still holds its bytes; "! " marks
+                          one that stayed, with the reason)
+Other:
+  --io-depth N            keep N reads in flight (default: chosen by the disk)
+  --help                  show this help and exit
+  --version               show the version and exit
+
+Exit status:
+  0  done, whether or not duplicates were found
+  1  a file could not be opened, a folder could not be read (each is named on
+     standard error), a file that was to go stayed, or the output could not be
+     written
+  2  the command line is wrong, or a FOLDER or protected folder does not exist
+     (nothing is done)
+
+Example:
+  tessarin-cli --keep not-copy-name,newest --protect ~/Pictures/best --trash ~/Pictures
+)",
+        stdout);
+    return 0;
 }
 
 // The keep-rule options. Any of them turns the listing into a plan.
@@ -218,37 +269,42 @@ int ParseCleanOption(int argc, char** argv, int& a, CleanOptions& options)
     return 1;
 }
 
-// Returns the protected folders spelled as the scan spells the paths below the folders
-// given: "--protect /home/me/pics/keep" with the folder "pics" gives "pics/keep" too,
-// since the plan compares paths byte for byte. The scan descends no linked folder, so a
-// path below a given folder is that folder's own spelling plus the rest. Returns
-// nothing when a protected folder does not exist.
-std::optional<std::vector<std::string>> ProtectedAsScanned(
-    const std::vector<std::string>& protect, const std::vector<std::string>& folders)
+// True when every path of folders names an existing folder; says which does not.
+bool AllFolders(const std::vector<std::string>& folders)
 {
-    namespace fs = std::filesystem;
-    std::vector<std::string> spelled;
-    for (const std::string& given : protect) {
-        std::error_code error;
-        const std::string real = fs::canonical(given, error).string();
-        if (error || !fs::is_directory(real, error)) {
-            std::fprintf(stderr, "check_folder: no such folder: %s\n", given.c_str());
-            return std::nullopt;
-        }
-        spelled.push_back(given);
-        for (const std::string& folder : folders) {
-            const std::string realFolder = fs::canonical(folder, error).string();
-            if (error)
-                continue;
-            if (Check::InFolder(realFolder, real)) {
-                spelled.push_back(folder);
-            } else if (Check::InFolder(real, realFolder)) {
-                const std::size_t base = realFolder == "/" ? 0 : realFolder.size();
-                spelled.push_back(FileScan::JoinPath(folder, real.substr(base + 1)));
-            }
+    for (const std::string& folder : folders) {
+        if (!Platform::IsDirectory(folder)) {
+            std::fprintf(stderr, "tessarin-cli: no such folder: %s\n", FileScan::DisplayPath(folder).c_str());
+            return false;
         }
     }
-    return spelled;
+    return true;
+}
+
+// Names each folder the scan could not read on standard error; returns the exit status
+// that follows: 1 when there was one.
+int ReportUnread(const std::vector<FileScan::UnreadFolder>& unread)
+{
+    for (const FileScan::UnreadFolder& folder : unread)
+        std::fprintf(stderr, "tessarin-cli: cannot read folder %s: %s\n", FileScan::DisplayPath(folder.path).c_str(),
+            Files::SystemErrorText(folder.error).c_str());
+    return unread.empty() ? 0 : 1;
+}
+
+// Flushes and closes standard output; a write that failed on the way, or fails now,
+// ends the run with a message and status 1 (a full disk must not pass for a result).
+int CloseOutput()
+{
+    errno = 0;
+    const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    int reason = errno;
+    if (std::fclose(stdout) != 0 && !failed)
+        reason = errno;
+    else if (!failed)
+        return 0;
+    std::fprintf(stderr, "tessarin-cli: cannot write the output: %s\n",
+        reason != 0 ? std::strerror(reason) : "write error");
+    return 1;
 }
 
 std::string ReasonText(const Check::CleanedFile& file)
@@ -352,6 +408,12 @@ int main(int argc, char** argv)
                 format = Check::ResultFormat::Json;
             else
                 return Usage();
+        } else if (std::strcmp(argv[a], "--help") == 0) {
+            Help();
+            return CloseOutput();
+        } else if (std::strcmp(argv[a], "--version") == 0) {
+            std::printf("tessarin-cli %s\n", TESSARIN_VERSION);
+            return CloseOutput();
         } else if (std::strncmp(argv[a], "--", 2) == 0) {
             return Usage();
         } else {
@@ -361,8 +423,9 @@ int main(int argc, char** argv)
     // A plan is printed in its own lines, never as saved results.
     if (folders.empty() || (format && clean.wanted))
         return Usage();
-    const std::optional<std::vector<std::string>> protectedFolders = ProtectedAsScanned(clean.protect, folders);
-    if (!protectedFolders)
+    // Nothing is done unless every folder named is there; a protected folder counts by
+    // its identity (Check::ProtectedFolders), however the scan spells the paths below it.
+    if (!AllFolders(folders) || !AllFolders(clean.protect))
         return 2;
 
     const auto started = std::chrono::steady_clock::now();
@@ -370,13 +433,14 @@ int main(int argc, char** argv)
     // check follows at once, so it takes the files as the scan looked them up.
     FileScan::CandidatePaths entries;
     LookUps entryFiles;
+    std::vector<FileScan::UnreadFolder> unread;
     for (const std::string& folder : folders) {
         std::vector<std::string> found;
         std::vector<FileScan::ListedFile> listed;
         if (subFolders)
-            FileScan::AddFolderTreeFiles(folder, filter, found, &listed);
+            FileScan::AddFolderTreeFiles(folder, filter, found, &listed, &unread);
         else
-            FileScan::AddFolderFiles(folder, filter, found, &listed);
+            FileScan::AddFolderFiles(folder, filter, found, &listed, &unread);
         // The look-ups are kept in 24 of their 40 bytes before the list is built beside
         // the paths: a million files are a lot of bytes.
         std::vector<FileScan::FileId> ids;
@@ -400,22 +464,26 @@ int main(int argc, char** argv)
     ConsoleHost host(entries, std::move(entryFiles));
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
-    int status = 0;
+    // A folder that could not be read is named, and fails the run, but what was read is
+    // checked (and cleaned) all the same.
+    int status = ReportUnread(unread);
+    bool checkFailed = false;
     try {
         Check::RunCheck(host, engineOptions);
     } catch (const Files::FileError& error) {
         std::fprintf(stderr, "%s\n", Files::ErrorBoxText(error.what()).c_str());
+        checkFailed = true;
         status = 1;
     }
     if (clean.wanted)
-        status = std::max(status, RunClean(host.Groups(), clean, *protectedFolders, status != 0, stdout));
+        status = std::max(status, RunClean(host.Groups(), clean, clean.protect, checkFailed, stdout));
     else if (format) {
         const std::string text = Check::FormatResults(host.Groups(), *format);
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
     else
         host.PrintGroups(stdout);
-    std::fflush(stdout);
+    status = std::max(status, CloseOutput());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, host.GroupCount(), seconds);
     return status;
