@@ -324,31 +324,25 @@ void CandidatePaths::RemoveRanges(const std::vector<RowRange>& ranges)
             Forget(m_ids[row], row, orphans);
     }
     Repick(std::move(orphans), ranges);
-    // Rows after a removed one move down: so do the slots that name them.
-    std::vector<std::size_t> removedBefore; // by range: rows removed before its end
-    std::size_t removed = 0;
-    for (const RowRange& range : ranges) {
-        removed += range.second - range.first + 1;
-        removedBefore.push_back(removed);
-    }
-    for (Slot& slot : m_files) {
-        if (slot.row == kFree || slot.row < ranges.front().first)
-            continue;
-        const auto after = std::lower_bound(ranges.begin(), ranges.end(), slot.row,
-            [](const RowRange& range, std::uint32_t row) { return range.second < row; });
-        const std::size_t shift = after == ranges.begin() ? 0 : removedBefore[static_cast<std::size_t>(after - ranges.begin()) - 1];
-        slot.row -= static_cast<std::uint32_t>(shift);
-    }
-    m_paths.RemoveRanges(ranges);
-    std::size_t kept = ranges.front().first;
+    // Rows after a removed one move down, and so do the slots that name them: newRow
+    // holds each row's place after the removal, from the first removed row on.
+    const std::size_t from = ranges.front().first;
+    std::vector<std::uint32_t> newRow(m_count - from);
+    std::size_t kept = from;
     std::size_t next = 0;
-    for (std::size_t k = ranges.front().first; k < m_ids.size(); ++k) {
+    for (std::size_t k = from; k < m_count; ++k) {
         while (next < ranges.size() && k > ranges[next].second)
             ++next;
+        newRow[k - from] = static_cast<std::uint32_t>(kept);
         if (next < ranges.size() && k >= ranges[next].first)
             continue;
         m_ids[kept++] = m_ids[k];
     }
+    for (Slot& slot : m_files) {
+        if (slot.row != kFree && slot.row >= from)
+            slot.row = newRow[slot.row - from];
+    }
+    m_paths.RemoveRanges(ranges);
     m_ids.resize(kept);
     m_count = kept;
 }
