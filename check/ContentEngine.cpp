@@ -437,6 +437,11 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
     CoreSeats seats(CoreCount());
     if (m_gateReads && InMemory(bySize, sets))
         shared.gate = &seats;
+    const DescriptorPlan plan
+        = PlanDescriptors(m_options.openFileLimit > 0 ? m_options.openFileLimit : Platform::OpenFileLimit());
+    shared.descriptors = plan.sets;
+    Platform::FolderHandles folders(m_paths.FolderCount(), plan.folders);
+    shared.folders = &folders;
     std::vector<HeadSink> heads(m_threads);
     if (!CompareHeads(shared, bySize, sets, heads, pump))
         return false;

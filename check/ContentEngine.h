@@ -42,6 +42,9 @@ struct EngineOptions {
     // there are more workers than cores, only one per core runs while reads come from
     // memory, and the rest wait on the disk.
     unsigned threads = 0;
+    // Descriptors the process may hold open; 0 asks the system. The workers keep set
+    // files and folders open within it (PlanDescriptors).
+    std::size_t openFileLimit = 0;
     // Requests kept in flight while looking files up and reading them when threads is 0;
     // 0 chooses by the disk of the first path: 16 on a solid-state or virtual disk,
     // where the queue wants filling, 4 on a rotational one.

@@ -9,6 +9,19 @@ namespace Check {
 
 using FileScan::BlockMatch;
 
+DescriptorPlan PlanDescriptors(std::size_t limit)
+{
+    constexpr std::size_t kReserve = 256;
+    constexpr std::size_t kLeastForSets = 768;
+    constexpr std::size_t kMostForSets = 4096;
+    constexpr std::size_t kMostFolders = 16384;
+    const std::size_t usable = limit > kReserve ? limit - kReserve : 0;
+    DescriptorPlan plan;
+    plan.sets = std::max(kLeastForSets, std::min(usable / 2, kMostForSets));
+    plan.folders = usable > plan.sets ? std::min(usable - plan.sets, kMostFolders) : 0;
+    return plan;
+}
+
 Refiner::Refiner(Shared& shared)
     : m_shared(shared)
     , m_first(MakeAlignedBuffer(shared.options.chunkBytes))
@@ -64,8 +77,17 @@ std::uint64_t Refiner::NextBoundary(std::uint64_t offset, std::uint64_t end) con
 Platform::Status Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& reader)
 {
     const ContentEngine::File& looked = m_shared.files[file];
-    m_shared.paths.CopyTo(looked.path, m_path);
-    const Platform::Status result = reader.OpenUnchecked(m_path);
+    const FileScan::PathStore& paths = m_shared.paths;
+    const std::uint32_t folder = paths.FolderIndex(looked.path);
+    const Platform::NativeHandle handle
+        = m_shared.folders ? m_shared.folders->Get(folder, paths.FolderAt(folder).data()) : Platform::NativeHandle::None;
+    Platform::Status result;
+    if (handle != Platform::NativeHandle::None) {
+        result = reader.OpenUncheckedAt(handle, paths.Name(looked.path).data());
+    } else {
+        paths.CopyTo(looked.path, m_path);
+        result = reader.OpenUnchecked(m_path);
+    }
     if (!result.Ok()) {
         if (result != Platform::Error::TooManyOpenFiles)
             m_shared.openFailed[file].store(1, std::memory_order_relaxed);

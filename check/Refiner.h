@@ -5,6 +5,7 @@
 #include "check/AlignedBuffer.h"
 #include "check/ContentEngine.h"
 #include "scan/ContentCompare.h"
+#include "scan/FileProbe.h"
 #include "scan/PathStore.h"
 #include "scan/Platform.h"
 
@@ -17,10 +18,16 @@
 
 namespace Check {
 
-// Descriptors the workers may hold open together for the sets they compare: well inside
-// the usual limit of 1024, with room left for reopening single files and for the rest
-// of the process.
-inline constexpr std::size_t kDescriptorBudget = 768;
+// How the workers spend the descriptors the process may hold: some are left for the rest
+// of the process and for reopening single files; of the others, a shared budget keeps the
+// files of the sets being compared open (768 within the usual limit of 1024, up to 4096
+// where the limit allows twice that), and what remains holds folders open, so that a file
+// opens through its folder.
+struct DescriptorPlan {
+    std::size_t sets = 0;
+    std::size_t folders = 0;
+};
+DescriptorPlan PlanDescriptors(std::size_t limit);
 
 // State the workers share during Classify.
 struct ContentEngine::Shared {
@@ -36,9 +43,11 @@ struct ContentEngine::Shared {
     std::atomic<bool> stop { false };
     // When set, the workers keep to the cores through it while reads come from memory.
     Platform::ReadGate* gate = nullptr;
-    // What is left of kDescriptorBudget: a worker takes a set's share before it keeps
-    // the set's files open, and reads the set by reopening when it cannot.
-    std::atomic<std::size_t> descriptors { kDescriptorBudget };
+    // The folders of the paths, opened as needed: a file opens through its folder.
+    Platform::FolderHandles* folders = nullptr;
+    // What is left of the sets' descriptor budget: a worker takes a set's share before it
+    // keeps the set's files open, and reads the set by reopening when it cannot.
+    std::atomic<std::size_t> descriptors { 0 };
 };
 
 // Receives what a refinement finds.

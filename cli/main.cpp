@@ -9,6 +9,7 @@
 #include "check/CleanPlan.h"
 #include "check/ResultExport.h"
 #include "scan/CandidatePaths.h"
+#include "scan/FileProbe.h"
 #include "scan/FileScan.h"
 #include "scan/PathText.h"
 #include "scan/Platform.h"
@@ -379,6 +380,8 @@ int RunClean(const std::vector<std::vector<std::string>>& groups, const CleanOpt
 int main(int argc, char** argv)
 {
     OneHeap();
+    // The check reads each file through its folder when it may hold the folders open.
+    Platform::RaiseOpenFileLimit();
     bool subFolders = true;
     std::string filter = "*.*";
     std::optional<Check::ResultFormat> format;

@@ -54,7 +54,7 @@ const char* PathStore::StoreName(std::string_view name)
     return at;
 }
 
-std::uint32_t PathStore::FolderOf(std::string_view folder)
+std::uint32_t PathStore::IndexFolder(std::string_view folder)
 {
     if (m_lastFolder != UINT32_MAX && m_folders[m_lastFolder] == folder)
         return m_lastFolder;
@@ -80,7 +80,7 @@ std::uint32_t PathStore::FolderOf(std::string_view folder)
 std::size_t PathStore::Add(std::string_view path)
 {
     const auto [folder, name] = Split(path);
-    const std::uint32_t folderIndex = FolderOf(folder);
+    const std::uint32_t folderIndex = IndexFolder(folder);
     const char* stored = StoreName(name);
     m_entries.push_back({ stored, static_cast<std::uint32_t>(name.size()), folderIndex });
     return m_entries.size() - 1;
@@ -90,7 +90,7 @@ void PathStore::Set(std::size_t index, std::string_view path)
 {
     Entry& entry = m_entries.at(index);
     const auto [folder, name] = Split(path);
-    const std::uint32_t folderIndex = FolderOf(folder);
+    const std::uint32_t folderIndex = IndexFolder(folder);
     const char* stored = StoreName(name);
     Dropped(entry);
     entry = { stored, static_cast<std::uint32_t>(name.size()), folderIndex };
@@ -186,7 +186,7 @@ void PathStore::CompactIfWasteful()
         PathStore fresh;
         fresh.m_entries.reserve(m_entries.size());
         for (const Entry& entry : m_entries) {
-            const std::uint32_t folder = fresh.FolderOf(m_folders[entry.folder]);
+            const std::uint32_t folder = fresh.IndexFolder(m_folders[entry.folder]);
             fresh.m_entries.push_back({ fresh.StoreName({ entry.name, entry.length }), entry.length, folder });
         }
         *this = std::move(fresh);

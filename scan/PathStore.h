@@ -47,6 +47,10 @@ public:
     // The path's folder, up to and including its last "/", and its name, the rest. The
     // bytes after each view are a NUL, so that data() can go to the system as it is.
     std::string_view Folder(std::size_t index) const { return m_folders[m_entries[index].folder]; }
+    // The folders are numbered; FolderAt gives one by its number.
+    std::uint32_t FolderIndex(std::size_t index) const { return m_entries[index].folder; }
+    std::size_t FolderCount() const { return m_folders.size(); }
+    std::string_view FolderAt(std::uint32_t folder) const { return m_folders[folder]; }
     std::string_view Name(std::size_t index) const
     {
         return { m_entries[index].name, m_entries[index].length };
@@ -68,7 +72,7 @@ private:
     };
 
     const char* StoreName(std::string_view name);
-    std::uint32_t FolderOf(std::string_view folder);
+    std::uint32_t IndexFolder(std::string_view folder);
     void Dropped(const Entry& entry) { m_deadBytes += entry.length + 1; }
     // Copies the live names into new blocks once most stored bytes are dead, and drops
     // the folders no path is in.

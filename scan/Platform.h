@@ -120,6 +120,8 @@ public:
     // Opens a path already looked up as a regular file, with no status query on the
     // way: Info() stays empty.
     Status OpenUnchecked(const std::string& path);
+    // Same, for name below folder, an open folder (FolderHandles in FileProbe.h).
+    Status OpenUncheckedAt(NativeHandle folder, const char* name);
     bool IsOpen() const { return m_handle != NativeHandle::None; }
     // The open file, for the back end's other calls on it (PlatformActions.h).
     NativeHandle Handle() const { return m_handle; }

@@ -1,4 +1,5 @@
 #include "check/ContentEngine.h"
+#include "check/Refiner.h"
 #include "scan/PathStore.h"
 
 #include "support/BytesRead.h"
@@ -62,10 +63,16 @@ TEST(Engine, ClassesAreExactlyTheSetsOfEqualBytes)
         for (int m = 0; m < members; ++m) {
             const std::string& content = kinds[rng() % kinds.size()];
             contents.push_back(content);
-            paths.push_back(dir.Write("f" + std::to_string(paths.size()), content));
+            paths.push_back(
+                dir.Write("d" + std::to_string(paths.size() % 4) + "/f" + std::to_string(paths.size()), content));
         }
     }
+    // Files open through their folders' handles, through their whole paths, and partly
+    // so when only two of the four folders may be held open.
     std::vector<EngineOptions> variants { EngineOptions {}, Tiny(1), Tiny(2), Tiny(3) };
+    variants[1].openFileLimit = 1024;
+    variants[2].openFileLimit = 1026;
+    variants[3].openFileLimit = 4096;
     variants.back().maxOpenFiles = 1;
     const FileScan::PathStore store = Store(paths);
     for (const EngineOptions& options : variants) {
@@ -84,6 +91,19 @@ TEST(Engine, ClassesAreExactlyTheSetsOfEqualBytes)
                     << options.threads;
             }
         }
+    }
+}
+
+TEST(Engine, DescriptorsGoToSetsFirstAndFoldersWithWhatIsLeft)
+{
+    struct Row {
+        std::size_t limit, sets, folders;
+    };
+    for (const Row& row : { Row { 256, 768, 0 }, Row { 1024, 768, 0 }, Row { 1026, 768, 2 }, Row { 4096, 1920, 1920 },
+             Row { 20000, 4096, 15648 }, Row { 1 << 20, 4096, 16384 } }) {
+        const Check::DescriptorPlan plan = Check::PlanDescriptors(row.limit);
+        EXPECT_EQ(plan.sets, row.sets) << row.limit;
+        EXPECT_EQ(plan.folders, row.folders) << row.limit;
     }
 }
 
