@@ -110,7 +110,14 @@ void Refiner::OpenAll(Cell& cell)
     if (!cell.files.empty() || cell.members.size() > m_descriptors)
         return;
     cell.files.resize(cell.members.size());
-    for (std::size_t k = 0; k < cell.members.size(); ++k) {
+    const std::size_t n = cell.members.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        // The members lie scattered over the file list and the paths: what the opens
+        // ahead need is fetched while this one waits on the system.
+        if (k + 8 < n)
+            __builtin_prefetch(&m_shared.files[cell.members[k + 8]]);
+        if (k + 4 < n)
+            m_shared.paths.Prefetch(m_shared.files[cell.members[k + 4]].path);
         const std::uint32_t file = cell.members[k];
         // A file that does not open is read as failing, which leaves it alone.
         const Platform::Status result = OpenMember(file, cell.files[k]);
