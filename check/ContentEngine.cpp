@@ -344,20 +344,50 @@ void ContentEngine::HoldBackFirstNames()
     // every other path is opened here. Once any path fails, every path is opened here,
     // so that the first failure in list order is known before anything is compared.
     // The files in size order serve Classify as well.
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> bySize(m_files.size());
-    for (std::size_t f = 0; f < bySize.size(); ++f)
-        bySize[f] = { m_files[f].size, static_cast<std::uint32_t>(f) };
-    std::sort(bySize.begin(), bySize.end());
-    m_bySize.resize(bySize.size());
+    SortBySize();
     m_pending.assign(m_files.size(), 0);
-    for (std::size_t k = 0; k < bySize.size(); ++k) {
-        m_bySize[k] = bySize[k].second;
-        const std::uint64_t size = bySize[k].first;
-        const bool shared = (k > 0 && bySize[k - 1].first == size)
-            || (k + 1 < bySize.size() && bySize[k + 1].first == size);
+    const auto sizeAt = [&](std::size_t k) { return m_files[m_bySize[k]].size; };
+    for (std::size_t k = 0; k < m_bySize.size(); ++k) {
+        const std::uint64_t size = sizeAt(k);
+        const bool shared = (k > 0 && sizeAt(k - 1) == size) || (k + 1 < m_bySize.size() && sizeAt(k + 1) == size);
         if (shared && size > 0)
-            m_pending[bySize[k].second] = 1;
+            m_pending[m_bySize[k]] = 1;
     }
+}
+
+void ContentEngine::SortBySize()
+{
+    // A radix sort, 16 bits of the size at a time from the lowest, which keeps ties in
+    // file order; a digit every size shares is passed over: most sizes take one pass or
+    // two, where a comparison sort of a million files takes a tenth of a second.
+    const std::size_t n = m_files.size();
+    std::vector<std::uint64_t> keys(n);
+    std::vector<std::uint32_t> order(n);
+    for (std::size_t f = 0; f < n; ++f) {
+        keys[f] = m_files[f].size;
+        order[f] = static_cast<std::uint32_t>(f);
+    }
+    std::vector<std::uint64_t> keysOut(n);
+    std::vector<std::uint32_t> orderOut(n);
+    std::vector<std::size_t> count(1 << 16);
+    for (unsigned shift = 0; shift < 64; shift += 16) {
+        std::fill(count.begin(), count.end(), 0);
+        for (const std::uint64_t key : keys)
+            ++count[(key >> shift) & 0xffff];
+        if (n == 0 || count[(keys[0] >> shift) & 0xffff] == n)
+            continue;
+        std::size_t at = 0;
+        for (std::size_t& c : count)
+            at += std::exchange(c, at);
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t to = count[(keys[k] >> shift) & 0xffff]++;
+            keysOut[to] = keys[k];
+            orderOut[to] = order[k];
+        }
+        keys.swap(keysOut);
+        order.swap(orderOut);
+    }
+    m_bySize = std::move(order);
 }
 
 void ContentEngine::PlaceOnDisk()
@@ -494,7 +524,7 @@ void ContentEngine::GatherSizeSets(
 
     // Same-size sets of the needed files, the largest work first.
     if (m_bySize.size() != fileCount)
-        HoldBackFirstNames();
+        SortBySize();
     bySize = std::move(m_bySize);
     m_bySize = std::vector<std::uint32_t>();
     bySize.erase(std::remove_if(bySize.begin(), bySize.end(),

@@ -137,6 +137,8 @@ private:
     std::uint32_t* FindIdentity(std::uint64_t inode, std::uint32_t device);
     std::uint32_t DeviceIndex(std::uint64_t device);
     void HoldBackFirstNames();
+    // Fills m_bySize.
+    void SortBySize();
     bool TryOpens(const Pump& pump);
     // Hands the items 0 to count - 1 out to the workers in batches [first, last); each
     // worker looks paths up with a probe of its own, and spells them out in a string of
