@@ -166,7 +166,7 @@ namespace {
                 const FileScan::ListedFile* file = fresh ? m_host.EntryLookedUp(i) : nullptr;
                 if (file && file->regular)
                     engine.TakeLookedUp(path,
-                        { file->id.device, file->id.inode, file->size, file->allocated < file->size, true });
+                        { file->id.device, file->id.inode, file->size, file->mtime, file->allocated < file->size, true });
                 if ((i & 4095) == 4095 && Due() && !Pump())
                     return false;
             }
@@ -369,10 +369,10 @@ namespace {
                     }
                     if (!groupOpen) {
                         m_host.AddGroup(kGroupCaption + std::to_string(++groupCounter));
-                        m_host.AddChild(m_paths->At(pivotPath));
+                        m_host.AddChild({ m_paths->At(pivotPath), engine.Stamp(pivotFile) });
                         groupOpen = true;
                     }
-                    m_host.AddChild(m_paths->At(path));
+                    m_host.AddChild({ m_paths->At(path), engine.Stamp(engine.FileOf(path)) });
                     m_removed.push_back(j);
                     if ((m_removed.size() & 255) == 0 && Due() && !Pump())
                         return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "check/ContentEngine.h"
+#include "check/Results.h"
 #include "scan/CandidatePaths.h"
 
 #include <cstddef>
@@ -40,8 +41,9 @@ public:
 
     // Appends a root node at the end of the tree.
     virtual void AddGroup(const std::string& caption) = 0;
-    // Appends a child to the root node added last.
-    virtual void AddChild(const std::string& caption) = 0;
+    // Appends a child to the root node added last: the file's path is its caption, and
+    // its stamp is the file as the check looked it up.
+    virtual void AddChild(const FoundFile& file) = 0;
 
     // What follows is for a host with a window; a host without one may leave it out.
     virtual void SetProgressMax(int maximum) { (void)maximum; }

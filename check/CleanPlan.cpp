@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
+#include <set>
 #include <string_view>
+#include <utility>
 
 namespace Check {
 namespace {
@@ -80,13 +82,30 @@ namespace {
         return static_cast<unsigned char>(before) < 0x80 && !IsAsciiAlnum(before);
     }
 
+    // The files counted so far: each once, by the identity the check found, or by path
+    // for a file it did not find.
+    class CountedFiles {
+    public:
+        // Returns true when file was not counted yet.
+        bool Add(const FoundFile& file)
+        {
+            if (file.stamp.Known())
+                return m_identities.emplace(file.stamp.device, file.stamp.inode).second;
+            return m_paths.insert(file.path).second;
+        }
+
+    private:
+        std::set<std::pair<std::uint64_t, std::uint64_t>> m_identities;
+        std::set<std::string> m_paths;
+    };
+
     // What the plan knows about one file. Looking a file up is the plan's whole cost, so
     // it happens only where a rule or the size needs it.
     struct Facts {
         enum class Lookup { NotYet, Found, Missing } lookup = Lookup::NotYet;
         bool isProtected = false;
         std::uint64_t size = 0;
-        std::int64_t mtimeNs = 0;
+        Platform::FileTime mtime;
     };
 
     // Looks path up once; returns true when it was found.
@@ -96,7 +115,7 @@ namespace {
             Platform::FileInfo info;
             facts.lookup = Platform::Stat(path, info).Ok() ? Facts::Lookup::Found : Facts::Lookup::Missing;
             facts.size = info.size;
-            facts.mtimeNs = info.mtimeNs;
+            facts.mtime = info.mtime;
         }
         return facts.lookup == Facts::Lookup::Found;
     }
@@ -118,7 +137,7 @@ namespace {
                     favourites.push_back(c);
             }
         };
-        const auto mtime = [&](std::size_t c) { return facts[c].mtimeNs; };
+        const auto mtime = [&](std::size_t c) { return facts[c].mtime; };
         switch (rule) {
         case KeepRule::Protected:
             std::copy_if(candidates.begin(), candidates.end(), std::back_inserter(favourites),
@@ -178,12 +197,16 @@ namespace {
         }
     }
 
-    PlannedGroup PlanGroup(const std::vector<std::string>& paths, const std::vector<KeepRule>& rules,
+    PlannedGroup PlanGroup(const ResultGroup& found, const std::vector<KeepRule>& rules,
         ProtectedFolders& protectedFolders, std::vector<Facts>& facts,
         std::vector<std::size_t>& candidates, std::vector<std::size_t>& favourites)
     {
         PlannedGroup group;
-        group.paths = paths;
+        group.files = found.files;
+        std::vector<std::string> paths;
+        paths.reserve(found.files.size());
+        for (const FoundFile& file : found.files)
+            paths.push_back(file.path);
         group.remove.assign(paths.size(), false);
         facts.assign(paths.size(), Facts {});
         bool allProtected = !paths.empty();
@@ -198,14 +221,15 @@ namespace {
         group.kept = *kept;
         group.size = facts[group.kept].size;
         const std::string& keptPath = paths[group.kept];
-        std::size_t toGo = 0;
+        CountedFiles toGo;
+        std::uint64_t count = 0;
         for (std::size_t i = 0; i < paths.size(); ++i) {
             // The kept file listed twice stays under both lines.
             group.remove[i] = facts[i].lookup != Facts::Lookup::Missing && !facts[i].isProtected
                 && i != group.kept && paths[i] != keptPath;
-            toGo += group.remove[i] ? 1 : 0;
+            count += group.remove[i] && toGo.Add(group.files[i]) ? 1 : 0;
         }
-        group.bytesFreed = group.size * toGo;
+        group.bytesFreed = group.size * count;
         return group;
     }
 
@@ -221,18 +245,15 @@ namespace {
             CleanedFile& file = result.files.emplace_back();
             file.group = g;
             file.index = i;
-            file.path = group.paths[i];
+            file.path = group.files[i].path;
             file.removed = outcome.deleted;
             file.reason = outcome.reason;
             file.error = outcome.error;
-            if (outcome.deleted) {
-                ++result.removed;
-                result.bytesFreed += group.size;
-            }
+            file.how = mode;
         };
         std::optional<GroupReverify> reverify;
         try {
-            reverify.emplace(group.paths, checked);
+            reverify.emplace(group.files, checked);
         } catch (const Files::FileError&) {
             // Out of descriptors: nothing could be compared, so everything stays.
             for (std::size_t i = 0; i < checked.size(); ++i) {
@@ -251,6 +272,31 @@ namespace {
             record(i, reverify->DeleteChecked(i, mode));
         }
         return true;
+    }
+
+    // Counts the files of result that went and those that stayed, each once.
+    void Tally(const CleanPlan& plan, CleanResult& result)
+    {
+        result.removed = result.trashed = result.stayed = 0;
+        result.bytesFreed = result.bytesTrashed = 0;
+        CountedFiles removed;
+        for (const CleanedFile& file : result.files) {
+            const PlannedGroup& group = plan.groups[file.group];
+            if (!file.removed || !removed.Add(group.files[file.index]))
+                continue;
+            ++result.removed;
+            result.bytesFreed += group.size;
+            if (file.how == Files::RemoveMode::Trash) {
+                ++result.trashed;
+                result.bytesTrashed += group.size;
+            }
+        }
+        // A file that went under one line went under all of them.
+        CountedFiles stayed = removed;
+        for (const CleanedFile& file : result.files) {
+            if (!file.removed && stayed.Add(plan.groups[file.group].files[file.index]))
+                ++result.stayed;
+        }
     }
 
 } // namespace
@@ -371,8 +417,8 @@ bool ProtectedFolders::Holds(const std::string& path)
     return it->second;
 }
 
-CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
-    const std::vector<KeepRule>& rules, const std::vector<std::string>& protectedFolders)
+CleanPlan MakeCleanPlan(const std::vector<ResultGroup>& groups, const std::vector<KeepRule>& rules,
+    const std::vector<std::string>& protectedFolders)
 {
     static const std::vector<KeepRule> kFirstOnly { KeepRule::First };
     const std::vector<KeepRule>& used = rules.empty() ? kFirstOnly : rules;
@@ -382,14 +428,35 @@ CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
     std::vector<Facts> facts;
     std::vector<std::size_t> candidates;
     std::vector<std::size_t> favourites;
-    for (const std::vector<std::string>& paths : groups) {
-        PlannedGroup& group = plan.groups.emplace_back(
-            PlanGroup(paths, used, protection, facts, candidates, favourites));
-        plan.filesToGo
-            += static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
-        plan.bytesFreed += group.bytesFreed;
-    }
+    for (const ResultGroup& found : groups)
+        plan.groups.emplace_back(PlanGroup(found, used, protection, facts, candidates, favourites));
+    const PlanTotals totals = TotalsOf(plan);
+    plan.filesToGo = totals.files;
+    plan.bytesFreed = totals.bytes;
     return plan;
+}
+
+PlanTotals TotalsOf(const CleanPlan& plan, const std::vector<bool>& include)
+{
+    PlanTotals totals;
+    CountedFiles counted;
+    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
+        if (!include.empty() && (g >= include.size() || !include[g]))
+            continue;
+        const PlannedGroup& group = plan.groups[g];
+        bool any = false;
+        for (std::size_t i = 0; i < group.files.size(); ++i) {
+            if (!group.remove[i])
+                continue;
+            any = true;
+            if (counted.Add(group.files[i])) {
+                ++totals.files;
+                totals.bytes += group.size;
+            }
+        }
+        totals.groups += any ? 1 : 0;
+    }
+    return totals;
 }
 
 CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, Files::RemoveMode mode,
@@ -404,19 +471,13 @@ CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include
     }
     CleanResult result;
     const std::size_t total = work.size();
-    for (std::size_t k = 0; k < total; ++k) {
+    for (std::size_t k = 0; k < total && !result.cancelled; ++k) {
         const auto goOn = [&] { return !progress || progress(k, total); };
-        if (!goOn()) {
-            result.cancelled = true;
-            return result;
-        }
         const PlannedGroup& group = plan.groups[work[k]];
-        if (!CarryOutGroup(group, work[k], group.remove, mode, result, goOn)) {
-            result.cancelled = true;
-            return result;
-        }
+        result.cancelled = !goOn() || !CarryOutGroup(group, work[k], group.remove, mode, result, goOn);
     }
-    if (progress)
+    Tally(plan, result);
+    if (progress && !result.cancelled)
         progress(total, total);
     return result;
 }
@@ -432,7 +493,7 @@ void RetryPermanently(const CleanPlan& plan, CleanResult& result)
         const PlannedGroup& group = plan.groups[g];
         // Only the files without a trash are to go now; every other file of the group
         // that is still there may serve as their copy.
-        std::vector<bool> checked(group.paths.size(), false);
+        std::vector<bool> checked(group.files.size(), false);
         bool any = false;
         for (std::size_t f = k; f < end; ++f) {
             const CleanedFile& file = result.files[f];
@@ -454,13 +515,13 @@ void RetryPermanently(const CleanPlan& plan, CleanResult& result)
                 file.removed = again.files[a].removed;
                 file.reason = again.files[a].reason;
                 file.error = again.files[a].error;
+                file.how = again.files[a].how;
                 ++a;
             }
-            result.removed += again.removed;
-            result.bytesFreed += again.bytesFreed;
         }
         k = end;
     }
+    Tally(plan, result);
 }
 
 } // namespace Check

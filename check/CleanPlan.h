@@ -4,6 +4,7 @@
 #pragma once
 
 #include "check/GroupReverify.h"
+#include "check/Results.h"
 #include "scan/FileOps.h"
 
 #include <cstddef>
@@ -78,25 +79,38 @@ private:
 };
 
 struct PlannedGroup {
-    // The group's files in list order.
-    std::vector<std::string> paths;
+    // The group's files in list order, as the check found them.
+    std::vector<FoundFile> files;
     // The file kept by the rules.
     std::size_t kept = 0;
-    // remove[i]: paths[i] is to go. Never the kept file, never a protected file.
+    // remove[i]: files[i] is to go. Never the kept file, never a protected file.
     std::vector<bool> remove;
     // Every file is protected: nothing happens to the group.
     bool allProtected = false;
     // The size of one file of the group: the kept file's, as looked up by the plan.
     std::uint64_t size = 0;
-    // The bytes the files to go take (size times their count).
+    // The bytes the files to go take: size times their count, a file that two lines
+    // lead to counted once.
     std::uint64_t bytesFreed = 0;
 };
 
+// Every file counts once however many lines lead to it (the same folder given twice, two
+// checks of one file): by the identity the check found, or by path where it found none.
 struct CleanPlan {
     std::vector<PlannedGroup> groups;
     std::size_t filesToGo = 0;
     std::uint64_t bytesFreed = 0;
 };
+
+// The files to go of some groups of a plan, each file counted once.
+struct PlanTotals {
+    // Groups with a file to go.
+    std::size_t groups = 0;
+    std::size_t files = 0;
+    std::uint64_t bytes = 0;
+};
+// Adds up the groups of plan whose entry in include is true (all when include is empty).
+PlanTotals TotalsOf(const CleanPlan& plan, const std::vector<bool>& include = {});
 
 // Plans every group: the kept file by rules (First when rules is empty), every other
 // file to go unless it lies in a protected folder. Files are looked up now (through
@@ -105,8 +119,8 @@ struct CleanPlan {
 // always one that exists: a file found missing is no candidate and is not planned to
 // go; one never looked up is planned like the others (the re-read keeps it when it is
 // gone). When every file of a group is missing, nothing of it goes (kept is 0).
-CleanPlan MakeCleanPlan(const std::vector<std::vector<std::string>>& groups,
-    const std::vector<KeepRule>& rules, const std::vector<std::string>& protectedFolders);
+CleanPlan MakeCleanPlan(const std::vector<ResultGroup>& groups, const std::vector<KeepRule>& rules,
+    const std::vector<std::string>& protectedFolders);
 
 // What happened to one file of a carried-out plan.
 struct CleanedFile {
@@ -118,19 +132,27 @@ struct CleanedFile {
     KeepReason reason = KeepReason::None;
     // Why a removal failed, or why a file could not be read.
     Platform::Status error;
+    // How it went, when it did: into the trash, or deleted for good.
+    Files::RemoveMode how = Files::RemoveMode::Delete;
 };
 
 struct CleanResult {
     // Every file that was to go, in plan order, with what happened to it.
     std::vector<CleanedFile> files;
+    // The files removed and the bytes they took, each file counted once however many
+    // lines lead to it (CleanPlan); of them, those that went into the trash.
     std::size_t removed = 0;
     std::uint64_t bytesFreed = 0;
+    std::size_t trashed = 0;
+    std::uint64_t bytesTrashed = 0;
+    // The files that stayed, counted the same way.
+    std::size_t stayed = 0;
     bool cancelled = false;
 };
 
 // Carries out the groups of plan whose entry in include is true (all when include is
 // empty), group by group: each group is read again (GroupReverify) and its files to go
-// are removed by mode. progress(groupsDone, groupsTotal) runs before every group and
+// are removed by mode, each only while its path leads to the file the check found. progress(groupsDone, groupsTotal) runs before every group and
 // after the last, groupsTotal counting the included groups with files to go; within a
 // group it runs again, with the same groupsDone, before every 64th file to go, so that
 // a large group into the trash stays cancellable. Returning false cancels before the
@@ -142,7 +164,7 @@ CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include
 
 // Deletes for good the files of result that stayed for want of a trash, after reading
 // their groups again (every other file of the group still on disk may serve as their
-// copy); updates their entries, result.removed and result.bytesFreed.
+// copy); updates their entries and the counts of result.
 void RetryPermanently(const CleanPlan& plan, CleanResult& result);
 
 } // namespace Check

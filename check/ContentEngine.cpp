@@ -254,7 +254,7 @@ bool ContentEngine::LookUp(const Pump& pump)
                 for (std::size_t k = first; k < last; ++k) {
                     m_paths.CopyTo(missing[k], path);
                     if (probe.Stat(path, info).Ok()) {
-                        looked[k] = { info.device, info.inode, info.size, info.allocated < info.size, true };
+                        looked[k] = { info.device, info.inode, info.size, info.mtime, info.allocated < info.size, true };
                         found += info.size;
                     }
                 }
@@ -310,6 +310,12 @@ std::uint32_t ContentEngine::FileOfIdentity(std::uint32_t path, const Looked& fi
     known.path = path;
     known.device = device;
     known.sparse = file.sparse ? 1 : 0;
+    if (!Platform::PackTime(file.mtime, known.mtime)) {
+        known.mtime = 0;
+        m_farTimes[*slot] = file.mtime;
+    } else if (!m_farTimes.empty()) {
+        m_farTimes.erase(*slot);
+    }
     return *slot;
 }
 

@@ -4,12 +4,15 @@
 
 #include "check/WorkerPool.h"
 
+#include "scan/Platform.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace Platform {
@@ -55,12 +58,14 @@ class ContentEngine {
 public:
     static constexpr std::uint32_t kNoFile = UINT32_MAX;
 
-    // What the look-up of a path found: a regular file's identity and size, and whether it
-    // takes less room on disk than its size (holes may be skipped unread).
+    // What the look-up of a path found: a regular file's identity, size and modification
+    // time, and whether it takes less room on disk than its size (holes may be skipped
+    // unread).
     struct Looked {
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
         std::uint64_t size = 0;
+        Platform::FileTime mtime;
         bool sparse = false;
         bool regular = false;
     };
@@ -95,6 +100,18 @@ public:
     std::uint32_t FileOf(std::uint32_t path) const { return m_fileOfPath[path]; }
     std::size_t FileCount() const { return m_files.size(); }
     std::uint64_t FileSize(std::uint32_t file) const { return m_files[file].size; }
+    // Returns a file as it was looked up.
+    Platform::FileStamp Stamp(std::uint32_t file) const
+    {
+        const File& f = m_files[file];
+        Platform::FileTime mtime = Platform::UnpackTime(f.mtime);
+        if (!m_farTimes.empty()) {
+            const auto far = m_farTimes.find(file);
+            if (far != m_farTimes.end())
+                mtime = far->second;
+        }
+        return { m_devices[f.device], f.inode, f.size, mtime };
+    }
     // Returns the class of a file: files with identical bytes share it (after Classify).
     std::uint32_t ClassOf(std::uint32_t file) const { return m_classOf[file]; }
 
@@ -109,13 +126,16 @@ public:
     std::size_t FilesToCompare() const { return m_filesToCompare.load(std::memory_order_relaxed); }
     std::size_t FilesCompared() const { return m_filesCompared.load(std::memory_order_relaxed); }
 
-    // A file: 24 bytes, so that a million of them take little room.
+    // A file: 32 bytes, so that a million of them take little room.
     struct File {
         std::uint64_t size = 0;
         // Its identity when looked up (the device as an index into the engine's list of
         // devices): a path that leads elsewhere by the time it is read no longer stands
         // for this file.
         std::uint64_t inode = 0;
+        // Its modification time when looked up, packed (PackTime; 0 for a time kept in
+        // m_farTimes): with the identity and size, the stamp a removal confirms.
+        std::int64_t mtime = 0;
         std::uint32_t path = 0;
         std::uint32_t device : 31 = 0;
         // Takes less room on disk than its size: holes may be skipped unread.
@@ -187,6 +207,8 @@ private:
     bool m_anyUnopenable = false;
     std::vector<File> m_files;
     std::vector<std::uint64_t> m_devices;
+    // The modification times of files that PackTime cannot pack.
+    std::unordered_map<std::uint32_t, Platform::FileTime> m_farTimes;
     // Until Probe is done: an open-addressing table of file numbers by identity.
     std::vector<std::uint32_t> m_identities;
     // The files in ascending size (ties in file order), from Probe until Classify.

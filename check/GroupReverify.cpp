@@ -19,7 +19,7 @@ namespace {
     // device of its own. Two distinct files agree in all three only by chance.
     bool SameFileElsewhere(const Platform::FileInfo& a, const Platform::FileInfo& b)
     {
-        return a.device != b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
+        return a.device != b.device && a.inode == b.inode && a.size == b.size && a.mtime == b.mtime;
     }
 
     bool OutOfDescriptors(const Platform::Status& err) { return err == Platform::Error::TooManyOpenFiles; }
@@ -226,16 +226,33 @@ namespace {
 } // namespace
 
 GroupReverify::GroupReverify(
+    const std::vector<FoundFile>& files, const std::vector<bool>& checked, const ReverifyOptions& options)
+{
+    m_members.resize(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        m_members[i].path = files[i].path;
+        m_members[i].found = files[i].stamp;
+    }
+    read(checked, options);
+}
+
+GroupReverify::GroupReverify(
     std::vector<std::string> paths, const std::vector<bool>& checked, const ReverifyOptions& options)
 {
     m_members.resize(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        m_members[i].path = std::move(paths[i]);
+    read(checked, options);
+}
+
+void GroupReverify::read(const std::vector<bool>& checked, const ReverifyOptions& options)
+{
     std::vector<Reader> readers;
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> readerOfFile;
     std::unordered_map<std::string, std::size_t> firstOfPath;
     bool shortOfDescriptors = false;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
+    for (std::size_t i = 0; i < m_members.size(); ++i) {
         Member& member = m_members[i];
-        member.path = std::move(paths[i]);
         member.firstOfPath = firstOfPath.try_emplace(member.path, i).first->second;
         member.checked = i < checked.size() && checked[i];
         Platform::ReadFile file;
@@ -278,11 +295,27 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
         const Reader& reader = readers[member.reader];
         member.error = reader.error;
         member.changed = reader.changed || !Platform::SameFileUnchanged(member.info, reader.info);
+        // The file the check found: a checked one exactly as found, a kept one the same
+        // file (its bytes are read anyway).
+        if (member.found) {
+            const Platform::FileStamp now = Platform::StampOf(member.info);
+            const bool sameFile = now.device == member.found->device && now.inode == member.found->inode;
+            member.changed = member.changed || (member.checked ? now != *member.found : !sameFile);
+        }
     }
     const auto usable = [](const Member& m) { return m.error.Ok() && !m.changed; };
     const bool anyKept = std::any_of(
         m_members.begin(), m_members.end(), [&](const Member& m) { return !m.checked && usable(m); });
+    const bool keptChanged = std::any_of(
+        m_members.begin(), m_members.end(), [&](const Member& m) { return !m.checked && m.error.Ok() && m.changed; });
 
+    // Read once, and only when some file has a copy to be told from itself.
+    std::optional<Platform::OverlayMounts> overlays;
+    const auto throughOverlay = [&overlays](const Member& a, const Member& b) {
+        if (!overlays)
+            overlays.emplace();
+        return overlays->SameFile(a.path, a.info, b.path, b.info);
+    };
     for (Member& member : m_members) {
         if (!member.checked)
             continue;
@@ -295,7 +328,7 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
             continue;
         }
         if (!anyKept) {
-            member.verdict = KeepReason::KeptUnreadable;
+            member.verdict = keptChanged ? KeepReason::KeptChanged : KeepReason::KeptUnreadable;
             continue;
         }
         const std::size_t contentClass = readers[member.reader].contentClass;
@@ -304,9 +337,11 @@ void GroupReverify::decide(const std::vector<Reader>& readers)
             const Member& kept = m_members[k];
             if (kept.checked || !usable(kept))
                 continue;
-            if (kept.reader == member.reader || SameFileElsewhere(kept.info, member.info))
+            const bool equal = contentClass != kNoClass && readers[kept.reader].contentClass == contentClass;
+            if (kept.reader == member.reader || SameFileElsewhere(kept.info, member.info)
+                || (equal && throughOverlay(kept, member)))
                 sameFileKept = true;
-            else if (contentClass != kNoClass && readers[kept.reader].contentClass == contentClass)
+            else if (equal)
                 member.partners.push_back(k);
         }
         if (member.partners.empty())
@@ -346,9 +381,11 @@ DeleteOutcome GroupReverify::DeleteChecked(std::size_t i, Files::RemoveMode mode
         outcome.reason = KeepReason::KeptChanged;
         return outcome;
     }
-    const Platform::Status err = Files::RemoveFileBy(member.path, mode);
+    const Platform::Status err = Files::RemoveFileBy(member.path, mode, Platform::StampOf(member.info));
     if (err == Platform::Error::NoTrash)
         outcome.reason = KeepReason::NoTrash;
+    else if (err == Platform::Error::Changed)
+        outcome.reason = KeepReason::Changed;
     else if (err.Ok() || err == Platform::Error::NotFound)
         outcome.deleted = m_members[member.firstOfPath].deleted = true;
     else

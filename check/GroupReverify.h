@@ -2,11 +2,13 @@
 // has a byte-identical kept copy, and deletes only the files that do.
 #pragma once
 
+#include "check/Results.h"
 #include "scan/FileOps.h"
 #include "scan/Platform.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,9 +25,11 @@ enum class KeepReason {
     Differs,
     // The only kept file with the same bytes is this very file under another name.
     SameFile,
-    // The checked file changed after it was read.
+    // The checked file changed after the check found it or after it was read, or its
+    // path leads to another file now.
     Changed,
-    // Every kept file it was found equal to changed after it was read.
+    // Every kept file it was found equal to changed after it was read, or the kept files'
+    // paths lead to other files than the check found.
     KeptChanged,
     // It was to go into the trash, and its volume has none.
     NoTrash,
@@ -55,11 +59,22 @@ struct DeleteOutcome {
 // one of two hard links would free nothing, and a kept path that is a symbolic link to the
 // checked file (or reaches it through a linked folder) would lose the data for good. So is
 // a kept file on another device with the checked file's inode number, size and
-// modification time: an overlay or a second mount shows one file that way.
+// modification time: an overlay or a second mount shows one file that way. So is a file
+// seen through an overlay mount at the place of the other in one of the overlay's layers
+// (Platform::OverlayMounts): with xino the overlay shows it under another inode number.
 // Deleting a checked path that is itself a symbolic link removes only the link, so such a
 // path is treated like any other.
+//
+// Given the files as the check found them, a checked file must still be that very file,
+// unchanged (its stamp), or it stays as Changed: a path whose folder became a link to
+// another folder leads to another file, whatever bytes it holds. A kept file counts only
+// while its path leads to the file the check found (device and inode); its bytes are
+// compared anyway.
 class GroupReverify {
 public:
+    // As below, for files as the check found them.
+    GroupReverify(const std::vector<FoundFile>& files, const std::vector<bool>& checked,
+        const ReverifyOptions& options = {});
     // Reads the files side by side once, block by block, splitting the group where bytes
     // differ (files that differ from the first alike read that block again, as a set of
     // their own) and skipping holes every file of a set shares. checked[i] marks paths[i] for
@@ -81,9 +96,10 @@ public:
 
     // Deletes checked file i (an unchecked one is left alone) when its verdict is None
     // and, looked up again right now, it and at least one of its partners still have the
-    // size, modification time, device and inode they had when read. A file already gone
-    // at the moment of deletion counts as deleted, and so does a path deleted earlier
-    // through another line of the group.
+    // size, modification time, device and inode they had when read; the file is looked
+    // up and removed through its open folder (Platform::RemoveFileIfSame). A file
+    // already gone at the moment of deletion counts as deleted, and so does a path
+    // deleted earlier through another line of the group.
     // mode says whether the file goes into the trash or is deleted for good; a volume
     // without a trash gives the reason NoTrash with the file left as it is.
     DeleteOutcome DeleteChecked(std::size_t i, Files::RemoveMode mode = Files::RemoveMode::Delete);
@@ -94,6 +110,8 @@ public:
 private:
     struct Member {
         std::string path;
+        // The file as the check found it, when known.
+        std::optional<Platform::FileStamp> found;
         bool checked = false;
         Platform::FileInfo info;
         Platform::Status error;
@@ -107,6 +125,7 @@ private:
         bool deleted = false;
     };
 
+    void read(const std::vector<bool>& checked, const ReverifyOptions& options);
     void decide(const std::vector<Reader>& readers);
     bool stillAsRead(std::size_t i) const;
 

@@ -28,7 +28,7 @@ namespace {
         Platform::FileInfo info;
         if (Platform::Stat(path, info).Ok() && info.kind == Platform::EntryKind::Regular) {
             record.size = info.size;
-            record.modified = ModifiedText(info.mtimeNs);
+            record.modified = ModifiedText(info.mtime);
         }
         return record;
     }
@@ -48,9 +48,17 @@ namespace {
         out += '"';
     }
 
-    std::string Csv(const ResultGroups& groups)
+    using Actions = std::vector<std::vector<FileAction>>;
+
+    const FileAction* ActionOf(const Actions* actions, std::size_t g, std::size_t p)
     {
-        std::string out = "\xEF\xBB\xBFgroup,position,path,size,modified\r\n";
+        return actions && g < actions->size() && p < (*actions)[g].size() ? &(*actions)[g][p] : nullptr;
+    }
+
+    std::string Csv(const ResultGroups& groups, const Actions* actions)
+    {
+        std::string out = "\xEF\xBB\xBFgroup,position,path,size,modified";
+        out += actions ? ",action,reason\r\n" : "\r\n";
         for (std::size_t g = 0; g < groups.size(); ++g) {
             for (std::size_t p = 0; p < groups[g].size(); ++p) {
                 const FileRecord record = ReadRecord(groups[g][p]);
@@ -61,6 +69,13 @@ namespace {
                     out += std::to_string(*record.size);
                 out += ',';
                 out += record.modified;
+                if (actions) {
+                    const FileAction* action = ActionOf(actions, g, p);
+                    out += ',';
+                    AppendCsvField(out, action ? action->action : std::string());
+                    out += ',';
+                    AppendCsvField(out, action ? action->reason : std::string());
+                }
                 out += "\r\n";
             }
         }
@@ -147,7 +162,7 @@ namespace {
         return out;
     }
 
-    std::string Json(const ResultGroups& groups)
+    std::string Json(const ResultGroups& groups, const Actions* actions)
     {
         std::string out = "{\n  \"groups\": [";
         for (std::size_t g = 0; g < groups.size(); ++g) {
@@ -167,6 +182,14 @@ namespace {
                     out += "null";
                 else
                     AppendJsonString(out, record.modified);
+                if (const FileAction* action = ActionOf(actions, g, p)) {
+                    out += ", \"action\": ";
+                    AppendJsonString(out, action->action);
+                    if (!action->reason.empty()) {
+                        out += ", \"reason\": ";
+                        AppendJsonString(out, action->reason);
+                    }
+                }
                 out += '}';
             }
             out += groups[g].empty() ? "]\n    }" : "\n      ]\n    }";
@@ -179,7 +202,13 @@ namespace {
 
 std::string FormatResults(const ResultGroups& groups, ResultFormat format)
 {
-    return format == ResultFormat::Json ? Json(groups) : Csv(groups);
+    return format == ResultFormat::Json ? Json(groups, nullptr) : Csv(groups, nullptr);
+}
+
+std::string FormatResults(
+    const ResultGroups& groups, ResultFormat format, const std::vector<std::vector<FileAction>>& actions)
+{
+    return format == ResultFormat::Json ? Json(groups, &actions) : Csv(groups, &actions);
 }
 
 void SaveResults(const std::string& target, const ResultGroups& groups, ResultFormat format)
@@ -197,12 +226,10 @@ ResultFormat ResultFormatOf(const std::string& path, ResultFormat fallback)
     return fallback;
 }
 
-std::string ModifiedText(std::int64_t mtimeNs)
+std::string ModifiedText(const Platform::FileTime& mtime)
 {
-    // Whole seconds, rounded down also before 1970.
-    std::int64_t seconds = mtimeNs / 1000000000;
-    if (mtimeNs % 1000000000 < 0)
-        --seconds;
+    // Whole seconds: the fraction after them is dropped, also before 1970.
+    const std::int64_t seconds = mtime.seconds;
     Platform::LocalTime local;
     if (!Platform::ToLocalTime(seconds, local))
         return {};

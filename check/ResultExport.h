@@ -2,6 +2,8 @@
 // the window's save command and tessarin-cli share it.
 #pragma once
 
+#include "scan/Platform.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +33,18 @@ using ResultGroups = std::vector<std::vector<std::string>>;
 // the JSON).
 std::string FormatResults(const ResultGroups& groups, ResultFormat format);
 
+// What a clean planned for a file or did to it: "keep", "remove", "trashed", "deleted"
+// or "stayed", with the reason of a file that stayed.
+struct FileAction {
+    std::string action;
+    std::string reason;
+};
+// FormatResults with the action of every file (actions[g][p] for groups[g][p]): the CSV
+// gets the columns "action" and "reason" (empty but for a file that stayed), the JSON
+// the members "action" and, for a file that stayed, "reason".
+std::string FormatResults(
+    const ResultGroups& groups, ResultFormat format, const std::vector<std::vector<FileAction>>& actions);
+
 // Writes FormatResults to target through Files::SaveFileReplacing, whose FileError
 // it passes on.
 void SaveResults(const std::string& target, const ResultGroups& groups, ResultFormat format);
@@ -39,10 +53,9 @@ void SaveResults(const std::string& target, const ResultGroups& groups, ResultFo
 // else fallback.
 ResultFormat ResultFormatOf(const std::string& path, ResultFormat fallback);
 
-// Returns a modification time (nanoseconds since 1970 UTC) in ISO 8601 as the local
-// clock showed it, to the second, with its offset: "2024-05-01T09:30:00+09:00". Where
+// Returns a modification time in ISO 8601 as the local clock showed it, to the second, with its offset: "2024-05-01T09:30:00+09:00". Where
 // the zone's offset is no whole number of minutes the time is given in UTC ("+00:00").
 // Returns "" when the platform cannot convert it.
-std::string ModifiedText(std::int64_t mtimeNs);
+std::string ModifiedText(const Platform::FileTime& mtime);
 
 } // namespace Check

@@ -72,14 +72,17 @@ namespace {
         }
         if (!stillAside)
             return Outcome(record, UndoOutcome::Missing);
-        const Files::FileIdentity aside { moved.device, moved.inode, record.identity.size, record.identity.modified };
+        const Files::FileIdentity aside { { moved.device, moved.inode, record.identity.size, record.identity.modified } };
         if (!aside.Matches(moved))
             return Outcome(record, UndoOutcome::Changed);
         if (const Platform::Status made = Files::MakeFolders(FileScan::ExtractFileDir(record.path)); !made.Ok())
             return Outcome(record, UndoOutcome::Failed, made);
         try {
-            if (Files::MoveFileTo(record.went, record.path, &aside) == Files::FileOpResult::TargetExists)
+            const Files::FileOpResult back = Files::MoveFileTo(record.went, record.path, &aside);
+            if (back == Files::FileOpResult::TargetExists)
                 return Outcome(record, UndoOutcome::Occupied);
+            if (back == Files::FileOpResult::Changed)
+                return Outcome(record, UndoOutcome::Changed);
         } catch (const Files::FileError& e) {
             UndoneFile failed = Outcome(record, UndoOutcome::Failed);
             failed.message = e.what();

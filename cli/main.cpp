@@ -2,7 +2,8 @@
 // scripts and benchmarks. Prints each group's paths one per line, groups separated by
 // an empty line, or with --format the window's saved results as CSV or JSON; a summary
 // goes to standard error. With keep rules it prints the plan for the groups instead
-// ("+ " stays, "- " goes), and carries it out with --trash or --delete.
+// ("+ " stays, "- " goes; with --format as records with their action), and carries it
+// out with --trash or --delete.
 // --io-depth sets the requests kept in flight instead of choosing them by the disk.
 // Help() lists every option; the manual page (packaging/tessarin-cli.1) says the same.
 #include "check/CheckRun.h"
@@ -29,49 +30,70 @@
 
 namespace {
 
-// What the scan learnt of a file, in 8 bytes: its size, and whether it is a regular
-// file and takes less room on disk than its size. Its identity is the list's.
+// What the scan learnt of a file, in 16 bytes: its size, whether it is a regular file and
+// takes less room on disk than its size, and its modification time (packed). Its
+// identity is the list's. A file whose time does not pack is left for the check to look
+// up again.
 class LookUps {
 public:
     void Add(const FileScan::ListedFile& file)
     {
-        m_files.push_back((file.size & kSize) | (file.regular ? kRegular : 0)
+        std::int64_t mtime = 0;
+        const bool packed = Platform::PackTime(file.mtime, mtime);
+        m_files.push_back((file.size & kSize) | (file.regular && packed ? kRegular : 0)
             | (file.allocated < file.size ? kSparse : 0));
+        m_times.push_back(mtime);
     }
     // Drops the look-ups at indices, which are ascending.
     void Drop(const std::vector<std::size_t>& indices)
     {
         std::size_t kept = 0;
         for (std::size_t k = 0, next = 0; k < m_files.size(); ++k) {
-            if (next < indices.size() && indices[next] == k)
+            if (next < indices.size() && indices[next] == k) {
                 ++next;
-            else
-                m_files[kept++] = m_files[k];
+            } else {
+                m_files[kept] = m_files[k];
+                m_times[kept++] = m_times[k];
+            }
         }
         m_files.resize(kept);
+        m_times.resize(kept);
     }
     void Append(LookUps&& other)
     {
-        if (m_files.empty())
+        if (m_files.empty()) {
             m_files = std::move(other.m_files);
-        else
+            m_times = std::move(other.m_times);
+        } else {
             m_files.insert(m_files.end(), other.m_files.begin(), other.m_files.end());
+            m_times.insert(m_times.end(), other.m_times.begin(), other.m_times.end());
+        }
     }
-    void Reserve(std::size_t count) { m_files.reserve(count); }
+    void Reserve(std::size_t count)
+    {
+        m_files.reserve(count);
+        m_times.reserve(count);
+    }
     std::size_t Count() const { return m_files.size(); }
     FileScan::ListedFile At(std::size_t index, const FileScan::FileId& id) const
     {
         const std::uint64_t file = m_files[index];
         const std::uint64_t size = file & kSize;
-        return { id, (file & kRegular) != 0, size, (file & kSparse) != 0 ? 0 : size };
+        return { id, (file & kRegular) != 0, size, (file & kSparse) != 0 ? 0 : size,
+            Platform::UnpackTime(m_times[index]) };
     }
-    void Clear() { m_files = std::vector<std::uint64_t>(); }
+    void Clear()
+    {
+        m_files = std::vector<std::uint64_t>();
+        m_times = std::vector<std::int64_t>();
+    }
 
 private:
     static constexpr std::uint64_t kRegular = 1ULL << 63;
     static constexpr std::uint64_t kSparse = 1ULL << 62;
     static constexpr std::uint64_t kSize = kSparse - 1;
     std::vector<std::uint64_t> m_files;
+    std::vector<std::int64_t> m_times;
 };
 
 // The candidate list (filled as the add-folder command fills it) and the result tree;
@@ -107,32 +129,22 @@ public:
         m_files.Clear();
         m_entries.RemoveRanges(FileScan::RangesOfDescending(indices));
     }
-    void AddGroup(const std::string&) override { m_groupStarts.push_back(m_children.size()); }
-    void AddChild(const std::string& caption) override { m_children.push_back(caption); }
+    void AddGroup(const std::string& caption) override { m_results.AddGroup(caption); }
+    void AddChild(const Check::FoundFile& file) override { m_results.AddFile(file); }
     void ShowInfo(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 
-    std::size_t GroupCount() const { return m_groupStarts.size(); }
-
-    Check::ResultGroups Groups() const
-    {
-        Check::ResultGroups groups;
-        for (std::size_t g = 0; g < m_groupStarts.size(); ++g) {
-            const std::size_t end = g + 1 < m_groupStarts.size() ? m_groupStarts[g + 1] : m_children.size();
-            groups.emplace_back(m_children.begin() + static_cast<std::ptrdiff_t>(m_groupStarts[g]),
-                m_children.begin() + static_cast<std::ptrdiff_t>(end));
-        }
-        return groups;
-    }
+    // The groups found, each file with its stamp: what a clean confirms before it acts.
+    const Check::Results& Results() const { return m_results; }
 
     // Writes the groups in fdupes' format.
     void PrintGroups(std::FILE* out) const
     {
-        for (std::size_t g = 0; g < m_groupStarts.size(); ++g) {
+        const std::vector<Check::ResultGroup>& groups = m_results.Groups();
+        for (std::size_t g = 0; g < groups.size(); ++g) {
             if (g > 0)
                 std::fputc('\n', out);
-            const std::size_t end = g + 1 < m_groupStarts.size() ? m_groupStarts[g + 1] : m_children.size();
-            for (std::size_t c = m_groupStarts[g]; c < end; ++c) {
-                std::fwrite(m_children[c].data(), 1, m_children[c].size(), out);
+            for (const Check::FoundFile& file : groups[g].files) {
+                std::fwrite(file.path.data(), 1, file.path.size(), out);
                 std::fputc('\n', out);
             }
         }
@@ -142,8 +154,7 @@ private:
     FileScan::CandidatePaths& m_entries;
     LookUps m_files;
     mutable FileScan::ListedFile m_lookedUp;
-    std::vector<std::size_t> m_groupStarts;
-    std::vector<std::string> m_children;
+    Check::Results m_results;
 };
 
 // Keeps every thread's allocations in one heap, so that GiveBackFreeMemory reaches them:
@@ -190,19 +201,24 @@ Collecting:
                           (default "*.*": every file)
 Output:
   --format csv|json       write the groups as CSV or JSON, as the window's
-                          result file
+                          result file; with a plan, each record adds the
+                          action (keep, remove, trashed, deleted, stayed) and
+                          the reason of a file that stayed
 Cleaning (without --trash or --delete only the plan is printed):
   --keep RULE[,RULE...]   choose the file each group keeps: the first rule that
                           tells the files apart decides, list order last; print
-                          "+ " before a file that stays, "- " before one to go.
+                          "+ " before a file that stays, "- " before one to go
+                          (paths as the window shows them: escapes for control
+                          characters and bytes that are no text).
                           RULE: protected, newest, oldest, shortest,
                           not-copy-name, first (the default)
   --protect DIR           never remove a file inside DIR (repeatable)
   --trash                 move the files to go to the desktop trash
   --delete                delete the files to go for good
                           (both re-read each group first: a file goes only
-                          while a kept file still holds its bytes; "! " marks
-                          one that stayed, with the reason)
+                          while it is the very file the check found and a
+                          kept file still holds its bytes; "! " marks one
+                          that stayed, with the reason)
 Other:
   --io-depth N            keep N reads in flight (default: chosen by the disk)
   --help                  show this help and exit
@@ -334,10 +350,13 @@ std::string ReasonText(const Check::CleanedFile& file)
 
 // Prints the plan, or with a mode carries it out and prints what was done: "+ " for a
 // file that stays, "- " for one that goes (or went), "! " with the reason for one the
-// re-read kept. Nothing is removed when the check itself failed. Returns the exit
-// status: 1 when a file to go stayed.
-int RunClean(const std::vector<std::vector<std::string>>& groups, const CleanOptions& options,
-    const std::vector<std::string>& protectedFolders, bool checkFailed, std::FILE* out)
+// re-read kept, each path in its one-to-one text (a line break in a name never starts a
+// line). With format, the groups as saved results instead, each record with its action.
+// Nothing is removed when the check itself failed. Returns the exit status: 1 when a
+// file to go stayed.
+int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& options,
+    const std::vector<std::string>& protectedFolders, bool checkFailed,
+    const std::optional<Check::ResultFormat>& format, std::FILE* out)
 {
     const auto started = std::chrono::steady_clock::now();
     const Check::CleanPlan plan = Check::MakeCleanPlan(groups, options.rules, protectedFolders);
@@ -351,28 +370,54 @@ int RunClean(const std::vector<std::vector<std::string>>& groups, const CleanOpt
     if (carryOut)
         result = Check::CarryOutPlan(plan, {}, *options.mode);
 
+    // What became of each file, in plan order; result.files holds the files to go in
+    // that order.
+    std::vector<std::vector<Check::FileAction>> actions(plan.groups.size());
+    Check::ResultGroups paths(plan.groups.size());
     std::size_t next = 0;
     for (std::size_t g = 0; g < plan.groups.size(); ++g) {
-        if (g > 0)
-            std::fputc('\n', out);
         const Check::PlannedGroup& group = plan.groups[g];
-        for (std::size_t i = 0; i < group.paths.size(); ++i) {
-            const Check::CleanedFile* done = nullptr;
-            if (carryOut && group.remove[i] && next < result.files.size())
-                done = &result.files[next++];
-            const bool stayed = done && !done->removed;
-            std::fputs(!group.remove[i] ? "+ " : stayed ? "! " : "- ", out);
-            std::fwrite(group.paths[i].data(), 1, group.paths[i].size(), out);
-            if (stayed)
-                std::fprintf(out, " (%s)", ReasonText(*done).c_str());
-            std::fputc('\n', out);
+        for (std::size_t i = 0; i < group.files.size(); ++i) {
+            paths[g].push_back(group.files[i].path);
+            Check::FileAction& action = actions[g].emplace_back();
+            action.action = group.remove[i] ? "remove" : "keep";
+            if (!carryOut || !group.remove[i] || next == result.files.size())
+                continue;
+            const Check::CleanedFile& done = result.files[next++];
+            if (done.removed) {
+                action.action = done.how == Files::RemoveMode::Trash ? "trashed" : "deleted";
+            } else {
+                action.action = "stayed";
+                action.reason = ReasonText(done);
+            }
+        }
+    }
+    if (format) {
+        const std::string text = Check::FormatResults(paths, *format, actions);
+        std::fwrite(text.data(), 1, text.size(), out);
+    } else {
+        for (std::size_t g = 0; g < paths.size(); ++g) {
+            if (g > 0)
+                std::fputc('\n', out);
+            for (std::size_t i = 0; i < paths[g].size(); ++i) {
+                const Check::FileAction& action = actions[g][i];
+                const bool stayed = action.action == "stayed";
+                std::fputs(action.action == "keep" ? "+ " : stayed ? "! " : "- ", out);
+                std::fputs(FileScan::DisplayPath(paths[g][i]).c_str(), out);
+                if (stayed)
+                    std::fprintf(out, " (%s)", action.reason.c_str());
+                std::fputc('\n', out);
+            }
         }
     }
     if (!carryOut)
         return 0;
-    std::fprintf(stderr, "%zu removed, %zu stayed, %llu bytes freed\n", result.removed,
-        result.files.size() - result.removed, static_cast<unsigned long long>(result.bytesFreed));
-    return result.removed == result.files.size() ? 0 : 1;
+    // Each file counted once, however many lines lead to it.
+    std::fprintf(stderr, "%zu trashed, %zu deleted, %zu stayed, %llu bytes freed\n", result.trashed,
+        result.removed - result.trashed, result.stayed, static_cast<unsigned long long>(result.bytesFreed));
+    const bool allWent = std::all_of(
+        result.files.begin(), result.files.end(), [](const Check::CleanedFile& file) { return file.removed; });
+    return allWent ? 0 : 1;
 }
 
 } // namespace
@@ -423,8 +468,7 @@ int main(int argc, char** argv)
             folders.emplace_back(argv[a]);
         }
     }
-    // A plan is printed in its own lines, never as saved results.
-    if (folders.empty() || (format && clean.wanted))
+    if (folders.empty())
         return Usage();
     // Nothing is done unless every folder named is there; a protected folder counts by
     // its identity (Check::ProtectedFolders), however the scan spells the paths below it.
@@ -444,7 +488,7 @@ int main(int argc, char** argv)
             FileScan::AddFolderTreeFiles(folder, filter, found, &listed, &unread);
         else
             FileScan::AddFolderFiles(folder, filter, found, &listed, &unread);
-        // The look-ups are kept in 24 of their 40 bytes before the list is built beside
+        // The look-ups are kept in 32 of their 56 bytes before the list is built beside
         // the paths: a million files are a lot of bytes.
         std::vector<FileScan::FileId> ids;
         ids.reserve(listed.size());
@@ -479,15 +523,16 @@ int main(int argc, char** argv)
         status = 1;
     }
     if (clean.wanted)
-        status = std::max(status, RunClean(host.Groups(), clean, clean.protect, checkFailed, stdout));
+        status = std::max(
+            status, RunClean(host.Results().Groups(), clean, clean.protect, checkFailed, format, stdout));
     else if (format) {
-        const std::string text = Check::FormatResults(host.Groups(), *format);
+        const std::string text = Check::FormatResults(host.Results().Paths(), *format);
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
     else
         host.PrintGroups(stdout);
     status = std::max(status, CloseOutput());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, host.GroupCount(), seconds);
+    std::fprintf(stderr, "%zu entries, %zu groups, %.3f s\n", entryCount, host.Results().GroupCount(), seconds);
     return status;
 }

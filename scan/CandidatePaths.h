@@ -3,6 +3,7 @@
 #pragma once
 
 #include "scan/PathStore.h"
+#include "scan/Platform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,12 +26,13 @@ struct FileId {
 
 // A listed file as the folder scan looked it up while its folder was open (links
 // followed): its identity (not Known when the look-up failed), and for a regular file
-// its size and the bytes it takes on disk.
+// its size, the bytes it takes on disk and its modification time.
 struct ListedFile {
     FileId id;
     bool regular = false;
     std::uint64_t size = 0;
     std::uint64_t allocated = 0;
+    Platform::FileTime mtime;
 };
 
 // Returns the identity of the file path leads to, following links.

@@ -9,13 +9,9 @@
 
 namespace Files {
 
-struct FileIdentity {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::uint64_t size = 0;
-    Platform::Timestamp modified;
-    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-
+// The stamp of a found file (Platform::FileStamp), with the checks the space actions make
+// against a file's full status.
+struct FileIdentity : Platform::FileStamp {
     // True when status is this very file, unchanged: a regular file with the same
     // device, inode, size and modification time.
     bool Matches(const Platform::FileStatus& status) const
@@ -31,19 +27,11 @@ struct FileIdentity {
 
 inline FileIdentity IdentityOf(const Platform::FileStatus& status)
 {
-    return { status.device, status.inode, status.size, status.modified };
+    return { { status.device, status.inode, status.size, status.modified } };
 }
 
-// From the check's look-up, whose time is one count of nanoseconds.
-inline FileIdentity IdentityOf(const Platform::FileInfo& info)
-{
-    std::int64_t seconds = info.mtimeNs / 1000000000;
-    std::int64_t nanoseconds = info.mtimeNs % 1000000000;
-    if (nanoseconds < 0) {
-        nanoseconds += 1000000000;
-        --seconds;
-    }
-    return { info.device, info.inode, info.size, { seconds, static_cast<std::uint32_t>(nanoseconds) } };
-}
+// From the check's look-up, or from the stamp it recorded.
+inline FileIdentity IdentityOf(const Platform::FileInfo& info) { return { Platform::StampOf(info) }; }
+inline FileIdentity IdentityOf(const Platform::FileStamp& stamp) { return { stamp }; }
 
 } // namespace Files

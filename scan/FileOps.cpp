@@ -19,14 +19,14 @@ namespace {
     // of the source, then deletes the source only while its path still names the file
     // that was copied, unchanged. Holes of a sparse source stay holes; the target is
     // private while it is written and gets the source's permissions and times at the end.
-    FileOpResult CopyThenDelete(const std::string& source, const std::string& target, const FileIdentity* expected)
+    FileOpResult CopyThenDelete(
+        const std::string& source, const std::string& target, const Platform::FileStamp* expected)
     {
         Platform::ReadFile in;
         if (!in.Open(source).Ok())
             throw FileError(OpenErrorText(source));
         const Platform::FileInfo opened = in.Info();
-        Platform::FileStatus status;
-        if (expected && (!Platform::StatOpen(in, status).Ok() || !expected->Matches(status)))
+        if (expected && Platform::StampOf(opened) != *expected)
             throw FileError(ChangedDuringMoveText(source));
 
         Platform::WriteFile out;
@@ -68,16 +68,17 @@ namespace {
         if (!Platform::Stat(target, written).Ok() || written.size != opened.size)
             throw FileError(kWriteStreamError);
 
-        // Right before the deletion: a path that names another file now (an editor
-        // saved a new version over it) or a changed file keeps everything.
-        Platform::FileInfo now;
-        if (!Platform::Stat(source, now).Ok() || !Platform::SameFileUnchanged(now, opened))
+        // Removed only while the path names the file copied, unchanged: a path that
+        // names another file now (an editor saved a new version over it, a folder on the
+        // way became a link) or a changed file keeps everything.
+        const Platform::Status removed = Platform::RemoveFileIfSame(source, Platform::StampOf(opened));
+        if (removed == Platform::Error::Changed)
             throw FileError(ChangedDuringMoveText(source));
+        // The copy is complete: it stays, beside the source when that cannot go, alone
+        // when the source is gone already.
         partial.Keep();
-        // The copy is complete and stays beside the source.
-        if (const Platform::Status err = Platform::RemoveFile(source);
-            !err.Ok() && err != Platform::Error::NotFound)
-            throw FileError(SourceKeptAfterCopyText(source, target, err));
+        if (!removed.Ok() && removed != Platform::Error::NotFound)
+            throw FileError(SourceKeptAfterCopyText(source, target, removed));
         return FileOpResult::Done;
     }
 
@@ -130,24 +131,30 @@ std::string MoveTarget(const std::string& file, const std::string& folder)
     return FileScan::JoinPath(folder, FileScan::ExtractFileName(file));
 }
 
-FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder)
+FileOpResult MoveFileToFolder(
+    const std::string& file, const std::string& folder, const Platform::FileStamp* expected)
 {
     const std::string target = MoveTarget(file, folder);
     Platform::FileInfo info;
     if (!Platform::Stat(file, info).Ok() || info.kind != Platform::EntryKind::Regular)
         throw FileError(OpenErrorText(file));
+    if (expected && Platform::StampOf(info) != *expected)
+        return FileOpResult::Changed;
     if (Platform::Exists(target))
         return FileOpResult::TargetExists;
-    return MoveFileTo(file, target);
+    return MoveFileTo(file, target, expected);
 }
 
-FileOpResult MoveFileTo(const std::string& file, const std::string& target, const FileIdentity* expected)
+FileOpResult MoveFileTo(const std::string& file, const std::string& target, const Platform::FileStamp* expected)
 {
-    const Platform::Status renamed = Platform::RenameNoReplace(file, target);
+    const Platform::Status renamed = expected ? Platform::RenameNoReplaceIfSame(file, *expected, target)
+                                              : Platform::RenameNoReplace(file, target);
     if (renamed.Ok())
         return FileOpResult::Done;
     if (renamed == Platform::Error::Exists)
         return FileOpResult::TargetExists;
+    if (renamed == Platform::Error::Changed)
+        return FileOpResult::Changed;
     if (renamed != Platform::Error::CrossDevice)
         throw FileError(SystemErrorText(renamed));
 
@@ -159,6 +166,12 @@ Platform::Status RemoveFileNow(const std::string& path) { return Platform::Remov
 Platform::Status RemoveFileBy(const std::string& path, RemoveMode mode)
 {
     return mode == RemoveMode::Delete ? Platform::RemoveFile(path) : Platform::MoveToTrash(path);
+}
+
+Platform::Status RemoveFileBy(const std::string& path, RemoveMode mode, const Platform::FileStamp& expected)
+{
+    return mode == RemoveMode::Delete ? Platform::RemoveFileIfSame(path, expected)
+                                      : Platform::MoveToTrashIfSame(path, expected);
 }
 
 } // namespace Files

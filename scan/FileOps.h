@@ -5,6 +5,7 @@
 
 #include "scan/FileError.h"
 #include "scan/FileIdentity.h"
+#include "scan/Platform.h"
 #include "scan/PlatformError.h"
 
 #include <cstdint>
@@ -17,6 +18,9 @@ enum class FileOpResult {
     Done,
     // Something already exists at the target; nothing was changed.
     TargetExists,
+    // The file is not the one expected any more (its path leads to another file, or it
+    // changed); nothing was changed.
+    Changed,
 };
 
 // A file this module is creating: removed again when the guard ends, unless Keep() said
@@ -73,12 +77,19 @@ std::string MoveTarget(const std::string& file, const std::string& folder);
 // failure the source is intact and no partial target is left. A source that cannot be
 // deleted after a complete copy throws FileError(SourceKeptAfterCopyText), with both
 // files then on disk.
-FileOpResult MoveFileToFolder(const std::string& file, const std::string& folder);
+//
+// With expected, the file found earlier (as a check recorded it): the move goes ahead
+// only while file still leads to that very file, unchanged, and returns Changed
+// otherwise.
+FileOpResult MoveFileToFolder(
+    const std::string& file, const std::string& folder, const Platform::FileStamp* expected = nullptr);
 
 // Moves file to target, whose folder exists, as MoveFileToFolder moves it. With
-// expected, a copy across file systems only goes ahead while the file it opens is that
-// file, unchanged (else ChangedDuringMoveText).
-FileOpResult MoveFileTo(const std::string& file, const std::string& target, const FileIdentity* expected = nullptr);
+// expected, the rename goes ahead only while file leads to that very file, unchanged
+// (looked up and renamed through its open folder; else Changed), and a copy across file
+// systems only while the file it opens is that file (else ChangedDuringMoveText).
+FileOpResult MoveFileTo(
+    const std::string& file, const std::string& target, const Platform::FileStamp* expected = nullptr);
 
 // Deletes one file for good (a folder is refused).
 Platform::Status RemoveFileNow(const std::string& path);
@@ -94,5 +105,8 @@ enum class RemoveMode {
 // Removes one file (a folder is refused; a symbolic link goes as the link, never its
 // target) by mode. NoTrash, with nothing changed, when the file's volume has no trash.
 Platform::Status RemoveFileBy(const std::string& path, RemoveMode mode);
+// Same, for a file found earlier: only while path still leads to the file of expected,
+// unchanged (Platform::RemoveFileIfSame, MoveToTrashIfSame); Changed otherwise.
+Platform::Status RemoveFileBy(const std::string& path, RemoveMode mode, const Platform::FileStamp& expected);
 
 } // namespace Files

@@ -76,7 +76,8 @@ namespace {
                 } else if (info.kind != EntryKind::Regular) {
                     return;
                 } else {
-                    out.listed.push_back({ FileId { info.device, info.inode }, true, info.size, info.allocated });
+                    out.listed.push_back(
+                        { FileId { info.device, info.inode }, true, info.size, info.allocated, info.mtime });
                 }
             }
             out.files.push_back(std::move(file));

@@ -21,13 +21,44 @@ bool IsHiddenName(const char* name);
 
 enum class EntryKind { Regular, Directory, Symlink, Other, Unknown };
 
+// A moment as a file system stores it: whole seconds since 1970-01-01 00:00 UTC (fewer
+// than 0 before) and the nanoseconds after them, so that every time a file system can
+// hold, in 1600 or in 2300 alike, is kept exactly and orders as it should.
+struct FileTime {
+    std::int64_t seconds = 0;
+    // 0 to 999,999,999.
+    std::uint32_t nanoseconds = 0;
+
+    auto operator<=>(const FileTime&) const = default;
+};
+
+// A FileTime in 8 bytes, for lists of a million files: nanoseconds since 1970, which
+// hold every time from 1678 to 2262. A time outside has no packed form (PackTime returns
+// false): whoever packs keeps it whole.
+inline bool PackTime(const FileTime& time, std::int64_t& packed)
+{
+    std::int64_t ns = 0;
+    return !__builtin_mul_overflow(time.seconds, 1000000000, &ns)
+        && !__builtin_add_overflow(ns, static_cast<std::int64_t>(time.nanoseconds), &packed);
+}
+inline FileTime UnpackTime(std::int64_t packed)
+{
+    std::int64_t seconds = packed / 1000000000;
+    std::int64_t nanoseconds = packed % 1000000000;
+    if (nanoseconds < 0) {
+        nanoseconds += 1000000000;
+        --seconds;
+    }
+    return { seconds, static_cast<std::uint32_t>(nanoseconds) };
+}
+
 struct FileInfo {
     EntryKind kind = EntryKind::Unknown;
     std::uint64_t size = 0;
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    std::int64_t mtimeNs = 0;
-    std::int64_t atimeNs = 0;
+    FileTime mtime;
+    FileTime atime;
     // The permission bits (owner, group, others, and the special bits).
     std::uint32_t permissions = 0;
     // Bytes the file takes on disk; fewer than its size means it may have holes.
@@ -40,12 +71,25 @@ enum class NativeHandle : std::intptr_t { None = -1 };
 // Returned by ReadFile::NextData when only a hole follows.
 inline constexpr std::uint64_t kNoData = UINT64_MAX;
 
+// Which file, in which state: its device and inode, its size and modification time. Two
+// looks at a path that give the same stamp saw the same file, unchanged; what a check
+// records of each file it groups, and what every removal confirms first.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    FileTime modified;
+
+    // False for the stamp of a look-up that found nothing.
+    bool Known() const { return inode != 0; }
+    bool operator==(const FileStamp&) const = default;
+};
+
+inline FileStamp StampOf(const FileInfo& info) { return { info.device, info.inode, info.size, info.mtime }; }
+
 // True when a and b describe one file in one state: same device and inode, same size and
 // modification time. What the safety checks before a deletion compare.
-inline bool SameFileUnchanged(const FileInfo& a, const FileInfo& b)
-{
-    return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs;
-}
+inline bool SameFileUnchanged(const FileInfo& a, const FileInfo& b) { return StampOf(a) == StampOf(b); }
 
 // Looks an entry of the folder being listed up through the open folder, without walking
 // the whole path again and without following a symbolic link (a link is reported as
@@ -211,6 +255,48 @@ Status RemoveFile(const std::string& path);
 // Moves a file (a symbolic link as the link) into the desktop's trash, where the file
 // manager can restore it; NoTrash when the file's volume has none.
 Status MoveToTrash(const std::string& path);
+
+// The same acts on a file found earlier, done only while path still leads (links
+// followed) to the file of expected, unchanged; otherwise Changed with nothing done, or
+// NotFound when nothing is there. The file is looked up and acted on through one open
+// folder, path's own, so that a folder on the way swapped for a link between the look-up
+// and the act cannot turn the act onto a file elsewhere. A symbolic link goes as the
+// link, never its target.
+Status RemoveFileIfSame(const std::string& path, const FileStamp& expected);
+// The trash takes a path: see the back end for how short the gap between the look-up
+// and the move is.
+Status MoveToTrashIfSame(const std::string& path, const FileStamp& expected);
+// RenameNoReplace of a file found earlier.
+Status RenameNoReplaceIfSame(const std::string& from, const FileStamp& expected, const std::string& to);
+
+// The mount table as read once: tells a file seen through an overlay mount from the
+// same file in one of that overlay's layers. An overlay shows a layer's file on a device
+// of its own, and (with xino) under another inode number, so identity alone takes the
+// two for different files.
+class OverlayMounts {
+public:
+    // Reads the table now; a system without overlays (or without a table) has none.
+    OverlayMounts();
+
+    bool Any() const { return m_anyOverlay; }
+    // True when the files at a and b (looked up as infoA and infoB) are one file: one
+    // seen through an overlay mount, the other at the same place in one of its layers.
+    bool SameFile(const std::string& a, const FileInfo& infoA, const std::string& b, const FileInfo& infoB) const;
+
+    struct Mount {
+        std::string point;
+        // The folder of the mounted file system that appears at point.
+        std::string root;
+        // An overlay's layers, upper first; empty for any other mount.
+        std::vector<std::string> layers;
+    };
+
+private:
+    bool Through(const std::string& path, const FileInfo& other) const;
+
+    std::vector<Mount> m_mounts;
+    bool m_anyOverlay = false;
+};
 
 // Returns the longest file name, in bytes, that the file system holding folder takes.
 std::size_t MaxNameBytes(const std::string& folder);

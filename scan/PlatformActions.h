@@ -14,11 +14,7 @@
 namespace Platform {
 
 // A moment as a file system stores it, exactly, before 1970 too.
-struct Timestamp {
-    std::int64_t seconds = 0;
-    std::uint32_t nanoseconds = 0; // 0-999,999,999
-    friend bool operator==(const Timestamp&, const Timestamp&) = default;
-};
+using Timestamp = FileTime;
 
 // What an action confirms before it touches a file and what undo gives a file back.
 struct FileStatus {

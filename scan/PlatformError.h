@@ -27,6 +27,8 @@ enum class Error {
     DiskFull,
     // The file's volume has no desktop trash.
     NoTrash,
+    // The path no longer leads to the file found earlier, or that file changed since.
+    Changed,
     // The file system cannot do what was asked (share blocks, swap two names).
     NotSupported,
     // The kernel compared two files' bytes and found them different.

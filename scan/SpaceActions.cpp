@@ -361,8 +361,11 @@ ActionResult MoveAside(const std::string& path, const FileIdentity& file, const 
     if (const Platform::Status made = MakeFolders(FileScan::ExtractFileDir(target)); !made.Ok())
         return Outcome(ActionOutcome::Failed, made);
     try {
-        if (MoveFileTo(path, target, &file) == FileOpResult::TargetExists)
+        const FileOpResult moved = MoveFileTo(path, target, &file);
+        if (moved == FileOpResult::TargetExists)
             return Outcome(ActionOutcome::TargetTaken);
+        if (moved == FileOpResult::Changed)
+            return Outcome(ActionOutcome::Changed);
     } catch (const FileError& e) {
         ActionResult failed = Outcome(ActionOutcome::Failed);
         failed.message = e.what();

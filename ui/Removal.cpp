@@ -55,19 +55,37 @@ void AppendListing(QStringList& lines, const QString& heading, const LeftFiles& 
         lines << u"ほか %1 件"_s.arg(files.size() - kListedFiles);
 }
 
-void ReportLeftOnDisk(
-    Files::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures, QStringList lines)
+void RemovalDone::Went(Files::RemoveMode how) { ++(how == Files::RemoveMode::Trash ? trashed : deleted); }
+
+void RemovalDone::Failed(Files::RemoveMode how, const std::string& path, const std::string& reason)
+{
+    (how == Files::RemoveMode::Trash ? notTrashed : notDeleted).emplace_back(path, reason);
+}
+
+void ReportLeftOnDisk(Files::RemoveMode mode, const RemovalDone& done, QStringList lines)
 {
     const QString verb = RemoveVerb(mode);
-    AppendListing(lines, u"次のファイルは"_s + verb + u"しませんでした："_s, kept);
-    AppendListing(lines, u"次のファイルを"_s + verb + u"できません："_s, failures);
+    AppendListing(lines, u"次のファイルは"_s + verb + u"しませんでした："_s, done.kept);
+    AppendListing(lines, u"次のファイルを"_s + verb + u"できません："_s,
+        mode == Files::RemoveMode::Trash ? done.notTrashed : done.notDeleted);
+    // With the trash on, what failed is the deletion for good asked for after all.
+    if (mode == Files::RemoveMode::Trash)
+        AppendListing(lines, u"次のファイルを完全に削除できません："_s, done.notDeleted);
     if (lines.isEmpty())
         return;
     const QString text = lines.join(u'\n');
-    if (failures.empty())
+    if (done.notTrashed.empty() && done.notDeleted.empty())
         TheDesktop().Information(text);
     else
         TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(text.toStdString())));
+}
+
+void ReportRemoval(Files::RemoveMode mode, const RemovalDone& done)
+{
+    QStringList lead;
+    if (mode == Files::RemoveMode::Trash && done.deleted > 0)
+        lead << u"ゴミ箱に移動したファイル：%1 個"_s.arg(done.trashed) << u"完全に削除したファイル：%1 個"_s.arg(done.deleted);
+    ReportLeftOnDisk(mode, done, lead);
 }
 
 bool ConfirmPermanentDelete(const std::vector<std::string>& paths)

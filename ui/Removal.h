@@ -24,11 +24,31 @@ QString RemoveVerb(Files::RemoveMode mode);
 // Appends heading and the files, at most 20 of them, the rest counted.
 void AppendListing(QStringList& lines, const QString& heading, const LeftFiles& files);
 
+// What a delete command did to its files, for its closing box: with the trash on, a file
+// whose volume has none may be deleted for good after all, and the box tells the two
+// apart.
+struct RemovalDone {
+    // Files that went into the trash, and that were deleted for good.
+    std::size_t trashed = 0;
+    std::size_t deleted = 0;
+    // Files kept on purpose, with the reason.
+    LeftFiles kept;
+    // Files that could not be moved into the trash, and that could not be deleted.
+    LeftFiles notTrashed;
+    LeftFiles notDeleted;
+
+    // Records a file gone by how, or one that could not go by how.
+    void Went(Files::RemoveMode how);
+    void Failed(Files::RemoveMode how, const std::string& path, const std::string& reason);
+};
+
 // Shows one box for the files a removal left on disk, after the lines of lead: those
 // kept on purpose, as information, and those that could not be removed, which make it
 // an error box. Nothing to say, no box.
-void ReportLeftOnDisk(
-    Files::RemoveMode mode, const LeftFiles& kept, const LeftFiles& failures, QStringList lead = {});
+void ReportLeftOnDisk(Files::RemoveMode mode, const RemovalDone& done, QStringList lead = {});
+// Same, for the delete commands of the tree: with the trash on, once a file was deleted
+// for good, the box also counts the files that went into the trash and those deleted.
+void ReportRemoval(Files::RemoveMode mode, const RemovalDone& done);
 
 // Asks once whether files whose volume has no trash are to be deleted for good;
 // "キャンセル", the default, keeps them.

@@ -64,7 +64,8 @@ QString FileToolTip(const std::string& path)
                                : QString::fromUtf8(Files::SystemErrorText(error)));
         return text;
     }
-    const QDateTime modified = QDateTime::fromMSecsSinceEpoch(info.mtimeNs / 1000000);
+    // Whole seconds; a time too far off for the clock shows no date.
+    const QDateTime modified = QDateTime::fromSecsSinceEpoch(info.mtime.seconds);
     // A dropped folder is listed as it is; its own size means nothing to the user.
     if (info.kind == Platform::EntryKind::Directory)
         text += u"\nフォルダ"_s;

@@ -39,11 +39,15 @@
 #include <algorithm>
 #include <memory>
 
+Q_DECLARE_METATYPE(Platform::FileStamp)
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
 constexpr int kFileRole = Qt::UserRole;
+// The stamp of a file node's file, which every command confirms before it acts.
+constexpr int kStampRole = Qt::UserRole + 1;
 
 // Condenses the widget's font, when the Japanese font at hand runs wider than the face
 // the layout was drawn for, until its text fits the widget's fixed width.
@@ -277,6 +281,19 @@ void TForm1::SetNodePath(QTreeWidgetItem* item, const std::string& path)
 {
     item->setData(0, kFileRole, QByteArray::fromStdString(path));
     item->setText(0, PathToDisplay(path));
+}
+
+Check::FoundFile TForm1::NodeFile(const QTreeWidgetItem* item)
+{
+    if (!item)
+        return {};
+    return { NodePath(item), item->data(0, kStampRole).value<Platform::FileStamp>() };
+}
+
+void TForm1::SetNodeFile(QTreeWidgetItem* item, const Check::FoundFile& file)
+{
+    SetNodePath(item, file.path);
+    item->setData(0, kStampRole, QVariant::fromValue(file.stamp));
 }
 
 // ---- window events ----

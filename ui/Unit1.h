@@ -69,8 +69,14 @@ public:
 
     // Returns the path bytes stored in a file node of FileTree ("" for a group node).
     static std::string NodePath(const QTreeWidgetItem* item);
-    // Stores path in a file node and shows it readably as the caption.
+    // Stores path in a file node and shows it readably as the caption; the node keeps
+    // the file's stamp, as a rename keeps the file.
     static void SetNodePath(QTreeWidgetItem* item, const std::string& path);
+    // Returns a file node's path with the stamp of the file the check found there, or
+    // the file last put there by a command of the tree (not Known for a group node).
+    static Check::FoundFile NodeFile(const QTreeWidgetItem* item);
+    // Stores file's path and stamp in a file node.
+    static void SetNodeFile(QTreeWidgetItem* item, const Check::FoundFile& file);
 
     // Window events.
     void FormCreate();

@@ -66,13 +66,13 @@ void TForm1::CheckAdapter::AddGroup(const std::string& caption)
     m_form.FileTree->addTopLevelItem(group);
 }
 
-void TForm1::CheckAdapter::AddChild(const std::string& caption)
+void TForm1::CheckAdapter::AddChild(const Check::FoundFile& found)
 {
     const int groups = m_form.FileTree->topLevelItemCount();
     if (groups == 0)
         throw std::logic_error("AddChild without a group");
     auto* file = new QTreeWidgetItem;
-    SetNodePath(file, caption);
+    SetNodeFile(file, found);
     m_form.FileTree->topLevelItem(groups - 1)->addChild(file);
 }
 

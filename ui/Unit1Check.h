@@ -23,7 +23,7 @@ public:
     void RemoveEntry(std::size_t index) override;
     void RemoveEntries(const std::vector<std::size_t>& indices) override;
     void AddGroup(const std::string& caption) override;
-    void AddChild(const std::string& caption) override;
+    void AddChild(const Check::FoundFile& file) override;
     void SetProgressMax(int maximum) override;
     void SetProgress(int position) override;
     void SetCountText(const std::string& text) override;

@@ -29,28 +29,36 @@ std::vector<QTreeWidgetItem*> groupsToClean(const QTreeWidget* tree)
     return groups;
 }
 
-// Tells what the run did: the files removed and the bytes freed, then the files that
-// stayed with their reasons.
+// Tells what the run did: the files removed and the bytes freed (with the trash on, those
+// that went into it apart from those deleted for good), then the files that stayed with
+// their reasons.
 void reportClean(Files::RemoveMode mode, const Check::CleanResult& result)
 {
-    const QString verb = RemoveVerb(mode);
-    LeftFiles kept;
-    LeftFiles failures;
+    RemovalDone done;
     for (const Check::CleanedFile& file : result.files) {
         if (file.removed)
             continue;
         if (file.reason != Check::KeepReason::None)
-            kept.emplace_back(file.path, KeepReasonText(file.reason, file.error));
+            done.kept.emplace_back(file.path, KeepReasonText(file.reason, file.error));
         else if (!file.error.Ok())
-            failures.emplace_back(file.path, KeepReasonText(file.reason, file.error));
+            done.Failed(file.how, file.path, KeepReasonText(file.reason, file.error));
     }
+    const auto count = [](const QString& what, std::size_t files, std::uint64_t bytes) {
+        return u"%1したファイル：%2 個（%3 バイト解放）"_s.arg(what)
+            .arg(files)
+            .arg(QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(bytes)));
+    };
     QStringList lead;
     if (result.cancelled)
         lead << u"途中で中止しました。"_s;
-    lead << u"%1したファイル：%2 個（%3 バイト解放）"_s.arg(verb)
-                .arg(result.removed)
-                .arg(QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(result.bytesFreed)));
-    ReportLeftOnDisk(mode, kept, failures, lead);
+    if (mode == Files::RemoveMode::Trash) {
+        lead << count(RemoveVerb(mode), result.trashed, result.bytesTrashed);
+        if (result.removed > result.trashed)
+            lead << count(u"完全に削除"_s, result.removed - result.trashed, result.bytesFreed - result.bytesTrashed);
+    } else {
+        lead << count(RemoveVerb(mode), result.removed, result.bytesFreed);
+    }
+    ReportLeftOnDisk(mode, done, lead);
 }
 
 } // namespace
@@ -94,25 +102,24 @@ void TForm1::mCleanAllClick()
         const std::vector<QTreeWidgetItem*> groups = groupsToClean(FileTree);
         if (groups.empty())
             return;
-        std::vector<std::vector<std::string>> paths;
-        std::vector<QString> captions;
+        std::vector<Check::ResultGroup> found;
         std::vector<bool> selected;
         std::vector<std::vector<QTreeWidgetItem*>> nodes;
         const QList<QTreeWidgetItem*> picked = FileTree->selectedItems();
         for (QTreeWidgetItem* group : groups) {
-            captions.push_back(group->text(0));
+            Check::ResultGroup& files = found.emplace_back();
+            files.caption = group->text(0).toStdString();
             // A file node selected stands for its group.
             selected.push_back(std::any_of(picked.begin(), picked.end(),
                 [&](const QTreeWidgetItem* item) { return item == group || item->parent() == group; }));
-            auto& files = paths.emplace_back();
             auto& items = nodes.emplace_back();
             for (int c = 0; c < group->childCount(); ++c) {
-                files.push_back(NodePath(group->child(c)));
+                files.files.push_back(NodeFile(group->child(c)));
                 items.push_back(group->child(c));
             }
         }
         const Files::RemoveMode mode = RemoveModeNow();
-        TForm4 dialog(std::move(paths), std::move(captions), std::move(selected), mode, this);
+        TForm4 dialog(std::move(found), std::move(selected), mode, this);
         if (dialog.exec() != QDialog::Accepted)
             return;
         Check::CleanResult result = dialog.Result();

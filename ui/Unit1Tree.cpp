@@ -34,19 +34,31 @@ QString noCopyLeftQuestion(Files::RemoveMode mode)
         + RemoveVerb(mode) + u"しますか？"_s;
 }
 
-// Removes path by mode; a file that is already gone counts as removed. Records any
-// other failure; a file whose volume has no trash goes to noTrash instead.
-bool removeRecorded(const std::string& path, Files::RemoveMode mode, LeftFiles& failures,
-    std::vector<std::string>& noTrash)
+// Removes file by how while its path still leads to the file the check found; a file
+// that is already gone counts as removed. One that changed since is kept with its
+// reason; one whose volume has no trash goes to noTrash; any other failure is recorded.
+bool removeRecorded(
+    const Check::FoundFile& file, Files::RemoveMode how, RemovalDone& done, std::vector<std::string>& noTrash)
 {
-    const Platform::Status err = Files::RemoveFileBy(path, mode);
-    if (err.Ok() || err == Platform::Error::NotFound)
+    const Platform::Status err = Files::RemoveFileBy(file.path, how, file.stamp);
+    if (err.Ok() || err == Platform::Error::NotFound) {
+        done.Went(how);
         return true;
+    }
     if (err == Platform::Error::NoTrash)
-        noTrash.push_back(path);
+        noTrash.push_back(file.path);
+    else if (err == Platform::Error::Changed)
+        done.kept.emplace_back(file.path, KeepReasonText(Check::KeepReason::Changed, {}));
     else
-        failures.emplace_back(path, Files::SystemErrorText(err));
+        done.Failed(how, file.path, Files::SystemErrorText(err));
     return false;
+}
+
+// Puts what a command recorded from the last line up in line order.
+void reverseRecords(RemovalDone& done)
+{
+    for (LeftFiles* files : { &done.kept, &done.notTrashed, &done.notDeleted })
+        std::reverse(files->begin(), files->end());
 }
 
 // The nodes of files that stayed for want of a trash, deleted for good if the user says so.
@@ -54,30 +66,39 @@ struct NoTrashNodes {
     std::vector<std::string> paths;
     std::vector<QTreeWidgetItem*> nodes;
     std::vector<int> lines;
+
+    void reverse()
+    {
+        std::reverse(paths.begin(), paths.end());
+        std::reverse(nodes.begin(), nodes.end());
+        std::reverse(lines.begin(), lines.end());
+    }
 };
 
 // Removes every line's file, as the user confirmed that no copy is to stay; there is
-// nothing to compare with. Removes the node of each file that is gone.
-void removeAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, Files::RemoveMode mode,
-    LeftFiles& failures)
+// nothing to compare with, but each file goes only while its path leads to the file the
+// check found. Removes the node of each file that is gone.
+void removeAsked(
+    QTreeWidgetItem* group, const std::vector<Check::FoundFile>& files, Files::RemoveMode mode, RemovalDone& done)
 {
     NoTrashNodes noTrash;
     // From the last line up, so that the indices of the lines still to come hold.
-    for (int i = static_cast<int>(paths.size()) - 1; i >= 0; --i) {
+    for (int i = static_cast<int>(files.size()) - 1; i >= 0; --i) {
         const std::size_t before = noTrash.paths.size();
-        if (removeRecorded(paths[static_cast<std::size_t>(i)], mode, failures, noTrash.paths))
+        if (removeRecorded(files[static_cast<std::size_t>(i)], mode, done, noTrash.paths)) {
             delete group->takeChild(i);
-        else if (noTrash.paths.size() > before)
+        } else if (noTrash.paths.size() > before) {
             noTrash.nodes.push_back(group->child(i));
+            noTrash.lines.push_back(i);
+        }
     }
-    std::reverse(failures.begin(), failures.end());
-    std::reverse(noTrash.paths.begin(), noTrash.paths.end());
-    std::reverse(noTrash.nodes.begin(), noTrash.nodes.end());
+    noTrash.reverse();
+    reverseRecords(done);
     if (!ConfirmPermanentDelete(noTrash.paths))
         return;
     std::vector<std::string> none;
-    for (std::size_t k = 0; k < noTrash.paths.size(); ++k) {
-        if (removeRecorded(noTrash.paths[k], Files::RemoveMode::Delete, failures, none))
+    for (std::size_t k = 0; k < noTrash.nodes.size(); ++k) {
+        if (removeRecorded(files[static_cast<std::size_t>(noTrash.lines[k])], Files::RemoveMode::Delete, done, none))
             delete noTrash.nodes[k];
     }
 }
@@ -86,50 +107,49 @@ void removeAsked(QTreeWidgetItem* group, const std::vector<std::string>& paths, 
 // files change, vanish and get replaced after a check. Removes the node of each file
 // that is gone; records the others with their reasons.
 // The busy cursor shown meanwhile goes before any question.
-void removeWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<std::string>& paths,
-    const std::vector<bool>& checked, Files::RemoveMode mode, LeftFiles& kept, LeftFiles& failures,
-    std::optional<BusyCursor>& busy)
+void removeWhereACopyIsKept(QTreeWidgetItem* group, const std::vector<Check::FoundFile>& files,
+    const std::vector<bool>& checked, Files::RemoveMode mode, RemovalDone& done, std::optional<BusyCursor>& busy)
 {
-    Check::GroupReverify reread(paths, checked);
+    Check::GroupReverify reread(files, checked);
     NoTrashNodes noTrash;
-    const auto record = [&](std::size_t line, const Check::DeleteOutcome& outcome) {
-        if (outcome.reason != Check::KeepReason::None)
-            kept.emplace_back(paths[line], KeepReasonText(outcome.reason, outcome.error));
+    const auto record = [&](std::size_t line, Files::RemoveMode how, const Check::DeleteOutcome& outcome) {
+        if (outcome.deleted)
+            done.Went(how);
+        else if (outcome.reason != Check::KeepReason::None)
+            done.kept.emplace_back(files[line].path, KeepReasonText(outcome.reason, outcome.error));
         else
-            failures.emplace_back(paths[line], Files::SystemErrorText(outcome.error));
+            done.Failed(how, files[line].path, Files::SystemErrorText(outcome.error));
     };
-    for (int i = static_cast<int>(paths.size()) - 1; i >= 0; --i) {
+    for (int i = static_cast<int>(files.size()) - 1; i >= 0; --i) {
         const auto line = static_cast<std::size_t>(i);
         if (!checked[line])
             continue;
         const Check::DeleteOutcome outcome = reread.DeleteChecked(line, mode);
-        if (outcome.deleted) {
-            delete group->takeChild(i);
-        } else if (outcome.reason == Check::KeepReason::NoTrash) {
-            noTrash.paths.push_back(paths[line]);
+        if (outcome.reason == Check::KeepReason::NoTrash) {
+            noTrash.paths.push_back(files[line].path);
             noTrash.nodes.push_back(group->child(i));
             noTrash.lines.push_back(i);
-        } else {
-            record(line, outcome);
+            continue;
         }
+        record(line, mode, outcome);
+        if (outcome.deleted)
+            delete group->takeChild(i);
     }
-    std::reverse(noTrash.paths.begin(), noTrash.paths.end());
+    noTrash.reverse();
+    reverseRecords(done);
     busy.reset();
     if (!noTrash.paths.empty() && !ConfirmPermanentDelete(noTrash.paths)) {
         for (const std::string& path : noTrash.paths)
-            kept.emplace_back(path, KeepReasonText(Check::KeepReason::NoTrash, {}));
-    } else {
-        for (std::size_t k = 0; k < noTrash.nodes.size(); ++k) {
-            const auto line = static_cast<std::size_t>(noTrash.lines[k]);
-            const Check::DeleteOutcome outcome = reread.DeleteChecked(line, Files::RemoveMode::Delete);
-            if (outcome.deleted)
-                delete noTrash.nodes[k];
-            else
-                record(line, outcome);
-        }
+            done.kept.emplace_back(path, KeepReasonText(Check::KeepReason::NoTrash, {}));
+        return;
     }
-    std::reverse(kept.begin(), kept.end());
-    std::reverse(failures.begin(), failures.end());
+    for (std::size_t k = 0; k < noTrash.nodes.size(); ++k) {
+        const auto line = static_cast<std::size_t>(noTrash.lines[k]);
+        const Check::DeleteOutcome outcome = reread.DeleteChecked(line, Files::RemoveMode::Delete);
+        record(line, Files::RemoveMode::Delete, outcome);
+        if (outcome.deleted)
+            delete noTrash.nodes[k];
+    }
 }
 
 // Returns how many characters of the shown name come before its extension, so that
@@ -178,27 +198,27 @@ void TForm1::FileTreeDblClick()
             dialog.AddFile(NodePath(node->child(i)), i > 0 && !protection.Holds(NodePath(node->child(i))));
         if (dialog.exec() != QDialog::Accepted)
             return;
-        std::vector<std::string> paths;
+        // The lines are the group's files, each with the file the check found there.
+        std::vector<Check::FoundFile> files;
         std::vector<bool> checked;
         for (int i = 0; i < dialog.FileCount(); ++i) {
-            paths.push_back(dialog.FilePath(i));
+            files.push_back({ dialog.FilePath(i), NodeFile(node->child(i)).stamp });
             checked.push_back(dialog.IsChecked(i));
         }
         const auto marked = static_cast<std::size_t>(std::count(checked.begin(), checked.end(), true));
         if (marked == 0)
             return;
 
-        LeftFiles kept;
-        LeftFiles failures;
-        if (marked == paths.size()) {
+        RemovalDone done;
+        if (marked == files.size()) {
             if (!TheDesktop().ConfirmDefaultCancel(noCopyLeftQuestion(mode)))
                 return;
-            removeAsked(node, paths, mode, failures);
+            removeAsked(node, files, mode, done);
         } else {
             std::optional<BusyCursor> busy(std::in_place);
-            removeWhereACopyIsKept(node, paths, checked, mode, kept, failures, busy);
+            removeWhereACopyIsKept(node, files, checked, mode, done, busy);
         }
-        ReportLeftOnDisk(mode, kept, failures);
+        ReportRemoval(mode, done);
     });
 }
 
@@ -249,18 +269,26 @@ void TForm1::popMoveClick()
         std::string folder;
         if (!PickFolder(u"画像のフォルダを指定"_s, folder))
             return;
-        const std::string path = NodePath(node);
+        const Check::FoundFile file = NodeFile(node);
         Files::FileOpResult result;
         {
             // A copy to another file system can take a while.
             BusyCursor busy;
-            result = Files::MoveFileToFolder(path, folder);
+            result = Files::MoveFileToFolder(file.path, folder, &file.stamp);
         }
         if (result == Files::FileOpResult::TargetExists) {
             TheDesktop().Information(QString::fromUtf8(kNameTaken));
             return;
         }
-        SetNodePath(node, Files::MoveTarget(path, folder));
+        if (result == Files::FileOpResult::Changed) {
+            QStringList lines;
+            AppendListing(lines, u"次のファイルは移動しませんでした："_s,
+                { { file.path, KeepReasonText(Check::KeepReason::Changed, {}) } });
+            TheDesktop().Information(lines.join(u'\n'));
+            return;
+        }
+        // The node follows the file to its new place, as it is there now.
+        SetNodeFile(node, Check::LookUpNow(Files::MoveTarget(file.path, folder)));
     });
 }
 
@@ -282,15 +310,17 @@ void TForm1::popDeleteClick()
             return;
         const Files::RemoveMode mode = RemoveModeNow();
         const QString verb = RemoveVerb(mode);
-        if (!TheDesktop().Confirm(u"実ファイルも"_s + verb + u"します。\n本当に"_s + verb + u"しますか？"_s))
+        // The command acts on the node selected before the right-click, which need not be
+        // the row clicked: the question names the file that will go.
+        if (!TheDesktop().Confirm(u"実ファイルも"_s + verb + u"します。\n本当に"_s + verb + u"しますか？\n"_s
+                + PathToDisplay(NodePath(node))))
             return;
-        LeftFiles failures;
+        RemovalDone done;
         std::vector<std::string> noTrash;
-        const std::string path = NodePath(node);
-        if (removeRecorded(path, mode, failures, noTrash)
-            || (ConfirmPermanentDelete(noTrash)
-                && removeRecorded(path, Files::RemoveMode::Delete, failures, noTrash)))
+        const Check::FoundFile file = NodeFile(node);
+        if (removeRecorded(file, mode, done, noTrash)
+            || (ConfirmPermanentDelete(noTrash) && removeRecorded(file, Files::RemoveMode::Delete, done, noTrash)))
             delete node;
-        ReportLeftOnDisk(mode, {}, failures);
+        ReportRemoval(mode, done);
     });
 }

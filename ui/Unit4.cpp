@@ -51,12 +51,11 @@ QString bytesText(std::uint64_t bytes)
 
 } // namespace
 
-TForm4::TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString> captions,
-    std::vector<bool> selected, Files::RemoveMode mode, QWidget* parent)
+TForm4::TForm4(
+    std::vector<Check::ResultGroup> groups, std::vector<bool> selected, Files::RemoveMode mode, QWidget* parent)
     : QDialog(parent, kDialogFlags)
     , m_ui(std::make_unique<Ui::TForm4>())
     , m_groups(std::move(groups))
-    , m_captions(std::move(captions))
     , m_selected(std::move(selected))
     , m_mode(mode)
 {
@@ -172,9 +171,9 @@ void TForm4::fillPreview()
         if (going == 0 || (m_ui->SelectedOnly->isChecked() && !m_selected[g]))
             continue;
         auto* item = new QTreeWidgetItem;
-        const QString caption = g < m_captions.size() ? m_captions[g] : QString();
+        const QString caption = QString::fromStdString(m_groups[g].caption);
         item->setText(0,
-            u"%1　残す：%2（%3 個を%4）"_s.arg(caption, PathToDisplay(group.paths[group.kept]))
+            u"%1　残す：%2（%3 個を%4）"_s.arg(caption, PathToDisplay(group.files[group.kept].path))
                 .arg(going)
                 .arg(verb));
         item->setToolTip(0, item->text(0));
@@ -195,10 +194,10 @@ void TForm4::showGroupFiles(QTreeWidgetItem* item)
         return;
     const QSignalBlocker quiet(m_ui->PreviewTree);
     const Check::PlannedGroup& group = m_plan.groups[item->data(0, kGroupRole).toULongLong()];
-    for (std::size_t i = 0; i < group.paths.size(); ++i) {
+    for (std::size_t i = 0; i < group.files.size(); ++i) {
         const QString what = group.remove[i] ? RemoveVerb(m_mode) : u"残す"_s;
         auto* file
-            = new QTreeWidgetItem(item, QStringList { what + u"："_s + PathToDisplay(group.paths[i]) });
+            = new QTreeWidgetItem(item, QStringList { what + u"："_s + PathToDisplay(group.files[i].path) });
         file->setToolTip(0, file->text(0));
         file->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     }
@@ -219,22 +218,12 @@ std::vector<bool> TForm4::Included() const
 
 void TForm4::updateSummary()
 {
-    const std::vector<bool> included = Included();
-    std::size_t groups = 0;
-    std::size_t files = 0;
-    std::uint64_t bytes = 0;
-    for (std::size_t g = 0; g < m_plan.groups.size(); ++g) {
-        if (!included[g])
-            continue;
-        const Check::PlannedGroup& group = m_plan.groups[g];
-        ++groups;
-        files += static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
-        bytes += group.bytesFreed;
-    }
-    m_ui->SummaryLabel->setText(
-        u"%1 グループ：%2 個のファイルを%3、%4 バイト解放"_s.arg(groups).arg(files).arg(
-            RemoveVerb(m_mode), bytesText(bytes)));
-    m_ui->Button1->setEnabled(files > 0);
+    // A file reached through two lines (the same folder added twice) counts once.
+    const Check::PlanTotals totals = Check::TotalsOf(m_plan, Included());
+    m_ui->SummaryLabel->setText(u"%1 グループ：%2 個のファイルを%3、%4 バイト解放"_s.arg(totals.groups)
+                                    .arg(totals.files)
+                                    .arg(RemoveVerb(m_mode), bytesText(totals.bytes)));
+    m_ui->Button1->setEnabled(totals.files > 0);
 }
 
 void TForm4::saveChoices() const

@@ -22,12 +22,12 @@ class TForm4 : public QDialog {
     Q_OBJECT
 
 public:
-    // groups are the files of the result groups in tree order, captions their captions,
+    // groups are the result groups in tree order, each file as the check found it,
     // selected[i] whether group i is selected in the tree (the dialog can limit itself
     // to those); mode says where the files go. Rules and protected folders start as
     // remembered.
-    TForm4(std::vector<std::vector<std::string>> groups, std::vector<QString> captions, std::vector<bool> selected,
-        Files::RemoveMode mode, QWidget* parent = nullptr);
+    TForm4(std::vector<Check::ResultGroup> groups, std::vector<bool> selected, Files::RemoveMode mode,
+        QWidget* parent = nullptr);
     ~TForm4() override;
 
     // The plan the preview shows.
@@ -59,8 +59,7 @@ private:
     std::vector<std::string> protectedFolders() const;
 
     std::unique_ptr<Ui::TForm4> m_ui;
-    std::vector<std::vector<std::string>> m_groups;
-    std::vector<QString> m_captions;
+    std::vector<Check::ResultGroup> m_groups;
     std::vector<bool> m_selected;
     Files::RemoveMode m_mode;
     Check::CleanPlan m_plan;

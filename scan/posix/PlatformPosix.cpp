@@ -430,19 +430,15 @@ Status WriteFile::SetSize(std::uint64_t size)
 
 Status WriteFile::CopyAttributes(const FileInfo& info)
 {
-    const auto timespecOf = [](std::int64_t ns) {
+    const auto timespecOf = [](const FileTime& time) {
         struct timespec ts {};
-        ts.tv_sec = static_cast<time_t>(ns / 1000000000);
-        ts.tv_nsec = static_cast<long>(ns % 1000000000);
-        if (ts.tv_nsec < 0) {
-            ts.tv_nsec += 1000000000;
-            --ts.tv_sec;
-        }
+        ts.tv_sec = static_cast<time_t>(time.seconds);
+        ts.tv_nsec = static_cast<long>(time.nanoseconds);
         return ts;
     };
     if (fchmod(Fd(m_handle), static_cast<mode_t>(info.permissions)) != 0)
         return Posix::LastError();
-    const struct timespec times[2] = { timespecOf(info.atimeNs), timespecOf(info.mtimeNs) };
+    const struct timespec times[2] = { timespecOf(info.atime), timespecOf(info.mtime) };
     return futimens(Fd(m_handle), times) == 0 ? Status() : Posix::LastError();
 }
 
@@ -506,6 +502,85 @@ Status RenameNoReplace(const std::string& from, const std::string& to)
 Status RemoveFile(const std::string& path)
 {
     return unlink(path.c_str()) == 0 ? Status() : Posix::LastError();
+}
+
+namespace Posix {
+
+#ifdef O_PATH
+    // Looking names up needs no read permission on the folder, as with a full path.
+    constexpr int kEntryFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+    constexpr int kEntryFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+    EntryInFolder::EntryInFolder(const std::string& path)
+    {
+        const std::size_t slash = path.rfind('/');
+        m_folderPath = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+        m_name = slash == std::string::npos ? path : path.substr(slash + 1);
+        m_folder = open(m_folderPath.c_str(), kEntryFolderFlags);
+        if (m_folder < 0)
+            m_error = LastError();
+    }
+
+    EntryInFolder::~EntryInFolder()
+    {
+        if (m_folder >= 0)
+            close(m_folder);
+    }
+
+    Status EntryInFolder::Confirm(const FileStamp& expected) const
+    {
+        if (m_folder < 0)
+            return m_error;
+        if (m_name.empty() || m_name == "." || m_name == "..")
+            return Error::Changed;
+        struct stat st {};
+        if (fstatat(m_folder, m_name.c_str(), &st, 0) != 0)
+            return LastError();
+        FileInfo now;
+        FillInfo(st, now);
+        return now.kind == EntryKind::Regular && StampOf(now) == expected ? Status() : Status(Error::Changed);
+    }
+
+    bool EntryInFolder::FolderStillAt() const
+    {
+        struct stat held {};
+        struct stat named {};
+        return m_folder >= 0 && fstat(m_folder, &held) == 0 && stat(m_folderPath.c_str(), &named) == 0
+            && held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    }
+
+} // namespace Posix
+
+Status RemoveFileIfSame(const std::string& path, const FileStamp& expected)
+{
+    const Posix::EntryInFolder entry(path);
+    if (const Status found = entry.Confirm(expected); !found.Ok())
+        return found;
+    return unlinkat(entry.Folder(), entry.Name(), 0) == 0 ? Status() : Posix::LastError();
+}
+
+Status RenameNoReplaceIfSame(const std::string& from, const FileStamp& expected, const std::string& to)
+{
+    const Posix::EntryInFolder entry(from);
+    if (const Status found = entry.Confirm(expected); !found.Ok())
+        return found;
+#if defined(__linux__) && defined(SYS_renameat2)
+    if (syscall(SYS_renameat2, entry.Folder(), entry.Name(), AT_FDCWD, to.c_str(), 1U /* RENAME_NOREPLACE */)
+        == 0)
+        return {};
+    if (errno != EINVAL && errno != ENOSYS)
+        return Posix::LastError();
+#endif
+    if (linkat(entry.Folder(), entry.Name(), AT_FDCWD, to.c_str(), 0) != 0)
+        return Posix::LastError();
+    if (unlinkat(entry.Folder(), entry.Name(), 0) != 0) {
+        const Status err = Posix::LastError();
+        unlink(to.c_str());
+        return err;
+    }
+    return {};
 }
 
 std::size_t MaxNameBytes(const std::string& folder)

@@ -26,8 +26,10 @@ using CheckOracle::RecordingHost;
 // The real run over entries on a fresh host, which must see its contract kept. With
 // scanned, the host hands over the look-ups a folder scan took: a path the scan does not
 // list (a link, a folder, a FIFO, a missing one) is looked up by the run.
+// stamps, when given, receives the stamps the run handed over with the children.
 Outcome Fast(const std::vector<std::string>& entries, const EngineOptions& options = {},
-    const std::map<std::string, FileScan::ListedFile>* scanned = nullptr)
+    const std::map<std::string, FileScan::ListedFile>* scanned = nullptr,
+    std::vector<Platform::FileStamp>* stamps = nullptr)
 {
     RecordingHost host(entries);
     for (std::size_t k = 0; scanned && k < entries.size(); ++k) {
@@ -36,6 +38,8 @@ Outcome Fast(const std::vector<std::string>& entries, const EngineOptions& optio
     }
     Outcome out = host.Run(options);
     EXPECT_EQ(out.faults, std::vector<std::string> {});
+    if (stamps)
+        *stamps = host.stamps;
     return out;
 }
 
@@ -75,6 +79,11 @@ TEST_F(CheckRunTest, SecondRunNumbersFromOneBelowTheEarlierGroups)
     EXPECT_EQ(
         host.tree, (std::vector<Group> { { "重複ファイル1", { a, b } }, { "重複ファイル1", { c, d } } }));
     EXPECT_EQ(host.entries, (std::vector<std::string> { a, c }));
+    // Each grouped file comes with its stamp, as the run looked it up.
+    std::vector<Platform::FileStamp> stamps;
+    for (const std::string& path : { a, b, c, d })
+        stamps.push_back(Check::LookUpNow(path).stamp);
+    EXPECT_EQ(host.stamps, stamps);
     EXPECT_EQ(host.faults, std::vector<std::string> {});
     EXPECT_EQ(host.countText, "2");
     EXPECT_EQ(
@@ -96,8 +105,11 @@ TEST_F(CheckRunTest, AFileChangedSinceItsLookUpIsNotGroupedByWhatItWas)
     File("d", "alphaX");
     fs::remove(p);
     fs::create_symlink(q, p);
-    EXPECT_EQ(Fast({ a, b, d, p, q }, Tiny(), &scanned).groups,
+    std::vector<Platform::FileStamp> stamps;
+    EXPECT_EQ(Fast({ a, b, d, p, q }, Tiny(), &scanned, &stamps).groups,
         (std::vector<Group> { { "重複ファイル1", { a, b } } }));
+    // The stamps are the scan's look-ups, times included.
+    EXPECT_EQ(stamps, (std::vector<Platform::FileStamp> { Check::LookUpNow(a).stamp, Check::LookUpNow(b).stamp }));
 }
 
 // The random lists hold at most one path that does not open.

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <sched.h>
+#include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,8 +20,23 @@ using Files::RemoveMode;
 
 namespace {
 
+// The groups as a check records them: each file with its stamp as looked up now.
+std::vector<ResultGroup> Found(const std::vector<std::vector<std::string>>& groups)
+{
+    std::vector<ResultGroup> found;
+    for (const std::vector<std::string>& paths : groups) {
+        ResultGroup& group = found.emplace_back();
+        for (const std::string& path : paths)
+            group.files.push_back(LookUpNow(path));
+    }
+    return found;
+}
+
 // Plans groups with the default rule and no protected folder.
-CleanPlan PlanFirst(const std::vector<std::vector<std::string>>& groups) { return MakeCleanPlan(groups, {}, {}); }
+CleanPlan PlanFirst(const std::vector<std::vector<std::string>>& groups)
+{
+    return MakeCleanPlan(Found(groups), {}, {});
+}
 
 } // namespace
 
@@ -179,6 +195,8 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
 
     std::size_t decidedByRules = 0;
     for (int round = 0; round < 60; ++round) {
+        // Every file counts once in the totals, in the first group it goes from.
+        std::set<std::string> counted;
         for (PoolFile& file : pool) {
             file.mtime = 1000000 + 1000 * static_cast<std::int64_t>(random() % 3);
             if (file.exists)
@@ -204,7 +222,7 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
             for (std::size_t p : pick)
                 groups.back().push_back(pool[p].path);
         }
-        const CleanPlan plan = MakeCleanPlan(groups, rules, protectedFolders);
+        const CleanPlan plan = MakeCleanPlan(Found(groups), rules, protectedFolders);
         ASSERT_EQ(plan.groups.size(), groups.size());
 
         std::size_t filesToGo = 0;
@@ -250,7 +268,9 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
             }
             const PlannedGroup& planned = plan.groups[g];
             const std::string context = "round " + std::to_string(round) + " group " + std::to_string(g);
-            EXPECT_EQ(planned.paths, groups[g]) << context;
+            ASSERT_EQ(planned.files.size(), groups[g].size()) << context;
+            for (std::size_t i = 0; i < groups[g].size(); ++i)
+                EXPECT_EQ(planned.files[i].path, groups[g][i]) << context;
             EXPECT_EQ(planned.allProtected, allProtected) << context;
             EXPECT_EQ(planned.kept, kept.value_or(0)) << context;
             // A missing file goes or not as far as the plan looked it up (see the test below).
@@ -263,13 +283,20 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
             if (!kept) {
                 EXPECT_EQ(planned.remove, std::vector<bool>(picks[g].size(), false)) << context;
             }
-            const auto toGo
-                = static_cast<std::uint64_t>(std::count(planned.remove.begin(), planned.remove.end(), true));
+            std::set<std::string> going;
+            for (std::size_t i = 0; i < groups[g].size(); ++i) {
+                if (planned.remove[i])
+                    going.insert(groups[g][i]);
+            }
             const std::uint64_t size = kept ? pool[picks[g][*kept]].size : 0;
             EXPECT_EQ(planned.size, size) << context;
-            EXPECT_EQ(planned.bytesFreed, size * toGo) << context;
-            filesToGo += toGo;
-            bytesFreed += size * toGo;
+            EXPECT_EQ(planned.bytesFreed, size * going.size()) << context;
+            for (const std::string& path : going) {
+                if (counted.insert(path).second) {
+                    ++filesToGo;
+                    bytesFreed += size;
+                }
+            }
             decidedByRules += kept && *kept != 0 ? 1 : 0;
         }
         EXPECT_EQ(plan.filesToGo, filesToGo);
@@ -277,6 +304,20 @@ TEST(MakeCleanPlan, EqualsTheLexicographicModelOnRandomGroups)
     }
     // The random groups must exercise the rules, not only list order.
     EXPECT_GT(decidedByRules, 300U);
+}
+
+TEST(MakeCleanPlan, NewestAndOldestOrderEveryTimeAFileSystemHolds)
+{
+    // 1600 and 2300 lie beyond nanoseconds in 64 bits; a memory file system keeps them.
+    const TempDir shm("/dev/shm");
+    const std::vector<std::string> files { shm.Write("1970", "x"), shm.Write("2300", "x"), shm.Write("1600", "x"),
+        shm.Write("1700", "x") };
+    SetFileMtime(files[0], 0);
+    SetFileMtime(files[1], 10413792000);
+    SetFileMtime(files[2], -11676096000);
+    SetFileMtime(files[3], -8520336000);
+    EXPECT_EQ(MakeCleanPlan(Found({ files }), { KeepRule::Newest }, {}).groups[0].kept, 1U);
+    EXPECT_EQ(MakeCleanPlan(Found({ files }), { KeepRule::Oldest }, {}).groups[0].kept, 2U);
 }
 
 TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
@@ -293,7 +334,7 @@ TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
     EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { false, false, true }));
     EXPECT_EQ(plan.groups[0].size, 5U);
     // Looked up for its time.
-    plan = MakeCleanPlan({ { a, gone, b } }, { KeepRule::Newest }, {});
+    plan = MakeCleanPlan(Found({ { a, gone, b } }), { KeepRule::Newest }, {});
     EXPECT_EQ(plan.groups[0].kept, 2U);
     EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { true, false, false }));
     plan = PlanFirst({ { gone, dir / "also-gone.jpg" } });
@@ -310,6 +351,32 @@ TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
     EXPECT_EQ(Content(a), "photo");
 }
 
+TEST(CarryOutPlan, AFileReachedTwiceCountsOnce)
+{
+    // The same folder given twice lists b twice in its group; two checks of one file put
+    // it in two groups.
+    TempDir dir;
+    const std::string a = dir.Write("a", "12345");
+    const std::string b = dir.Write("b", "12345");
+    const CleanPlan twice = PlanFirst({ { a, b, b }, { a, b } });
+    EXPECT_EQ(twice.groups[0].bytesFreed, 5U);
+    EXPECT_EQ(twice.filesToGo, 1U);
+    EXPECT_EQ(twice.bytesFreed, 5U);
+    const PlanTotals second = TotalsOf(twice, { false, true });
+    EXPECT_EQ(std::make_tuple(second.groups, second.files, second.bytes), std::make_tuple(1U, 1U, 5ULL));
+    const CleanResult result = CarryOutPlan(twice, {}, RemoveMode::Delete);
+    EXPECT_EQ(result.files.size(), 3U);
+    EXPECT_EQ(std::make_tuple(result.removed, result.bytesFreed, result.trashed, result.stayed),
+        std::make_tuple(1U, 5ULL, 0U, 0U));
+    EXPECT_FALSE(Exists(b));
+
+    // Kept under both lines, it stays once.
+    const std::string c = dir.Write("c", "12345");
+    dir.Write("a", "54321");
+    const CleanResult kept = CarryOutPlan(PlanFirst({ { a, c, c } }), {}, RemoveMode::Delete);
+    EXPECT_EQ(std::make_tuple(kept.removed, kept.stayed), std::make_tuple(0U, 1U));
+}
+
 TEST(CarryOutPlan, DeletesTheFilesToGoOfTheIncludedGroupsOnly)
 {
     TempDir dir;
@@ -322,7 +389,7 @@ TEST(CarryOutPlan, DeletesTheFilesToGoOfTheIncludedGroupsOnly)
             SetFileMtime(path, 1000000);
     }
     SetFileMtime(groups[0][1], 2000000);
-    const CleanPlan plan = MakeCleanPlan(groups, { KeepRule::Newest }, { dir / "g2/c" });
+    const CleanPlan plan = MakeCleanPlan(Found(groups), { KeepRule::Newest }, { dir / "g2/c" });
     std::vector<std::pair<std::size_t, std::size_t>> calls;
     const CleanResult result = CarryOutPlan(plan, { true, false, true }, RemoveMode::Delete,
         [&](std::size_t done, std::size_t total) {
@@ -347,35 +414,57 @@ TEST(CarryOutPlan, DeletesTheFilesToGoOfTheIncludedGroupsOnly)
         EXPECT_TRUE(Exists(path)) << path;
 }
 
-TEST(CarryOutPlan, ChangesSinceThePlanNeverCostTheLastCopy)
+TEST(CarryOutPlan, ChangesSinceTheCheckNeverCostTheLastCopyOrAFileElsewhere)
 {
+    // A file to go must be the very file the check found; its folder swapped for a link
+    // to a folder holding the same name and bytes leads to another file.
     const struct {
         const char* change;
         KeepReason reason;
     } rows[] = {
         { "kept edited", KeepReason::Differs },
         { "kept gone", KeepReason::KeptUnreadable },
-        { "copy edited", KeepReason::Differs },
+        { "kept folder swapped", KeepReason::KeptChanged },
+        { "copy edited", KeepReason::Changed },
+        { "copy touched", KeepReason::Changed },
+        { "copy folder swapped", KeepReason::Changed },
     };
-    for (const auto& row : rows) {
-        TempDir dir;
-        const std::string kept = dir.Write("kept.jpg", "photo");
-        const std::string copy = dir.Write("copy.jpg", "photo");
-        const CleanPlan plan = PlanFirst({ { kept, copy } });
-        ASSERT_EQ(plan.filesToGo, 1U);
-        const std::string change = row.change;
-        if (change == "kept edited")
-            dir.Write("kept.jpg", "phot0");
-        else if (change == "kept gone")
-            std::filesystem::remove(kept);
-        else
-            dir.Write("copy.jpg", "PHOTO");
-        const CleanResult result = CarryOutPlan(plan, {}, RemoveMode::Delete);
-        ASSERT_EQ(result.files.size(), 1U) << row.change;
-        EXPECT_FALSE(result.files[0].removed) << row.change;
-        EXPECT_EQ(result.files[0].reason, row.reason) << row.change;
-        EXPECT_EQ(result.removed, 0U) << row.change;
-        EXPECT_TRUE(Exists(copy)) << row.change;
+    for (const RemoveMode mode : { RemoveMode::Delete, RemoveMode::Trash }) {
+        for (const auto& row : rows) {
+            TempDir dir;
+            const std::string kept = dir.Write("k/kept.jpg", "photo");
+            const std::string copy = dir.Write("c/copy.jpg", "photo");
+            const std::string outsideKept = dir.Write("outside/kept.jpg", "photo");
+            const std::string outsideCopy = dir.Write("outside/copy.jpg", "photo");
+            const CleanPlan plan = PlanFirst({ { kept, copy } });
+            ASSERT_EQ(plan.filesToGo, 1U);
+            const std::string change = row.change;
+            if (change == "kept edited") {
+                dir.Write("k/kept.jpg", "phot0");
+            } else if (change == "kept gone") {
+                std::filesystem::remove(kept);
+            } else if (change == "copy edited") {
+                dir.Write("c/copy.jpg", "PHOTO");
+            } else if (change == "copy touched") {
+                SetFileMtime(copy, 1000000);
+            } else {
+                const std::string folder = dir / (change == "kept folder swapped" ? "k" : "c");
+                std::filesystem::rename(folder, folder + ".away");
+                std::filesystem::create_directory_symlink(dir / "outside", folder);
+            }
+            EXPECT_CHILD_OK(InChild([&]() -> std::string {
+                // The trash lives under XDG_DATA_HOME; set before the first look at it.
+                setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+                const CleanResult result = CarryOutPlan(plan, {}, mode);
+                return result.files.size() == 1 && !result.files[0].removed && result.files[0].reason == row.reason
+                        && result.removed == 0
+                    ? ""
+                    : std::string(row.change) + ": removed or kept for another reason";
+            }));
+            EXPECT_TRUE(Exists(copy)) << row.change;
+            EXPECT_EQ(Content(outsideCopy), "photo") << row.change;
+            EXPECT_EQ(Content(outsideKept), "photo") << row.change;
+        }
     }
 }
 

@@ -339,6 +339,43 @@ TEST(RemoveFileBy, TrashKeepsTheFileRestorableAndALinkGoesAsTheLink)
     }));
 }
 
+TEST(RemoveFileBy, AFileFoundEarlierGoesOnlyWhileItsPathLeadsToIt)
+{
+    // Found, then its folder swapped for a link to a folder that holds the same name
+    // and bytes: neither removal nor move touches the file there. Unchanged, a link to
+    // the file found goes as the link.
+    TempDir dir;
+    const std::string path = dir.Write("v/a.jpg", "alpha");
+    const std::string elsewhere = dir.Write("outside/a.jpg", "alpha");
+    const std::string keep = dir.MakeDir("keep");
+    const std::string link = dir / "link.jpg";
+    fs::create_symlink(elsewhere, link);
+    Platform::FileInfo info;
+    ASSERT_TRUE(Platform::Stat(path, info).Ok());
+    const Platform::FileStamp found = Platform::StampOf(info);
+    ASSERT_TRUE(Platform::Stat(elsewhere, info).Ok());
+    const Platform::FileStamp linked = Platform::StampOf(info);
+    fs::rename(dir / "v", dir / "v.away");
+    fs::create_directory_symlink(dir / "outside", dir / "v");
+    EXPECT_CHILD_OK(InChild([&]() -> std::string {
+        setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        std::string report;
+        for (const RemoveMode mode : { RemoveMode::Delete, RemoveMode::Trash }) {
+            if (RemoveFileBy(path, mode, found) != Platform::Error::Changed)
+                report += "a removal did not see the swap; ";
+        }
+        if (MoveFileToFolder(path, keep, &found) != FileOpResult::Changed)
+            report += "the move did not see the swap; ";
+        if (Content(elsewhere) != "alpha" || Content(dir / "v.away/a.jpg") != "alpha" || fs::exists(keep + "/a.jpg"))
+            report += "a file was touched; ";
+        if (RemoveFileBy(dir / "gone.jpg", RemoveMode::Delete, found) != Platform::Error::NotFound)
+            report += "nothing there gave no NotFound; ";
+        if (!RemoveFileBy(link, RemoveMode::Delete, linked).Ok() || fs::is_symlink(link) || Content(elsewhere) != "alpha")
+            report += "the link did not go as the link; ";
+        return report;
+    }));
+}
+
 TEST(PadNumber, PadsTo0Through16DigitsOnly)
 {
     const struct {

@@ -225,34 +225,55 @@ TEST(Reverify, SecondNamesOfTheCheckedFileAreNoCopy)
 
 TEST(Reverify, TheCheckedFileSeenThroughAnOverlayMountIsNoCopy)
 {
+    // Layers on one file system, and (with xino, which numbers the merged view's inodes
+    // anew) the lower and the upper layer on two: the merged file and the lower one are
+    // one file, whichever is kept, whether the check's stamps come with them or not.
     TempDir dir;
     const std::string content = RandomBytes(100, 1);
-    EXPECT_CHILD_OK(InChild([&]() -> std::string {
-        if (!MountPrivateTmpfs(dir.Path(), "4m"))
-            return "SKIP: no private tmpfs";
-        for (const char* name : { "lower", "upper", "work", "merged" })
-            dir.MakeDir(name);
-        const std::string lower = dir.Write("lower/photo.jpg", content);
-        const std::string options
-            = "lowerdir=" + dir / "lower" + ",upperdir=" + dir / "upper" + ",workdir=" + dir / "work";
-        if (mount("overlay", (dir / "merged").c_str(), "overlay", 0, options.c_str()) != 0)
-            return "SKIP: cannot mount an overlay";
-        const std::string merged = dir / "merged/photo.jpg";
-        std::string report;
-        for (const bool mergedKept : { true, false }) {
-            GroupReverify group(
-                mergedKept ? std::vector { merged, lower } : std::vector { lower, merged }, { false, true });
-            if (group.Verdict(1) != KeepReason::SameFile)
-                report += "not refused as the same file; ";
-            if (group.DeleteChecked(1).deleted)
-                report += "deleted; ";
-        }
-        if (Content(lower) != content)
-            report += "the only copy is gone; ";
-        umount((dir / "merged").c_str());
-        umount(dir.Path().c_str());
-        return report;
-    }));
+    for (const bool twoFileSystems : { false, true }) {
+        EXPECT_CHILD_OK(InChild([&]() -> std::string {
+            if (!MountPrivateTmpfs(dir.Path(), "4m"))
+                return "SKIP: no private tmpfs";
+            for (const char* name : { "lower", "upper", "merged" })
+                dir.MakeDir(name);
+            if (twoFileSystems
+                && (mount("tmpfs", (dir / "lower").c_str(), "tmpfs", 0, "size=1m") != 0
+                    || mount("tmpfs", (dir / "upper").c_str(), "tmpfs", 0, "size=1m") != 0))
+                return "SKIP: no second tmpfs";
+            dir.MakeDir("upper/data");
+            dir.MakeDir("upper/work");
+            const std::string lower = dir.Write("lower/photo.jpg", content);
+            const std::string options = "lowerdir=" + dir / "lower" + ",upperdir=" + dir / "upper/data"
+                + ",workdir=" + dir / "upper/work" + (twoFileSystems ? ",xino=on" : "");
+            if (mount("overlay", (dir / "merged").c_str(), "overlay", 0, options.c_str()) != 0)
+                return "SKIP: cannot mount an overlay";
+            const std::string merged = dir / "merged/photo.jpg";
+            std::string report;
+            for (const bool mergedKept : { true, false }) {
+                for (const bool stamped : { false, true }) {
+                    const std::vector<std::string> paths
+                        = mergedKept ? std::vector { merged, lower } : std::vector { lower, merged };
+                    std::vector<Check::FoundFile> found;
+                    for (const std::string& path : paths)
+                        found.push_back(Check::LookUpNow(path));
+                    GroupReverify group = stamped ? GroupReverify(found, { false, true }) : GroupReverify(paths, { false, true });
+                    if (group.Verdict(1) != KeepReason::SameFile)
+                        report += "not refused as the same file; ";
+                    if (group.DeleteChecked(1).deleted)
+                        report += "deleted; ";
+                }
+            }
+            if (Content(lower) != content)
+                report += "the only copy is gone; ";
+            // A true copy beside the overlay is still a copy.
+            const std::string copy = dir.Write("upper/copy.jpg", content);
+            GroupReverify withCopy({ merged, copy }, { false, true });
+            if (withCopy.Verdict(1) != KeepReason::None)
+                report += "a true copy was refused; ";
+            umount((dir / "merged").c_str());
+            return report;
+        }));
+    }
 }
 
 TEST(Reverify, LargeGroupsWorkWithinTheOpenFileLimit)

@@ -3,6 +3,7 @@
 // and 5 GiB sparse files. Every case checks the result or the message, that nothing
 // hangs, and that no file of the fixture was lost or altered.
 #include "check/CheckRun.h"
+#include "check/CleanPlan.h"
 #include "scan/CandidatePaths.h"
 #include "scan/FileOps.h"
 #include "scan/FileScan.h"
@@ -325,6 +326,39 @@ TEST(HostileChanging, FoldersAndFilesReplacedByLinksMidScanBringNothingFromOutsi
         std::filesystem::rename(fx / "vic-away", tree + "/vic");
     }
     EXPECT_EQ(Content(fx / "outside/precious.conf"), "precious");
+}
+
+TEST(HostileChanging, AFolderSwappedForALinkAfterTheCheckCostsNoFileElsewhere)
+{
+    // The check groups tree/precious.conf and tree/vic/precious.conf; then tree/vic
+    // becomes a link to a folder outside that holds the same name and bytes. The clean
+    // that follows finds another file at the path and keeps everything.
+    Fixture fx;
+    fx.Write("tree/precious.conf", "secret");
+    fx.Write("tree/vic/precious.conf", "secret");
+    fx.Write("outside/precious.conf", "secret");
+    std::vector<std::string> listed;
+    AddFolderTreeFiles(fx / "tree", "*.*", listed);
+    CheckOracle::RecordingHost host(listed);
+    const Outcome checked = host.Run();
+    ASSERT_EQ(checked.groups.size(), 1U);
+    std::vector<Check::ResultGroup> found(1);
+    for (std::size_t k = 0; k < checked.groups[0].children.size(); ++k)
+        found[0].files.push_back({ checked.groups[0].children[k], host.stamps[k] });
+    std::filesystem::rename(fx / "tree/vic", fx / "vic.away");
+    std::filesystem::create_directory_symlink(fx / "outside", fx / "tree/vic");
+    const auto before = fx.Manifest();
+    for (const Files::RemoveMode mode : { Files::RemoveMode::Delete, Files::RemoveMode::Trash }) {
+        EXPECT_CHILD_OK(InChild([&]() -> std::string {
+            setenv("XDG_DATA_HOME", (fx / "data").c_str(), 1);
+            const Check::CleanResult result = Check::CarryOutPlan(Check::MakeCleanPlan(found, {}, {}), {}, mode);
+            return result.removed == 0 && result.files.size() == 1
+                    && result.files[0].reason == Check::KeepReason::Changed
+                ? ""
+                : "a file went";
+        }));
+    }
+    EXPECT_EQ(ManifestDiff(before, fx.Manifest()), "");
 }
 
 // ---------------------------------------------------------------------------------------

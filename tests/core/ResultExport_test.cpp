@@ -48,7 +48,6 @@ private:
     std::string m_old;
 };
 
-constexpr std::int64_t kSecond = 1000000000;
 // 2023-11-14 22:13:20 UTC.
 constexpr std::int64_t kMoment = 1700000000;
 
@@ -145,25 +144,39 @@ TEST(ModifiedText, IsLocalTimeWithItsOffset)
 {
     const struct {
         const char* zone;
-        std::int64_t nanoseconds;
+        Platform::FileTime time;
         const char* text;
     } cases[] = {
-        { "JST-9", kMoment * kSecond + 999999999, "2023-11-15T07:13:20+09:00" },
-        { "EST5", kMoment * kSecond, "2023-11-14T17:13:20-05:00" },
-        { "IST-5:30", kMoment * kSecond, "2023-11-15T03:43:20+05:30" },
-        { "NST3:30", kMoment * kSecond, "2023-11-14T18:43:20-03:30" },
-        { "UTC0", 951782400 * kSecond, "2000-02-29T00:00:00+00:00" },
+        { "JST-9", { kMoment, 999999999 }, "2023-11-15T07:13:20+09:00" },
+        { "EST5", { kMoment, 0 }, "2023-11-14T17:13:20-05:00" },
+        { "IST-5:30", { kMoment, 0 }, "2023-11-15T03:43:20+05:30" },
+        { "NST3:30", { kMoment, 0 }, "2023-11-14T18:43:20-03:30" },
+        { "UTC0", { 951782400, 0 }, "2000-02-29T00:00:00+00:00" },
         // Before 1970 the second rounds down.
-        { "UTC0", -1, "1969-12-31T23:59:59+00:00" },
+        { "UTC0", { -1, 999999999 }, "1969-12-31T23:59:59+00:00" },
         // An offset with seconds (a zone's old mean time) gives UTC instead.
-        { "LMT-9:18:59", kMoment * kSecond, "2023-11-14T22:13:20+00:00" },
-        { "LMT-9:18:59", -2208988800 * kSecond, "1900-01-01T00:00:00+00:00" },
-        { "LMT-9:18:59", 951868799 * kSecond, "2000-02-29T23:59:59+00:00" },
+        { "LMT-9:18:59", { kMoment, 0 }, "2023-11-14T22:13:20+00:00" },
+        { "LMT-9:18:59", { -2208988800, 0 }, "1900-01-01T00:00:00+00:00" },
+        { "LMT-9:18:59", { 951868799, 0 }, "2000-02-29T23:59:59+00:00" },
     };
     for (const auto& c : cases) {
         const TimeZone zone(c.zone);
-        EXPECT_EQ(ModifiedText(c.nanoseconds), c.text) << c.zone << " " << c.nanoseconds;
+        EXPECT_EQ(ModifiedText(c.time), c.text) << c.zone << " " << c.time.seconds;
     }
+}
+
+TEST(FormatResults, TimesLongBeforeAndAfter1970AreExact)
+{
+    // A memory file system keeps any time; nanoseconds in 64 bits end in 1677 and 2262.
+    const TempDir shm("/dev/shm");
+    const TimeZone zone("UTC0");
+    const std::string late = shm.Write("late", "x");
+    const std::string early = shm.Write("early", "x");
+    SetFileMtime(late, 10413792000);
+    SetFileMtime(early, -11676096000);
+    EXPECT_EQ(FormatResults({ { late, early } }, ResultFormat::Csv),
+        "\xEF\xBB\xBFgroup,position,path,size,modified\r\n1,1," + late + ",1,2300-01-01T00:00:00+00:00\r\n1,2,"
+            + early + ",1,1600-01-01T00:00:00+00:00\r\n");
 }
 
 TEST(ResultFormatOf, FollowsTheExtensionElseTheChosenFilter)

@@ -122,12 +122,39 @@ for f in p.jpg "p - コピー.jpg" q.jpg r.jpg; do
     [ "$(cat "data/Trash/files/$f")" != "" ] || fail "$f is not in the trash"
 done
 grep -q "^Path=.*/t/b/q.jpg$" data/Trash/info/q.jpg.trashinfo || fail "no trash info for q.jpg"
+grep -q "^4 trashed, 0 deleted, 0 stayed, 18 bytes freed$" "$work/stderr" \
+    || fail "--trash summed up: $(cat "$work/stderr")"
 
 # A protected folder below the folder scanned, spelled another way than the scan spells
 # it; without it the shorter path would stay.
 got=$("$exe" --keep protected,shortest --protect "$work/t/./keep2" t 2>/dev/null | LC_ALL=C sort)
 [ "$got" = "+ t/keep2/s2
 - t/keep/s1" ] || fail "--protect below the scanned folder printed: $got"
+
+# The same folder given twice lists each file twice: counted once, plan and outcome.
+rm -rf twice && mkdir twice && echo same >twice/x && echo same >twice/y
+"$exe" --delete twice twice >/dev/null 2>"$work/stderr" || fail "--delete twice twice exited $?"
+grep -q "^plan: 1 files to go, 5 bytes" "$work/stderr" || fail "the plan counted a file twice: $(cat "$work/stderr")"
+grep -q "^0 trashed, 1 deleted, 0 stayed, 5 bytes freed$" "$work/stderr" \
+    || fail "the outcome counted a file twice: $(cat "$work/stderr")"
+[ "$(ls twice | wc -l)" = 1 ] || fail "--delete twice twice did not leave one file"
+
+# Plan lines write names as one-to-one text: a line break in a name never starts a line,
+# so no name forges a "+ " line.
+rm -rf forged && mkdir forged && echo same >forged/a && echo same >"forged/z
++ keep.txt"
+got=$("$exe" --keep first forged 2>/dev/null)
+[ "$(printf '%s\n' "$got" | wc -l)" = 2 ] || fail "a name broke a plan line: $got"
+if printf '%s\n' "$got" | grep -q "^+ keep.txt"; then fail "a name forged a plan line: $got"; fi
+
+# With --format the records carry what became of each file.
+got=$("$exe" --keep first --format csv --delete forged 2>/dev/null | tr -d '\r')
+printf '%s\n' "$got" | head -1 | grep -q "^.*group,position,path,size,modified,action,reason$" \
+    || fail "--format csv --keep header: $got"
+[ "$(printf '%s\n' "$got" | grep -c ',keep,$')" = 1 ] && [ "$(printf '%s\n' "$got" | grep -c ',deleted,$')" = 1 ] \
+    || fail "--format csv --delete records: $got"
+left=(forged/*)
+[ "${#left[@]}" = 1 ] || fail "--format csv --delete did not delete"
 
 # A volume without a trash keeps the file with --trash and exit status 1.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then
@@ -143,6 +170,9 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then
     for f in "$shm/x" "$shm/y"; do
         [ -f "$f" ] || fail "--trash on tmpfs removed $f"
     done
+    got=$("$exe" --trash --format json "$shm" 2>/dev/null)
+    printf '%s\n' "$got" | grep -q '"action": "stayed", "reason": "no trash"}' \
+        && printf '%s\n' "$got" | grep -q '"action": "keep"}' || fail "--trash --format json on tmpfs: $got"
 fi
 
 # A protected folder counts by identity: through a bind mount of its parent (in a private

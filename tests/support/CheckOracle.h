@@ -106,11 +106,13 @@ public:
         Expect(checking, "group added while idle");
         tree.push_back({ caption, {} });
     }
-    void AddChild(const std::string& caption) override
+    void AddChild(const Check::FoundFile& file) override
     {
         OnHostThread();
-        if (Expect(!tree.empty(), "child appended before any group"))
-            tree.back().children.push_back(caption);
+        if (Expect(!tree.empty(), "child appended before any group")) {
+            tree.back().children.push_back(file.path);
+            stamps.push_back(file.stamp);
+        }
     }
     void SetProgressMax(int maximum) override
     {
@@ -209,6 +211,8 @@ public:
     // until the list changes.
     std::vector<FileScan::ListedFile> lookedUp;
     std::vector<Group> tree;
+    // The stamp of every child, in the order the children came.
+    std::vector<Platform::FileStamp> stamps;
     std::vector<std::string> log;
     std::vector<int> progress;
     std::vector<std::size_t> compared;
@@ -269,10 +273,10 @@ inline void PairwiseRun(Check::CheckHost& host, const SameFn& same = FileScan::S
                 if (same(host.EntryText(i), host.EntryText(j))) {
                     if (!open) {
                         host.AddGroup("重複ファイル" + std::to_string(++groupCounter));
-                        host.AddChild(host.EntryText(i));
+                        host.AddChild(Check::LookUpNow(host.EntryText(i)));
                         open = true;
                     }
-                    host.AddChild(host.EntryText(j));
+                    host.AddChild(Check::LookUpNow(host.EntryText(j)));
                     host.RemoveEntry(j);
                 }
                 host.SetCountText(std::to_string(host.EntryCount()));

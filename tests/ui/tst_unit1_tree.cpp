@@ -27,12 +27,12 @@
 #include <QToolTip>
 #include <QTreeWidget>
 
-#include <sys/stat.h>
-
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -79,6 +79,7 @@ private slots:
     void deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy();
     void deleteDialogWithEveryLineCheckedAsksFirst();
     void deleteDialogWithTheSamePathTwiceDeletesItOnce();
+    void commandsActOnlyOnTheFilesTheCheckFound();
     void doubleClickOpensAFileNodeOnlyAlsoBelowTheRows();
     void enterOnAGroupOpensTheDeleteDialog();
     void popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles();
@@ -262,18 +263,17 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
     QCOMPARE(group->childCount(), 3);
     QCOMPARE(TForm1::NodePath(group->child(2)), m_d);
     QCOMPARE(desktop->informations,
-        QStringList({ u"次のファイルは削除しませんでした：\n"_s + path(m_d) + u" (残すファイルと内容が違います)"_s }));
+        QStringList({ u"次のファイルは削除しませんでした：\n"_s + path(m_d) + u" (確認の後に変更されました)"_s }));
 
-    // The kept file gone, a checked one gone, and a checked one that became a hard link
-    // of the kept file.
+    // The kept file gone, a checked one gone, and a checked one that is a hard link of
+    // the kept file (two names of one file that met in a check).
     desktop->ClearRecords();
     form->FileTree->clear();
     const std::string k = file("r/k", "data");
-    const std::string linked = file("r/linked", "data");
+    const std::string linked = this->path("r/linked");
+    QVERIFY(link(k.c_str(), linked.c_str()) == 0);
     const std::string gone = file("r/gone", "data");
     group = addGroup({ k, linked, gone });
-    QFile::remove(path(linked));
-    QVERIFY(link(k.c_str(), linked.c_str()) == 0);
     QFile::remove(path(gone));
     doubleClickAndAnswer(group, okOnDialog);
     QCOMPARE(group->childCount(), 3);
@@ -309,8 +309,8 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
 void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
 {
     QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b });
-    // With every line checked there is no kept copy to compare with; a changed file
-    // goes all the same once the user confirms.
+    // With every line checked there is no kept copy to compare with; once the user
+    // confirms, every file goes that is still the one the check found.
     WriteTestFile(QString::fromStdString(m_d), "changed");
     const auto checkAll = [](TForm2& dialog) {
         // The cursor starts on the first, unchecked line.
@@ -332,10 +332,14 @@ void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
     desktop->confirmAnswers.push_back(true);
     doubleClickAndAnswer(group, checkAll);
     QCOMPARE(desktop->confirms, QStringList({ question }));
-    QVERIFY(!Exists(m_a) && !Exists(m_d) && !Exists(m_b));
-    QCOMPARE(group->childCount(), 0);
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
-    QCOMPARE(desktop->calls.size(), std::size_t { 1 });
+    QVERIFY(!Exists(m_a) && !Exists(m_b));
+    QCOMPARE(ReadTestFile(m_d), QByteArray("changed"));
+    QCOMPARE(group->childCount(), 1);
+    QCOMPARE(TForm1::NodePath(group->child(0)), m_d);
+    QCOMPARE(desktop->informations,
+        QStringList({ u"次のファイルは削除しませんでした：\n"_s + QString::fromStdString(m_d)
+            + u" (確認の後に変更されました)"_s }));
+    QCOMPARE(desktop->calls.size(), std::size_t { 2 });
 }
 
 void TestTree::deleteDialogWithTheSamePathTwiceDeletesItOnce()
@@ -348,6 +352,37 @@ void TestTree::deleteDialogWithTheSamePathTwiceDeletesItOnce()
     QCOMPARE(group->childCount(), 1);
     QVERIFY(desktop->calls.empty());
 
+}
+
+void TestTree::commandsActOnlyOnTheFilesTheCheckFound()
+{
+    // After the check the copy's folder is swapped for a link to a folder holding a file
+    // of the same name and bytes: every command keeps the copy and says why, and none
+    // touches the file elsewhere.
+    const std::string copy = file("v/b.jpg", "same");
+    const std::string elsewhere = file("outside/b.jpg", "same");
+    QTreeWidgetItem* group = checkedGroup({ m_a, copy });
+    QCOMPARE(TForm1::NodePath(group->child(1)), copy);
+    std::filesystem::rename(path("v"), path("v.away"));
+    std::filesystem::create_directory_symlink(path("outside"), path("v"));
+    const QString changed = QString::fromStdString(copy) + u" (確認の後に変更されました)"_s;
+
+    doubleClickAndAnswer(group, [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    selectNode(group->child(1));
+    desktop->confirmAnswers.push_back(true);
+    form->popDeleteClick();
+    desktop->folderAnswers.push_back(MakeTestFolder(path("keep")));
+    form->popMoveClick();
+    QCOMPARE(desktop->informations,
+        QStringList({ u"次のファイルは削除しませんでした：\n"_s + changed, u"次のファイルは削除しませんでした：\n"_s + changed,
+            u"次のファイルは移動しませんでした：\n"_s + changed }));
+    QVERIFY(desktop->errors.isEmpty());
+    QCOMPARE(ReadTestFile(elsewhere), QByteArray("same"));
+    QCOMPARE(ReadTestFile(path("v.away/b.jpg")), QByteArray("same"));
+    QCOMPARE(ReadTestFile(m_a), QByteArray("same"));
+    QVERIFY(!Exists(path("keep/b.jpg")));
+    QCOMPARE(group->childCount(), 2);
+    QCOMPARE(TForm1::NodePath(group->child(1)), copy);
 }
 
 void TestTree::doubleClickOpensAFileNodeOnlyAlsoBelowTheRows()
@@ -477,6 +512,12 @@ void TestTree::popupActsOnTheNodeSelectedBeforeTheRightClick()
     form->popShow->trigger();
     form->PopupMenu2->close();
     QCOMPARE(desktop->shellOpened, std::vector<std::string>({ m_d }));
+    // The delete question names that file, under the question.
+    desktop->confirmAnswers.push_back(false);
+    form->popDelete->trigger();
+    QCOMPARE(desktop->confirms,
+        QStringList({ u"実ファイルも削除します。\n本当に削除しますか？\n"_s + QString::fromStdString(m_d) }));
+    QVERIFY(Exists(m_d));
 }
 
 // A taken name and a vanished file are the hostile tests' cases.
@@ -644,7 +685,8 @@ void TestTree::deleteAfterConfirmation()
     selectNode(group->child(1));
     desktop->confirmAnswers.push_back(false);
     form->popDeleteClick();
-    QCOMPARE(desktop->confirms, QStringList({ u"実ファイルも削除します。\n本当に削除しますか？"_s }));
+    QCOMPARE(desktop->confirms,
+        QStringList({ u"実ファイルも削除します。\n本当に削除しますか？\n"_s + QString::fromStdString(m_d) }));
     QVERIFY(Exists(m_d));
     QCOMPARE(group->childCount(), 2);
 
@@ -683,7 +725,7 @@ void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
     desktop->confirmAnswers = { true, false };
     form->popDeleteClick();
     QCOMPARE(desktop->confirms,
-        QStringList({ u"実ファイルもゴミ箱に移動します。\n本当にゴミ箱に移動しますか？"_s,
+        QStringList({ u"実ファイルもゴミ箱に移動します。\n本当にゴミ箱に移動しますか？\n"_s + QString::fromStdString(noTrash),
             u"次のファイルはゴミ箱に移動できません：\n"_s + QString::fromStdString(noTrash)
                 + u" (ゴミ箱がありません)\n完全に削除しますか？"_s }));
     QCOMPARE(desktop->calls[1].kind, u"ConfirmDefaultCancel"_s);
@@ -693,6 +735,19 @@ void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
     form->popDeleteClick();
     QVERIFY(!Exists(noTrash));
     QCOMPARE(group->childCount(), 1);
+    // What was deleted for good is never counted as moved to the trash.
+    QCOMPARE(desktop->informations, QStringList({ u"ゴミ箱に移動したファイル：0 個\n完全に削除したファイル：1 個"_s }));
+
+    // The delete dialog: one copy into the trash, the other deleted for good once asked.
+    const std::string trashable = file("t/e.jpg", "same");
+    const std::string noTrash2 = WriteTestFile(shm / "u.jpg", "same");
+    group = addGroup({ m_a, trashable, noTrash2 });
+    desktop->ClearRecords();
+    desktop->confirmAnswers = { true };
+    doubleClickAndAnswer(group, [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    QVERIFY(Exists(m_a) && !Exists(trashable) && !Exists(noTrash2));
+    QCOMPARE(group->childCount(), 1);
+    QCOMPARE(desktop->informations, QStringList({ u"ゴミ箱に移動したファイル：1 個\n完全に削除したファイル：1 個"_s }));
 }
 
 void TestTree::saveResultsIsEnabledOnlyWithGroups()

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <filesystem>
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
@@ -31,6 +32,8 @@ private slots:
     void rulesPreviewUntickAndRunThenTheTreeAndTheTrash();
     void protectedFoldersAreNeverTouchedAndRemembered();
     void cancelStopsBetweenGroupsAndTheSummarySaysSo();
+    void onlyTheFilesTheCheckFoundGo();
+    void eachFileCountsOnceAndTheTrashApartFromDeletion();
 
 private:
     // Runs the real check over paths alone and returns the number of groups it made.
@@ -198,6 +201,50 @@ void TestUnit4::cancelStopsBetweenGroupsAndTheSummarySaysSo()
     QCOMPARE(desktop->informations.size(), 1);
     QVERIFY(desktop->informations.at(0).startsWith(u"途中で中止しました。\nゴミ箱に移動したファイル：%1 個"_s.arg(gone)));
     QCOMPARE(form->FileTree->topLevelItemCount(), 30 - gone);
+}
+
+void TestUnit4::onlyTheFilesTheCheckFoundGo()
+{
+    // The copy's folder swapped for a link to a folder holding the same name and bytes
+    // after the check: the copy stays, and the file elsewhere is not touched.
+    const std::string kept = file("k/a.jpg", "same");
+    const std::string copy = file("v/a.jpg", "same");
+    const std::string elsewhere = file("outside/a.jpg", "same");
+    QCOMPARE(check({ kept, copy }), 1);
+    std::filesystem::rename(path("v"), path("v.away"));
+    std::filesystem::create_directory_symlink(path("outside"), path("v"));
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    form->mCleanAll->trigger();
+    QCOMPARE(desktop->informations,
+        QStringList({ u"ゴミ箱に移動したファイル：0 個（0 バイト解放）\n次のファイルはゴミ箱に移動しませんでした：\n"_s
+            + QString::fromStdString(copy) + u" (確認の後に変更されました)"_s }));
+    QCOMPARE(ReadTestFile(elsewhere), QByteArray("same"));
+    QCOMPARE(ReadTestFile(path("v.away/a.jpg")), QByteArray("same"));
+    QCOMPARE(ReadTestFile(kept), QByteArray("same"));
+    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 2);
+}
+
+void TestUnit4::eachFileCountsOnceAndTheTrashApartFromDeletion()
+{
+    // b listed twice (the same folder added twice) goes once, into the trash; the copy
+    // on a volume without a trash is deleted for good once the user agrees.
+    const TempDir shm("/dev/shm");
+    const std::string a = file("k/a.jpg", "12345");
+    const std::string b = file("c/b.jpg", "12345");
+    const std::string noTrash = WriteTestFile(shm / "t.jpg", "12345");
+    QCOMPARE(check({ a, b, b, noTrash }), 1);
+    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 4);
+    QString summary;
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        summary = Control<QLabel>(dialog, "SummaryLabel")->text();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    desktop->confirmAnswers.push_back(true);
+    form->mCleanAll->trigger();
+    QCOMPARE(summary, u"1 グループ：2 個のファイルをゴミ箱に移動、10 バイト解放"_s);
+    QVERIFY(Exists(a) && !Exists(b) && !Exists(noTrash));
+    QCOMPARE(desktop->informations,
+        QStringList({ u"ゴミ箱に移動したファイル：1 個（5 バイト解放）\n完全に削除したファイル：1 個（5 バイト解放）"_s }));
 }
 
 QTEST_MAIN(TestUnit4)

@@ -48,7 +48,7 @@ QTreeWidgetItem* MainWindowTest::addGroup(const std::vector<std::string>& paths)
     const int number = form->FileTree->topLevelItemCount() + 1;
     form->Host().AddGroup("重複ファイル" + std::to_string(number));
     for (const std::string& path : paths)
-        form->Host().AddChild(path);
+        form->Host().AddChild(Check::LookUpNow(path));
     return form->FileTree->topLevelItem(number - 1);
 }
 

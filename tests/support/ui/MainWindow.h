@@ -46,7 +46,8 @@ protected:
     QString filePath(const QString& name) const { return QString::fromStdString(path(name.toStdString())); }
     // Writes content to name below the temporary folder and returns its path.
     std::string file(const std::string& name, const std::string& content = "x") const;
-    // Adds a group "重複ファイルN" of paths to the result tree, as a run does, and returns it.
+    // Adds a group "重複ファイルN" of paths to the result tree, as a run does (each file
+    // with its stamp as looked up now), and returns it.
     QTreeWidgetItem* addGroup(const std::vector<std::string>& paths);
     // Makes node (nullptr: none) the only selected and the current node of the tree.
     void selectNode(QTreeWidgetItem* node);
