@@ -363,35 +363,43 @@ void ContentEngine::HoldBackFirstNames()
 
 void ContentEngine::SortBySize()
 {
-    // A radix sort, 16 bits of the size at a time from the lowest, which keeps ties in
-    // file order; a digit every size shares is passed over: most sizes take one pass or
-    // two, where a comparison sort of a million files takes a tenth of a second.
+    // A radix sort of the file numbers, 16 bits of the size at a time from the lowest,
+    // which keeps ties in file order: a comparison sort of a million files takes a tenth
+    // of a second. One pass over the files counts every digit; a digit every size shares
+    // is passed over, so most trees take one pass or two. The sizes are read from the
+    // files, not copied: 8 bytes per file besides them.
+    constexpr unsigned kDigits = 4;
+    constexpr std::size_t kValues = std::size_t { 1 } << 16;
     const std::size_t n = m_files.size();
-    std::vector<std::uint64_t> keys(n);
-    std::vector<std::uint32_t> order(n);
-    for (std::size_t f = 0; f < n; ++f) {
-        keys[f] = m_files[f].size;
-        order[f] = static_cast<std::uint32_t>(f);
+    const auto digit = [](std::uint64_t size, unsigned d) { return static_cast<std::size_t>((size >> (16 * d)) & 0xffff); };
+    std::vector<std::uint32_t> count(kDigits * kValues);
+    for (const File& file : m_files) {
+        for (unsigned d = 0; d < kDigits; ++d)
+            ++count[d * kValues + digit(file.size, d)];
     }
-    std::vector<std::uint64_t> keysOut(n);
-    std::vector<std::uint32_t> orderOut(n);
-    std::vector<std::size_t> count(1 << 16);
-    for (unsigned shift = 0; shift < 64; shift += 16) {
-        std::fill(count.begin(), count.end(), 0);
-        for (const std::uint64_t key : keys)
-            ++count[(key >> shift) & 0xffff];
-        if (n == 0 || count[(keys[0] >> shift) & 0xffff] == n)
+    std::vector<std::uint32_t> order;
+    std::vector<std::uint32_t> sorted;
+    for (unsigned d = 0; d < kDigits; ++d) {
+        std::uint32_t* at = &count[d * kValues];
+        if (n == 0 || at[digit(m_files[0].size, d)] == n)
             continue;
-        std::size_t at = 0;
-        for (std::size_t& c : count)
-            at += std::exchange(c, at);
-        for (std::size_t k = 0; k < n; ++k) {
-            const std::size_t to = count[(keys[k] >> shift) & 0xffff]++;
-            keysOut[to] = keys[k];
-            orderOut[to] = order[k];
+        if (order.empty()) {
+            order.resize(n);
+            for (std::size_t f = 0; f < n; ++f)
+                order[f] = static_cast<std::uint32_t>(f);
+            sorted.resize(n);
         }
-        keys.swap(keysOut);
-        order.swap(orderOut);
+        std::uint32_t next = 0;
+        for (std::size_t v = 0; v < kValues; ++v)
+            next += std::exchange(at[v], next);
+        for (const std::uint32_t f : order)
+            sorted[at[digit(m_files[f].size, d)]++] = f;
+        order.swap(sorted);
+    }
+    if (order.empty()) {
+        order.resize(n);
+        for (std::size_t f = 0; f < n; ++f)
+            order[f] = static_cast<std::uint32_t>(f);
     }
     m_bySize = std::move(order);
 }
