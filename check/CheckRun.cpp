@@ -171,6 +171,7 @@ namespace {
                     return false;
             }
             table.Done();
+            m_host.LookUpsTaken();
             m_paths = &table.Paths();
             m_engine = &engine;
             if (!engine.Probe([this] { return Pump(); }) || !Pump())

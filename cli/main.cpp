@@ -117,6 +117,7 @@ public:
         m_lookedUp = m_files.At(index, m_entries.IdAt(index));
         return &m_lookedUp;
     }
+    void LookUpsTaken() override { m_files.Clear(); }
     // Once entries go, the look-ups no longer line up with them.
     void RemoveEntry(std::size_t index) override
     {
