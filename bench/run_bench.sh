@@ -21,6 +21,8 @@
 #                check_outputs.py (default: ../shared/bench beside the repository)
 #   RUNS         timed runs per command (default 5)
 #   COLD         0 skips the cold runs (default 1)
+#   BASELINE     another tessarin-cli (say, a release build of main) to time in the same
+#                rounds; its sets must be byte for byte the ones of this build's
 #   WINDOW       1 also times the main window's whole run (ui_check_run, offscreen:
 #                add the folder, check, show the results), which needs the Qt build;
 #                the program's start (ui_check_run --start-only) is taken off, since a
@@ -32,6 +34,8 @@ tools="$(realpath -m "${BENCH_TOOLS:-$root/../shared/bench}")"
 runs="${RUNS:-5}"
 cold="${COLD:-1}"
 window="${WINDOW:-0}"
+baseline="${BASELINE:-}"
+[ -z "$baseline" ] || baseline="$(realpath "$baseline")"
 read -r -a names <<<"${CORPORA:-A-many-small B-large-same-size C-photo-library}"
 build="$root/build/bench"
 work="$build/work"
@@ -90,12 +94,12 @@ export QT_QPA_PLATFORM=offscreen
 warm_table="$work/table.md"
 cold_table="$work/table-cold.md"
 {
-    echo "| corpus | files | fdupes -r | jdupes -r -q | rmlint | rdfind | tessarin-cli | window run | list tree | read shared bytes (2 threads) | read (16 threads) | tessarin-cli / jdupes | tessarin-cli / fastest peer | tessarin-cli / limit | window run / tessarin-cli | peak memory | jdupes peak memory | window peak memory |"
-    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+    echo "| corpus | files | fdupes -r | jdupes -r -q | rmlint | rdfind | tessarin-cli | baseline | window run | list tree | read shared bytes (2 threads) | read (16 threads) | tessarin-cli / jdupes | tessarin-cli / fastest peer | tessarin-cli / limit | tessarin-cli / baseline | window run / tessarin-cli | peak memory | baseline peak memory | jdupes peak memory | window peak memory |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 } >"$warm_table"
 {
-    echo "| corpus | jdupes -r -q | tessarin-cli | window run | list tree | read shared bytes (16 threads) | tessarin-cli / jdupes | tessarin-cli / limit | window run / tessarin-cli |"
-    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+    echo "| corpus | jdupes -r -q | tessarin-cli | baseline | window run | list tree | read shared bytes (16 threads) | tessarin-cli / jdupes | tessarin-cli / limit | tessarin-cli / baseline | window run / tessarin-cli |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 } >"$cold_table"
 
 # Times the commands (hyperfine's -n NAME COMMAND pairs) in rounds of one run each, so
@@ -124,7 +128,7 @@ rounds() {
 row() {
     python3 - "$@" <<'PY'
 import glob, json, statistics, sys
-kind, prefix, name, files, peak_kib, jdupes_kib, window_kib = sys.argv[1:]
+kind, prefix, name, files, peak_kib, baseline_kib, jdupes_kib, window_kib = sys.argv[1:]
 times = {}
 for path in glob.glob(prefix + ".round-*.json"):
     for r in json.load(open(path))["results"]:
@@ -136,16 +140,17 @@ if "window" in t:
 secs = lambda k: "%.3f s" % t[k] if k in t else "-"
 ratio = lambda a, b: "%.2f" % (a / b)
 window = ratio(t["window run"], c) if "window" in t else "-"
+base = ratio(c, t["baseline"]) if "baseline" in t else "-"
 if kind == "warm":
     limit = t["list"] + t["read"]
     fastest = min(t[p] for p in ("fdupes", "jdupes", "rmlint", "rdfind") if p in t)
-    cells = [name[0], files] + [secs(k) for k in ("fdupes", "jdupes", "rmlint", "rdfind", "tessarin-cli", "window run", "list", "read", "read16")]
+    cells = [name[0], files] + [secs(k) for k in ("fdupes", "jdupes", "rmlint", "rdfind", "tessarin-cli", "baseline", "window run", "list", "read", "read16")]
     mib = lambda kib: "%.1f MiB" % (int(kib) / 1024) if kib != "-" else "-"
-    cells += [ratio(c, t["jdupes"]), ratio(c, fastest), ratio(c, limit), window, mib(peak_kib), mib(jdupes_kib), mib(window_kib)]
+    cells += [ratio(c, t["jdupes"]), ratio(c, fastest), ratio(c, limit), base, window, mib(peak_kib), mib(baseline_kib), mib(jdupes_kib), mib(window_kib)]
 else:
     limit = t["list"] + t["read16"]
-    cells = [name[0]] + [secs(k) for k in ("jdupes", "tessarin-cli", "window run", "list", "read16")]
-    cells += [ratio(c, t["jdupes"]), ratio(c, limit), window]
+    cells = [name[0]] + [secs(k) for k in ("jdupes", "tessarin-cli", "baseline", "window run", "list", "read16")]
+    cells += [ratio(c, t["jdupes"]), ratio(c, limit), base, window]
 print("| " + " | ".join(cells) + " |")
 PY
 }
@@ -179,6 +184,15 @@ for name in "${names[@]}"; do
     fi
     python3 "$tools/check_outputs.py" "$dir" "$corpora/$name.manifest.json" \
         "fdupes:$work/$name.$reference.txt" "fdupes:$work/$name.tessarin-cli.txt"
+    based=()
+    baseline_kib=-
+    if [ -n "$baseline" ]; then
+        "$baseline" "$dir" >"$work/$name.baseline.txt" 2>/dev/null
+        cmp "$work/$name.tessarin-cli.txt" "$work/$name.baseline.txt"
+        echo "baseline: the same sets, byte for byte"
+        based=(-n baseline "'$baseline' '$dir' >/dev/null 2>&1")
+        baseline_kib=$(/usr/bin/time -f '%M' "$baseline" "$dir" 2>&1 >/dev/null | tail -n 1)
+    fi
     windowed=()
     if [ "$window" = 1 ]; then
         "$build/bench/ui_check_run" "$dir" >"$work/$name.window.txt" 2>/dev/null
@@ -209,21 +223,23 @@ for name in "${names[@]}"; do
         -n jdupes "jdupes -r -q '$dir' >/dev/null" \
         "${others[@]}" \
         -n tessarin-cli "'$checker' '$dir' >/dev/null 2>&1" \
+        "${based[@]}" \
         "${windowed[@]}" \
         -n list "find '$dir' -printf '%s\n' >/dev/null" \
         -n read "'$work/readall' '$shared' 2 131072 2>/dev/null" \
         -n read16 "'$work/readall' '$shared' 16 131072 2>/dev/null"
-    row warm "$work/$name" "$name" "$files" "$peak_kib" "$jdupes_kib" "$window_kib" >>"$warm_table"
+    row warm "$work/$name" "$name" "$files" "$peak_kib" "$baseline_kib" "$jdupes_kib" "$window_kib" >>"$warm_table"
 
     [ "$cold" = 1 ] && [ "$million" = 0 ] || continue
     # Cold: nothing of the tree in memory; the slow peers are left out.
     rounds "$work/$name.cold" --prepare "$drop" -- \
         -n jdupes "jdupes -r -q '$dir' >/dev/null" \
         -n tessarin-cli "'$checker' '$dir' >/dev/null 2>&1" \
+        "${based[@]}" \
         "${windowed[@]}" \
         -n list "find '$dir' -printf '%s\n' >/dev/null" \
         -n read16 "'$work/readall' '$shared' 16 131072 2>/dev/null"
-    row cold "$work/$name.cold" "$name" "$files" "$peak_kib" "$jdupes_kib" "$window_kib" >>"$cold_table"
+    row cold "$work/$name.cold" "$name" "$files" "$peak_kib" "$baseline_kib" "$jdupes_kib" "$window_kib" >>"$cold_table"
 done
 
 echo
