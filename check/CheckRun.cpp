@@ -343,7 +343,7 @@ namespace {
                 }
             }
 
-            int groupCounter = 0;
+            std::size_t groupCounter = 0;
             for (std::size_t i = 0; i < n; ++i) {
                 m_replayed = i;
                 if ((i & 4095) == 4095 && Due() && !Pump())
@@ -369,7 +369,7 @@ namespace {
                         throw Files::FileError(Files::OpenErrorText(m_paths->At(path)));
                     }
                     if (!groupOpen) {
-                        m_host.AddGroup(kGroupCaption + std::to_string(++groupCounter));
+                        m_host.AddGroup(GroupCaption(++groupCounter));
                         m_host.AddChild({ m_paths->At(pivotPath), engine.Stamp(pivotFile) });
                         groupOpen = true;
                     }
@@ -413,6 +413,8 @@ namespace {
     };
 
 } // namespace
+
+std::string GroupCaption(std::size_t number) { return kGroupCaption + std::to_string(number); }
 
 void RunCheck(CheckHost& host) { RunCheck(host, EngineOptions {}); }
 
