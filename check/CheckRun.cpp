@@ -166,7 +166,8 @@ namespace {
                 const FileScan::ListedFile* file = fresh ? m_host.EntryLookedUp(i) : nullptr;
                 if (file && file->regular)
                     engine.TakeLookedUp(path,
-                        { file->id.device, file->id.inode, file->size, file->mtime, file->allocated < file->size, true });
+                        { file->id.device, file->id.inode, file->size, file->mtime,
+                            file->allocated < file->size, true });
                 if ((i & 4095) == 4095 && Due() && !Pump())
                     return false;
             }

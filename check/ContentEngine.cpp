@@ -254,7 +254,8 @@ bool ContentEngine::LookUp(const Pump& pump)
                 for (std::size_t k = first; k < last; ++k) {
                     m_paths.CopyTo(missing[k], path);
                     if (probe.Stat(path, info).Ok()) {
-                        looked[k] = { info.device, info.inode, info.size, info.mtime, info.allocated < info.size, true };
+                        looked[k] = { info.device, info.inode, info.size, info.mtime,
+                            info.allocated < info.size, true };
                         found += info.size;
                     }
                 }
@@ -355,7 +356,8 @@ void ContentEngine::HoldBackFirstNames()
     const auto sizeAt = [&](std::size_t k) { return m_files[m_bySize[k]].size; };
     for (std::size_t k = 0; k < m_bySize.size(); ++k) {
         const std::uint64_t size = sizeAt(k);
-        const bool shared = (k > 0 && sizeAt(k - 1) == size) || (k + 1 < m_bySize.size() && sizeAt(k + 1) == size);
+        const bool shared
+            = (k > 0 && sizeAt(k - 1) == size) || (k + 1 < m_bySize.size() && sizeAt(k + 1) == size);
         if (shared && size > 0)
             m_pending[m_bySize[k]] = 1;
     }
@@ -371,7 +373,9 @@ void ContentEngine::SortBySize()
     constexpr unsigned kDigits = 4;
     constexpr std::size_t kValues = std::size_t { 1 } << 16;
     const std::size_t n = m_files.size();
-    const auto digit = [](std::uint64_t size, unsigned d) { return static_cast<std::size_t>((size >> (16 * d)) & 0xffff); };
+    const auto digit = [](std::uint64_t size, unsigned d) {
+        return static_cast<std::size_t>((size >> (16 * d)) & 0xffff);
+    };
     std::vector<std::uint32_t> count(kDigits * kValues);
     for (const File& file : m_files) {
         for (unsigned d = 0; d < kDigits; ++d)
