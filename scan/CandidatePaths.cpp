@@ -279,7 +279,7 @@ template <typename Visit> void CandidatePaths::ForEachOf(const FileId& id, const
     }
 }
 
-void CandidatePaths::Replace(std::size_t index, std::string path)
+void CandidatePaths::Replace(std::size_t index, const std::string& path)
 {
     if (index >= m_count)
         throw std::out_of_range("CandidatePaths::Replace");

@@ -87,7 +87,7 @@ public:
         std::vector<std::size_t>* passedOver = nullptr, const BeforeAppend& beforeAppend = {});
     // Puts path in place of entry index with the identity its file has now; a renamed
     // file's new name is listed whatever else is. Throws std::out_of_range past the end.
-    void Replace(std::size_t index, std::string path);
+    void Replace(std::size_t index, const std::string& path);
     // Removes the rows of ranges, which must be sorted and disjoint; throws
     // std::out_of_range when one reaches past the end.
     void RemoveRanges(const std::vector<RowRange>& ranges);
