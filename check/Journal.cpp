@@ -545,7 +545,11 @@ std::vector<JournalSummary> ListJournals(const std::string& folder)
         journals.push_back(std::move(summary));
     }
     std::sort(journals.begin(), journals.end(), [](const JournalSummary& a, const JournalSummary& b) {
-        return a.time != b.time ? a.time > b.time : a.path > b.path;
+        // Journals of one second are "clean-T", "clean-T-2", ... "clean-T-10", made in
+        // that order.
+        if (a.time != b.time)
+            return a.time > b.time;
+        return a.path.size() != b.path.size() ? a.path.size() > b.path.size() : a.path > b.path;
     });
     return journals;
 }
