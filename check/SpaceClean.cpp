@@ -30,6 +30,14 @@ namespace {
         return Files::MoveAside(going.path, file, moveTo);
     }
 
+    // Undo may run from any folder: the journal names files by their absolute paths.
+    std::string Absolute(const std::string& path)
+    {
+        if (path.empty() || path[0] == Platform::kSeparator)
+            return path;
+        return Platform::CurrentFolder() + Platform::kSeparator + path;
+    }
+
 } // namespace
 
 SpaceStep ActOnFile(JournalAction action, const FoundFile& going, const FoundFile& kept,
@@ -57,7 +65,8 @@ SpaceStep ActOnFile(JournalAction action, const FoundFile& going, const FoundFil
     }
     if (journal != nullptr && step.result.outcome == Files::ActionOutcome::Done)
         step.journalError = journal->Append(
-            MakeJournalRecord(action, going.path, step.result.before, step.result.went, kept.path, keptFile));
+            MakeJournalRecord(action, Absolute(going.path), step.result.before, step.result.went, Absolute(kept.path),
+                keptFile));
     return step;
 }
 
@@ -77,7 +86,8 @@ JournalRecord RemovalRecord(
     std::string went;
     if (action == JournalAction::Trash)
         Platform::FindTrashEntry(gone.path, status.device, status.inode, went);
-    return MakeJournalRecord(action, gone.path, status, went, kept.path, Files::IdentityOf(kept.stamp));
+    return MakeJournalRecord(
+        action, Absolute(gone.path), status, went, Absolute(kept.path), Files::IdentityOf(kept.stamp));
 }
 
 } // namespace Check

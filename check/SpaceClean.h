@@ -29,7 +29,8 @@ struct SpaceStep {
 // happens) on going, a file to go as the check found it, against kept, the file its
 // group keeps: each only while both are the very files the check found, unchanged.
 // Move puts going below moveTo at its full path (Files::AsidePath). A step that changed
-// the file is appended to journal (when given) before this returns.
+// the file is appended to journal (when given) before this returns, its paths made
+// absolute, so that undo may run from any folder.
 SpaceStep ActOnFile(JournalAction action, const FoundFile& going, const FoundFile& kept,
     const std::string& moveTo, Journal* journal);
 
