@@ -49,7 +49,7 @@ SpaceStep ActOnFile(JournalAction action, const FoundFile& going, const FoundFil
     switch (action) {
     case JournalAction::Reflink:
         step.result = Files::ShareBlocksWith(going.path, file, kept.path, keptFile);
-        step.bytesFreed = step.result.bytesShared;
+        step.bytesFreed = step.result.bytesFreed;
         break;
     case JournalAction::HardLink:
         step.result = Files::ReplaceWithHardLink(going.path, file, kept.path, keptFile);

@@ -16,7 +16,7 @@ namespace Check {
 // What happened to one file, beside the action's own result.
 struct SpaceStep {
     Files::ActionResult result;
-    // The space the step gave back: the bytes the kernel shared, the size of a file whose
+    // The space the step gave back: the bytes newly shared, the size of a file whose
     // only name became a link (one with further names keeps its blocks), nothing for a
     // file moved aside (its space comes back when the folder is emptied).
     std::uint64_t bytesFreed = 0;

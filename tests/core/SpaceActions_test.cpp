@@ -127,8 +127,12 @@ TEST_F(OnXfs, SharingAndHardLinksFreeTheSpaceKeepEveryPathsBytesAndUndo)
 
         std::string report;
         const ActionResult share = ShareBlocksWith(shared, IdentityAt(shared), keptBig, IdentityAt(keptBig));
-        if (share.outcome != ActionOutcome::Done || share.bytesShared != big.size())
+        if (share.outcome != ActionOutcome::Done || share.bytesShared != big.size() || share.bytesFreed != big.size())
             report += std::string("share: ") + ActionOutcomeWord(share.outcome) + "; ";
+        // Shared again, the kernel counts every byte, but nothing more is freed.
+        const ActionResult again = ShareBlocksWith(shared, IdentityAt(shared), keptBig, IdentityAt(keptBig));
+        if (again.outcome != ActionOutcome::Done || again.bytesFreed != 0)
+            report += "shared again: " + std::to_string(again.bytesFreed) + " bytes freed; ";
         const FileIdentity keptIdentity = IdentityAt(keptSmall);
         const ActionResult link = ReplaceWithHardLink(linked, IdentityAt(linked), keptSmall, keptIdentity);
         if (link.outcome != ActionOutcome::Done || !link.leftover.empty())

@@ -293,6 +293,10 @@ on_xfs()
     "$exe" "${rules[@]}" --link reflink "$m/keep" "$m/r" >/dev/null 2>"$work/stderr" \
         && grep -q "^1 shared, 0 stayed, 5000000 bytes freed$" "$work/stderr" \
         || fail "--link reflink: $(cat "$work/stderr")"
+    # Shared already: nothing more to free.
+    "$exe" "${rules[@]}" --link reflink "$m/keep" "$m/r" >/dev/null 2>"$work/stderr" \
+        && grep -q "^1 shared, 0 stayed, 0 bytes freed$" "$work/stderr" \
+        || fail "--link reflink again: $(cat "$work/stderr")"
     "$exe" "${rules[@]}" --move-to "$m/aside" "$m/keep" "$m/m" >/dev/null 2>"$work/stderr" \
         && grep -q "^1 moved, 0 stayed, 6 bytes moved$" "$work/stderr" || fail "--move-to: $(cat "$work/stderr")"
     # Unlinked blocks are freed in the background: mounting again waits for that.
@@ -307,9 +311,9 @@ on_xfs()
 
     # Newest first, each clean once.
     "$exe" --journals >"$work/journals" || fail "--journals exited $?"
-    [ "$(head -3 "$work/journals" | cut -f2,3 | tr '\t\n' ' |')" = "move 1|reflink 1|hardlink 2|" ] \
+    [ "$(head -4 "$work/journals" | cut -f2,3 | tr '\t\n' ' |')" = "move 1|reflink 1|reflink 1|hardlink 2|" ] \
         || fail "--journals: $(cat "$work/journals")"
-    for round in 1 2 3; do
+    for round in 1 2 3 4; do
         "$exe" --undo "$(sed -n "${round}p" "$work/journals" | cut -f4)" >"$work/undo" 2>"$work/stderr" \
             || fail "--undo $round exited $?: $(cat "$work/stderr")"
     done
@@ -320,7 +324,7 @@ $before"
     [ "$(state %i | grep -v "^$m/h/")" = "$(printf '%s\n' "$inodes" | grep -v "^$m/h/")" ] \
         || fail "the shared or moved file changed its inode"
     [ "$(cd "$m" && md5sum h/* r/* m/* keep/*)" = "$sums" ] || fail "undo gave other bytes back"
-    "$exe" --undo "$(sed -n 3p "$work/journals" | cut -f4)" >"$work/undo" 2>"$work/stderr" \
+    "$exe" --undo "$(sed -n 4p "$work/journals" | cut -f4)" >"$work/undo" 2>"$work/stderr" \
         && [ "$(sort "$work/undo")" = "+ $m/h/1 (already back)
 + $m/h/2 (already back)" ] || fail "a second undo: $(cat "$work/undo" "$work/stderr")"
 
