@@ -87,7 +87,8 @@ expect 0 "+ t/keep/p.jpg|- t/b/p - コピー.jpg|- t/a/p.jpg
 + t/keep/s1|- t/keep2/s2" --keep not-copy-name,oldest "${folders[@]}"
 
 for bad in "--keep bogus" "--keep newest," "--keep ,first" "--keep newest --keep first" "--trash --delete" \
-    "--protect t/missing" "--protect t/keep/s1" "--keep"; do
+    "--protect t/missing" "--protect t/keep/s1" "--keep" "--link bogus" "--link hard --delete" \
+    "--trash --move-to aside" "--undo" "--journals"; do
     # shellcheck disable=SC2086 # the words are the options
     expect 2 "" $bad "${folders[@]}"
 done
@@ -112,6 +113,14 @@ for f in t/a/p.jpg "t/b/p - コピー.jpg" t/b/q.jpg "t/a/r (1).jpg" t/keep2/s2;
     if [ -e "$f" ] || [ -L "$f" ]; then fail "$f was not removed"; fi
 done
 expect 0 "" "${folders[@]}" t/c
+
+# A journal that cannot be written (here: a file there already) stops the clean before
+# anything is done.
+make_tree
+echo taken >journal.jsonl
+expect 1 "" --move-to aside --journal journal.jsonl "${folders[@]}"
+grep -q "^tessarin-cli: cannot write the journal journal.jsonl: " "$work/stderr" && [ ! -e aside ] \
+    && [ "$(cat journal.jsonl)" = taken ] || fail "--journal over a file: $(cat "$work/stderr")"
 
 # Into the trash, with the trash in a folder of this test.
 make_tree
