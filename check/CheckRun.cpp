@@ -333,7 +333,7 @@ namespace {
                 }
             }
 
-            int groupCounter = 0;
+            std::size_t groupCounter = 0;
             for (std::size_t i = 0; i < n; ++i) {
                 m_replayed = i;
                 if ((i & 4095) == 4095 && Due() && !Pump())
@@ -359,7 +359,7 @@ namespace {
                         throw Files::FileError(Files::OpenErrorText((*m_paths)[path]));
                     }
                     if (!groupOpen) {
-                        m_host.AddGroup(kGroupCaption + std::to_string(++groupCounter));
+                        m_host.AddGroup(GroupCaption(++groupCounter));
                         m_host.AddChild({ (*m_paths)[pivotPath], engine.Stamp(pivotFile) });
                         groupOpen = true;
                     }
@@ -403,6 +403,8 @@ namespace {
     };
 
 } // namespace
+
+std::string GroupCaption(std::size_t number) { return kGroupCaption + std::to_string(number); }
 
 void RunCheck(CheckHost& host) { RunCheck(host, EngineOptions {}); }
 

@@ -66,6 +66,9 @@ public:
     virtual void ShowInfo(const std::string& text) { (void)text; }
 };
 
+// Returns the caption of group number (from 1) of a run: "重複ファイル<number>".
+std::string GroupCaption(std::size_t number);
+
 // Runs the duplicate check: groups every set of byte-identical candidates under
 // "重複ファイル<n>", removes the surplus entries from the list, and switches to the
 // results page when it completes. Throws Files::FileError when a candidate cannot

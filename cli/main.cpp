@@ -6,9 +6,12 @@
 // out with --trash or --delete, or wins the space with --link or --move-to (each clean
 // that changes a file is journaled; --undo puts its files back).
 // --io-depth sets the requests kept in flight instead of choosing them by the disk.
+// The exclusion options leave files out of the scan as the window's exclusion settings
+// do, and --ignore-list hides the groups marked as not duplicates in that list.
 // Help() lists every option; the manual page (packaging/tessarin-cli.1) says the same.
 #include "check/CheckRun.h"
 #include "check/CleanPlan.h"
+#include "check/NotDuplicates.h"
 #include "check/ResultExport.h"
 #include "check/SpaceClean.h"
 #include "check/Undo.h"
@@ -65,6 +68,20 @@ public:
 
     // The groups found, each file with its stamp: what a clean confirms before it acts.
     const Check::Results& Results() const { return m_results; }
+    // Drops group g of the groups found where hidden[g] is set.
+    void HideGroups(const std::vector<bool>& hidden)
+    {
+        Check::Results shown;
+        const std::vector<Check::ResultGroup>& groups = m_results.Groups();
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            if (hidden[g])
+                continue;
+            shown.AddGroup(groups[g].caption);
+            for (const Check::FoundFile& file : groups[g].files)
+                shown.AddFile(file);
+        }
+        m_results = std::move(shown);
+    }
 
     // Writes the groups in fdupes' format.
     void PrintGroups(std::FILE* out) const
@@ -91,6 +108,8 @@ int Usage()
 {
     std::fprintf(stderr,
         "usage: tessarin-cli [--no-subfolders] [--filter TEXT] [--format csv|json] [--io-depth N]\n"
+        "                    [--exclude PATTERN]... [--min-size N] [--max-size N] [--skip-empty]\n"
+        "                    [--ignore-list FILE]\n"
         "                    [--keep RULE[,RULE...]] [--protect DIR]...\n"
         "                    [--trash | --delete | --link hard|reflink | --move-to DIR]\n"
         "                    [--dry-run] [--journal FILE] FOLDER...\n"
@@ -113,6 +132,17 @@ Collecting:
   --no-subfolders         only the files directly inside each FOLDER
   --filter TEXT           file types to collect, for example "*.jpg;*.png"
                           (default "*.*": every file)
+  --exclude PATTERN       leave out the files and folders PATTERN matches
+                          (repeatable): without "/" a name anywhere (".git",
+                          "*.tmp"), with "/" a path below FOLDER ("build/*");
+                          a folder left out is not entered
+  --min-size N            leave out files smaller than N bytes
+  --max-size N            leave out files larger than N bytes
+                          (N may end in K, M or G: 1024, 1024^2, 1024^3)
+  --skip-empty            leave out empty files
+  --ignore-list FILE      hide the groups marked as not duplicates in FILE
+                          (the window keeps its own in
+                          $XDG_DATA_HOME/tessarin/not-duplicates)
 Output:
   --format csv|json       write the groups as CSV or JSON, as the window's
                           result file; with a plan, each record adds the
@@ -165,7 +195,8 @@ Exit status:
      standard error), a file that was to go stayed, the journal could not be
      written, undo left a file unrestored, or the output could not be written
   2  the command line is wrong, a FOLDER or protected folder does not exist,
-     or the journal to undo cannot be read (nothing is done)
+     the ignore list is missing or malformed, or the journal to undo cannot be
+     read (nothing is done)
 
 Example:
   tessarin-cli --keep not-copy-name,newest --protect ~/Pictures/best --trash ~/Pictures
@@ -174,6 +205,51 @@ Example:
 )",
         stdout);
     return 0;
+}
+
+// What the scan leaves out, and the list of groups marked as not duplicates.
+struct ExcludeOptions {
+    FileScan::ExclusionRules rules;
+    std::optional<std::string> ignoreList;
+};
+
+// Takes the option at argv[a] (and its value, moving a past it) when it is one of the
+// exclusion options. Returns 1 when taken, 0 when it is none of them, -1 when it is
+// malformed.
+int ParseExcludeOption(int argc, char** argv, int& a, ExcludeOptions& options)
+{
+    const std::string option = argv[a];
+    if (option == "--skip-empty") {
+        options.rules.skipEmpty = true;
+        return 1;
+    }
+    if (option != "--exclude" && option != "--min-size" && option != "--max-size" && option != "--ignore-list")
+        return 0;
+    if (++a == argc)
+        return -1;
+    const std::string value = argv[a];
+    if (option == "--exclude")
+        options.rules.patterns.push_back(value);
+    else if (option == "--ignore-list")
+        options.ignoreList = value;
+    else if (!FileScan::ParseSize(value, option == "--min-size" ? options.rules.minSize : options.rules.maxSize))
+        return -1;
+    return 1;
+}
+
+// Reads the list of groups marked as not duplicates; nothing when it cannot.
+std::optional<Check::NotDuplicateList> IgnoreList(const std::string& file)
+{
+    if (!Platform::IsFile(file)) {
+        std::fprintf(stderr, "tessarin-cli: no such file: %s\n", file.c_str());
+        return std::nullopt;
+    }
+    try {
+        return Check::LoadNotDuplicates(file);
+    } catch (const Files::FileError& failure) {
+        std::fprintf(stderr, "tessarin-cli: %s\n", failure.what());
+        return std::nullopt;
+    }
 }
 
 // The keep-rule options. Any of them turns the listing into a plan.
@@ -653,6 +729,7 @@ int main(int argc, char** argv)
     std::optional<Check::ResultFormat> format;
     std::vector<std::string> folders;
     CleanOptions clean;
+    ExcludeOptions exclude;
     Check::EngineOptions engineOptions;
     // --undo [JOURNAL] and --journals stand alone: no folder, no clean.
     std::optional<std::string> undo;
@@ -666,6 +743,9 @@ int main(int argc, char** argv)
             listJournals = true;
         } else if (const int taken = ParseCleanOption(argc, argv, a, clean); taken != 0) {
             if (taken < 0)
+                return Usage();
+        } else if (const int excluding = ParseExcludeOption(argc, argv, a, exclude); excluding != 0) {
+            if (excluding < 0)
                 return Usage();
         } else if (std::strcmp(argv[a], "--no-subfolders") == 0) {
             subFolders = false;
@@ -709,6 +789,10 @@ int main(int argc, char** argv)
     // its identity (Check::ProtectedFolders), however the scan spells the paths below it.
     if (!AllFolders(folders) || !AllFolders(clean.protect))
         return 2;
+    std::optional<Check::NotDuplicateList> ignored;
+    if (exclude.ignoreList && !(ignored = IgnoreList(*exclude.ignoreList)))
+        return 2;
+    const FileScan::Exclusions exclusions(exclude.rules);
 
     const auto started = std::chrono::steady_clock::now();
     // Each folder is added as the add-folder command adds it: one name per file. The
@@ -720,9 +804,9 @@ int main(int argc, char** argv)
         std::vector<std::string> found;
         std::vector<FileScan::ListedFile> listed;
         if (subFolders)
-            FileScan::AddFolderTreeFiles(folder, filter, found, &listed, &unread);
+            FileScan::AddFolderTreeFiles(folder, filter, found, &listed, &unread, &exclusions);
         else
-            FileScan::AddFolderFiles(folder, filter, found, &listed, &unread);
+            FileScan::AddFolderFiles(folder, filter, found, &listed, &unread, &exclusions);
         const std::size_t before = entries.Count();
         entries.Append(found, listed);
         // The list keeps found in order, less each second name of a file listed already.
@@ -746,6 +830,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", Files::ErrorBoxText(error.what()).c_str());
         checkFailed = true;
         status = 1;
+    }
+    if (ignored) {
+        const std::vector<bool> hidden = Check::HiddenGroups(*ignored, host.Results().Groups());
+        host.HideGroups(hidden);
+        std::fprintf(stderr, "%zu groups marked as not duplicates hidden\n",
+            static_cast<std::size_t>(std::count(hidden.begin(), hidden.end(), true)));
     }
     if (clean.wanted)
         status = std::max(

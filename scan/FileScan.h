@@ -2,6 +2,7 @@
 // callers that use several of its parts.
 #pragma once
 
+#include "scan/Exclusions.h"
 #include "scan/ExtFilter.h"
 #include "scan/FileError.h"
 #include "scan/FolderScan.h"

@@ -2,6 +2,7 @@
 #include "scan/FolderScan.h"
 
 #include "scan/CandidatePaths.h"
+#include "scan/Exclusions.h"
 #include "scan/ExtFilter.h"
 #include "scan/FileProbe.h"
 #include "scan/PathRoutines.h"
@@ -37,7 +38,23 @@ namespace {
         bool everyFile;
         const ExtList& list;
         bool identify;
+        // The user's exclusions, nullptr when none; root is where the part of a path
+        // below the folder being added starts (BelowStart).
+        const Exclusions* exclusions = nullptr;
+        std::size_t root = 0;
     };
+
+    // The exclusions when they leave anything out, else nullptr: the scan need not ask.
+    const Exclusions* InForce(const Exclusions* exclusions)
+    {
+        return exclusions && exclusions->Any() ? exclusions : nullptr;
+    }
+
+    bool Excluded(const TreeFilter& filter, const std::string& path, bool folder)
+    {
+        return filter.exclusions
+            && filter.exclusions->Excludes(std::string_view(path).substr(filter.root), folder);
+    }
 
     // Lists the open folder (at path) into out. Entries are looked up through the open
     // folder, without following links: the disk reads the inode beside the folder, the
@@ -55,8 +72,11 @@ namespace {
                 kind = found.Ok() ? info.kind : EntryKind::Other;
             }
             if (kind == EntryKind::Directory) {
-                if (filter.descend && !Platform::IsHiddenName(name))
-                    out.children.push_back(JoinPath(path, name));
+                if (!filter.descend || Platform::IsHiddenName(name))
+                    return;
+                std::string child = JoinPath(path, name);
+                if (!Excluded(filter, child, true))
+                    out.children.push_back(std::move(child));
                 return;
             }
             // Only regular files are candidates. A symbolic link is a second name of a file
@@ -67,14 +87,22 @@ namespace {
             std::string file = JoinPath(path, name);
             if (!filter.everyFile && !MatchesExtList(file, filter.list))
                 return;
-            if (filter.identify) {
+            if (Excluded(filter, file, false))
+                return;
+            const bool bySize = filter.exclusions && filter.exclusions->BySize();
+            if (filter.identify || bySize) {
                 if (!lookedUp)
                     found = lookUp(name, info);
+                if (found.Ok() && info.kind != EntryKind::Regular)
+                    return;
+                // A file that could not be looked up stays: its size is unknown.
+                if (bySize && found.Ok() && filter.exclusions->ExcludesSize(info.size))
+                    return;
+            }
+            if (filter.identify) {
                 if (!found.Ok()) {
                     // Gone since: listed as named, for the check to report.
                     out.listed.emplace_back();
-                } else if (info.kind != EntryKind::Regular) {
-                    return;
                 } else {
                     out.listed.push_back(
                         { FileId { info.device, info.inode }, true, info.size, info.allocated, info.mtime });
@@ -140,24 +168,26 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list, s
 }
 
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
-    std::vector<std::string>& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
+    std::vector<std::string>& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread,
+    const Exclusions* exclusions)
 {
     FolderListing listing;
     Platform::ScanFolder at;
     Platform::Status error = at.Open(folder);
+    const TreeFilter filter { false, true, MeansEveryFile(filterText), extList, listed != nullptr,
+        InForce(exclusions), BelowStart(folder) };
     if (error.Ok())
-        error = ListFolder(
-            at, folder, TreeFilter { false, true, MeansEveryFile(filterText), extList, listed != nullptr }, listing);
+        error = ListFolder(at, folder, filter, listing);
     NoteUnread(folder, error, true, unread);
     TakeListing(listing, out, listed);
 }
 
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
+    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions)
 {
     ExtList list;
     ParseExtList(filterText, list);
-    AddFolderFilesWithList(folder, filterText, list, out, listed, unread);
+    AddFolderFilesWithList(folder, filterText, list, out, listed, unread, exclusions);
 }
 
 namespace {
@@ -288,7 +318,7 @@ namespace {
 } // namespace
 
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
+    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions)
 {
     ExtList list;
     ParseExtList(filterText, list);
@@ -301,7 +331,8 @@ void AddFolderTreeFiles(const std::string& folder, const std::string& filterText
     const bool rotational = Platform::Stat(folder, info).Ok() && Platform::RotationalDisk(info.device);
     // Each folder is read once, taking its files and queueing its subfolders: the
     // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
-    const TreeFilter filter { true, true, MeansEveryFile(filterText), list, listed != nullptr };
+    const TreeFilter filter { true, true, MeansEveryFile(filterText), list, listed != nullptr, InForce(exclusions),
+        BelowStart(folder) };
     TreeLister lister(top, folder, filter, rotational ? kRotationalListers : kSolidStateListers);
     lister.Walk(out, listed, unread);
 }

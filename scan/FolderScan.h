@@ -12,6 +12,8 @@ namespace FileScan {
 
 // What the folder scan learns of a file while listing it (scan/CandidatePaths.h).
 struct ListedFile;
+// What the user leaves out (scan/Exclusions.h).
+class Exclusions;
 
 // A folder a scan could not list (or not to its end), and why.
 struct UnreadFolder {
@@ -34,15 +36,19 @@ void ListSubFolders(
 // hidden files included, symbolic links (to files or folders) left out. With listed,
 // also appends each file appended as it was looked up while its folder was read (for
 // CandidatePaths::Append, which then need not look the paths up again); a file that is
-// no regular file any more by then (replaced by a link) is left out.
+// no regular file any more by then (replaced by a link) is left out. With exclusions,
+// leaves out what they exclude, their paths taken below folder.
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr);
+    std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr,
+    const Exclusions* exclusions = nullptr);
 // Same as AddFolderFiles with an ExtList parsed once by the caller.
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
     std::vector<std::string>& out, std::vector<ListedFile>* listed = nullptr,
-    std::vector<UnreadFolder>* unread = nullptr);
-// Appends the files of folder, then those of each subfolder in ListSubFolders order.
+    std::vector<UnreadFolder>* unread = nullptr, const Exclusions* exclusions = nullptr);
+// Appends the files of folder, then those of each subfolder in ListSubFolders order; a
+// subfolder that exclusions exclude is not entered.
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr);
+    std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr,
+    const Exclusions* exclusions = nullptr);
 
 } // namespace FileScan

@@ -71,6 +71,8 @@ namespace {
 
 } // namespace
 
+std::size_t Utf8CharLength(const std::string& text, std::size_t k) { return Utf8SequenceLength(text, k); }
+
 bool IsValidUtf8(const std::string& text)
 {
     for (std::size_t k = 0; k < text.size();) {

@@ -1,9 +1,14 @@
 // PathText: how path bytes read as text, one rule for the window and the saved results.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace FileScan {
+
+// Returns the length of the well-formed UTF-8 sequence at text[k], 0 when none starts
+// there.
+std::size_t Utf8CharLength(const std::string& text, std::size_t k);
 
 // True when text is well-formed UTF-8: no stray continuation bytes, overlong forms,
 // surrogates or code points past U+10FFFF.

@@ -2,6 +2,8 @@
 #include "ui/Settings.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QList>
 #include <QSettings>
 #include <QString>
@@ -76,6 +78,39 @@ void SetKeepRules(const std::vector<RuleChoice>& rules)
     for (const RuleChoice& choice : rules)
         words << (choice.on ? u""_s : u"-"_s) + QString::fromUtf8(Check::KeepRuleName(choice.rule));
     Store().setValue(u"keepRules"_s, words);
+}
+
+FileScan::ExclusionRules Exclusions()
+{
+    QSettings store = Store();
+    FileScan::ExclusionRules rules;
+    for (const QString& pattern : store.value(u"exclusions/patterns"_s).toStringList())
+        rules.patterns.push_back(pattern.toStdString());
+    rules.minSize = store.value(u"exclusions/minSize"_s, 0).toULongLong();
+    rules.maxSize = store.value(u"exclusions/maxSize"_s, static_cast<qulonglong>(UINT64_MAX)).toULongLong();
+    rules.skipEmpty = store.value(u"exclusions/skipEmpty"_s, false).toBool();
+    return rules;
+}
+
+void SetExclusions(const FileScan::ExclusionRules& rules)
+{
+    QSettings store = Store();
+    QStringList patterns;
+    for (const std::string& pattern : rules.patterns)
+        patterns << QString::fromStdString(pattern);
+    store.setValue(u"exclusions/patterns"_s, patterns);
+    store.setValue(u"exclusions/minSize"_s, static_cast<qulonglong>(rules.minSize));
+    store.setValue(u"exclusions/maxSize"_s, static_cast<qulonglong>(rules.maxSize));
+    store.setValue(u"exclusions/skipEmpty"_s, rules.skipEmpty);
+}
+
+std::string NotDuplicatesFile()
+{
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    // The XDG rule: a relative path there is ignored.
+    if (data.isEmpty() || QDir::isRelativePath(data))
+        data = QDir::homePath() + u"/.local/share"_s;
+    return QFile::encodeName(data + u"/tessarin/not-duplicates"_s).toStdString();
 }
 
 } // namespace Settings

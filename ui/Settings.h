@@ -2,6 +2,7 @@
 #pragma once
 
 #include "check/CleanPlan.h"
+#include "scan/Exclusions.h"
 
 #include <string>
 #include <vector>
@@ -25,5 +26,14 @@ struct RuleChoice {
 // among them.
 std::vector<RuleChoice> KeepRules();
 void SetKeepRules(const std::vector<RuleChoice>& rules);
+
+// What the folder scan leaves out; nothing unless the user set it.
+FileScan::ExclusionRules Exclusions();
+void SetExclusions(const FileScan::ExclusionRules& rules);
+
+// The file of the groups marked as not duplicates: "not-duplicates" in the folder
+// "tessarin" of $XDG_DATA_HOME (~/.local/share when unset). A record, not a setting: it
+// is kept beside the settings' store, not in it.
+std::string NotDuplicatesFile();
 
 } // namespace Settings

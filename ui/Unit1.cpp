@@ -10,6 +10,7 @@
 #include "ui/Desktop.h"
 #include "ui/FormLook.h"
 #include "ui/PathDisplay.h"
+#include "ui/Settings.h"
 #include "ui/ToolTips.h"
 
 #include <QAction>
@@ -109,6 +110,7 @@ TForm1::TForm1(QWidget* parent)
     completeForm();
     connectCommands();
     connectCleanCommands();
+    connectExclusionCommands();
 
     // The client area is fixed; the window is as large as the menu bar and the pages.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -138,7 +140,7 @@ void TForm1::completeForm()
     PopupMenu1
         = newPopupMenu(this, u"PopupMenu1"_s, { pAddFile, pAddFolder, pDelFile, pClear, pRename, N5, pShow });
     PopupMenu2 = newPopupMenu(
-        this, u"PopupMenu2"_s, { popRename, popMove, popShow, N6, popDelete, N9, popCleanAll });
+        this, u"PopupMenu2"_s, { popRename, popMove, popShow, N6, popDelete, N9, popCleanAll, N11, popNotDuplicates });
     for (QMenu* menu : { mFile, mFind, N3, PopupMenu1, PopupMenu2 })
         menu->setFont(FormFont());
     PageControl1->tabBar()->setAttribute(Qt::WA_Hover);
@@ -474,10 +476,11 @@ void TForm1::btnAddFolderClick()
             const std::string filterText = utf8(ExtEdit->text());
             std::vector<std::string> found;
             std::vector<FileScan::ListedFile> listed;
+            const FileScan::Exclusions exclusions(Settings::Exclusions());
             if (OptionCheck1->isChecked())
-                FileScan::AddFolderTreeFiles(folder, filterText, found, &listed);
+                FileScan::AddFolderTreeFiles(folder, filterText, found, &listed, nullptr, &exclusions);
             else
-                FileScan::AddFolderFiles(folder, filterText, found, &listed);
+                FileScan::AddFolderFiles(folder, filterText, found, &listed, nullptr, &exclusions);
             m_candidates->Append(std::move(found), &listed);
         }
         RefreshCount();

@@ -122,6 +122,13 @@ public:
     // True while the tree holds a group of two files or more.
     bool HasGroups() const;
 
+    // The exclusion settings, and the groups marked as not duplicates.
+    void mExclusionsClick();
+    void popNotDuplicatesClick();
+    // Adds the group of files to the list of groups marked as not duplicates, each file
+    // as the check found it; a check then hides a group of them while they stay unchanged.
+    void MarkNotDuplicates(const std::vector<Check::FoundFile>& files);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -139,6 +146,12 @@ private:
     QList<QWidget*> classicControls() const;
     void connectCommands();
     void connectCleanCommands();
+    void connectExclusionCommands();
+    // Takes the groups from firstGroup on that the not-duplicates list hides out of
+    // FileTree, and numbers the rest from 1 again.
+    void hideMarkedGroups(int firstGroup);
+    // Shows Label2 while exclusions are set or groups are marked, and says which.
+    void refreshExclusionNote();
     // Returns true while a check runs; every handler that changes the candidate list or
     // the result tree returns at once then.
     bool refuseWhileChecking() const { return m_checking; }

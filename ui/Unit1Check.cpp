@@ -26,9 +26,11 @@ void TForm1::btnCheckerClick()
 {
     if (refuseWhileChecking())
         return;
+    const int firstGroup = FileTree->topLevelItemCount();
     RunCommand([this] { Check::RunCheck(*m_host); });
     if (m_checking)
         m_host->SetCheckCtrl(false);
+    RunCommand([this, firstGroup] { hideMarkedGroups(firstGroup); });
     if (m_closeAfterRun) {
         m_closeAfterRun = false;
         m_closeConfirmed = true;
@@ -162,7 +164,8 @@ void TForm1::CheckAdapter::SetCheckCtrl(bool checking)
     // Menu commands that would change the lists, or start a second run, wait as well.
     for (QAction* action : { form.mAddFile, form.mAddFolder, form.mDelFile, form.mClear, form.mRename,
              form.mChecker, form.pAddFile, form.pAddFolder, form.pDelFile, form.pClear, form.pRename,
-             form.popRename, form.popMove, form.popDelete, form.mCleanAll, form.popCleanAll })
+             form.popRename, form.popMove, form.popDelete, form.mCleanAll, form.popCleanAll,
+             form.popNotDuplicates })
         action->setEnabled(!checking);
     form.m_cancelKey->setEnabled(checking);
     form.updateSaveResults();

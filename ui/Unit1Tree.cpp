@@ -229,6 +229,9 @@ void TForm1::PopupMenu2Popup()
     // The commands that change the tree wait for the end of a run.
     for (QAction* item : { popRename, popMove, popDelete })
         item->setEnabled(onFile && !Checking());
+    const QTreeWidgetItem* node = FileTree->selectedItems().value(0, nullptr);
+    const QTreeWidgetItem* group = node && node->parent() ? node->parent() : node;
+    popNotDuplicates->setEnabled(group && group->childCount() >= 2 && !Checking());
 }
 
 void TForm1::popRenameClick()

@@ -7,8 +7,11 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <random>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -166,6 +169,147 @@ TEST_F(FolderScan, TakesHiddenFilesButNotHiddenFolders)
     AddFolderFiles(f + "/", "*.jpg", out);
     std::sort(out.begin(), out.end());
     EXPECT_EQ(out, (std::vector<std::string> { f + "/.hidden.jpg", f + "/hard.jpg", f + "/real.jpg" }));
+}
+
+struct ExcludeCase {
+    std::string pattern;
+    std::string relative;
+    bool folder;
+    bool excluded;
+};
+
+class ExcludeTable : public ::testing::TestWithParam<ExcludeCase> { };
+
+TEST_P(ExcludeTable, MatchesNamesAnywhereAndPathsBelowTheFolder)
+{
+    const ExcludeCase& c = GetParam();
+    const Exclusions exclusions(ExclusionRules { { c.pattern }, 0, UINT64_MAX, false });
+    EXPECT_EQ(exclusions.Excludes(c.relative, c.folder), c.excluded) << c.pattern << " on " << c.relative;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ExcludeTable,
+    ::testing::Values(ExcludeCase { ".git", "a/.git", true, true },
+        ExcludeCase { "Thumbs.db", "x/y/Thumbs.db", false, true },
+        ExcludeCase { "Thumbs.db", "x/thumbs.db", false, false },
+        ExcludeCase { "*.tmp", "a.tmp", false, true }, ExcludeCase { "*.tmp", "a.tmp.bak", false, false },
+        ExcludeCase { "~*", "d/~lock", false, true }, ExcludeCase { "*", "anything", true, true },
+        ExcludeCase { "*写真*", "旅行写真2024.jpg", false, true }, ExcludeCase { "a?c", "a写c", false, true },
+        ExcludeCase { "a??c", "a写c", false, false },
+        // A byte outside valid UTF-8 is one character of its own.
+        ExcludeCase { "a?c", "a\377c", false, true }, ExcludeCase { "*\x82", "\xe3\x81\x82", false, false },
+        ExcludeCase { "bad\xff.log", "bad\xff.log", false, true },
+        ExcludeCase { "[abc]x", "bx", false, true }, ExcludeCase { "[!abc]x", "bx", false, false },
+        ExcludeCase { "[^a-c]x", "dx", false, true }, ExcludeCase { "[a-c]x", "cx", false, true },
+        ExcludeCase { "[]]x", "]x", false, true }, ExcludeCase { "[写真]", "真", false, true },
+        ExcludeCase { "[ab", "[ab", false, true }, ExcludeCase { "\\*", "*", false, true },
+        ExcludeCase { "\\*", "a", false, false }, ExcludeCase { "  *.log\t", "x.log", false, true },
+        ExcludeCase { " ", "x", false, false }, ExcludeCase { "docs/", "p/docs", true, true },
+        ExcludeCase { "docs/", "p/docs", false, false }));
+
+INSTANTIATE_TEST_SUITE_P(Paths, ExcludeTable,
+    ::testing::Values(ExcludeCase { "build/*", "build/x.o", false, true },
+        ExcludeCase { "build/*", "build", true, false },
+        ExcludeCase { "build/*", "src/build/x.o", false, false },
+        ExcludeCase { "/notes.txt", "notes.txt", false, true },
+        ExcludeCase { "/notes.txt", "a/notes.txt", false, false },
+        ExcludeCase { "src/*.c", "src/x/a.c", false, false }, ExcludeCase { "**/cache", "cache", true, true },
+        ExcludeCase { "**/cache", "a/b/cache", true, true }, ExcludeCase { "a/**/z", "a/z", false, true },
+        ExcludeCase { "a/**/z", "a/b/c/z", false, true }, ExcludeCase { "a//b/", "a/b", true, true },
+        ExcludeCase { "a/b/", "a/b", false, false }));
+
+TEST(Exclusions, ReadsSizesWithBinarySuffixes)
+{
+    const std::pair<const char*, std::uint64_t> good[] = { { "0", 0 }, { "512", 512 }, { "64K", 65536 },
+        { "2m", 2 << 20 }, { "1G", 1 << 30 }, { "18446744073709551615", UINT64_MAX } };
+    for (const auto& [text, size] : good) {
+        std::uint64_t read = 1;
+        EXPECT_TRUE(ParseSize(text, read) && read == size) << text;
+    }
+    for (const char* text : { "", "K", "1KB", "-1", "1.5K", " 1", "18446744073709551616", "17179869184G" }) {
+        std::uint64_t read = 0;
+        EXPECT_FALSE(ParseSize(text, read)) << text;
+    }
+}
+
+// Counts how often each of folders is opened while body runs.
+std::map<std::string, int> FoldersOpened(
+    const std::vector<std::string>& folders, const std::function<void()>& body)
+{
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    EXPECT_GE(watch, 0);
+    std::map<int, std::string> names;
+    for (const std::string& folder : folders)
+        names[inotify_add_watch(watch, folder.c_str(), IN_OPEN | IN_ONLYDIR)] = folder;
+    body();
+    std::map<std::string, int> opened;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t got; (got = read(watch, events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            // A folder's own opening has no name; a file opened in it would.
+            if ((event->mask & IN_ISDIR) && event->len == 0)
+                ++opened[names[event->wd]];
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    close(watch);
+    return opened;
+}
+
+TEST_F(FolderScan, LeavesOutWhatTheExclusionsSayAndNeverEntersAnExcludedFolder)
+{
+    const std::string t = dir.MakeDir("t");
+    for (const char* name : { "keep.jpg", "a.tmp", "写真.jpg", "写真1.jpg", "bad\xff.jpg", "bad\xff.log",
+             "node_modules/x.js", "node_modules/sub/y.js", "build/out.o", "build/sub/z.o", "src/build/y.c",
+             "src/docs", "docs/guide.txt" })
+        dir.Write(std::string("t/") + name, "x");
+    const ExclusionRules rules { { "node_modules", "*.tmp", "build/*", "docs/", "写真?.jpg", "bad\xff.log" },
+        0, UINT64_MAX, false };
+    const Exclusions exclusions(rules);
+    std::vector<std::string> out;
+    std::vector<ListedFile> listed;
+    const std::map<std::string, int> opened
+        = FoldersOpened({ t, t + "/node_modules", t + "/node_modules/sub", t + "/build", t + "/build/sub",
+                            t + "/src/build", t + "/docs" },
+            [&] { AddFolderTreeFiles(t, "*.*", out, &listed, nullptr, &exclusions); });
+    std::sort(out.begin(), out.end());
+    EXPECT_EQ(out,
+        (std::vector<std::string> {
+            t + "/bad\xff.jpg", t + "/keep.jpg", t + "/src/build/y.c", t + "/src/docs", t + "/写真.jpg" }));
+    EXPECT_EQ(listed.size(), out.size());
+    EXPECT_EQ(
+        opened, (std::map<std::string, int> { { t, 1 }, { t + "/build", 1 }, { t + "/src/build", 1 } }));
+    // One folder alone: a pattern with "/" reads the paths below it.
+    out.clear();
+    const Exclusions top(ExclusionRules { { "/keep.jpg", "x.js" }, 0, UINT64_MAX, false });
+    AddFolderFiles(t + "/node_modules", "*.*", out, nullptr, nullptr, &top);
+    AddFolderFiles(t, "*.jpg", out, nullptr, nullptr, &top);
+    std::sort(out.begin(), out.end());
+    EXPECT_EQ(out, (std::vector<std::string> { t + "/bad\xff.jpg", t + "/写真.jpg", t + "/写真1.jpg" }));
+}
+
+TEST_F(FolderScan, SizeLimitsKeepTheirEdgesAndEmptyFilesGoWhenAsked)
+{
+    const std::string t = dir.MakeDir("t");
+    for (const std::size_t size : { 0, 2, 3, 5, 6 })
+        dir.Write("t/s" + std::to_string(size), std::string(size, 'x'));
+    const auto scan = [&](const ExclusionRules& rules, bool identify) {
+        const Exclusions exclusions(rules);
+        std::vector<std::string> out;
+        std::vector<ListedFile> listed;
+        AddFolderTreeFiles(t, "", out, identify ? &listed : nullptr, nullptr, &exclusions);
+        std::sort(out.begin(), out.end());
+        std::string names;
+        for (const std::string& path : out)
+            names += ExtractFileName(path) + " ";
+        return names;
+    };
+    for (const bool identify : { false, true }) {
+        EXPECT_EQ(scan({ {}, 3, 5, false }, identify), "s3 s5 ");
+        EXPECT_EQ(scan({ {}, 0, 2, false }, identify), "s0 s2 ");
+        EXPECT_EQ(scan({ {}, 0, UINT64_MAX, true }, identify), "s2 s3 s5 s6 ");
+        EXPECT_EQ(scan({ {}, 0, UINT64_MAX, false }, identify), "s0 s2 s3 s5 s6 ");
+    }
 }
 
 long OpenDescriptors()

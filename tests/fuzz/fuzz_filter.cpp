@@ -1,6 +1,6 @@
-// fuzz_filter: the extension filter routines against a plain model of their rules, and
-// the invariants that tie them and the path routines together, the text of a path among
-// them.
+// fuzz_filter: the extension filter routines and the exclusion patterns against plain
+// models of their rules, and the invariants that tie them and the path routines
+// together, the text of a path among them.
 #include "scan/FileScan.h"
 #include "scan/PathText.h"
 
@@ -148,11 +148,224 @@ std::string Flipped(std::string s)
     return s;
 }
 
+// ---- exclusion patterns ----
+
+// The characters of text: each valid UTF-8 sequence is its code point, every other byte
+// 0x110000 plus itself.
+std::vector<std::uint32_t> Chars(const std::string& text)
+{
+    std::vector<std::uint32_t> chars;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const std::size_t length = lead < 0x80 ? 1
+            : lead >= 0xC2 && lead <= 0xDF     ? 2
+            : lead >= 0xE0 && lead <= 0xEF     ? 3
+            : lead >= 0xF0 && lead <= 0xF4     ? 4
+                                               : 0;
+        std::uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+        bool valid = length > 0 && at + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            valid = (static_cast<unsigned char>(text[at + k]) & 0xC0) == 0x80;
+            code = (code << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+        }
+        const std::uint32_t least[] = { 0, 0, 0x80, 0x800, 0x10000 };
+        if (valid && (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)))
+            valid = false;
+        chars.push_back(valid ? code : 0x110000 + lead);
+        at += valid ? length : 1;
+    }
+    return chars;
+}
+
+// One element of a name pattern: a character, "?" (any), "*" (star) or a set.
+struct Element {
+    enum Kind { Char, Any, Star, Set };
+    Kind kind = Char;
+    std::uint32_t code = 0;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;
+    bool negated = false;
+};
+
+Element Make(Element::Kind kind, std::uint32_t code = 0)
+{
+    Element element;
+    element.kind = kind;
+    element.code = code;
+    return element;
+}
+
+std::vector<Element> Elements(const std::vector<std::uint32_t>& p)
+{
+    std::vector<Element> elements;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        if (p[i] == '*') {
+            elements.push_back(Make(Element::Star));
+        } else if (p[i] == '?') {
+            elements.push_back(Make(Element::Any));
+        } else if (p[i] == '\\' && i + 1 < p.size()) {
+            elements.push_back(Make(Element::Char, p[++i]));
+        } else if (p[i] == '[') {
+            Element set = Make(Element::Set);
+            std::size_t j = i + 1;
+            if (j < p.size() && (p[j] == '!' || p[j] == '^')) {
+                set.negated = true;
+                ++j;
+            }
+            bool closed = false;
+            for (bool first = true; j < p.size(); first = false) {
+                if (p[j] == ']' && !first) {
+                    closed = true;
+                    break;
+                }
+                std::uint32_t low = p[j] == '\\' && j + 1 < p.size() ? p[++j] : p[j];
+                ++j;
+                std::uint32_t high = low;
+                if (j + 1 < p.size() && p[j] == '-' && p[j + 1] != ']') {
+                    j += 1;
+                    high = p[j] == '\\' && j + 1 < p.size() ? p[++j] : p[j];
+                    ++j;
+                }
+                set.ranges.emplace_back(low, high);
+            }
+            if (closed) {
+                elements.push_back(set);
+                i = j;
+            } else {
+                elements.push_back(Make(Element::Char, '['));
+            }
+        } else {
+            elements.push_back(Make(Element::Char, p[i]));
+        }
+    }
+    return elements;
+}
+
+bool NameMatchModel(const std::string& pattern, const std::string& name)
+{
+    const std::vector<Element> e = Elements(Chars(pattern));
+    const std::vector<std::uint32_t> n = Chars(name);
+    // can[i][j]: elements from i match characters from j.
+    std::vector<std::vector<char>> can(e.size() + 1, std::vector<char>(n.size() + 1, 0));
+    can[e.size()][n.size()] = 1;
+    for (std::size_t i = e.size(); i-- > 0;) {
+        for (std::size_t j = n.size() + 1; j-- > 0;) {
+            const Element& x = e[i];
+            if (x.kind == Element::Star) {
+                can[i][j] = can[i + 1][j] || (j < n.size() && can[i][j + 1]);
+                continue;
+            }
+            if (j == n.size())
+                continue;
+            bool one = x.kind == Element::Any || (x.kind == Element::Char && x.code == n[j]);
+            if (x.kind == Element::Set) {
+                const bool in = std::any_of(x.ranges.begin(), x.ranges.end(),
+                    [&](const auto& r) { return r.first <= n[j] && n[j] <= r.second; });
+                one = in != x.negated;
+            }
+            can[i][j] = one && can[i + 1][j + 1];
+        }
+    }
+    return can[0][0] != 0;
+}
+
+std::vector<std::string> Split(const std::string& text)
+{
+    std::vector<std::string> parts { "" };
+    for (const char c : text) {
+        if (c == '/')
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}
+
+// parts[i...] ("**" any number of names) against names[j...].
+bool PathMatchModel(const std::vector<std::string>& parts, std::size_t i,
+    const std::vector<std::string>& names, std::size_t j)
+{
+    if (i == parts.size())
+        return j == names.size();
+    if (parts[i] == "**") {
+        for (std::size_t k = j; k <= names.size(); ++k) {
+            if (PathMatchModel(parts, i + 1, names, k))
+                return true;
+        }
+        return false;
+    }
+    return j < names.size() && NameMatchModel(parts[i], names[j])
+        && PathMatchModel(parts, i + 1, names, j + 1);
+}
+
+bool ExcludedModel(std::string pattern, const std::string& relative, bool folder)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!pattern.empty() && blank(pattern.back()))
+        pattern.pop_back();
+    while (!pattern.empty() && blank(pattern.front()))
+        pattern.erase(0, 1);
+    bool foldersOnly = false;
+    while (!pattern.empty() && pattern.back() == '/') {
+        pattern.pop_back();
+        foldersOnly = true;
+    }
+    const bool anchored = pattern.find('/') != std::string::npos;
+    while (!pattern.empty() && pattern.front() == '/')
+        pattern.erase(0, 1);
+    if (pattern.empty() || (foldersOnly && !folder))
+        return false;
+    const std::vector<std::string> names = Split(relative);
+    if (!anchored)
+        return NameMatchModel(pattern, names.back());
+    std::vector<std::string> parts;
+    for (const std::string& part : Split(pattern)) {
+        if (!part.empty())
+            parts.push_back(part);
+    }
+    return PathMatchModel(parts, 0, names, 0);
+}
+
+// Draws text that is mostly pattern syntax, names and a few multi-byte characters.
+std::string PatternishText(FuzzedDataProvider& in, std::size_t pieces)
+{
+    static const char* const kPieces[] = { "*", "?", "[", "]", "!", "^", "-", "\\", "/", "**", " ", "a", "b",
+        "c", ".", "x", "\xe5\x86\x99", "\xe7\x9c\x9f", "\xff", "\xe3\x81", "\x82", "ab", ".tmp" };
+    std::string text;
+    const std::size_t count = in.ConsumeIntegralInRange<std::size_t>(0, pieces);
+    for (std::size_t k = 0; k < count; ++k)
+        text += kPieces[in.ConsumeIntegralInRange<std::size_t>(0, std::size(kPieces) - 1)];
+    return text;
+}
+
+void CheckExclusions(FuzzedDataProvider& in)
+{
+    std::vector<std::string> patterns;
+    for (int k = in.ConsumeIntegralInRange(1, 3); k > 0; --k)
+        patterns.push_back(PatternishText(in, 8));
+    std::string relative = PatternishText(in, 10);
+    while (!relative.empty() && relative.back() == '/')
+        relative.pop_back();
+    if (relative.empty() || relative.front() == '/' || relative.find("//") != std::string::npos)
+        return;
+    const bool folder = in.ConsumeBool();
+    const FileScan::Exclusions exclusions(FileScan::ExclusionRules { patterns, 0, UINT64_MAX, false });
+    const bool model = std::any_of(patterns.begin(), patterns.end(),
+        [&](const std::string& p) { return ExcludedModel(p, relative, folder); });
+    std::string all;
+    for (const std::string& p : patterns)
+        all += "{" + p + "}";
+    REQUIRE(exclusions.Excludes(relative, folder) == model, all, relative + (folder ? " (folder)" : ""));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider in(data, size);
+    if (in.ConsumeBool()) {
+        CheckExclusions(in);
+        return 0;
+    }
     const std::string text = in.ConsumeRandomLengthString(64);
     const std::string path = in.ConsumeRandomLengthString(64);
     const std::string seed = in.ConsumeRemainingBytesAsString();

@@ -84,6 +84,7 @@ void TestUnit1::controlGeometry()
             { "ExtEdit", { 185, 15, 150, 20 }, "*.*", "GroupBox1" },
             { "OptionCheck1", { 10, 40, 350, 17 }, "フォルダを指定されたらサブディレクトリ内のファイルも検出する",
                 "GroupBox1" },
+            { "Label2", { 345, 15, 100, 20 }, "除外設定あり", "GroupBox1" },
             { "btnChecker", { 550, 285, 145, 30 }, "重複ファイルチェック", "TabSheet1" },
             { "Button1", { 550, 320, 145, 25 }, "ｷｬﾝｾﾙ", "TabSheet1" },
             { "PBar", { 5, 350, 690, 16 }, nullptr, "TabSheet1" },
@@ -108,7 +109,7 @@ void TestUnit1::glyphsFontAndTextsFit()
         qPrintable(used));
     // Every text fits its box in that font.
     for (QWidget* control :
-        std::initializer_list<QWidget*> { form->Label1, form->OptionCheck1, form->btnAddFile,
+        std::initializer_list<QWidget*> { form->Label1, form->Label2, form->OptionCheck1, form->btnAddFile,
             form->btnAddFolder, form->btnDelFile, form->btnClear, form->btnRename, form->btnChecker })
         QVERIFY2(control->sizeHint().width() <= control->width(), qPrintable(control->objectName()));
 }
@@ -161,7 +162,8 @@ void TestUnit1::mainMenu()
     QCOMPARE(MenuItems(form->mFind),
         QStringList(
             { u"mChecker=重複ファイルチェック(&C)"_s, u"N2=-"_s, u"mOptionCheck1=サブフォルダ検索(&S)"_s, u"N8=-"_s,
-                u"mCleanAll=重複ファイルの一括整理(&B)..."_s, u"mUseTrash=ゴミ箱に移動する(&T)"_s }));
+                u"mCleanAll=重複ファイルの一括整理(&B)..."_s, u"mUseTrash=ゴミ箱に移動する(&T)"_s, u"N10=-"_s,
+                u"mExclusions=除外設定(&E)..."_s }));
     QCOMPARE(MenuItems(form->N3), QStringList({ u"About1=バージョン情報(&A)..."_s }));
 
     for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mChecker,
@@ -179,7 +181,8 @@ void TestUnit1::popupMenus()
             u"N5=-"_s, u"pShow=表示(&V)"_s }));
     QCOMPARE(MenuItems(form->PopupMenu2),
         QStringList({ u"popRename=リネーム(&R)"_s, u"popMove=ファイル移動(&M)"_s, u"popShow=表示(&V)"_s,
-            u"N6=-"_s, u"popDelete=削除(&D)"_s, u"N9=-"_s, u"popCleanAll=重複ファイルの一括整理(&B)..."_s }));
+            u"N6=-"_s, u"popDelete=削除(&D)"_s, u"N9=-"_s, u"popCleanAll=重複ファイルの一括整理(&B)..."_s,
+            u"N11=-"_s, u"popNotDuplicates=重複ではないとして隠す(&H)"_s }));
 }
 
 // ---- drops ----

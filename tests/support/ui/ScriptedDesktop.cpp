@@ -148,6 +148,8 @@ ScriptedDesktop& InstallScriptedDesktop()
     Settings::SetUseTrash(false);
     Settings::SetProtectedFolders({});
     Settings::SetKeepRules({});
+    Settings::SetExclusions({});
+    QFile::remove(QFile::decodeName(QByteArray::fromStdString(Settings::NotDuplicatesFile())));
     auto desktop = std::make_unique<ScriptedDesktop>();
     ScriptedDesktop& installed = *desktop;
     SetDesktop(std::move(desktop));

@@ -114,7 +114,8 @@ private:
 
 // Installs a fresh ScriptedDesktop as TheDesktop() and returns it; it stays installed until
 // the next call or SetDesktop(nullptr). Also turns the trash off, so that a test starts
-// with deletions for good, and empties the bulk clean's settings; the test process's
+// with deletions for good, empties the bulk clean's settings and the exclusions, and
+// forgets the groups marked as not duplicates; the test process's
 // trash and settings live in a temporary folder of its own (XDG_DATA_HOME,
 // XDG_CONFIG_HOME).
 ScriptedDesktop& InstallScriptedDesktop();
