@@ -1,6 +1,8 @@
 // Journal: writing, reading and listing the JSON lines of a clean's record.
 #include "check/Journal.h"
 
+#include "check/JsonText.h"
+
 #include "scan/PathText.h"
 #include "scan/SpaceActions.h"
 
@@ -27,80 +29,13 @@ namespace {
         { JournalAction::Move, "move" },
     };
 
-    constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-    std::string Base64(const std::string& bytes)
-    {
-        std::string out;
-        for (std::size_t k = 0; k < bytes.size(); k += 3) {
-            const std::size_t n = std::min<std::size_t>(3, bytes.size() - k);
-            std::uint32_t bits = 0;
-            for (std::size_t i = 0; i < 3; ++i)
-                bits = (bits << 8) | (i < n ? static_cast<unsigned char>(bytes[k + i]) : 0U);
-            for (std::size_t i = 0; i < 4; ++i)
-                out += i <= n ? kBase64[(bits >> (18 - 6 * i)) & 0x3F] : '=';
-        }
-        return out;
-    }
-
-    std::optional<std::string> FromBase64(const std::string& text)
-    {
-        std::string out;
-        std::uint32_t bits = 0;
-        int count = 0;
-        for (const char c : text) {
-            if (c == '=')
-                break;
-            const char* at = std::find(kBase64, kBase64 + 64, c);
-            if (at == kBase64 + 64)
-                return std::nullopt;
-            bits = (bits << 6) | static_cast<std::uint32_t>(at - kBase64);
-            if (++count == 4) {
-                out += static_cast<char>(bits >> 16);
-                out += static_cast<char>(bits >> 8);
-                out += static_cast<char>(bits);
-                bits = 0;
-                count = 0;
-            }
-        }
-        if (count == 2)
-            out += static_cast<char>(bits >> 4);
-        else if (count == 3) {
-            out += static_cast<char>(bits >> 10);
-            out += static_cast<char>(bits >> 2);
-        } else if (count == 1)
-            return std::nullopt;
-        return out;
-    }
-
-    // Appends text, which is valid UTF-8, as a JSON string.
-    void AppendString(std::string& out, const std::string& text)
-    {
-        static const char kHex[] = "0123456789abcdef";
-        out += '"';
-        for (const char c : text) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (c == '"' || c == '\\') {
-                out += '\\';
-                out += c;
-            } else if (byte < 0x20) {
-                out += "\\u00";
-                out += kHex[byte >> 4];
-                out += kHex[byte & 0x0F];
-            } else {
-                out += c;
-            }
-        }
-        out += '"';
-    }
-
     void AppendPath(std::string& out, const char* key, const std::string& path)
     {
         out += ",\"";
         out += key;
         out += "\":";
         const bool exact = FileScan::IsValidUtf8(path);
-        AppendString(out, exact ? path : FileScan::DisplayPath(path));
+        AppendJsonString(out, exact ? path : FileScan::DisplayPath(path));
         if (!exact)
             out += ",\"" + std::string(key) + "_base64\":\"" + Base64(path) + '"';
     }
@@ -385,7 +320,7 @@ JournalRecord MakeJournalRecord(JournalAction action, const std::string& path, c
 std::string JournalLine(const JournalRecord& record)
 {
     std::string out = "{\"time\":";
-    AppendString(out, record.time);
+    AppendJsonString(out, record.time);
     out += ",\"action\":\"";
     out += JournalActionName(record.action);
     out += '"';

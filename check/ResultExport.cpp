@@ -1,6 +1,8 @@
 // ResultExport: CSV and JSON writing of the result groups.
 #include "check/ResultExport.h"
 
+#include "check/JsonText.h"
+
 #include "scan/FileScan.h"
 #include "scan/PathText.h"
 #include "scan/Platform.h"
@@ -82,42 +84,6 @@ namespace {
         return out;
     }
 
-    // Appends text, which is valid UTF-8, as a JSON string.
-    void AppendJsonString(std::string& out, const std::string& text)
-    {
-        static const char kHex[] = "0123456789abcdef";
-        out += '"';
-        for (const char c : text) {
-            const auto byte = static_cast<unsigned char>(c);
-            switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (byte < 0x20) {
-                    out += "\\u00";
-                    out += kHex[byte >> 4];
-                    out += kHex[byte & 0x0F];
-                } else {
-                    out += c;
-                }
-            }
-        }
-        out += '"';
-    }
-
     // The civil date and time in UTC (days to date as in H. Hinnant's civil_from_days).
     Platform::LocalTime UtcTime(std::int64_t seconds)
     {
@@ -144,22 +110,6 @@ namespace {
         utc.second = static_cast<int>(rest % 60);
         utc.utcOffsetSeconds = 0;
         return utc;
-    }
-
-    std::string Base64(const std::string& bytes)
-    {
-        static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        std::string out;
-        out.reserve((bytes.size() + 2) / 3 * 4);
-        for (std::size_t k = 0; k < bytes.size(); k += 3) {
-            const std::size_t n = std::min<std::size_t>(3, bytes.size() - k);
-            std::uint32_t bits = 0;
-            for (std::size_t i = 0; i < 3; ++i)
-                bits = (bits << 8) | (i < n ? static_cast<unsigned char>(bytes[k + i]) : 0U);
-            for (std::size_t i = 0; i < 4; ++i)
-                out += i <= n ? kDigits[(bits >> (18 - 6 * i)) & 0x3F] : '=';
-        }
-        return out;
     }
 
     std::string Json(const ResultGroups& groups, const Actions* actions)
