@@ -544,6 +544,16 @@ TEST(Journal, RecordsReadBackExactlyAndListNewestFirst)
     Check::JournalContents contents;
     ASSERT_TRUE(Check::ReadJournal(dir / "new.jsonl", contents).Ok());
     EXPECT_EQ(contents.badLines, 1U);
+    // First records of one second: the names tell which journal was made last, also
+    // when it was named a second later than the other.
+    for (const char* name : { "s/clean-20250101-000000-9.jsonl", "s/clean-20250101-000000-10.jsonl",
+             "s/clean-20250101-000001.jsonl", "s/clean-20250101-000000.jsonl" })
+        dir.Write(name, Check::JournalLine(record) + "\n");
+    const std::vector<Check::JournalSummary> oneSecond = Check::ListJournals(dir / "s");
+    ASSERT_EQ(oneSecond.size(), 4U);
+    EXPECT_EQ(oneSecond[0].path, dir / "s/clean-20250101-000001.jsonl");
+    EXPECT_EQ(oneSecond[1].path, dir / "s/clean-20250101-000000-10.jsonl");
+    EXPECT_EQ(oneSecond[3].path, dir / "s/clean-20250101-000000.jsonl");
 
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
         setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
