@@ -30,6 +30,8 @@ public:
         (void)index;
         return nullptr;
     }
+    // Called once the run has taken every look-up it wants: the host may let them go.
+    virtual void LookUpsTaken() { }
     virtual void RemoveEntry(std::size_t index) = 0;
     // Removes the entries at indices, which come in descending order. The default
     // removes them one by one; a list that can drop many rows at once may override it.

@@ -16,6 +16,7 @@
 #include "check/SpaceClean.h"
 #include "check/Undo.h"
 #include "scan/CandidatePaths.h"
+#include "scan/FileProbe.h"
 #include "scan/FileScan.h"
 #include "scan/PathText.h"
 #include "scan/Platform.h"
@@ -26,6 +27,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <map>
 #include <optional>
 #include <string>
@@ -33,12 +37,78 @@
 
 namespace {
 
+// What the scan learnt of a file, in 16 bytes: its size, whether it is a regular file and
+// takes less room on disk than its size, and its modification time (packed). Its
+// identity is the list's. A file whose time does not pack is left for the check to look
+// up again.
+class LookUps {
+public:
+    void Add(const FileScan::ListedFile& file)
+    {
+        std::int64_t mtime = 0;
+        const bool packed = Platform::PackTime(file.mtime, mtime);
+        m_files.push_back((file.size & kSize) | (file.regular && packed ? kRegular : 0)
+            | (file.allocated < file.size ? kSparse : 0));
+        m_times.push_back(mtime);
+    }
+    // Drops the look-ups at indices, which are ascending.
+    void Drop(const std::vector<std::size_t>& indices)
+    {
+        std::size_t kept = 0;
+        for (std::size_t k = 0, next = 0; k < m_files.size(); ++k) {
+            if (next < indices.size() && indices[next] == k) {
+                ++next;
+            } else {
+                m_files[kept] = m_files[k];
+                m_times[kept++] = m_times[k];
+            }
+        }
+        m_files.resize(kept);
+        m_times.resize(kept);
+    }
+    void Append(LookUps&& other)
+    {
+        if (m_files.empty()) {
+            m_files = std::move(other.m_files);
+            m_times = std::move(other.m_times);
+        } else {
+            m_files.insert(m_files.end(), other.m_files.begin(), other.m_files.end());
+            m_times.insert(m_times.end(), other.m_times.begin(), other.m_times.end());
+        }
+    }
+    void Reserve(std::size_t count)
+    {
+        m_files.reserve(count);
+        m_times.reserve(count);
+    }
+    std::size_t Count() const { return m_files.size(); }
+    FileScan::ListedFile At(std::size_t index, const FileScan::FileId& id) const
+    {
+        const std::uint64_t file = m_files[index];
+        const std::uint64_t size = file & kSize;
+        return { id, (file & kRegular) != 0, size, (file & kSparse) != 0 ? 0 : size,
+            Platform::UnpackTime(m_times[index]) };
+    }
+    void Clear()
+    {
+        m_files = std::vector<std::uint64_t>();
+        m_times = std::vector<std::int64_t>();
+    }
+
+private:
+    static constexpr std::uint64_t kRegular = 1ULL << 63;
+    static constexpr std::uint64_t kSparse = 1ULL << 62;
+    static constexpr std::uint64_t kSize = kSparse - 1;
+    std::vector<std::uint64_t> m_files;
+    std::vector<std::int64_t> m_times;
+};
+
 // The candidate list (filled as the add-folder command fills it) and the result tree;
 // the run's progress and events have nowhere to go.
 class ConsoleHost : public Check::CheckHost {
 public:
-    // files[k] is entry k's file as the scan that just listed it looked it up.
-    ConsoleHost(FileScan::CandidatePaths& entries, std::vector<FileScan::ListedFile> files)
+    // files.At(k) is entry k's file as the scan that just listed it looked it up.
+    ConsoleHost(FileScan::CandidatePaths& entries, LookUps files)
         : m_entries(entries)
         , m_files(std::move(files))
     {
@@ -46,20 +116,25 @@ public:
 
     std::size_t EntryCount() const override { return m_entries.Count(); }
     std::string EntryText(std::size_t index) const override { return m_entries.At(index); }
+    // The look-up lives until the next call.
     const FileScan::ListedFile* EntryLookedUp(std::size_t index) const override
     {
-        return index < m_files.size() ? &m_files[index] : nullptr;
+        if (index >= m_files.Count())
+            return nullptr;
+        m_lookedUp = m_files.At(index, m_entries.IdAt(index));
+        return &m_lookedUp;
     }
+    void LookUpsTaken() override { m_files.Clear(); }
     // Once entries go, the look-ups no longer line up with them.
     void RemoveEntry(std::size_t index) override
     {
-        m_files.clear();
+        m_files.Clear();
         m_entries.RemoveAt(index);
     }
     // Drops a whole batch in one pass over the list.
     void RemoveEntries(const std::vector<std::size_t>& indices) override
     {
-        m_files.clear();
+        m_files.Clear();
         m_entries.RemoveRanges(FileScan::RangesOfDescending(indices));
     }
     void AddGroup(const std::string& caption) override { m_results.AddGroup(caption); }
@@ -99,9 +174,28 @@ public:
 
 private:
     FileScan::CandidatePaths& m_entries;
-    std::vector<FileScan::ListedFile> m_files;
+    LookUps m_files;
+    mutable FileScan::ListedFile m_lookedUp;
     Check::Results m_results;
 };
+
+// Keeps every thread's allocations in one heap, so that GiveBackFreeMemory reaches them:
+// the heaps the C library gives each thread otherwise keep what the scan's threads
+// allocated for its paths after it is freed, some 60 MiB for a million paths.
+void OneHeap()
+{
+#ifdef __GLIBC__
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
+
+// Returns the room of freed memory to the system.
+void GiveBackFreeMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 // The short form, on standard error, for a command line that cannot be run.
 int Usage()
@@ -724,6 +818,9 @@ int UndoClean(std::string journalPath)
 
 int main(int argc, char** argv)
 {
+    OneHeap();
+    // The check reads each file through its folder when it may hold the folders open.
+    Platform::RaiseOpenFileLimit();
     bool subFolders = true;
     std::string filter = "*.*";
     std::optional<Check::ResultFormat> format;
@@ -798,7 +895,7 @@ int main(int argc, char** argv)
     // Each folder is added as the add-folder command adds it: one name per file. The
     // check follows at once, so it takes the files as the scan looked them up.
     FileScan::CandidatePaths entries;
-    std::vector<FileScan::ListedFile> entryFiles;
+    LookUps entryFiles;
     std::vector<FileScan::UnreadFolder> unread;
     for (const std::string& folder : folders) {
         std::vector<std::string> found;
@@ -807,15 +904,25 @@ int main(int argc, char** argv)
             FileScan::AddFolderTreeFiles(folder, filter, found, &listed, &unread, &exclusions);
         else
             FileScan::AddFolderFiles(folder, filter, found, &listed, &unread, &exclusions);
-        const std::size_t before = entries.Count();
-        entries.Append(found, listed);
-        // The list keeps found in order, less each second name of a file listed already.
-        for (std::size_t e = before, k = 0; e < entries.Count(); ++e, ++k) {
-            while (found[k] != entries.At(e))
-                ++k;
-            entryFiles.push_back(listed[k]);
+        // The look-ups are kept in 32 of their 56 bytes before the list is built beside
+        // the paths: a million files are a lot of bytes.
+        std::vector<FileScan::FileId> ids;
+        ids.reserve(listed.size());
+        LookUps files;
+        files.Reserve(listed.size());
+        for (const FileScan::ListedFile& file : listed) {
+            ids.push_back(file.id);
+            files.Add(file);
         }
+        listed = std::vector<FileScan::ListedFile>();
+        // The list keeps found in order, less each second name of a file listed already.
+        std::vector<std::size_t> passedOver;
+        entries.Append(std::move(found), std::move(ids), &passedOver);
+        files.Drop(passedOver);
+        entryFiles.Append(std::move(files));
     }
+    // The scan's paths and look-ups are gone: their room goes back to the system.
+    GiveBackFreeMemory();
     const std::size_t entryCount = entries.Count();
     ConsoleHost host(entries, std::move(entryFiles));
     static char outBuffer[1 << 16];
