@@ -139,6 +139,11 @@ namespace {
             m_paths = &table.Paths();
             ContentEngine engine(*m_paths, m_options, listed.empty() ? nullptr : &listed);
             m_engine = &engine;
+            // The engine ends with this call, however it ends; the last step comes after.
+            struct Forget {
+                ContentEngine*& engine;
+                ~Forget() { engine = nullptr; }
+            } forget { m_engine };
             if (!engine.Probe([this] { return Step(); }) || !Step())
                 return false;
 
@@ -255,7 +260,7 @@ namespace {
         void ShowComparedFiles()
         {
             std::size_t files = 0;
-            if (m_replaying)
+            if (m_replaying && m_engine)
                 files = m_engine->FileCount();
             else if (m_engine && m_classifying)
                 files = m_engine->FileCount() - m_engine->FilesToCompare() + m_engine->FilesCompared();
@@ -372,6 +377,8 @@ namespace {
                 if (i == 0 && unopenable != kNone)
                     throw Files::FileError(Files::OpenErrorText((*m_paths)[m_entryPath[unopenable]]));
             }
+            // Every file is compared: the count the last step brings, while the engine is there.
+            ShowComparedFiles();
             return true;
         }
 
