@@ -116,8 +116,9 @@ void SelectRows(TForm1& form, const std::function<bool(int)>& selected, int coun
             first = -1;
         }
     }
-    form.FileList->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    form.FileList->selectionModel()->setCurrentIndex(
+    auto* list = form.findChild<QListView*>(QStringLiteral("FileList"));
+    list->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    list->selectionModel()->setCurrentIndex(
         form.Candidates().index(count / 2), QItemSelectionModel::NoUpdate);
 }
 
@@ -202,7 +203,7 @@ int main(int argc, char* argv[])
     const int singles = 1000;
     const double single = Seconds([&] {
         for (int k = 0; k < singles; ++k)
-            form.Host().RemoveEntry(static_cast<std::size_t>(entries / 2));
+            form.Candidates().RemoveAt(static_cast<std::size_t>(entries / 2));
     });
     std::printf(
         "list of %d entries: one entry removed from the middle %.6f s each\n", entries, single / singles);

@@ -10,8 +10,6 @@
 #include "ui/Unit1.h"
 
 #include <QApplication>
-#include <QTreeWidget>
-#include <QTreeWidgetItem>
 
 #include <chrono>
 #include <cstdio>
@@ -27,17 +25,15 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void PrintGroups(const QTreeWidget& tree)
+void PrintGroups(const Check::Results& results)
 {
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-    for (int g = 0; g < tree.topLevelItemCount(); ++g) {
+    for (std::size_t g = 0; g < results.GroupCount(); ++g) {
         if (g > 0)
             std::fputc('\n', stdout);
-        const QTreeWidgetItem* group = tree.topLevelItem(g);
-        for (int c = 0; c < group->childCount(); ++c) {
-            const std::string path = TForm1::NodePath(group->child(c));
-            std::fwrite(path.data(), 1, path.size(), stdout);
+        for (const Check::FoundFile& file : results.Group(g).files) {
+            std::fwrite(file.path.data(), 1, file.path.size(), stdout);
             std::fputc('\n', stdout);
         }
     }
@@ -72,13 +68,16 @@ int main(int argc, char* argv[])
     QApplication::processEvents();
     const std::size_t entries = form.Candidates().Count();
     const double added = SecondsSince(runStart);
+    // The run goes on its own thread; the window takes its steps, and its end, as events.
     form.btnCheckerClick();
+    while (form.Checking())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QApplication::processEvents();
     const double run = SecondsSince(runStart);
 
-    PrintGroups(*form.FileTree);
-    std::fprintf(stderr, "%zu entries, %d groups; window shown %.3f s, folder added %.3f s, run %.3f s\n", entries,
-        form.FileTree->topLevelItemCount(), shown, added, run);
+    PrintGroups(form.Results());
+    std::fprintf(stderr, "%zu entries, %zu groups; window shown %.3f s, folder added %.3f s, run %.3f s\n", entries,
+        form.Results().GroupCount(), shown, added, run);
     std::fflush(stderr);
     std::_Exit(0);
 }

@@ -18,48 +18,23 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace Check {
 
 namespace {
 
-    const char* const kNothingToCompare = "比較するファイルがありません";
-    const char* const kGroupCaption = "重複ファイル";
-    constexpr int kProgressMax = 1000;
     // Leaves the last steps of the bar to the replay.
     constexpr int kClassifiedProgress = 980;
     // Opening a file counts like reading this many bytes on the progress bar.
     constexpr double kOpenWeight = 32 * 1024;
-    constexpr auto kEventInterval = std::chrono::milliseconds(25);
+    constexpr auto kStepInterval = std::chrono::milliseconds(25);
     constexpr std::size_t kNone = SIZE_MAX;
-
-    // Keeps the checking state on for its lifetime, whichever way the run ends.
-    class CheckingState {
-    public:
-        explicit CheckingState(CheckHost& host)
-            : m_host(host)
-        {
-            m_host.SetCheckCtrl(true);
-        }
-        ~CheckingState() { End(); }
-        CheckingState(const CheckingState&) = delete;
-        CheckingState& operator=(const CheckingState&) = delete;
-
-        void End()
-        {
-            if (m_on) {
-                m_on = false;
-                m_host.SetCheckCtrl(false);
-            }
-        }
-
-    private:
-        CheckHost& m_host;
-        bool m_on = true;
-    };
 
     // The distinct path strings of the list, each stored once, and numbered in the order
     // they were met.
@@ -145,7 +120,7 @@ namespace {
             : m_host(host)
             , m_options(options)
             , m_count(host.EntryCount())
-            , m_lastEvents(std::chrono::steady_clock::now())
+            , m_lastStep(std::chrono::steady_clock::now())
         {
         }
 
@@ -168,14 +143,19 @@ namespace {
                     engine.TakeLookedUp(path,
                         { file->id.device, file->id.inode, file->size, file->mtime,
                             file->allocated < file->size, true });
-                if ((i & 4095) == 4095 && Due() && !Pump())
+                if ((i & 4095) == 4095 && Due() && !Step())
                     return false;
             }
             table.Done();
             m_host.LookUpsTaken();
             m_paths = &table.Paths();
             m_engine = &engine;
-            if (!engine.Probe([this] { return Pump(); }) || !Pump())
+            // The engine ends with this call, however it ends; the last step comes after.
+            struct Forget {
+                ContentEngine*& engine;
+                ~Forget() { engine = nullptr; }
+            } forget { m_engine };
+            if (!engine.Probe([this] { return Step(); }) || !Step())
                 return false;
 
             // Unless a path is already known not to open, everything is compared,
@@ -219,26 +199,41 @@ namespace {
             return Replay(unopenable);
         }
 
+        // Hands over what the run holds back until its end: the group it was filling with
+        // the entries that group took, and, when it completed, the count and the full bar.
+        void LastStep(bool completed)
+        {
+            Flush(true);
+            if (completed) {
+                m_step.entriesLeft = m_count;
+                SetProgress(kProgressMax);
+                ShowComparedFiles();
+            }
+            const CheckStep& s = m_step;
+            if (!s.groups.empty() || !s.removed.empty() || s.entriesLeft || s.progress || s.comparedFiles)
+                m_host.TakeStep(std::exchange(m_step, {}));
+        }
+
     private:
         bool Classify(const std::vector<std::uint8_t>& needed)
         {
             m_classifying = true;
-            const bool done = m_engine->Classify(needed, [this] { return Pump(); });
+            const bool done = m_engine->Classify(needed, [this] { return Step(); });
             m_classifying = false;
             return done;
         }
 
-        bool Due() const { return std::chrono::steady_clock::now() - m_lastEvents >= kEventInterval; }
+        bool Due() const { return std::chrono::steady_clock::now() - m_lastStep >= kStepInterval; }
 
-        // Brings the window up to date and lets it handle events; false when the user
-        // cancelled or the list changed under the run.
-        bool Pump()
+        // Hands the host what the run found since the last step, the group it is filling
+        // aside; false when the host wants the run to stop.
+        bool Step()
         {
-            Flush();
+            Flush(false);
             ShowProgress();
-            m_host.ProcessEvents();
-            m_lastEvents = std::chrono::steady_clock::now();
-            return !m_host.CheckCancelled() && m_host.EntryCount() == m_count;
+            m_host.TakeStep(std::exchange(m_step, {}));
+            m_lastStep = std::chrono::steady_clock::now();
+            return !m_host.Cancelled();
         }
 
         void ShowProgress()
@@ -276,13 +271,13 @@ namespace {
         void ShowComparedFiles()
         {
             std::size_t files = 0;
-            if (m_replaying)
+            if (m_replaying && m_engine)
                 files = m_engine->FileCount();
             else if (m_engine && m_classifying)
                 files = m_engine->FileCount() - m_engine->FilesToCompare() + m_engine->FilesCompared();
             if (files > m_comparedShown) {
                 m_comparedShown = files;
-                m_host.SetComparedFiles(files);
+                m_step.comparedFiles = files;
             }
         }
 
@@ -291,26 +286,34 @@ namespace {
             position = std::min(position, kProgressMax);
             if (position > m_shown) {
                 m_shown = position;
-                m_host.SetProgress(position);
+                m_step.progress = position;
             }
         }
 
-        // Hands the removals made since the last call to the list, in one batch.
-        void Flush()
+        // Moves the groups found since the last step into the step, with the entries they
+        // took as indices into the list as the host holds it; with all, also the group
+        // being filled.
+        void Flush(bool all)
         {
+            if (all && m_open) {
+                m_found.push_back(std::move(*m_open));
+                m_open.reset();
+                m_removed.insert(m_removed.end(), m_openRemoved.begin(), m_openRemoved.end());
+                m_openRemoved.clear();
+            }
+            std::move(m_found.begin(), m_found.end(), std::back_inserter(m_step.groups));
+            m_found.clear();
             if (m_removed.empty())
                 return;
-            std::vector<std::size_t> indices;
-            indices.reserve(m_removed.size());
+            std::vector<std::size_t>& indices = m_step.removed;
             for (std::size_t position : m_removed)
                 indices.push_back(m_listed->Before(position));
             std::sort(indices.rbegin(), indices.rend());
-            m_host.RemoveEntries(indices);
             for (std::size_t position : m_removed)
                 m_listed->Remove(position);
             m_count -= m_removed.size();
             m_removed.clear();
-            m_host.SetCountText(std::to_string(m_count));
+            m_step.entriesLeft = m_count;
         }
 
         // Replays the pivots in list order. Only the first entry of each content class
@@ -322,8 +325,7 @@ namespace {
         {
             const std::size_t n = m_entryPath.size();
             const ContentEngine& engine = *m_engine;
-            AliveCount listed(n);
-            m_listed = &listed;
+            m_listed.emplace(n);
             m_replaying = true;
 
             // Entries of each class in ascending position.
@@ -344,10 +346,11 @@ namespace {
                 }
             }
 
-            std::size_t groupCounter = 0;
+            int groupCounter = 0;
+            std::size_t removals = 0;
             for (std::size_t i = 0; i < n; ++i) {
                 m_replayed = i;
-                if ((i & 4095) == 4095 && Due() && !Pump())
+                if ((i & 4095) == 4095 && Due() && !Step())
                     return false;
                 if (!engine.Openable(m_entryPath[i]))
                     continue;
@@ -357,7 +360,6 @@ namespace {
                 const std::size_t bound = i == 0 && unopenable != kNone ? unopenable : i;
                 const std::uint32_t pivotPath = m_entryPath[i];
                 const std::uint32_t pivotFile = engine.FileOf(pivotPath);
-                bool groupOpen = false;
                 for (std::size_t k = start[c + 1]; k-- > start[c] + 1;) {
                     const std::size_t j = members[k];
                     if (j <= bound)
@@ -365,28 +367,28 @@ namespace {
                     const std::uint32_t path = m_entryPath[j];
                     if (path == pivotPath)
                         continue;
-                    if (engine.FileOf(path) == pivotFile) {
-                        Flush();
+                    if (engine.FileOf(path) == pivotFile)
                         throw Files::FileError(Files::OpenErrorText(m_paths->At(path)));
+                    if (!m_open) {
+                        m_open.emplace();
+                        m_open->number = ++groupCounter;
+                        m_open->files.push_back({ m_paths->At(pivotPath), engine.Stamp(pivotFile) });
                     }
-                    if (!groupOpen) {
-                        m_host.AddGroup(GroupCaption(++groupCounter));
-                        m_host.AddChild({ m_paths->At(pivotPath), engine.Stamp(pivotFile) });
-                        groupOpen = true;
-                    }
-                    m_host.AddChild({ m_paths->At(path), engine.Stamp(engine.FileOf(path)) });
-                    m_removed.push_back(j);
-                    if ((m_removed.size() & 255) == 0 && Due() && !Pump())
+                    m_open->files.push_back({ m_paths->At(path), engine.Stamp(engine.FileOf(path)) });
+                    m_openRemoved.push_back(j);
+                    if ((++removals & 255) == 0 && Due() && !Step())
                         return false;
                 }
-                if (i == 0 && unopenable != kNone) {
-                    Flush();
-                    throw Files::FileError(Files::OpenErrorText(m_paths->At(m_entryPath[unopenable])));
+                if (m_open) {
+                    m_found.push_back(std::move(*m_open));
+                    m_open.reset();
+                    m_removed.insert(m_removed.end(), m_openRemoved.begin(), m_openRemoved.end());
+                    m_openRemoved.clear();
                 }
+                if (i == 0 && unopenable != kNone)
+                    throw Files::FileError(Files::OpenErrorText(m_paths->At(m_entryPath[unopenable])));
             }
-            Flush();
-            m_host.SetCountText(std::to_string(m_count));
-            SetProgress(kProgressMax);
+            // Every file is compared: the count the last step brings, while the engine is there.
             ShowComparedFiles();
             return true;
         }
@@ -399,12 +401,21 @@ namespace {
         CheckHost& m_host;
         const EngineOptions& m_options;
         std::size_t m_count;
-        std::chrono::steady_clock::time_point m_lastEvents;
+        std::chrono::steady_clock::time_point m_lastStep;
         std::vector<std::uint32_t> m_entryPath;
         const FileScan::PathStore* m_paths = nullptr;
         ContentEngine* m_engine = nullptr;
-        AliveCount* m_listed = nullptr;
+        // The entries of the list, by position, that the host still holds.
+        std::optional<AliveCount> m_listed;
+        // What the next step hands over.
+        CheckStep m_step;
+        // Groups found, and the positions of the entries they took, not handed over yet.
+        std::vector<ResultGroup> m_found;
         std::vector<std::size_t> m_removed;
+        // The group being filled and its entries: handed over once it is whole, so that
+        // the list never loses an entry that the tree does not show yet.
+        std::optional<ResultGroup> m_open;
+        std::vector<std::size_t> m_openRemoved;
         bool m_classifying = false;
         bool m_replaying = false;
         std::size_t m_replayed = 0;
@@ -415,26 +426,21 @@ namespace {
 
 } // namespace
 
-std::string GroupCaption(std::size_t number) { return kGroupCaption + std::to_string(number); }
-
-void RunCheck(CheckHost& host) { RunCheck(host, EngineOptions {}); }
-
-void RunCheck(CheckHost& host, const EngineOptions& options)
+CheckEnd RunCheck(CheckHost& host, const EngineOptions& options)
 {
-    if (host.EntryCount() < 2) {
-        host.ShowInfo(kNothingToCompare);
-        return;
-    }
-    CheckingState state(host);
-    host.FocusCancel();
-    host.ResetCancelled();
-    host.SetProgressMax(kProgressMax);
-    host.SetProgress(0);
+    if (host.EntryCount() < 2)
+        return CheckEnd::NothingToCompare;
     Run run(host, options);
-    if (!run.Execute())
-        return;
-    state.End();
-    host.ShowPage(1);
+    bool completed = false;
+    try {
+        completed = run.Execute();
+    } catch (...) {
+        // The partial results stay: the host gets them before the failure.
+        run.LastStep(false);
+        throw;
+    }
+    run.LastStep(completed);
+    return completed ? CheckEnd::Completed : CheckEnd::Cancelled;
 }
 
 } // namespace Check

@@ -1,5 +1,6 @@
-// CheckRun: the duplicate check run, driven through CheckHost so that the window,
-// the tests and the benchmark driver share one implementation.
+// CheckRun: the duplicate check run, driven through CheckHost so that the window (on a
+// thread of its own), tessarin-cli, the tests and the benchmark driver share one
+// implementation.
 #pragma once
 
 #include "check/ContentEngine.h"
@@ -7,18 +8,42 @@
 #include "scan/CandidatePaths.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace Check {
 
-// What the check run needs of its surroundings: the candidate list and the result tree,
-// and, where there is a window, progress, the count label, event processing, the cancel
-// flag and the pages.
+// The progress bar's range in a run: 0 to kProgressMax.
+inline constexpr int kProgressMax = 1000;
+// What a run with fewer than two entries says.
+inline constexpr const char* kNothingToCompare = "比較するファイルがありません";
+
+// What a run did since its step before: the host takes it over in one piece.
+struct CheckStep {
+    // The groups found since, in check order, each whole; the last step of a run that
+    // stopped early also brings the group it was filling.
+    std::vector<ResultGroup> groups;
+    // The entries those groups took from the list: their indices in the list as the
+    // steps before left it, in descending order.
+    std::vector<std::size_t> removed;
+    // The number of entries left, once the list changed and at the end of a run.
+    std::optional<std::size_t> entriesLeft;
+    // The progress bar's position (0 to kProgressMax), when it rose.
+    std::optional<int> progress;
+    // How many files have been compared, when it rose; a file whose size no other file
+    // has counts once sizes are known.
+    std::optional<std::size_t> comparedFiles;
+};
+
+// What the check run needs of its surroundings. The run calls it only on the thread that
+// runs it, never from its workers.
 class CheckHost {
 public:
     virtual ~CheckHost() = default;
 
+    // The candidate list as it stands when the run starts; read before the first step
+    // only, and the list must not change until the run ends but by the run's steps.
     virtual std::size_t EntryCount() const = 0;
     virtual std::string EntryText(std::size_t index) const = 0;
     // The entry's file as the host's folder scan looked it up, when that scan filled
@@ -32,52 +57,26 @@ public:
     }
     // Called once the run has taken every look-up it wants: the host may let them go.
     virtual void LookUpsTaken() { }
-    virtual void RemoveEntry(std::size_t index) = 0;
-    // Removes the entries at indices, which come in descending order. The default
-    // removes them one by one; a list that can drop many rows at once may override it.
-    virtual void RemoveEntries(const std::vector<std::size_t>& indices)
-    {
-        for (std::size_t index : indices)
-            RemoveEntry(index);
-    }
 
-    // Appends a root node at the end of the tree.
-    virtual void AddGroup(const std::string& caption) = 0;
-    // Appends a child to the root node added last: the file's path is its caption, and
-    // its stamp is the file as the check looked it up.
-    virtual void AddChild(const FoundFile& file) = 0;
-
-    // What follows is for a host with a window; a host without one may leave it out.
-    virtual void SetProgressMax(int maximum) { (void)maximum; }
-    virtual void SetProgress(int position) { (void)position; }
-    virtual void SetCountText(const std::string& text) { (void)text; }
-    // Tells how many files the run has compared so far (it only rises), for a display
-    // beside the progress; a file whose size no other file has counts once sizes are known.
-    virtual void SetComparedFiles(std::size_t files) { (void)files; }
-
-    // Lets the window repaint and handle clicks (Cancel among them).
-    virtual void ProcessEvents() { }
-    virtual bool CheckCancelled() const { return false; }
-    virtual void ResetCancelled() { }
-
-    // Switches between the idle and the checking control states.
-    virtual void SetCheckCtrl(bool checking) { (void)checking; }
-    // Makes the page with the Cancel button current and gives the button the focus.
-    virtual void FocusCancel() { }
-    virtual void ShowPage(int index) { (void)index; }
-    virtual void ShowInfo(const std::string& text) { (void)text; }
+    // Takes one step of the run's output (groups to append, entries to remove from the
+    // list, progress). Steps come about every 25 ms while the run goes on, and once at
+    // its end.
+    virtual void TakeStep(CheckStep step) = 0;
+    // True once the run is to stop; read after every step.
+    virtual bool Cancelled() const { return false; }
 };
 
-// Returns the caption of group number (from 1) of a run: "重複ファイル<number>".
-std::string GroupCaption(std::size_t number);
+enum class CheckEnd {
+    // Fewer than two entries: nothing was done (the host shows kNothingToCompare).
+    NothingToCompare,
+    Cancelled,
+    Completed,
+};
 
-// Runs the duplicate check: groups every set of byte-identical candidates under
-// "重複ファイル<n>", removes the surplus entries from the list, and switches to the
-// results page when it completes. Throws Files::FileError when a candidate cannot
-// be opened, after the partial results are in place; the checking state is left on
-// every path.
-void RunCheck(CheckHost& host);
-// Same, with the engine's block sizes and thread count chosen by the caller.
-void RunCheck(CheckHost& host, const EngineOptions& options);
+// Runs the duplicate check on the calling thread: groups every set of byte-identical
+// candidates, numbered from 1 ("重複ファイル<n>"), and takes the surplus entries off the
+// list, all through the host's steps. Throws Files::FileError when a candidate cannot be
+// opened, after the step that brings the partial results.
+CheckEnd RunCheck(CheckHost& host, const EngineOptions& options = {});
 
 } // namespace Check

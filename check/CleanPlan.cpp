@@ -1,5 +1,5 @@
 // CleanPlan: the keep rules applied to whole results, and their execution through the
-// re-read.
+// one removal.
 #include "check/CleanPlan.h"
 
 #include "scan/FileError.h"
@@ -9,25 +9,37 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
-#include <set>
 #include <string_view>
 #include <utility>
 
 namespace Check {
 namespace {
 
-    struct RuleName {
+    // Every rule once: its word on the command line and in the settings, its text in the
+    // window, and whether it is on at first; in the order the window first lists them.
+    struct RuleTexts {
         KeepRule rule;
         const char* name;
+        const char* text;
+        bool onAtFirst;
     };
-    constexpr RuleName kRuleNames[] = {
-        { KeepRule::Protected, "protected" },
-        { KeepRule::Newest, "newest" },
-        { KeepRule::Oldest, "oldest" },
-        { KeepRule::Shortest, "shortest" },
-        { KeepRule::NotCopyName, "not-copy-name" },
-        { KeepRule::First, "first" },
+    constexpr RuleTexts kRuleTexts[] = {
+        { KeepRule::Protected, "protected", "保護フォルダのファイルを残す", true },
+        { KeepRule::NotCopyName, "not-copy-name", "コピーらしい名前のものを削除", true },
+        { KeepRule::Newest, "newest", "更新日時が新しいものを残す", false },
+        { KeepRule::Oldest, "oldest", "更新日時が古いものを残す", false },
+        { KeepRule::Shortest, "shortest", "パスが短いものを残す", false },
+        { KeepRule::First, "first", "リストの最初のファイルを残す", false },
     };
+
+    const RuleTexts& TextsOf(KeepRule rule)
+    {
+        for (const RuleTexts& texts : kRuleTexts) {
+            if (texts.rule == rule)
+                return texts;
+        }
+        return kRuleTexts[std::size(kRuleTexts) - 1];
+    }
 
     char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -81,23 +93,6 @@ namespace {
         // A byte of a multi-byte character is a letter: "…copy" glued to a word is no copy.
         return static_cast<unsigned char>(before) < 0x80 && !IsAsciiAlnum(before);
     }
-
-    // The files counted so far: each once, by the identity the check found, or by path
-    // for a file it did not find.
-    class CountedFiles {
-    public:
-        // Returns true when file was not counted yet.
-        bool Add(const FoundFile& file)
-        {
-            if (file.stamp.Known())
-                return m_identities.emplace(file.stamp.device, file.stamp.inode).second;
-            return m_paths.insert(file.path).second;
-        }
-
-    private:
-        std::set<std::pair<std::uint64_t, std::uint64_t>> m_identities;
-        std::set<std::string> m_paths;
-    };
 
     // What the plan knows about one file. Looking a file up is the plan's whole cost, so
     // it happens only where a rule or the size needs it.
@@ -233,90 +228,29 @@ namespace {
         return group;
     }
 
-    // Re-reads one group with checked marking the files to go and removes them by mode,
-    // appending each outcome to result. progress is asked again every
-    // kFilesBetweenProgress files; returns false when it cancelled.
-    constexpr std::size_t kFilesBetweenProgress = 64;
-
-    bool CarryOutGroup(const PlannedGroup& group, std::size_t g, const std::vector<bool>& checked,
-        Files::RemoveMode mode, CleanResult& result, const std::function<bool()>& goOn)
-    {
-        const auto record = [&](std::size_t i, const DeleteOutcome& outcome) {
-            CleanedFile& file = result.files.emplace_back();
-            file.group = g;
-            file.index = i;
-            file.path = group.files[i].path;
-            file.removed = outcome.deleted;
-            file.reason = outcome.reason;
-            file.error = outcome.error;
-            file.how = mode;
-        };
-        std::optional<GroupReverify> reverify;
-        try {
-            reverify.emplace(group.files, checked);
-        } catch (const Files::FileError&) {
-            // Out of descriptors: nothing could be compared, so everything stays.
-            for (std::size_t i = 0; i < checked.size(); ++i) {
-                if (checked[i])
-                    record(i, DeleteOutcome { false, KeepReason::Unreadable, Platform::Error::TooManyOpenFiles });
-            }
-            return true;
-        }
-        std::size_t done = 0;
-        for (std::size_t i = 0; i < checked.size(); ++i) {
-            if (!checked[i])
-                continue;
-            if (done > 0 && done % kFilesBetweenProgress == 0 && !goOn())
-                return false;
-            ++done;
-            record(i, reverify->DeleteChecked(i, mode));
-        }
-        return true;
-    }
-
-    // Counts the files of result that went and those that stayed, each once.
-    void Tally(const CleanPlan& plan, CleanResult& result)
-    {
-        result.removed = result.trashed = result.stayed = 0;
-        result.bytesFreed = result.bytesTrashed = 0;
-        CountedFiles removed;
-        for (const CleanedFile& file : result.files) {
-            const PlannedGroup& group = plan.groups[file.group];
-            if (!file.removed || !removed.Add(group.files[file.index]))
-                continue;
-            ++result.removed;
-            result.bytesFreed += group.size;
-            if (file.how == Files::RemoveMode::Trash) {
-                ++result.trashed;
-                result.bytesTrashed += group.size;
-            }
-        }
-        // A file that went under one line went under all of them.
-        CountedFiles stayed = removed;
-        for (const CleanedFile& file : result.files) {
-            if (!file.removed && stayed.Add(plan.groups[file.group].files[file.index]))
-                ++result.stayed;
-        }
-    }
-
 } // namespace
 
-const char* KeepRuleName(KeepRule rule)
-{
-    for (const RuleName& entry : kRuleNames) {
-        if (entry.rule == rule)
-            return entry.name;
-    }
-    return "";
-}
+const char* KeepRuleName(KeepRule rule) { return TextsOf(rule).name; }
+
+const char* KeepRuleText(KeepRule rule) { return TextsOf(rule).text; }
 
 std::optional<KeepRule> KeepRuleFromName(const std::string& name)
 {
-    for (const RuleName& entry : kRuleNames) {
+    for (const RuleTexts& entry : kRuleTexts) {
         if (name == entry.name)
             return entry.rule;
     }
     return std::nullopt;
+}
+
+std::vector<RuleChoice> FirstRuleChoices()
+{
+    std::vector<RuleChoice> choices;
+    for (const RuleTexts& entry : kRuleTexts) {
+        if (entry.rule != KeepRule::First)
+            choices.push_back({ entry.rule, entry.onAtFirst });
+    }
+    return choices;
 }
 
 bool LooksLikeCopyName(const std::string& path)
@@ -459,69 +393,27 @@ PlanTotals TotalsOf(const CleanPlan& plan, const std::vector<bool>& include)
     return totals;
 }
 
-CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, Files::RemoveMode mode,
-    const std::function<bool(std::size_t, std::size_t)>& progress)
+std::vector<RemovalGroup> RemovalOf(const CleanPlan& plan, const std::vector<bool>& include)
 {
-    std::vector<std::size_t> work;
+    std::vector<RemovalGroup> groups;
+    groups.reserve(plan.groups.size());
     for (std::size_t g = 0; g < plan.groups.size(); ++g) {
-        const std::vector<bool>& remove = plan.groups[g].remove;
+        const PlannedGroup& planned = plan.groups[g];
+        RemovalGroup& group = groups.emplace_back();
+        group.files = planned.files;
         const bool included = include.empty() || (g < include.size() && include[g]);
-        if (included && std::find(remove.begin(), remove.end(), true) != remove.end())
-            work.push_back(g);
+        group.remove = included ? planned.remove : std::vector<bool>(planned.files.size(), false);
+        group.size = planned.size;
     }
-    CleanResult result;
-    const std::size_t total = work.size();
-    for (std::size_t k = 0; k < total && !result.cancelled; ++k) {
-        const auto goOn = [&] { return !progress || progress(k, total); };
-        const PlannedGroup& group = plan.groups[work[k]];
-        result.cancelled = !goOn() || !CarryOutGroup(group, work[k], group.remove, mode, result, goOn);
-    }
-    Tally(plan, result);
-    if (progress && !result.cancelled)
-        progress(total, total);
-    return result;
+    return groups;
 }
 
-void RetryPermanently(const CleanPlan& plan, CleanResult& result)
+RemovalReport CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, Files::RemoveMode mode,
+    const RemovalProgress& progress)
 {
-    std::size_t k = 0;
-    while (k < result.files.size()) {
-        const std::size_t g = result.files[k].group;
-        std::size_t end = k;
-        while (end < result.files.size() && result.files[end].group == g)
-            ++end;
-        const PlannedGroup& group = plan.groups[g];
-        // Only the files without a trash are to go now; every other file of the group
-        // that is still there may serve as their copy.
-        std::vector<bool> checked(group.files.size(), false);
-        bool any = false;
-        for (std::size_t f = k; f < end; ++f) {
-            const CleanedFile& file = result.files[f];
-            if (!file.removed && file.reason == KeepReason::NoTrash) {
-                checked[file.index] = true;
-                any = true;
-            }
-        }
-        if (any) {
-            CleanResult again;
-            CarryOutGroup(group, g, checked, Files::RemoveMode::Delete, again, [] { return true; });
-            // again.files holds one entry per checked file, in index order, as the
-            // entries of result do.
-            std::size_t a = 0;
-            for (std::size_t f = k; f < end && a < again.files.size(); ++f) {
-                if (result.files[f].index != again.files[a].index)
-                    continue;
-                CleanedFile& file = result.files[f];
-                file.removed = again.files[a].removed;
-                file.reason = again.files[a].reason;
-                file.error = again.files[a].error;
-                file.how = again.files[a].how;
-                ++a;
-            }
-        }
-        k = end;
-    }
-    Tally(plan, result);
+    return RemoveMarked(RemovalOf(plan, include), mode, progress);
 }
+
+void RetryPermanently(const CleanPlan& plan, RemovalReport& result) { DeleteWithoutTrash(RemovalOf(plan), result); }
 
 } // namespace Check

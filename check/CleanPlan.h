@@ -1,9 +1,9 @@
 // CleanPlan: keep rules for whole results. Decides for every group of identical files
-// which file stays and which go, and carries the decision out through the re-read, so
-// that a file only goes while a kept file still holds its bytes.
+// which file stays and which go, and carries the decision out through the one removal
+// (Removal.h), so that a file only goes while a kept file still holds its bytes.
 #pragma once
 
-#include "check/GroupReverify.h"
+#include "check/Removal.h"
 #include "check/Results.h"
 #include "scan/FileOps.h"
 
@@ -36,10 +36,21 @@ enum class KeepRule {
     First,
 };
 
-// The command-line words of the rules: "protected", "newest", "oldest", "shortest",
-// "not-copy-name", "first".
+// The words of the rules on the command line and in the settings: "protected",
+// "newest", "oldest", "shortest", "not-copy-name", "first".
 const char* KeepRuleName(KeepRule rule);
 std::optional<KeepRule> KeepRuleFromName(const std::string& name);
+// The window's text of a rule: "保護フォルダのファイルを残す", ...
+const char* KeepRuleText(KeepRule rule);
+
+// A rule in the user's order, on or off.
+struct RuleChoice {
+    KeepRule rule;
+    bool on;
+};
+// The rules the window offers (all but First, which decides last anyway) in the order it
+// first lists them, Protected and NotCopyName on.
+std::vector<RuleChoice> FirstRuleChoices();
 
 // True when the file name of path looks like a copy made by a file manager or by hand:
 // before the extension it ends in "コピー" (" - コピー", "のコピー"), in a counter " (1)",
@@ -122,49 +133,19 @@ PlanTotals TotalsOf(const CleanPlan& plan, const std::vector<bool>& include = {}
 CleanPlan MakeCleanPlan(const std::vector<ResultGroup>& groups, const std::vector<KeepRule>& rules,
     const std::vector<std::string>& protectedFolders);
 
-// What happened to one file of a carried-out plan.
-struct CleanedFile {
-    std::size_t group = 0;
-    std::size_t index = 0;
-    std::string path;
-    bool removed = false;
-    // Why it stayed: the re-read's reason, or NoTrash when its volume has no trash.
-    KeepReason reason = KeepReason::None;
-    // Why a removal failed, or why a file could not be read.
-    Platform::Status error;
-    // How it went, when it did: into the trash, or deleted for good.
-    Files::RemoveMode how = Files::RemoveMode::Delete;
-};
-
-struct CleanResult {
-    // Every file that was to go, in plan order, with what happened to it.
-    std::vector<CleanedFile> files;
-    // The files removed and the bytes they took, each file counted once however many
-    // lines lead to it (CleanPlan); of them, those that went into the trash.
-    std::size_t removed = 0;
-    std::uint64_t bytesFreed = 0;
-    std::size_t trashed = 0;
-    std::uint64_t bytesTrashed = 0;
-    // The files that stayed, counted the same way.
-    std::size_t stayed = 0;
-    bool cancelled = false;
-};
+// The plan as a removal: every group of plan, with its files to go marked in the groups
+// whose entry in include is true (all when include is empty), each read again first.
+std::vector<RemovalGroup> RemovalOf(const CleanPlan& plan, const std::vector<bool>& include = {});
 
 // Carries out the groups of plan whose entry in include is true (all when include is
-// empty), group by group: each group is read again (GroupReverify) and its files to go
-// are removed by mode, each only while its path leads to the file the check found. progress(groupsDone, groupsTotal) runs before every group and
-// after the last, groupsTotal counting the included groups with files to go; within a
-// group it runs again, with the same groupsDone, before every 64th file to go, so that
-// a large group into the trash stays cancellable. Returning false cancels before the
-// next group or file; files not reached then have no entry in the result. Files kept
-// because their volume has no trash carry KeepReason::NoTrash; RetryPermanently removes
-// them.
-CleanResult CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, Files::RemoveMode mode,
-    const std::function<bool(std::size_t, std::size_t)>& progress = {});
+// empty) by mode: RemoveMarked over RemovalOf(plan, include), so that a file goes only
+// while its path leads to the file the check found and a kept file still holds its
+// bytes. report.files[k].group indexes plan.groups.
+RemovalReport CarryOutPlan(const CleanPlan& plan, const std::vector<bool>& include, Files::RemoveMode mode,
+    const RemovalProgress& progress = {});
 
-// Deletes for good the files of result that stayed for want of a trash, after reading
-// their groups again (every other file of the group still on disk may serve as their
-// copy); updates their entries and the counts of result.
-void RetryPermanently(const CleanPlan& plan, CleanResult& result);
+// Deletes for good the files of result that stayed for want of a trash
+// (DeleteWithoutTrash over the plan's groups).
+void RetryPermanently(const CleanPlan& plan, RemovalReport& result);
 
 } // namespace Check

@@ -13,8 +13,8 @@
 
 namespace Check {
 
-// Called on the caller's thread about every 25 ms while workers run; returning false
-// stops them.
+// Called on the thread that waits for the workers about every 25 ms while they run, to
+// report progress and read a cancel flag; it runs no events. Returning false stops them.
 using Pump = std::function<bool()>;
 
 class WorkerPool {

@@ -103,8 +103,8 @@ private:
     std::vector<std::int64_t> m_times;
 };
 
-// The candidate list (filled as the add-folder command fills it) and the result tree;
-// the run's progress and events have nowhere to go.
+// The candidate list (filled as the add-folder command fills it) and the results; the
+// run's progress has nowhere to go.
 class ConsoleHost : public Check::CheckHost {
 public:
     // files.At(k) is entry k's file as the scan that just listed it looked it up.
@@ -125,37 +125,26 @@ public:
         return &m_lookedUp;
     }
     void LookUpsTaken() override { m_files.Clear(); }
-    // Once entries go, the look-ups no longer line up with them.
-    void RemoveEntry(std::size_t index) override
+    void TakeStep(Check::CheckStep step) override
     {
+        m_results.AppendGroups(std::move(step.groups));
+        if (step.removed.empty())
+            return;
+        // Once entries go, the look-ups no longer line up with them.
         m_files.Clear();
-        m_entries.RemoveAt(index);
+        m_entries.RemoveRanges(FileScan::RangesOfDescending(step.removed));
     }
-    // Drops a whole batch in one pass over the list.
-    void RemoveEntries(const std::vector<std::size_t>& indices) override
-    {
-        m_files.Clear();
-        m_entries.RemoveRanges(FileScan::RangesOfDescending(indices));
-    }
-    void AddGroup(const std::string& caption) override { m_results.AddGroup(caption); }
-    void AddChild(const Check::FoundFile& file) override { m_results.AddFile(file); }
-    void ShowInfo(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 
     // The groups found, each file with its stamp: what a clean confirms before it acts.
     const Check::Results& Results() const { return m_results; }
     // Drops group g of the groups found where hidden[g] is set.
     void HideGroups(const std::vector<bool>& hidden)
     {
-        Check::Results shown;
-        const std::vector<Check::ResultGroup>& groups = m_results.Groups();
-        for (std::size_t g = 0; g < groups.size(); ++g) {
+        std::vector<std::size_t> drop;
+        for (std::size_t g = 0; g < hidden.size(); ++g)
             if (hidden[g])
-                continue;
-            shown.AddGroup(groups[g].caption);
-            for (const Check::FoundFile& file : groups[g].files)
-                shown.AddFile(file);
-        }
-        m_results = std::move(shown);
+                drop.push_back(g);
+        m_results.RemoveGroups(std::move(drop));
     }
 
     // Writes the groups in fdupes' format.
@@ -454,30 +443,6 @@ int CloseOutput()
     return 1;
 }
 
-std::string ReasonText(const Check::CleanedFile& file)
-{
-    using Check::KeepReason;
-    switch (file.reason) {
-    case KeepReason::None:
-        return "not removed: " + Files::SystemErrorText(file.error);
-    case KeepReason::Unreadable:
-        return "unreadable: " + Files::SystemErrorText(file.error);
-    case KeepReason::KeptUnreadable:
-        return "kept file unreadable";
-    case KeepReason::Differs:
-        return "differs";
-    case KeepReason::SameFile:
-        return "same file";
-    case KeepReason::Changed:
-        return "changed";
-    case KeepReason::KeptChanged:
-        return "kept file changed";
-    case KeepReason::NoTrash:
-        return "no trash";
-    }
-    return "";
-}
-
 // The clean's journal: the file of --journal, or a new one in the state folder. One that
 // ends empty (nothing changed) is removed again.
 class CleanJournal {
@@ -642,11 +607,11 @@ std::map<std::pair<std::size_t, std::size_t>, Platform::FileStatus> StatusBefore
 
 // Journals the files result removed, each once. Returns false when a record could not
 // be written.
-bool JournalRemovals(const Check::CleanPlan& plan, const Check::CleanResult& result,
+bool JournalRemovals(const Check::CleanPlan& plan, const Check::RemovalReport& result,
     const std::map<std::pair<std::size_t, std::size_t>, Platform::FileStatus>& before, CleanJournal& journal)
 {
     std::map<std::pair<std::uint64_t, std::uint64_t>, bool> recorded;
-    for (const Check::CleanedFile& file : result.files) {
+    for (const Check::RemovedFile& file : result.files) {
         const Check::PlannedGroup& group = plan.groups[file.group];
         const Check::FoundFile& gone = group.files[file.index];
         if (!file.removed || (gone.stamp.Known() && !recorded.try_emplace({ gone.stamp.device, gone.stamp.inode }, true).second))
@@ -685,11 +650,14 @@ int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& 
     if (carryOut && plan.filesToGo > 0 && !journal.Open(options.journal))
         return 1;
     bool journalFailed = false;
-    Check::CleanResult result;
+    Check::RemovalReport result;
     SpaceRun space;
     if (carryOut && options.mode) {
         const auto before = StatusBefore(plan);
-        result = Check::CarryOutPlan(plan, {}, *options.mode);
+        // The rule here for a file on a volume without a trash: under --trash it stays,
+        // since nobody is there to be asked whether to delete it for good.
+        result = Check::RemoveFiles(
+            Check::RemovalOf(plan), *options.mode, [](const std::vector<std::string>&) { return false; });
         journalFailed = !JournalRemovals(plan, result, before, journal);
     } else if (carryOut && options.space) {
         space = RunSpaceActions(plan, options, journal);
@@ -717,12 +685,12 @@ int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& 
             }
             if (!carryOut || !group.remove[i] || next == result.files.size())
                 continue;
-            const Check::CleanedFile& done = result.files[next++];
+            const Check::RemovedFile& done = result.files[next++];
             if (done.removed) {
                 action.action = done.how == Files::RemoveMode::Trash ? "trashed" : "deleted";
             } else {
                 action.action = "stayed";
-                action.reason = ReasonText(done);
+                action.reason = Check::KeepReasonWord(done.reason, done.error);
             }
         }
     }
@@ -757,7 +725,7 @@ int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& 
     std::fprintf(stderr, "%zu trashed, %zu deleted, %zu stayed, %llu bytes freed\n", result.trashed,
         result.removed - result.trashed, result.stayed, static_cast<unsigned long long>(result.bytesFreed));
     const bool allWent = std::all_of(
-        result.files.begin(), result.files.end(), [](const Check::CleanedFile& file) { return file.removed; });
+        result.files.begin(), result.files.end(), [](const Check::RemovedFile& file) { return file.removed; });
     return std::max(journalStatus, allWent ? 0 : 1);
 }
 
@@ -932,7 +900,8 @@ int main(int argc, char** argv)
     int status = ReportUnread(unread);
     bool checkFailed = false;
     try {
-        Check::RunCheck(host, engineOptions);
+        if (Check::RunCheck(host, engineOptions) == Check::CheckEnd::NothingToCompare)
+            std::fprintf(stderr, "%s\n", Check::kNothingToCompare);
     } catch (const Files::FileError& error) {
         std::fprintf(stderr, "%s\n", Files::ErrorBoxText(error.what()).c_str());
         checkFailed = true;

@@ -1,7 +1,11 @@
 // CheckProgress: percentage, time left and compared files on the progress bar.
 #include "ui/CheckProgress.h"
 
+#include "check/CheckRun.h"
+
+#include <QFontMetrics>
 #include <QLocale>
+#include <QProgressBar>
 
 #include <algorithm>
 
@@ -40,4 +44,63 @@ QString CheckProgressText(int position, int maximum, std::chrono::milliseconds e
             return withCount;
     }
     return text;
+}
+
+namespace {
+
+// Changes the progress bar and paints it once, with the next events: on its own the bar
+// repaints at once on every new percentage, and then again for its new text.
+template <typename Change> void ChangeProgressBar(QProgressBar* bar, Change change)
+{
+    bar->setUpdatesEnabled(false);
+    change();
+    bar->setUpdatesEnabled(true);
+}
+
+} // namespace
+
+CheckProgressBar::CheckProgressBar(QProgressBar* bar)
+    : m_bar(bar)
+{
+}
+
+void CheckProgressBar::SetClock(std::function<std::chrono::steady_clock::time_point()> clock)
+{
+    m_clock = std::move(clock);
+}
+
+void CheckProgressBar::Start()
+{
+    m_start = m_clock();
+    m_compared = 0;
+    ChangeProgressBar(m_bar, [&] {
+        m_bar->setMaximum(Check::kProgressMax);
+        m_bar->setValue(0);
+        refreshText();
+    });
+}
+
+void CheckProgressBar::SetPosition(int position)
+{
+    ChangeProgressBar(m_bar, [&] {
+        // Past the maximum the bar shows full rather than ignoring the value.
+        m_bar->setValue(std::clamp(position, m_bar->minimum(), m_bar->maximum()));
+        refreshText();
+    });
+}
+
+void CheckProgressBar::SetComparedFiles(std::size_t files)
+{
+    m_compared = files;
+    refreshText();
+}
+
+void CheckProgressBar::refreshText()
+{
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(m_clock() - m_start);
+    const QFontMetrics metrics(m_bar->font());
+    // The style keeps a few pixels at either end of the bar.
+    const int room = m_bar->width() - 8;
+    m_bar->setFormat(CheckProgressText(m_bar->value() - m_bar->minimum(), m_bar->maximum() - m_bar->minimum(),
+        elapsed, m_compared, [&](const QString& text) { return metrics.horizontalAdvance(text) <= room; }));
 }

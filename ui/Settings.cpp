@@ -18,18 +18,6 @@ namespace {
 
     QSettings Store() { return QSettings(u"Tessarin"_s, u"Tessarin"_s); }
 
-    const std::vector<RuleChoice>& DefaultRules()
-    {
-        static const std::vector<RuleChoice> rules {
-            { Check::KeepRule::Protected, true },
-            { Check::KeepRule::NotCopyName, true },
-            { Check::KeepRule::Newest, false },
-            { Check::KeepRule::Oldest, false },
-            { Check::KeepRule::Shortest, false },
-        };
-        return rules;
-    }
-
 } // namespace
 
 bool UseTrash() { return Store().value(u"trash"_s, true).toBool(); }
@@ -65,7 +53,7 @@ std::vector<RuleChoice> KeepRules()
         if (rule && *rule != Check::KeepRule::First && std::none_of(rules.begin(), rules.end(), known))
             rules.push_back({ *rule, on });
     }
-    for (const RuleChoice& choice : DefaultRules()) {
+    for (const RuleChoice& choice : Check::FirstRuleChoices()) {
         if (std::none_of(rules.begin(), rules.end(), [&](const RuleChoice& c) { return c.rule == choice.rule; }))
             rules.push_back(choice);
     }

@@ -17,11 +17,7 @@ void SetUseTrash(bool on);
 std::vector<std::string> ProtectedFolders();
 void SetProtectedFolders(const std::vector<std::string>& folders);
 
-// A keep rule in the user's order, on or off.
-struct RuleChoice {
-    Check::KeepRule rule;
-    bool on;
-};
+using Check::RuleChoice;
 // The keep rules of the bulk clean in the user's order; First is implied last and not
 // among them.
 std::vector<RuleChoice> KeepRules();

@@ -75,17 +75,17 @@ QString FileToolTip(const std::string& path)
     return text;
 }
 
-QString GroupToolTip(const std::vector<std::string>& paths)
+QString GroupToolTip(const std::vector<Check::FoundFile>& files)
 {
-    QString text = u"ファイル数："_s + QString::number(paths.size());
+    QString text = u"ファイル数："_s + QString::number(files.size());
     // The files were found identical: the first one that can still be read speaks for all.
-    for (const std::string& path : paths) {
+    for (const Check::FoundFile& file : files) {
         Platform::FileInfo info;
-        if (!Platform::Stat(path, info).Ok() || info.kind != Platform::EntryKind::Regular)
+        if (!Platform::Stat(file.path, info).Ok() || info.kind != Platform::EntryKind::Regular)
             continue;
         text += u"\nサイズ："_s + byteCount(info.size);
-        if (paths.size() > 1)
-            text += u"\nコピーの容量："_s + byteCount(info.size * (paths.size() - 1));
+        if (files.size() > 1)
+            text += u"\nコピーの容量："_s + byteCount(info.size * (files.size() - 1));
         break;
     }
     return text;

@@ -2,6 +2,8 @@
 // cuts long paths off.
 #pragma once
 
+#include "check/Results.h"
+
 #include <QString>
 
 #include <string>
@@ -12,4 +14,4 @@
 QString FileToolTip(const std::string& path);
 // Returns the tooltip of a group of identical files: their number, the size of one, and
 // the bytes that all but one of them take.
-QString GroupToolTip(const std::vector<std::string>& paths);
+QString GroupToolTip(const std::vector<Check::FoundFile>& files);

@@ -1,19 +1,28 @@
 // Unit1: the main window TForm1: what its form cannot say, the wiring of its commands,
-// closing, pointer and keys over the lists, and the candidate page's commands.
+// the busy state of a run (SetCheckCtrl), closing, pointer and keys over the lists.
+// Commands: mExitClick, About1Click, btnAddFileClick, btnAddFolderClick,
+// btnDelFileClick, btnClearClick, pShowClick, FileListDblClick, OptionCheck1Click,
+// mOptionCheck1Click.
 #include "ui/Unit1.h"
+
+#include "ui_Unit1.h"
 
 #include "ui/Unit1Check.h"
 
 #include "scan/FileScan.h"
 #include "ui/AboutUnit.h"
+#include "ui/BackgroundJob.h"
 #include "ui/CandidateList.h"
+#include "ui/CheckProgress.h"
 #include "ui/Desktop.h"
 #include "ui/FormLook.h"
 #include "ui/PathDisplay.h"
+#include "ui/ResultModel.h"
 #include "ui/Settings.h"
 #include "ui/ToolTips.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -35,20 +44,14 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QToolTip>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <algorithm>
 #include <memory>
 
-Q_DECLARE_METATYPE(Platform::FileStamp)
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-constexpr int kFileRole = Qt::UserRole;
-// The stamp of a file node's file, which every command confirms before it acts.
-constexpr int kStampRole = Qt::UserRole + 1;
 
 // Condenses the widget's font, when the Japanese font at hand runs wider than the face
 // the layout was drawn for, until its text fits the widget's fixed width.
@@ -101,15 +104,19 @@ std::string utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent)
+    , m_ui(std::make_unique<Ui::TForm1>())
     , m_candidates(new CandidateList(this))
+    , m_resultTree(new ResultModel(this))
     , m_host(std::make_unique<CheckAdapter>(*this))
+    , m_checkJob(std::make_unique<BackgroundJob>())
 {
-    setupUi(this);
+    m_ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     completeForm();
     connectCommands();
     connectCleanCommands();
+    updateResultCommands();
     connectExclusionCommands();
 
     // The client area is fixed; the window is as large as the menu bar and the pages.
@@ -122,8 +129,10 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1()
 {
-    // The tree removes its rows when the widgets go, after this body.
-    disconnect(FileTree->model(), nullptr, this, nullptr);
+    // A run still going stops first: its thread reads the list.
+    m_checkJob.reset();
+    // The results go with the model when the widgets go, after this body.
+    disconnect(m_resultTree, nullptr, this, nullptr);
     // The widgets outlive this body; they must not keep the style that goes with it.
     for (QWidget* widget : classicControls())
         widget->setStyle(nullptr);
@@ -131,92 +140,109 @@ TForm1::~TForm1()
 
 QList<QWidget*> TForm1::classicControls() const
 {
-    return { btnAddFile, btnAddFolder, btnDelFile, btnClear, btnRename, btnChecker, GroupBox1, FileTree };
+    return { m_ui->btnAddFile, m_ui->btnAddFolder, m_ui->btnDelFile, m_ui->btnClear, m_ui->btnRename,
+        m_ui->btnChecker, m_ui->GroupBox1, m_ui->FileTree };
 }
+
+Check::Results& TForm1::Results() { return m_resultTree->Results(); }
+
+const Check::Results& TForm1::Results() const { return m_resultTree->Results(); }
 
 void TForm1::completeForm()
 {
+    Ui::TForm1& ui = *m_ui;
     setFont(FormFont());
-    PopupMenu1
-        = newPopupMenu(this, u"PopupMenu1"_s, { pAddFile, pAddFolder, pDelFile, pClear, pRename, N5, pShow });
-    PopupMenu2 = newPopupMenu(
-        this, u"PopupMenu2"_s, { popRename, popMove, popShow, N6, popDelete, N9, popCleanAll, N11, popNotDuplicates });
-    for (QMenu* menu : { mFile, mFind, N3, PopupMenu1, PopupMenu2 })
+    PopupMenu1 = newPopupMenu(
+        this, u"PopupMenu1"_s, { ui.pAddFile, ui.pAddFolder, ui.pDelFile, ui.pClear, ui.pRename, ui.N5, ui.pShow });
+    PopupMenu2 = newPopupMenu(this, u"PopupMenu2"_s,
+        { ui.popRename, ui.popMove, ui.popShow, ui.N6, ui.popDelete, ui.N9, ui.popCleanAll, ui.N11, ui.popNotDuplicates });
+    for (QMenu* menu : { ui.mFile, ui.mFind, ui.N3, PopupMenu1, PopupMenu2 })
         menu->setFont(FormFont());
-    PageControl1->tabBar()->setAttribute(Qt::WA_Hover);
+    ui.PageControl1->tabBar()->setAttribute(Qt::WA_Hover);
 
     for (QWidget* control : classicControls())
         control->setStyle(FormStyle());
-    for (QWidget* control : std::initializer_list<QWidget*> {
-             btnAddFile, btnAddFolder, btnDelFile, btnClear, btnRename, btnChecker, Label1, OptionCheck1 })
+    for (QWidget* control : std::initializer_list<QWidget*> { ui.btnAddFile, ui.btnAddFolder, ui.btnDelFile,
+             ui.btnClear, ui.btnRename, ui.btnChecker, ui.Label1, ui.OptionCheck1 })
         condenseToFit(control);
 
-    FileList->setModel(m_candidates);
-    FileList->viewport()->installEventFilter(this);
+    ui.FileList->setModel(m_candidates);
+    ui.FileList->viewport()->installEventFilter(this);
+    ui.FileTree->setModel(m_resultTree);
     // The column is as wide as the rows in sight, measured again whenever the view scrolls:
     // measuring a thousand rows at every layout cost tens of milliseconds after each check,
     // and still cut a long path short once it was scrolled into sight.
-    FileTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    FileTree->header()->setResizeContentsPrecision(0);
-    connect(FileTree->verticalScrollBar(), &QScrollBar::valueChanged, this,
-        [this] { FileTree->header()->resizeSections(QHeaderView::ResizeToContents); });
-    FileTree->installEventFilter(this);
-    FileTree->viewport()->installEventFilter(this);
+    QTreeView* tree = ui.FileTree;
+    tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    tree->header()->setResizeContentsPrecision(0);
+    connect(tree->verticalScrollBar(), &QScrollBar::valueChanged, this,
+        [tree] { tree->header()->resizeSections(QHeaderView::ResizeToContents); });
+    tree->installEventFilter(this);
+    tree->viewport()->installEventFilter(this);
 
     // Button1 is the window's cancel button; Esc reaches it while it is shown.
     m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     m_cancelKey->setContext(Qt::WindowShortcut);
     m_cancelKey->setEnabled(false);
+    m_progress = std::make_unique<CheckProgressBar>(ui.PBar);
 }
 
 void TForm1::connectCommands()
 {
-    // Each handler that changes the candidate list or the result tree refuses itself
-    // while a check runs (refuseWhileChecking), whatever calls it.
-    connect(btnAddFile, &QToolButton::clicked, this, &TForm1::btnAddFileClick);
-    connect(mAddFile, &QAction::triggered, this, &TForm1::btnAddFileClick);
-    connect(pAddFile, &QAction::triggered, this, &TForm1::btnAddFileClick);
-    connect(btnAddFolder, &QToolButton::clicked, this, &TForm1::btnAddFolderClick);
-    connect(mAddFolder, &QAction::triggered, this, &TForm1::btnAddFolderClick);
-    connect(pAddFolder, &QAction::triggered, this, &TForm1::btnAddFolderClick);
-    connect(btnDelFile, &QToolButton::clicked, this, &TForm1::btnDelFileClick);
-    connect(mDelFile, &QAction::triggered, this, &TForm1::btnDelFileClick);
-    connect(pDelFile, &QAction::triggered, this, &TForm1::btnDelFileClick);
-    connect(btnClear, &QToolButton::clicked, this, &TForm1::btnClearClick);
-    connect(mClear, &QAction::triggered, this, &TForm1::btnClearClick);
-    connect(pClear, &QAction::triggered, this, &TForm1::btnClearClick);
-    connect(btnRename, &QToolButton::clicked, this, &TForm1::btnRenameClick);
-    connect(mRename, &QAction::triggered, this, &TForm1::btnRenameClick);
-    connect(pRename, &QAction::triggered, this, &TForm1::btnRenameClick);
-    connect(pShow, &QAction::triggered, this, &TForm1::pShowClick);
-    connect(FileList, &QListView::doubleClicked, this, &TForm1::FileListDblClick);
-    connect(OptionCheck1, &QCheckBox::clicked, this, &TForm1::OptionCheck1Click);
-    connect(mOptionCheck1, &QAction::triggered, this, &TForm1::mOptionCheck1Click);
-    connect(mExit, &QAction::triggered, this, &TForm1::mExitClick);
-    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
-
-    connect(btnChecker, &QToolButton::clicked, this, &TForm1::btnCheckerClick);
-    connect(mChecker, &QAction::triggered, this, &TForm1::btnCheckerClick);
-    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    Ui::TForm1& ui = *m_ui;
+    // Each command with its action, or its actions, and its button: a button, and the
+    // field or option that feeds its command, is enabled with the command's action
+    // (IdleCommands waits for the end of a run).
+    struct Command {
+        void (TForm1::*handler)();
+        std::initializer_list<QAction*> actions;
+        QToolButton* button;
+        QWidget* input;
+    };
+    for (const Command& command : std::initializer_list<Command> {
+             { &TForm1::btnAddFileClick, { ui.mAddFile, ui.pAddFile }, ui.btnAddFile, ui.ExtEdit },
+             { &TForm1::btnAddFolderClick, { ui.mAddFolder, ui.pAddFolder }, ui.btnAddFolder, ui.OptionCheck1 },
+             { &TForm1::btnDelFileClick, { ui.mDelFile, ui.pDelFile }, ui.btnDelFile, nullptr },
+             { &TForm1::btnClearClick, { ui.mClear, ui.pClear }, ui.btnClear, nullptr },
+             { &TForm1::btnRenameClick, { ui.mRename, ui.pRename }, ui.btnRename, nullptr },
+             { &TForm1::btnCheckerClick, { ui.mChecker }, ui.btnChecker, nullptr },
+             { &TForm1::pShowClick, { ui.pShow }, nullptr, nullptr },
+             { &TForm1::mOptionCheck1Click, { ui.mOptionCheck1 }, nullptr, nullptr },
+             { &TForm1::mExitClick, { ui.mExit }, nullptr, nullptr },
+             { &TForm1::About1Click, { ui.About1 }, nullptr, nullptr },
+             { &TForm1::popRenameClick, { ui.popRename }, nullptr, nullptr },
+             { &TForm1::popMoveClick, { ui.popMove }, nullptr, nullptr },
+             { &TForm1::popShowClick, { ui.popShow }, nullptr, nullptr },
+             { &TForm1::popDeleteClick, { ui.popDelete }, nullptr, nullptr },
+             { &TForm1::mSaveResultsClick, { ui.mSaveResults }, nullptr, nullptr },
+         }) {
+        for (QAction* action : command.actions)
+            connect(action, &QAction::triggered, this, command.handler);
+        QAction* first = *command.actions.begin();
+        for (QWidget* follower : { static_cast<QWidget*>(command.button), command.input }) {
+            if (follower)
+                connect(first, &QAction::enabledChanged, follower, &QWidget::setEnabled);
+        }
+        if (command.button)
+            connect(command.button, &QToolButton::clicked, this, command.handler);
+    }
+    connect(ui.FileList, &QListView::doubleClicked, this, &TForm1::FileListDblClick);
+    connect(ui.OptionCheck1, &QCheckBox::clicked, this, &TForm1::OptionCheck1Click);
+    connect(ui.Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(m_cancelKey, &QShortcut::activated, this, [this] {
-        if (Button1->isVisible() && Button1->isEnabled())
+        if (m_ui->Button1->isVisible() && m_ui->Button1->isEnabled())
             Button1Click();
     });
 
-    connect(popRename, &QAction::triggered, this, &TForm1::popRenameClick);
-    connect(popMove, &QAction::triggered, this, &TForm1::popMoveClick);
-    connect(popShow, &QAction::triggered, this, &TForm1::popShowClick);
-    connect(popDelete, &QAction::triggered, this, &TForm1::popDeleteClick);
-    connect(mSaveResults, &QAction::triggered, this, &TForm1::mSaveResultsClick);
-    connect(FileTree->model(), &QAbstractItemModel::rowsInserted, this, &TForm1::updateSaveResults);
-    connect(FileTree->model(), &QAbstractItemModel::rowsRemoved, this, &TForm1::updateSaveResults);
-    connect(FileTree->model(), &QAbstractItemModel::modelReset, this, &TForm1::updateSaveResults);
+    for (const auto signal : { &QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved })
+        connect(m_resultTree, signal, this, &TForm1::updateResultCommands);
+    connect(m_resultTree, &QAbstractItemModel::modelReset, this, &TForm1::updateResultCommands);
     connect(PopupMenu2, &QMenu::aboutToShow, this, &TForm1::PopupMenu2Popup);
 
-    connect(FileList, &QWidget::customContextMenuRequested, this,
-        [this](const QPoint& pos) { PopupMenu1->popup(FileList->viewport()->mapToGlobal(pos)); });
-    connect(FileTree, &QWidget::customContextMenuRequested, this,
-        [this](const QPoint& pos) { PopupMenu2->popup(FileTree->viewport()->mapToGlobal(pos)); });
+    connect(ui.FileList, &QWidget::customContextMenuRequested, this,
+        [this](const QPoint& pos) { PopupMenu1->popup(m_ui->FileList->viewport()->mapToGlobal(pos)); });
+    connect(ui.FileTree, &QWidget::customContextMenuRequested, this,
+        [this](const QPoint& pos) { PopupMenu2->popup(m_ui->FileTree->viewport()->mapToGlobal(pos)); });
 
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
         if (!manager.allowsInteraction())
@@ -228,12 +254,35 @@ void TForm1::connectCommands()
     });
 }
 
+void TForm1::SetCheckCtrl(bool checking)
+{
+    Ui::TForm1& ui = *m_ui;
+    m_checking = checking;
+    if (checking)
+        m_progress->Start();
+    ui.Button1->setVisible(checking);
+    ui.PBar->setVisible(checking);
+    ui.IdleCommands->setEnabled(!checking);
+    m_cancelKey->setEnabled(checking);
+    // The group enables its actions again whatever their own conditions say.
+    updateResultCommands();
+}
+
+void TForm1::updateResultCommands()
+{
+    const bool anyGroup = Results().GroupCount() > 0;
+    const bool anyToClean = Results().AnyGroupOfTwo();
+    m_ui->mSaveResults->setEnabled(anyGroup);
+    for (QAction* action : { m_ui->mCleanAll, m_ui->popCleanAll })
+        action->setEnabled(anyToClean);
+}
+
 // ---- candidate list access ----
 
 void TForm1::ReplaceCandidate(std::size_t index, const std::string& path)
 {
     m_candidates->Replace(index, path);
-    FileList->selectionModel()->select(
+    m_ui->FileList->selectionModel()->select(
         m_candidates->index(static_cast<int>(index)), QItemSelectionModel::Deselect);
 }
 
@@ -241,13 +290,13 @@ bool TForm1::CandidateSelected(std::size_t index) const
 {
     if (index >= m_candidates->Count())
         return false;
-    return FileList->selectionModel()->isSelected(m_candidates->index(static_cast<int>(index)));
+    return m_ui->FileList->selectionModel()->isSelected(m_candidates->index(static_cast<int>(index)));
 }
 
 std::vector<std::size_t> TForm1::SelectedCandidates() const
 {
     std::vector<std::size_t> indices;
-    for (const RowRange& range : selectedRanges(FileList->selectionModel()->selection())) {
+    for (const RowRange& range : selectedRanges(m_ui->FileList->selectionModel()->selection())) {
         for (std::size_t row = range.first; row <= range.second; ++row)
             indices.push_back(row);
     }
@@ -256,12 +305,16 @@ std::vector<std::size_t> TForm1::SelectedCandidates() const
 
 int TForm1::FocusedIndex() const
 {
-    const QModelIndex current = FileList->selectionModel()->currentIndex();
+    const QModelIndex current = m_ui->FileList->selectionModel()->currentIndex();
     return current.isValid() ? current.row() : -1;
 }
 
-void TForm1::RunCommand(const std::function<void()>& command)
+void TForm1::RunCommand(const std::function<void()>& command, WhileBusy whileBusy)
 {
+    // The one check of the busy state: the run's steps are then the only changes the
+    // list and the results see, whatever calls a command.
+    if (m_checking && whileBusy == WhileBusy::Refuse)
+        return;
     try {
         command();
     } catch (const std::exception& error) {
@@ -270,33 +323,7 @@ void TForm1::RunCommand(const std::function<void()>& command)
     }
 }
 
-void TForm1::RefreshCount() { CountLabel->setText(QString::number(m_candidates->Count())); }
-
-std::string TForm1::NodePath(const QTreeWidgetItem* item)
-{
-    if (!item)
-        return {};
-    return item->data(0, kFileRole).toByteArray().toStdString();
-}
-
-void TForm1::SetNodePath(QTreeWidgetItem* item, const std::string& path)
-{
-    item->setData(0, kFileRole, QByteArray::fromStdString(path));
-    item->setText(0, PathToDisplay(path));
-}
-
-Check::FoundFile TForm1::NodeFile(const QTreeWidgetItem* item)
-{
-    if (!item)
-        return {};
-    return { NodePath(item), item->data(0, kStampRole).value<Platform::FileStamp>() };
-}
-
-void TForm1::SetNodeFile(QTreeWidgetItem* item, const Check::FoundFile& file)
-{
-    SetNodePath(item, file.path);
-    item->setData(0, kStampRole, QVariant::fromValue(file.stamp));
-}
+void TForm1::RefreshCount() { m_ui->CountLabel->setText(QString::number(m_candidates->Count())); }
 
 // ---- window events ----
 
@@ -305,7 +332,7 @@ void TForm1::FormCreate()
     // The whole window takes file drops; the list's viewport takes them itself because
     // it is the view's own drop target.
     setAcceptDrops(true);
-    FileList->viewport()->setAcceptDrops(true);
+    m_ui->FileList->viewport()->setAcceptDrops(true);
 }
 
 void TForm1::FormCloseQuery(bool& canClose)
@@ -320,7 +347,7 @@ bool TForm1::SessionEndConfirmed()
     bool canClose = true;
     FormCloseQuery(canClose);
     if (canClose && m_checking)
-        m_checkCancelled = true;
+        m_checkJob->Cancel();
     return canClose;
 }
 
@@ -333,8 +360,8 @@ void TForm1::closeEvent(QCloseEvent* event)
         return;
     }
     if (m_checking) {
-        // Stop the run first; btnCheckerClick closes the window once it has returned.
-        m_checkCancelled = true;
+        // Stop the run first; the window closes once the run has ended (checkFinished).
+        m_checkJob->Cancel();
         m_closeAfterRun = true;
         event->ignore();
         return;
@@ -344,20 +371,21 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == FileTree && event->type() == QEvent::KeyPress) {
+    QTreeView* tree = m_ui->FileTree;
+    if (watched == tree && event->type() == QEvent::KeyPress) {
         // Enter on a group opens its delete dialog, as a double-click does.
         const auto* key = static_cast<QKeyEvent*>(event);
-        const QTreeWidgetItem* node = FileTree->selectedItems().value(0, nullptr);
         const bool enter = (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-        if (enter && node && node->childCount() > 0) {
+        const std::optional<std::size_t> group = selectedGroup();
+        if (enter && group && !selectedFile() && !Results().Group(*group).files.empty()) {
             FileTreeDblClick();
             return true;
         }
         return QMainWindow::eventFilter(watched, event);
     }
-    const bool listViewport = watched == FileList->viewport();
-    if (!listViewport && watched != FileTree->viewport())
+    const bool listViewport = watched == m_ui->FileList->viewport();
+    if (!listViewport && watched != tree->viewport())
         return QMainWindow::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::ToolTip:
@@ -379,8 +407,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                 FileTreeDblClick();
                 return true;
             }
-            if (event->type() == QEvent::MouseButtonPress && !FileTree->itemAt(mouse->position().toPoint())) {
-                FileTree->setFocus(Qt::MouseFocusReason);
+            if (event->type() == QEvent::MouseButtonPress && !tree->indexAt(mouse->position().toPoint()).isValid()) {
+                tree->setFocus(Qt::MouseFocusReason);
                 return true;
             }
         }
@@ -408,24 +436,18 @@ void TForm1::showToolTip(QWidget* viewport, const QHelpEvent& event)
 {
     QString text;
     QRect area;
-    if (viewport == FileList->viewport()) {
-        const QModelIndex index = FileList->indexAt(event.pos());
+    if (viewport == m_ui->FileList->viewport()) {
+        const QModelIndex index = m_ui->FileList->indexAt(event.pos());
         if (index.isValid()) {
             text = FileToolTip(m_candidates->At(static_cast<std::size_t>(index.row())));
-            area = FileList->visualRect(index);
+            area = m_ui->FileList->visualRect(index);
         }
-    } else if (const QTreeWidgetItem* node = FileTree->itemAt(event.pos())) {
-        const std::string path = NodePath(node);
-        if (!path.empty()) {
-            text = FileToolTip(path);
-        } else {
-            std::vector<std::string> paths;
-            paths.reserve(static_cast<std::size_t>(node->childCount()));
-            for (int i = 0; i < node->childCount(); ++i)
-                paths.push_back(NodePath(node->child(i)));
-            text = GroupToolTip(paths);
-        }
-        area = FileTree->visualItemRect(node);
+    } else if (const QModelIndex index = m_ui->FileTree->indexAt(event.pos()); index.isValid()) {
+        if (const std::optional<Check::FilePlace> file = m_resultTree->FileOf(index))
+            text = FileToolTip(Results().File(*file).path);
+        else if (const std::optional<std::size_t> group = m_resultTree->GroupOf(index))
+            text = GroupToolTip(Results().Group(*group).files);
+        area = m_ui->FileTree->visualRect(index);
     }
     if (text.isEmpty())
         QToolTip::hideText();
@@ -439,20 +461,20 @@ void TForm1::mExitClick() { close(); }
 
 void TForm1::About1Click()
 {
-    RunCommand([this] {
-        TAboutBox box(this);
-        box.exec();
-    });
+    RunCommand(
+        [this] {
+            TAboutBox box(this);
+            box.exec();
+        },
+        WhileBusy::Run);
 }
 
 void TForm1::btnAddFileClick()
 {
-    if (refuseWhileChecking())
-        return;
     RunCommand([this] {
         BusyCursor busy;
-        const std::string filter = FileScan::NormalizeExtFilter(utf8(ExtEdit->text()));
-        ExtEdit->setText(QString::fromUtf8(filter));
+        const std::string filter = FileScan::NormalizeExtFilter(utf8(m_ui->ExtEdit->text()));
+        m_ui->ExtEdit->setText(QString::fromUtf8(filter));
         const std::string dialogFilter = "ファイル(" + FileScan::UpperAscii(filter) + ")|" + filter;
         std::vector<std::string> chosen;
         if (!TheDesktop().OpenFiles(QString::fromUtf8(dialogFilter), m_openFileName, chosen)
@@ -465,19 +487,17 @@ void TForm1::btnAddFileClick()
 
 void TForm1::btnAddFolderClick()
 {
-    if (refuseWhileChecking())
-        return;
     RunCommand([this] {
         BusyCursor busy;
         std::string folder;
         if (PickFolder(u"画像のフォルダを指定"_s, folder)) {
             if (isDriveRoot(folder))
                 folder.resize(2);
-            const std::string filterText = utf8(ExtEdit->text());
+            const std::string filterText = utf8(m_ui->ExtEdit->text());
             std::vector<std::string> found;
             std::vector<FileScan::ListedFile> listed;
             const FileScan::Exclusions exclusions(Settings::Exclusions());
-            if (OptionCheck1->isChecked())
+            if (m_ui->OptionCheck1->isChecked())
                 FileScan::AddFolderTreeFiles(folder, filterText, found, &listed, nullptr, &exclusions);
             else
                 FileScan::AddFolderFiles(folder, filterText, found, &listed, nullptr, &exclusions);
@@ -489,16 +509,14 @@ void TForm1::btnAddFolderClick()
 
 void TForm1::btnDelFileClick()
 {
-    if (refuseWhileChecking())
-        return;
     RunCommand([this] {
         if (FocusedIndex() < 0 || m_candidates->Empty())
             return;
-        const std::vector<RowRange> ranges = selectedRanges(FileList->selectionModel()->selection());
+        const std::vector<RowRange> ranges = selectedRanges(m_ui->FileList->selectionModel()->selection());
         const int focused = FocusedIndex();
         m_candidates->RemoveRanges(ranges);
         // A reset of the model forgets the focus; put it where row removals would.
-        if (!FileList->selectionModel()->currentIndex().isValid() && !m_candidates->Empty()) {
+        if (!m_ui->FileList->selectionModel()->currentIndex().isValid() && !m_candidates->Empty()) {
             std::size_t removedBefore = 0;
             for (const RowRange& range : ranges) {
                 if (range.first < static_cast<std::size_t>(focused))
@@ -507,7 +525,7 @@ void TForm1::btnDelFileClick()
             }
             const std::size_t row
                 = std::min(static_cast<std::size_t>(focused) - removedBefore, m_candidates->Count() - 1);
-            FileList->selectionModel()->setCurrentIndex(
+            m_ui->FileList->selectionModel()->setCurrentIndex(
                 m_candidates->index(static_cast<int>(row)), QItemSelectionModel::NoUpdate);
         }
         RefreshCount();
@@ -516,14 +534,12 @@ void TForm1::btnDelFileClick()
 
 void TForm1::btnClearClick()
 {
-    if (refuseWhileChecking())
-        return;
     RunCommand([this] {
         if (m_candidates->Empty())
             return;
         if (TheDesktop().Confirm(u"初期状態に戻しますか？"_s)) {
             m_candidates->Clear();
-            FileTree->clear();
+            Results().Clear();
         }
         RefreshCount();
     });
@@ -531,20 +547,22 @@ void TForm1::btnClearClick()
 
 void TForm1::pShowClick()
 {
-    RunCommand([this] {
-        if (FocusedIndex() < 0 || m_candidates->Empty())
-            return;
-        for (const std::size_t index : SelectedCandidates())
-            OpenWithAssociatedProgram(m_candidates->At(index));
-    });
+    RunCommand(
+        [this] {
+            if (FocusedIndex() < 0 || m_candidates->Empty())
+                return;
+            for (const std::size_t index : SelectedCandidates())
+                OpenWithAssociatedProgram(m_candidates->At(index));
+        },
+        WhileBusy::Run);
 }
 
 void TForm1::FileListDblClick() { pShowClick(); }
 
-void TForm1::OptionCheck1Click() { mOptionCheck1->setChecked(OptionCheck1->isChecked()); }
+void TForm1::OptionCheck1Click() { m_ui->mOptionCheck1->setChecked(m_ui->OptionCheck1->isChecked()); }
 
 void TForm1::mOptionCheck1Click()
 {
     // The menu item has toggled its own mark already.
-    OptionCheck1->setChecked(mOptionCheck1->isChecked());
+    m_ui->OptionCheck1->setChecked(m_ui->mOptionCheck1->isChecked());
 }

@@ -2,9 +2,8 @@
 #pragma once
 
 #include "check/CheckRun.h"
+#include "check/Results.h"
 #include "scan/FileOps.h"
-
-#include "ui_Unit1.h"
 
 #include <QMainWindow>
 
@@ -12,35 +11,42 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+class BackgroundJob;
 class CandidateList;
+class CheckProgressBar;
 class QHelpEvent;
 class QMenu;
 class QMimeData;
 class QShortcut;
-class QTreeWidgetItem;
+class ResultModel;
+
+namespace Ui {
+class TForm1;
+}
 
 // The main window: the candidate page with FileList (the candidate list) and its
-// commands, and the results page with FileTree (the result tree). Its controls, menus
-// and actions come from Unit1.ui under their object names (the public base Ui::TForm1);
-// the pop-up menus, the classic style and the Esc key are set up in code.
+// commands, and the results page with FileTree (the results, a view of ResultTree()).
+// Its controls, menus and actions come from Unit1.ui under their object names; the
+// pop-up menus, the classic style and the Esc key are set up in code.
 //
 // Every command handler runs its work through RunCommand, which turns a failure into
-// the error box. Every handler that changes the candidate list or the result tree
-// starts with refuseWhileChecking(): while a check runs (Checking()) it does nothing,
-// and drops are refused, so the run never meets an index it did not expect.
-class TForm1 final : public QMainWindow, public Ui::TForm1 {
+// the error box. While a check runs (Checking()), the window is busy: the commands that
+// change the list or the results, or start a check, are disabled (SetCheckCtrl, the one
+// place that says so), RunCommand refuses them whoever calls them, and drops are refused:
+// the run's own steps are then the only changes the list sees.
+//
+// The handlers are spread over the Unit1*.cpp files by the page and the feature they
+// serve; each file says at its top which it holds.
+class TForm1 final : public QMainWindow {
     Q_OBJECT
 
 public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
-
-    // The pop-up menus of FileList and FileTree, built from the form's actions.
-    QMenu* PopupMenu1 = nullptr;
-    QMenu* PopupMenu2 = nullptr;
 
     // The candidate list: its entries are read through it (Count, At, Entries).
     CandidateList& Candidates() { return *m_candidates; }
@@ -54,29 +60,36 @@ public:
     // Returns the focused entry's index, or -1 when no entry has the focus.
     int FocusedIndex() const;
 
-    // Runs command; a Files::FileError or other std::exception it throws ends it and
-    // shows the error box with the text and its full stop (Files::ErrorBoxText).
-    void RunCommand(const std::function<void()>& command);
+    // The results the checks found, as FileTree shows them; the commands read and
+    // change them here, and the tree follows.
+    ResultModel& ResultTree() { return *m_resultTree; }
+    Check::Results& Results();
+    const Check::Results& Results() const;
+
+    // Whether a command runs while the window is busy: only those that show something
+    // (open a file, the version box) do.
+    enum class WhileBusy { Refuse, Run };
+    // Runs command, unless the window is busy and whileBusy says Refuse; a
+    // Files::FileError or other std::exception it throws ends it and shows the error box
+    // with the text and its full stop (Files::ErrorBoxText).
+    void RunCommand(const std::function<void()>& command, WhileBusy whileBusy = WhileBusy::Refuse);
     // Sets CountLabel to the candidate count.
     void RefreshCount();
+
+    // The check run: the idle and the checking control states, the window's one busy
+    // state. While checking, the commands of the IdleCommands group (and the buttons and
+    // fields that go with them) are disabled, Button1 (Cancel) and PBar are shown and
+    // Esc cancels; the bar's clock and count start afresh.
+    void SetCheckCtrl(bool checking);
     // True while a check runs.
     bool Checking() const { return m_checking; }
-    // The check run's side of the window: list, tree, progress, events and the cancel
-    // flag. Check::RunCheck drives it; tests may too.
-    Check::CheckHost& Host();
+    // The cancel flag of the run: set by Button1Click, cleared when a run starts.
+    bool CheckCancelled() const;
+    // Shows one step of a run: appends its groups, takes its entries off the list, and
+    // moves the count label and the progress bar. The run's steps come here.
+    void ShowCheckStep(Check::CheckStep& step);
     // Replaces the clock that times a check run for the time left on the progress bar.
     void SetProgressClock(std::function<std::chrono::steady_clock::time_point()> clock);
-
-    // Returns the path bytes stored in a file node of FileTree ("" for a group node).
-    static std::string NodePath(const QTreeWidgetItem* item);
-    // Stores path in a file node and shows it readably as the caption; the node keeps
-    // the file's stamp, as a rename keeps the file.
-    static void SetNodePath(QTreeWidgetItem* item, const std::string& path);
-    // Returns a file node's path with the stamp of the file the check found there, or
-    // the file last put there by a command of the tree (not Known for a group node).
-    static Check::FoundFile NodeFile(const QTreeWidgetItem* item);
-    // Stores file's path and stamp in a file node.
-    static void SetNodeFile(QTreeWidgetItem* item, const Check::FoundFile& file);
 
     // Window events.
     void FormCreate();
@@ -87,7 +100,7 @@ public:
     // Asks the close question for the end of the desktop session; false refuses it.
     bool SessionEndConfirmed();
 
-    // Commands of the candidate page.
+    // Commands of the candidate page (Unit1.cpp).
     void mExitClick();
     void About1Click();
     void btnAddFileClick();
@@ -98,31 +111,28 @@ public:
     void FileListDblClick();
     void OptionCheck1Click();
     void mOptionCheck1Click();
+    // The batch rename (Unit1Rename.cpp).
     void btnRenameClick();
 
-    // The check run.
+    // The check run (Unit1Check.cpp): starts it, and Cancel.
     void btnCheckerClick();
     void Button1Click();
 
-    // Commands of the results page.
+    // Commands of the results page (Unit1Tree.cpp).
     void FileTreeDblClick();
     void PopupMenu2Popup();
     void popRenameClick();
     void popMoveClick();
     void popShowClick();
     void popDeleteClick();
-    // Saves the groups of FileTree as CSV or JSON to a file the user names.
+    // Saves the results as CSV or JSON to a file the user names (Unit1Results.cpp).
     void mSaveResultsClick();
 
-    // The bulk clean of whole results, and where deletions go.
+    // The bulk clean of whole results, and where deletions go (Unit1Clean.cpp).
     void mCleanAllClick();
     void mUseTrashClick();
-    // Trash while mUseTrash is checked, otherwise deletion for good.
-    Files::RemoveMode RemoveModeNow() const;
-    // True while the tree holds a group of two files or more.
-    bool HasGroups() const;
 
-    // The exclusion settings, and the groups marked as not duplicates.
+    // The exclusion settings, and the groups marked as not duplicates (Unit1Exclude.cpp).
     void mExclusionsClick();
     void popNotDuplicatesClick();
     // Adds the group of files to the list of groups marked as not duplicates, each file
@@ -140,36 +150,54 @@ private:
     class CheckAdapter;
 
     // Sets up what the form cannot say: the pop-up menus, fonts, the classic style,
-    // captions condensed to fit, the list's model and the Esc key.
+    // captions condensed to fit, the views' models and the Esc key.
     void completeForm();
     // Returns the controls drawn in the classic style (FormStyle).
     QList<QWidget*> classicControls() const;
     void connectCommands();
     void connectCleanCommands();
+    // Enables the commands that need results: mSaveResults while there are groups,
+    // the bulk clean while a group holds two files.
+    void updateResultCommands();
     void connectExclusionCommands();
-    // Takes the groups from firstGroup on that the not-duplicates list hides out of
-    // FileTree, and numbers the rest from 1 again.
-    void hideMarkedGroups(int firstGroup);
+    // Takes the groups from firstGroup on that the not-duplicates list hides out of the
+    // results, and numbers the rest from 1 again.
+    void hideMarkedGroups(std::size_t firstGroup);
     // Shows Label2 while exclusions are set or groups are marked, and says which.
     void refreshExclusionNote();
-    // Returns true while a check runs; every handler that changes the candidate list or
-    // the result tree returns at once then.
-    bool refuseWhileChecking() const { return m_checking; }
     bool acceptsDrop(const QMimeData* data) const;
-    // Enables mSaveResults while FileTree has groups and no check runs.
-    void updateSaveResults();
     // Shows the tooltip of the entry or node under the pointer of a list's viewport.
     void showToolTip(QWidget* viewport, const QHelpEvent& event);
+    // The file of the selected row of FileTree, when it is a file row.
+    std::optional<Check::FilePlace> selectedFile() const;
+    // The group of the selected row of FileTree (a group row or a file row in it).
+    std::optional<std::size_t> selectedGroup() const;
+    // Opens the results page at the first group of the run that just ended.
+    void showResultsOfRun();
+    // Ends a run on the window's thread, after its last step.
+    void checkFinished(std::exception_ptr error);
+    // Trash while mUseTrash is checked, otherwise deletion for good.
+    Files::RemoveMode removeModeNow() const;
 
+    std::unique_ptr<Ui::TForm1> m_ui;
+    // The pop-up menus of FileList and FileTree, built from the form's actions.
+    QMenu* PopupMenu1 = nullptr;
+    QMenu* PopupMenu2 = nullptr;
     CandidateList* m_candidates = nullptr;
+    ResultModel* m_resultTree = nullptr;
     QShortcut* m_cancelKey = nullptr;
+    std::unique_ptr<CheckProgressBar> m_progress;
     std::string m_openFileName;
     // The last save of the results, offered again by the next.
     std::string m_saveFileName;
     int m_saveFilter = 0;
     std::unique_ptr<CheckAdapter> m_host;
     bool m_checking = false;
-    bool m_checkCancelled = false;
+    // Groups in the results when the running check started.
+    std::size_t m_groupsBeforeRun = 0;
+    Check::CheckEnd m_checkEnd = Check::CheckEnd::Cancelled;
     bool m_closeAfterRun = false;
     bool m_closeConfirmed = false;
+    // Last, so that it goes first: the run's thread uses the members above.
+    std::unique_ptr<BackgroundJob> m_checkJob;
 };

@@ -1,4 +1,5 @@
 // Unit1Drop: files and folders dropped on TForm1, taken as their own path bytes.
+// Commands: DropFiles (refused, as the add commands are, while a check runs).
 #include "ui/Unit1.h"
 
 #include "ui/CandidateList.h"
@@ -67,13 +68,11 @@ std::vector<std::string> droppedPaths(const QMimeData& data)
 
 bool TForm1::acceptsDrop(const QMimeData* data) const
 {
-    return !Checking() && data && (data->hasFormat(QString::fromLatin1(kUriListFormat)) || data->hasUrls());
+    return !m_checking && data && (data->hasFormat(QString::fromLatin1(kUriListFormat)) || data->hasUrls());
 }
 
 void TForm1::DropFiles(const QMimeData& data)
 {
-    if (refuseWhileChecking())
-        return;
     RunCommand([&] {
         m_candidates->Append(droppedPaths(data));
         RefreshCount();

@@ -1,10 +1,14 @@
 // Unit1Exclude: TForm1's exclusions: the exclusion settings dialog, the note on the
 // search page that they are in force, and the groups marked as not duplicates (the
 // tree's command that marks one, and their hiding after a check).
+// Commands: mExclusionsClick, popNotDuplicatesClick.
 #include "ui/Unit1.h"
 
-#include "check/CheckRun.h"
+#include "ui_Unit1.h"
+
 #include "check/NotDuplicates.h"
+#include "check/Results.h"
+#include "ui/ResultModel.h"
 #include "ui/Settings.h"
 #include "ui/Unit5.h"
 
@@ -14,9 +18,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPalette>
-#include <QTreeWidget>
+#include <QTreeView>
 
-#include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -55,12 +61,12 @@ void saveMarked(const Check::NotDuplicateList& list)
 
 void TForm1::connectExclusionCommands()
 {
-    connect(mExclusions, &QAction::triggered, this, &TForm1::mExclusionsClick);
-    connect(popNotDuplicates, &QAction::triggered, this, &TForm1::popNotDuplicatesClick);
+    connect(m_ui->mExclusions, &QAction::triggered, this, &TForm1::mExclusionsClick);
+    connect(m_ui->popNotDuplicates, &QAction::triggered, this, &TForm1::popNotDuplicatesClick);
     // In red, so that nobody forgets what is left out.
-    QPalette red = Label2->palette();
+    QPalette red = m_ui->Label2->palette();
     red.setColor(QPalette::WindowText, Qt::red);
-    Label2->setPalette(red);
+    m_ui->Label2->setPalette(red);
     refreshExclusionNote();
 }
 
@@ -85,21 +91,24 @@ void TForm1::refreshExclusionNote()
         lines.prepend(u"フォルダ指定で追加するファイルから："_s);
     if (marked > 0)
         lines << u"重複ではないグループ：%1 個"_s.arg(marked);
-    Label2->setToolTip(lines.join(u'\n'));
-    Label2->setVisible(!lines.isEmpty());
+    m_ui->Label2->setToolTip(lines.join(u'\n'));
+    m_ui->Label2->setVisible(!lines.isEmpty());
 }
 
 void TForm1::mExclusionsClick()
 {
-    RunCommand([this] {
-        TForm5 dialog(Settings::Exclusions(), Check::LoadNotDuplicates(Settings::NotDuplicatesFile()), this);
-        if (dialog.exec() != QDialog::Accepted)
-            return;
-        Settings::SetExclusions(dialog.Rules());
-        if (dialog.ListChanged())
-            saveMarked(dialog.List());
-        refreshExclusionNote();
-    });
+    // The settings change neither the list nor the results: a check may run meanwhile.
+    RunCommand(
+        [this] {
+            TForm5 dialog(Settings::Exclusions(), Check::LoadNotDuplicates(Settings::NotDuplicatesFile()), this);
+            if (dialog.exec() != QDialog::Accepted)
+                return;
+            Settings::SetExclusions(dialog.Rules());
+            if (dialog.ListChanged())
+                saveMarked(dialog.List());
+            refreshExclusionNote();
+        },
+        WhileBusy::Run);
 }
 
 void TForm1::MarkNotDuplicates(const std::vector<Check::FoundFile>& files)
@@ -115,44 +124,35 @@ void TForm1::MarkNotDuplicates(const std::vector<Check::FoundFile>& files)
 
 void TForm1::popNotDuplicatesClick()
 {
-    if (refuseWhileChecking())
-        return;
     RunCommand([this] {
-        QTreeWidgetItem* node = FileTree->selectedItems().value(0, nullptr);
-        QTreeWidgetItem* group = node && node->parent() ? node->parent() : node;
-        if (!group || group->childCount() < 2)
+        const std::optional<std::size_t> group = selectedGroup();
+        if (!group || Results().Group(*group).files.size() < 2)
             return;
-        std::vector<Check::FoundFile> files;
-        for (int c = 0; c < group->childCount(); ++c)
-            files.push_back(NodeFile(group->child(c)));
-        MarkNotDuplicates(files);
-        delete group;
+        MarkNotDuplicates(Results().Group(*group).files);
+        Results().RemoveGroups({ *group });
         refreshExclusionNote();
     });
 }
 
-void TForm1::hideMarkedGroups(int firstGroup)
+void TForm1::hideMarkedGroups(std::size_t firstGroup)
 {
     const Check::NotDuplicateList list = Check::LoadNotDuplicates(Settings::NotDuplicatesFile());
-    if (list.groups.empty() || firstGroup >= FileTree->topLevelItemCount())
+    Check::Results& results = Results();
+    if (list.groups.empty() || firstGroup >= results.GroupCount())
         return;
-    std::vector<Check::ResultGroup> groups;
-    for (int g = firstGroup; g < FileTree->topLevelItemCount(); ++g) {
-        const QTreeWidgetItem* group = FileTree->topLevelItem(g);
-        auto& files = groups.emplace_back().files;
-        for (int c = 0; c < group->childCount(); ++c)
-            files.push_back(NodeFile(group->child(c)));
-    }
+    const std::vector<Check::ResultGroup> groups(results.Groups().begin() + static_cast<std::ptrdiff_t>(firstGroup),
+        results.Groups().end());
     const std::vector<bool> hidden = Check::HiddenGroups(list, groups);
-    if (std::find(hidden.begin(), hidden.end(), true) == hidden.end())
-        return;
-    for (std::size_t g = hidden.size(); g-- > 0;) {
+    std::vector<std::size_t> hiddenIndices;
+    for (std::size_t g = 0; g < hidden.size(); ++g)
         if (hidden[g])
-            delete FileTree->topLevelItem(firstGroup + static_cast<int>(g));
-    }
+            hiddenIndices.push_back(firstGroup + g);
+    if (hiddenIndices.empty())
+        return;
+    results.RemoveGroups(std::move(hiddenIndices));
     // The groups of the run are numbered as if the hidden ones had never been found.
-    for (int g = firstGroup; g < FileTree->topLevelItemCount(); ++g)
-        FileTree->topLevelItem(g)->setText(0, QString::fromUtf8(Check::GroupCaption(g - firstGroup + 1)));
-    if (firstGroup < FileTree->topLevelItemCount())
-        FileTree->scrollToItem(FileTree->topLevelItem(firstGroup), QAbstractItemView::PositionAtTop);
+    for (std::size_t g = firstGroup; g < results.GroupCount(); ++g)
+        results.SetNumber(g, static_cast<int>(g - firstGroup + 1));
+    if (firstGroup < results.GroupCount())
+        m_ui->FileTree->scrollTo(m_resultTree->GroupIndex(firstGroup), QAbstractItemView::PositionAtTop);
 }

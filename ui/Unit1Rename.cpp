@@ -1,5 +1,6 @@
 // Unit1Rename: TForm1's batch rename of the selected candidates to prefix + serial
 // number + extension, each in its own folder.
+// Commands: btnRenameClick.
 #include "ui/Unit1.h"
 
 #include "scan/FileOps.h"
@@ -9,32 +10,10 @@
 #include "ui/PathDisplay.h"
 #include "ui/Unit3.h"
 
-#include <QTreeWidget>
-
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-// Gives the first file node showing oldPath, in display order, the new path.
-void renameTreeNode(QTreeWidget* tree, const std::string& oldPath, const std::string& newPath)
-{
-    for (int g = 0; g < tree->topLevelItemCount(); ++g) {
-        QTreeWidgetItem* group = tree->topLevelItem(g);
-        for (int c = 0; c < group->childCount(); ++c) {
-            if (TForm1::NodePath(group->child(c)) == oldPath) {
-                TForm1::SetNodePath(group->child(c), newPath);
-                return;
-            }
-        }
-    }
-}
-
-} // namespace
 
 void TForm1::btnRenameClick()
 {
-    if (refuseWhileChecking())
-        return;
     RunCommand([this] {
         if (FocusedIndex() < 0 || Candidates().Empty())
             return;
@@ -66,7 +45,9 @@ void TForm1::btnRenameClick()
                     u"ファイル名："_s + PathToDisplay(newPath) + u"は、すでに存在します。"_s);
                 continue;
             }
-            renameTreeNode(FileTree, oldPath, newPath);
+            // The first file of the results showing the old path follows, keeping its stamp.
+            if (const std::optional<Check::FilePlace> place = Results().FindPath(oldPath))
+                Results().SetPath(*place, newPath);
             ReplaceCandidate(i, newPath);
             ++number;
         }

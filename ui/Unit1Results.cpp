@@ -1,11 +1,9 @@
-// Unit1Results: TForm1's command that saves the result groups as CSV or JSON.
+// Unit1Results: TForm1's command that saves the results as CSV or JSON.
+// Commands: mSaveResultsClick.
 #include "ui/Unit1.h"
 
 #include "check/ResultExport.h"
 #include "ui/Desktop.h"
-
-#include <QAction>
-#include <QTreeWidget>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -14,32 +12,12 @@ namespace {
 // The filters of the save dialog, in the order of their indices.
 constexpr int kJsonFilter = 1;
 
-Check::ResultGroups treeGroups(const QTreeWidget* tree)
-{
-    Check::ResultGroups groups(static_cast<std::size_t>(tree->topLevelItemCount()));
-    for (int g = 0; g < tree->topLevelItemCount(); ++g) {
-        const QTreeWidgetItem* group = tree->topLevelItem(g);
-        for (int c = 0; c < group->childCount(); ++c)
-            groups[static_cast<std::size_t>(g)].push_back(TForm1::NodePath(group->child(c)));
-    }
-    return groups;
-}
-
 } // namespace
-
-void TForm1::updateSaveResults()
-{
-    mSaveResults->setEnabled(!m_checking && FileTree->topLevelItemCount() > 0);
-}
 
 void TForm1::mSaveResultsClick()
 {
-    // Saving waits for the end of a run, whose groups are not all in yet.
-    if (refuseWhileChecking())
-        return;
     RunCommand([this] {
-        const Check::ResultGroups groups = treeGroups(FileTree);
-        if (groups.empty())
+        if (Results().GroupCount() == 0)
             return;
         std::string fileName = m_saveFileName;
         int filter = m_saveFilter;
@@ -51,6 +29,6 @@ void TForm1::mSaveResultsClick()
         const Check::ResultFormat format = Check::ResultFormatOf(
             fileName, filter == kJsonFilter ? Check::ResultFormat::Json : Check::ResultFormat::Csv);
         BusyCursor busy;
-        Check::SaveResults(fileName, groups, format);
+        Check::SaveResults(fileName, Results().Paths(), format);
     });
 }

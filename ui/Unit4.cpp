@@ -7,10 +7,10 @@
 #include "ui/Desktop.h"
 #include "ui/FormLook.h"
 #include "ui/PathDisplay.h"
-#include "ui/Removal.h"
+#include "ui/BackgroundJob.h"
+#include "ui/RemovalBoxes.h"
 #include "ui/Settings.h"
 
-#include <QCoreApplication>
 #include <QListWidgetItem>
 #include <QLocale>
 #include <QTreeWidgetItem>
@@ -25,24 +25,7 @@ constexpr int kRuleRole = Qt::UserRole;
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kGroupRole = Qt::UserRole + 1;
 
-QString ruleText(Check::KeepRule rule)
-{
-    switch (rule) {
-    case Check::KeepRule::Protected:
-        return u"保護フォルダのファイルを残す"_s;
-    case Check::KeepRule::Newest:
-        return u"更新日時が新しいものを残す"_s;
-    case Check::KeepRule::Oldest:
-        return u"更新日時が古いものを残す"_s;
-    case Check::KeepRule::Shortest:
-        return u"パスが短いものを残す"_s;
-    case Check::KeepRule::NotCopyName:
-        return u"コピーらしい名前のものを削除"_s;
-    case Check::KeepRule::First:
-        break;
-    }
-    return u"リストの最初のファイルを残す"_s;
-}
+QString ruleText(Check::KeepRule rule) { return QString::fromUtf8(Check::KeepRuleText(rule)); }
 
 QString bytesText(std::uint64_t bytes)
 {
@@ -58,6 +41,7 @@ TForm4::TForm4(
     , m_groups(std::move(groups))
     , m_selected(std::move(selected))
     , m_mode(mode)
+    , m_job(std::make_unique<BackgroundJob>())
 {
     m_ui->setupUi(this);
     setFont(FormFont());
@@ -152,7 +136,7 @@ void TForm4::moveRule(int step)
 
 void TForm4::replan()
 {
-    if (m_running)
+    if (m_job->Running())
         return;
     m_plan = Check::MakeCleanPlan(m_groups, rules(), protectedFolders());
     fillPreview();
@@ -171,7 +155,7 @@ void TForm4::fillPreview()
         if (going == 0 || (m_ui->SelectedOnly->isChecked() && !m_selected[g]))
             continue;
         auto* item = new QTreeWidgetItem;
-        const QString caption = QString::fromStdString(m_groups[g].caption);
+        const QString caption = QString::fromStdString(m_groups[g].Caption());
         item->setText(0,
             u"%1　残す：%2（%3 個を%4）"_s.arg(caption, PathToDisplay(group.files[group.kept].path))
                 .arg(going)
@@ -240,34 +224,42 @@ void TForm4::saveChoices() const
 
 void TForm4::run()
 {
-    if (m_running)
+    if (m_job->Running())
         return;
     saveChoices();
     const std::vector<bool> included = Included();
-    m_running = true;
-    m_cancel = false;
     for (QWidget* control : std::initializer_list<QWidget*> {
              m_ui->GroupBox1, m_ui->GroupBox2, m_ui->PreviewTree, m_ui->Button1 })
         control->setEnabled(false);
     m_ui->PBar->setValue(0);
     m_ui->PBar->show();
-    m_result = Check::CarryOutPlan(m_plan, included, m_mode, [this](std::size_t done, std::size_t total) {
-        m_ui->PBar->setMaximum(static_cast<int>(std::max<std::size_t>(total, 1)));
-        m_ui->PBar->setValue(static_cast<int>(done));
-        // Keeps the window painted and lets Cancel through between groups.
-        QCoreApplication::processEvents();
-        return !m_cancel;
-    });
-    m_running = false;
-    accept();
+    const auto progress = [this](std::size_t done, std::size_t total) {
+        m_job->Post([this, done, total] {
+            m_ui->PBar->setMaximum(static_cast<int>(std::max<std::size_t>(total, 1)));
+            m_ui->PBar->setValue(static_cast<int>(done));
+        });
+        return !m_job->Cancelled();
+    };
+    m_job->Start([this, included, progress] { m_result = Check::CarryOutPlan(m_plan, included, m_mode, progress); },
+        [this](std::exception_ptr error) {
+            m_error = std::move(error);
+            accept();
+        });
+}
+
+const Check::RemovalReport& TForm4::Result() const
+{
+    if (m_error)
+        std::rethrow_exception(m_error);
+    return m_result;
 }
 
 void TForm4::reject()
 {
     // While files are being removed, Cancel (also Esc and the close box) stops the run
     // after the group at hand; what is done stays done.
-    if (m_running) {
-        m_cancel = true;
+    if (m_job->Running()) {
+        m_job->Cancel();
         return;
     }
     saveChoices();

@@ -1,5 +1,6 @@
 // Unit4: the bulk clean dialog TForm4: keep rules in the user's order, protected
-// folders, a preview of what every group keeps and loses, and the run with its progress.
+// folders, a preview of what every group keeps and loses, and the run with its progress
+// (on a thread of its own, cancelled between groups).
 #pragma once
 
 #include "check/CleanPlan.h"
@@ -8,10 +9,12 @@
 #include <QDialog>
 #include <QString>
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
 
+class BackgroundJob;
 class QTreeWidgetItem;
 
 namespace Ui {
@@ -34,8 +37,8 @@ public:
     const Check::CleanPlan& Plan() const { return m_plan; }
     // included[i]: group i of the plan is ticked in the preview.
     std::vector<bool> Included() const;
-    // What OK did, once the dialog has closed with it.
-    const Check::CleanResult& Result() const { return m_result; }
+    // What OK did, once the dialog has closed with it; rethrows what stopped the run.
+    const Check::RemovalReport& Result() const;
 
     // Preview lines of the groups with files to go, in plan order.
     int PreviewCount() const;
@@ -63,7 +66,8 @@ private:
     std::vector<bool> m_selected;
     Files::RemoveMode m_mode;
     Check::CleanPlan m_plan;
-    Check::CleanResult m_result;
-    bool m_running = false;
-    bool m_cancel = false;
+    Check::RemovalReport m_result;
+    std::exception_ptr m_error;
+    // The run, on a thread of its own; last, so that it stops before the rest goes.
+    std::unique_ptr<BackgroundJob> m_job;
 };

@@ -76,9 +76,9 @@ TEST_F(CheckRunTest, SecondRunNumbersFromOneBelowTheEarlierGroups)
     SetFileMtime(c, -631152000);
     SetFileMtime(d, 10500000000);
     RecordingHost host({ a, b });
-    Check::RunCheck(host);
+    host.Run();
     host.entries.insert(host.entries.end(), { c, d });
-    Check::RunCheck(host);
+    host.Run();
     EXPECT_EQ(
         host.tree, (std::vector<Group> { { "重複ファイル1", { a, b } }, { "重複ファイル1", { c, d } } }));
     EXPECT_EQ(host.entries, (std::vector<std::string> { a, c }));
@@ -130,7 +130,7 @@ TEST_F(CheckRunTest, CancelStopsWithoutMessageOrPageSwitch)
     const std::string a = File("a", x), b = File("b", x);
     RecordingHost host({ a, b });
     host.onEvents = [](RecordingHost& h) { h.Cancel(); };
-    Check::RunCheck(host);
+    host.Run();
     EXPECT_EQ(host.log, (std::vector<std::string> { "checking", "idle" }));
     EXPECT_EQ(host.events, 1);
     EXPECT_TRUE(host.tree.empty());

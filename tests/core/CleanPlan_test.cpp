@@ -343,7 +343,7 @@ TEST(MakeCleanPlan, AMissingFileIsNeverKeptAndStaysWhenTheRereadFindsItGone)
     // Never looked up: planned to go, and kept by the re-read.
     plan = PlanFirst({ { a, gone } });
     EXPECT_EQ(plan.groups[0].remove, (std::vector<bool> { false, true }));
-    const CleanResult result = CarryOutPlan(plan, {}, RemoveMode::Delete);
+    const RemovalReport result = CarryOutPlan(plan, {}, RemoveMode::Delete);
     ASSERT_EQ(result.files.size(), 1U);
     EXPECT_FALSE(result.files[0].removed);
     EXPECT_EQ(result.files[0].reason, KeepReason::Unreadable);
@@ -364,7 +364,7 @@ TEST(CarryOutPlan, AFileReachedTwiceCountsOnce)
     EXPECT_EQ(twice.bytesFreed, 5U);
     const PlanTotals second = TotalsOf(twice, { false, true });
     EXPECT_EQ(std::make_tuple(second.groups, second.files, second.bytes), std::make_tuple(1U, 1U, 5ULL));
-    const CleanResult result = CarryOutPlan(twice, {}, RemoveMode::Delete);
+    const RemovalReport result = CarryOutPlan(twice, {}, RemoveMode::Delete);
     EXPECT_EQ(result.files.size(), 3U);
     EXPECT_EQ(std::make_tuple(result.removed, result.bytesFreed, result.trashed, result.stayed),
         std::make_tuple(1U, 5ULL, 0U, 0U));
@@ -373,7 +373,7 @@ TEST(CarryOutPlan, AFileReachedTwiceCountsOnce)
     // Kept under both lines, it stays once.
     const std::string c = dir.Write("c", "12345");
     dir.Write("a", "54321");
-    const CleanResult kept = CarryOutPlan(PlanFirst({ { a, c, c } }), {}, RemoveMode::Delete);
+    const RemovalReport kept = CarryOutPlan(PlanFirst({ { a, c, c } }), {}, RemoveMode::Delete);
     EXPECT_EQ(std::make_tuple(kept.removed, kept.stayed), std::make_tuple(0U, 1U));
 }
 
@@ -391,7 +391,7 @@ TEST(CarryOutPlan, DeletesTheFilesToGoOfTheIncludedGroupsOnly)
     SetFileMtime(groups[0][1], 2000000);
     const CleanPlan plan = MakeCleanPlan(Found(groups), { KeepRule::Newest }, { dir / "g2/c" });
     std::vector<std::pair<std::size_t, std::size_t>> calls;
-    const CleanResult result = CarryOutPlan(plan, { true, false, true }, RemoveMode::Delete,
+    const RemovalReport result = CarryOutPlan(plan, { true, false, true }, RemoveMode::Delete,
         [&](std::size_t done, std::size_t total) {
             calls.emplace_back(done, total);
             return true;
@@ -403,7 +403,7 @@ TEST(CarryOutPlan, DeletesTheFilesToGoOfTheIncludedGroupsOnly)
     EXPECT_EQ(result.bytesFreed, 6U);
     const std::vector<std::pair<std::size_t, std::size_t>> expected { { 0, 0 }, { 0, 2 }, { 2, 1 } };
     for (std::size_t k = 0; k < expected.size(); ++k) {
-        const CleanedFile& file = result.files[k];
+        const RemovedFile& file = result.files[k];
         EXPECT_EQ(std::make_pair(file.group, file.index), expected[k]);
         EXPECT_EQ(file.path, groups[file.group][file.index]);
         EXPECT_TRUE(file.removed);
@@ -455,7 +455,7 @@ TEST(CarryOutPlan, ChangesSinceTheCheckNeverCostTheLastCopyOrAFileElsewhere)
             EXPECT_CHILD_OK(InChild([&]() -> std::string {
                 // The trash lives under XDG_DATA_HOME; set before the first look at it.
                 setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-                const CleanResult result = CarryOutPlan(plan, {}, mode);
+                const RemovalReport result = CarryOutPlan(plan, {}, mode);
                 return result.files.size() == 1 && !result.files[0].removed && result.files[0].reason == row.reason
                         && result.removed == 0
                     ? ""
@@ -475,7 +475,7 @@ TEST(CarryOutPlan, CancelStopsBeforeTheNextGroupOrBatchOfFiles)
     for (const char* name : { "g0", "g1", "g2" })
         groups.push_back({ dir.Write(std::string(name) + "/a", name), dir.Write(std::string(name) + "/b", name) });
     std::vector<std::size_t> seen;
-    CleanResult result = CarryOutPlan(PlanFirst(groups), {}, RemoveMode::Delete, [&](std::size_t done, std::size_t) {
+    RemovalReport result = CarryOutPlan(PlanFirst(groups), {}, RemoveMode::Delete, [&](std::size_t done, std::size_t) {
         seen.push_back(done);
         return done < 1;
     });
@@ -514,7 +514,7 @@ TEST(CarryOutPlan, TrashesRestorablyAndDeletesWhatHasNoTrashOnlyWhenAsked)
         // The trash lives under XDG_DATA_HOME; set before the first look at it.
         setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         std::string report;
-        CleanResult result = CarryOutPlan(plan, {}, RemoveMode::Trash);
+        RemovalReport result = CarryOutPlan(plan, {}, RemoveMode::Trash);
         if (result.files.size() != 2 || result.removed != 1 || result.bytesFreed != 5)
             return "unexpected result of the trash run";
         if (!result.files[0].removed || Exists(copy) || Content(dir / "data/Trash/files/b.jpg") != "alpha")

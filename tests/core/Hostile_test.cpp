@@ -351,7 +351,7 @@ TEST(HostileChanging, AFolderSwappedForALinkAfterTheCheckCostsNoFileElsewhere)
     for (const Files::RemoveMode mode : { Files::RemoveMode::Delete, Files::RemoveMode::Trash }) {
         EXPECT_CHILD_OK(InChild([&]() -> std::string {
             setenv("XDG_DATA_HOME", (fx / "data").c_str(), 1);
-            const Check::CleanResult result = Check::CarryOutPlan(Check::MakeCleanPlan(found, {}, {}), {}, mode);
+            const Check::RemovalReport result = Check::CarryOutPlan(Check::MakeCleanPlan(found, {}, {}), {}, mode);
             return result.removed == 0 && result.files.size() == 1
                     && result.files[0].reason == Check::KeepReason::Changed
                 ? ""

@@ -7,6 +7,7 @@
 #include "scan/CandidatePaths.h"
 #include "scan/FileScan.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <ostream>
@@ -25,8 +26,8 @@ struct Group {
     bool operator==(const Group&) const = default;
 };
 
-// What a run leaves behind: the candidate list, the groups it appended, what it showed
-// ("checking", "idle", "page<n>", "info:<text>" in order), the text of the error that
+// What a run leaves behind: the candidate list, the groups it appended, what the window
+// showed ("checking", "idle", "page<n>", "info:<text>" in order), the text of the error that
 // ended it ("" when none), whether a cancel ended it, and the host calls it made that
 // break the host's contract.
 struct Outcome {
@@ -65,8 +66,10 @@ inline std::ostream& operator<<(std::ostream& out, const Outcome& o)
     return out;
 }
 
-// The window as the run sees it: a list, a tree, and a record of what was shown. Calls
-// that break the contract (from a worker, while idle, a child before any group) are
+// The window as the run sees it: a list, a tree, and a record of what was shown. The run
+// itself shows nothing: as the window does, Run shows the checking state around it
+// ("checking", "idle"), then the results page or the box of a list too short. Calls that
+// break the contract (from a worker, while idle, a list change out of order) are
 // recorded in faults.
 class RecordingHost : public Check::CheckHost {
 public:
@@ -91,119 +94,86 @@ public:
         OnHostThread();
         return index < lookedUp.size() ? &lookedUp[index] : nullptr;
     }
-    void RemoveEntry(std::size_t index) override
+    void TakeStep(Check::CheckStep step) override
     {
         OnHostThread();
-        Expect(checking, "entry removed while idle");
-        // The look-ups no longer line up with the entries.
-        lookedUp.clear();
-        if (Expect(index < entries.size(), "removed entry past the end of the list"))
-            entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(index));
-    }
-    void AddGroup(const std::string& caption) override
-    {
-        OnHostThread();
-        Expect(checking, "group added while idle");
-        tree.push_back({ caption, {} });
-    }
-    void AddChild(const Check::FoundFile& file) override
-    {
-        OnHostThread();
-        if (Expect(!tree.empty(), "child appended before any group")) {
-            tree.back().children.push_back(file.path);
-            stamps.push_back(file.stamp);
-        }
-    }
-    void SetProgressMax(int maximum) override
-    {
-        OnHostThread();
-        progressMax = maximum;
-        ++progressMaxCalls;
-    }
-    void SetProgress(int position) override
-    {
-        OnHostThread();
-        progress.push_back(position);
-    }
-    void SetCountText(const std::string& text) override
-    {
-        OnHostThread();
-        countText = text;
-    }
-    void SetComparedFiles(std::size_t files) override
-    {
-        OnHostThread();
-        compared.push_back(files);
-    }
-    void ProcessEvents() override
-    {
-        OnHostThread();
-        Expect(checking, "events processed while idle");
+        Expect(checking, "step taken while idle");
         ++events;
+        for (Check::ResultGroup& group : step.groups) {
+            Group& shown = tree.emplace_back(Group { group.Caption(), {} });
+            for (Check::FoundFile& file : group.files) {
+                shown.children.push_back(file.path);
+                stamps.push_back(file.stamp);
+            }
+        }
+        Expect(std::is_sorted(step.removed.rbegin(), step.removed.rend())
+                && std::adjacent_find(step.removed.begin(), step.removed.end()) == step.removed.end(),
+            "removed entries not in descending order");
+        for (std::size_t index : step.removed) {
+            // The look-ups no longer line up with the entries.
+            lookedUp.clear();
+            if (Expect(index < entries.size(), "removed entry past the end of the list"))
+                entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(index));
+        }
+        if (step.entriesLeft) {
+            Expect(*step.entriesLeft == entries.size(), "count text not the entry count");
+            countText = std::to_string(*step.entriesLeft);
+        }
+        if (step.progress)
+            progress.push_back(*step.progress);
+        if (step.comparedFiles)
+            compared.push_back(*step.comparedFiles);
         if (onEvents)
             onEvents(*this);
     }
-    bool CheckCancelled() const override
+    bool Cancelled() const override
     {
         OnHostThread();
         return cancelled;
-    }
-    void ResetCancelled() override
-    {
-        OnHostThread();
-        Expect(focused, "cancel flag cleared before the Cancel button took the focus");
-        cancelled = false;
-    }
-    void SetCheckCtrl(bool on) override
-    {
-        OnHostThread();
-        Expect(on != checking, "control state switched to the state it had");
-        checking = on;
-        log.push_back(on ? "checking" : "idle");
-    }
-    void FocusCancel() override
-    {
-        OnHostThread();
-        Expect(checking, "Cancel focused while idle");
-        focused = true;
-    }
-    void ShowPage(int index) override
-    {
-        OnHostThread();
-        Expect(!checking, "page switched while checking");
-        log.push_back("page" + std::to_string(index));
-    }
-    void ShowInfo(const std::string& text) override
-    {
-        OnHostThread();
-        log.push_back("info:" + text);
     }
 
     // Asks the run to stop at its next look at the flag.
     void Cancel() { cancelled = true; }
 
-    // Runs run (the real check by default) on this host and returns what it left behind.
-    Outcome Run(const std::function<void(Check::CheckHost&)>& run)
+    // Runs run (the real check by default) on this host as the window runs it, and
+    // returns what it left behind.
+    Outcome Run(const std::function<Check::CheckEnd(Check::CheckHost&)>& run)
     {
         Outcome out;
+        const bool start = entries.size() >= 2;
+        if (start) {
+            checking = true;
+            log.push_back("checking");
+            cancelled = false;
+            progressMax = Check::kProgressMax;
+            ++progressMaxCalls;
+            progress.push_back(0);
+        }
+        Check::CheckEnd end = Check::CheckEnd::Cancelled;
         try {
-            run(*this);
+            end = run(*this);
         } catch (const Files::FileError& e) {
             out.error = e.what();
         }
-        Expect(!checking, "checking state left on");
+        Expect(start == (end != Check::CheckEnd::NothingToCompare), "a short list run, or a long one refused");
+        if (checking) {
+            checking = false;
+            log.push_back("idle");
+        }
+        if (out.error.empty() && end == Check::CheckEnd::Completed)
+            log.push_back("page1");
+        else if (out.error.empty() && end == Check::CheckEnd::NothingToCompare)
+            log.push_back(std::string("info:").append(Check::kNothingToCompare));
         out.list = entries;
         out.groups = tree;
         out.log = log;
-        // The flag starts set, so that a run that never clears it shows; only a cancel
-        // after the clearing ends a run.
-        out.cancelled = cancelled && focused;
+        out.cancelled = out.error.empty() && end == Check::CheckEnd::Cancelled;
         out.faults = faults;
         return out;
     }
     Outcome Run(const Check::EngineOptions& options = {})
     {
-        return Run([&](Check::CheckHost& h) { Check::RunCheck(h, options); });
+        return Run([&](Check::CheckHost& h) { return Check::RunCheck(h, options); });
     }
 
     std::vector<std::string> entries;
@@ -219,12 +189,12 @@ public:
     std::string countText;
     int progressMax = -1;
     int progressMaxCalls = 0;
+    // The steps taken.
     int events = 0;
-    // Runs at every ProcessEvents, so a test can act "while the window is live".
+    // Runs after every step, so a test can act "while the window is live".
     std::function<void(RecordingHost&)> onEvents;
-    bool cancelled = true;
+    bool cancelled = false;
     bool checking = false;
-    bool focused = false;
     mutable std::vector<std::string> faults;
 
 private:
@@ -244,58 +214,59 @@ using SameFn = std::function<bool(const std::string&, const std::string&)>;
 
 // The pairwise run the engine must equal: pivot i from the top, every entry j from the
 // bottom up, equal path strings skipped, one same() per other pair (SameFileContent
-// unless a test models the files in memory), with the host's progress, cancel and
-// control states where the engine has them.
-inline void PairwiseRun(Check::CheckHost& host, const SameFn& same = FileScan::SameFileContent)
+// unless a test models the files in memory), with a step before every comparison (where
+// a cancel is read). What it found goes to the host in one step at its end, also when
+// it is cancelled or fails.
+inline Check::CheckEnd PairwiseRun(Check::CheckHost& host, const SameFn& same = FileScan::SameFileContent)
 {
-    if (host.EntryCount() < 2) {
-        host.ShowInfo("比較するファイルがありません");
-        return;
-    }
-    host.SetCheckCtrl(true);
+    if (host.EntryCount() < 2)
+        return Check::CheckEnd::NothingToCompare;
+    // The list as the run changes it, each entry with its first position.
+    std::vector<std::pair<std::string, std::size_t>> list;
+    for (std::size_t k = 0; k < host.EntryCount(); ++k)
+        list.emplace_back(host.EntryText(k), k);
+    Check::CheckStep found;
+    const auto handOver = [&] {
+        std::sort(found.removed.rbegin(), found.removed.rend());
+        found.entriesLeft = list.size();
+        host.TakeStep(std::move(found));
+    };
+    int groupCounter = 0;
     try {
-        host.FocusCancel();
-        host.ResetCancelled();
-        host.SetProgress(0);
-        int groupCounter = 0;
-        for (std::size_t i = 0; i + 1 <= host.EntryCount(); ++i) {
-            host.SetProgressMax(static_cast<int>(host.EntryCount() - 1));
+        for (std::size_t i = 0; i < list.size(); ++i) {
             bool open = false;
-            const std::size_t count = host.EntryCount();
-            for (std::size_t j = count; j-- > 0;) {
-                host.ProcessEvents();
-                if (host.CheckCancelled()) {
-                    host.SetCheckCtrl(false);
-                    return;
+            for (std::size_t j = list.size(); j-- > 0;) {
+                host.TakeStep({});
+                if (host.Cancelled()) {
+                    handOver();
+                    return Check::CheckEnd::Cancelled;
                 }
-                if (host.EntryText(i) == host.EntryText(j))
+                if (list[i].first == list[j].first)
                     continue;
-                if (same(host.EntryText(i), host.EntryText(j))) {
+                if (same(list[i].first, list[j].first)) {
                     if (!open) {
-                        host.AddGroup("重複ファイル" + std::to_string(++groupCounter));
-                        host.AddChild(Check::LookUpNow(host.EntryText(i)));
+                        found.groups.push_back({ ++groupCounter, { Check::LookUpNow(list[i].first) } });
                         open = true;
                     }
-                    host.AddChild(Check::LookUpNow(host.EntryText(j)));
-                    host.RemoveEntry(j);
+                    found.groups.back().files.push_back(Check::LookUpNow(list[j].first));
+                    found.removed.push_back(list[j].second);
+                    list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
                 }
-                host.SetCountText(std::to_string(host.EntryCount()));
             }
-            host.SetProgress(static_cast<int>(i + 1));
         }
     } catch (...) {
-        host.SetCheckCtrl(false);
+        handOver();
         throw;
     }
-    host.SetCheckCtrl(false);
-    host.ShowPage(1);
+    handOver();
+    return Check::CheckEnd::Completed;
 }
 
 // Runs the pairwise run over entries with a fresh host.
 inline Outcome PairwiseCheck(std::vector<std::string> entries, const SameFn& same = FileScan::SameFileContent)
 {
     RecordingHost host(std::move(entries));
-    return host.Run([&](Check::CheckHost& h) { PairwiseRun(h, same); });
+    return host.Run([&](Check::CheckHost& h) { return PairwiseRun(h, same); });
 }
 
 // Runs the real check over entries with a fresh host.

@@ -70,7 +70,7 @@ void TestAbout::commandShowsAndReleases()
         modal = shown->isModal();
         QTest::keyClick(shown, Qt::Key_Return);
     });
-    form->About1->trigger();
+    w().About1->trigger();
     QCOMPARE(name, u"AboutBox"_s);
     QCOMPARE(owner, form.get());
     QVERIFY(modal);

@@ -52,20 +52,20 @@ private slots:
 void TestUnit1::windowFrame()
 {
     QCOMPARE(form->windowTitle(), u"Tessarin"_s);
-    QCOMPARE(form->centralWidget(), form->PageControl1);
-    QCOMPARE(form->PageControl1->size(), QSize(710, 400));
+    QCOMPARE(form->centralWidget(), w().PageControl1);
+    QCOMPARE(w().PageControl1->size(), QSize(710, 400));
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     // The client area below the menu bar is the page control, and the window cannot grow.
-    QCOMPARE(form->PageControl1->geometry().top(), form->MainMenu1->geometry().bottom() + 1);
+    QCOMPARE(w().PageControl1->geometry().top(), w().MainMenu1->geometry().bottom() + 1);
     QCOMPARE(form->minimumSize(), form->maximumSize());
     QCOMPARE(form->size().width(), 710);
     const Qt::WindowFlags flags = form->windowFlags();
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);
     QVERIFY(flags & Qt::WindowCloseButtonHint);
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(form->PageControl1->tabText(0), u"検索"_s);
-    QCOMPARE(form->PageControl1->tabText(1), u"検索結果"_s);
+    QCOMPARE(w().PageControl1->tabText(0), u"検索"_s);
+    QCOMPARE(w().PageControl1->tabText(1), u"検索結果"_s);
 }
 
 void TestUnit1::controlGeometry()
@@ -95,7 +95,7 @@ void TestUnit1::glyphsFontAndTextsFit()
 {
     // The captions are in the table of controlGeometry.
     for (QToolButton* button :
-        { form->btnAddFile, form->btnAddFolder, form->btnDelFile, form->btnClear, form->btnRename, form->btnChecker }) {
+        { w().btnAddFile, w().btnAddFolder, w().btnDelFile, w().btnClear, w().btnRename, w().btnChecker }) {
         // Two glyphs: the disabled one is its own image, not a greyed copy.
         const QImage normal = button->icon().pixmap(16, 16, QIcon::Normal).toImage();
         const QImage disabled = button->icon().pixmap(16, 16, QIcon::Disabled).toImage();
@@ -104,29 +104,29 @@ void TestUnit1::glyphsFontAndTextsFit()
     }
     // The form's font, and the face really used is a Japanese one.
     QCOMPARE(form->font(), FormFont());
-    const QString used = QFontInfo(form->Label1->font()).family();
+    const QString used = QFontInfo(w().Label1->font()).family();
     QVERIFY2(used.contains(u"JP"_s) || used.contains(u"ゴシック"_s) || used.contains(u"Gothic"_s),
         qPrintable(used));
     // Every text fits its box in that font.
     for (QWidget* control :
-        std::initializer_list<QWidget*> { form->Label1, form->Label2, form->OptionCheck1, form->btnAddFile,
-            form->btnAddFolder, form->btnDelFile, form->btnClear, form->btnRename, form->btnChecker })
+        std::initializer_list<QWidget*> { w().Label1, w().Label2, w().OptionCheck1, w().btnAddFile,
+            w().btnAddFolder, w().btnDelFile, w().btnClear, w().btnRename, w().btnChecker })
         QVERIFY2(control->sizeHint().width() <= control->width(), qPrintable(control->objectName()));
 }
 
 void TestUnit1::tabOrder()
 {
     // The progress bar takes no focus; it has no place of its own in the chain.
-    const QList<QWidget*> expected { form->FileList, form->ExtEdit, form->OptionCheck1, form->Button1 };
+    const QList<QWidget*> expected { w().FileList, w().ExtEdit, w().OptionCheck1, w().Button1 };
     QList<QWidget*> seen;
-    QWidget* widget = form->FileList;
+    QWidget* widget = w().FileList;
     do {
         if (expected.contains(widget))
             seen << widget;
         widget = widget->nextInFocusChain();
-    } while (widget != form->FileList && seen.size() < expected.size());
+    } while (widget != w().FileList && seen.size() < expected.size());
     QCOMPARE(seen, expected);
-    QCOMPARE(form->btnAddFile->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(w().btnAddFile->focusPolicy(), Qt::NoFocus);
 }
 
 namespace {
@@ -146,28 +146,28 @@ QStringList MenuItems(const QMenu* menu)
 
 void TestUnit1::mainMenu()
 {
-    const QList<QAction*> top = form->MainMenu1->actions();
+    const QList<QAction*> top = w().MainMenu1->actions();
     QCOMPARE(top.size(), 3);
-    QCOMPARE(top[0]->menu(), form->mFile);
-    QCOMPARE(top[1]->menu(), form->mFind);
-    QCOMPARE(top[2]->menu(), form->N3);
-    QCOMPARE(form->mFile->title(), u"ファイル(&F)"_s);
-    QCOMPARE(form->mFind->title(), u"検索(&S)"_s);
-    QCOMPARE(form->N3->title(), u"&?"_s);
+    QCOMPARE(top[0]->menu(), w().mFile);
+    QCOMPARE(top[1]->menu(), w().mFind);
+    QCOMPARE(top[2]->menu(), w().N3);
+    QCOMPARE(w().mFile->title(), u"ファイル(&F)"_s);
+    QCOMPARE(w().mFind->title(), u"検索(&S)"_s);
+    QCOMPARE(w().N3->title(), u"&?"_s);
 
-    QCOMPARE(MenuItems(form->mFile),
+    QCOMPARE(MenuItems(w().mFile),
         QStringList({ u"mAddFile=ファイル追加(&F)..."_s, u"mAddFolder=フォルダ追加(&O)..."_s,
             u"mDelFile=ファイル削除(&D)"_s, u"mClear=リスト内クリア(&C)"_s, u"mRename=リネーム(&R)..."_s,
             u"N7=-"_s, u"mSaveResults=結果を保存..."_s, u"N1=-"_s, u"mExit=終了(&X)"_s }));
-    QCOMPARE(MenuItems(form->mFind),
+    QCOMPARE(MenuItems(w().mFind),
         QStringList(
             { u"mChecker=重複ファイルチェック(&C)"_s, u"N2=-"_s, u"mOptionCheck1=サブフォルダ検索(&S)"_s, u"N8=-"_s,
                 u"mCleanAll=重複ファイルの一括整理(&B)..."_s, u"mUseTrash=ゴミ箱に移動する(&T)"_s, u"N10=-"_s,
                 u"mExclusions=除外設定(&E)..."_s }));
-    QCOMPARE(MenuItems(form->N3), QStringList({ u"About1=バージョン情報(&A)..."_s }));
+    QCOMPARE(MenuItems(w().N3), QStringList({ u"About1=バージョン情報(&A)..."_s }));
 
-    for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mChecker,
-             form->mRename, form->mExit })
+    for (QAction* action : { w().mAddFile, w().mAddFolder, w().mDelFile, w().mClear, w().mChecker,
+             w().mRename, w().mExit })
         QVERIFY2(!action->icon().pixmap(16, 16).isNull(), qPrintable(action->objectName()));
     for (const QAction* action : form->findChildren<QAction*>())
         QVERIFY2(action->shortcuts().isEmpty(), qPrintable(action->objectName()));
@@ -175,11 +175,11 @@ void TestUnit1::mainMenu()
 
 void TestUnit1::popupMenus()
 {
-    QCOMPARE(MenuItems(form->PopupMenu1),
+    QCOMPARE(MenuItems(w().PopupMenu1),
         QStringList({ u"pAddFile=ファイル追加(&F)..."_s, u"pAddFolder=フォルダ追加(&O)..."_s,
             u"pDelFile=ファイル削除(&D)"_s, u"pClear=リスト内クリア(&C)"_s, u"pRename=リネーム(&R)..."_s,
             u"N5=-"_s, u"pShow=表示(&V)"_s }));
-    QCOMPARE(MenuItems(form->PopupMenu2),
+    QCOMPARE(MenuItems(w().PopupMenu2),
         QStringList({ u"popRename=リネーム(&R)"_s, u"popMove=ファイル移動(&M)"_s, u"popShow=表示(&V)"_s,
             u"N6=-"_s, u"popDelete=削除(&D)"_s, u"N9=-"_s, u"popCleanAll=重複ファイルの一括整理(&B)..."_s,
             u"N11=-"_s, u"popNotDuplicates=重複ではないとして隠す(&H)"_s }));
@@ -197,15 +197,15 @@ void TestUnit1::dropFilesInOrder()
     WriteTestFile(photos + "/inside.jpg", "x");
     form->Candidates().Append(std::string("/already/there"));
     form->RefreshCount();
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ c, a, b })));
+    QVERIFY(DropUriList(w().FileList->viewport(), UriList({ c, a, b })));
     QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { "/already/there", c, a, b }));
-    QCOMPARE(form->CountLabel->text(), u"4"_s);
+    QCOMPARE(w().CountLabel->text(), u"4"_s);
     // The rest of the window takes drops as well; a folder is listed as itself, and a
     // file dropped again is listed again.
     QVERIFY(DropUriList(form.get(), UriList({ photos })));
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ a })));
+    QVERIFY(DropUriList(w().FileList->viewport(), UriList({ a })));
     QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { "/already/there", c, a, b, photos, a }));
-    QCOMPARE(form->CountLabel->text(), u"6"_s);
+    QCOMPARE(w().CountLabel->text(), u"6"_s);
 }
 
 void TestUnit1::dropIgnoresOtherUrls()
@@ -213,9 +213,9 @@ void TestUnit1::dropIgnoresOtherUrls()
     const QByteArray list
         = "# comment\r\nhttp://example.org/a.jpg\r\nfile://otherhost/b.jpg\r\n"
           "file:///tmp/x%20y.jpg\r\nfile://localhost/tmp/z.jpg\r\nfile:///tmp/nul%00.jpg\r\n";
-    QVERIFY(DropUriList(form->FileList->viewport(), list));
+    QVERIFY(DropUriList(w().FileList->viewport(), list));
     QCOMPARE(form->Candidates().Entries(), (std::vector<std::string> { "/tmp/x y.jpg", "/tmp/z.jpg" }));
-    QCOMPARE(form->CountLabel->text(), u"2"_s);
+    QCOMPARE(w().CountLabel->text(), u"2"_s);
 }
 
 // ---- closing ----
@@ -236,7 +236,7 @@ void TestUnit1::closingAsksOnlyWithEntries()
             return form->SessionEndConfirmed();
         form->show();
         if (how == u"exit menu"_s)
-            form->mExit->trigger();
+            w().mExit->trigger();
         else if (!form->close())
             return false;
         return !form->isVisible();
@@ -267,7 +267,7 @@ void TestUnit1::errorWrapperOtherExceptions()
         form->Candidates().Append(std::string("/tmp/b"));
         throw Files::FileError("Disk full");
     });
-    QCOMPARE(form->CountLabel->text(), u"0"_s);
+    QCOMPARE(w().CountLabel->text(), u"0"_s);
     bool ran = false;
     form->RunCommand([&] { ran = true; });
     QVERIFY(ran);

@@ -18,11 +18,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
 
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
@@ -67,11 +67,11 @@ std::string TestCheck::add(const std::string& name, const std::string& content)
 QStringList TestCheck::groups() const
 {
     QStringList list;
-    for (int g = 0; g < form->FileTree->topLevelItemCount(); ++g) {
-        const QTreeWidgetItem* group = form->FileTree->topLevelItem(g);
+    for (int g = 0; g < w().FileTree->topLevelItemCount(); ++g) {
+        const ResultRow group = w().FileTree->topLevelItem(g);
         QString line = group->text(0) + u':';
         for (int c = 0; c < group->childCount(); ++c)
-            line += u' ' + QString::fromStdString(TForm1::NodePath(group->child(c))).section(u'/', -1);
+            line += u' ' + QString::fromStdString(NodePath(group->child(c))).section(u'/', -1);
         list << line;
     }
     return list;
@@ -84,14 +84,14 @@ void TestCheck::duringRun(std::function<void()> action)
 
 void TestCheck::nothingToCompare()
 {
-    form->btnChecker->click();
+    w().btnChecker->click();
     add("only", "x");
-    form->mChecker->trigger();
+    w().mChecker->trigger();
     QCOMPARE(desktop->informations,
         QStringList({ u"比較するファイルがありません"_s, u"比較するファイルがありません"_s }));
-    QCOMPARE(form->PageControl1->currentIndex(), 0);
+    QCOMPARE(w().PageControl1->currentIndex(), 0);
     QCOMPARE(form->Candidates().Count(), std::size_t(1));
-    QCOMPARE(form->FileTree->topLevelItemCount(), 0);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 0);
     verifyIdle();
 }
 
@@ -107,7 +107,7 @@ void TestCheck::treeAndListAreThePairwiseRuns()
     CheckFromButton(*form);
     compareWithPairwise(entries);
     QCOMPARE(groups(), QStringList({ u"重複ファイル1: A D C"_s, u"重複ファイル2: B E"_s }));
-    QVERIFY(!form->FileTree->topLevelItem(0)->isExpanded());
+    QVERIFY(!w().FileTree->topLevelItem(0)->isExpanded());
     QVERIFY(desktop->calls.empty());
 }
 
@@ -123,20 +123,21 @@ void TestCheck::statesWhileChecking()
     bool button1Focused = false;
     int pageDuringRun = -1;
     // Started from the results page: the run shows the search page.
-    form->PageControl1->setCurrentIndex(1);
+    w().PageControl1->setCurrentIndex(1);
     duringRun([&] {
-        pageDuringRun = form->PageControl1->currentIndex();
+        pageDuringRun = w().PageControl1->currentIndex();
         checking = form->Checking();
-        button1Visible = form->Button1->isVisible();
-        pbarVisible = form->PBar->isVisible();
-        button1Focused = form->Button1->hasFocus() || QApplication::focusWidget() == form->Button1;
+        button1Visible = w().Button1->isVisible();
+        pbarVisible = w().PBar->isVisible();
+        button1Focused = w().Button1->hasFocus() || QApplication::focusWidget() == w().Button1;
         disabled = disabledListControls();
-        showAndOptionEnabled = form->pShow->isEnabled() && form->mOptionCheck1->isEnabled();
+        showAndOptionEnabled = w().pShow->isEnabled() && w().mOptionCheck1->isEnabled();
     });
-    form->mChecker->trigger();
+    w().mChecker->trigger();
+    WaitForRunEnd(*form);
     QCOMPARE(pageDuringRun, 0);
     QCOMPARE(groups(), QStringList { u"重複ファイル1: A B"_s });
-    QCOMPARE(form->PageControl1->currentIndex(), 1);
+    QCOMPARE(w().PageControl1->currentIndex(), 1);
     QVERIFY(desktop->calls.empty());
     QVERIFY(checking);
     QVERIFY(button1Visible);
@@ -145,8 +146,8 @@ void TestCheck::statesWhileChecking()
     QVERIFY(showAndOptionEnabled);
     QVERIFY(button1Focused);
     verifyIdle();
-    QCOMPARE(form->PBar->value(), form->PBar->maximum());
-    QCOMPARE(form->PBar->text(), u"100%　比較済み 2 ファイル"_s);
+    QCOMPARE(w().PBar->value(), w().PBar->maximum());
+    QCOMPARE(w().PBar->text(), u"100%　比較済み 2 ファイル"_s);
 }
 
 void TestCheck::cancel_data()
@@ -163,22 +164,22 @@ void TestCheck::cancel()
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     // Esc does nothing while no check runs.
     QTest::keyClick(form.get(), Qt::Key_Escape);
-    QVERIFY(!form->Host().CheckCancelled());
+    QVERIFY(!form->CheckCancelled());
     for (int k = 0; k < 20; ++k)
         add("F" + std::to_string(k), "same");
     duringRun([&] {
         if (byKey)
-            QTest::keyClick(form->Button1, Qt::Key_Escape);
+            QTest::keyClick(w().Button1, Qt::Key_Escape);
         else
-            QTest::mouseClick(form->Button1, Qt::LeftButton);
+            QTest::mouseClick(w().Button1, Qt::LeftButton);
     });
     CheckFromButton(*form);
-    QVERIFY(form->Host().CheckCancelled());
-    QCOMPARE(form->PageControl1->currentIndex(), 0);
+    QVERIFY(form->CheckCancelled());
+    QCOMPARE(w().PageControl1->currentIndex(), 0);
     QVERIFY(desktop->calls.empty());
     verifyIdle();
     // Results already added and entries already removed stay as they are.
-    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
+    QCOMPARE(w().CountLabel->text(), QString::number(form->Candidates().Count()));
 }
 
 void TestCheck::closeDuringRun()
@@ -197,7 +198,7 @@ void TestCheck::closeDuringRun()
     QVERIFY(!form->isVisible());
     QVERIFY(!form->Checking());
     QCOMPARE(desktop->confirms, QStringList { u"本当に終了しますか？"_s });
-    QCOMPARE(form->PageControl1->currentIndex(), 0);
+    QCOMPARE(w().PageControl1->currentIndex(), 0);
 }
 
 void TestCheck::everyChangingHandlerRefusedDuringRun()
@@ -228,16 +229,16 @@ void TestCheck::everyChangingHandlerRefusedDuringRun()
             }
         });
         closer.start(10);
-        form->FileList->selectAll();
-        form->FileList->selectionModel()->setCurrentIndex(
+        w().FileList->selectAll();
+        w().FileList->selectionModel()->setCurrentIndex(
             form->Candidates().index(0), QItemSelectionModel::NoUpdate);
-        QTreeWidgetItem* group = form->FileTree->topLevelItem(0);
+        ResultRow group = w().FileTree->topLevelItem(0);
         listBefore = form->Candidates().Entries();
         treeBefore = groups();
         // Through the controls first: a real drop, and the actions.
-        dropTaken = DropUriList(form->FileList->viewport(), UriList({ extra }))
+        dropTaken = DropUriList(w().FileList->viewport(), UriList({ extra }))
             || DropUriList(form.get(), UriList({ extra }));
-        for (QAction* action : { form->mDelFile, form->pClear, form->mChecker })
+        for (QAction* action : { w().mDelFile, w().pClear, w().mChecker })
             action->trigger();
         form->btnAddFileClick();
         form->btnAddFolderClick();
@@ -248,9 +249,9 @@ void TestCheck::everyChangingHandlerRefusedDuringRun()
         form->DropFiles(drop);
         form->mCleanAllClick();
         form->mSaveResultsClick();
-        form->FileTree->setCurrentItem(group);
+        w().FileTree->setCurrentItem(group);
         form->FileTreeDblClick();
-        form->FileTree->setCurrentItem(group->child(1));
+        w().FileTree->setCurrentItem(group->child(1));
         form->popRenameClick();
         form->popMoveClick();
         form->popDeleteClick();
@@ -275,13 +276,13 @@ void TestCheck::secondRunShowsItsFirstGroup()
         add("B" + std::to_string(k), "first " + std::to_string(k));
     }
     CheckFromButton(*form);
-    QCOMPARE(form->FileTree->topLevelItemCount(), 40);
-    QTreeWidget* tree = form->FileTree;
+    QCOMPARE(w().FileTree->topLevelItemCount(), 40);
+    const ResultRows tree = w().FileTree;
     QVERIFY(!tree->viewport()->rect().intersects(tree->visualItemRect(tree->topLevelItem(39))));
     add("C", "second");
     add("D", "second");
     CheckFromButton(*form);
-    QCOMPARE(form->PageControl1->currentIndex(), 1);
+    QCOMPARE(w().PageControl1->currentIndex(), 1);
     QCOMPARE(tree->topLevelItemCount(), 41);
     // The first group of the second run is in sight, not below the earlier ones.
     QVERIFY(tree->viewport()->rect().contains(tree->visualItemRect(tree->topLevelItem(40))));
@@ -321,27 +322,34 @@ void TestCheck::progressBarText()
     // The window times the run with the clock it is given: here one the test moves.
     std::chrono::steady_clock::time_point now {};
     form->SetProgressClock([&] { return now; });
-    form->Host().SetCheckCtrl(true);
-    form->Host().SetProgressMax(1000);
-    form->Host().SetProgress(0);
-    QCOMPARE(form->PBar->text(), u"0%"_s);
+    // Shows a run's step that moves the bar, or the count of compared files.
+    const auto progress = [&](std::optional<int> position, std::optional<std::size_t> compared) {
+        Check::CheckStep step;
+        step.progress = position;
+        step.comparedFiles = compared;
+        form->ShowCheckStep(step);
+    };
+    form->SetCheckCtrl(true);
+    QCOMPARE(w().PBar->maximum(), 1000);
+    progress(0, {});
+    QCOMPARE(w().PBar->text(), u"0%"_s);
     now += 1s;
-    form->Host().SetProgress(250);
-    QCOMPARE(form->PBar->text(), u"25%"_s);
+    progress(250, {});
+    QCOMPARE(w().PBar->text(), u"25%"_s);
     // Three seconds for a quarter: nine to go.
     now += 2s;
-    form->Host().SetComparedFiles(1234);
-    QCOMPARE(form->PBar->text(), u"25%　残り約9秒　比較済み 1,234 ファイル"_s);
+    progress({}, 1234);
+    QCOMPARE(w().PBar->text(), u"25%　残り約9秒　比較済み 1,234 ファイル"_s);
     // A bar too narrow for the count leaves it out.
-    form->PBar->setFixedWidth(form->PBar->fontMetrics().horizontalAdvance(u"25%　残り約9秒　比較済み"_s));
-    form->Host().SetComparedFiles(1235);
-    QCOMPARE(form->PBar->text(), u"25%　残り約9秒"_s);
+    w().PBar->setFixedWidth(w().PBar->fontMetrics().horizontalAdvance(u"25%　残り約9秒　比較済み"_s));
+    progress({}, 1235);
+    QCOMPARE(w().PBar->text(), u"25%　残り約9秒"_s);
     // A new run starts its clock and its count afresh.
-    form->Host().SetCheckCtrl(false);
-    form->Host().SetCheckCtrl(true);
-    form->Host().SetProgress(500);
-    QCOMPARE(form->PBar->text(), u"50%"_s);
-    form->Host().SetCheckCtrl(false);
+    form->SetCheckCtrl(false);
+    form->SetCheckCtrl(true);
+    progress(500, {});
+    QCOMPARE(w().PBar->text(), u"50%"_s);
+    form->SetCheckCtrl(false);
 }
 
 QTEST_MAIN(TestCheck)

@@ -16,7 +16,6 @@
 #include <QMenu>
 #include <QTest>
 #include <QToolButton>
-#include <QTreeWidget>
 
 #include <unistd.h>
 
@@ -76,17 +75,17 @@ void TestCommands::addFilesRewritesFilterBeforeDialog()
     QFETCH(QString, field);
     QFETCH(QString, dialogFilter);
     QFETCH(QString, rewritten);
-    form->ExtEdit->setText(field);
-    form->CountLabel->setText(u"untouched"_s);
+    w().ExtEdit->setText(field);
+    w().CountLabel->setText(u"untouched"_s);
     QString fieldWhileOpen;
-    desktop->onCall = [&](const QString&) { fieldWhileOpen = form->ExtEdit->text(); };
+    desktop->onCall = [&](const QString&) { fieldWhileOpen = w().ExtEdit->text(); };
     desktop->openAnswers.push_back(std::nullopt);
     form->btnAddFileClick();
     QCOMPARE(desktop->opens.size(), std::size_t(1));
     QCOMPARE(desktop->opens[0].filter, dialogFilter);
     QCOMPARE(fieldWhileOpen, rewritten);
-    QCOMPARE(form->ExtEdit->text(), rewritten);
-    QCOMPARE(form->CountLabel->text(), u"untouched"_s);
+    QCOMPARE(w().ExtEdit->text(), rewritten);
+    QCOMPARE(w().CountLabel->text(), u"untouched"_s);
     QCOMPARE(form->Candidates().Count(), std::size_t(0));
 }
 
@@ -97,12 +96,12 @@ void TestCommands::addFilesAppendsAndRemembersName()
     desktop->openAnswers.push_back(Paths { "/q/c.jpg" });
     form->btnAddFileClick();
     QCOMPARE(form->Candidates().Entries(), (Paths { "/tmp/e0", "/p/b.jpg", "/p/a.jpg", "/p/\x82\xA0.jpg" }));
-    QCOMPARE(form->CountLabel->text(), u"4"_s);
+    QCOMPARE(w().CountLabel->text(), u"4"_s);
     form->btnAddFileClick();
     QCOMPARE(desktop->opens.at(0).fileName, std::string());
     QCOMPARE(desktop->opens.at(1).fileName, std::string("/p/b.jpg"));
     QCOMPARE(form->Candidates().Count(), std::size_t(5));
-    QCOMPARE(form->CountLabel->text(), u"5"_s);
+    QCOMPARE(w().CountLabel->text(), u"5"_s);
 }
 
 void TestCommands::busyCursorOnEveryPath()
@@ -119,12 +118,12 @@ void TestCommands::busyCursorOnEveryPath()
     QVERIFY(!QApplication::overrideCursor());
     // A cancelled folder choice lists nothing and brings the count label up to date.
     fill(2);
-    form->CountLabel->setText(u"stale"_s);
+    w().CountLabel->setText(u"stale"_s);
     desktop->folderAnswers.push_back(std::nullopt);
     form->btnAddFolderClick();
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(form->Candidates().Count(), std::size_t(2));
-    QCOMPARE(form->CountLabel->text(), u"2"_s);
+    QCOMPARE(w().CountLabel->text(), u"2"_s);
     // A failure inside the command restores the cursor too, and shows the error box.
     desktop->onCall = [&](const QString& kind) {
         if (kind == u"OpenFiles"_s)
@@ -165,24 +164,24 @@ void TestCommands::addFolder()
     QFETCH(QStringList, listed);
     for (const char* name : { "a.jpg", "b.txt", ".h.jpg", "sub/c.jpg" })
         file(std::string("pics/") + name, name);
-    form->ExtEdit->setText(field);
+    w().ExtEdit->setText(field);
     if (!subfolders)
-        form->mOptionCheck1->trigger();
-    QCOMPARE(form->OptionCheck1->isChecked(), subfolders);
+        w().mOptionCheck1->trigger();
+    QCOMPARE(w().OptionCheck1->isChecked(), subfolders);
     for (int k = 0; k < times; ++k) {
         desktop->folderAnswers.push_back(path("pics"));
         form->btnAddFolderClick();
         QCOMPARE(desktop->browses.at(std::size_t(k)).title, u"画像のフォルダを指定"_s);
         QCOMPARE(desktop->browses.at(std::size_t(k)).folder, std::string());
     }
-    QCOMPARE(form->ExtEdit->text(), field);
+    QCOMPARE(w().ExtEdit->text(), field);
     Paths expected;
     for (const QString& name : listed)
         expected.push_back(path("pics/" + name.toStdString()));
     Paths entries = form->Candidates().Entries();
     std::sort(entries.begin(), entries.end());
     QCOMPARE(entries, expected);
-    QCOMPARE(form->CountLabel->text(), QString::number(listed.size()));
+    QCOMPARE(w().CountLabel->text(), QString::number(listed.size()));
 }
 
 void TestCommands::addCommandsListEachFileOnce()
@@ -211,7 +210,7 @@ void TestCommands::addCommandsListEachFileOnce()
     expected.push_back(t.dangling);
     QCOMPARE(form->Candidates().Entries(), expected);
     // Dropped: a link to a folder is listed under its own name, the folder then passed over.
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.folderLink, t.root + "/sub", t.chain })));
+    QVERIFY(DropUriList(w().FileList->viewport(), UriList({ t.folderLink, t.root + "/sub", t.chain })));
     expected.push_back(t.folderLink);
     QCOMPARE(form->Candidates().Entries(), expected);
 
@@ -219,10 +218,10 @@ void TestCommands::addCommandsListEachFileOnce()
     const auto rowOfA = std::find(expected.begin(), expected.end(), firstA) - expected.begin();
     selectRows({ static_cast<int>(rowOfA) }, 0);
     form->btnDelFileClick();
-    QCOMPARE(form->CountLabel->text(), u"4"_s);
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.chain, t.a })));
+    QCOMPARE(w().CountLabel->text(), u"4"_s);
+    QVERIFY(DropUriList(w().FileList->viewport(), UriList({ t.chain, t.a })));
     QCOMPARE(form->Candidates().Entries().back(), t.chain);
-    QCOMPARE(form->CountLabel->text(), u"5"_s);
+    QCOMPARE(w().CountLabel->text(), u"5"_s);
 
     // A renamed entry holds its file under the new name.
     const std::string renamed = t.root + "/renamed.jpg";
@@ -232,13 +231,13 @@ void TestCommands::addCommandsListEachFileOnce()
     form->ReplaceCandidate(static_cast<std::size_t>(otherRow), renamed);
     const std::string otherHard = t.root + "/other-hard.jpg";
     QCOMPARE(::link(renamed.c_str(), otherHard.c_str()), 0);
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ otherHard })));
-    QCOMPARE(form->CountLabel->text(), u"5"_s);
+    QVERIFY(DropUriList(w().FileList->viewport(), UriList({ otherHard })));
+    QCOMPARE(w().CountLabel->text(), u"5"_s);
 
     // Cleared, the list takes any name again.
     desktop->confirmAnswers.push_back(true);
     form->btnClearClick();
-    QVERIFY(DropUriList(form->FileList->viewport(), UriList({ t.hard, otherHard, t.a })));
+    QVERIFY(DropUriList(w().FileList->viewport(), UriList({ t.hard, otherHard, t.a })));
     QCOMPARE(form->Candidates().Entries(), (Paths { t.hard, otherHard }));
 }
 
@@ -249,50 +248,50 @@ void TestCommands::removeNeedsFocusThenTakesManyRanges()
     QItemSelection odd;
     for (int row = 1; row < 200; row += 2)
         odd.select(form->Candidates().index(row), form->Candidates().index(row));
-    form->FileList->selectionModel()->select(odd, QItemSelectionModel::Select);
+    w().FileList->selectionModel()->select(odd, QItemSelectionModel::Select);
     // Without a focused row nothing goes.
-    form->FileList->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    w().FileList->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     QCOMPARE(form->FocusedIndex(), -1);
-    form->CountLabel->setText(u"stale"_s);
+    w().CountLabel->setText(u"stale"_s);
     form->btnDelFileClick();
     QCOMPARE(form->Candidates().Count(), std::size_t(200));
-    QCOMPARE(form->CountLabel->text(), u"stale"_s);
-    form->FileList->selectionModel()->setCurrentIndex(
+    QCOMPARE(w().CountLabel->text(), u"stale"_s);
+    w().FileList->selectionModel()->setCurrentIndex(
         form->Candidates().index(51), QItemSelectionModel::NoUpdate);
     form->btnDelFileClick();
     QCOMPARE(form->Candidates().Count(), std::size_t(100));
     for (std::size_t k = 0; k < 100; ++k)
         QCOMPARE(form->Candidates().At(k), "/tmp/e" + std::to_string(2 * k));
-    QCOMPARE(form->CountLabel->text(), u"100"_s);
+    QCOMPARE(w().CountLabel->text(), u"100"_s);
     QVERIFY(form->SelectedCandidates().empty());
     // The focus goes to the entry that followed the removed focused one, as row removals do.
     QCOMPARE(form->Candidates().At(static_cast<std::size_t>(form->FocusedIndex())), std::string("/tmp/e52"));
     // The tree keeps a removed entry's node.
-    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 1);
+    QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 1);
 }
 
 void TestCommands::clearAsks()
 {
     // An empty list: nothing to ask, and the tree stays.
     addGroup({ "/a" });
-    form->CountLabel->setText(u"stale"_s);
+    w().CountLabel->setText(u"stale"_s);
     form->btnClearClick();
     QVERIFY(desktop->calls.empty());
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
-    QCOMPARE(form->CountLabel->text(), u"stale"_s);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 1);
+    QCOMPARE(w().CountLabel->text(), u"stale"_s);
 
     fill(3);
-    form->CountLabel->setText(u"stale"_s);
+    w().CountLabel->setText(u"stale"_s);
     desktop->confirmAnswers = { false, true };
     form->btnClearClick();
     QCOMPARE(desktop->confirms, QStringList { u"初期状態に戻しますか？"_s });
     QCOMPARE(form->Candidates().Count(), std::size_t(3));
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
-    QCOMPARE(form->CountLabel->text(), u"3"_s);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 1);
+    QCOMPARE(w().CountLabel->text(), u"3"_s);
     form->btnClearClick();
     QCOMPARE(form->Candidates().Count(), std::size_t(0));
-    QCOMPARE(form->FileTree->topLevelItemCount(), 0);
-    QCOMPARE(form->CountLabel->text(), u"0"_s);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 0);
+    QCOMPARE(w().CountLabel->text(), u"0"_s);
 }
 
 // The menu item's way to the check box is in addFolder's rows.
@@ -300,12 +299,12 @@ void TestCommands::optionToggles()
 {
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    QTest::mouseClick(form->OptionCheck1, Qt::LeftButton, {}, QPoint(6, form->OptionCheck1->height() / 2));
-    QVERIFY(!form->OptionCheck1->isChecked());
-    QVERIFY(!form->mOptionCheck1->isChecked());
-    QTest::mouseClick(form->OptionCheck1, Qt::LeftButton, {}, QPoint(6, form->OptionCheck1->height() / 2));
-    QVERIFY(form->OptionCheck1->isChecked());
-    QVERIFY(form->mOptionCheck1->isChecked());
+    QTest::mouseClick(w().OptionCheck1, Qt::LeftButton, {}, QPoint(6, w().OptionCheck1->height() / 2));
+    QVERIFY(!w().OptionCheck1->isChecked());
+    QVERIFY(!w().mOptionCheck1->isChecked());
+    QTest::mouseClick(w().OptionCheck1, Qt::LeftButton, {}, QPoint(6, w().OptionCheck1->height() / 2));
+    QVERIFY(w().OptionCheck1->isChecked());
+    QVERIFY(w().mOptionCheck1->isChecked());
 }
 
 void TestCommands::showOpensSelection()
@@ -332,7 +331,7 @@ void TestCommands::showOpensSelection()
     QCOMPARE(
         desktop->errors, QStringList { u"ファイル /tmp/\\x82\\xA0.jpg を開くプログラムを起動できません."_s });
     desktop->ClearRecords();
-    form->FileList->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    w().FileList->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     form->pShowClick();
     QVERIFY(desktop->shellOpened.empty());
 }
@@ -343,22 +342,22 @@ void TestCommands::showFromRightClickKeepsSelectionDoubleClickOpens()
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     selectRows({ 0, 2 }, 2);
-    const QRect row4 = form->FileList->visualRect(form->Candidates().index(4));
-    const QPoint inWindow = form->FileList->viewport()->mapTo(form.get(), row4.center());
+    const QRect row4 = w().FileList->visualRect(form->Candidates().index(4));
+    const QPoint inWindow = w().FileList->viewport()->mapTo(form.get(), row4.center());
     QTest::mousePress(form->windowHandle(), Qt::RightButton, {}, inWindow);
-    QTRY_VERIFY(form->PopupMenu1->isVisible());
+    QTRY_VERIFY(w().PopupMenu1->isVisible());
     QTest::mouseRelease(form->windowHandle(), Qt::RightButton, {}, inWindow);
     QCOMPARE(form->SelectedCandidates(), (std::vector<std::size_t> { 0, 2 }));
     QCOMPARE(form->FocusedIndex(), 2);
-    form->pShow->trigger();
-    form->PopupMenu1->close();
+    w().pShow->trigger();
+    w().PopupMenu1->close();
     QCOMPARE(desktop->shellOpened, (Paths { "/tmp/e0", "/tmp/e2" }));
 
     // A double-click opens the row it is on.
     desktop->ClearRecords();
-    const QPoint row3 = form->FileList->visualRect(form->Candidates().index(3)).center();
-    QTest::mouseClick(form->FileList->viewport(), Qt::LeftButton, {}, row3);
-    QTest::mouseDClick(form->FileList->viewport(), Qt::LeftButton, {}, row3);
+    const QPoint row3 = w().FileList->visualRect(form->Candidates().index(3)).center();
+    QTest::mouseClick(w().FileList->viewport(), Qt::LeftButton, {}, row3);
+    QTest::mouseDClick(w().FileList->viewport(), Qt::LeftButton, {}, row3);
     QCOMPARE(desktop->shellOpened, (Paths { "/tmp/e3" }));
 }
 

@@ -29,7 +29,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
 
 #include <algorithm>
 #include <csignal>
@@ -83,9 +82,9 @@ private:
     // Empties the list and the tree through the clear command.
     void clearAll();
     // Selects the file node child of the last group and returns it.
-    QTreeWidgetItem* selectLastGroupChild(int child);
+    ResultRow selectLastGroupChild(int child);
     // Lists only a and b, checks them, and selects b's node.
-    QTreeWidgetItem* checkPair(const std::string& a, const std::string& b);
+    ResultRow checkPair(const std::string& a, const std::string& b);
 };
 
 void TestHostile::init()
@@ -107,7 +106,7 @@ void TestHostile::drop(const Paths& paths)
     QCOMPARE(form->Candidates().Count(), before + paths.size());
     for (std::size_t k = 0; k < paths.size(); ++k)
         QCOMPARE(form->Candidates().At(before + k), paths[k]);
-    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
+    QCOMPARE(w().CountLabel->text(), QString::number(form->Candidates().Count()));
 }
 
 void TestHostile::clearAll()
@@ -116,22 +115,22 @@ void TestHostile::clearAll()
     form->btnClearClick();
     desktop->confirmAnswers.clear();
     QCOMPARE(form->Candidates().Count(), std::size_t { 0 });
-    QCOMPARE(form->FileTree->topLevelItemCount(), 0);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 0);
 }
 
-QTreeWidgetItem* TestHostile::selectLastGroupChild(int child)
+ResultRow TestHostile::selectLastGroupChild(int child)
 {
-    const int groups = form->FileTree->topLevelItemCount();
+    const int groups = w().FileTree->topLevelItemCount();
     if (groups == 0)
         return nullptr;
-    QTreeWidgetItem* node = form->FileTree->topLevelItem(groups - 1)->child(child);
+    ResultRow node = w().FileTree->topLevelItem(groups - 1)->child(child);
     if (!node)
         return nullptr;
     selectNode(node);
     return node;
 }
 
-QTreeWidgetItem* TestHostile::checkPair(const std::string& a, const std::string& b)
+ResultRow TestHostile::checkPair(const std::string& a, const std::string& b)
 {
     clearAll();
     drop({ a, b });
@@ -198,15 +197,15 @@ void TestHostile::oddNamesAndLongPathsDropped()
     drop(entries);
     // The list shows every name readably, bytes that are not text as escapes.
     for (std::size_t k = 0; k < entries.size(); ++k)
-        QCOMPARE(form->FileList->model()->index(static_cast<int>(k), 0).data().toString(),
+        QCOMPARE(w().FileList->model()->index(static_cast<int>(k), 0).data().toString(),
             PathToDisplay(entries[k]));
     CheckFromButton(*form, {}, desktop);
     compareWithPairwise(entries);
-    QCOMPARE(form->FileTree->topLevelItemCount(), 5);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 5);
     // Tree captions are readable too, while the nodes keep the bytes.
-    const QTreeWidgetItem* first = form->FileTree->topLevelItem(0);
+    const ResultRow first = w().FileTree->topLevelItem(0);
     for (int c = 0; c < first->childCount(); ++c)
-        QCOMPARE(first->child(c)->text(0), PathToDisplay(TForm1::NodePath(first->child(c))));
+        QCOMPARE(first->child(c)->text(0), PathToDisplay(NodePath(first->child(c))));
     QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
 }
 
@@ -232,8 +231,8 @@ void TestHostile::hostileFolderScanned()
     Hostile::WriteDeep(fx, tooDeep, "deep.jpg", "same");
     const auto before = fx.Manifest();
 
-    form->ExtEdit->setText(u"*.jpg"_s);
-    QVERIFY(form->OptionCheck1->isChecked());
+    w().ExtEdit->setText(u"*.jpg"_s);
+    QVERIFY(w().OptionCheck1->isChecked());
     desktop->folderAnswers.push_back(fx.Path());
     form->btnAddFolderClick();
     QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
@@ -241,7 +240,7 @@ void TestHostile::hostileFolderScanned()
     QCOMPARE(Sorted(listed), Sorted({ a, odd, deepDir + "/deep.jpg" }));
     CheckFromButton(*form, {}, desktop);
     compareWithPairwise(listed);
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 1);
     close(s);
     QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
 }
@@ -267,15 +266,15 @@ void TestHostile::hundredThousandFiles()
     desktop->folderAnswers.push_back(fx.Path());
     form->btnAddFolderClick();
     QCOMPARE(form->Candidates().Count(), std::size_t { kCount });
-    QCOMPARE(form->CountLabel->text(), u"100000"_s);
+    QCOMPARE(w().CountLabel->text(), u"100000"_s);
     CheckFromButton(*form, {}, desktop);
     QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
     // The empty files form one group, the four with a byte another; one of each stays.
-    QCOMPARE(form->FileTree->topLevelItemCount(), 2);
-    QCOMPARE(form->FileTree->topLevelItem(0)->childCount() + form->FileTree->topLevelItem(1)->childCount(),
+    QCOMPARE(w().FileTree->topLevelItemCount(), 2);
+    QCOMPARE(w().FileTree->topLevelItem(0)->childCount() + w().FileTree->topLevelItem(1)->childCount(),
         kCount);
     QCOMPARE(form->Candidates().Count(), std::size_t { 2 });
-    QCOMPARE(form->CountLabel->text(), u"2"_s);
+    QCOMPARE(w().CountLabel->text(), u"2"_s);
     verifyIdle();
     QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
 }
@@ -336,9 +335,9 @@ void TestHostile::singleFileCommandsOnChangedFiles()
     const std::string a = fx.Write("a.jpg", "copy");
     const std::string b = fx.Write("b.jpg", "copy");
     const std::string other = fx.MakeDir("other");
-    QTreeWidgetItem* node = checkPair(a, b);
+    ResultRow node = checkPair(a, b);
     QVERIFY(node);
-    QCOMPARE(TForm1::NodePath(node), b);
+    QCOMPARE(NodePath(node), b);
     const auto kept = fx.Manifest().at("a.jpg");
 
     // b vanished since the check: rename and move say so and leave the node; open is
@@ -348,20 +347,20 @@ void TestHostile::singleFileCommandsOnChangedFiles()
     desktop->inputAnswers.push_back(u"b2.jpg"_s);
     form->popRenameClick();
     QCOMPARE(desktop->errors, QStringList { u"File not found."_s });
-    QCOMPARE(TForm1::NodePath(node), b);
+    QCOMPARE(NodePath(node), b);
     desktop->ClearRecords();
     desktop->folderAnswers.push_back(other);
     form->popMoveClick();
     QCOMPARE(
         desktop->errors, QStringList { PathToDisplay(Files::ErrorBoxText(Files::OpenErrorText(b))) });
-    QCOMPARE(TForm1::NodePath(node), b);
+    QCOMPARE(NodePath(node), b);
     desktop->ClearRecords();
     form->popShowClick();
     QCOMPARE(desktop->shellOpened, Paths { b });
     desktop->confirmAnswers.push_back(true);
     form->popDeleteClick();
     QVERIFY(desktop->errors.isEmpty());
-    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 1);
+    QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 1);
     QCOMPARE(fx.Manifest().at("a.jpg"), kept);
 
     // The name came back as a folder, then as a link to the kept copy: it is not the
@@ -385,7 +384,7 @@ void TestHostile::singleFileCommandsOnChangedFiles()
         QVERIFY(desktop->errors.isEmpty());
         QCOMPARE(desktop->informations, changed);
         QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
-        QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 2);
+        QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 2);
     }
 
     // A name taken after the check is never replaced by a rename (a move onto a taken
@@ -401,14 +400,14 @@ void TestHostile::singleFileCommandsOnChangedFiles()
     form->popRenameClick();
     QCOMPARE(desktop->informations, QStringList { u"このファイル名は存在します。"_s });
     QVERIFY(desktop->errors.isEmpty());
-    QCOMPARE(TForm1::NodePath(node), f);
+    QCOMPARE(NodePath(node), f);
     QCOMPARE(QString::fromStdString(ManifestDiff(before, fx.Manifest())), QString());
 
     // A Japanese name with blanks and quotes is taken as typed; the bytes stay.
     desktop->inputAnswers.push_back(u"新しい \"名前\" 'x'.jpg"_s);
     form->popRenameClick();
     const std::string renamed = fx / "新しい \"名前\" 'x'.jpg";
-    QCOMPARE(TForm1::NodePath(node), renamed);
+    QCOMPARE(NodePath(node), renamed);
     auto after = fx.Manifest();
     QCOMPARE(after.at("新しい \"名前\" 'x'.jpg"), before.at("f.jpg"));
 }
@@ -447,7 +446,7 @@ void TestHostile::unreadableFiles()
     if (access(secret.c_str(), R_OK) == 0)
         QSKIP("permission bits do not bind here");
     // A folder that cannot be listed adds nothing and shows nothing.
-    form->ExtEdit->setText(u"*.jpg"_s);
+    w().ExtEdit->setText(u"*.jpg"_s);
     desktop->folderAnswers.push_back(root);
     form->btnAddFolderClick();
     QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));

@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <functional>
 #include <memory>
@@ -263,12 +262,12 @@ void TestRename::aRenamedEntryThatIsATreeNode()
     addGroup({ x });
     QVERIFY(run({}));
     const std::string renamed = path(u"p/img0001.jpg"_s);
-    QTreeWidget* tree = form->FileTree;
-    QCOMPARE(TForm1::NodePath(tree->topLevelItem(0)->child(0)), y);
-    QCOMPARE(TForm1::NodePath(tree->topLevelItem(0)->child(1)), renamed);
+    const ResultRows tree = w().FileTree;
+    QCOMPARE(NodePath(tree->topLevelItem(0)->child(0)), y);
+    QCOMPARE(NodePath(tree->topLevelItem(0)->child(1)), renamed);
     QCOMPARE(tree->topLevelItem(0)->child(1)->text(0), QString::fromStdString(renamed));
     // Only the first node showing the old path follows.
-    QCOMPARE(TForm1::NodePath(tree->topLevelItem(1)->child(0)), x);
+    QCOMPARE(NodePath(tree->topLevelItem(1)->child(0)), x);
     QCOMPARE(tree->topLevelItem(0)->text(0), u"重複ファイル1"_s);
 }
 

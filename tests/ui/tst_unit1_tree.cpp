@@ -25,7 +25,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolTip>
-#include <QTreeWidget>
 
 #include <filesystem>
 #include <fstream>
@@ -99,8 +98,8 @@ private slots:
     void theColumnHoldsTheWidestRowInSight();
 
 private:
-    QTreeWidgetItem* checkedGroup(const std::vector<std::string>& paths);
-    void doubleClickAndAnswer(QTreeWidgetItem* node, const std::function<void(TForm2&)>& answer);
+    ResultRow checkedGroup(const std::vector<std::string>& paths);
+    void doubleClickAndAnswer(ResultRow node, const std::function<void(TForm2&)>& answer);
 
     std::string m_a, m_d, m_b;
 };
@@ -108,34 +107,34 @@ private:
 void TestTree::init()
 {
     MainWindowTest::init();
-    form->Host().ShowPage(1);
+    w().PageControl1->setCurrentIndex(1);
     m_a = file("p/a.jpg", "same");
     m_d = file("p/d.jpg", "same");
     m_b = file("q/b.jpg", "same");
 }
 
 // Returns the group the real check run makes of paths, which must all be identical.
-QTreeWidgetItem* TestTree::checkedGroup(const std::vector<std::string>& paths)
+ResultRow TestTree::checkedGroup(const std::vector<std::string>& paths)
 {
     if (CheckFromButton(*form, paths) != 1
-        || form->FileTree->topLevelItem(0)->childCount() != static_cast<int>(paths.size()))
+        || w().FileTree->topLevelItem(0)->childCount() != static_cast<int>(paths.size()))
         qFatal("the check did not group the files");
-    QTreeWidgetItem* group = form->FileTree->topLevelItem(0);
+    ResultRow group = w().FileTree->topLevelItem(0);
     group->setExpanded(true);
     return group;
 }
 
 // Double-clicks the row of node with the mouse and answers the delete dialog.
-void TestTree::doubleClickAndAnswer(QTreeWidgetItem* node, const std::function<void(TForm2&)>& answer)
+void TestTree::doubleClickAndAnswer(ResultRow node, const std::function<void(TForm2&)>& answer)
 {
     WhenModal<TForm2>(form.get(), answer);
-    QTreeWidget* tree = form->FileTree;
+    const ResultRows tree = w().FileTree;
     DoubleClick(tree->viewport(), tree->visualItemRect(node).center());
 }
 
 void TestTree::deleteDialogCancelledOrWithNothingCheckedDeletesNothing()
 {
-    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
+    ResultRow group = addGroup({ m_a, m_d, m_b });
     selectNode(group);
     // The ways of cancelling are the dialog's own test; the window sees only the answer.
     WhenModal<TForm2>(form.get(),
@@ -171,7 +170,7 @@ void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
         QSKIP("no /proc/sys/kernel/ostype");
     const std::string kept = file("k/ostype", "Linux\n");
     const std::string copy = file("k/copy", "Linux\n");
-    QTreeWidgetItem* group = addGroup({ kept, locked, "/proc/self/status", copy });
+    ResultRow group = addGroup({ kept, locked, "/proc/self/status", copy });
     selectNode(group);
     WhenModal<TForm2>(form.get(), [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
     form->FileTreeDblClick();
@@ -179,9 +178,9 @@ void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
     QCOMPARE(ReadTestFile(kept), QByteArray("Linux\n"));
     QVERIFY(!Exists(copy));
     QCOMPARE(group->childCount(), 3);
-    QCOMPARE(TForm1::NodePath(group->child(0)), kept);
-    QCOMPARE(TForm1::NodePath(group->child(1)), locked);
-    QCOMPARE(TForm1::NodePath(group->child(2)), std::string("/proc/self/status"));
+    QCOMPARE(NodePath(group->child(0)), kept);
+    QCOMPARE(NodePath(group->child(1)), locked);
+    QCOMPARE(NodePath(group->child(2)), std::string("/proc/self/status"));
     // The kept file and the failure in one box, an error box.
     QVERIFY(desktop->informations.isEmpty());
     QCOMPARE(desktop->errors,
@@ -192,9 +191,9 @@ void TestTree::deleteDialogReportsFilesThatCannotBeDeleted()
 void TestTree::deleteDialogKeepsCopiesWhoseKeptCopyChangedElseAllButTheFirstGo()
 {
     // The check lists the later copies from the end of the list: a, b, d.
-    QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b });
-    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
-    QCOMPARE(TForm1::NodePath(group->child(1)), m_b);
+    ResultRow group = checkedGroup({ m_a, m_d, m_b });
+    QCOMPARE(NodePath(group->child(0)), m_a);
+    QCOMPARE(NodePath(group->child(1)), m_b);
     // The first, unchecked line's file is edited after the check.
     WriteTestFile(QString::fromStdString(m_a), "SAME");
     std::optional<bool> busyAtTheBox;
@@ -232,9 +231,9 @@ void TestTree::deleteDialogKeepsCopiesWhoseKeptCopyChangedElseAllButTheFirstGo()
     QVERIFY(Exists(m_a));
     QVERIFY(!Exists(m_d));
     QVERIFY(!Exists(m_b));
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 1);
     QCOMPARE(group->childCount(), 1);
-    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+    QCOMPARE(NodePath(group->child(0)), m_a);
     QVERIFY(desktop->calls.empty());
     QVERIFY(QApplication::overrideCursor() == nullptr);
 }
@@ -246,8 +245,8 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
 
     // Two kept lines, a and c: the changed one leaves the other to compare with.
     const std::string c = file("q/c.jpg", "same");
-    QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b, c });
-    QCOMPARE(TForm1::NodePath(group->child(1)), c);
+    ResultRow group = checkedGroup({ m_a, m_d, m_b, c });
+    QCOMPARE(NodePath(group->child(1)), c);
     WriteTestFile(path(m_a), "diff");
     WriteTestFile(path(m_d), "SAME");
     doubleClickAndAnswer(group, [](TForm2& dialog) {
@@ -261,14 +260,14 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
     QCOMPARE(ReadTestFile(c), QByteArray("same"));
     QCOMPARE(ReadTestFile(m_d), QByteArray("SAME"));
     QCOMPARE(group->childCount(), 3);
-    QCOMPARE(TForm1::NodePath(group->child(2)), m_d);
+    QCOMPARE(NodePath(group->child(2)), m_d);
     QCOMPARE(desktop->informations,
         QStringList({ u"次のファイルは削除しませんでした：\n"_s + path(m_d) + u" (確認の後に変更されました)"_s }));
 
     // The kept file gone, a checked one gone, and a checked one that is a hard link of
     // the kept file (two names of one file that met in a check).
     desktop->ClearRecords();
-    form->FileTree->clear();
+    w().FileTree->clear();
     const std::string k = file("r/k", "data");
     const std::string linked = this->path("r/linked");
     QVERIFY(link(k.c_str(), linked.c_str()) == 0);
@@ -292,7 +291,7 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
 
     // A long list is cut short and counted.
     desktop->ClearRecords();
-    form->FileTree->clear();
+    w().FileTree->clear();
     std::vector<std::string> many { file("s/kept", "kept") };
     for (int i = 0; i < 22; ++i)
         many.push_back(WriteTestFile(filePath(u"s/%1"_s.arg(i)), "other"));
@@ -308,7 +307,7 @@ void TestTree::deleteDialogKeepsWhatNoLongerMatchesAndSaysWhy()
 
 void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
 {
-    QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_b });
+    ResultRow group = checkedGroup({ m_a, m_d, m_b });
     // With every line checked there is no kept copy to compare with; once the user
     // confirms, every file goes that is still the one the check found.
     WriteTestFile(QString::fromStdString(m_d), "changed");
@@ -335,7 +334,7 @@ void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
     QVERIFY(!Exists(m_a) && !Exists(m_b));
     QCOMPARE(ReadTestFile(m_d), QByteArray("changed"));
     QCOMPARE(group->childCount(), 1);
-    QCOMPARE(TForm1::NodePath(group->child(0)), m_d);
+    QCOMPARE(NodePath(group->child(0)), m_d);
     QCOMPARE(desktop->informations,
         QStringList({ u"次のファイルは削除しませんでした：\n"_s + QString::fromStdString(m_d)
             + u" (確認の後に変更されました)"_s }));
@@ -345,7 +344,7 @@ void TestTree::deleteDialogWithEveryLineCheckedAsksFirst()
 void TestTree::deleteDialogWithTheSamePathTwiceDeletesItOnce()
 {
     // Q, P, P: P goes once, and both of its lines with it.
-    QTreeWidgetItem* group = checkedGroup({ m_a, m_d, m_d });
+    ResultRow group = checkedGroup({ m_a, m_d, m_d });
     doubleClickAndAnswer(group, [](TForm2& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
     QVERIFY(Exists(m_a));
     QVERIFY(!Exists(m_d));
@@ -361,8 +360,8 @@ void TestTree::commandsActOnlyOnTheFilesTheCheckFound()
     // touches the file elsewhere.
     const std::string copy = file("v/b.jpg", "same");
     const std::string elsewhere = file("outside/b.jpg", "same");
-    QTreeWidgetItem* group = checkedGroup({ m_a, copy });
-    QCOMPARE(TForm1::NodePath(group->child(1)), copy);
+    ResultRow group = checkedGroup({ m_a, copy });
+    QCOMPARE(NodePath(group->child(1)), copy);
     std::filesystem::rename(path("v"), path("v.away"));
     std::filesystem::create_directory_symlink(path("outside"), path("v"));
     const QString changed = QString::fromStdString(copy) + u" (確認の後に変更されました)"_s;
@@ -382,15 +381,15 @@ void TestTree::commandsActOnlyOnTheFilesTheCheckFound()
     QCOMPARE(ReadTestFile(m_a), QByteArray("same"));
     QVERIFY(!Exists(path("keep/b.jpg")));
     QCOMPARE(group->childCount(), 2);
-    QCOMPARE(TForm1::NodePath(group->child(1)), copy);
+    QCOMPARE(NodePath(group->child(1)), copy);
 }
 
 void TestTree::doubleClickOpensAFileNodeOnlyAlsoBelowTheRows()
 {
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    ResultRow group = addGroup({ m_a, m_d });
     group->setExpanded(true);
     selectNode(group->child(1));
-    QTreeWidget* tree = form->FileTree;
+    const ResultRows tree = w().FileTree;
     DoubleClick(tree->viewport(), tree->visualItemRect(group->child(1)).center());
     QCOMPARE(desktop->shellOpened, std::vector<std::string>({ m_d }));
     QVERIFY(form->findChildren<TForm2*>().isEmpty());
@@ -413,7 +412,7 @@ void TestTree::doubleClickOpensAFileNodeOnlyAlsoBelowTheRows()
     });
     DoubleClick(tree->viewport(), below);
     QVERIFY(opened);
-    QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>({ group }));
+    QCOMPARE(tree->selectedItems(), QList<ResultRow>({ group }));
     QVERIFY(Exists(m_d));
 
     // Nothing selected, nothing happens; a right double-click is no double-click.
@@ -430,9 +429,9 @@ void TestTree::doubleClickOpensAFileNodeOnlyAlsoBelowTheRows()
 
 void TestTree::enterOnAGroupOpensTheDeleteDialog()
 {
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    ResultRow group = addGroup({ m_a, m_d });
     group->setExpanded(true);
-    QTreeWidget* tree = form->FileTree;
+    const ResultRows tree = w().FileTree;
     tree->setFocus(Qt::OtherFocusReason);
     selectNode(group);
     const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[]
@@ -444,27 +443,27 @@ void TestTree::enterOnAGroupOpensTheDeleteDialog()
                 lines << QString::fromStdString(dialog.FilePath(i));
             QTest::keyClick(&dialog, Qt::Key_Escape);
         });
-        QTest::keyClick(tree, key, modifiers);
+        QTest::keyClick(tree->View(), key, modifiers);
         QCOMPARE(lines, QStringList({ QString::fromStdString(m_a), QString::fromStdString(m_d) }));
     }
     QCOMPARE(group->childCount(), 2);
 
     // On a file node Enter opens nothing.
     selectNode(group->child(1));
-    QTest::keyClick(tree, Qt::Key_Return);
+    QTest::keyClick(tree->View(), Qt::Key_Return);
     QVERIFY(desktop->calls.empty());
     QVERIFY(form->findChildren<TForm2*>().isEmpty());
 }
 
 void TestTree::popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles()
 {
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
-    QTreeWidgetItem* emptied = addGroup({ m_b });
-    delete emptied->takeChild(0);
+    ResultRow group = addGroup({ m_a, m_d });
+    ResultRow emptied = addGroup({ m_b });
+    form->Results().RemoveFiles(1, { 0 });
     const auto enabled = [this] {
         form->PopupMenu2Popup();
         QList<bool> states;
-        for (QAction* item : { form->popRename, form->popMove, form->popShow, form->popDelete })
+        for (QAction* item : { w().popRename, w().popMove, w().popShow, w().popDelete })
             states << item->isEnabled();
         return states;
     };
@@ -481,7 +480,7 @@ void TestTree::popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles()
     QCOMPARE(enabled(), none);
 
     // Nor do the commands take a group for a file, or a double-click a childless group.
-    for (QTreeWidgetItem* node : { group, emptied }) {
+    for (ResultRow node : { group, emptied }) {
         selectNode(node);
         form->popRenameClick();
         form->popMoveClick();
@@ -491,30 +490,30 @@ void TestTree::popupEnablingFollowsTheSelectedNodeAndGroupsAreNoFiles()
     selectNode(emptied);
     form->FileTreeDblClick();
     QVERIFY(desktop->calls.empty());
-    QCOMPARE(form->FileTree->topLevelItemCount(), 2);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 2);
     QVERIFY(Exists(m_a) && Exists(m_d) && Exists(m_b));
 }
 
 void TestTree::popupActsOnTheNodeSelectedBeforeTheRightClick()
 {
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
-    QTreeWidgetItem* other = addGroup({ m_b });
+    ResultRow group = addGroup({ m_a, m_d });
+    ResultRow other = addGroup({ m_b });
     group->setExpanded(true);
     selectNode(group->child(1));
-    QTreeWidget* tree = form->FileTree;
+    const ResultRows tree = w().FileTree;
     const QPoint onOther = tree->visualItemRect(other).center();
     QTest::mouseClick(tree->viewport(), Qt::RightButton, Qt::NoModifier, onOther);
     // The platform follows a right-click with a context menu request.
     QContextMenuEvent request(QContextMenuEvent::Mouse, onOther, tree->viewport()->mapToGlobal(onOther));
     QApplication::sendEvent(tree->viewport(), &request);
-    QTRY_VERIFY(form->PopupMenu2->isVisible());
-    QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>({ group->child(1) }));
-    form->popShow->trigger();
-    form->PopupMenu2->close();
+    QTRY_VERIFY(w().PopupMenu2->isVisible());
+    QCOMPARE(tree->selectedItems(), QList<ResultRow>({ group->child(1) }));
+    w().popShow->trigger();
+    w().PopupMenu2->close();
     QCOMPARE(desktop->shellOpened, std::vector<std::string>({ m_d }));
     // The delete question names that file, under the question.
     desktop->confirmAnswers.push_back(false);
-    form->popDelete->trigger();
+    w().popDelete->trigger();
     QCOMPARE(desktop->confirms,
         QStringList({ u"実ファイルも削除します。\n本当に削除しますか？\n"_s + QString::fromStdString(m_d) }));
     QVERIFY(Exists(m_d));
@@ -523,14 +522,14 @@ void TestTree::popupActsOnTheNodeSelectedBeforeTheRightClick()
 // A taken name and a vanished file are the hostile tests' cases.
 void TestTree::renameTakesOnlyANewName()
 {
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    ResultRow group = addGroup({ m_a, m_d });
     selectNode(group->child(0));
     // Cancelled, unchanged or emptied: nothing changes.
     desktop->inputAnswers = { std::nullopt, u"a.jpg"_s, QString(), u"b.jpg"_s };
     for (int i = 0; i < 3; ++i)
         form->popRenameClick();
     QVERIFY(Exists(m_a));
-    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+    QCOMPARE(NodePath(group->child(0)), m_a);
     QCOMPARE(desktop->calls.size(), std::size_t { 3 });
 
     form->popRenameClick();
@@ -541,7 +540,7 @@ void TestTree::renameTakesOnlyANewName()
     const std::string renamed = path("p/b.jpg");
     QVERIFY(!Exists(m_a));
     QCOMPARE(ReadTestFile(renamed), QByteArray("same"));
-    QCOMPARE(TForm1::NodePath(group->child(0)), renamed);
+    QCOMPARE(NodePath(group->child(0)), renamed);
     QCOMPARE(group->child(0)->text(0), QString::fromStdString(renamed));
     QCOMPARE(desktop->calls.size(), std::size_t { 4 });
 
@@ -555,7 +554,7 @@ void TestTree::renameTakesOnlyANewName()
         form->popRenameClick();
         QCOMPARE(desktop->inputs.back().defaultText, PathToDisplay(name + ".jpg"));
         QCOMPARE(Content(path("p/" + name + " v2.jpg")), std::string("odd"));
-        QCOMPARE(TForm1::NodePath(group->child(0)), path("p/" + name + " v2.jpg"));
+        QCOMPARE(NodePath(group->child(0)), path("p/" + name + " v2.jpg"));
     }
     QCOMPARE(PathToDisplay("note\\xE9"), u"note\\x5CxE9"_s);
 }
@@ -576,7 +575,7 @@ void TestTree::renameSelectsTheNameBeforeItsExtension()
     QFETCH(QByteArray, name);
     QFETCH(QString, selected);
     const std::string path = file(name.toStdString(), "");
-    QTreeWidgetItem* group = addGroup({ path, m_d });
+    ResultRow group = addGroup({ path, m_d });
     selectNode(group->child(0));
     desktop->inputAnswers.push_back(std::nullopt);
     form->popRenameClick();
@@ -595,7 +594,7 @@ void TestTree::renameNeverCutsTheNameOrMovesTheFile()
     name += ".jpg";
     const std::string latin = path("p") + "/" + name;
     std::ofstream(latin) << "same";
-    QTreeWidgetItem* group = addGroup({ m_a, latin });
+    ResultRow group = addGroup({ m_a, latin });
     selectNode(group->child(1));
     SetDesktop(CreatePlatformDesktop());
     QString shown;
@@ -608,7 +607,7 @@ void TestTree::renameNeverCutsTheNameOrMovesTheFile()
     desktop = &InstallScriptedDesktop();
     QCOMPARE(shown, PathToDisplay(name));
     QVERIFY(Exists(latin));
-    QCOMPARE(TForm1::NodePath(group->child(1)), latin);
+    QCOMPARE(NodePath(group->child(1)), latin);
 
     // A name with a "/" changes nothing (the names refused are RenameInFolder's table).
     QDir().mkpath(filePath(u"p/sub"_s));
@@ -616,13 +615,13 @@ void TestTree::renameNeverCutsTheNameOrMovesTheFile()
     form->popRenameClick();
     QCOMPARE(desktop->errors, QStringList({ u"Invalid filename."_s }));
     QVERIFY(Exists(latin));
-    QCOMPARE(TForm1::NodePath(group->child(1)), latin);
+    QCOMPARE(NodePath(group->child(1)), latin);
     QVERIFY(QDir(filePath(u"p/sub"_s)).isEmpty());
 }
 
 void TestTree::moveIntoAnotherFolderButNeverOntoAName()
 {
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    ResultRow group = addGroup({ m_a, m_d });
     selectNode(group->child(1));
     // Its own folder, or one where its name is taken: refused, and nothing changes.
     file("r/d.jpg", "other");
@@ -631,7 +630,7 @@ void TestTree::moveIntoAnotherFolderButNeverOntoAName()
         form->popMoveClick();
     }
     QCOMPARE(desktop->informations, QStringList(2, u"このファイル名は存在します。"_s));
-    QCOMPARE(TForm1::NodePath(group->child(1)), m_d);
+    QCOMPARE(NodePath(group->child(1)), m_d);
     QCOMPARE(ReadTestFile(path("r/d.jpg")), QByteArray("other"));
     QCOMPARE(ReadTestFile(m_d), QByteArray("same"));
 
@@ -645,13 +644,13 @@ void TestTree::moveIntoAnotherFolderButNeverOntoAName()
     const std::string target = keep + "/d.jpg";
     QVERIFY(!Exists(m_d));
     QCOMPARE(ReadTestFile(target), QByteArray("same"));
-    QCOMPARE(TForm1::NodePath(group->child(1)), target);
+    QCOMPARE(NodePath(group->child(1)), target);
     QCOMPARE(desktop->calls.size(), std::size_t { 1 });
 
     // A cancelled folder choice changes nothing.
     desktop->folderAnswers.push_back(std::nullopt);
     form->popMoveClick();
-    QCOMPARE(TForm1::NodePath(group->child(1)), target);
+    QCOMPARE(NodePath(group->child(1)), target);
     QVERIFY(Exists(target));
 }
 
@@ -664,7 +663,7 @@ void TestTree::moveIntoAFullFileSystem()
         QSKIP("no private mount namespace for a small tmpfs");
     const QByteArray content(3 << 20, 'y');
     const std::string source = WriteTestFile(filePath(u"p/huge.jpg"_s), content);
-    QTreeWidgetItem* group = addGroup({ m_a, source });
+    ResultRow group = addGroup({ m_a, source });
     selectNode(group->child(1));
     desktop->folderAnswers.push_back(Bytes(small));
     form->popMoveClick();
@@ -672,7 +671,7 @@ void TestTree::moveIntoAFullFileSystem()
     QCOMPARE(desktop->errors, QStringList({ u"ストリームへの書き込みエラー."_s }));
     QVERIFY(!Exists(target));
     QCOMPARE(ReadTestFile(source), content);
-    QCOMPARE(TForm1::NodePath(group->child(1)), source);
+    QCOMPARE(NodePath(group->child(1)), source);
     umount(small.toLocal8Bit().constData());
 }
 
@@ -680,7 +679,7 @@ void TestTree::moveIntoAFullFileSystem()
 void TestTree::deleteAfterConfirmation()
 {
     // The user names the exact file: its group's other files are not read.
-    QTreeWidgetItem* group = addGroup({ m_a, m_d });
+    ResultRow group = addGroup({ m_a, m_d });
     WriteTestFile(m_a, "changed");
     selectNode(group->child(1));
     desktop->confirmAnswers.push_back(false);
@@ -694,15 +693,15 @@ void TestTree::deleteAfterConfirmation()
     form->popDeleteClick();
     QVERIFY(!Exists(m_d));
     QCOMPARE(group->childCount(), 1);
-    QCOMPARE(TForm1::NodePath(group->child(0)), m_a);
+    QCOMPARE(NodePath(group->child(0)), m_a);
     QCOMPARE(desktop->calls.size(), std::size_t { 2 });
 }
 
 void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
 {
-    form->mUseTrash->trigger();
-    QVERIFY(form->mUseTrash->isChecked());
-    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
+    w().mUseTrash->trigger();
+    QVERIFY(w().mUseTrash->isChecked());
+    ResultRow group = addGroup({ m_a, m_d, m_b });
     group->setExpanded(true);
     selectNode(group);
     QString label;
@@ -752,19 +751,17 @@ void TestTree::withTheTrashDeletionsGoThereAndAskWhereThereIsNone()
 
 void TestTree::saveResultsIsEnabledOnlyWithGroups()
 {
-    QAction* save = form->mSaveResults;
+    QAction* save = w().mSaveResults;
     QVERIFY(!save->isEnabled());
-    form->Candidates().Append({ m_a, m_d });
-    form->btnCheckerClick();
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
+    QCOMPARE(CheckFromButton(*form, { m_a, m_d }), 1);
     QVERIFY(save->isEnabled());
-    form->Host().SetCheckCtrl(true);
+    form->SetCheckCtrl(true);
     QVERIFY(!save->isEnabled());
-    form->Host().SetCheckCtrl(false);
+    form->SetCheckCtrl(false);
     QVERIFY(save->isEnabled());
     desktop->confirmAnswers.push_back(true);
     form->btnClearClick();
-    QCOMPARE(form->FileTree->topLevelItemCount(), 0);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 0);
     QVERIFY(!save->isEnabled());
     // A disabled item does nothing, and without groups the command asks nothing.
     save->trigger();
@@ -782,7 +779,7 @@ void TestTree::saveResultsWritesTheTreeAsItShowsIt()
     const std::string target = path("結果.json");
     // The extension decides over the filter.
     desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { target, 0 });
-    form->mSaveResults->trigger();
+    w().mSaveResults->trigger();
     QCOMPARE(desktop->saves.size(), std::size_t { 1 });
     QCOMPARE(desktop->saves[0].caption, u"結果を保存"_s);
     QCOMPARE(desktop->saves[0].filters, QStringList({ u"CSV (*.csv)"_s, u"JSON (*.json)"_s }));
@@ -833,11 +830,11 @@ void TestTree::toolTipsShowWhatTheWindowCutsOff()
     const QString bigShown = QString::fromStdString(big);
     QVERIFY(bigShown.size() > 120);
 
-    QTreeWidgetItem* group = addGroup({ m_a, m_d, m_b });
-    QTreeWidgetItem* other = addGroup({ big, big });
+    ResultRow group = addGroup({ m_a, m_d, m_b });
+    ResultRow other = addGroup({ big, big });
     group->setExpanded(true);
-    QTreeWidget* tree = form->FileTree;
-    const auto at = [tree](QTreeWidgetItem* node) {
+    const ResultRows tree = w().FileTree;
+    const auto at = [tree](ResultRow node) {
         return ToolTipAt(tree->viewport(), tree->visualItemRect(node).center());
     };
     QCOMPARE(at(group), u"ファイル数：3\nサイズ：4 バイト\nコピーの容量：8 バイト"_s);
@@ -850,9 +847,9 @@ void TestTree::toolTipsShowWhatTheWindowCutsOff()
 
     // The candidate list shows the same; a long path is broken after a "/" into lines
     // that hold all of it.
-    form->Host().ShowPage(0);
+    w().PageControl1->setCurrentIndex(0);
     form->Candidates().Append(std::string(big));
-    QListView* list = form->FileList;
+    QListView* list = w().FileList;
     const QString shown
         = ToolTipAt(list->viewport(), list->visualRect(form->Candidates().index(0)).center());
     QStringList lines = shown.split(u'\n');
@@ -873,9 +870,9 @@ void TestTree::theColumnHoldsTheWidestRowInSight()
     for (int g = 0; g < 1100; ++g)
         addGroup({ m_a, m_d });
     const std::string deep = folder->Path() + "/" + std::string(200, 'x') + "/a.jpg";
-    QTreeWidgetItem* far = addGroup({ m_a, deep });
+    ResultRow far = addGroup({ m_a, deep });
     far->setExpanded(true);
-    QTreeWidget* tree = form->FileTree;
+    const ResultRows tree = w().FileTree;
     QApplication::processEvents();
     tree->scrollToItem(far->child(1));
     QApplication::processEvents();

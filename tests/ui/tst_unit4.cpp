@@ -14,7 +14,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
-#include <QTreeWidget>
 
 #include <filesystem>
 #include <memory>
@@ -43,23 +42,23 @@ private:
 int TestUnit4::check(const std::vector<std::string>& paths)
 {
     form->Candidates().Clear();
-    form->FileTree->clear();
+    w().FileTree->clear();
     return CheckFromButton(*form, paths);
 }
 
 void TestUnit4::menuItemsFollowTheTreeAndTheTrashIsRemembered()
 {
-    QVERIFY(form->mUseTrash->isChecked());
-    emit form->mFind->aboutToShow();
-    QVERIFY(!form->mCleanAll->isEnabled());
+    QVERIFY(w().mUseTrash->isChecked());
+    emit w().mFind->aboutToShow();
+    QVERIFY(!w().mCleanAll->isEnabled());
     QCOMPARE(check({ file("a.jpg", "same"), file("b.jpg", "same") }), 1);
-    emit form->PopupMenu2->aboutToShow();
-    QVERIFY(form->popCleanAll->isEnabled());
+    emit w().PopupMenu2->aboutToShow();
+    QVERIFY(w().popCleanAll->isEnabled());
 
-    form->mUseTrash->trigger();
+    w().mUseTrash->trigger();
     QVERIFY(!Settings::UseTrash());
     TForm1 second;
-    QVERIFY(!second.mUseTrash->isChecked());
+    QVERIFY(!Form1Controls(second).mUseTrash->isChecked());
 }
 
 void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
@@ -80,7 +79,7 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
     QString summary;
     int preview = 0;
     int selectedOnly = 0;
-    form->FileTree->setCurrentItem(form->FileTree->topLevelItem(1)->child(0));
+    w().FileTree->setCurrentItem(w().FileTree->topLevelItem(1)->child(0));
     WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
         auto* only = Control<QCheckBox>(dialog, "SelectedOnly");
         only->setChecked(true);
@@ -92,7 +91,7 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
         summary = Control<QLabel>(dialog, "SummaryLabel")->text();
         QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
     });
-    form->mCleanAll->trigger();
+    w().mCleanAll->trigger();
     QCOMPARE(selectedOnly, 1);
     QCOMPARE(preview, 3);
     QCOMPARE(summary, u"2 グループ：3 個のファイルをゴミ箱に移動、13 バイト解放"_s);
@@ -104,8 +103,8 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
     QVERIFY(Exists(x1) && Exists(x2));
     QCOMPARE(desktop->informations, QStringList({ u"ゴミ箱に移動したファイル：3 個（13 バイト解放）"_s }));
     // Groups left with one file leave the tree; the unticked one stays whole.
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
-    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 2);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 1);
+    QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 2);
 
     // The newest-file rule moved to the top keeps the newer file, though it comes second.
     const std::string older = file("s/older.jpg", "pair");
@@ -126,7 +125,7 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
             QTest::mouseClick(Control<QPushButton>(dialog, "btnRuleUp"), Qt::LeftButton);
         QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
     });
-    form->popCleanAll->trigger();
+    w().popCleanAll->trigger();
     QVERIFY(Exists(newer));
     QVERIFY(!Exists(older));
     QCOMPARE(Settings::KeepRules().front().rule, Check::KeepRule::Newest);
@@ -150,7 +149,7 @@ void TestUnit4::protectedFoldersAreNeverTouchedAndRemembered()
         preview = dialog.PreviewCount();
         QTest::keyClick(&dialog, Qt::Key_Return);
     });
-    form->mCleanAll->trigger();
+    w().mCleanAll->trigger();
     QCOMPARE(desktop->browses.at(0).title, u"保護するフォルダを指定"_s);
     // The work copy goes although it comes first; the group all inside the protected
     // folder is left alone.
@@ -171,7 +170,7 @@ void TestUnit4::protectedFoldersAreNeverTouchedAndRemembered()
             marks << (list->item(row)->checkState() == Qt::Checked);
         dialog.reject();
     });
-    form->FileTree->setCurrentItem(form->FileTree->topLevelItem(0));
+    w().FileTree->setCurrentItem(w().FileTree->topLevelItem(0));
     form->FileTreeDblClick();
     QCOMPARE(marks, QList<bool>({ false, false, false }));
 }
@@ -191,7 +190,7 @@ void TestUnit4::cancelStopsBetweenGroupsAndTheSummarySaysSo()
         });
         QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
     });
-    form->mCleanAll->trigger();
+    w().mCleanAll->trigger();
     int gone = 0;
     for (std::size_t i = 1; i < paths.size(); i += 2)
         gone += Exists(paths[i]) ? 0 : 1;
@@ -200,7 +199,7 @@ void TestUnit4::cancelStopsBetweenGroupsAndTheSummarySaysSo()
         QVERIFY(Exists(paths[i]));
     QCOMPARE(desktop->informations.size(), 1);
     QVERIFY(desktop->informations.at(0).startsWith(u"途中で中止しました。\nゴミ箱に移動したファイル：%1 個"_s.arg(gone)));
-    QCOMPARE(form->FileTree->topLevelItemCount(), 30 - gone);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 30 - gone);
 }
 
 void TestUnit4::onlyTheFilesTheCheckFoundGo()
@@ -214,14 +213,14 @@ void TestUnit4::onlyTheFilesTheCheckFoundGo()
     std::filesystem::rename(path("v"), path("v.away"));
     std::filesystem::create_directory_symlink(path("outside"), path("v"));
     WhenModal<TForm4>(form.get(), [&](TForm4& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
-    form->mCleanAll->trigger();
+    w().mCleanAll->trigger();
     QCOMPARE(desktop->informations,
         QStringList({ u"ゴミ箱に移動したファイル：0 個（0 バイト解放）\n次のファイルはゴミ箱に移動しませんでした：\n"_s
             + QString::fromStdString(copy) + u" (確認の後に変更されました)"_s }));
     QCOMPARE(ReadTestFile(elsewhere), QByteArray("same"));
     QCOMPARE(ReadTestFile(path("v.away/a.jpg")), QByteArray("same"));
     QCOMPARE(ReadTestFile(kept), QByteArray("same"));
-    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 2);
+    QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 2);
 }
 
 void TestUnit4::eachFileCountsOnceAndTheTrashApartFromDeletion()
@@ -233,14 +232,14 @@ void TestUnit4::eachFileCountsOnceAndTheTrashApartFromDeletion()
     const std::string b = file("c/b.jpg", "12345");
     const std::string noTrash = WriteTestFile(shm / "t.jpg", "12345");
     QCOMPARE(check({ a, b, b, noTrash }), 1);
-    QCOMPARE(form->FileTree->topLevelItem(0)->childCount(), 4);
+    QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 4);
     QString summary;
     WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
         summary = Control<QLabel>(dialog, "SummaryLabel")->text();
         QTest::keyClick(&dialog, Qt::Key_Return);
     });
     desktop->confirmAnswers.push_back(true);
-    form->mCleanAll->trigger();
+    w().mCleanAll->trigger();
     QCOMPARE(summary, u"1 グループ：2 個のファイルをゴミ箱に移動、10 バイト解放"_s);
     QVERIFY(Exists(a) && !Exists(b) && !Exists(noTrash));
     QCOMPARE(desktop->informations,

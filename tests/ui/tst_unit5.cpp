@@ -50,21 +50,21 @@ void TestUnit5::openDialog(const std::function<void(TForm5&)>& act)
         opened = true;
         act(dialog);
     });
-    form->mExclusions->trigger();
+    w().mExclusions->trigger();
     QVERIFY(opened);
 }
 
 QStringList TestUnit5::check(const std::vector<std::string>& paths)
 {
     form->Candidates().Clear();
-    form->FileTree->clear();
+    w().FileTree->clear();
     CheckFromButton(*form, paths);
     QStringList groups;
-    for (int g = 0; g < form->FileTree->topLevelItemCount(); ++g) {
-        const QTreeWidgetItem* group = form->FileTree->topLevelItem(g);
+    for (int g = 0; g < w().FileTree->topLevelItemCount(); ++g) {
+        const ResultRow group = w().FileTree->topLevelItem(g);
         QString line = group->text(0);
         for (int c = 0; c < group->childCount(); ++c)
-            line += u'|' + QString::fromStdString(TForm1::NodePath(group->child(c))).section(u'/', -1);
+            line += u'|' + QString::fromStdString(NodePath(group->child(c))).section(u'/', -1);
         groups << line;
     }
     return groups;
@@ -72,7 +72,7 @@ QStringList TestUnit5::check(const std::vector<std::string>& paths)
 
 void TestUnit5::settingsAreRememberedShownAndObeyedByTheFolderScan()
 {
-    QVERIFY(form->Label2->isHidden());
+    QVERIFY(w().Label2->isHidden());
     openDialog([&](TForm5& dialog) {
         CheckFixedDialog(dialog, "除外設定", QSize(480, 400));
         CheckControls(dialog,
@@ -98,8 +98,8 @@ void TestUnit5::settingsAreRememberedShownAndObeyedByTheFolderScan()
     });
     const FileScan::ExclusionRules rules { { "node_modules", "*.tmp", "写真?.jpg" }, 1024, 2 << 20, false };
     QVERIFY(Settings::Exclusions() == rules);
-    QVERIFY(!form->Label2->isHidden());
-    QCOMPARE(form->Label2->toolTip(),
+    QVERIFY(!w().Label2->isHidden());
+    QCOMPARE(w().Label2->toolTip(),
         u"フォルダ指定で追加するファイルから：\n除外するパターン：node_modules　*.tmp　写真?.jpg\n"
         "最小サイズ：1 KB\n最大サイズ：2 MB"_s);
 
@@ -117,7 +117,7 @@ void TestUnit5::settingsAreRememberedShownAndObeyedByTheFolderScan()
 
     // A new window shows them as they were left; a maximum below the minimum is refused.
     form = std::make_unique<TForm1>();
-    QVERIFY(!form->Label2->isHidden());
+    QVERIFY(!w().Label2->isHidden());
     openDialog([&](TForm5& dialog) {
         QCOMPARE(
             Control<QPlainTextEdit>(dialog, "Memo1")->toPlainText(), u"node_modules\n*.tmp\n写真?.jpg"_s);
@@ -143,12 +143,12 @@ void TestUnit5::aMarkedGroupIsHiddenUntilAFileChangesAndCanBeForgotten()
     const std::string d = file("d.jpg", "pair");
     QCOMPARE(check({ a, b, c, d }),
         QStringList({ u"重複ファイル1|LICENSE|LICENSE"_s, u"重複ファイル2|c.jpg|d.jpg"_s }));
-    selectNode(form->FileTree->topLevelItem(0)->child(1));
-    emit form->PopupMenu2->aboutToShow();
-    QVERIFY(form->popNotDuplicates->isEnabled());
-    form->popNotDuplicates->trigger();
-    QCOMPARE(form->FileTree->topLevelItemCount(), 1);
-    QVERIFY(!form->Label2->isHidden());
+    selectNode(w().FileTree->topLevelItem(0)->child(1));
+    emit w().PopupMenu2->aboutToShow();
+    QVERIFY(w().popNotDuplicates->isEnabled());
+    w().popNotDuplicates->trigger();
+    QCOMPARE(w().FileTree->topLevelItemCount(), 1);
+    QVERIFY(!w().Label2->isHidden());
     const Check::NotDuplicateList list = Check::LoadNotDuplicates(Settings::NotDuplicatesFile());
     QCOMPARE(list.groups.size(), std::size_t { 1 });
     QCOMPARE(list.groups[0].size(), std::size_t { 2 });
@@ -174,7 +174,7 @@ void TestUnit5::aMarkedGroupIsHiddenUntilAFileChangesAndCanBeForgotten()
         QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
     });
     QVERIFY(Check::LoadNotDuplicates(Settings::NotDuplicatesFile()).groups.empty());
-    QVERIFY(form->Label2->isHidden());
+    QVERIFY(w().Label2->isHidden());
 }
 
 QTEST_MAIN(TestUnit5)

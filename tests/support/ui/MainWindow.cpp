@@ -3,6 +3,7 @@
 
 #include "scan/FileError.h"
 #include "support/ui/TestFiles.h"
+#include "ui/BackgroundJob.h"
 #include "ui/PathDisplay.h"
 #include "ui/Settings.h"
 
@@ -19,6 +20,9 @@ void MainWindowTest::init()
     desktop = &InstallScriptedDesktop();
     if (m_useTrash)
         Settings::SetUseTrash(true);
+    // Each step of a run waits for the window to show it, so that what a test does in
+    // the event loop meanwhile falls between the same steps every time.
+    BackgroundJob::SetLockStep(true);
     folder = std::make_unique<TempDir>();
     form = std::make_unique<TForm1>();
     if (m_shown == Shown::No)
@@ -43,27 +47,29 @@ std::string MainWindowTest::file(const std::string& name, const std::string& con
     return WriteTestFile(path(name), content);
 }
 
-QTreeWidgetItem* MainWindowTest::addGroup(const std::vector<std::string>& paths)
+ResultRow MainWindowTest::addGroup(const std::vector<std::string>& paths)
 {
-    const int number = form->FileTree->topLevelItemCount() + 1;
-    form->Host().AddGroup("重複ファイル" + std::to_string(number));
+    Check::Results& results = form->Results();
+    const std::size_t number = results.GroupCount() + 1;
+    results.AddGroup(static_cast<int>(number));
     for (const std::string& path : paths)
-        form->Host().AddChild(Check::LookUpNow(path));
-    return form->FileTree->topLevelItem(number - 1);
+        results.AddFile(Check::LookUpNow(path));
+    return w().FileTree->topLevelItem(static_cast<int>(number - 1));
 }
 
-void MainWindowTest::selectNode(QTreeWidgetItem* node)
+void MainWindowTest::selectNode(const ResultRow& node)
 {
-    form->FileTree->clearSelection();
+    const ResultRows tree = w().FileTree;
+    tree->clearSelection();
     if (node) {
-        form->FileTree->setCurrentItem(node);
+        tree->setCurrentItem(node);
         node->setSelected(true);
     }
 }
 
 void MainWindowTest::selectRows(const std::vector<int>& rows, int current)
 {
-    QItemSelectionModel* selection = form->FileList->selectionModel();
+    QItemSelectionModel* selection = w().FileList->selectionModel();
     selection->clear();
     for (const int row : rows)
         selection->select(form->Candidates().index(row), QItemSelectionModel::Select);
@@ -73,13 +79,13 @@ void MainWindowTest::selectRows(const std::vector<int>& rows, int current)
 QStringList MainWindowTest::disabledListControls() const
 {
     QStringList names;
-    for (QWidget* control :
-        std::initializer_list<QWidget*> { form->btnAddFile, form->btnAddFolder, form->btnDelFile,
-            form->btnClear, form->btnChecker, form->btnRename, form->ExtEdit, form->OptionCheck1 })
+    const Form1Controls ui = w();
+    for (QWidget* control : std::initializer_list<QWidget*> { ui.btnAddFile, ui.btnAddFolder, ui.btnDelFile,
+             ui.btnClear, ui.btnChecker, ui.btnRename, ui.ExtEdit, ui.OptionCheck1 })
         if (!control->isEnabled())
             names << control->objectName();
-    for (QAction* action : { form->mAddFile, form->mAddFolder, form->mDelFile, form->mClear, form->mRename,
-             form->mChecker, form->pAddFile, form->pAddFolder, form->pDelFile, form->pClear, form->pRename })
+    for (QAction* action : { ui.mAddFile, ui.mAddFolder, ui.mDelFile, ui.mClear, ui.mRename, ui.mChecker,
+             ui.pAddFile, ui.pAddFolder, ui.pDelFile, ui.pClear, ui.pRename })
         if (!action->isEnabled())
             names << action->objectName();
     return names;
@@ -88,8 +94,8 @@ QStringList MainWindowTest::disabledListControls() const
 void MainWindowTest::verifyIdle()
 {
     QVERIFY(!form->Checking());
-    QVERIFY(form->Button1->isHidden());
-    QVERIFY(form->PBar->isHidden());
+    QVERIFY(w().Button1->isHidden());
+    QVERIFY(w().PBar->isHidden());
     QCOMPARE(disabledListControls(), QStringList());
 }
 
@@ -97,11 +103,13 @@ CheckOracle::Outcome MainWindowTest::windowOutcome() const
 {
     CheckOracle::Outcome out;
     out.list = form->Candidates().Entries();
-    for (int g = 0; g < form->FileTree->topLevelItemCount(); ++g) {
-        const QTreeWidgetItem* group = form->FileTree->topLevelItem(g);
+    // The tree shows the results: each group's caption and its files' paths.
+    const ResultRows tree = w().FileTree;
+    for (int g = 0; g < tree->topLevelItemCount(); ++g) {
+        const ResultRow group = tree->topLevelItem(g);
         out.groups.push_back({ group->text(0).toStdString(), {} });
         for (int c = 0; c < group->childCount(); ++c)
-            out.groups.back().children.push_back(TForm1::NodePath(group->child(c)));
+            out.groups.back().children.push_back(NodePath(group->child(c)));
     }
     return out;
 }
@@ -116,11 +124,11 @@ void MainWindowTest::compareWithPairwise(const std::vector<std::string>& entries
     QVERIFY2(actual == expected, (PrintOutcome(actual) + "\nexpected " + PrintOutcome(expected)).c_str());
     if (expected.error.empty()) {
         QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
-        QCOMPARE(form->PageControl1->currentIndex(), 1);
+        QCOMPARE(w().PageControl1->currentIndex(), 1);
     } else {
         QCOMPARE(desktop->errors, QStringList { PathToDisplay(Files::ErrorBoxText(expected.error)) });
-        QCOMPARE(form->PageControl1->currentIndex(), 0);
+        QCOMPARE(w().PageControl1->currentIndex(), 0);
     }
-    QCOMPARE(form->CountLabel->text(), QString::number(form->Candidates().Count()));
+    QCOMPARE(w().CountLabel->text(), QString::number(form->Candidates().Count()));
     verifyIdle();
 }

@@ -5,14 +5,15 @@
 
 #include "support/CheckOracle.h"
 #include "support/TempDir.h"
+#include "support/ui/Form1Controls.h"
 #include "support/ui/ScriptedDesktop.h"
 #include "ui/CandidateList.h"
 #include "ui/Unit1.h"
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 #include <QToolButton>
-#include <QTreeWidget>
 
 #include <memory>
 #include <sstream>
@@ -48,9 +49,9 @@ protected:
     std::string file(const std::string& name, const std::string& content = "x") const;
     // Adds a group "重複ファイルN" of paths to the result tree, as a run does (each file
     // with its stamp as looked up now), and returns it.
-    QTreeWidgetItem* addGroup(const std::vector<std::string>& paths);
-    // Makes node (nullptr: none) the only selected and the current node of the tree.
-    void selectNode(QTreeWidgetItem* node);
+    ResultRow addGroup(const std::vector<std::string>& paths);
+    // Makes node (no row: none) the only selected and the current node of the tree.
+    void selectNode(const ResultRow& node);
     // Selects rows of the candidate list, alone, and puts its focus on row current.
     void selectRows(const std::vector<int>& rows, int current);
     // Returns the object names of the disabled controls and menu items that change the list.
@@ -63,6 +64,9 @@ protected:
     // Checks the window after a check over entries against the pairwise run: the list,
     // the tree, the error box or none, the page, the count label, the idle controls.
     void compareWithPairwise(const std::vector<std::string>& entries);
+
+    // The window's controls, found anew on every call.
+    Form1Controls w() const { return Form1Controls(*form); }
 
     std::unique_ptr<TempDir> folder;
     std::unique_ptr<TForm1> form;
@@ -80,8 +84,17 @@ inline std::string PrintOutcome(const CheckOracle::Outcome& outcome)
     return out.str();
 }
 
+// Lets form run its events until the check that runs, if any, has ended: the run goes on
+// its own thread and hands its steps to the window's event loop.
+inline void WaitForRunEnd(TForm1& form)
+{
+    while (form.Checking())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 // Lists paths after what form already lists, brings the count label up to date and
-// clicks the check button; returns the number of groups in the result tree. Forgets
+// clicks the check button, then lets the window run until the run ended; returns the
+// number of groups in the result tree. Forgets
 // the records of desktop first when given, so that they hold only what the run showed.
 inline int CheckFromButton(
     TForm1& form, std::vector<std::string> paths = {}, ScriptedDesktop* desktop = nullptr)
@@ -91,6 +104,8 @@ inline int CheckFromButton(
     if (!paths.empty())
         form.Candidates().Append(std::move(paths));
     form.RefreshCount();
-    form.btnChecker->click();
-    return form.FileTree->topLevelItemCount();
+    const Form1Controls controls(form);
+    controls.btnChecker->click();
+    WaitForRunEnd(form);
+    return controls.FileTree->topLevelItemCount();
 }

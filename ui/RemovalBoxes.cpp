@@ -1,0 +1,111 @@
+// RemovalBoxes: texts and boxes of the commands that remove files.
+#include "ui/RemovalBoxes.h"
+
+#include "scan/FileError.h"
+#include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// A box lists at most this many files per kind; the rest are counted.
+constexpr std::size_t kListedFiles = 20;
+
+// Shows one box for the files a removal left on disk, after the lines of lead: those
+// kept on purpose, as information, and those that could not be removed, which make it
+// an error box.
+void reportLeftOnDisk(
+    Files::RemoveMode mode, const Check::RemovalReport& report, QStringList lines, bool listDeclined)
+{
+    LeftFiles kept;
+    LeftFiles notTrashed;
+    LeftFiles notDeleted;
+    for (const Check::RemovedFile& file : report.files) {
+        if (file.removed || (file.reason == Check::KeepReason::NoTrash && !listDeclined))
+            continue;
+        const std::string why = Check::KeepReasonText(file.reason, file.error);
+        if (file.reason != Check::KeepReason::None)
+            kept.emplace_back(file.path, why);
+        else if (!file.error.Ok())
+            (file.how == Files::RemoveMode::Trash ? notTrashed : notDeleted).emplace_back(file.path, why);
+    }
+    const QString verb = RemoveVerb(mode);
+    AppendListing(lines, u"次のファイルは"_s + verb + u"しませんでした："_s, kept);
+    AppendListing(lines, u"次のファイルを"_s + verb + u"できません："_s,
+        mode == Files::RemoveMode::Trash ? notTrashed : notDeleted);
+    // With the trash on, what failed is the deletion for good asked for after all.
+    if (mode == Files::RemoveMode::Trash)
+        AppendListing(lines, u"次のファイルを完全に削除できません："_s, notDeleted);
+    if (lines.isEmpty())
+        return;
+    const QString text = lines.join(u'\n');
+    if (notTrashed.empty() && notDeleted.empty())
+        TheDesktop().Information(text);
+    else
+        TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(text.toStdString())));
+}
+
+} // namespace
+
+QString RemoveVerb(Files::RemoveMode mode)
+{
+    return mode == Files::RemoveMode::Trash ? u"ゴミ箱に移動"_s : u"削除"_s;
+}
+
+void AppendListing(QStringList& lines, const QString& heading, const LeftFiles& files)
+{
+    if (files.empty())
+        return;
+    lines << heading;
+    for (std::size_t i = 0; i < std::min(files.size(), kListedFiles); ++i)
+        lines << PathToDisplay(files[i].first + " (" + files[i].second + ")");
+    if (files.size() > kListedFiles)
+        lines << u"ほか %1 件"_s.arg(files.size() - kListedFiles);
+}
+
+bool ConfirmPermanentDelete(const std::vector<std::string>& paths)
+{
+    if (paths.empty())
+        return false;
+    LeftFiles files;
+    for (const std::string& path : paths)
+        files.emplace_back(path, Check::KeepReasonText(Check::KeepReason::NoTrash, {}));
+    QStringList lines;
+    AppendListing(lines, u"次のファイルはゴミ箱に移動できません："_s, files);
+    lines << u"完全に削除しますか？"_s;
+    return TheDesktop().ConfirmDefaultCancel(lines.join(u'\n'));
+}
+
+void ReportRemoval(Files::RemoveMode mode, const Check::RemovalReport& report, bool listDeclined)
+{
+    QStringList lead;
+    const std::size_t deleted = report.removed - report.trashed;
+    if (mode == Files::RemoveMode::Trash && deleted > 0)
+        lead << u"ゴミ箱に移動したファイル：%1 個"_s.arg(report.trashed) << u"完全に削除したファイル：%1 個"_s.arg(deleted);
+    reportLeftOnDisk(mode, report, lead, listDeclined);
+}
+
+void ReportClean(Files::RemoveMode mode, const Check::RemovalReport& report)
+{
+    const auto count = [](const QString& what, std::size_t files, std::uint64_t bytes) {
+        return u"%1したファイル：%2 個（%3 バイト解放）"_s.arg(what)
+            .arg(files)
+            .arg(QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(bytes)));
+    };
+    QStringList lead;
+    if (report.cancelled)
+        lead << u"途中で中止しました。"_s;
+    if (mode == Files::RemoveMode::Trash) {
+        lead << count(RemoveVerb(mode), report.trashed, report.bytesTrashed);
+        if (report.removed > report.trashed)
+            lead << count(u"完全に削除"_s, report.removed - report.trashed, report.bytesFreed - report.bytesTrashed);
+    } else {
+        lead << count(RemoveVerb(mode), report.removed, report.bytesFreed);
+    }
+    reportLeftOnDisk(mode, report, lead, true);
+}
