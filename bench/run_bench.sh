@@ -5,18 +5,24 @@
 # threads cold, where the disk needs many requests in flight). Warm runs first; then,
 # when run as root, cold runs with the page cache dropped before each run (otherwise it
 # says so and skips them). Also checks that tessarin-cli reports the true sets and
-# measures its peak memory. A benchmark, not a test: CI never runs it.
+# measures its peak memory, jdupes' and the window's. A benchmark, not a test: CI never
+# runs it.
 #   usage: bench/run_bench.sh [CORPUS_DIR]
 #   CORPUS_DIR   holds the corpora and their manifests (default: ../corpora beside the
 #                repository); a missing corpus is generated there (A, B and C together
-#                need about 11 GiB; R about 0.8 GiB)
+#                need about 11 GiB; D 1 GiB; M 6 GiB; R about 0.8 GiB)
 #   CORPORA      corpora to run, any of A-many-small B-large-same-size C-photo-library
-#                R-real-tree (default: A, B and C); R is a copy of system folders made
-#                by make_real_tree.sh
+#                D-small-20000 M-million-files R-real-tree (default: A, B and C); D is
+#                20,000 files of 1-96 KiB made like A, M the million-file tree of
+#                make_million_tree.py (timed warm only, against jdupes alone: the other
+#                peers take minutes there, and a cold round tens of minutes), R a copy
+#                of system folders made by make_real_tree.sh
 #   BENCH_TOOLS  the folder with make_corpora.sh, readall.c, verify_corpus.py and
 #                check_outputs.py (default: ../shared/bench beside the repository)
 #   RUNS         timed runs per command (default 5)
 #   COLD         0 skips the cold runs (default 1)
+#   BASELINE     another tessarin-cli (say, a release build of main) to time in the same
+#                rounds; its sets must be byte for byte the ones of this build's
 #   WINDOW       1 also times the main window's whole run (ui_check_run, offscreen:
 #                add the folder, check, show the results), which needs the Qt build;
 #                the program's start (ui_check_run --start-only) is taken off, since a
@@ -28,6 +34,8 @@ tools="$(realpath -m "${BENCH_TOOLS:-$root/../shared/bench}")"
 runs="${RUNS:-5}"
 cold="${COLD:-1}"
 window="${WINDOW:-0}"
+baseline="${BASELINE:-}"
+[ -z "$baseline" ] || baseline="$(realpath "$baseline")"
 read -r -a names <<<"${CORPORA:-A-many-small B-large-same-size C-photo-library}"
 build="$root/build/bench"
 work="$build/work"
@@ -56,6 +64,13 @@ drop="sync; echo 3 > /proc/sys/vm/drop_caches"
 for name in "${names[@]}"; do
     if [ "$name" = R-real-tree ]; then
         bash "$root/bench/make_real_tree.sh" "$corpora/$name"
+    elif [ "$name" = M-million-files ]; then
+        python3 "$root/bench/make_million_tree.py" "$corpora/$name"
+    elif [ "$name" = D-small-20000 ]; then
+        [ -f "$corpora/$name.manifest.json" ] || python3 "$tools/gen_corpus.py" "$corpora/$name" --force \
+            --hidden-dir-frac 0 --seed 404 --files 20000 --sizes uniform:1:96KiB --dup-frac 0.25 \
+            --samesize-frac 0.20 --ss-group 2:4 --max-copies 5 --diff-mix first4k=0.4,last=0.3,middle=0.3 \
+            --attach-prob 0.3 --empty-frac 0.005 --depth 3 --fanout 8 --name-stem f --ext .bin >/dev/null
     elif [ ! -d "$corpora/$name" ] || [ ! -f "$corpora/$name.manifest.json" ]; then
         echo "== generating the corpora in $corpora =="
         bash "$tools/make_corpora.sh" "$corpora"
@@ -79,12 +94,12 @@ export QT_QPA_PLATFORM=offscreen
 warm_table="$work/table.md"
 cold_table="$work/table-cold.md"
 {
-    echo "| corpus | files | fdupes -r | jdupes -r | rmlint | rdfind | tessarin-cli | window run | list tree | read shared bytes (2 threads) | read (16 threads) | tessarin-cli / jdupes | tessarin-cli / fastest peer | tessarin-cli / limit | window run / tessarin-cli | peak memory |"
-    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+    echo "| corpus | files | fdupes -r | jdupes -r -q | rmlint | rdfind | tessarin-cli | baseline | window run | list tree | read shared bytes (2 threads) | read (16 threads) | tessarin-cli / jdupes | tessarin-cli / fastest peer | tessarin-cli / limit | tessarin-cli / baseline | window run / tessarin-cli | peak memory | baseline peak memory | jdupes peak memory | window peak memory |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 } >"$warm_table"
 {
-    echo "| corpus | jdupes -r | tessarin-cli | window run | list tree | read shared bytes (16 threads) | tessarin-cli / jdupes | tessarin-cli / limit | window run / tessarin-cli |"
-    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+    echo "| corpus | jdupes -r -q | tessarin-cli | baseline | window run | list tree | read shared bytes (16 threads) | tessarin-cli / jdupes | tessarin-cli / limit | tessarin-cli / baseline | window run / tessarin-cli |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 } >"$cold_table"
 
 # Times the commands (hyperfine's -n NAME COMMAND pairs) in rounds of one run each, so
@@ -113,7 +128,7 @@ rounds() {
 row() {
     python3 - "$@" <<'PY'
 import glob, json, statistics, sys
-kind, prefix, name, files, peak_kib = sys.argv[1:]
+kind, prefix, name, files, peak_kib, baseline_kib, jdupes_kib, window_kib = sys.argv[1:]
 times = {}
 for path in glob.glob(prefix + ".round-*.json"):
     for r in json.load(open(path))["results"]:
@@ -125,15 +140,17 @@ if "window" in t:
 secs = lambda k: "%.3f s" % t[k] if k in t else "-"
 ratio = lambda a, b: "%.2f" % (a / b)
 window = ratio(t["window run"], c) if "window" in t else "-"
+base = ratio(c, t["baseline"]) if "baseline" in t else "-"
 if kind == "warm":
     limit = t["list"] + t["read"]
     fastest = min(t[p] for p in ("fdupes", "jdupes", "rmlint", "rdfind") if p in t)
-    cells = [name[0], files] + [secs(k) for k in ("fdupes", "jdupes", "rmlint", "rdfind", "tessarin-cli", "window run", "list", "read", "read16")]
-    cells += [ratio(c, t["jdupes"]), ratio(c, fastest), ratio(c, limit), window, "%.1f MiB" % (int(peak_kib) / 1024)]
+    cells = [name[0], files] + [secs(k) for k in ("fdupes", "jdupes", "rmlint", "rdfind", "tessarin-cli", "baseline", "window run", "list", "read", "read16")]
+    mib = lambda kib: "%.1f MiB" % (int(kib) / 1024) if kib != "-" else "-"
+    cells += [ratio(c, t["jdupes"]), ratio(c, fastest), ratio(c, limit), base, window, mib(peak_kib), mib(baseline_kib), mib(jdupes_kib), mib(window_kib)]
 else:
     limit = t["list"] + t["read16"]
-    cells = [name[0]] + [secs(k) for k in ("jdupes", "tessarin-cli", "window run", "list", "read16")]
-    cells += [ratio(c, t["jdupes"]), ratio(c, limit), window]
+    cells = [name[0]] + [secs(k) for k in ("jdupes", "tessarin-cli", "baseline", "window run", "list", "read16")]
+    cells += [ratio(c, t["jdupes"]), ratio(c, limit), base, window]
 print("| " + " | ".join(cells) + " |")
 PY
 }
@@ -141,15 +158,41 @@ PY
 for name in "${names[@]}"; do
     dir="$corpora/$name"
     echo "== $name =="
-    # The files that share their size: what the read limit reads.
+    # The million-file tree is timed against jdupes alone, warm.
+    million=0
+    [ "$name" = M-million-files ] && million=1
+    # The files that share their size: what the read limit reads (in the million-file
+    # tree, every file that is not empty).
     shared="$work/$name.shared"
-    [ -s "$shared" ] || python3 "$tools/verify_corpus.py" "$dir" --list-shared "$shared" >/dev/null
+    if [ ! -s "$shared" ]; then
+        if [ "$million" = 1 ]; then
+            find "$dir" -type f -size +0 -print0 | sort -z >"$shared"
+        else
+            python3 "$tools/verify_corpus.py" "$dir" --list-shared "$shared" >/dev/null
+        fi
+    fi
 
-    # Same sets as fdupes, and as the manifest; the window finds what tessarin-cli finds.
+    # Same sets as fdupes (jdupes in the million-file tree), and as the manifest; the
+    # window finds what tessarin-cli finds.
     "$checker" "$dir" >"$work/$name.tessarin-cli.txt" 2>/dev/null
-    fdupes -r "$dir" >"$work/$name.fdupes.txt" 2>/dev/null
+    reference=fdupes
+    if [ "$million" = 1 ]; then
+        reference=jdupes
+        jdupes -r -q "$dir" >"$work/$name.jdupes.txt" 2>/dev/null
+    else
+        fdupes -r "$dir" >"$work/$name.fdupes.txt" 2>/dev/null
+    fi
     python3 "$tools/check_outputs.py" "$dir" "$corpora/$name.manifest.json" \
-        "fdupes:$work/$name.fdupes.txt" "fdupes:$work/$name.tessarin-cli.txt"
+        "fdupes:$work/$name.$reference.txt" "fdupes:$work/$name.tessarin-cli.txt"
+    based=()
+    baseline_kib=-
+    if [ -n "$baseline" ]; then
+        "$baseline" "$dir" >"$work/$name.baseline.txt" 2>/dev/null
+        cmp "$work/$name.tessarin-cli.txt" "$work/$name.baseline.txt"
+        echo "baseline: the same sets, byte for byte"
+        based=(-n baseline "'$baseline' '$dir' >/dev/null 2>&1")
+        baseline_kib=$(/usr/bin/time -f '%M' "$baseline" "$dir" 2>&1 >/dev/null | tail -n 1)
+    fi
     windowed=()
     if [ "$window" = 1 ]; then
         "$build/bench/ui_check_run" "$dir" >"$work/$name.window.txt" 2>/dev/null
@@ -159,37 +202,44 @@ for name in "${names[@]}"; do
     fi
 
     peak_kib=$(/usr/bin/time -f '%M' "$checker" "$dir" 2>&1 >/dev/null | tail -n 1)
+    jdupes_kib=$(/usr/bin/time -f '%M' jdupes -r -q "$dir" 2>&1 >/dev/null | tail -n 1)
+    window_kib=-
+    [ "$window" = 1 ] && window_kib=$(/usr/bin/time -f '%M' "$build/bench/ui_check_run" "$dir" 2>&1 >/dev/null | tail -n 1)
     files=$(find "$dir" -type f | wc -l)
 
     rm -rf "$work/rmlint" "$work/rdfind"
     mkdir -p "$work/rmlint" "$work/rdfind"
     others=()
-    for peer in "${peers[@]}"; do
-        case $peer in
-        rmlint) others+=(-n rmlint "cd '$work/rmlint' && rmlint -o fdupes:'$work/rmlint/fdupes.txt' '$dir' >/dev/null") ;;
-        rdfind) others+=(-n rdfind "rdfind -outputname '$work/rdfind/results.txt' '$dir' >/dev/null") ;;
-        esac
-    done
+    if [ "$million" = 0 ]; then
+        others+=(-n fdupes "fdupes -r '$dir' >/dev/null")
+        for peer in "${peers[@]}"; do
+            case $peer in
+            rmlint) others+=(-n rmlint "cd '$work/rmlint' && rmlint -o fdupes:'$work/rmlint/fdupes.txt' '$dir' >/dev/null") ;;
+            rdfind) others+=(-n rdfind "rdfind -outputname '$work/rdfind/results.txt' '$dir' >/dev/null") ;;
+            esac
+        done
+    fi
     rounds "$work/$name" --warm -- \
-        -n fdupes "fdupes -r '$dir' >/dev/null" \
-        -n jdupes "jdupes -r '$dir' >/dev/null" \
+        -n jdupes "jdupes -r -q '$dir' >/dev/null" \
         "${others[@]}" \
         -n tessarin-cli "'$checker' '$dir' >/dev/null 2>&1" \
+        "${based[@]}" \
         "${windowed[@]}" \
         -n list "find '$dir' -printf '%s\n' >/dev/null" \
         -n read "'$work/readall' '$shared' 2 131072 2>/dev/null" \
         -n read16 "'$work/readall' '$shared' 16 131072 2>/dev/null"
-    row warm "$work/$name" "$name" "$files" "$peak_kib" >>"$warm_table"
+    row warm "$work/$name" "$name" "$files" "$peak_kib" "$baseline_kib" "$jdupes_kib" "$window_kib" >>"$warm_table"
 
-    [ "$cold" = 1 ] || continue
+    [ "$cold" = 1 ] && [ "$million" = 0 ] || continue
     # Cold: nothing of the tree in memory; the slow peers are left out.
     rounds "$work/$name.cold" --prepare "$drop" -- \
-        -n jdupes "jdupes -r '$dir' >/dev/null" \
+        -n jdupes "jdupes -r -q '$dir' >/dev/null" \
         -n tessarin-cli "'$checker' '$dir' >/dev/null 2>&1" \
+        "${based[@]}" \
         "${windowed[@]}" \
         -n list "find '$dir' -printf '%s\n' >/dev/null" \
         -n read16 "'$work/readall' '$shared' 16 131072 2>/dev/null"
-    row cold "$work/$name.cold" "$name" "$files" "$peak_kib" >>"$cold_table"
+    row cold "$work/$name.cold" "$name" "$files" "$peak_kib" "$baseline_kib" "$jdupes_kib" "$window_kib" >>"$cold_table"
 done
 
 echo

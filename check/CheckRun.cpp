@@ -12,6 +12,7 @@
 
 #include "check/ContentEngine.h"
 #include "scan/FileScan.h"
+#include "scan/PathStore.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,7 +36,8 @@ namespace {
     constexpr auto kStepInterval = std::chrono::milliseconds(25);
     constexpr std::size_t kNone = SIZE_MAX;
 
-    // The distinct path strings of the list, each stored once.
+    // The distinct path strings of the list, each stored once, and numbered in the order
+    // they were met.
     class PathTable {
     public:
         explicit PathTable(std::size_t expected)
@@ -44,36 +46,41 @@ namespace {
             while (capacity < 2 * expected)
                 capacity *= 2;
             m_slots.assign(capacity, Slot {});
-            m_paths.reserve(expected);
+            m_paths.Reserve(expected);
         }
 
-        // Returns the number of text, adding it when new.
-        std::uint32_t Add(std::string text)
+        // Returns the number of text, adding it when new (fresh tells which).
+        std::uint32_t Add(const std::string& text, bool& fresh)
         {
             const std::size_t hash = std::hash<std::string_view> {}(text);
+            const auto tag = static_cast<std::uint32_t>(hash >> 32);
             const std::size_t mask = m_slots.size() - 1;
             for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
                 Slot& slot = m_slots[s];
                 if (slot.id == kEmpty) {
-                    slot = { hash, static_cast<std::uint32_t>(m_paths.size()) };
-                    m_paths.push_back(std::move(text));
+                    slot = { static_cast<std::uint32_t>(m_paths.Add(text)), tag };
+                    fresh = true;
                     return slot.id;
                 }
-                if (slot.hash == hash && m_paths[slot.id] == text)
+                if (slot.tag == tag && m_paths.Equals(slot.id, text)) {
+                    fresh = false;
                     return slot.id;
+                }
             }
         }
 
-        const std::vector<std::string>& Paths() const { return m_paths; }
+        // Gives the room of the look-up back once every path is in.
+        void Done() { m_slots = std::vector<Slot>(); }
+        const FileScan::PathStore& Paths() const { return m_paths; }
 
     private:
         static constexpr std::uint32_t kEmpty = UINT32_MAX;
         struct Slot {
-            std::size_t hash = 0;
             std::uint32_t id = kEmpty;
+            std::uint32_t tag = 0;
         };
         std::vector<Slot> m_slots;
-        std::vector<std::string> m_paths;
+        FileScan::PathStore m_paths;
     };
 
     // Counts the entries still in the list before an original position.
@@ -82,6 +89,7 @@ namespace {
         explicit AliveCount(std::size_t n)
             : m_tree(n + 1, 0)
         {
+            // Positions fit in 32 bits, as the run's path numbers do.
             for (std::size_t i = 1; i <= n; ++i) {
                 ++m_tree[i];
                 const std::size_t up = i + (i & (~i + 1));
@@ -103,7 +111,7 @@ namespace {
         }
 
     private:
-        std::vector<std::size_t> m_tree;
+        std::vector<std::uint32_t> m_tree;
     };
 
     class Run {
@@ -123,22 +131,30 @@ namespace {
             const std::size_t n = m_count;
             PathTable table(n);
             m_entryPath.resize(n);
-            std::vector<FileScan::ListedFile> listed;
+            ContentEngine engine(table.Paths(), m_options);
+            engine.Reserve(n);
             for (std::size_t i = 0; i < n; ++i) {
-                const std::uint32_t path = table.Add(m_host.EntryText(i));
+                bool fresh = false;
+                const std::uint32_t path = table.Add(m_host.EntryText(i), fresh);
                 m_entryPath[i] = path;
-                if (path >= listed.size()) {
-                    if (const FileScan::ListedFile* file = m_host.EntryLookedUp(i)) {
-                        listed.resize(path + 1);
-                        listed[path] = *file;
-                    }
-                }
+                // The host's look-up of the first entry of a path stands for the path.
+                const FileScan::ListedFile* file = fresh ? m_host.EntryLookedUp(i) : nullptr;
+                if (file && file->regular)
+                    engine.TakeLookedUp(path,
+                        { file->id.device, file->id.inode, file->size, file->mtime,
+                            file->allocated < file->size, true });
                 if ((i & 4095) == 4095 && Due() && !Step())
                     return false;
             }
+            table.Done();
+            m_host.LookUpsTaken();
             m_paths = &table.Paths();
-            ContentEngine engine(*m_paths, m_options, listed.empty() ? nullptr : &listed);
             m_engine = &engine;
+            // The engine ends with this call, however it ends; the last step comes after.
+            struct Forget {
+                ContentEngine*& engine;
+                ~Forget() { engine = nullptr; }
+            } forget { m_engine };
             if (!engine.Probe([this] { return Step(); }) || !Step())
                 return false;
 
@@ -154,7 +170,7 @@ namespace {
             if (!engine.Openable(first)) {
                 for (std::size_t j = n - 1; j > 0; --j) {
                     if (m_entryPath[j] != first)
-                        throw Files::FileError(Files::OpenErrorText((*m_paths)[first]));
+                        throw Files::FileError(Files::OpenErrorText(m_paths->At(first)));
                 }
                 return true;
             }
@@ -235,7 +251,7 @@ namespace {
                 // What comparing will cost is not known before every file is probed:
                 // guess it from the sizes seen so far, as if every file were compared.
                 const double probed = static_cast<double>(m_engine->PathsProbed());
-                const double paths = static_cast<double>(m_paths->size());
+                const double paths = static_cast<double>(m_paths->Size());
                 if (probed > 0) {
                     const double bytes = static_cast<double>(m_engine->BytesProbed()) / probed * paths;
                     const double work = 2 * paths * kOpenWeight + bytes;
@@ -255,7 +271,7 @@ namespace {
         void ShowComparedFiles()
         {
             std::size_t files = 0;
-            if (m_replaying)
+            if (m_replaying && m_engine)
                 files = m_engine->FileCount();
             else if (m_engine && m_classifying)
                 files = m_engine->FileCount() - m_engine->FilesToCompare() + m_engine->FilesCompared();
@@ -352,13 +368,13 @@ namespace {
                     if (path == pivotPath)
                         continue;
                     if (engine.FileOf(path) == pivotFile)
-                        throw Files::FileError(Files::OpenErrorText((*m_paths)[path]));
+                        throw Files::FileError(Files::OpenErrorText(m_paths->At(path)));
                     if (!m_open) {
                         m_open.emplace();
                         m_open->number = ++groupCounter;
-                        m_open->files.push_back({ (*m_paths)[pivotPath], engine.Stamp(pivotFile) });
+                        m_open->files.push_back({ m_paths->At(pivotPath), engine.Stamp(pivotFile) });
                     }
-                    m_open->files.push_back({ (*m_paths)[path], engine.Stamp(engine.FileOf(path)) });
+                    m_open->files.push_back({ m_paths->At(path), engine.Stamp(engine.FileOf(path)) });
                     m_openRemoved.push_back(j);
                     if ((++removals & 255) == 0 && Due() && !Step())
                         return false;
@@ -370,8 +386,10 @@ namespace {
                     m_openRemoved.clear();
                 }
                 if (i == 0 && unopenable != kNone)
-                    throw Files::FileError(Files::OpenErrorText((*m_paths)[m_entryPath[unopenable]]));
+                    throw Files::FileError(Files::OpenErrorText(m_paths->At(m_entryPath[unopenable])));
             }
+            // Every file is compared: the count the last step brings, while the engine is there.
+            ShowComparedFiles();
             return true;
         }
 
@@ -385,7 +403,7 @@ namespace {
         std::size_t m_count;
         std::chrono::steady_clock::time_point m_lastStep;
         std::vector<std::uint32_t> m_entryPath;
-        const std::vector<std::string>* m_paths = nullptr;
+        const FileScan::PathStore* m_paths = nullptr;
         ContentEngine* m_engine = nullptr;
         // The entries of the list, by position, that the host still holds.
         std::optional<AliveCount> m_listed;

@@ -55,6 +55,8 @@ public:
         (void)index;
         return nullptr;
     }
+    // Called once the run has taken every look-up it wants: the host may let them go.
+    virtual void LookUpsTaken() { }
 
     // Takes one step of the run's output (groups to append, entries to remove from the
     // list, progress). Steps come about every 25 ms while the run goes on, and once at

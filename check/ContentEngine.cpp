@@ -4,8 +4,8 @@
 
 #include "check/Refiner.h"
 #include "check/WorkerPool.h"
-#include "scan/CandidatePaths.h"
 #include "scan/FileProbe.h"
+#include "scan/PathStore.h"
 
 #include <algorithm>
 #include <memory>
@@ -114,16 +114,6 @@ namespace {
 
 } // namespace
 
-// What the look-up of one path found.
-struct ContentEngine::Looked {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::uint64_t size = 0;
-    Platform::FileTime mtime;
-    bool sparse = false;
-    bool regular = false;
-};
-
 // A run of files of one size in the size-sorted list, and the bytes they hold.
 struct ContentEngine::SizeSet {
     std::size_t begin, end;
@@ -152,13 +142,10 @@ bool ContentEngine::RunWorkers(
     return m_pool->Run(stop, work, pump);
 }
 
-ContentEngine::ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options,
-    const std::vector<FileScan::ListedFile>* listed)
+ContentEngine::ContentEngine(const FileScan::PathStore& paths, const EngineOptions& options)
     : m_paths(paths)
-    , m_listed(listed)
     , m_options(options)
 {
-    ChooseWorkers();
     m_options.headBytes = std::max<std::size_t>(1, m_options.headBytes);
     m_options.chunkBytes = std::max(m_options.chunkBytes, m_options.headBytes);
     m_options.maxOpenFiles = std::max<std::size_t>(1, m_options.maxOpenFiles);
@@ -169,11 +156,11 @@ ContentEngine::~ContentEngine() = default;
 
 void ContentEngine::ChooseWorkers()
 {
-    if (const FileScan::ListedFile* file = Listed(0)) {
-        m_rotational = Platform::RotationalDisk(file->id.device);
+    if (!m_fileOfPath.empty() && m_fileOfPath.front() != kNoFile) {
+        m_rotational = Platform::RotationalDisk(m_devices[m_files[m_fileOfPath.front()].device]);
     } else {
         Platform::FileInfo first;
-        m_rotational = !m_paths.empty() && Platform::FolderProbe().Stat(m_paths.front(), first).Ok()
+        m_rotational = !m_paths.Empty() && Platform::FolderProbe().Stat(m_paths.At(0), first).Ok()
             && Platform::RotationalDisk(first.device);
     }
     if (m_options.threads > 0) {
@@ -188,23 +175,52 @@ void ContentEngine::ChooseWorkers()
     m_gateReads = m_threads > CoreCount();
 }
 
-const FileScan::ListedFile* ContentEngine::Listed(std::size_t path) const
+void ContentEngine::Reserve(std::size_t paths)
 {
-    if (!m_listed || path >= m_listed->size() || !(*m_listed)[path].regular)
-        return nullptr;
-    return &(*m_listed)[path];
+    m_fileOfPath.reserve(paths);
+    m_files.reserve(paths);
+    if (2 * paths > m_identities.size()) {
+        std::size_t capacity = 16;
+        while (capacity < 2 * paths)
+            capacity *= 2;
+        m_identities.assign(capacity, kNoFile);
+        for (std::size_t f = 0; f < m_files.size(); ++f)
+            *FindIdentity(m_files[f].inode, m_files[f].device) = static_cast<std::uint32_t>(f);
+    }
+}
+
+void ContentEngine::TakeLookedUp(std::uint32_t path, const Looked& file)
+{
+    if (!file.regular)
+        return;
+    if (path >= m_fileOfPath.size())
+        m_fileOfPath.resize(path + 1, kNoFile);
+    m_fileOfPath[path] = FileOfIdentity(path, file);
 }
 
 bool ContentEngine::Probe(const Pump& pump)
 {
-    std::vector<Looked> looked(m_paths.size());
-    if (!LookUp(looked, pump))
+    const std::size_t count = m_paths.Size();
+    m_fileOfPath.resize(count, kNoFile);
+    ChooseWorkers();
+    if (!LookUp(pump))
         return false;
-    const std::size_t regular = GroupByIdentity(looked);
+    m_identities = std::vector<std::uint32_t>();
+    m_openable.assign(count, 0);
+    std::size_t regular = 0;
+    for (std::size_t p = 0; p < count; ++p) {
+        if (m_fileOfPath[p] != kNoFile) {
+            m_openable[p] = 1;
+            ++regular;
+        }
+    }
+    m_classOf.resize(m_files.size());
+    for (std::size_t f = 0; f < m_files.size(); ++f)
+        m_classOf[f] = static_cast<std::uint32_t>(f);
     HoldBackFirstNames();
     if (m_rotational)
-        PlaceOnDisk(looked);
-    m_anyUnopenable = regular < m_paths.size();
+        PlaceOnDisk();
+    m_anyUnopenable = regular < count;
     if (!TryOpens(pump))
         return false;
     if (m_anyUnopenable)
@@ -212,82 +228,120 @@ bool ContentEngine::Probe(const Pump& pump)
     return true;
 }
 
-bool ContentEngine::LookUp(std::vector<Looked>& looked, const Pump& pump)
+bool ContentEngine::LookUp(const Pump& pump)
 {
-    // Every path is looked up once; what is not a regular file never opens.
-    return ProbeBatches(
-        [&](Platform::FolderProbe& probe, std::size_t first, std::size_t last) {
-            Platform::FileInfo info;
-            std::uint64_t bytes = 0;
-            for (std::size_t p = first; p < last; ++p) {
-                if (const FileScan::ListedFile* file = Listed(p)) {
-                    const bool sparse = file->allocated < file->size;
-                    looked[p] = { file->id.device, file->id.inode, file->size, file->mtime, sparse, true };
-                    bytes += file->size;
-                } else if (probe.Stat(m_paths[p], info).Ok()) {
-                    looked[p]
-                        = { info.device, info.inode, info.size, info.mtime, info.allocated < info.size, true };
-                    bytes += info.size;
+    // Every path the caller did not look up is looked up once, on the workers; what is
+    // not a regular file never opens. The files found join in path order afterwards.
+    std::vector<std::uint32_t> missing;
+    std::uint64_t bytes = 0;
+    for (std::size_t p = 0; p < m_fileOfPath.size(); ++p) {
+        if (m_fileOfPath[p] == kNoFile)
+            missing.push_back(static_cast<std::uint32_t>(p));
+        else
+            bytes += m_files[m_fileOfPath[p]].size;
+    }
+    m_pathsProbed.fetch_add(m_fileOfPath.size() - missing.size(), std::memory_order_relaxed);
+    m_bytesProbed.fetch_add(bytes, std::memory_order_relaxed);
+    if (missing.empty())
+        return true;
+    std::vector<Looked> looked(missing.size());
+    Reserve(m_files.size() + missing.size());
+    if (!ProbeBatches(
+            missing.size(),
+            [&](Platform::FolderProbe& probe, std::string& path, std::size_t first, std::size_t last) {
+                Platform::FileInfo info;
+                std::uint64_t found = 0;
+                for (std::size_t k = first; k < last; ++k) {
+                    m_paths.CopyTo(missing[k], path);
+                    if (probe.Stat(path, info).Ok()) {
+                        looked[k] = { info.device, info.inode, info.size, info.mtime,
+                            info.allocated < info.size, true };
+                        found += info.size;
+                    }
                 }
-            }
-            m_pathsProbed.fetch_add(last - first, std::memory_order_relaxed);
-            m_bytesProbed.fetch_add(bytes, std::memory_order_relaxed);
-        },
-        pump);
+                m_pathsProbed.fetch_add(last - first, std::memory_order_relaxed);
+                m_bytesProbed.fetch_add(found, std::memory_order_relaxed);
+            },
+            pump))
+        return false;
+    for (std::size_t k = 0; k < missing.size(); ++k) {
+        if (looked[k].regular)
+            m_fileOfPath[missing[k]] = FileOfIdentity(missing[k], looked[k]);
+    }
+    return true;
 }
 
-bool ContentEngine::ProbeBatches(const ProbeBatch& batch, const Pump& pump)
+bool ContentEngine::ProbeBatches(std::size_t count, const ProbeBatch& batch, const Pump& pump)
 {
-    const std::size_t count = m_paths.size();
     std::atomic<std::size_t> next { 0 };
     std::atomic<bool> stop { false };
     return RunWorkers(
         stop,
         [&](unsigned) {
             Platform::FolderProbe probe;
+            std::string path;
             for (;;) {
                 const std::size_t first = next.fetch_add(kProbeBatch, std::memory_order_relaxed);
                 if (first >= count || stop.load(std::memory_order_relaxed))
                     return;
-                batch(probe, first, std::min(count, first + kProbeBatch));
+                batch(probe, path, first, std::min(count, first + kProbeBatch));
             }
         },
         pump);
 }
 
-std::size_t ContentEngine::GroupByIdentity(const std::vector<Looked>& looked)
+std::uint32_t ContentEngine::FileOfIdentity(std::uint32_t path, const Looked& file)
 {
-    // One file per device and inode: links and second names of a file share it.
-    const std::size_t count = looked.size();
-    std::vector<std::uint32_t> order;
-    order.reserve(count);
-    for (std::size_t p = 0; p < count; ++p) {
-        if (looked[p].regular)
-            order.push_back(static_cast<std::uint32_t>(p));
+    // One file per device and inode: links and second names of a file share it. A hash
+    // table of file numbers finds the file of an identity met before; the first path
+    // in list order names the file, and its look-up gives the file's size.
+    const std::uint32_t device = DeviceIndex(file.device);
+    if (2 * (m_files.size() + 1) > m_identities.size())
+        Reserve(std::max(m_files.size() + 1, m_identities.size()));
+    std::uint32_t* slot = FindIdentity(file.inode, device);
+    if (*slot == kNoFile) {
+        *slot = static_cast<std::uint32_t>(m_files.size());
+        m_files.emplace_back();
+    } else if (path > m_files[*slot].path) {
+        return *slot;
     }
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        const Looked& x = looked[a];
-        const Looked& y = looked[b];
-        if (x.device != y.device)
-            return x.device < y.device;
-        if (x.inode != y.inode)
-            return x.inode < y.inode;
-        return a < b;
-    });
-    m_fileOfPath.assign(count, kNoFile);
-    m_openable.assign(count, 0);
-    m_files.clear();
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        const Looked& p = looked[order[k]];
-        if (k == 0 || p.device != looked[order[k - 1]].device || p.inode != looked[order[k - 1]].inode)
-            m_files.push_back({ p.size, p.device, p.inode, p.mtime, order[k], p.sparse });
-        m_fileOfPath[order[k]] = static_cast<std::uint32_t>(m_files.size() - 1);
-        m_openable[order[k]] = 1;
+    File& known = m_files[*slot];
+    known.size = file.size;
+    known.inode = file.inode;
+    known.path = path;
+    known.device = device;
+    known.sparse = file.sparse ? 1 : 0;
+    if (!Platform::PackTime(file.mtime, known.mtime)) {
+        known.mtime = 0;
+        m_farTimes[*slot] = file.mtime;
+    } else if (!m_farTimes.empty()) {
+        m_farTimes.erase(*slot);
     }
-    m_classOf.resize(m_files.size());
-    for (std::size_t f = 0; f < m_files.size(); ++f)
-        m_classOf[f] = static_cast<std::uint32_t>(f);
-    return order.size();
+    return *slot;
+}
+
+std::uint32_t* ContentEngine::FindIdentity(std::uint64_t inode, std::uint32_t device)
+{
+    const std::size_t mask = m_identities.size() - 1;
+    std::uint64_t h = (inode ^ (static_cast<std::uint64_t>(device) << 56)) * 0x9e3779b97f4a7c15ULL;
+    h ^= h >> 29;
+    std::size_t k = static_cast<std::size_t>(h) & mask;
+    while (m_identities[k] != kNoFile
+        && !(m_files[m_identities[k]].inode == inode && m_files[m_identities[k]].device == device))
+        k = (k + 1) & mask;
+    return &m_identities[k];
+}
+
+std::uint32_t ContentEngine::DeviceIndex(std::uint64_t device)
+{
+    // A check meets a few devices, mostly one.
+    if (!m_devices.empty() && m_devices.back() == device)
+        return static_cast<std::uint32_t>(m_devices.size() - 1);
+    const auto known = std::find(m_devices.begin(), m_devices.end(), device);
+    if (known != m_devices.end())
+        return static_cast<std::uint32_t>(known - m_devices.begin());
+    m_devices.push_back(device);
+    return static_cast<std::uint32_t>(m_devices.size() - 1);
 }
 
 void ContentEngine::HoldBackFirstNames()
@@ -296,29 +350,72 @@ void ContentEngine::HoldBackFirstNames()
     // that shares its size (and is not empty) is opened anyway when it is compared;
     // every other path is opened here. Once any path fails, every path is opened here,
     // so that the first failure in list order is known before anything is compared.
-    std::vector<std::size_t> sizeOrder(m_files.size());
-    for (std::size_t f = 0; f < sizeOrder.size(); ++f)
-        sizeOrder[f] = f;
-    std::sort(sizeOrder.begin(), sizeOrder.end(),
-        [&](std::size_t a, std::size_t b) { return m_files[a].size < m_files[b].size; });
+    // The files in size order serve Classify as well.
+    SortBySize();
     m_pending.assign(m_files.size(), 0);
-    for (std::size_t k = 0; k < sizeOrder.size(); ++k) {
-        const std::uint64_t size = m_files[sizeOrder[k]].size;
-        const bool shared = (k > 0 && m_files[sizeOrder[k - 1]].size == size)
-            || (k + 1 < sizeOrder.size() && m_files[sizeOrder[k + 1]].size == size);
+    const auto sizeAt = [&](std::size_t k) { return m_files[m_bySize[k]].size; };
+    for (std::size_t k = 0; k < m_bySize.size(); ++k) {
+        const std::uint64_t size = sizeAt(k);
+        const bool shared
+            = (k > 0 && sizeAt(k - 1) == size) || (k + 1 < m_bySize.size() && sizeAt(k + 1) == size);
         if (shared && size > 0)
-            m_pending[sizeOrder[k]] = 1;
+            m_pending[m_bySize[k]] = 1;
     }
 }
 
-void ContentEngine::PlaceOnDisk(const std::vector<Looked>& looked)
+void ContentEngine::SortBySize()
+{
+    // A radix sort of the file numbers, 16 bits of the size at a time from the lowest,
+    // which keeps ties in file order: a comparison sort of a million files takes a tenth
+    // of a second. One pass over the files counts every digit; a digit every size shares
+    // is passed over, so most trees take one pass or two. The sizes are read from the
+    // files, not copied: 8 bytes per file besides them.
+    constexpr unsigned kDigits = 4;
+    constexpr std::size_t kValues = std::size_t { 1 } << 16;
+    const std::size_t n = m_files.size();
+    const auto digit = [](std::uint64_t size, unsigned d) {
+        return static_cast<std::size_t>((size >> (16 * d)) & 0xffff);
+    };
+    std::vector<std::uint32_t> count(kDigits * kValues);
+    for (const File& file : m_files) {
+        for (unsigned d = 0; d < kDigits; ++d)
+            ++count[d * kValues + digit(file.size, d)];
+    }
+    std::vector<std::uint32_t> order;
+    std::vector<std::uint32_t> sorted;
+    for (unsigned d = 0; d < kDigits; ++d) {
+        std::uint32_t* at = &count[d * kValues];
+        if (n == 0 || at[digit(m_files[0].size, d)] == n)
+            continue;
+        if (order.empty()) {
+            order.resize(n);
+            for (std::size_t f = 0; f < n; ++f)
+                order[f] = static_cast<std::uint32_t>(f);
+            sorted.resize(n);
+        }
+        std::uint32_t next = 0;
+        for (std::size_t v = 0; v < kValues; ++v)
+            next += std::exchange(at[v], next);
+        for (const std::uint32_t f : order)
+            sorted[at[digit(m_files[f].size, d)]++] = f;
+        order.swap(sorted);
+    }
+    if (order.empty()) {
+        order.resize(n);
+        for (std::size_t f = 0; f < n; ++f)
+            order[f] = static_cast<std::uint32_t>(f);
+    }
+    m_bySize = std::move(order);
+}
+
+void ContentEngine::PlaceOnDisk()
 {
     // A file system places a file's data near its inode, and numbers the inodes along
     // the disk: their order is the files' order on it, with no call to learn it. (An
     // extent map would cost one more open per file.)
     m_diskOrder.resize(m_files.size());
     for (std::size_t f = 0; f < m_files.size(); ++f)
-        m_diskOrder[f] = looked[m_files[f].path].inode;
+        m_diskOrder[f] = m_files[f].inode;
 }
 
 bool ContentEngine::TryOpens(const Pump& pump)
@@ -332,12 +429,14 @@ bool ContentEngine::TryOpens(const Pump& pump)
         const bool all = m_anyUnopenable;
         std::atomic<bool> failed { false };
         if (!ProbeBatches(
-                [&](Platform::FolderProbe& probe, std::size_t first, std::size_t last) {
+                m_paths.Size(),
+                [&](Platform::FolderProbe& probe, std::string& path, std::size_t first, std::size_t last) {
                     for (std::size_t p = first; p < last; ++p) {
                         if (!m_openable[p] || (pass == 0 && !all && heldBack(p))
                             || (pass == 1 && !heldBack(p)))
                             continue;
-                        if (!probe.TryOpen(m_paths[p]).Ok()) {
+                        m_paths.CopyTo(p, path);
+                        if (!probe.TryOpen(path).Ok()) {
                             m_openable[p] = 0;
                             failed = true;
                         }
@@ -369,7 +468,7 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
     std::vector<SizeSet> sets;
     GatherSizeSets(needed, bySize, sets);
 
-    Shared shared { m_paths, m_files, m_options, m_bytesSettled,
+    Shared shared { m_paths, m_files, m_devices, m_options, m_bytesSettled,
         std::make_unique<std::atomic<std::uint8_t>[]>(fileCount),
         std::make_unique<std::atomic<std::uint8_t>[]>(fileCount), {} };
     for (std::size_t f = 0; f < fileCount; ++f) {
@@ -386,6 +485,11 @@ bool ContentEngine::Classify(const std::vector<std::uint8_t>& needed, const Pump
     CoreSeats seats(CoreCount());
     if (m_gateReads && InMemory(bySize, sets))
         shared.gate = &seats;
+    const DescriptorPlan plan
+        = PlanDescriptors(m_options.openFileLimit > 0 ? m_options.openFileLimit : Platform::OpenFileLimit());
+    shared.descriptors = plan.sets;
+    Platform::FolderHandles folders(m_paths.FolderCount(), plan.folders);
+    shared.folders = &folders;
     std::vector<HeadSink> heads(m_threads);
     if (!CompareHeads(shared, bySize, sets, heads, pump))
         return false;
@@ -419,7 +523,7 @@ bool ContentEngine::InMemory(const std::vector<std::uint32_t>& bySize, const std
     for (std::size_t k = 0; k < kSample && k < sets.size(); ++k) {
         const std::uint32_t file = bySize[sets[k * sets.size() / std::min(kSample, sets.size())].begin];
         Platform::ReadFile reader;
-        if (!reader.OpenUnchecked(m_paths[m_files[file].path]).Ok())
+        if (!reader.OpenUnchecked(m_paths.At(m_files[file].path)).Ok())
             continue;
         const std::uint64_t size = m_files[file].size;
         ++tried;
@@ -437,13 +541,13 @@ void ContentEngine::GatherSizeSets(
         m_classOf[f] = static_cast<std::uint32_t>(f);
 
     // Same-size sets of the needed files, the largest work first.
-    for (std::size_t f = 0; f < fileCount; ++f) {
-        if (f < needed.size() && needed[f])
-            bySize.push_back(static_cast<std::uint32_t>(f));
-    }
-    std::sort(bySize.begin(), bySize.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return m_files[a].size != m_files[b].size ? m_files[a].size < m_files[b].size : a < b;
-    });
+    if (m_bySize.size() != fileCount)
+        SortBySize();
+    bySize = std::move(m_bySize);
+    m_bySize = std::vector<std::uint32_t>();
+    bySize.erase(std::remove_if(bySize.begin(), bySize.end(),
+                     [&](std::uint32_t f) { return f >= needed.size() || !needed[f]; }),
+        bySize.end());
     std::uint64_t total = 0;
     std::size_t files = 0;
     for (std::size_t b = 0; b < bySize.size();) {

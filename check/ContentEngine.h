@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace Platform {
@@ -19,7 +20,7 @@ class FolderProbe;
 }
 
 namespace FileScan {
-struct ListedFile;
+class PathStore;
 }
 
 namespace Check {
@@ -44,6 +45,9 @@ struct EngineOptions {
     // there are more workers than cores, only one per core runs while reads come from
     // memory, and the rest wait on the disk.
     unsigned threads = 0;
+    // Descriptors the process may hold open; 0 asks the system. The workers keep set
+    // files and folders open within it (PlanDescriptors).
+    std::size_t openFileLimit = 0;
     // Requests kept in flight while looking files up and reading them when threads is 0;
     // 0 chooses by the disk of the first path: 16 on a solid-state or virtual disk,
     // where the queue wants filling, 4 on a rotational one.
@@ -54,18 +58,33 @@ class ContentEngine {
 public:
     static constexpr std::uint32_t kNoFile = UINT32_MAX;
 
-    // Keeps a reference to paths, which must be distinct and outlive the engine. With
-    // listed (indexed like paths, possibly shorter, and outliving the engine too), a
-    // path listed as a regular file is taken as looked up already.
-    ContentEngine(const std::vector<std::string>& paths, const EngineOptions& options,
-        const std::vector<FileScan::ListedFile>* listed = nullptr);
+    // What the look-up of a path found: a regular file's identity, size and modification
+    // time, and whether it takes less room on disk than its size (holes may be skipped
+    // unread).
+    struct Looked {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::uint64_t size = 0;
+        Platform::FileTime mtime;
+        bool sparse = false;
+        bool regular = false;
+    };
+
+    // Keeps a reference to paths, which must be distinct and outlive the engine; more may
+    // be added until Probe.
+    ContentEngine(const FileScan::PathStore& paths, const EngineOptions& options);
     ~ContentEngine();
     ContentEngine(const ContentEngine&) = delete;
     ContentEngine& operator=(const ContentEngine&) = delete;
 
-    // Looks every path up once for its kind, size and identity (a listed one is not
-    // looked up again), and opens the paths that Classify will not open anyway to learn
-    // whether they open. Returns false when the pump stopped it.
+    // Makes room for paths paths and as many files.
+    void Reserve(std::size_t paths);
+    // Takes path's file as the caller looked it up: Probe does not look a path up again
+    // that was taken as a regular file. Call before Probe.
+    void TakeLookedUp(std::uint32_t path, const Looked& file);
+    // Looks every path up once for its kind, size and identity (one taken is not looked
+    // up again), and opens the paths that Classify will not open anyway to learn whether
+    // they open. Returns false when the pump stopped it.
     bool Probe(const Pump& pump);
     // Sorts the files marked in needed (indexed by file) into content classes; every
     // other file stays in a class of its own. Returns false when the pump stopped it.
@@ -85,7 +104,13 @@ public:
     Platform::FileStamp Stamp(std::uint32_t file) const
     {
         const File& f = m_files[file];
-        return { f.device, f.inode, f.size, f.mtime };
+        Platform::FileTime mtime = Platform::UnpackTime(f.mtime);
+        if (!m_farTimes.empty()) {
+            const auto far = m_farTimes.find(file);
+            if (far != m_farTimes.end())
+                mtime = far->second;
+        }
+        return { m_devices[f.device], f.inode, f.size, mtime };
     }
     // Returns the class of a file: files with identical bytes share it (after Classify).
     std::uint32_t ClassOf(std::uint32_t file) const { return m_classOf[file]; }
@@ -101,21 +126,24 @@ public:
     std::size_t FilesToCompare() const { return m_filesToCompare.load(std::memory_order_relaxed); }
     std::size_t FilesCompared() const { return m_filesCompared.load(std::memory_order_relaxed); }
 
+    // A file: 32 bytes, so that a million of them take little room.
     struct File {
         std::uint64_t size = 0;
-        // Its identity when looked up: a path that leads elsewhere by the time it is
-        // read no longer stands for this file.
-        std::uint64_t device = 0;
+        // Its identity when looked up (the device as an index into the engine's list of
+        // devices): a path that leads elsewhere by the time it is read no longer stands
+        // for this file.
         std::uint64_t inode = 0;
-        Platform::FileTime mtime;
+        // Its modification time when looked up, packed (PackTime; 0 for a time kept in
+        // m_farTimes): with the identity and size, the stamp a removal confirms.
+        std::int64_t mtime = 0;
         std::uint32_t path = 0;
+        std::uint32_t device : 31 = 0;
         // Takes less room on disk than its size: holes may be skipped unread.
-        bool sparse = false;
+        std::uint32_t sparse : 1 = 0;
     };
     struct Shared;
 
 private:
-    struct Looked;
     struct SizeSet;
     class HeadSink;
     // Per range part, a label per file: files with equal labels were equal in that part.
@@ -123,14 +151,21 @@ private:
 
     // Probe's phases: look every path up, make one file per identity, hold back the first
     // names that Classify opens anyway, and open the rest.
-    bool LookUp(std::vector<Looked>& looked, const Pump& pump);
-    std::size_t GroupByIdentity(const std::vector<Looked>& looked);
+    bool LookUp(const Pump& pump);
+    // Returns the file of an identity, made when new; path leads to it.
+    std::uint32_t FileOfIdentity(std::uint32_t path, const Looked& file);
+    std::uint32_t* FindIdentity(std::uint64_t inode, std::uint32_t device);
+    std::uint32_t DeviceIndex(std::uint64_t device);
     void HoldBackFirstNames();
+    // Fills m_bySize.
+    void SortBySize();
     bool TryOpens(const Pump& pump);
-    // Hands the paths out to the workers in batches [first, last); each worker looks
-    // paths up with a probe of its own.
-    using ProbeBatch = std::function<void(Platform::FolderProbe& probe, std::size_t first, std::size_t last)>;
-    bool ProbeBatches(const ProbeBatch& batch, const Pump& pump);
+    // Hands the items 0 to count - 1 out to the workers in batches [first, last); each
+    // worker looks paths up with a probe of its own, and spells them out in a string of
+    // its own.
+    using ProbeBatch
+        = std::function<void(Platform::FolderProbe& probe, std::string& path, std::size_t first, std::size_t last)>;
+    bool ProbeBatches(std::size_t count, const ProbeBatch& batch, const Pump& pump);
 
     // Classify's phases: gather the same-size sets, compare each from its head, compare
     // long sets in ranges spread over the workers, and merge the ranges' labels.
@@ -151,15 +186,12 @@ private:
 
     void TakeOpenFailures(const Shared& shared);
     bool RunWorkers(std::atomic<bool>& stop, const std::function<void(unsigned)>& work, const Pump& pump);
-    // Returns path's file as the caller listed it, when listed as a regular file.
-    const FileScan::ListedFile* Listed(std::size_t path) const;
     // Learns from the first path whether the disk is rotational and sizes the pool.
     void ChooseWorkers();
     // Notes where each file lies on a rotational disk.
-    void PlaceOnDisk(const std::vector<Looked>& looked);
+    void PlaceOnDisk();
 
-    const std::vector<std::string>& m_paths;
-    const std::vector<FileScan::ListedFile>* m_listed;
+    const FileScan::PathStore& m_paths;
     EngineOptions m_options;
     unsigned m_threads = 1;
     // More workers than cores, chosen for the disk: they compare through CoreSeats.
@@ -174,6 +206,13 @@ private:
     std::vector<std::uint8_t> m_pending;
     bool m_anyUnopenable = false;
     std::vector<File> m_files;
+    std::vector<std::uint64_t> m_devices;
+    // The modification times of files that PackTime cannot pack.
+    std::unordered_map<std::uint32_t, Platform::FileTime> m_farTimes;
+    // Until Probe is done: an open-addressing table of file numbers by identity.
+    std::vector<std::uint32_t> m_identities;
+    // The files in ascending size (ties in file order), from Probe until Classify.
+    std::vector<std::uint32_t> m_bySize;
     std::vector<std::uint32_t> m_classOf;
     std::atomic<std::size_t> m_pathsProbed { 0 };
     std::atomic<std::uint64_t> m_bytesProbed { 0 };

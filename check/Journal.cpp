@@ -479,8 +479,27 @@ std::vector<JournalSummary> ListJournals(const std::string& folder)
         }
         journals.push_back(std::move(summary));
     }
-    std::sort(journals.begin(), journals.end(), [](const JournalSummary& a, const JournalSummary& b) {
-        return a.time != b.time ? a.time > b.time : a.path > b.path;
+    // Journals whose first records share a second are told apart by the names CreateIn
+    // gave them: "clean-T", "clean-T-2", ... "clean-T-10", in the order they were made.
+    const auto made = [](const JournalSummary& summary) {
+        std::string_view name(summary.path);
+        name.remove_prefix(std::min(name.size(), name.rfind(Platform::kSeparator) + 1));
+        constexpr std::string_view kStart = "clean-";
+        constexpr std::size_t kStamp = 15; // "20240501-003000"
+        std::pair<std::string, unsigned long> key;
+        if (!name.starts_with(kStart) || name.size() < kStart.size() + kStamp)
+            return key;
+        name.remove_prefix(kStart.size());
+        key.first = std::string(name.substr(0, kStamp));
+        key.second = name.substr(kStamp, 1) == "-" ? std::strtoul(std::string(name.substr(kStamp + 1)).c_str(), nullptr, 10) : 1;
+        return key;
+    };
+    std::sort(journals.begin(), journals.end(), [&](const JournalSummary& a, const JournalSummary& b) {
+        if (a.time != b.time)
+            return a.time > b.time;
+        const auto madeA = made(a);
+        const auto madeB = made(b);
+        return madeA != madeB ? madeA > madeB : a.path > b.path;
     });
     return journals;
 }

@@ -9,6 +9,19 @@ namespace Check {
 
 using FileScan::BlockMatch;
 
+DescriptorPlan PlanDescriptors(std::size_t limit)
+{
+    constexpr std::size_t kReserve = 256;
+    constexpr std::size_t kLeastForSets = 768;
+    constexpr std::size_t kMostForSets = 4096;
+    constexpr std::size_t kMostFolders = 16384;
+    const std::size_t usable = limit > kReserve ? limit - kReserve : 0;
+    DescriptorPlan plan;
+    plan.sets = std::max(kLeastForSets, std::min(usable / 2, kMostForSets));
+    plan.folders = usable > plan.sets ? std::min(usable - plan.sets, kMostFolders) : 0;
+    return plan;
+}
+
 Refiner::Refiner(Shared& shared)
     : m_shared(shared)
     , m_first(MakeAlignedBuffer(shared.options.chunkBytes))
@@ -61,10 +74,20 @@ std::uint64_t Refiner::NextBoundary(std::uint64_t offset, std::uint64_t end) con
     return std::min<std::uint64_t>(end, (offset / o.chunkBytes + 1) * o.chunkBytes);
 }
 
-Platform::Status Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& reader) const
+Platform::Status Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& reader)
 {
     const ContentEngine::File& looked = m_shared.files[file];
-    const Platform::Status result = reader.OpenUnchecked(m_shared.paths[looked.path]);
+    const FileScan::PathStore& paths = m_shared.paths;
+    const std::uint32_t folder = paths.FolderIndex(looked.path);
+    const Platform::NativeHandle handle
+        = m_shared.folders ? m_shared.folders->Get(folder, paths.FolderAt(folder).data()) : Platform::NativeHandle::None;
+    Platform::Status result;
+    if (handle != Platform::NativeHandle::None) {
+        result = reader.OpenUncheckedAt(handle, paths.Name(looked.path).data());
+    } else {
+        paths.CopyTo(looked.path, m_path);
+        result = reader.OpenUnchecked(m_path);
+    }
     if (!result.Ok()) {
         if (result != Platform::Error::TooManyOpenFiles)
             m_shared.openFailed[file].store(1, std::memory_order_relaxed);
@@ -74,8 +97,8 @@ Platform::Status Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& rea
     // open failure): compared up to its old size, it could match bytes it no longer
     // holds, or be a second name of another file of the set.
     Platform::FileInfo now;
-    if (!reader.StatNow(now).Ok() || now.kind != Platform::EntryKind::Regular || now.device != looked.device
-        || now.inode != looked.inode || now.size != looked.size) {
+    if (!reader.StatNow(now).Ok() || now.kind != Platform::EntryKind::Regular
+        || now.device != m_shared.devices[looked.device] || now.inode != looked.inode || now.size != looked.size) {
         reader.Close();
         return Platform::Error::Other;
     }
@@ -87,7 +110,14 @@ void Refiner::OpenAll(Cell& cell)
     if (!cell.files.empty() || cell.members.size() > m_descriptors)
         return;
     cell.files.resize(cell.members.size());
-    for (std::size_t k = 0; k < cell.members.size(); ++k) {
+    const std::size_t n = cell.members.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        // The members lie scattered over the file list and the paths: what the opens
+        // ahead need is fetched while this one waits on the system.
+        if (k + 8 < n)
+            __builtin_prefetch(&m_shared.files[cell.members[k + 8]]);
+        if (k + 4 < n)
+            m_shared.paths.Prefetch(m_shared.files[cell.members[k + 4]].path);
         const std::uint32_t file = cell.members[k];
         // A file that does not open is read as failing, which leaves it alone.
         const Platform::Status result = OpenMember(file, cell.files[k]);

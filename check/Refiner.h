@@ -5,6 +5,8 @@
 #include "check/AlignedBuffer.h"
 #include "check/ContentEngine.h"
 #include "scan/ContentCompare.h"
+#include "scan/FileProbe.h"
+#include "scan/PathStore.h"
 #include "scan/Platform.h"
 
 #include <atomic>
@@ -16,15 +18,22 @@
 
 namespace Check {
 
-// Descriptors the workers may hold open together for the sets they compare: well inside
-// the usual limit of 1024, with room left for reopening single files and for the rest
-// of the process.
-inline constexpr std::size_t kDescriptorBudget = 768;
+// How the workers spend the descriptors the process may hold: some are left for the rest
+// of the process and for reopening single files; of the others, a shared budget keeps the
+// files of the sets being compared open (768 within the usual limit of 1024, up to 4096
+// where the limit allows twice that), and what remains holds folders open, so that a file
+// opens through its folder.
+struct DescriptorPlan {
+    std::size_t sets = 0;
+    std::size_t folders = 0;
+};
+DescriptorPlan PlanDescriptors(std::size_t limit);
 
 // State the workers share during Classify.
 struct ContentEngine::Shared {
-    const std::vector<std::string>& paths;
+    const FileScan::PathStore& paths;
     const std::vector<File>& files;
+    const std::vector<std::uint64_t>& devices;
     const EngineOptions& options;
     std::atomic<std::uint64_t>& settled;
     // Set for a file once it is known to equal no other file.
@@ -34,9 +43,11 @@ struct ContentEngine::Shared {
     std::atomic<bool> stop { false };
     // When set, the workers keep to the cores through it while reads come from memory.
     Platform::ReadGate* gate = nullptr;
-    // What is left of kDescriptorBudget: a worker takes a set's share before it keeps
-    // the set's files open, and reads the set by reopening when it cannot.
-    std::atomic<std::size_t> descriptors { kDescriptorBudget };
+    // The folders of the paths, opened as needed: a file opens through its folder.
+    Platform::FolderHandles* folders = nullptr;
+    // What is left of the sets' descriptor budget: a worker takes a set's share before it
+    // keeps the set's files open, and reads the set by reopening when it cannot.
+    std::atomic<std::size_t> descriptors { 0 };
 };
 
 // Receives what a refinement finds.
@@ -91,7 +102,7 @@ private:
     std::uint64_t NextBoundary(std::uint64_t offset, std::uint64_t end) const;
     // Opens a member; a failure is remembered unless the process ran out of
     // descriptors, which says nothing about the file.
-    Platform::Status OpenMember(std::uint32_t file, Platform::ReadFile& reader) const;
+    Platform::Status OpenMember(std::uint32_t file, Platform::ReadFile& reader);
     void OpenAll(Cell& cell);
     // Reads the block of member k, opening it for the block when the set is read by
     // reopening: the first file's when k is 0, else compared with it. A file that ends
@@ -113,6 +124,8 @@ private:
     Shared& m_shared;
     // Descriptors held from the budget: a set this large or smaller keeps its files open.
     std::size_t m_descriptors = 0;
+    // The path being opened, spelled out.
+    std::string m_path;
     AlignedBuffer m_first;
     AlignedBuffer m_other;
     FileScan::BlockCompare m_compare;

@@ -109,13 +109,36 @@ CandidatePaths::CandidatePaths(IdentifyFn identify)
         m_identify = IdentifyFile;
 }
 
+std::string CandidatePaths::At(std::size_t index) const
+{
+    if (index >= m_count)
+        throw std::out_of_range("CandidatePaths::At");
+    return m_paths.At(index);
+}
+
+FileId CandidatePaths::IdAt(std::size_t index) const
+{
+    if (index >= m_count)
+        throw std::out_of_range("CandidatePaths::IdAt");
+    return m_ids[index];
+}
+
+std::vector<std::string> CandidatePaths::Entries() const
+{
+    std::vector<std::string> paths;
+    paths.reserve(m_count);
+    for (std::size_t k = 0; k < m_count; ++k)
+        paths.push_back(m_paths.At(k));
+    return paths;
+}
+
 std::size_t CandidatePaths::Append(std::vector<std::string> paths, const BeforeAppend& beforeAppend)
 {
-    std::vector<FileId> ids;
-    if (m_lookUpMany && paths.size() >= kLookUpManyFrom)
-        ids = IdentifyMany(paths);
-    return AppendIdentified(
-        paths, [&](std::size_t k) { return ids.empty() ? m_identify(paths[k]) : ids[k]; }, beforeAppend);
+    if (m_lookUpMany && paths.size() >= kLookUpManyFrom) {
+        std::vector<FileId> ids = IdentifyMany(paths);
+        return AppendIdentities(paths, std::move(ids), nullptr, beforeAppend);
+    }
+    return AppendIdentified(paths, [&](std::size_t k) { return m_identify(paths[k]); }, nullptr, beforeAppend);
 }
 
 std::size_t CandidatePaths::Append(
@@ -123,76 +146,104 @@ std::size_t CandidatePaths::Append(
 {
     if (listed.size() != paths.size())
         throw std::invalid_argument("CandidatePaths::Append: one identity per path");
-    return AppendIdentified(paths, [&](std::size_t k) { return listed[k].id; }, beforeAppend);
+    return AppendIdentified(paths, [&](std::size_t k) { return listed[k].id; }, nullptr, beforeAppend);
+}
+
+std::size_t CandidatePaths::Append(std::vector<std::string> paths, std::vector<FileId> ids,
+    std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
+{
+    if (ids.size() != paths.size())
+        throw std::invalid_argument("CandidatePaths::Append: one identity per path");
+    return AppendIdentities(paths, std::move(ids), passedOver, beforeAppend);
+}
+
+std::size_t CandidatePaths::AppendIdentities(std::vector<std::string>& paths, std::vector<FileId> ids,
+    std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
+{
+    if (!m_ids.empty())
+        return AppendIdentified(paths, [&](std::size_t k) { return ids[k]; }, passedOver, beforeAppend);
+    // An empty list keeps the rows' identities in the room of ids: each row's is written
+    // at or before the place it is read from.
+    m_ids = std::move(ids);
+    return AppendIdentified(paths, [&](std::size_t k) { return m_ids[k]; }, passedOver, beforeAppend);
+}
+
+void CandidatePaths::CheckRoom(std::size_t more) const
+{
+    if (more >= kFree - m_paths.Size())
+        throw std::length_error("CandidatePaths: too many entries");
 }
 
 template <typename IdOf>
-std::size_t CandidatePaths::AppendIdentified(
-    std::vector<std::string>& paths, const IdOf& idOf, const BeforeAppend& beforeAppend)
+std::size_t CandidatePaths::AppendIdentified(std::vector<std::string>& paths, const IdOf& idOf,
+    std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
 {
-    Staged staged;
-    staged.firstSerial = m_nextSerial;
+    CheckRoom(paths.size());
+    const std::size_t first = m_count;
+    const std::size_t passedBefore = passedOver ? passedOver->size() : 0;
+    // Rows from first to counted are stored and counted as entries of their files.
+    std::size_t counted = first;
     try {
-        staged.paths.reserve(paths.size());
-        staged.ids.reserve(paths.size());
+        Reserve(m_fileCount + paths.size());
+        m_ids.resize(first + paths.size());
+        m_paths.Reserve(first + paths.size());
         for (std::size_t k = 0; k < paths.size(); ++k) {
-            std::string& path = paths[k];
             const FileId id = idOf(k);
-            if (!Admit(path, id, staged))
+            const std::size_t row = m_paths.Add(paths[k]);
+            m_ids[row] = id;
+            if (!Admit(paths[k], id, row)) {
+                m_paths.Truncate(row);
+                if (passedOver)
+                    passedOver->push_back(k);
                 continue;
-            staged.paths.push_back(std::move(path));
-            staged.ids.push_back(id);
+            }
+            counted = row + 1;
         }
-        if (staged.paths.empty())
+        m_ids.resize(counted);
+        if (counted == first)
             return 0;
-        const std::size_t total = m_paths.size() + staged.paths.size();
-        m_paths.reserve(total);
-        m_ids.reserve(total);
-        m_serials.reserve(total);
         if (beforeAppend)
-            beforeAppend(m_paths.size(), staged.paths.size());
+            beforeAppend(first, counted - first);
     } catch (...) {
-        // Nothing was appended: take the staged paths out of the counts again.
+        // Nothing was appended: take the rows out of the counts again.
         std::vector<FileId> orphans;
-        for (std::size_t k = 0; k < staged.ids.size(); ++k)
-            Forget(staged.ids[k], staged.firstSerial + k, orphans);
-        Repick(std::move(orphans));
+        for (std::size_t row = first; row < counted; ++row)
+            Forget(m_ids[row], row, orphans);
+        Repick(std::move(orphans), { { first, m_paths.Size() } });
+        m_paths.Truncate(first);
+        m_ids.resize(first);
+        if (passedOver)
+            passedOver->resize(passedBefore);
         throw;
     }
-    // Room is reserved, so nothing below throws.
-    const std::size_t added = staged.paths.size();
-    m_paths.insert(m_paths.end(), std::make_move_iterator(staged.paths.begin()),
-        std::make_move_iterator(staged.paths.end()));
-    m_ids.insert(m_ids.end(), staged.ids.begin(), staged.ids.end());
-    for (std::size_t k = 0; k < added; ++k)
-        m_serials.push_back(m_nextSerial++);
-    return added;
+    m_count = counted;
+    return counted - first;
 }
 
-bool CandidatePaths::Admit(const std::string& path, const FileId& id, Staged& staged)
+bool CandidatePaths::Admit(const std::string& path, const FileId& id, std::size_t row)
 {
     if (!id.Known())
         return true;
     bool fresh = false;
-    Listed& listed = Insert(id, fresh);
-    if (fresh)
-        listed.serial = staged.firstSerial + staged.paths.size();
-    else if (!TakesSecondPath(path, id, listed, staged))
-        return false;
-    ++listed.count;
+    Slot& slot = Insert(id, static_cast<std::uint32_t>(row), fresh);
+    if (!fresh) {
+        if (slot.Count() == kCountMask)
+            throw std::length_error("CandidatePaths: too many entries of one file");
+        if (!TakesSecondPath(path, id, slot, row))
+            return false;
+    }
+    ++slot.meta;
     return true;
 }
 
-bool CandidatePaths::TakesSecondPath(
-    const std::string& path, const FileId& id, Listed& listed, const Staged& staged)
+bool CandidatePaths::TakesSecondPath(const std::string& path, const FileId& id, Slot& slot, std::size_t row)
 {
-    const std::string& name = NameOf(listed.serial, &staged);
-    if (name == path)
+    if (m_paths.Equals(slot.row, path))
         return true;
-    if (listed.mixed) {
+    if (slot.Mixed()) {
         bool listedUnderPath = false;
-        ForEachOf(id, &staged, [&](const std::string& other, std::uint64_t) {
-            listedUnderPath = other == path;
+        ForEachOf(id, [&](std::size_t other) {
+            listedUnderPath = other != row && m_paths.Equals(other, path);
             return !listedUnderPath;
         });
         if (listedUnderPath)
@@ -200,140 +251,134 @@ bool CandidatePaths::TakesSecondPath(
     }
     // The listed name may lead elsewhere by now (renamed away, replaced), and the file's
     // inode may have been given to the new one at path.
+    const std::string name = m_paths.At(slot.row);
     if (m_identify(name) == id)
         return false;
-    if (listed.mixed) {
+    if (slot.Mixed()) {
         bool live = false;
-        ForEachOf(id, &staged, [&](const std::string& other, std::uint64_t serial) {
-            live = other != name && m_identify(other) == id;
+        ForEachOf(id, [&](std::size_t other) {
+            live = other != row && !m_paths.Equals(other, name) && m_identify(m_paths.At(other)) == id;
             if (live)
-                listed.serial = serial;
+                slot.row = static_cast<std::uint32_t>(other);
             return !live;
         });
         if (live)
             return false;
     }
     // No listed name leads to this file any more: path becomes its name.
-    listed.serial = staged.firstSerial + staged.paths.size();
-    listed.mixed = true;
+    slot.row = static_cast<std::uint32_t>(row);
+    slot.meta |= kMixed;
     return true;
 }
 
-const std::string& CandidatePaths::NameOf(std::uint64_t serial, const Staged* staged) const
+template <typename Visit> void CandidatePaths::ForEachOf(const FileId& id, const Visit& visit) const
 {
-    if (staged && serial >= staged->firstSerial)
-        return staged->paths.at(serial - staged->firstSerial);
-    const auto row = std::lower_bound(m_serials.begin(), m_serials.end(), serial);
-    return m_paths.at(static_cast<std::size_t>(row - m_serials.begin()));
-}
-
-void CandidatePaths::ForEachOf(const FileId& id, const Staged* staged,
-    const std::function<bool(const std::string& path, std::uint64_t serial)>& visit) const
-{
-    for (std::size_t k = 0; k < m_ids.size(); ++k) {
-        if (m_ids[k] == id && !visit(m_paths[k], m_serials[k]))
-            return;
-    }
-    if (!staged)
-        return;
-    for (std::size_t k = 0; k < staged->ids.size(); ++k) {
-        if (staged->ids[k] == id && !visit(staged->paths[k], staged->firstSerial + k))
+    for (std::size_t k = 0; k < m_paths.Size(); ++k) {
+        if (m_ids[k] == id && !visit(k))
             return;
     }
 }
 
-void CandidatePaths::Replace(std::size_t index, std::string path)
+void CandidatePaths::Replace(std::size_t index, const std::string& path)
 {
-    if (index >= m_paths.size())
+    if (index >= m_count)
         throw std::out_of_range("CandidatePaths::Replace");
     const FileId id = m_identify(path);
-    const std::uint64_t serial = m_serials[index];
-    std::vector<FileId> orphans;
-    Forget(m_ids[index], serial, orphans);
-    m_paths[index] = std::move(path);
-    m_ids[index] = id;
+    Reserve(m_fileCount + 1);
     if (id.Known()) {
-        bool fresh = false;
-        Listed& listed = Insert(id, fresh);
-        if (fresh) {
-            listed.serial = serial;
-        } else {
-            const bool sameName = !listed.mixed && listed.serial != serial
-                && NameOf(listed.serial, nullptr) == m_paths[index];
-            listed.mixed = listed.mixed || !sameName;
-            // The new name was just given to the file, so it is the one that leads to it.
-            listed.serial = serial;
-            orphans.erase(std::remove(orphans.begin(), orphans.end(), id), orphans.end());
-        }
-        ++listed.count;
+        const Slot* listed = Find(id);
+        if (listed && listed->Count() == kCountMask && !(m_ids[index] == id))
+            throw std::length_error("CandidatePaths: too many entries of one file");
     }
-    Repick(std::move(orphans));
+    m_paths.Set(index, path);
+    // Nothing below throws but Repick, which only reads.
+    std::vector<FileId> orphans;
+    Forget(m_ids[index], index, orphans);
+    // Slots know their file by the identity of the row they name: move them off this
+    // row before its identity changes.
+    Repick(std::move(orphans), { { index, index } });
+    m_ids[index] = id;
+    if (!id.Known())
+        return;
+    bool fresh = false;
+    Slot& slot = Insert(id, static_cast<std::uint32_t>(index), fresh);
+    if (!fresh) {
+        const bool sameName = !slot.Mixed() && m_paths.Equals(slot.row, path);
+        if (!sameName)
+            slot.meta |= kMixed;
+        // The new name was just given to the file, so it is the one that leads to it.
+        slot.row = static_cast<std::uint32_t>(index);
+    }
+    ++slot.meta;
 }
 
 void CandidatePaths::RemoveRanges(const std::vector<RowRange>& ranges)
 {
     if (ranges.empty())
         return;
-    if (ranges.back().second >= m_paths.size())
+    if (ranges.back().second >= m_count)
         throw std::out_of_range("CandidatePaths::RemoveRanges");
     std::vector<FileId> orphans;
     for (const RowRange& range : ranges) {
         for (std::size_t row = range.first; row <= range.second; ++row)
-            Forget(m_ids[row], m_serials[row], orphans);
+            Forget(m_ids[row], row, orphans);
     }
-    // One pass from the first removed row, shifting the kept ones down.
-    std::size_t kept = ranges.front().first;
+    Repick(std::move(orphans), ranges);
+    // Rows after a removed one move down, and so do the slots that name them: newRow
+    // holds each row's place after the removal, from the first removed row on.
+    const std::size_t from = ranges.front().first;
+    std::vector<std::uint32_t> newRow(m_count - from);
+    std::size_t kept = from;
     std::size_t next = 0;
-    for (std::size_t k = ranges.front().first; k < m_paths.size(); ++k) {
+    for (std::size_t k = from; k < m_count; ++k) {
         while (next < ranges.size() && k > ranges[next].second)
             ++next;
+        newRow[k - from] = static_cast<std::uint32_t>(kept);
         if (next < ranges.size() && k >= ranges[next].first)
             continue;
-        if (kept != k) {
-            m_paths[kept] = std::move(m_paths[k]);
-            m_ids[kept] = m_ids[k];
-            m_serials[kept] = m_serials[k];
-        }
-        ++kept;
+        m_ids[kept++] = m_ids[k];
     }
-    m_paths.resize(kept);
+    for (Slot& slot : m_files) {
+        if (slot.row != kFree && slot.row >= from)
+            slot.row = newRow[slot.row - from];
+    }
+    m_paths.RemoveRanges(ranges);
     m_ids.resize(kept);
-    m_serials.resize(kept);
-    Repick(std::move(orphans));
+    m_count = kept;
 }
 
 void CandidatePaths::RemoveAt(std::size_t index)
 {
-    if (index >= m_paths.size())
+    if (index >= m_count)
         throw std::out_of_range("CandidatePaths::RemoveAt");
     RemoveRanges({ { index, index } });
 }
 
 void CandidatePaths::Clear()
 {
-    m_paths = {};
-    m_ids = {};
-    m_serials = {};
-    m_files = {};
+    m_paths.Clear();
+    m_ids = std::vector<FileId>();
+    m_count = 0;
+    m_files = std::vector<Slot>();
     m_fileCount = 0;
 }
 
-void CandidatePaths::Forget(const FileId& id, std::uint64_t serial, std::vector<FileId>& orphans)
+void CandidatePaths::Forget(const FileId& id, std::size_t row, std::vector<FileId>& orphans)
 {
     if (!id.Known())
         return;
-    Listed* listed = Find(id);
-    if (!listed)
+    Slot* slot = Find(id);
+    if (!slot)
         return;
-    if (--listed->count == 0) {
-        Erase(*listed);
+    if (--slot->meta & kCountMask) {
+        if (slot->row == row)
+            orphans.push_back(id);
         return;
     }
-    if (listed->serial == serial)
-        orphans.push_back(id);
+    Erase(*slot);
 }
 
-void CandidatePaths::Repick(std::vector<FileId> orphans)
+void CandidatePaths::Repick(std::vector<FileId> orphans, const std::vector<RowRange>& gone)
 {
     if (orphans.empty())
         return;
@@ -341,59 +386,74 @@ void CandidatePaths::Repick(std::vector<FileId> orphans)
     orphans.erase(std::unique(orphans.begin(), orphans.end()), orphans.end());
     std::vector<bool> picked(orphans.size(), false);
     std::size_t left = orphans.size();
-    for (std::size_t k = 0; k < m_ids.size() && left > 0; ++k) {
+    std::size_t next = 0;
+    for (std::size_t k = 0; k < m_paths.Size() && left > 0; ++k) {
+        while (next < gone.size() && k > gone[next].second)
+            ++next;
+        if (next < gone.size() && k >= gone[next].first)
+            continue;
         const auto at = std::lower_bound(orphans.begin(), orphans.end(), m_ids[k], IdLess);
-        if (at == orphans.end() || !(*at == m_ids[k])
-            || picked[static_cast<std::size_t>(at - orphans.begin())])
+        if (at == orphans.end() || !(*at == m_ids[k]) || picked[static_cast<std::size_t>(at - orphans.begin())])
             continue;
         picked[static_cast<std::size_t>(at - orphans.begin())] = true;
-        Find(m_ids[k])->serial = m_serials[k];
+        Find(m_ids[k])->row = static_cast<std::uint32_t>(k);
         --left;
     }
 }
 
-CandidatePaths::Listed* CandidatePaths::Find(const FileId& id)
+namespace {
+
+    std::uint32_t TagOf(std::size_t hash) { return static_cast<std::uint32_t>(hash >> 57) << 24; }
+    constexpr std::uint32_t kTagMask = 0x7FU << 24;
+
+} // namespace
+
+CandidatePaths::Slot* CandidatePaths::Find(const FileId& id)
 {
     if (m_files.empty())
         return nullptr;
     const std::size_t mask = m_files.size() - 1;
-    for (std::size_t k = HashOf(id) & mask;; k = (k + 1) & mask) {
-        if (m_files[k].id == id)
-            return &m_files[k];
-        if (!m_files[k].id.Known())
+    const std::size_t hash = HashOf(id);
+    const std::uint32_t tag = TagOf(hash);
+    for (std::size_t k = hash & mask;; k = (k + 1) & mask) {
+        Slot& slot = m_files[k];
+        if (slot.row == kFree)
             return nullptr;
+        if ((slot.meta & kTagMask) == tag && m_ids[slot.row] == id)
+            return &slot;
     }
 }
 
-CandidatePaths::Listed& CandidatePaths::Insert(const FileId& id, bool& fresh)
+CandidatePaths::Slot& CandidatePaths::Insert(const FileId& id, std::uint32_t row, bool& fresh)
 {
-    Reserve(m_fileCount + 1);
     const std::size_t mask = m_files.size() - 1;
-    std::size_t k = HashOf(id) & mask;
-    while (m_files[k].id.Known() && !(m_files[k].id == id))
+    const std::size_t hash = HashOf(id);
+    const std::uint32_t tag = TagOf(hash);
+    std::size_t k = hash & mask;
+    while (m_files[k].row != kFree && !((m_files[k].meta & kTagMask) == tag && m_ids[m_files[k].row] == id))
         k = (k + 1) & mask;
-    fresh = !m_files[k].id.Known();
+    fresh = m_files[k].row == kFree;
     if (fresh) {
-        m_files[k] = Listed { id, 0, 0, false };
+        m_files[k] = Slot { row, tag };
         ++m_fileCount;
     }
     return m_files[k];
 }
 
-void CandidatePaths::Erase(Listed& slot)
+void CandidatePaths::Erase(Slot& slot)
 {
     // Backward shift: each later slot of the run moves into the hole when its home lies
     // at or before the hole, so that no search stops early and no tombstones pile up.
     const std::size_t mask = m_files.size() - 1;
     std::size_t hole = static_cast<std::size_t>(&slot - m_files.data());
-    for (std::size_t k = (hole + 1) & mask; m_files[k].id.Known(); k = (k + 1) & mask) {
-        const std::size_t home = HashOf(m_files[k].id) & mask;
+    for (std::size_t k = (hole + 1) & mask; m_files[k].row != kFree; k = (k + 1) & mask) {
+        const std::size_t home = HashOf(m_ids[m_files[k].row]) & mask;
         if (((k - home) & mask) >= ((k - hole) & mask)) {
             m_files[hole] = m_files[k];
             hole = k;
         }
     }
-    m_files[hole] = Listed {};
+    m_files[hole] = Slot {};
     --m_fileCount;
 }
 
@@ -404,16 +464,16 @@ void CandidatePaths::Reserve(std::size_t files)
     std::size_t size = 16;
     while (files * 4 > size * 3)
         size *= 2;
-    std::vector<Listed> old(size);
+    std::vector<Slot> old(size);
     old.swap(m_files);
     const std::size_t mask = size - 1;
-    for (const Listed& listed : old) {
-        if (!listed.id.Known())
+    for (const Slot& slot : old) {
+        if (slot.row == kFree)
             continue;
-        std::size_t k = HashOf(listed.id) & mask;
-        while (m_files[k].id.Known())
+        std::size_t k = HashOf(m_ids[slot.row]) & mask;
+        while (m_files[k].row != kFree)
             k = (k + 1) & mask;
-        m_files[k] = listed;
+        m_files[k] = slot;
     }
 }
 

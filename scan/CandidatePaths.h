@@ -2,6 +2,7 @@
 // that the add commands list every file under one name.
 #pragma once
 
+#include "scan/PathStore.h"
 #include "scan/Platform.h"
 
 #include <cstddef>
@@ -39,9 +40,6 @@ FileId IdentifyFile(const std::string& path);
 
 using IdentifyFn = std::function<FileId(const std::string& path)>;
 
-// A row range [first, last], both inclusive.
-using RowRange = std::pair<std::size_t, std::size_t>;
-
 // Merges indices given in descending order into sorted, disjoint ranges.
 std::vector<RowRange> RangesOfDescending(const std::vector<std::size_t>& indices);
 
@@ -49,8 +47,9 @@ std::vector<RowRange> RangesOfDescending(const std::vector<std::size_t>& indices
 // place, never sorted. Appending passes over a second name of a file that is already
 // listed; the same path string is appended again.
 //
-// Memory: besides each path, 24 bytes per entry (identity and serial number) and a
-// table of 32-byte slots, between 4/3 and 8/3 of them per listed file.
+// Memory: the paths as a PathStore keeps them (about 16 bytes besides each name), 16
+// bytes per entry for its file's identity, and a table of 8-byte slots, between 4/3 and
+// 8/3 of them per listed file. At most 2^32 - 2 entries, and 2^24 - 1 of one file.
 class CandidatePaths {
 public:
     // Called with the list unchanged, before rows [first, first + count) are appended.
@@ -61,11 +60,15 @@ public:
     // the time of one.
     explicit CandidatePaths(IdentifyFn identify = {});
 
-    std::size_t Count() const { return m_paths.size(); }
-    bool Empty() const { return m_paths.empty(); }
+    std::size_t Count() const { return m_count; }
+    bool Empty() const { return m_count == 0; }
     // Throws std::out_of_range past the end.
-    const std::string& At(std::size_t index) const { return m_paths.at(index); }
-    const std::vector<std::string>& Entries() const { return m_paths; }
+    std::string At(std::size_t index) const;
+    // The identity entry index's file had when it was listed (not Known when the look-up
+    // failed). Throws std::out_of_range past the end.
+    FileId IdAt(std::size_t index) const;
+    // A copy of every path in list order.
+    std::vector<std::string> Entries() const;
 
     // Appends paths in their order, except each one whose file is already listed, or
     // was met earlier in paths, under a different path string that still leads to it.
@@ -77,9 +80,14 @@ public:
     // are not looked up again. Throws std::invalid_argument when the two differ in length.
     std::size_t Append(std::vector<std::string> paths, const std::vector<ListedFile>& listed,
         const BeforeAppend& beforeAppend = {});
+    // Same, with ids[k] the identity of paths[k]'s file as the caller looked it up. An
+    // empty list keeps its identities in the room of ids. With passedOver, appends to it
+    // each k whose path was passed over, in ascending order.
+    std::size_t Append(std::vector<std::string> paths, std::vector<FileId> ids,
+        std::vector<std::size_t>* passedOver = nullptr, const BeforeAppend& beforeAppend = {});
     // Puts path in place of entry index with the identity its file has now; a renamed
     // file's new name is listed whatever else is. Throws std::out_of_range past the end.
-    void Replace(std::size_t index, std::string path);
+    void Replace(std::size_t index, const std::string& path);
     // Removes the rows of ranges, which must be sorted and disjoint; throws
     // std::out_of_range when one reaches past the end.
     void RemoveRanges(const std::vector<RowRange>& ranges);
@@ -89,54 +97,61 @@ public:
     void Clear();
 
 private:
-    // One listed file: a slot of the open-addressing table m_files (inode 0: free).
-    struct Listed {
-        FileId id;
-        // Serial number of one of its entries, whose path is the name it is listed under.
-        std::uint64_t serial = 0;
-        std::uint32_t count = 0;
-        // Set once its entries may carry different path strings (after a rename, or a
-        // name that came to lead elsewhere).
-        bool mixed = false;
+    // One listed file: a slot of the open-addressing table m_files. The slot names one of
+    // the file's entries, whose path is the name the file is listed under and whose
+    // identity is the file's: the table holds no identities of its own.
+    struct Slot {
+        std::uint32_t row = kFree;
+        // The file's entries (low 24 bits), 7 bits of its hash, and the mixed flag: set
+        // once its entries may carry different path strings (after a rename, or a name
+        // that came to lead elsewhere).
+        std::uint32_t meta = 0;
+
+        std::uint32_t Count() const { return meta & kCountMask; }
+        bool Mixed() const { return (meta & kMixed) != 0; }
     };
-    // Paths taken by the Append under way, not in the list yet.
-    struct Staged {
-        std::uint64_t firstSerial = 0;
-        std::vector<std::string> paths;
-        std::vector<FileId> ids;
-    };
+    static constexpr std::uint32_t kFree = UINT32_MAX;
+    static constexpr std::uint32_t kCountMask = (1U << 24) - 1;
+    static constexpr std::uint32_t kMixed = 1U << 31;
 
     // The table of listed files: linear probing in a power-of-two array, so that a
     // million files cost one allocation rather than a million.
-    Listed* Find(const FileId& id);
-    Listed& Insert(const FileId& id, bool& fresh);
-    void Erase(Listed& slot);
+    Slot* Find(const FileId& id);
+    // Returns the slot of id, claimed for row when id is not listed; needs room (Reserve).
+    Slot& Insert(const FileId& id, std::uint32_t row, bool& fresh);
+    void Erase(Slot& slot);
     // Grows the table, when needed, to hold files listed files at most 3/4 full.
     void Reserve(std::size_t files);
 
-    // Appends with idOf(k) the identity of paths[k]'s file.
+    std::size_t AppendIdentities(std::vector<std::string>& paths, std::vector<FileId> ids,
+        std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend);
+    // Appends with idOf(k) the identity of paths[k]'s file, read before any row after
+    // k is written.
     template <typename IdOf>
-    std::size_t AppendIdentified(std::vector<std::string>& paths, const IdOf& idOf, const BeforeAppend& beforeAppend);
-    bool Admit(const std::string& path, const FileId& id, Staged& staged);
-    bool TakesSecondPath(const std::string& path, const FileId& id, Listed& listed, const Staged& staged);
-    const std::string& NameOf(std::uint64_t serial, const Staged* staged) const;
-    // Calls visit(path, serial) for the entries of id, listed or staged, in list order,
+    std::size_t AppendIdentified(std::vector<std::string>& paths, const IdOf& idOf,
+        std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend);
+    // Counts row, just stored with path and id, as an entry of its file, or returns false
+    // when the path is a second name of a listed file.
+    bool Admit(const std::string& path, const FileId& id, std::size_t row);
+    bool TakesSecondPath(const std::string& path, const FileId& id, Slot& slot, std::size_t row);
+    // Calls visit(row) for the rows of id (appended or being appended) in list order,
     // until it returns false.
-    void ForEachOf(const FileId& id, const Staged* staged,
-        const std::function<bool(const std::string& path, std::uint64_t serial)>& visit) const;
-    // Drops the entry (id, serial) from the count; collects ids left without a name.
-    void Forget(const FileId& id, std::uint64_t serial, std::vector<FileId>& orphans);
-    // Points each of orphans at one of its remaining entries.
-    void Repick(std::vector<FileId> orphans);
+    template <typename Visit> void ForEachOf(const FileId& id, const Visit& visit) const;
+    // Drops row, an entry of id, from the count; collects ids whose slot named it.
+    void Forget(const FileId& id, std::size_t row, std::vector<FileId>& orphans);
+    // Points the slot of each of orphans at another of its entries, none in gone.
+    void Repick(std::vector<FileId> orphans, const std::vector<RowRange>& gone);
+    // Checks that the list may grow by more rows.
+    void CheckRoom(std::size_t more) const;
 
     IdentifyFn m_identify;
     bool m_lookUpMany = false;
-    std::vector<std::string> m_paths;
+    // Every row's path and identity: the list's rows [0, m_count), then those of the
+    // Append under way (m_ids may be longer meanwhile).
+    PathStore m_paths;
     std::vector<FileId> m_ids;
-    // Strictly increasing along the list, since rows are only appended at the end.
-    std::vector<std::uint64_t> m_serials;
-    std::uint64_t m_nextSerial = 0;
-    std::vector<Listed> m_files;
+    std::size_t m_count = 0;
+    std::vector<Slot> m_files;
     std::size_t m_fileCount = 0;
 };
 

@@ -4,6 +4,10 @@
 
 #include "scan/Platform.h"
 
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 namespace Platform {
@@ -34,6 +38,33 @@ private:
     NativeHandle m_folderHandle = NativeHandle::None;
     bool m_folderOpen = false;
 };
+
+// The folders of many files held open while they are read, so that each file opens
+// through its folder instead of walking the folder's whole path again. Threads may share
+// it. A folder is opened when first asked for, while fewer than limit are open; the
+// others are left to the whole path.
+class FolderHandles {
+public:
+    FolderHandles(std::size_t folders, std::size_t limit);
+    ~FolderHandles();
+    FolderHandles(const FolderHandles&) = delete;
+    FolderHandles& operator=(const FolderHandles&) = delete;
+
+    // Returns the handle of folder number folder, at path (links followed), or None
+    // when it does not open or the limit is reached.
+    NativeHandle Get(std::uint32_t folder, const char* path);
+
+private:
+    std::size_t m_count;
+    std::unique_ptr<std::atomic<std::intptr_t>[]> m_handles;
+    std::atomic<std::size_t> m_left;
+};
+
+// Returns how many files the process may hold open at once.
+std::size_t OpenFileLimit();
+// Raises that to the most the system allows the process; for a program that holds many
+// folders open while it reads many files.
+void RaiseOpenFileLimit();
 
 // Tells whether the disk holding device (a FileInfo's device) is rotational: one that
 // seeks, and so wants few requests at a time in the order of the data on it. False when

@@ -32,6 +32,26 @@ struct FileTime {
     auto operator<=>(const FileTime&) const = default;
 };
 
+// A FileTime in 8 bytes, for lists of a million files: nanoseconds since 1970, which
+// hold every time from 1678 to 2262. A time outside has no packed form (PackTime returns
+// false): whoever packs keeps it whole.
+inline bool PackTime(const FileTime& time, std::int64_t& packed)
+{
+    std::int64_t ns = 0;
+    return !__builtin_mul_overflow(time.seconds, 1000000000, &ns)
+        && !__builtin_add_overflow(ns, static_cast<std::int64_t>(time.nanoseconds), &packed);
+}
+inline FileTime UnpackTime(std::int64_t packed)
+{
+    std::int64_t seconds = packed / 1000000000;
+    std::int64_t nanoseconds = packed % 1000000000;
+    if (nanoseconds < 0) {
+        nanoseconds += 1000000000;
+        --seconds;
+    }
+    return { seconds, static_cast<std::uint32_t>(nanoseconds) };
+}
+
 struct FileInfo {
     EntryKind kind = EntryKind::Unknown;
     std::uint64_t size = 0;
@@ -144,6 +164,8 @@ public:
     // Opens a path already looked up as a regular file, with no status query on the
     // way: Info() stays empty.
     Status OpenUnchecked(const std::string& path);
+    // Same, for name below folder, an open folder (FolderHandles in FileProbe.h).
+    Status OpenUncheckedAt(NativeHandle folder, const char* name);
     bool IsOpen() const { return m_handle != NativeHandle::None; }
     // The open file, for the back end's other calls on it (PlatformActions.h).
     NativeHandle Handle() const { return m_handle; }

@@ -89,6 +89,11 @@ Status MakeFolder(const std::string& path);
 Status ShareBlocks(const ReadFile& source, const ReadFile& target, std::uint64_t offset, std::uint64_t length,
     std::uint64_t& shared);
 
+// Counts in bytes the first length bytes at which a and b lie on the same blocks of the
+// disk, each at the same offset (the blocks they share); NotSupported where the file
+// system does not tell where a file's blocks lie.
+Status SharedBlockBytes(const ReadFile& a, const ReadFile& b, std::uint64_t length, std::uint64_t& bytes);
+
 // Finds the trash entry that the file trashed from originalPath became (the file with
 // device and inode in the trash of its volume); fills entry with its path. NotFound
 // when there is none.

@@ -234,7 +234,16 @@ ActionResult ShareBlocksWith(
         return Outcome(ActionOutcome::OtherFileSystem);
     if (file.size != keptFile.size)
         return Outcome(ActionOutcome::Differs);
+    // The blocks the two files share already (a second run, a copy made by reflink) free
+    // nothing when shared again; the kernel counts them all the same.
+    std::uint64_t before = 0;
+    const bool mapped = Platform::SharedBlockBytes(keptIn, in, file.size, before).Ok();
     const Platform::Status shared = Platform::ShareBlocks(keptIn, in, 0, file.size, result.bytesShared);
+    std::uint64_t after = 0;
+    if (mapped && Platform::SharedBlockBytes(keptIn, in, file.size, after).Ok())
+        result.bytesFreed = after > before ? after - before : 0;
+    else
+        result.bytesFreed = result.bytesShared;
     result.error = shared;
     switch (shared.error) {
     case Platform::Error::None:

@@ -54,8 +54,11 @@ struct ActionResult {
     Platform::FileStatus before;
     // Where the file went: its trash entry, or its new path.
     std::string went;
-    // The bytes the kernel shared.
+    // The bytes the kernel shared, and of them those that the two files did not share
+    // before (by where their blocks lie; the kernel's count where the system does not
+    // tell): the space the sharing gave back.
     std::uint64_t bytesShared = 0;
+    std::uint64_t bytesFreed = 0;
     // A temporary name in the file's folder that could not be removed again (it holds
     // the new file; the file itself kept its name).
     std::string leftover;

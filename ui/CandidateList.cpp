@@ -31,7 +31,7 @@ QVariant CandidateList::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= m_entries.Count())
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return PathToDisplay(m_entries.Entries()[static_cast<std::size_t>(index.row())]);
+        return PathToDisplay(m_entries.At(static_cast<std::size_t>(index.row())));
     return {};
 }
 

@@ -26,8 +26,9 @@ public:
     std::size_t Count() const { return m_entries.Count(); }
     bool Empty() const { return m_entries.Empty(); }
     // Returns entry index; throws std::out_of_range past the end.
-    const std::string& At(std::size_t index) const { return m_entries.At(index); }
-    const std::vector<std::string>& Entries() const { return m_entries.Entries(); }
+    std::string At(std::size_t index) const { return m_entries.At(index); }
+    // A copy of every entry.
+    std::vector<std::string> Entries() const { return m_entries.Entries(); }
 
     // Appends path unless its file is listed under another name; returns the number appended.
     std::size_t Append(std::string path);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -80,6 +81,74 @@ Status FolderProbe::TryOpen(const std::string& path)
         return Posix::LastError();
     close(fd);
     return {};
+}
+
+namespace {
+
+    // A folder's slot before it is opened, and after it failed to.
+    constexpr std::intptr_t kUnopened = -2;
+    constexpr std::intptr_t kFailed = -1;
+
+} // namespace
+
+FolderHandles::FolderHandles(std::size_t folders, std::size_t limit)
+    : m_count(folders)
+    , m_handles(std::make_unique<std::atomic<std::intptr_t>[]>(folders))
+    , m_left(limit)
+{
+    for (std::size_t f = 0; f < folders; ++f)
+        m_handles[f].store(kUnopened, std::memory_order_relaxed);
+}
+
+FolderHandles::~FolderHandles()
+{
+    for (std::size_t f = 0; f < m_count; ++f) {
+        const std::intptr_t fd = m_handles[f].load(std::memory_order_relaxed);
+        if (fd >= 0)
+            close(static_cast<int>(fd));
+    }
+}
+
+NativeHandle FolderHandles::Get(std::uint32_t folder, const char* path)
+{
+    std::atomic<std::intptr_t>& slot = m_handles[folder];
+    std::intptr_t known = slot.load(std::memory_order_acquire);
+    if (known >= 0 || known == kFailed)
+        return static_cast<NativeHandle>(known);
+    std::size_t left = m_left.load(std::memory_order_relaxed);
+    do {
+        if (left == 0)
+            return NativeHandle::None;
+    } while (!m_left.compare_exchange_weak(left, left - 1, std::memory_order_relaxed));
+    const int fd = open(path, kFolderFlags);
+    const std::intptr_t opened = fd >= 0 ? fd : kFailed;
+    if (!slot.compare_exchange_strong(known, opened, std::memory_order_acq_rel)) {
+        // Another thread opened it meanwhile.
+        if (fd >= 0)
+            close(fd);
+        m_left.fetch_add(1, std::memory_order_relaxed);
+        return static_cast<NativeHandle>(known);
+    }
+    if (fd < 0)
+        m_left.fetch_add(1, std::memory_order_relaxed);
+    return static_cast<NativeHandle>(opened);
+}
+
+std::size_t OpenFileLimit()
+{
+    struct rlimit limit { };
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 1024;
+    return static_cast<std::size_t>(limit.rlim_cur);
+}
+
+void RaiseOpenFileLimit()
+{
+    struct rlimit limit { };
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 bool RotationalDisk(std::uint64_t device)

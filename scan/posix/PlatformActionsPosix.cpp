@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
+#include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <pwd.h>
 #include <sys/ioctl.h>
@@ -334,6 +335,79 @@ Status ShareBlocks(const ReadFile& source, const ReadFile& target, std::uint64_t
         shared += range->info[0].bytes_deduped;
         offset += range->info[0].bytes_deduped;
         first = false;
+    }
+    return {};
+}
+
+namespace {
+
+    // One run of a file's bytes on the disk.
+    struct Extent {
+        std::uint64_t logical = 0;
+        std::uint64_t physical = 0;
+        std::uint64_t length = 0;
+    };
+
+    // The extents of the first length bytes of the file open as fd, in order; holes and
+    // extents without a place on the disk yet are left out. Returns 0 or the errno.
+    int ExtentsOf(int fd, std::uint64_t length, std::vector<Extent>& extents)
+    {
+        constexpr std::uint32_t kBatch = 256;
+        std::vector<unsigned char> buffer(sizeof(fiemap) + kBatch * sizeof(fiemap_extent));
+        auto* map = reinterpret_cast<fiemap*>(buffer.data());
+        constexpr std::uint32_t kNoPlace
+            = FIEMAP_EXTENT_UNKNOWN | FIEMAP_EXTENT_DELALLOC | FIEMAP_EXTENT_ENCODED | FIEMAP_EXTENT_DATA_INLINE;
+        std::uint64_t start = 0;
+        while (start < length) {
+            std::memset(buffer.data(), 0, buffer.size());
+            map->fm_start = start;
+            map->fm_length = length - start;
+            // Written data that has no blocks yet gets them first.
+            map->fm_flags = FIEMAP_FLAG_SYNC;
+            map->fm_extent_count = kBatch;
+            if (ioctl(fd, FS_IOC_FIEMAP, map) != 0)
+                return errno;
+            if (map->fm_mapped_extents == 0)
+                return 0;
+            for (std::uint32_t k = 0; k < map->fm_mapped_extents; ++k) {
+                const fiemap_extent& e = map->fm_extents[k];
+                if ((e.fe_flags & kNoPlace) == 0)
+                    extents.push_back({ e.fe_logical, e.fe_physical, e.fe_length });
+                if ((e.fe_flags & FIEMAP_EXTENT_LAST) != 0)
+                    return 0;
+            }
+            const fiemap_extent& last = map->fm_extents[map->fm_mapped_extents - 1];
+            start = last.fe_logical + last.fe_length;
+        }
+        return 0;
+    }
+
+} // namespace
+
+Status SharedBlockBytes(const ReadFile& a, const ReadFile& b, std::uint64_t length, std::uint64_t& bytes)
+{
+    bytes = 0;
+    std::vector<Extent> first;
+    std::vector<Extent> second;
+    for (auto [file, extents] : { std::pair(&a, &first), std::pair(&b, &second) }) {
+        if (const int err = ExtentsOf(Fd(file->Handle()), length, *extents); err != 0)
+            return err == EOPNOTSUPP || err == ENOTTY || err == EBADR ? Status(Error::NotSupported, err)
+                                                                      : Posix::StatusOf(err);
+    }
+    // Both lists are in file order: walk them side by side.
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < first.size() && j < second.size()) {
+        const Extent& x = first[i];
+        const Extent& y = second[j];
+        const std::uint64_t from = std::max(x.logical, y.logical);
+        const std::uint64_t to = std::min({ x.logical + x.length, y.logical + y.length, length });
+        if (from < to && x.physical - x.logical == y.physical - y.logical)
+            bytes += to - from;
+        if (x.logical + x.length <= y.logical + y.length)
+            ++i;
+        else
+            ++j;
     }
     return {};
 }

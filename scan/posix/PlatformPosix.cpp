@@ -268,6 +268,14 @@ Status ReadFile::OpenUnchecked(const std::string& path)
     return IsOpen() ? Status() : Posix::LastError();
 }
 
+Status ReadFile::OpenUncheckedAt(NativeHandle folder, const char* name)
+{
+    Close();
+    m_info = FileInfo();
+    m_handle = HandleOf(openat(Fd(folder), name, Posix::kReadFlags));
+    return IsOpen() ? Status() : Posix::LastError();
+}
+
 Status ReadFile::StatNow(FileInfo& info) const
 {
     struct stat st {};

@@ -80,8 +80,22 @@ TEST_F(LinkedTree, FolderScanListsEachFileOnceUnderTheFirstNameMet)
     CandidatePaths identified;
     EXPECT_EQ(identified.Append(again, listed), 3U);
     EXPECT_EQ(identified.Entries(), expected);
+    std::vector<FileId> ids;
+    for (const ListedFile& file : listed)
+        ids.push_back(file.id);
+    CandidatePaths byId;
+    std::vector<std::size_t> passedOver;
+    EXPECT_EQ(byId.Append(again, ids, &passedOver), 3U);
+    EXPECT_EQ(byId.Entries(), expected);
+    for (std::size_t k = 0; k < expected.size(); ++k)
+        EXPECT_EQ(byId.IdAt(k), IdentifyFile(expected[k]));
+    ASSERT_EQ(passedOver.size(), 2U);
+    for (const std::size_t k : passedOver)
+        EXPECT_TRUE(again[k] != first && NamesOfA({ again[k] }).size() == 1) << again[k];
     listed.pop_back();
+    ids.pop_back();
     EXPECT_THROW(identified.Append(again, listed), std::invalid_argument);
+    EXPECT_THROW(identified.Append(again, ids), std::invalid_argument);
     EXPECT_EQ(identified.Count(), 3U);
 }
 
@@ -312,15 +326,22 @@ TEST(CandidatePathsOracle, ManyPathsLookedUpAtOnceFollowTheRule)
 
 TEST(CandidatePathsOracle, ThousandsOfFilesFollowTheRule)
 {
-    // Made-up identities, so that the table grows, wraps and shifts on removal.
+    // Made-up identities, so that the table grows, wraps and shifts on removal; names in
+    // several folders, without a folder, and one too long to share a block.
     std::mt19937 rng(77);
     const auto pick
         = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
     std::map<std::string, FileId> files;
     std::uint64_t nextInode = 1;
     Names names;
-    for (int k = 0; k < 3000; ++k)
-        names.pool.push_back("/p/" + std::to_string(k));
+    for (int k = 0; k < 3000; ++k) {
+        const std::string name = std::to_string(k);
+        const std::string folder = "/p/" + std::to_string(k % 7) + "/";
+        names.pool.push_back(k % 20 == 1 ? name
+                : k == 3                   ? folder + std::string(40000, 'y')
+                : k % 3 == 0               ? "/p/" + name
+                                           : folder + name);
+    }
     names.identify = [&](const std::string& path) {
         const auto it = files.find(path);
         return it == files.end() ? FileId {} : it->second;
@@ -346,6 +367,64 @@ TEST(CandidatePathsOracle, ThousandsOfFilesFollowTheRule)
     for (const std::string& path : names.pool)
         names.remake(path);
     CompareWithModel(names, rng, 1000, 100);
+}
+
+TEST(PathStore, KeepsEveryPathAsGivenThroughChangesAndReclaiming)
+{
+    // Paths with and without folders, one name too long to share a block, and enough of
+    // them removed and replaced that the room of the dead names is taken back, held to
+    // a plain vector.
+    std::mt19937 rng(31);
+    const auto pick
+        = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    const auto make = [&](std::size_t k) {
+        const std::string folder = "/d" + std::to_string(k % 5) + "/";
+        if (k == 3)
+            return folder + std::string(40000, 'y');
+        switch (k % 4) {
+        case 0:
+            return folder + std::string(6000 + k % 7, 'n') + std::to_string(k);
+        case 1:
+            return "no-folder" + std::to_string(k);
+        case 2:
+            return folder;
+        default:
+            return folder + "sub/f" + std::to_string(k);
+        }
+    };
+    PathStore store;
+    Paths model;
+    for (int step = 0; step < 5000; ++step) {
+        const std::size_t op = pick(10);
+        if (op < 4 || model.size() < 400) {
+            const std::string path = make(pick(600));
+            EXPECT_EQ(store.Add(path), model.size());
+            model.push_back(path);
+        } else if (op < 7) {
+            const std::size_t index = pick(model.size());
+            model[index] = make(pick(600));
+            store.Set(index, model[index]);
+        } else if (op < 9) {
+            const std::size_t first = pick(model.size());
+            const std::size_t last = std::min(model.size() - 1, first + pick(3));
+            store.RemoveRanges({ { first, last } });
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(first),
+                model.begin() + static_cast<std::ptrdiff_t>(last + 1));
+        } else {
+            const std::size_t keep = model.size() - pick(3);
+            store.Truncate(keep);
+            model.resize(keep);
+        }
+        ASSERT_EQ(store.Size(), model.size()) << "step " << step;
+        for (std::size_t k = step % 10 == 0 ? 0 : model.size(); k < model.size(); ++k) {
+            ASSERT_EQ(store.At(k), model[k]) << "step " << step;
+            ASSERT_TRUE(store.Equals(k, model[k]));
+            ASSERT_EQ(std::string(store.Folder(k)) + std::string(store.Name(k)), model[k]);
+            ASSERT_EQ(store.Name(k).data()[store.Name(k).size()], '\0');
+        }
+    }
+    store.Clear();
+    EXPECT_TRUE(store.Empty());
 }
 
 } // namespace

@@ -72,6 +72,9 @@ TEST_F(CheckRunTest, SecondRunNumbersFromOneBelowTheEarlierGroups)
 {
     const std::string x = RandomBytes(50, 3);
     const std::string a = File("a", x), b = File("b", x), c = File("c", "other"), d = File("d", "other");
+    // Times before 1970 and past 2262 (which no count of nanoseconds holds) come back whole.
+    SetFileMtime(c, -631152000);
+    SetFileMtime(d, 10500000000);
     RecordingHost host({ a, b });
     host.Run();
     host.entries.insert(host.entries.end(), { c, d });

@@ -1,4 +1,6 @@
 #include "check/ContentEngine.h"
+#include "check/Refiner.h"
+#include "scan/PathStore.h"
 
 #include "support/BytesRead.h"
 #include "support/TempDir.h"
@@ -12,6 +14,14 @@ using Check::EngineOptions;
 namespace {
 
 const Check::Pump kKeepGoing = [] { return true; };
+
+FileScan::PathStore Store(const std::vector<std::string>& paths)
+{
+    FileScan::PathStore store;
+    for (const std::string& path : paths)
+        store.Add(path);
+    return store;
+}
 
 std::vector<std::uint8_t> All(const ContentEngine& engine)
 {
@@ -53,13 +63,20 @@ TEST(Engine, ClassesAreExactlyTheSetsOfEqualBytes)
         for (int m = 0; m < members; ++m) {
             const std::string& content = kinds[rng() % kinds.size()];
             contents.push_back(content);
-            paths.push_back(dir.Write("f" + std::to_string(paths.size()), content));
+            paths.push_back(
+                dir.Write("d" + std::to_string(paths.size() % 4) + "/f" + std::to_string(paths.size()), content));
         }
     }
+    // Files open through their folders' handles, through their whole paths, and partly
+    // so when only two of the four folders may be held open.
     std::vector<EngineOptions> variants { EngineOptions {}, Tiny(1), Tiny(2), Tiny(3) };
+    variants[1].openFileLimit = 1024;
+    variants[2].openFileLimit = 1026;
+    variants[3].openFileLimit = 4096;
     variants.back().maxOpenFiles = 1;
+    const FileScan::PathStore store = Store(paths);
     for (const EngineOptions& options : variants) {
-        ContentEngine engine(paths, options);
+        ContentEngine engine(store, options);
         ASSERT_TRUE(engine.Probe(kKeepGoing));
         ASSERT_TRUE(engine.Classify(All(engine), kKeepGoing));
         EXPECT_EQ(engine.BytesSettled(), engine.BytesToSettle()) << "threads " << options.threads;
@@ -77,12 +94,26 @@ TEST(Engine, ClassesAreExactlyTheSetsOfEqualBytes)
     }
 }
 
+TEST(Engine, DescriptorsGoToSetsFirstAndFoldersWithWhatIsLeft)
+{
+    struct Row {
+        std::size_t limit, sets, folders;
+    };
+    for (const Row& row : { Row { 256, 768, 0 }, Row { 1024, 768, 0 }, Row { 1026, 768, 2 }, Row { 4096, 1920, 1920 },
+             Row { 20000, 4096, 15648 }, Row { 1 << 20, 4096, 16384 } }) {
+        const Check::DescriptorPlan plan = Check::PlanDescriptors(row.limit);
+        EXPECT_EQ(plan.sets, row.sets) << row.limit;
+        EXPECT_EQ(plan.folders, row.folders) << row.limit;
+    }
+}
+
 TEST(Engine, OnlyFilesNeededAreCompared)
 {
     TempDir dir;
     const std::vector<std::string> paths { dir.Write("a", "same"), dir.Write("b", "same"),
         dir.Write("c", "same") };
-    ContentEngine engine(paths, {});
+    const FileScan::PathStore store = Store(paths);
+    ContentEngine engine(store, {});
     ASSERT_TRUE(engine.Probe(kKeepGoing));
     std::vector<std::uint8_t> needed(engine.FileCount(), 0);
     needed[engine.FileOf(0)] = needed[engine.FileOf(2)] = 1;
@@ -106,7 +137,8 @@ TEST(Engine, ReadsNothingOfUniqueSizesAndOnlyTheHeadOfFilesThatDifferThere)
     other[10] = static_cast<char>(other[10] ^ 1);
     paths.push_back(dir.Write("y", other));
 
-    ContentEngine engine(paths, {});
+    const FileScan::PathStore store = Store(paths);
+    ContentEngine engine(store, {});
     ASSERT_TRUE(engine.Probe(kKeepGoing));
     const std::uint64_t before = BytesRead();
     ASSERT_TRUE(engine.Classify(All(engine), kKeepGoing));

@@ -1,4 +1,5 @@
 #include "check/Journal.h"
+#include "check/SpaceClean.h"
 #include "check/Undo.h"
 #include "scan/SpaceActions.h"
 
@@ -126,8 +127,12 @@ TEST_F(OnXfs, SharingAndHardLinksFreeTheSpaceKeepEveryPathsBytesAndUndo)
 
         std::string report;
         const ActionResult share = ShareBlocksWith(shared, IdentityAt(shared), keptBig, IdentityAt(keptBig));
-        if (share.outcome != ActionOutcome::Done || share.bytesShared != big.size())
+        if (share.outcome != ActionOutcome::Done || share.bytesShared != big.size() || share.bytesFreed != big.size())
             report += std::string("share: ") + ActionOutcomeWord(share.outcome) + "; ";
+        // Shared again, the kernel counts every byte, but nothing more is freed.
+        const ActionResult again = ShareBlocksWith(shared, IdentityAt(shared), keptBig, IdentityAt(keptBig));
+        if (again.outcome != ActionOutcome::Done || again.bytesFreed != 0)
+            report += "shared again: " + std::to_string(again.bytesFreed) + " bytes freed; ";
         const FileIdentity keptIdentity = IdentityAt(keptSmall);
         const ActionResult link = ReplaceWithHardLink(linked, IdentityAt(linked), keptSmall, keptIdentity);
         if (link.outcome != ActionOutcome::Done || !link.leftover.empty())
@@ -424,6 +429,74 @@ TEST(SpaceActions, UndoingALinkOnAFullVolumeKeepsTheLink)
     }));
 }
 
+TEST(SpaceClean, EachStepIsJournaledAtOnceAndCountsTheSpaceItGaveBack)
+{
+    TempDir dir;
+    const auto found = [](const std::string& path) {
+        Platform::FileInfo info;
+        Platform::Stat(path, info);
+        return Check::FoundFile { path, Platform::StampOf(info) };
+    };
+    const Check::FoundFile kept = found(dir.Write("kept", "twelve bytes"));
+    const Check::FoundFile single = found(dir.Write("single", "twelve bytes"));
+    const Check::FoundFile named = found(dir.Write("named", "twelve bytes"));
+    // A file with a second name outside the clean keeps its blocks when linked.
+    ASSERT_EQ(link(named.path.c_str(), (dir / "other name").c_str()), 0);
+    const Check::FoundFile moved = found(dir.Write("sub/moved", "twelve bytes"));
+    ASSERT_EQ(link(kept.path.c_str(), (dir / "kept again").c_str()), 0);
+    const Check::FoundFile keptAgain = found(dir / "kept again");
+    Check::Journal journal;
+    ASSERT_TRUE(journal.Create(dir / "journal.jsonl").Ok());
+    const std::string aside = dir / "aside";
+    const auto act = [&](Check::JournalAction action, const Check::FoundFile& going, const Check::FoundFile& keep) {
+        return Check::ActOnFile(action, going, keep, aside, &journal);
+    };
+
+    Check::SpaceStep step = act(Check::JournalAction::HardLink, single, kept);
+    EXPECT_EQ(step.result.outcome, ActionOutcome::Done);
+    EXPECT_EQ(step.bytesFreed, 12U);
+    step = act(Check::JournalAction::HardLink, named, kept);
+    EXPECT_EQ(step.result.outcome, ActionOutcome::Done);
+    EXPECT_EQ(step.bytesFreed, 0U);
+    // A second name of the kept file never goes aside; nor does a file whose kept file
+    // changed.
+    EXPECT_EQ(act(Check::JournalAction::Move, keptAgain, kept).result.outcome, ActionOutcome::SameFile);
+    Check::FoundFile keptThen = kept;
+    keptThen.stamp.size = 11;
+    EXPECT_EQ(act(Check::JournalAction::Move, moved, keptThen).result.outcome, ActionOutcome::KeptChanged);
+    step = act(Check::JournalAction::Move, moved, kept);
+    EXPECT_EQ(step.result.outcome, ActionOutcome::Done);
+    EXPECT_EQ(step.bytesFreed, 0U);
+    EXPECT_EQ(Content(AsidePath(moved.path, aside)), "twelve bytes");
+    // Removals belong to the removal flow: nothing happens here.
+    EXPECT_EQ(act(Check::JournalAction::Trash, keptAgain, kept).result.outcome, ActionOutcome::Failed);
+    EXPECT_TRUE(fs::exists(keptAgain.path));
+
+    // The records are in the file before Close.
+    Check::JournalContents contents;
+    ASSERT_TRUE(Check::ReadJournal(journal.Path(), contents).Ok());
+    ASSERT_EQ(contents.records.size(), 3U);
+    EXPECT_EQ(contents.records[0].path, single.path);
+    EXPECT_EQ(contents.records[1].action, Check::JournalAction::HardLink);
+    EXPECT_EQ(contents.records[2].action, Check::JournalAction::Move);
+    EXPECT_EQ(contents.records[2].went, AsidePath(moved.path, aside));
+    EXPECT_EQ(contents.records[2].keptIdentity, IdentityOf(kept.stamp));
+    journal.Close();
+
+    // A removal's record: the trash entry is looked up.
+    EXPECT_CHILD_OK(InChild([&]() -> std::string {
+        setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        const Check::FoundFile trashed = found(dir.Write("trashed", "twelve bytes"));
+        if (!Platform::MoveToTrash(trashed.path).Ok())
+            return "SKIP: no trash here";
+        const Check::JournalRecord record
+            = Check::RemovalRecord(Check::JournalAction::Trash, trashed, nullptr, kept);
+        if (record.went.empty() || Content(record.went) != "twelve bytes" || record.identity != IdentityOf(trashed.stamp))
+            return "trash entry: " + record.went;
+        return Check::UndoRecord(record).outcome == Check::UndoOutcome::Restored ? "" : "not restored";
+    }));
+}
+
 TEST(Journal, RecordsReadBackExactlyAndListNewestFirst)
 {
     Check::JournalRecord record;
@@ -471,6 +544,16 @@ TEST(Journal, RecordsReadBackExactlyAndListNewestFirst)
     Check::JournalContents contents;
     ASSERT_TRUE(Check::ReadJournal(dir / "new.jsonl", contents).Ok());
     EXPECT_EQ(contents.badLines, 1U);
+    // First records of one second: the names tell which journal was made last, also
+    // when it was named a second later than the other.
+    for (const char* name : { "s/clean-20250101-000000-9.jsonl", "s/clean-20250101-000000-10.jsonl",
+             "s/clean-20250101-000001.jsonl", "s/clean-20250101-000000.jsonl" })
+        dir.Write(name, Check::JournalLine(record) + "\n");
+    const std::vector<Check::JournalSummary> oneSecond = Check::ListJournals(dir / "s");
+    ASSERT_EQ(oneSecond.size(), 4U);
+    EXPECT_EQ(oneSecond[0].path, dir / "s/clean-20250101-000001.jsonl");
+    EXPECT_EQ(oneSecond[1].path, dir / "s/clean-20250101-000000-10.jsonl");
+    EXPECT_EQ(oneSecond[3].path, dir / "s/clean-20250101-000000.jsonl");
 
     EXPECT_CHILD_OK(InChild([&]() -> std::string {
         setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
@@ -485,6 +568,12 @@ TEST(Journal, RecordsReadBackExactlyAndListNewestFirst)
         if (!first.CreateIn(Check::DefaultJournalFolder()).Ok() || !second.CreateIn(Check::DefaultJournalFolder()).Ok()
             || first.Path() == second.Path())
             return "two journals of one second: " + first.Path() + " " + second.Path();
+        // Listed newest first, also within one second (same time in both records).
+        first.Append(record);
+        second.Append(record);
+        const std::vector<Check::JournalSummary> both = Check::ListJournals(Check::DefaultJournalFolder());
+        if (both.size() != 2 || both[0].path != second.Path())
+            return "the second journal of one second is not listed first";
         return (StatOf(first.Path()).st_mode & 0777) == 0600 ? "" : "the journal is readable by others";
     }));
 }
