@@ -85,9 +85,12 @@ add_folder()
 # chooser, so it stays ASCII (xdotool drops characters it has to map onto spare keys).
 pics=$work/photos
 mkdir -p "$pics/旅行" "$pics/バックアップ"
-head -c 200000 /dev/urandom >"$pics/IMG_0001.jpg"
-head -c 150000 /dev/urandom >"$pics/IMG_0002.jpg"
-head -c 180000 /dev/urandom >"$pics/IMG_0003.jpg"
+# Pictures the preview can show.
+convert -size 1200x800 gradient:skyblue-navy -fill white -draw "circle 600,300 600,180" \
+    -quality 85 "$pics/IMG_0001.jpg" || fail "cannot draw a picture"
+convert -size 800x1200 gradient:orange-darkred -quality 85 "$pics/IMG_0002.jpg" || fail "cannot draw a picture"
+convert -size 1200x800 gradient:palegreen-darkgreen -fill khaki -draw "rectangle 0,560 1200,800" \
+    -quality 85 "$pics/IMG_0003.jpg" || fail "cannot draw a picture"
 cp "$pics/IMG_0001.jpg" "$pics/旅行/IMG_0001.jpg"
 cp "$pics/IMG_0001.jpg" "$pics/旅行/IMG_0001 のコピー.jpg"
 head -c 90000 /dev/urandom >"$pics/旅行/海.jpg"
@@ -130,14 +133,20 @@ x11_focus "$main" || fail "main window without focus"
 x11_click $((PAGE_X + 550 + 72)) $((PAGE_Y + 285 + 15))
 x11_wait_pixel $((PAGE_X + 470)) $((PAGE_Y + 300)) FFFFFF || fail "results page not shown"
 tree_x=$((PAGE_X + 1))
-tree_y=$((PAGE_Y + 1))
+x11_tree_rows || fail "no rows in the result tree"
+tree_y=$TREE_Y
 x11_click $((tree_x + 50)) $((tree_y + 5))
-xdotool key End Right Up Right Up Right
+# Enlarged, the first file of the last group selected: the preview shows it.
+xdotool key End Right Up Right Up Right End Up
+xdotool windowsize "$main" 1000 620
+sleep 2
 shot results "$main"
 
 # Delete dialog of the first group.
-x11_click $((tree_x + 50)) $((tree_y + 5)) 2
+xdotool key Home Return
 delete=$(x11_window ファイルの削除) || fail "no delete dialog"
+xdotool windowsize "$delete" 760 300
+sleep 1
 shot delete "$delete"
 x11_focus "$delete" || fail "delete dialog without focus"
 xdotool key Escape

@@ -4,8 +4,11 @@
 
 #include "scan/FileError.h"
 #include "scan/Platform.h"
+#include "ui/PathDisplay.h"
+#include "ui/Settings.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -36,6 +39,21 @@ bool PickFolder(const QString& title, std::string& folder)
     if (!Platform::IsDirectory(folder))
         folder.clear();
     return TheDesktop().BrowseFolder(title, folder);
+}
+
+std::string StartFolder(Settings::FolderDialog dialog)
+{
+    const std::string last = Settings::LastFolder(dialog);
+    return Platform::IsDirectory(last) ? last : PathFromUser(QDir::homePath());
+}
+
+bool PickFolder(const QString& title, Settings::FolderDialog dialog, std::string& folder)
+{
+    folder = StartFolder(dialog);
+    if (!PickFolder(title, folder))
+        return false;
+    Settings::SetLastFolder(dialog, folder);
+    return true;
 }
 
 void OpenWithAssociatedProgram(const std::string& path)

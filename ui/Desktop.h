@@ -10,6 +10,9 @@
 #include <vector>
 
 class QCoreApplication;
+namespace Settings {
+enum class FolderDialog;
+}
 
 // What became of asking the desktop to open a file.
 enum class ShellOpenResult {
@@ -67,6 +70,11 @@ std::unique_ptr<Desktop> CreatePlatformDesktop();
 // Shows the folder chooser of TheDesktop() with title, starting in folder when that is an
 // existing directory; on success sets folder and returns true.
 bool PickFolder(const QString& title, std::string& folder);
+// Same, starting in the folder last chosen in dialog (at home the first time, or when that
+// folder is gone), and remembering the choice.
+bool PickFolder(const QString& title, Settings::FolderDialog dialog, std::string& folder);
+// Returns the folder dialog starts in: the one last chosen there if it still exists, else home.
+std::string StartFolder(Settings::FolderDialog dialog);
 
 // Opens path with its associated program through TheDesktop(); throws Files::FileError
 // with the reason when no program took it.

@@ -18,11 +18,11 @@ void SetAppTitleFromExecutable(const QString& executablePath);
 // else a Japanese Gothic that is installed, 12 pixels high.
 QFont FormFont();
 
-// The border of the program's dialogs: title, system menu and close box only; not
-// resizable; on top.
-inline constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint
-    | Qt::MSWindowsFixedSizeDialogHint;
+// The border of the program's dialogs: title, system menu and close box only; on top.
+inline constexpr Qt::WindowFlags kResizableDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint
+    | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint;
+// The same, not resizable.
+inline constexpr Qt::WindowFlags kDialogFlags = kResizableDialogFlags | Qt::MSWindowsFixedSizeDialogHint;
 
 // Moves window to the centre of its screen (the primary one before it is shown).
 void CentreOnScreen(QWidget* window);

@@ -2,6 +2,11 @@
 #include "ui/ResultModel.h"
 
 #include "ui/PathDisplay.h"
+#include "ui/SizeText.h"
+
+#include <QDateTime>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -23,7 +28,7 @@ ResultModel::~ResultModel() { m_results.SetObserver(nullptr); }
 
 QModelIndex ResultModel::index(int row, int column, const QModelIndex& parent) const
 {
-    if (row < 0 || column != 0)
+    if (row < 0 || column < 0 || column >= kColumnCount)
         return {};
     if (!parent.isValid()) {
         if (static_cast<std::size_t>(row) >= m_results.GroupCount())
@@ -55,17 +60,66 @@ int ResultModel::rowCount(const QModelIndex& parent) const
     return RowOf(m_results.Group(static_cast<std::size_t>(parent.row())).files.size());
 }
 
-int ResultModel::columnCount(const QModelIndex&) const { return 1; }
+int ResultModel::columnCount(const QModelIndex&) const { return kColumnCount; }
+
+QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const QString kHeaders[kColumnCount] = { QString(), u"サイズ"_s, u"更新日時"_s, u"ファイル数"_s, u"削減可能"_s };
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kColumnCount)
+        return {};
+    return kHeaders[section];
+}
 
 QVariant ResultModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid())
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != SortRole))
         return {};
-    if (const std::optional<Check::FilePlace> file = FileOf(index))
-        return PathToDisplay(m_results.File(*file).path);
-    if (const std::optional<std::size_t> group = GroupOf(index))
-        return QString::fromStdString(m_results.Group(*group).Caption());
+    const auto column = static_cast<Column>(index.column());
+    if (const std::optional<Check::FilePlace> place = FileOf(index)) {
+        const Check::FoundFile& file = m_results.File(*place);
+        switch (column) {
+        case Column::Caption:
+            return role == Qt::DisplayRole ? PathToDisplay(file.path) : QVariant();
+        case Column::Size:
+            return sizeData(file.stamp.size, role);
+        case Column::Modified:
+            if (role == SortRole)
+                return QVariant::fromValue(file.stamp.modified.seconds);
+            return role == Qt::DisplayRole
+                ? QDateTime::fromSecsSinceEpoch(file.stamp.modified.seconds).toString(u"yyyy/MM/dd HH:mm"_s)
+                : QVariant();
+        default:
+            return {};
+        }
+    }
+    const std::optional<std::size_t> group = GroupOf(index);
+    if (!group)
+        return {};
+    const Check::ResultGroup& found = m_results.Group(*group);
+    const std::uint64_t size = found.files.empty() ? 0 : found.files.front().stamp.size;
+    const std::size_t copies = found.files.empty() ? 0 : found.files.size() - 1;
+    switch (column) {
+    case Column::Caption:
+        if (role == SortRole)
+            return found.number;
+        return role == Qt::DisplayRole ? QString::fromStdString(found.Caption()) : QVariant();
+    case Column::Size:
+        return sizeData(size, role);
+    case Column::Files:
+        return role == Qt::ToolTipRole ? QVariant() : QVariant::fromValue(static_cast<qulonglong>(found.files.size()));
+    case Column::Gain:
+        return sizeData(size * copies, role);
+    case Column::Modified:
+        return {};
+    }
     return {};
+}
+
+QVariant ResultModel::sizeData(std::uint64_t bytes, int role)
+{
+    if (role == SortRole)
+        return QVariant::fromValue(static_cast<qulonglong>(bytes));
+    return role == Qt::ToolTipRole ? ExactSizeText(bytes) : SizeText(bytes);
 }
 
 std::optional<std::size_t> ResultModel::GroupOf(const QModelIndex& index) const
@@ -87,7 +141,7 @@ std::optional<Check::FilePlace> ResultModel::FileOf(const QModelIndex& index) co
     return Check::FilePlace { *group, static_cast<std::size_t>(index.row()) };
 }
 
-QModelIndex ResultModel::GroupIndex(std::size_t group) const { return index(RowOf(group), 0); }
+QModelIndex ResultModel::GroupIndex(std::size_t group, int column) const { return index(RowOf(group), column); }
 
 QModelIndex ResultModel::FileIndex(const Check::FilePlace& place) const
 {
@@ -103,6 +157,7 @@ void ResultModel::GroupsAppending(std::size_t first, std::size_t last)
 void ResultModel::FilesAppending(std::size_t group, std::size_t first, std::size_t last)
 {
     m_pending = Pending::Insert;
+    m_pendingGroup = group;
     beginInsertRows(GroupIndex(group), RowOf(first), RowOf(last));
 }
 
@@ -115,6 +170,7 @@ void ResultModel::GroupsRemoving(std::size_t first, std::size_t last)
 void ResultModel::FilesRemoving(std::size_t group, std::size_t first, std::size_t last)
 {
     m_pending = Pending::Remove;
+    m_pendingGroup = group;
     beginRemoveRows(GroupIndex(group), RowOf(first), RowOf(last));
 }
 
@@ -139,16 +195,19 @@ void ResultModel::Done()
     case Pending::None:
         break;
     }
+    if (const std::optional<std::size_t> group = std::exchange(m_pendingGroup, std::nullopt))
+        GroupChanged(*group);
 }
 
 void ResultModel::FileChanged(std::size_t group, std::size_t file)
 {
     const QModelIndex changed = FileIndex({ group, file });
-    emit dataChanged(changed, changed);
+    emit dataChanged(changed, changed.siblingAtColumn(kColumnCount - 1));
 }
 
 void ResultModel::GroupChanged(std::size_t group)
 {
+    // A group's size, count and gain follow its files.
     const QModelIndex changed = GroupIndex(group);
-    emit dataChanged(changed, changed);
+    emit dataChanged(changed, changed.siblingAtColumn(kColumnCount - 1));
 }

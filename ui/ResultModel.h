@@ -17,6 +17,13 @@ class ResultModel final : public QAbstractItemModel, private Check::Results::Obs
     Q_OBJECT
 
 public:
+    // The columns: the caption (a group's name, a file's path), then a file's size and
+    // time, and a group's size of one file, its count and the bytes its copies take.
+    enum class Column { Caption, Size, Modified, Files, Gain };
+    static constexpr int kColumnCount = 5;
+    // What the columns sort by: numbers, where the text would sort "9.9 KB" after "10 KB".
+    static constexpr int SortRole = Qt::UserRole + 1;
+
     explicit ResultModel(QObject* parent = nullptr);
     ~ResultModel() override;
 
@@ -29,15 +36,18 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     // Returns the group of a group row or of a file row; nothing for no row.
     std::optional<std::size_t> GroupOf(const QModelIndex& index) const;
     // Returns the file of a file row; nothing for a group row or no row.
     std::optional<Check::FilePlace> FileOf(const QModelIndex& index) const;
-    QModelIndex GroupIndex(std::size_t group) const;
+    QModelIndex GroupIndex(std::size_t group, int column = 0) const;
     QModelIndex FileIndex(const Check::FilePlace& place) const;
 
 private:
+    static QVariant sizeData(std::uint64_t bytes, int role);
+
     enum class Pending { None, Insert, Remove, Reset };
 
     void GroupsAppending(std::size_t first, std::size_t last) override;
@@ -51,4 +61,6 @@ private:
 
     Check::Results m_results;
     Pending m_pending = Pending::None;
+    // The group whose files come or go, whose count and gain change with them.
+    std::optional<std::size_t> m_pendingGroup;
 };

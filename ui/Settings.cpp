@@ -18,7 +18,42 @@ namespace {
 
     QSettings Store() { return QSettings(u"Tessarin"_s, u"Tessarin"_s); }
 
+    struct FolderKey {
+        FolderDialog dialog;
+        const char16_t* key;
+    };
+    constexpr FolderKey kFolderKeys[] = {
+        { FolderDialog::AddFolder, u"lastFolder/addFolder" },
+        { FolderDialog::MoveFile, u"lastFolder/moveFile" },
+        { FolderDialog::ProtectFolder, u"lastFolder/protectFolder" },
+        { FolderDialog::SaveResults, u"lastFolder/saveResults" },
+    };
+
+    QString folderKey(FolderDialog dialog)
+    {
+        for (const FolderKey& entry : kFolderKeys)
+            if (entry.dialog == dialog)
+                return QString::fromUtf16(entry.key);
+        return {};
+    }
+
 } // namespace
+
+// Kept as bytes, as the protected folders are.
+std::string LastFolder(FolderDialog dialog) { return Store().value(folderKey(dialog)).toByteArray().toStdString(); }
+
+void SetLastFolder(FolderDialog dialog, const std::string& folder)
+{
+    Store().setValue(folderKey(dialog), QByteArray::fromStdString(folder));
+}
+
+QByteArray WindowGeometry() { return Store().value(u"window/geometry"_s).toByteArray(); }
+
+void SetWindowGeometry(const QByteArray& geometry) { Store().setValue(u"window/geometry"_s, geometry); }
+
+QByteArray ResultSplit() { return Store().value(u"window/resultSplit"_s).toByteArray(); }
+
+void SetResultSplit(const QByteArray& state) { Store().setValue(u"window/resultSplit"_s, state); }
 
 bool UseTrash() { return Store().value(u"trash"_s, true).toBool(); }
 

@@ -4,9 +4,9 @@
 #include "scan/FileError.h"
 #include "scan/Platform.h"
 #include "ui/PathDisplay.h"
+#include "ui/SizeText.h"
 
 #include <QDateTime>
-#include <QLocale>
 #include <QStringList>
 
 #include <cstdint>
@@ -20,12 +20,10 @@ constexpr qsizetype kLineLength = 80;
 
 QString byteCount(std::uint64_t bytes)
 {
-    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
-    QString exact = japanese.toString(static_cast<qulonglong>(bytes)) + u" バイト"_s;
+    const QString exact = ExactSizeText(bytes);
     if (bytes < 1024)
         return exact;
-    return japanese.formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeTraditionalFormat)
-        + u"（"_s + exact + u"）"_s;
+    return SizeText(bytes) + u"（"_s + exact + u"）"_s;
 }
 
 // Breaks the readable path after a "/" wherever a line would grow past kLineLength; a

@@ -112,17 +112,17 @@ TForm1::TForm1(QWidget* parent)
 {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+        | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     completeForm();
     connectCommands();
     connectCleanCommands();
     updateResultCommands();
     connectExclusionCommands();
 
-    // The client area is fixed; the window is as large as the menu bar and the pages.
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // The window opens as large as the menu bar and the pages, and never gets smaller.
     adjustSize();
     CentreOnScreen(this);
+    restoreWindowPlace();
 
     FormCreate();
 }
@@ -168,15 +168,8 @@ void TForm1::completeForm()
 
     ui.FileList->setModel(m_candidates);
     ui.FileList->viewport()->installEventFilter(this);
-    ui.FileTree->setModel(m_resultTree);
-    // The column is as wide as the rows in sight, measured again whenever the view scrolls:
-    // measuring a thousand rows at every layout cost tens of milliseconds after each check,
-    // and still cut a long path short once it was scrolled into sight.
+    completeResultView();
     QTreeView* tree = ui.FileTree;
-    tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    tree->header()->setResizeContentsPrecision(0);
-    connect(tree->verticalScrollBar(), &QScrollBar::valueChanged, this,
-        [tree] { tree->header()->resizeSections(QHeaderView::ResizeToContents); });
     tree->installEventFilter(this);
     tree->viewport()->installEventFilter(this);
 
@@ -366,6 +359,7 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    saveWindowPlace();
     event->accept();
 }
 
@@ -442,12 +436,12 @@ void TForm1::showToolTip(QWidget* viewport, const QHelpEvent& event)
             text = FileToolTip(m_candidates->At(static_cast<std::size_t>(index.row())));
             area = m_ui->FileList->visualRect(index);
         }
-    } else if (const QModelIndex index = m_ui->FileTree->indexAt(event.pos()); index.isValid()) {
+    } else if (const QModelIndex index = resultIndex(m_ui->FileTree->indexAt(event.pos())); index.isValid()) {
         if (const std::optional<Check::FilePlace> file = m_resultTree->FileOf(index))
             text = FileToolTip(Results().File(*file).path);
         else if (const std::optional<std::size_t> group = m_resultTree->GroupOf(index))
             text = GroupToolTip(Results().Group(*group).files);
-        area = m_ui->FileTree->visualRect(index);
+        area = m_ui->FileTree->visualRect(viewIndex(index));
     }
     if (text.isEmpty())
         QToolTip::hideText();
@@ -490,7 +484,7 @@ void TForm1::btnAddFolderClick()
     RunCommand([this] {
         BusyCursor busy;
         std::string folder;
-        if (PickFolder(u"画像のフォルダを指定"_s, folder)) {
+        if (PickFolder(u"画像のフォルダを指定"_s, Settings::FolderDialog::AddFolder, folder)) {
             if (isDriveRoot(folder))
                 folder.resize(2);
             const std::string filterText = utf8(m_ui->ExtEdit->text());

@@ -23,6 +23,7 @@ class QMenu;
 class QMimeData;
 class QShortcut;
 class ResultModel;
+class ResultView;
 
 namespace Ui {
 class TForm1;
@@ -159,6 +160,17 @@ private:
     // Enables the commands that need results: mSaveResults while there are groups,
     // the bulk clean while a group holds two files.
     void updateResultCommands();
+    // The results page's view (Unit1View.cpp): its columns, sorting, filter, summary line,
+    // preview, and the window's remembered size.
+    void completeResultView();
+    void scheduleSummary();
+    void updateSummary();
+    void showPreview();
+    void restoreWindowPlace();
+    void saveWindowPlace() const;
+    // Maps between the tree's rows and the results' rows.
+    QModelIndex viewIndex(const QModelIndex& resultIndex) const;
+    QModelIndex resultIndex(const QModelIndex& viewIndex) const;
     void connectExclusionCommands();
     // Takes the groups from firstGroup on that the not-duplicates list hides out of the
     // results, and numbers the rest from 1 again.
@@ -185,6 +197,9 @@ private:
     QMenu* PopupMenu2 = nullptr;
     CandidateList* m_candidates = nullptr;
     ResultModel* m_resultTree = nullptr;
+    // What FileTree shows of m_resultTree: sorted and filtered.
+    ResultView* m_resultView = nullptr;
+    bool m_summaryPending = false;
     QShortcut* m_cancelKey = nullptr;
     std::unique_ptr<CheckProgressBar> m_progress;
     std::string m_openFileName;

@@ -63,10 +63,12 @@ void TForm1::checkFinished(std::exception_ptr error)
 void TForm1::showResultsOfRun()
 {
     m_ui->PageControl1->setCurrentIndex(1);
+    // The keys act on the tree (Enter opens a group), not on the filter above it.
+    m_ui->FileTree->setFocus(Qt::OtherFocusReason);
     // The results open on the first group of the run that just ended: a second run's
     // groups come below those of the first, out of sight.
     if (Results().GroupCount() > m_groupsBeforeRun)
-        m_ui->FileTree->scrollTo(m_resultTree->GroupIndex(m_groupsBeforeRun), QAbstractItemView::PositionAtTop);
+        m_ui->FileTree->scrollTo(viewIndex(m_resultTree->GroupIndex(m_groupsBeforeRun)), QAbstractItemView::PositionAtTop);
 }
 
 void TForm1::Button1Click() { m_checkJob->Cancel(); }

@@ -154,5 +154,5 @@ void TForm1::hideMarkedGroups(std::size_t firstGroup)
     for (std::size_t g = firstGroup; g < results.GroupCount(); ++g)
         results.SetNumber(g, static_cast<int>(g - firstGroup + 1));
     if (firstGroup < results.GroupCount())
-        m_ui->FileTree->scrollTo(m_resultTree->GroupIndex(firstGroup), QAbstractItemView::PositionAtTop);
+        m_ui->FileTree->scrollTo(viewIndex(m_resultTree->GroupIndex(firstGroup)), QAbstractItemView::PositionAtTop);
 }

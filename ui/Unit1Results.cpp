@@ -3,7 +3,9 @@
 #include "ui/Unit1.h"
 
 #include "check/ResultExport.h"
+#include "scan/PathRoutines.h"
 #include "ui/Desktop.h"
+#include "ui/Settings.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -19,11 +21,15 @@ void TForm1::mSaveResultsClick()
     RunCommand([this] {
         if (Results().GroupCount() == 0)
             return;
-        std::string fileName = m_saveFileName;
+        // The first save offers a name in the folder saved to last time.
+        std::string fileName = m_saveFileName.empty()
+            ? FileScan::JoinPath(StartFolder(Settings::FolderDialog::SaveResults), "重複ファイル.csv")
+            : m_saveFileName;
         int filter = m_saveFilter;
         if (!TheDesktop().SaveFile(
                 u"結果を保存"_s, { u"CSV (*.csv)"_s, u"JSON (*.json)"_s }, fileName, filter))
             return;
+        Settings::SetLastFolder(Settings::FolderDialog::SaveResults, FileScan::ExtractFileDir(fileName));
         m_saveFileName = fileName;
         m_saveFilter = filter;
         const Check::ResultFormat format = Check::ResultFormatOf(

@@ -55,12 +55,12 @@ qsizetype stemLength(const std::string& name)
 std::optional<Check::FilePlace> TForm1::selectedFile() const
 {
     // Group rows, with or without files, carry no path and are never taken for one.
-    return m_resultTree->FileOf(m_ui->FileTree->selectionModel()->selectedIndexes().value(0));
+    return m_resultTree->FileOf(resultIndex(m_ui->FileTree->selectionModel()->selectedIndexes().value(0)));
 }
 
 std::optional<std::size_t> TForm1::selectedGroup() const
 {
-    return m_resultTree->GroupOf(m_ui->FileTree->selectionModel()->selectedIndexes().value(0));
+    return m_resultTree->GroupOf(resultIndex(m_ui->FileTree->selectionModel()->selectedIndexes().value(0)));
 }
 
 void TForm1::FileTreeDblClick()
@@ -156,7 +156,7 @@ void TForm1::popMoveClick()
         if (!place)
             return;
         std::string folder;
-        if (!PickFolder(u"画像のフォルダを指定"_s, folder))
+        if (!PickFolder(u"画像のフォルダを指定"_s, Settings::FolderDialog::MoveFile, folder))
             return;
         const Check::FoundFile file = Results().File(*place);
         Files::FileOpResult result;

@@ -3,6 +3,7 @@
 
 #include "ui_Unit2.h"
 
+#include "ui/Anchors.h"
 #include "ui/FormLook.h"
 #include "ui/PathDisplay.h"
 #include "ui/ToolTips.h"
@@ -24,18 +25,26 @@ constexpr int kPathRole = Qt::UserRole;
 } // namespace
 
 TForm2::TForm2(QWidget* parent)
-    : QDialog(parent, kDialogFlags)
+    : QDialog(parent, kResizableDialogFlags)
     , m_ui(std::make_unique<Ui::TForm2>())
 {
     m_ui->setupUi(this);
     setFont(FormFont());
-    setFixedSize(500, 220);
+    resize(500, 220);
     QPalette red = m_ui->Label1->palette();
     red.setColor(QPalette::WindowText, Qt::red);
     m_ui->Label1->setPalette(red);
     // The fallback font is wider than the intended one; the label may grow towards OK.
     m_ui->Label1->resize(
         std::max(m_ui->Label1->width(), m_ui->Label1->sizeHint().width()), m_ui->Label1->height());
+    // Larger, the list takes the room; the label and the buttons keep to their corners.
+    auto* anchors = new Anchors(this);
+    anchors->Anchor(m_ui->CheckFileList, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->Label1, Qt::LeftEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->Button1, Qt::RightEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->Button2, Qt::RightEdge | Qt::BottomEdge);
+    // A path too long for the line loses its middle, never its file name.
+    m_ui->CheckFileList->setTextElideMode(Qt::ElideMiddle);
     connect(m_ui->Button1, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
     CentreOnScreen(this);

@@ -5,6 +5,7 @@
 
 #include "scan/FileScan.h"
 #include "ui/Desktop.h"
+#include "ui/Anchors.h"
 #include "ui/FormLook.h"
 #include "ui/PathDisplay.h"
 #include "ui/BackgroundJob.h"
@@ -36,7 +37,7 @@ QString bytesText(std::uint64_t bytes)
 
 TForm4::TForm4(
     std::vector<Check::ResultGroup> groups, std::vector<bool> selected, Files::RemoveMode mode, QWidget* parent)
-    : QDialog(parent, kDialogFlags)
+    : QDialog(parent, kResizableDialogFlags)
     , m_ui(std::make_unique<Ui::TForm4>())
     , m_groups(std::move(groups))
     , m_selected(std::move(selected))
@@ -45,7 +46,21 @@ TForm4::TForm4(
 {
     m_ui->setupUi(this);
     setFont(FormFont());
-    setFixedSize(640, 440);
+    resize(640, 440);
+    // Larger, the preview and the protected folders take the room.
+    auto* anchors = new Anchors(this);
+    const Qt::Edges all = Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge;
+    anchors->Anchor(m_ui->GroupBox2, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
+    anchors->Anchor(m_ui->ProtectList, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
+    anchors->Anchor(m_ui->btnProtectAdd, Qt::RightEdge | Qt::TopEdge);
+    anchors->Anchor(m_ui->btnProtectRemove, Qt::RightEdge | Qt::TopEdge);
+    anchors->Anchor(m_ui->PreviewTree, all);
+    anchors->Anchor(m_ui->SelectedOnly, Qt::LeftEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->SummaryLabel, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->PBar, Qt::LeftEdge | Qt::RightEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->Button1, Qt::RightEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->Button2, Qt::RightEdge | Qt::BottomEdge);
+    m_ui->PreviewTree->setTextElideMode(Qt::ElideMiddle);
     m_ui->PBar->hide();
     for (const Settings::RuleChoice& choice : Settings::KeepRules()) {
         auto* item = new QListWidgetItem(ruleText(choice.rule), m_ui->RuleList);
@@ -109,7 +124,7 @@ void TForm4::AddProtectedFolder(const std::string& folder)
 void TForm4::addProtected()
 {
     std::string folder;
-    if (!TheDesktop().BrowseFolder(u"保護するフォルダを指定"_s, folder))
+    if (!PickFolder(u"保護するフォルダを指定"_s, Settings::FolderDialog::ProtectFolder, folder))
         return;
     AddProtectedFolder(folder);
     replan();
@@ -152,10 +167,22 @@ void TForm4::fillPreview()
         const Check::PlannedGroup& group = m_plan.groups[g];
         const auto going
             = static_cast<std::size_t>(std::count(group.remove.begin(), group.remove.end(), true));
-        if (going == 0 || (m_ui->SelectedOnly->isChecked() && !m_selected[g]))
+        if (m_ui->SelectedOnly->isChecked() && !m_selected[g])
             continue;
         auto* item = new QTreeWidgetItem;
         const QString caption = QString::fromStdString(m_groups[g].Caption());
+        if (going == 0) {
+            // Left whole by the rules: shown greyed with the reason, so no group vanishes
+            // without one.
+            item->setText(0,
+                caption + u"　"_s + (group.allProtected ? u"すべて保護フォルダ内"_s : u"残すファイルのみ"_s));
+            item->setToolTip(0, item->text(0));
+            item->setData(0, kGroupRole, static_cast<qulonglong>(g));
+            item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+            item->setCheckState(0, Qt::Unchecked);
+            items.append(item);
+            continue;
+        }
         item->setText(0,
             u"%1　残す：%2（%3 個を%4）"_s.arg(caption, PathToDisplay(group.files[group.kept].path))
                 .arg(going)
@@ -262,6 +289,6 @@ void TForm4::reject()
         m_job->Cancel();
         return;
     }
-    saveChoices();
+    // Cancelled: the saved rules and folders stay as they were.
     QDialog::reject();
 }

@@ -107,7 +107,8 @@ x11_wait_pixel $((page_x + 470)) $((page_y + 300)) FFFFFF || fail "the results p
 
 # Select the first group and measure the tree's row height from its highlight.
 tree_x=$((page_x + 1))
-tree_y=$((page_y + 1))
+x11_tree_rows || fail "the result tree's rows were not found"
+tree_y=$TREE_Y
 x11_click $((tree_x + 50)) $((tree_y + 5))
 x11_until x11_pixel_isnt $((tree_x + 20)) $((tree_y + 2)) FFFFFF || fail "clicking the first group did not select it"
 row_height=$(x11_strip $((tree_x + 20)) "$tree_y" 1 60 | grep -n -m 1 '^FFFFFF$' | cut -d: -f1)

@@ -179,6 +179,22 @@ x11_steady()
     done
 }
 
+# Sets TREE_Y to the top of the result tree's first row, below the filter and the column
+# headers: down the results page, right of the captions, the first white line after a
+# run of 10 or more others (the gap, the tree's frame and the headers; the filter's
+# frame is thinner). Needs PAGE_X and PAGE_Y (x11_page_origin); clicks into the filter.
+x11_tree_rows()
+{
+    local down
+    # The focus goes to the filter first: the tree marks its current row while it has it.
+    x11_click $((PAGE_X + 300)) $((PAGE_Y + 8))
+    sleep 0.5
+    down=$(x11_strip $((PAGE_X + 150)) "$PAGE_Y" 1 200 \
+        | awk '$0 == "FFFFFF" { if (run >= 10) { print NR - 1; exit } run = 0; next } { run++ }')
+    [ -n "$down" ] || return 1
+    TREE_Y=$((PAGE_Y + down))
+}
+
 x11_page_origin()
 {
     # Menu bar and tab row heights depend on font and style; find the candidate list's

@@ -56,14 +56,28 @@ void TestUnit1::windowFrame()
     QCOMPARE(w().PageControl1->size(), QSize(710, 400));
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    // The client area below the menu bar is the page control, and the window cannot grow.
+    // The client area below the menu bar is the page control; the window opens at its
+    // designed size and never gets smaller.
     QCOMPARE(w().PageControl1->geometry().top(), w().MainMenu1->geometry().bottom() + 1);
-    QCOMPARE(form->minimumSize(), form->maximumSize());
     QCOMPARE(form->size().width(), 710);
     const Qt::WindowFlags flags = form->windowFlags();
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(flags & Qt::WindowMaximizeButtonHint);
     QVERIFY(flags & Qt::WindowCloseButtonHint);
-    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    // Larger, the list takes the room; the options keep to the bottom left, the check
+    // and cancel buttons to the bottom right, the count to the top right.
+    const QSize designed = form->size();
+    const QSize grown = designed + QSize(390, 277);
+    CheckGrowingForm(*form, designed, grown,
+        {
+            { "FileList", { 5, 35, 1080, 517 } },
+            { "CountLabel", { 1035, 20, 50, 12 } },
+            { "GroupBox1", { 5, 557, 450, 65 } },
+            { "btnChecker", { 940, 562, 145, 30 } },
+            { "Button1", { 940, 597, 145, 25 } },
+            { "PBar", { 5, 627, 1080, 16 } },
+            { "btnAddFile", { 5, 5, 120, 25 } },
+        });
     QCOMPARE(w().PageControl1->tabText(0), u"検索"_s);
     QCOMPARE(w().PageControl1->tabText(1), u"検索結果"_s);
 }

@@ -25,7 +25,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 // What the user does in the settings dialog, and how it is closed.
-struct Settings {
+struct RenameAnswers {
     QString prefix = u"img"_s;
     std::optional<QString> start; // typed into Edit2 when set
     std::optional<QString> digits; // typed into ComboBox1 when set
@@ -39,7 +39,7 @@ void Type(QWidget* field, const QString& text)
     Retype(field, text);
 }
 
-void Fill(TForm3& dialog, const Settings& settings)
+void Fill(TForm3& dialog, const RenameAnswers& settings)
 {
     QWidget* last = Control<QLineEdit>(dialog, "Edit1");
     Type(last, settings.prefix);
@@ -56,13 +56,13 @@ void Fill(TForm3& dialog, const Settings& settings)
         Type(last, *settings.digits);
     }
     switch (settings.close) {
-    case Settings::Close::ClickOk:
+    case RenameAnswers::Close::ClickOk:
         QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
         break;
-    case Settings::Close::EnterInLastField:
+    case RenameAnswers::Close::EnterInLastField:
         QTest::keyClick(last, Qt::Key_Return);
         break;
-    case Settings::Close::Cancel:
+    case RenameAnswers::Close::Cancel:
         QTest::keyClick(&dialog, Qt::Key_Escape);
         break;
     }
@@ -93,7 +93,7 @@ private:
     void list(
         const std::vector<std::string>& paths, const std::vector<int>& selected, int focused = 0);
     // Runs the command with the dialog answered; returns whether the dialog opened.
-    bool run(const Settings& settings);
+    bool run(const RenameAnswers& settings);
     std::vector<std::string> entries() const;
     std::string path(const QString& name) const
     {
@@ -109,7 +109,7 @@ void TestRename::list(
     selectRows(selected, focused);
 }
 
-bool TestRename::run(const Settings& settings)
+bool TestRename::run(const RenameAnswers& settings)
 {
     bool seen = false;
     WhenModal<TForm3>(form.get(), [&](TForm3& dialog) {
@@ -148,7 +148,7 @@ void TestRename::aTakenNameIsReportedAndItsEntriesStaySelected()
     // The skipped entries stay selected: again, with another prefix, only they are renamed.
     QCOMPARE(form->SelectedCandidates(), std::vector<std::size_t>({ 0, 1 }));
     desktop->ClearRecords();
-    Settings again;
+    RenameAnswers again;
     again.prefix = u"pic"_s;
     QVERIFY(run(again));
     QCOMPARE(entries(),
@@ -160,11 +160,11 @@ void TestRename::emptyPrefixOrCancelRenamesNothing()
 {
     const std::vector<std::string> before { file(u"p/x.jpg"_s), file(u"p/y.jpg"_s) };
     list(before, { 0, 1 });
-    Settings empty;
+    RenameAnswers empty;
     empty.prefix = QString();
     QVERIFY(run(empty));
-    Settings cancelled;
-    cancelled.close = Settings::Close::Cancel;
+    RenameAnswers cancelled;
+    cancelled.close = RenameAnswers::Close::Cancel;
     QVERIFY(run(cancelled));
     QCOMPARE(entries(), before);
     QVERIFY(Exists(before[0]) && Exists(before[1]));
@@ -199,39 +199,39 @@ void TestRename::nothingWithoutAFocusedEntry()
 void TestRename::namesFollowTheDialog_data()
 {
     QTest::addColumn<QStringList>("names");
-    QTest::addColumn<Settings>("settings");
+    QTest::addColumn<RenameAnswers>("settings");
     QTest::addColumn<QStringList>("renamed");
     // PadNumber's table and the dialog's own tests hold the rules and the ways of closing;
     // these rows show that the rename takes each field as typed.
-    const auto with = [](std::function<void(Settings&)> change) {
-        Settings settings;
+    const auto with = [](std::function<void(RenameAnswers&)> change) {
+        RenameAnswers settings;
         change(settings);
         return settings;
     };
-    QTest::newRow("6 digits") << QStringList { u"p/a.jpg"_s } << with([](Settings& s) {
+    QTest::newRow("6 digits") << QStringList { u"p/a.jpg"_s } << with([](RenameAnswers& s) {
         s.prefix = u"photo"_s;
         s.start = u"7"_s;
         s.digits = u"6"_s;
     }) << QStringList { u"p/photo000007.jpg"_s };
     QTest::newRow("extension fixed up to png, Enter at once")
-        << QStringList { u"p/x.jpg"_s, u"p/y"_s, u"q/z.JPG"_s } << with([](Settings& s) {
+        << QStringList { u"p/x.jpg"_s, u"p/y"_s, u"q/z.JPG"_s } << with([](RenameAnswers& s) {
         s.extension = u"png"_s;
-        s.close = Settings::Close::EnterInLastField;
+        s.close = RenameAnswers::Close::EnterInLastField;
     })
         << QStringList { u"p/img0001.png"_s, u"p/img0002.png"_s, u"q/img0003.png"_s };
     QTest::newRow("mixed extensions keep their own")
-        << QStringList { u"p/none"_s, u"p/x.jpg"_s, u"p/y.PNG"_s, u"q/z.tar.gz"_s } << Settings {}
+        << QStringList { u"p/none"_s, u"p/x.jpg"_s, u"p/y.PNG"_s, u"q/z.tar.gz"_s } << RenameAnswers {}
         << QStringList { u"p/img0001"_s, u"p/img0002.jpg"_s, u"p/img0003.PNG"_s, u"q/img0004.gz"_s };
-    QTest::newRow("start, Enter at once") << QStringList { u"p/x.jpg"_s, u"p/y.jpg"_s } << with([](Settings& s) {
+    QTest::newRow("start, Enter at once") << QStringList { u"p/x.jpg"_s, u"p/y.jpg"_s } << with([](RenameAnswers& s) {
         s.start = u"0010"_s;
-        s.close = Settings::Close::EnterInLastField;
+        s.close = RenameAnswers::Close::EnterInLastField;
     }) << QStringList { u"p/img0010.jpg"_s, u"p/img0011.jpg"_s };
 }
 
 void TestRename::namesFollowTheDialog()
 {
     QFETCH(QStringList, names);
-    QFETCH(Settings, settings);
+    QFETCH(RenameAnswers, settings);
     QFETCH(QStringList, renamed);
     std::vector<std::string> before;
     std::vector<int> rows;
@@ -287,7 +287,7 @@ void TestRename::aFailedRenameEndsTheCommandWithTheErrorBox()
     // A prefix with a "/" would move the files: refused before anything changes.
     desktop->ClearRecords();
     QDir().mkpath(QString::fromStdString(path(u"q/sub"_s)));
-    Settings slash;
+    RenameAnswers slash;
     slash.prefix = u"sub/img"_s;
     QVERIFY(run(slash));
     QCOMPARE(desktop->errors, QStringList({ u"Invalid filename."_s }));

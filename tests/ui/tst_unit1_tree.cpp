@@ -3,6 +3,10 @@
 // move and delete of a file node.
 #include "check/ResultExport.h"
 #include "ui/Desktop.h"
+#include "ui/Settings.h"
+#include <QDateTime>
+#include <QHeaderView>
+#include "ui/PreviewPane.h"
 #include "ui/PathDisplay.h"
 #include "ui/Unit2.h"
 #include "support/ChildProcess.h"
@@ -95,7 +99,7 @@ private slots:
     void saveResultsWritesTheTreeAsItShowsIt();
     void saveResultsFailureShowsTheErrorBox();
     void toolTipsShowWhatTheWindowCutsOff();
-    void theColumnHoldsTheWidestRowInSight();
+    void columnsSortFilterSummaryAndPreview();
 
 private:
     ResultRow checkedGroup(const std::vector<std::string>& paths);
@@ -640,7 +644,8 @@ void TestTree::moveIntoAnotherFolderButNeverOntoAName()
     desktop->folderAnswers.push_back(keep + "/");
     form->popMoveClick();
     QCOMPARE(desktop->browses.at(0).title, u"画像のフォルダを指定"_s);
-    QCOMPARE(desktop->browses.at(0).folder, std::string());
+    // It starts in the folder chosen last, though the move there was refused.
+    QCOMPARE(desktop->browses.at(0).folder, path("r"));
     const std::string target = keep + "/d.jpg";
     QVERIFY(!Exists(m_d));
     QCOMPARE(ReadTestFile(target), QByteArray("same"));
@@ -777,10 +782,15 @@ void TestTree::saveResultsWritesTheTreeAsItShowsIt()
     addGroup({ m_a, m_d });
     addGroup({ m_b, nonUtf8 });
     const std::string target = path("結果.json");
-    // The extension decides over the filter.
+    // The first save offers a name in the folder saved to last; the extension decides
+    // over the filter.
+    const std::string before = MakeTestFolder(path("before"));
+    Settings::SetLastFolder(Settings::FolderDialog::SaveResults, before);
     desktop->saveAnswers.push_back(ScriptedDesktop::SaveAnswer { target, 0 });
     w().mSaveResults->trigger();
     QCOMPARE(desktop->saves.size(), std::size_t { 1 });
+    QCOMPARE(desktop->saves[0].fileName, before + "/重複ファイル.csv");
+    QCOMPARE(Settings::LastFolder(Settings::FolderDialog::SaveResults), path(""));
     QCOMPARE(desktop->saves[0].caption, u"結果を保存"_s);
     QCOMPARE(desktop->saves[0].filters, QStringList({ u"CSV (*.csv)"_s, u"JSON (*.json)"_s }));
     const Check::ResultGroups groups = { { m_a, m_d }, { m_b, nonUtf8 } };
@@ -863,20 +873,88 @@ void TestTree::toolTipsShowWhatTheWindowCutsOff()
     }
 }
 
-void TestTree::theColumnHoldsTheWidestRowInSight()
+void TestTree::columnsSortFilterSummaryAndPreview()
 {
-    // A long path in a group far down the tree (more rows than Qt measures by default),
-    // out of sight until scrolled to.
-    for (int g = 0; g < 1100; ++g)
-        addGroup({ m_a, m_d });
-    const std::string deep = folder->Path() + "/" + std::string(200, 'x') + "/a.jpg";
-    ResultRow far = addGroup({ m_a, deep });
-    far->setExpanded(true);
+    // Group 1: two photos of 1,500,000 bytes; group 2: three notes of 4 bytes; group 3:
+    // two files of 980 bytes, one of them deep in a long path.
+    const std::string photo(1500000, 'p');
+    const std::string big1 = file("big/a.jpg", photo);
+    const std::string big2 = file("big/b.jpg", photo);
+    SetModifiedTime(big1, 1700000000);
+    const std::string n1 = file("n/1.txt", "note");
+    const std::string n2 = file("n/2.txt", "note");
+    const std::string n3 = file("n/3.txt", "note");
+    const std::string deep = file(std::string(180, 'x') + "/京都/05.txt", std::string(980, 'k'));
+    const std::string near = file("Kyoto/05.txt", std::string(980, 'k'));
+    addGroup({ big1, big2 });
+    addGroup({ n1, n2, n3 });
+    addGroup({ deep, near });
     const ResultRows tree = w().FileTree;
+    auto* summary = Control<QLabel>(*form, "ResultSummary");
+    auto* filter = Control<QLineEdit>(*form, "ResultFilter");
     QApplication::processEvents();
-    tree->scrollToItem(far->child(1));
+
+    // The headers, a group's size, count and gain, a file's size and time.
+    const QStringList headers = { u"サイズ"_s, u"更新日時"_s, u"ファイル数"_s, u"削減可能"_s };
+    for (int column = 1; column <= 4; ++column)
+        QCOMPARE(tree->View()->model()->headerData(column, Qt::Horizontal).toString(), headers[column - 1]);
+    const ResultRow first = tree->topLevelItem(0);
+    QCOMPARE(QStringList({ first->text(1), first->text(3), first->text(4) }),
+        QStringList({ u"1.4 MB"_s, u"2"_s, u"1.4 MB"_s }));
+    QCOMPARE(first->child(0)->text(1), u"1.4 MB"_s);
+    QCOMPARE(first->child(0)->text(2),
+        QDateTime::fromSecsSinceEpoch(1700000000).toString(u"yyyy/MM/dd HH:mm"_s));
+    QCOMPARE(first.Index().siblingAtColumn(1).data(Qt::ToolTipRole).toString(), u"1,500,000 バイト"_s);
+    QCOMPARE(summary->text(), u"3 グループ・4 ファイル・1.4 MB 削減可能"_s);
+
+    // A click on 削減可能 sorts the groups by their gain, a second click the other way;
+    // numbers and the files' order stay.
+    const auto captions = [&] {
+        QStringList list;
+        for (int row = 0; row < tree->topLevelItemCount(); ++row)
+            list << tree->topLevelItem(row)->text(0) + u":"_s + tree->topLevelItem(row)->child(0)->text(0);
+        return list;
+    };
+    QHeaderView* header = tree->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(4) + header->sectionSize(4) / 2, header->height() / 2));
+    QCOMPARE(captions(),
+        QStringList({ u"重複ファイル2:"_s + QString::fromStdString(n1), u"重複ファイル3:"_s + PathToDisplay(deep),
+            u"重複ファイル1:"_s + QString::fromStdString(big1) }));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(4) + header->sectionSize(4) / 2, header->height() / 2));
+    QCOMPARE(captions().first(), u"重複ファイル1:"_s + QString::fromStdString(big1));
+    QCOMPARE(tree->topLevelItem(2)->child(0)->text(0), QString::fromStdString(n1));
+    // Commands still act on the row selected, wherever the sort put it.
+    selectNode(tree->topLevelItem(0)->child(1));
+    QCOMPARE(NodePath(tree->currentItem()), big2);
+
+    // The filter: full-width and case-blind, whole groups, the summary says so.
+    filter->setText(u"ｋｙｏｔｏ"_s);
+    QCOMPARE(tree->topLevelItemCount(), 1);
+    QCOMPARE(tree->topLevelItem(0)->childCount(), 2);
     QApplication::processEvents();
-    QVERIFY(tree->header()->sectionSize(0) > tree->fontMetrics().horizontalAdvance(QString::fromStdString(deep)));
+    QCOMPARE(summary->text(), u"1 グループ・1 ファイル・980 バイト 削減可能（絞り込み中）"_s);
+    filter->clear();
+    QCOMPARE(tree->topLevelItemCount(), 3);
+
+    // A deletion keeps the summary true.
+    tree->Model()->Results().RemoveFiles(1, { 2 });
+    QApplication::processEvents();
+    QCOMPARE(summary->text(), u"3 グループ・3 ファイル・1.4 MB 削減可能"_s);
+
+    // However long a path, the numbers stay in sight.
+    ResultRow far = tree->topLevelItem(1);
+    far->setExpanded(true);
+    QApplication::processEvents();
+    QVERIFY(header->sectionViewportPosition(4) + header->sectionSize(4) <= tree->viewport()->width());
+
+    // The preview shows the selected file.
+    selectNode(far->child(0));
+    auto* preview = form->findChild<PreviewPane*>(u"ResultPreview"_s);
+    QVERIFY(preview);
+    QTRY_VERIFY(!preview->Loading());
+    QVERIFY(Control<QLabel>(*preview, "PreviewInfo")->text().contains(u"ファイル数：2"_s));
 }
 
 QTEST_MAIN(TestTree)

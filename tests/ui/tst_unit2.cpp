@@ -25,8 +25,18 @@ private slots:
 void TestUnit2::layoutAndTexts()
 {
     TForm2 form;
-    CheckFixedDialog(form, "ファイルの削除", QSize(500, 220));
+    QCOMPARE(form.windowTitle(), QStringLiteral("ファイルの削除"));
+    QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(!(form.windowFlags() & Qt::WindowMinMaxButtonsHint));
+    // Larger, the list takes the room; the label and buttons keep to their corners.
+    // (Shown: a hidden form hears of its new size only when it is shown.)
+    form.show();
+    CheckGrowingForm(form, QSize(500, 220), QSize(900, 520),
+        {
+            { "CheckFileList", { 0, 0, 900, 480 } },
+            { "Button1", { 740, 490, 75, 25 }, "OK" },
+            { "Button2", { 825, 490, 75, 25 }, "ｷｬﾝｾﾙ" },
+        });
     QCOMPARE(form.font(), FormFont());
 
     CheckControls(form,
@@ -44,6 +54,11 @@ void TestUnit2::layoutAndTexts()
     QVERIFY(label->geometry().right() < 340);
     QCOMPARE(label->text(), QStringLiteral("※チ ェックがあるファイルを削除します"));
     QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+    // A longer verb widens the label, and growing the form keeps it whole.
+    form.SetRemoveVerb(QStringLiteral("ゴミ箱に移動"));
+    form.resize(900, 520);
+    QCOMPARE(label->pos(), QPoint(5, 490));
+    QVERIFY(label->width() >= label->sizeHint().width());
 }
 
 void TestUnit2::linesKeepTheirBytesAndMarks()

@@ -5,6 +5,7 @@
 #include "ui/Unit4.h"
 #include "support/ui/MainWindow.h"
 #include "support/ui/Controls.h"
+#include "support/ui/FormTable.h"
 #include "support/ui/TestFiles.h"
 
 #include <QAction>
@@ -81,6 +82,19 @@ void TestUnit4::rulesPreviewUntickAndRunThenTheTreeAndTheTrash()
     int selectedOnly = 0;
     w().FileTree->setCurrentItem(w().FileTree->topLevelItem(1)->child(0));
     WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        // Larger, the preview and the protected folders take the room.
+        CheckGrowingForm(dialog, QSize(640, 440), QSize(1000, 600),
+            {
+                { "GroupBox1", { 5, 5, 310, 160 } },
+                { "GroupBox2", { 320, 5, 675, 160 } },
+                { "ProtectList", { 8, 20, 580, 130 } },
+                { "btnProtectAdd", { 593, 20, 75, 25 } },
+                { "PreviewTree", { 5, 170, 990, 360 } },
+                { "SelectedOnly", { 5, 535, 200, 20 } },
+                { "SummaryLabel", { 210, 535, 785, 20 } },
+                { "Button1", { 835, 565, 75, 25 } },
+                { "Button2", { 920, 565, 75, 25 } },
+            });
         auto* only = Control<QCheckBox>(dialog, "SelectedOnly");
         only->setChecked(true);
         selectedOnly = dialog.PreviewCount();
@@ -144,18 +158,38 @@ void TestUnit4::protectedFoldersAreNeverTouchedAndRemembered()
     QCOMPARE(check({ copy, kept, other, otherCopy, workC, path("linked/c.jpg") }), 3);
     desktop->folderAnswers.push_back(path("archive"));
     int preview = -1;
+    QStringList greyed;
     WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
         QTest::mouseClick(Control<QPushButton>(dialog, "btnProtectAdd"), Qt::LeftButton);
         preview = dialog.PreviewCount();
+        auto* tree = Control<QTreeWidget>(dialog, "PreviewTree");
+        for (int row = 0; row < tree->topLevelItemCount(); ++row) {
+            const QTreeWidgetItem* item = tree->topLevelItem(row);
+            if (!(item->flags() & Qt::ItemIsEnabled) && item->checkState(0) == Qt::Unchecked)
+                greyed << item->text(0);
+        }
         QTest::keyClick(&dialog, Qt::Key_Return);
     });
     w().mCleanAll->trigger();
     QCOMPARE(desktop->browses.at(0).title, u"保護するフォルダを指定"_s);
     // The work copy goes although it comes first; the group all inside the protected
-    // folder is left alone.
-    QCOMPARE(preview, 2);
+    // folder is left alone, greyed in the preview with the reason.
+    QCOMPARE(preview, 3);
+    QCOMPARE(greyed, QStringList { u"重複ファイル2　すべて保護フォルダ内"_s });
     QVERIFY(Exists(kept) && !Exists(copy));
     QVERIFY(Exists(path("archive/c.jpg")) && !Exists(workC));
+    QVERIFY(Exists(other) && Exists(otherCopy));
+    QCOMPARE(Settings::ProtectedFolders(), std::vector<std::string>({ path("archive") }));
+    // Cancelled, the dialog leaves the saved folders and rules as they were.
+    QCOMPARE(check({ other, otherCopy }), 1);
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        auto* folders = Control<QListWidget>(dialog, "ProtectList");
+        folders->setCurrentRow(0);
+        QTest::mouseClick(Control<QPushButton>(dialog, "btnProtectRemove"), Qt::LeftButton);
+        QCOMPARE(folders->count(), 0);
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    w().mCleanAll->trigger();
     QVERIFY(Exists(other) && Exists(otherCopy));
     QCOMPARE(Settings::ProtectedFolders(), std::vector<std::string>({ path("archive") }));
 

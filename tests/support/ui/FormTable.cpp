@@ -64,3 +64,13 @@ void CheckFixedDialog(QWidget& form, const char* title, QSize size)
     QCOMPARE(form.minimumSize(), form.maximumSize());
     QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
 }
+
+void CheckGrowingForm(QWidget& form, QSize size, QSize grown, std::initializer_list<ControlRow> rows)
+{
+    QCOMPARE(form.size(), size);
+    QCOMPARE(form.minimumSize(), size);
+    QVERIFY(form.maximumWidth() >= grown.width() && form.maximumHeight() >= grown.height());
+    form.resize(grown);
+    CheckControls(form, rows);
+    form.resize(size);
+}

@@ -28,3 +28,6 @@ void CheckControls(QWidget& form, std::initializer_list<ControlRow> rows);
 
 // Checks that form is a dialog of that title and fixed size that stays on top.
 void CheckFixedDialog(QWidget& form, const char* title, QSize size);
+// Checks that form opens at size, cannot shrink below it, and, grown to grown, has the
+// rows' controls where they say; then gives it its size back.
+void CheckGrowingForm(QWidget& form, QSize size, QSize grown, std::initializer_list<ControlRow> rows);

@@ -7,6 +7,7 @@
 
 #include <QHeaderView>
 #include <QPersistentModelIndex>
+#include <QSortFilterProxyModel>
 #include <QRect>
 #include <QString>
 #include <QTreeView>
@@ -35,8 +36,8 @@ public:
     bool operator==(const ResultRow& other) const { return m_index == other.m_index; }
 
     QModelIndex Index() const { return m_index; }
-    ResultRow child(int row) const { return { m_view, Model()->index(row, 0, m_index) }; }
-    int childCount() const { return m_index.isValid() ? Model()->rowCount(m_index) : 0; }
+    ResultRow child(int row) const { return { m_view, m_view->model()->index(row, 0, m_index) }; }
+    int childCount() const { return m_index.isValid() ? m_view->model()->rowCount(m_index) : 0; }
     QString text(int column) const { return m_index.sibling(m_index.row(), column).data().toString(); }
     bool isExpanded() const { return m_view->isExpanded(m_index); }
     void setExpanded(bool expanded) const { m_view->setExpanded(m_index, expanded); }
@@ -49,13 +50,14 @@ public:
     // The path of a file row as the results hold it (empty for a group or no row).
     std::string Path() const
     {
-        const auto* model = Model();
-        const std::optional<Check::FilePlace> place = model ? model->FileOf(m_index) : std::nullopt;
+        const auto* proxy = qobject_cast<const QSortFilterProxyModel*>(m_view->model());
+        const auto* model = qobject_cast<const ResultModel*>(proxy ? proxy->sourceModel() : m_view->model());
+        const QModelIndex index = proxy ? proxy->mapToSource(m_index) : QModelIndex(m_index);
+        const std::optional<Check::FilePlace> place = model ? model->FileOf(index) : std::nullopt;
         return place ? model->Results().File(*place).path : std::string();
     }
 
 private:
-    const ResultModel* Model() const { return qobject_cast<const ResultModel*>(m_view->model()); }
 
     QTreeView* m_view = nullptr;
     QPersistentModelIndex m_index;
@@ -74,9 +76,14 @@ public:
     const ResultRows* operator->() const { return this; }
 
     QTreeView* View() const { return m_view; }
-    ResultModel* Model() const { return qobject_cast<ResultModel*>(m_view->model()); }
-    int topLevelItemCount() const { return Model()->rowCount(); }
-    ResultRow topLevelItem(int row) const { return { m_view, Model()->index(row, 0) }; }
+    // The results the tree shows (sorted and filtered by the view's own model).
+    ResultModel* Model() const
+    {
+        auto* proxy = qobject_cast<QSortFilterProxyModel*>(m_view->model());
+        return qobject_cast<ResultModel*>(proxy ? proxy->sourceModel() : m_view->model());
+    }
+    int topLevelItemCount() const { return m_view->model()->rowCount(); }
+    ResultRow topLevelItem(int row) const { return { m_view, m_view->model()->index(row, 0) }; }
     ResultRow currentItem() const { return { m_view, m_view->currentIndex() }; }
     void setCurrentItem(const ResultRow& row) const { m_view->setCurrentIndex(row.Index()); }
     ResultRow itemAt(const QPoint& point) const { return { m_view, m_view->indexAt(point) }; }
@@ -84,7 +91,8 @@ public:
     {
         QList<ResultRow> rows;
         for (const QModelIndex& index : m_view->selectionModel()->selectedIndexes())
-            rows << ResultRow(m_view, index);
+            if (index.column() == 0)
+                rows << ResultRow(m_view, index);
         return rows;
     }
     void clearSelection() const { m_view->clearSelection(); }
