@@ -66,17 +66,6 @@ namespace {
         }
     }
 
-    int HexDigit(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    }
-
     bool UnescapePath(std::string_view text, std::string& path)
     {
         path.clear();
@@ -90,10 +79,10 @@ namespace {
                 ++k;
                 continue;
             }
-            if (k + 3 >= text.size() || text[k + 1] != 'x' || HexDigit(text[k + 2]) < 0
-                || HexDigit(text[k + 3]) < 0)
+            if (k + 3 >= text.size() || text[k + 1] != 'x' || FileScan::HexValue(text[k + 2]) < 0
+                || FileScan::HexValue(text[k + 3]) < 0)
                 return false;
-            path += static_cast<char>(HexDigit(text[k + 2]) * 16 + HexDigit(text[k + 3]));
+            path += static_cast<char>(FileScan::HexValue(text[k + 2]) * 16 + FileScan::HexValue(text[k + 3]));
             k += 3;
         }
         return true;

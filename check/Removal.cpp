@@ -2,6 +2,7 @@
 // with the report every command's message is made from.
 #include "check/Removal.h"
 
+#include "scan/EnumTexts.h"
 #include "scan/FileError.h"
 
 #include <algorithm>
@@ -13,12 +14,7 @@ namespace {
 
     // Why a file stayed: the window's text and tessarin-cli's word. A reason without a
     // text of its own is told by the system's text of the error.
-    struct ReasonTexts {
-        KeepReason reason;
-        const char* word;
-        const char* text;
-    };
-    constexpr ReasonTexts kReasonTexts[] = {
+    constexpr Files::EnumText<KeepReason> kReasonTexts[] = {
         { KeepReason::None, "not removed", nullptr },
         { KeepReason::Unreadable, "unreadable", nullptr },
         { KeepReason::KeptUnreadable, "kept file unreadable", "残すファイルを読み込めません" },
@@ -29,13 +25,10 @@ namespace {
         { KeepReason::NoTrash, "no trash", "ゴミ箱がありません" },
     };
 
-    const ReasonTexts& TextsOf(KeepReason reason)
+    const Files::EnumText<KeepReason>& TextsOf(KeepReason reason)
     {
-        for (const ReasonTexts& texts : kReasonTexts) {
-            if (texts.reason == reason)
-                return texts;
-        }
-        return kReasonTexts[0];
+        const auto* texts = Files::FindEnumText(kReasonTexts, reason);
+        return texts ? *texts : kReasonTexts[0];
     }
 
     // Every 64 files to go of one group, the progress is asked again.
@@ -132,7 +125,7 @@ namespace {
 
 std::string KeepReasonText(KeepReason reason, Platform::Status error)
 {
-    const ReasonTexts& texts = TextsOf(reason);
+    const Files::EnumText<KeepReason>& texts = TextsOf(reason);
     if (texts.text)
         return texts.text;
     return error.Ok() ? std::string() : Files::SystemErrorText(error);
@@ -140,7 +133,7 @@ std::string KeepReasonText(KeepReason reason, Platform::Status error)
 
 std::string KeepReasonWord(KeepReason reason, Platform::Status error)
 {
-    const ReasonTexts& texts = TextsOf(reason);
+    const Files::EnumText<KeepReason>& texts = TextsOf(reason);
     if (texts.text)
         return texts.word;
     return std::string(texts.word) + ": " + Files::SystemErrorText(error);

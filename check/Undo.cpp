@@ -2,6 +2,7 @@
 #include "check/Undo.h"
 
 #include "scan/FileError.h"
+#include "scan/EnumTexts.h"
 #include "scan/FileOps.h"
 #include "scan/PathRoutines.h"
 #include "scan/SpaceActions.h"
@@ -9,12 +10,7 @@
 namespace Check {
 namespace {
 
-    struct OutcomeText {
-        UndoOutcome outcome;
-        const char* word;
-        const char* text;
-    };
-    constexpr OutcomeText kOutcomeTexts[] = {
+    constexpr Files::EnumText<UndoOutcome> kOutcomeTexts[] = {
         { UndoOutcome::Restored, "restored", "元に戻しました" },
         { UndoOutcome::AlreadyBack, "already back", "すでに戻っています" },
         { UndoOutcome::NothingToUndo, "nothing to undo", "戻す必要はありません" },
@@ -126,20 +122,14 @@ namespace {
 
 const char* UndoOutcomeWord(UndoOutcome outcome)
 {
-    for (const OutcomeText& entry : kOutcomeTexts) {
-        if (entry.outcome == outcome)
-            return entry.word;
-    }
-    return "";
+    const auto* entry = Files::FindEnumText(kOutcomeTexts, outcome);
+    return entry ? entry->word : "";
 }
 
 const char* UndoOutcomeText(UndoOutcome outcome)
 {
-    for (const OutcomeText& entry : kOutcomeTexts) {
-        if (entry.outcome == outcome)
-            return entry.text;
-    }
-    return "";
+    const auto* entry = Files::FindEnumText(kOutcomeTexts, outcome);
+    return entry ? entry->text : "";
 }
 
 UndoneFile UndoRecord(const JournalRecord& record)

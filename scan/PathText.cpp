@@ -43,17 +43,6 @@ namespace {
         return length;
     }
 
-    int HexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    }
-
     // True when text[k] starts a backslash, "x" and two hex digits.
     bool ReadsAsEscape(const std::string& text, std::size_t k)
     {
@@ -70,6 +59,17 @@ namespace {
     }
 
 } // namespace
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
 
 std::size_t Utf8CharLength(const std::string& text, std::size_t k) { return Utf8SequenceLength(text, k); }
 

@@ -13,6 +13,8 @@ std::size_t Utf8CharLength(const std::string& text, std::size_t k);
 // True when text is well-formed UTF-8: no stray continuation bytes, overlong forms,
 // surrogates or code points past U+10FFFF.
 bool IsValidUtf8(const std::string& text);
+// Returns the value of a hexadecimal digit (either case), -1 for any other character.
+int HexValue(char c);
 
 // Returns path as readable UTF-8 text, a different text for every path: every byte that
 // is not part of a well-formed UTF-8 sequence, every control byte (0x00-0x1F, 0x7F), and

@@ -2,6 +2,8 @@
 // confirming the file before it acts.
 #include "scan/SpaceActions.h"
 
+#include "scan/EnumTexts.h"
+
 #include "scan/ContentCompare.h"
 #include "scan/FileError.h"
 #include "scan/FileOps.h"
@@ -15,12 +17,7 @@
 namespace Files {
 namespace {
 
-    struct OutcomeText {
-        ActionOutcome outcome;
-        const char* word;
-        const char* text;
-    };
-    constexpr OutcomeText kOutcomeTexts[] = {
+    constexpr EnumText<ActionOutcome> kOutcomeTexts[] = {
         { ActionOutcome::Done, "done", "" },
         { ActionOutcome::Changed, "changed", "確認の後に変更されました" },
         { ActionOutcome::KeptChanged, "kept file changed", "残すファイルが確認の後に変更されました" },
@@ -201,20 +198,14 @@ namespace {
 
 const char* ActionOutcomeWord(ActionOutcome outcome)
 {
-    for (const OutcomeText& entry : kOutcomeTexts) {
-        if (entry.outcome == outcome)
-            return entry.word;
-    }
-    return "";
+    const auto* entry = FindEnumText(kOutcomeTexts, outcome);
+    return entry ? entry->word : "";
 }
 
 const char* ActionOutcomeText(ActionOutcome outcome)
 {
-    for (const OutcomeText& entry : kOutcomeTexts) {
-        if (entry.outcome == outcome)
-            return entry.text;
-    }
-    return "";
+    const auto* entry = FindEnumText(kOutcomeTexts, outcome);
+    return entry ? entry->text : "";
 }
 
 ActionResult ShareBlocksWith(
