@@ -158,6 +158,8 @@ xdotool key alt+s b
 clean=$(x11_window 重複ファイルの一括整理) || fail "no bulk clean dialog"
 x11_focus "$clean" || fail "bulk clean dialog without focus"
 xdotool key Tab Tab Tab Tab Tab Tab Home Right
+xdotool windowsize "$clean" 820 500
+sleep 1
 shot clean "$clean"
 xdotool key Escape
 x11_gone "$clean" || fail "bulk clean dialog stays open"
