@@ -149,6 +149,8 @@ int main(int argc, char* argv[])
         },
         [&] {
             form.btnAddFolderClick();
+            while (form.Checking())
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents);
             QApplication::processEvents();
         });
     std::printf(

@@ -42,7 +42,20 @@ namespace {
         // below the folder being added starts (BelowStart).
         const Exclusions* exclusions = nullptr;
         std::size_t root = 0;
+        // How the scan reports and is stopped, nullptr when not watched.
+        const ScanWatch* watch = nullptr;
+        // Whether one folder's listing reports its count as it goes (a scan of one
+        // folder, on the caller's thread): a tree's walk reports between folders.
+        bool reportWithin = false;
     };
+
+    // Entries of one folder between two looks at the watch.
+    constexpr std::size_t kEntriesPerLook = 4096;
+
+    // Thrown out of a folder's listing to end it once the watch says stop.
+    struct Stopped { };
+
+    bool StopAsked(const ScanWatch* watch) { return watch && watch->stop && watch->stop(); }
 
     // The exclusions when they leave anything out, else nullptr: the scan need not ask.
     const Exclusions* InForce(const Exclusions* exclusions)
@@ -60,10 +73,18 @@ namespace {
     // folder, without following links: the disk reads the inode beside the folder, the
     // path is not walked again, and an entry replaced by a link since the folder was
     // read is passed over like any link.
+    // A stopped listing ends early and says nothing of it: the whole scan is discarded.
     Platform::Status ListFolder(
         Platform::ScanFolder& folder, const std::string& path, const TreeFilter& filter, FolderListing& out)
     {
-        return folder.ForEachEntry([&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
+        std::size_t entries = 0;
+        const auto visit = [&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
+            if (filter.watch && ++entries % kEntriesPerLook == 0) {
+                if (StopAsked(filter.watch))
+                    throw Stopped {};
+                if (filter.reportWithin && filter.watch->found)
+                    filter.watch->found(out.files.size());
+            }
             Platform::FileInfo info;
             Platform::Status found;
             const bool lookedUp = kind == EntryKind::Unknown;
@@ -109,7 +130,12 @@ namespace {
                 }
             }
             out.files.push_back(std::move(file));
-        });
+        };
+        try {
+            return folder.ForEachEntry(visit);
+        } catch (const Stopped&) {
+            return {};
+        }
     }
 
     // Notes that path could not be listed, unless it is gone or no folder any more
@@ -169,25 +195,28 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list, s
 
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
     std::vector<std::string>& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread,
-    const Exclusions* exclusions)
+    const Exclusions* exclusions, const ScanWatch* watch)
 {
     FolderListing listing;
     Platform::ScanFolder at;
     Platform::Status error = at.Open(folder);
     const TreeFilter filter { false, true, MeansEveryFile(filterText), extList, listed != nullptr,
-        InForce(exclusions), BelowStart(folder) };
+        InForce(exclusions), BelowStart(folder), watch, true };
     if (error.Ok())
         error = ListFolder(at, folder, filter, listing);
     NoteUnread(folder, error, true, unread);
     TakeListing(listing, out, listed);
+    if (watch && watch->found)
+        watch->found(listing.files.size());
 }
 
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions)
+    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions,
+    const ScanWatch* watch)
 {
     ExtList list;
     ParseExtList(filterText, list);
-    AddFolderFilesWithList(folder, filterText, list, out, listed, unread, exclusions);
+    AddFolderFilesWithList(folder, filterText, list, out, listed, unread, exclusions, watch);
 }
 
 namespace {
@@ -225,8 +254,12 @@ namespace {
 
         void Walk(std::vector<std::string>& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
         {
+            const ScanWatch* watch = m_filter.watch;
+            const std::size_t before = out.size();
             std::vector<std::size_t> pending { 0 };
             while (!pending.empty()) {
+                if (StopAsked(watch))
+                    return;
                 const std::size_t folder = pending.back();
                 pending.pop_back();
                 std::unique_lock<std::mutex> lock(m_mutex);
@@ -239,6 +272,10 @@ namespace {
                 // Reversed so that the first child is walked first (pre-order).
                 pending.insert(pending.end(), node.childNodes.rbegin(), node.childNodes.rend());
                 node = Node {};
+                if (watch && watch->found) {
+                    lock.unlock();
+                    watch->found(out.size() - before);
+                }
             }
         }
 
@@ -318,7 +355,8 @@ namespace {
 } // namespace
 
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
-    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions)
+    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions,
+    const ScanWatch* watch)
 {
     ExtList list;
     ParseExtList(filterText, list);
@@ -331,8 +369,9 @@ void AddFolderTreeFiles(const std::string& folder, const std::string& filterText
     const bool rotational = Platform::Stat(folder, info).Ok() && Platform::RotationalDisk(info.device);
     // Each folder is read once, taking its files and queueing its subfolders: the
     // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
+    // The helpers look at the watch's stop within large folders; only the walk reports.
     const TreeFilter filter { true, true, MeansEveryFile(filterText), list, listed != nullptr, InForce(exclusions),
-        BelowStart(folder) };
+        BelowStart(folder), watch, false };
     TreeLister lister(top, folder, filter, rotational ? kRotationalListers : kSolidStateListers);
     lister.Walk(out, listed, unread);
 }

@@ -5,6 +5,8 @@
 #include "scan/ExtFilter.h"
 #include "scan/PlatformError.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,19 @@ class Exclusions;
 struct UnreadFolder {
     std::string path;
     Platform::Status error;
+};
+
+// How a long scan reports and is stopped, both optional.
+struct ScanWatch {
+    // Called on the thread that called the scan with the count of files found so far,
+    // after each folder (and every few thousand entries of the one folder of
+    // AddFolderFiles).
+    std::function<void(std::size_t found)> found;
+    // Asked between folders and every few thousand entries of a folder, also on the
+    // tree scan's helper threads (so it reads an atomic flag or the like): once it says
+    // true, the scan stops soon and returns; what it appended is then incomplete, for
+    // the caller to discard.
+    std::function<bool()> stop;
 };
 
 // The folder given is opened as named (links followed); every folder below it is opened
@@ -40,15 +55,16 @@ void ListSubFolders(
 // leaves out what they exclude, their paths taken below folder.
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
     std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr,
-    const Exclusions* exclusions = nullptr);
+    const Exclusions* exclusions = nullptr, const ScanWatch* watch = nullptr);
 // Same as AddFolderFiles with an ExtList parsed once by the caller.
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
     std::vector<std::string>& out, std::vector<ListedFile>* listed = nullptr,
-    std::vector<UnreadFolder>* unread = nullptr, const Exclusions* exclusions = nullptr);
+    std::vector<UnreadFolder>* unread = nullptr, const Exclusions* exclusions = nullptr,
+    const ScanWatch* watch = nullptr);
 // Appends the files of folder, then those of each subfolder in ListSubFolders order; a
 // subfolder that exclusions exclude is not entered.
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
     std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr,
-    const Exclusions* exclusions = nullptr);
+    const Exclusions* exclusions = nullptr, const ScanWatch* watch = nullptr);
 
 } // namespace FileScan

@@ -46,6 +46,12 @@ QString CheckProgressText(int position, int maximum, std::chrono::milliseconds e
     return text;
 }
 
+QString FoundFilesText(std::size_t files)
+{
+    return u"検索中　"_s + QLocale(QLocale::Japanese, QLocale::Japan).toString(static_cast<qulonglong>(files))
+        + u" ファイル"_s;
+}
+
 namespace {
 
 // Changes the progress bar and paints it once, with the next events: on its own the bar
@@ -93,6 +99,14 @@ void CheckProgressBar::SetComparedFiles(std::size_t files)
 {
     m_compared = files;
     refreshText();
+}
+
+void CheckProgressBar::ShowFoundFiles(std::size_t files)
+{
+    ChangeProgressBar(m_bar, [&] {
+        m_bar->setValue(m_bar->minimum());
+        m_bar->setFormat(FoundFilesText(files));
+    });
 }
 
 void CheckProgressBar::refreshText()

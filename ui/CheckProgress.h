@@ -15,6 +15,9 @@ inline constexpr std::chrono::milliseconds kTimeLeftAfter { 2000 };
 // Returns the time left as the bar shows it, "残り約…", rounded up to whole seconds.
 QString TimeLeftText(std::chrono::milliseconds left);
 
+// Returns the bar's text while a folder is listed: the files found so far.
+QString FoundFilesText(std::size_t files);
+
 // Returns the bar's text for position of maximum after elapsed: the percentage, then the
 // time left at the pace so far (from kTimeLeftAfter on, once there is progress), then the
 // count of compared files when the whole text passes fits.
@@ -33,6 +36,8 @@ public:
     void Start();
     void SetPosition(int position);
     void SetComparedFiles(std::size_t files);
+    // While a folder is listed: the bar empty, its text the count of files found so far.
+    void ShowFoundFiles(std::size_t files);
 
 private:
     // Puts the percentage, the time left and the compared files on the bar.

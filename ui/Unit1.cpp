@@ -47,6 +47,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
@@ -482,23 +483,64 @@ void TForm1::btnAddFileClick()
 void TForm1::btnAddFolderClick()
 {
     RunCommand([this] {
+        // Until the listing has started: it goes on while the window takes its events.
         BusyCursor busy;
         std::string folder;
         if (PickFolder(u"画像のフォルダを指定"_s, Settings::FolderDialog::AddFolder, folder)) {
             if (isDriveRoot(folder))
                 folder.resize(2);
-            const std::string filterText = utf8(m_ui->ExtEdit->text());
-            std::vector<std::string> found;
-            std::vector<FileScan::ListedFile> listed;
-            const FileScan::Exclusions exclusions(Settings::Exclusions());
-            if (m_ui->OptionCheck1->isChecked())
-                FileScan::AddFolderTreeFiles(folder, filterText, found, &listed, nullptr, &exclusions);
-            else
-                FileScan::AddFolderFiles(folder, filterText, found, &listed, nullptr, &exclusions);
-            m_candidates->Append(std::move(found), &listed);
+            startFolderAdd(std::move(folder), m_ui->OptionCheck1->isChecked());
         }
         RefreshCount();
     });
+}
+
+void TForm1::startFolderAdd(std::string folder, bool withSubfolders)
+{
+    // What the listing finds, handed over whole at its end.
+    struct Found {
+        std::vector<std::string> paths;
+        std::vector<FileScan::ListedFile> listed;
+    };
+    auto found = std::make_shared<Found>();
+    auto work = [this, found, folder = std::move(folder), withSubfolders,
+                    filterText = utf8(m_ui->ExtEdit->text()),
+                    exclusions = std::make_shared<const FileScan::Exclusions>(Settings::Exclusions())] {
+        // The count goes to the bar at most every few tens of milliseconds: each post is
+        // an event for the window.
+        auto lastPost = std::chrono::steady_clock::time_point();
+        FileScan::ScanWatch watch;
+        watch.stop = [this] { return m_checkJob->Cancelled(); };
+        watch.found = [this, &lastPost](std::size_t count) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastPost < std::chrono::milliseconds(40))
+                return;
+            lastPost = now;
+            m_checkJob->Post([this, count] { m_progress->ShowFoundFiles(count); });
+        };
+        if (withSubfolders)
+            FileScan::AddFolderTreeFiles(folder, filterText, found->paths, &found->listed, nullptr, exclusions.get(), &watch);
+        else
+            FileScan::AddFolderFiles(folder, filterText, found->paths, &found->listed, nullptr, exclusions.get(), &watch);
+    };
+    auto finished = [this, found](std::exception_ptr error) {
+        const bool cancelled = m_checkJob->Cancelled();
+        SetCheckCtrl(false);
+        RunCommand([&] {
+            if (error)
+                std::rethrow_exception(error);
+            if (!cancelled)
+                m_candidates->Append(std::move(found->paths), &found->listed);
+        });
+        RefreshCount();
+        closeIfAskedWhileBusy();
+    };
+    if (!m_checkJob->Start(std::move(work), std::move(finished)))
+        return;
+    // The window's one busy state, as during a check: the list changes only at the end.
+    SetCheckCtrl(true);
+    m_progress->ShowFoundFiles(0);
+    m_ui->Button1->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::btnDelFileClick()

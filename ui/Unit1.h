@@ -188,6 +188,12 @@ private:
     void showResultsOfRun();
     // Ends a run on the window's thread, after its last step.
     void checkFinished(std::exception_ptr error);
+    // Lists folder (its tree when withSubfolders) on the job's thread, the count found
+    // so far on the bar, and appends what it found once the listing has ended, unless
+    // it was cancelled: a cancelled add keeps nothing.
+    void startFolderAdd(std::string folder, bool withSubfolders);
+    // Closes the window when a close came while the window was busy.
+    void closeIfAskedWhileBusy();
     // Trash while mUseTrash is checked, otherwise deletion for good.
     Files::RemoveMode removeModeNow() const;
 

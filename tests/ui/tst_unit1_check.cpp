@@ -41,6 +41,7 @@ private slots:
     void statesWhileChecking();
     void cancel_data();
     void cancel();
+    void folderAddCountsAndCancels();
     void closeDuringRun();
     void everyChangingHandlerRefusedDuringRun();
     void secondRunShowsItsFirstGroup();
@@ -180,6 +181,40 @@ void TestCheck::cancel()
     verifyIdle();
     // Results already added and entries already removed stay as they are.
     QCOMPARE(w().CountLabel->text(), QString::number(form->Candidates().Count()));
+}
+
+void TestCheck::folderAddCountsAndCancels()
+{
+    // The folder is listed on the run's thread, the window busy meanwhile: the bar counts
+    // the files found, Esc cancels, and a cancelled add keeps nothing of what it found.
+    add("kept", "x");
+    form->RefreshCount();
+    for (const char* name : { "t/a.jpg", "t/b.jpg", "t/c.jpg", "t/sub/d.jpg" })
+        file(name);
+    QApplication::setActiveWindow(form.get());
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    if (!w().OptionCheck1->isChecked())
+        w().mOptionCheck1->trigger();
+    for (const bool cancelled : { true, false }) {
+        desktop->folderAnswers.push_back(path("t"));
+        form->btnAddFolderClick();
+        QVERIFY(form->Checking());
+        QCOMPARE(disabledListControls().size(), 8 + 11);
+        QVERIFY(w().Button1->isVisible());
+        QCOMPARE(w().PBar->text(), FoundFilesText(0));
+        if (cancelled) {
+            QTest::keyClick(w().Button1, Qt::Key_Escape);
+        } else {
+            // The first count comes after the first folder, its three files.
+            while (w().PBar->text() == FoundFilesText(0) && form->Checking())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            QCOMPARE(w().PBar->text(), u"検索中　3 ファイル"_s);
+        }
+        WaitForRunEnd(*form);
+        verifyIdle();
+        QCOMPARE(form->Candidates().Count(), std::size_t(cancelled ? 1 : 5));
+        QCOMPARE(w().CountLabel->text(), cancelled ? u"1"_s : u"5"_s);
+    }
 }
 
 void TestCheck::closeDuringRun()

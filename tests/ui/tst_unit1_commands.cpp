@@ -123,6 +123,7 @@ void TestCommands::busyCursorOnEveryPath()
     w().CountLabel->setText(u"stale"_s);
     desktop->folderAnswers.push_back(std::nullopt);
     form->btnAddFolderClick();
+    WaitForRunEnd(*form);
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(form->Candidates().Count(), std::size_t(2));
     QCOMPARE(w().CountLabel->text(), u"2"_s);
@@ -175,6 +176,7 @@ void TestCommands::addFolder()
     for (int k = 0; k < times; ++k) {
         desktop->folderAnswers.push_back(path("pics"));
         form->btnAddFolderClick();
+        WaitForRunEnd(*form);
         QCOMPARE(desktop->browses.at(std::size_t(k)).title, u"画像のフォルダを指定"_s);
         QCOMPARE(desktop->browses.at(std::size_t(k)).folder,
             k == 0 ? QDir::homePath().toStdString() : path("pics"));
@@ -206,6 +208,7 @@ void TestCommands::addCommandsListEachFileOnce()
     QCOMPARE(expected.size(), std::size_t(3));
     desktop->folderAnswers = { t.root };
     form->btnAddFolderClick();
+    WaitForRunEnd(*form);
     QCOMPARE(form->Candidates().Entries(), expected);
 
     // Chosen: a second name of a listed file is passed over, a name whose file cannot be

@@ -235,6 +235,7 @@ void TestHostile::hostileFolderScanned()
     QVERIFY(w().OptionCheck1->isChecked());
     desktop->folderAnswers.push_back(fx.Path());
     form->btnAddFolderClick();
+    WaitForRunEnd(*form);
     QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
     const Paths listed = form->Candidates().Entries();
     QCOMPARE(Sorted(listed), Sorted({ a, odd, deepDir + "/deep.jpg" }));
@@ -265,6 +266,7 @@ void TestHostile::hundredThousandFiles()
 
     desktop->folderAnswers.push_back(fx.Path());
     form->btnAddFolderClick();
+    WaitForRunEnd(*form);
     QCOMPARE(form->Candidates().Count(), std::size_t { kCount });
     QCOMPARE(w().CountLabel->text(), u"100000"_s);
     CheckFromButton(*form, {}, desktop);
@@ -449,6 +451,7 @@ void TestHostile::unreadableFiles()
     w().ExtEdit->setText(u"*.jpg"_s);
     desktop->folderAnswers.push_back(root);
     form->btnAddFolderClick();
+    WaitForRunEnd(*form);
     QVERIFY2(desktop->errors.isEmpty(), qPrintable(desktop->errors.join(u'\n')));
     const Paths listed = form->Candidates().Entries();
     QCOMPARE(Sorted(listed), Sorted({ root + "/a.jpg", root + "/b.jpg", secret, root + "/open/d.jpg" }));

@@ -111,6 +111,7 @@ void TestUnit5::settingsAreRememberedShownAndObeyedByTheFolderScan()
     file("t/huge.bin", std::string((2 << 20) + 1, 'h'));
     desktop->folderAnswers.push_back(path("t"));
     form->btnAddFolderClick();
+    WaitForRunEnd(*form);
     std::vector<std::string> added = form->Candidates().Entries();
     std::sort(added.begin(), added.end());
     QCOMPARE(added, (std::vector<std::string> { path("t/keep.bin"), path("t/写真.jpg") }));
