@@ -5,6 +5,7 @@
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -115,6 +116,21 @@ TEST_F(FolderScan, TreeScanEqualsTheFolderThenEachSubfolderInTurn)
             EXPECT_TRUE(listed[k].id.Known() && listed[k].id == IdentifyFile(out[k])) << out[k];
             EXPECT_TRUE(listed[k].regular && listed[k].size == 1) << out[k];
         }
+        // Watched, the same files; the counts rise to the whole, and a stop asked after
+        // the first folders ends the scan before its end.
+        std::vector<std::size_t> counts;
+        ScanWatch watch { [&](std::size_t found) { counts.push_back(found); }, [] { return false; } };
+        std::vector<std::string> watched;
+        AddFolderTreeFiles(dir / "t", filter, watched, nullptr, nullptr, nullptr, &watch);
+        EXPECT_EQ(watched, expected) << filter;
+        EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+        EXPECT_EQ(counts.back(), expected.size());
+        counts.clear();
+        watch.stop = [&] { return counts.size() >= 3; };
+        std::vector<std::string> stopped;
+        AddFolderTreeFiles(dir / "t", filter, stopped, nullptr, nullptr, nullptr, &watch);
+        EXPECT_EQ(counts.size(), 3U);
+        EXPECT_EQ(stopped.size(), counts.back());
     }
 }
 
