@@ -5,13 +5,18 @@
 // window is shown: what starting the program costs (loading Qt, more so from a cold
 // cache), to take off the whole process's time, since a user's window is already open.
 // The longest time the event loop went without turning, while adding and while checking,
-// goes to standard error too: how long the window stood still.
-//   usage: ui_check_run [--start-only] FOLDER   (QT_QPA_PLATFORM=offscreen on a server)
+// goes to standard error too: how long the window stood still. With --browse, after the
+// run: the longest of scrolling the results to their end and back, and of sorting them by
+// each column, each with the repaint it causes.
+//   usage: ui_check_run [--start-only | --browse] FOLDER   (QT_QPA_PLATFORM=offscreen on a server)
 #include "bench/BenchDesktop.h"
 #include "ui/CandidateList.h"
 #include "ui/Unit1.h"
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTreeView>
 #include <QTimer>
 
 #include <algorithm>
@@ -19,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -80,8 +86,9 @@ int main(int argc, char* argv[])
     const auto started = std::chrono::steady_clock::now();
     QApplication app(argc, argv);
     const bool startOnly = argc == 3 && std::strcmp(argv[1], "--start-only") == 0;
-    if (argc != 2 && !startOnly) {
-        std::fprintf(stderr, "usage: ui_check_run [--start-only] FOLDER\n");
+    const bool browse = argc == 3 && std::strcmp(argv[1], "--browse") == 0;
+    if (argc != 2 && !startOnly && !browse) {
+        std::fprintf(stderr, "usage: ui_check_run [--start-only | --browse] FOLDER\n");
         return 2;
     }
     auto owned = std::make_unique<FolderDesktop>();
@@ -120,6 +127,26 @@ int main(int argc, char* argv[])
     std::fprintf(stderr, "%zu entries, %zu groups; window shown %.3f s, folder added %.3f s, run %.3f s\n", entries,
         form.Results().GroupCount(), shown, added, run);
     std::fprintf(stderr, "longest event loop gap: adding %.3f s, checking %.3f s\n", addGap, runGap);
+    if (browse) {
+        auto* tree = form.findChild<QTreeView*>(QStringLiteral("FileTree"));
+        const auto timed = [&](const char* what, const std::function<void()>& action) {
+            const auto start = std::chrono::steady_clock::now();
+            action();
+            tree->viewport()->repaint();
+            QApplication::processEvents();
+            std::fprintf(stderr, "  %s %.3f s\n", what, SecondsSince(start));
+        };
+        std::fprintf(stderr, "browsing %d rows:\n", tree->model()->rowCount());
+        timed("scroll to the end", [&] { tree->verticalScrollBar()->setValue(tree->verticalScrollBar()->maximum()); });
+        timed("scroll to the top", [&] { tree->verticalScrollBar()->setValue(0); });
+        for (int column = 0; column < tree->model()->columnCount(); ++column) {
+            for (const Qt::SortOrder order : { Qt::AscendingOrder, Qt::DescendingOrder }) {
+                const std::string what = "sort by column " + std::to_string(column)
+                    + (order == Qt::AscendingOrder ? " up" : " down");
+                timed(what.c_str(), [&] { tree->header()->setSortIndicator(column, order); });
+            }
+        }
+    }
     std::fflush(stderr);
     std::_Exit(0);
 }
