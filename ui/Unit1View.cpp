@@ -39,6 +39,10 @@ void TForm1::completeResultView()
     QHeaderView* header = tree->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Each sort and each batch of groups sizes the columns again: measured over every
+    // row (up to Qt's 1,000) that took 0.1-0.25 s with 20,000 groups; the rows in sight
+    // and a few hundred more keep it near 20 ms.
+    header->setResizeContentsPrecision(200);
     header->setSectionResizeMode(0, QHeaderView::Stretch);
     header->setSectionsMovable(false);
     tree->setTextElideMode(Qt::ElideMiddle);
