@@ -35,10 +35,12 @@ class TForm1;
 // pop-up menus, the classic style and the Esc key are set up in code.
 //
 // Every command handler runs its work through RunCommand, which turns a failure into
-// the error box. While a check runs (Checking()), the window is busy: the commands that
+// the error box. While a check runs or フォルダ指定 lists a folder (Checking()), the
+// window is busy: the commands that
 // change the list or the results, or start a check, are disabled (SetCheckCtrl, the one
 // place that says so), RunCommand refuses them whoever calls them, and drops are refused:
-// the run's own steps are then the only changes the list sees.
+// the run's own steps (or the listing's result, at its end) are then the only changes
+// the list sees.
 //
 // The handlers are spread over the Unit1*.cpp files by the page and the feature they
 // serve; each file says at its top which it holds.
@@ -80,9 +82,10 @@ public:
     // The check run: the idle and the checking control states, the window's one busy
     // state. While checking, the commands of the IdleCommands group (and the buttons and
     // fields that go with them) are disabled, Button1 (Cancel) and PBar are shown and
-    // Esc cancels; the bar's clock and count start afresh.
+    // Esc cancels; the bar's clock and count start afresh. A folder's listing takes the
+    // same state.
     void SetCheckCtrl(bool checking);
-    // True while a check runs.
+    // True while a check runs or a folder is listed.
     bool Checking() const { return m_checking; }
     // The cancel flag of the run: set by Button1Click, cleared when a run starts.
     bool CheckCancelled() const;
