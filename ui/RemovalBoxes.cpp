@@ -109,3 +109,50 @@ void ReportClean(Files::RemoveMode mode, const Check::RemovalReport& report)
     }
     reportLeftOnDisk(mode, report, lead, true);
 }
+
+void ReportSpaceClean(Check::JournalAction action, const Check::SpaceReport& report, const std::string& journal)
+{
+    const QString bytes = QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(report.bytes));
+    QStringList lines;
+    if (report.cancelled)
+        lines << u"途中で中止しました。"_s;
+    switch (action) {
+    case Check::JournalAction::HardLink:
+        lines << u"ハードリンクに置き換えたファイル：%1 個（%2 バイト解放）"_s.arg(report.done).arg(bytes);
+        break;
+    case Check::JournalAction::Reflink:
+        lines << u"データを共有したファイル：%1 個（%2 バイト解放）"_s.arg(report.done).arg(bytes);
+        break;
+    default:
+        lines << u"フォルダへ移動したファイル：%1 個（%2 バイト）"_s.arg(report.done).arg(bytes);
+        break;
+    }
+    if (!journal.empty())
+        lines << u"記録："_s + PathToDisplay(journal);
+    LeftFiles kept;
+    LeftFiles failed;
+    // A file two lines lead to is listed once.
+    std::vector<std::string> listed;
+    for (const Check::SpacedFile& file : report.files) {
+        if (file.done || std::find(listed.begin(), listed.end(), file.path) != listed.end())
+            continue;
+        listed.push_back(file.path);
+        if (file.reason != Check::KeepReason::None) {
+            kept.emplace_back(file.path, Check::KeepReasonText(file.reason, file.error));
+        } else if (file.result.outcome == Files::ActionOutcome::Failed) {
+            failed.emplace_back(file.path,
+                file.result.message.empty() ? Files::SystemErrorText(file.result.error) : file.result.message);
+        } else {
+            kept.emplace_back(file.path, Files::ActionOutcomeText(file.result.outcome));
+        }
+    }
+    AppendListing(lines, u"次のファイルはそのままです："_s, kept);
+    AppendListing(lines, u"次のファイルを処理できません："_s, failed);
+    if (!report.journalError.Ok())
+        lines << u"整理の記録を書き込めません："_s + QString::fromStdString(Files::SystemErrorText(report.journalError));
+    const QString text = lines.join(u'\n');
+    if (failed.empty() && report.journalError.Ok())
+        TheDesktop().Information(text);
+    else
+        TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(text.toStdString())));
+}

@@ -7,6 +7,7 @@
 
 #include "check/CleanPlan.h"
 #include "check/Removal.h"
+#include "check/SpaceClean.h"
 #include "ui/RemovalBoxes.h"
 #include "ui/Settings.h"
 #include "ui/Unit4.h"
@@ -46,13 +47,21 @@ void TForm1::mCleanAllClick()
         }
         if (groups.empty())
             return;
-        const Files::RemoveMode mode = removeModeNow();
-        TForm4 dialog(std::move(groups), std::move(selected), mode, this);
+        TForm4 dialog(std::move(groups), std::move(selected), removeModeNow(), this);
         if (dialog.exec() != QDialog::Accepted)
             return;
-        Check::RemovalReport report = dialog.Result();
-        if (ConfirmPermanentDelete(Check::WithoutTrash(report)))
-            Check::RetryPermanently(dialog.Plan(), report);
+        const Files::RemoveMode mode = dialog.Mode();
+        const std::optional<Check::JournalAction> space = dialog.SpaceAction();
+        Check::RemovalReport report;
+        if (space) {
+            // A file linked, sharing its blocks or moved aside takes no space of its own
+            // any more: it leaves the results as a removed file does.
+            report = Check::AsRemoval(dialog.SpaceResult());
+        } else {
+            report = dialog.Result();
+            if (ConfirmPermanentDelete(Check::WithoutTrash(report)))
+                Check::RetryPermanently(dialog.Plan(), report);
+        }
 
         // The removed files leave the results, and so does a group left with one file.
         Check::TakeOffResults(Results(), ids, report);
@@ -63,6 +72,9 @@ void TForm1::mCleanAllClick()
                 emptied.push_back(*g);
         }
         Results().RemoveGroups(std::move(emptied));
-        ReportClean(mode, report);
+        if (space)
+            ReportSpaceClean(*space, dialog.SpaceResult(), dialog.JournalPath());
+        else
+            ReportClean(mode, report);
     });
 }
