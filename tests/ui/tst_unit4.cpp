@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -34,6 +35,7 @@ private slots:
     void cancelStopsBetweenGroupsAndTheSummarySaysSo();
     void onlyTheFilesTheCheckFoundGo();
     void eachFileCountsOnceAndTheTrashApartFromDeletion();
+    void hardLinkAndSharedBlocksFromTheActionChoice();
 
 private:
     // Runs the real check over paths alone and returns the number of groups it made.
@@ -278,6 +280,79 @@ void TestUnit4::eachFileCountsOnceAndTheTrashApartFromDeletion()
     QVERIFY(Exists(a) && !Exists(b) && !Exists(noTrash));
     QCOMPARE(desktop->informations,
         QStringList({ u"ゴミ箱に移動したファイル：1 個（5 バイト解放）\n完全に削除したファイル：1 個（5 バイト解放）"_s }));
+}
+
+namespace {
+
+// Chooses row of "処理" from the keyboard, as a user does.
+void ChooseAction(TForm4& dialog, int row)
+{
+    auto* combo = Control<QComboBox>(dialog, "ActionCombo");
+    combo->setFocus();
+    const int from = combo->currentIndex();
+    for (int step = from; step != row; step += row > from ? 1 : -1)
+        QTest::keyClick(combo, row > from ? Qt::Key_Down : Qt::Key_Up);
+}
+
+} // namespace
+
+void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoice()
+{
+    const std::string kept = file("h/a.bin", "linked bytes");
+    const std::string copy = file("h/b.bin", "linked bytes");
+    QCOMPARE(check({ kept, copy }), 1);
+    QStringList choices;
+    int start = -1;
+    int afterNoFolder = -1;
+    QString summary;
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        auto* combo = Control<QComboBox>(dialog, "ActionCombo");
+        for (int row = 0; row < combo->count(); ++row)
+            choices << combo->itemText(row);
+        start = combo->currentIndex();
+        // フォルダへ移動 asks for the folder; without one the choice before it stays.
+        desktop->folderAnswers.push_back(std::nullopt);
+        ChooseAction(dialog, 4);
+        afterNoFolder = combo->currentIndex();
+        ChooseAction(dialog, 2);
+        summary = Control<QLabel>(dialog, "SummaryLabel")->text();
+        QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+    });
+    w().mCleanAll->trigger();
+    QCOMPARE(choices,
+        QStringList({ u"ゴミ箱に移動"_s, u"完全に削除"_s, u"ハードリンクに置き換える"_s, u"データを共有する（reflink）"_s,
+            u"フォルダへ移動"_s }));
+    QCOMPARE(start, 0);
+    QCOMPARE(afterNoFolder, 3);
+    QCOMPARE(summary, u"1 グループ：1 個のファイルをハードリンクに置き換え、12 バイト解放"_s);
+    // Both names lead to one file with the bytes; the copy takes no space and leaves
+    // the tree with its group.
+    QVERIFY(std::filesystem::equivalent(kept, copy));
+    QCOMPARE(ReadTestFile(copy), QByteArray("linked bytes"));
+    QCOMPARE(desktop->informations.size(), 1);
+    QVERIFY(desktop->informations.at(0).startsWith(u"ハードリンクに置き換えたファイル：1 個（12 バイト解放）\n記録："_s));
+    QCOMPARE(w().FileTree->topLevelItemCount(), 0);
+
+    // The trash off, deleting for good is the start; a volume that cannot share blocks
+    // leaves the file as it was, with the reason, and no journal.
+    w().mUseTrash->trigger();
+    const TempDir shm("/dev/shm");
+    const std::string a = WriteTestFile(shm / "a.bin", "shared?");
+    const std::string b = WriteTestFile(shm / "b.bin", "shared?");
+    QCOMPARE(check({ a, b }), 1);
+    desktop->ClearRecords();
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        start = Control<QComboBox>(dialog, "ActionCombo")->currentIndex();
+        ChooseAction(dialog, 3);
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    w().mCleanAll->trigger();
+    QCOMPARE(start, 1);
+    QVERIFY(!std::filesystem::equivalent(a, b));
+    QCOMPARE(desktop->informations,
+        QStringList({ u"データを共有したファイル：0 個（0 バイト解放）\n次のファイルはそのままです：\n"_s
+            + QString::fromStdString(b) + u" (共有できないファイルシステム)"_s }));
+    QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 2);
 }
 
 QTEST_MAIN(TestUnit4)
