@@ -156,3 +156,37 @@ void ReportSpaceClean(Check::JournalAction action, const Check::SpaceReport& rep
     else
         TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(text.toStdString())));
 }
+
+void ReportUndo(const Check::UndoResult& result)
+{
+    std::size_t back = 0;
+    LeftFiles notBack;
+    LeftFiles failed;
+    for (const Check::UndoneFile& file : result.files) {
+        switch (file.outcome) {
+        case Check::UndoOutcome::Restored:
+        case Check::UndoOutcome::AlreadyBack:
+        case Check::UndoOutcome::NothingToUndo:
+            ++back;
+            break;
+        case Check::UndoOutcome::Failed:
+            failed.emplace_back(file.path,
+                file.message.empty() ? Files::SystemErrorText(file.error) : file.message);
+            break;
+        default:
+            notBack.emplace_back(file.path, Check::UndoOutcomeText(file.outcome));
+            break;
+        }
+    }
+    QStringList lines;
+    lines << u"元に戻したファイル：%1 個"_s.arg(result.restored);
+    if (back > result.restored)
+        lines << u"すでに元の場所にあるファイル：%1 個"_s.arg(back - result.restored);
+    AppendListing(lines, u"次のファイルは元に戻しませんでした："_s, notBack);
+    AppendListing(lines, u"次のファイルを元に戻せません："_s, failed);
+    const QString text = lines.join(u'\n');
+    if (failed.empty())
+        TheDesktop().Information(text);
+    else
+        TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(text.toStdString())));
+}

@@ -6,6 +6,7 @@
 #include "check/Journal.h"
 #include "check/Removal.h"
 #include "check/SpaceClean.h"
+#include "check/Undo.h"
 #include "scan/FileOps.h"
 
 #include <QString>
@@ -44,3 +45,6 @@ void ReportClean(Files::RemoveMode mode, const Check::RemovalReport& report);
 // reads, then the files that stayed with their reasons; an error box when a step failed
 // or the journal could not be written.
 void ReportSpaceClean(Check::JournalAction action, const Check::SpaceReport& report, const std::string& journal);
+// Shows the box of an undo: the files put back, then those that are not, each with its
+// reason; an error box when a step failed.
+void ReportUndo(const Check::UndoResult& result);

@@ -1,6 +1,6 @@
-// Unit1Clean: TForm1's bulk clean of whole results by keep rules, and the choice
-// between the trash and deleting for good that every deletion follows.
-// Commands: mCleanAllClick, mUseTrashClick.
+// Unit1Clean: TForm1's bulk clean of whole results by keep rules, the choice between
+// the trash and deleting for good that every deletion follows, and undoing a clean.
+// Commands: mCleanAllClick, mUseTrashClick, mUndoCleanClick.
 #include "ui/Unit1.h"
 
 #include "ui_Unit1.h"
@@ -10,9 +10,17 @@
 #include "check/SpaceClean.h"
 #include "ui/RemovalBoxes.h"
 #include "ui/Settings.h"
+#include "check/Undo.h"
+#include "scan/FileError.h"
+#include "scan/PathText.h"
+#include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 #include "ui/Unit4.h"
+#include "ui/Unit6.h"
 
 #include <QAction>
+
+using namespace Qt::Literals::StringLiterals;
 
 void TForm1::connectCleanCommands()
 {
@@ -20,6 +28,7 @@ void TForm1::connectCleanCommands()
     connect(m_ui->mCleanAll, &QAction::triggered, this, &TForm1::mCleanAllClick);
     connect(m_ui->popCleanAll, &QAction::triggered, this, &TForm1::mCleanAllClick);
     connect(m_ui->mUseTrash, &QAction::triggered, this, &TForm1::mUseTrashClick);
+    connect(m_ui->mUndoClean, &QAction::triggered, this, &TForm1::mUndoCleanClick);
 }
 
 Files::RemoveMode TForm1::removeModeNow() const
@@ -77,4 +86,29 @@ void TForm1::mCleanAllClick()
         else
             ReportClean(mode, report);
     });
+}
+
+void TForm1::mUndoCleanClick()
+{
+    // Undo touches files on disk only, never the list or the results: a check may run
+    // meanwhile.
+    RunCommand(
+        [this] {
+            std::vector<Check::JournalSummary> journals = Check::ListJournals(Check::DefaultJournalFolder());
+            if (journals.empty()) {
+                TheDesktop().Information(u"元に戻せる整理はありません。"_s);
+                return;
+            }
+            TForm6 dialog(std::move(journals), this);
+            if (dialog.exec() != QDialog::Accepted || dialog.Chosen().empty())
+                return;
+            Check::JournalContents contents;
+            if (const Platform::Status read = Check::ReadJournal(dialog.Chosen(), contents); !read.Ok()) {
+                TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText("整理の記録を読み込めません："
+                    + FileScan::DisplayPath(dialog.Chosen()) + "\n" + Files::SystemErrorText(read))));
+                return;
+            }
+            ReportUndo(Check::UndoJournal(contents.records));
+        },
+        WhileBusy::Run);
 }
