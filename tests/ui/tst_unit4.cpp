@@ -3,6 +3,8 @@
 #include "ui/Desktop.h"
 #include "ui/Settings.h"
 #include "ui/Unit4.h"
+#include "ui/Unit6.h"
+#include "check/Journal.h"
 #include "support/ui/MainWindow.h"
 #include "support/ui/Controls.h"
 #include "support/ui/FormTable.h"
@@ -16,6 +18,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTreeWidget>
 
 #include <filesystem>
 #include <memory>
@@ -35,7 +38,7 @@ private slots:
     void cancelStopsBetweenGroupsAndTheSummarySaysSo();
     void onlyTheFilesTheCheckFoundGo();
     void eachFileCountsOnceAndTheTrashApartFromDeletion();
-    void hardLinkAndSharedBlocksFromTheActionChoice();
+    void hardLinkAndSharedBlocksFromTheActionChoiceThenUndo();
 
 private:
     // Runs the real check over paths alone and returns the number of groups it made.
@@ -296,7 +299,7 @@ void ChooseAction(TForm4& dialog, int row)
 
 } // namespace
 
-void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoice()
+void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoiceThenUndo()
 {
     const std::string kept = file("h/a.bin", "linked bytes");
     const std::string copy = file("h/b.bin", "linked bytes");
@@ -353,6 +356,26 @@ void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoice()
         QStringList({ u"データを共有したファイル：0 個（0 バイト解放）\n次のファイルはそのままです：\n"_s
             + QString::fromStdString(b) + u" (共有できないファイルシステム)"_s }));
     QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 2);
+    QCOMPARE(Check::ListJournals(Check::DefaultJournalFolder()).size(), 1U);
+
+    // Undo lists the hard-link clean and gives the copy a file of its own again; run
+    // twice, it finds the file back.
+    QStringList listed;
+    for (int round = 0; round < 2; ++round) {
+        desktop->ClearRecords();
+        WhenModal<TForm6>(form.get(), [&](TForm6& dialog) {
+            const QTreeWidgetItem* item = Control<QTreeWidget>(dialog, "JournalList")->topLevelItem(0);
+            listed = { item->text(1), item->text(2) };
+            QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+        });
+        w().mUndoClean->trigger();
+        QCOMPARE(listed, QStringList({ u"ハードリンクに置き換え"_s, u"1"_s }));
+        QVERIFY(!std::filesystem::equivalent(kept, copy));
+        QCOMPARE(ReadTestFile(copy), QByteArray("linked bytes"));
+        QCOMPARE(desktop->informations,
+            QStringList(round == 0 ? u"元に戻したファイル：1 個"_s
+                                   : u"元に戻したファイル：0 個\nすでに元の場所にあるファイル：1 個"_s));
+    }
 }
 
 QTEST_MAIN(TestUnit4)
