@@ -185,4 +185,42 @@ RemovalReport AsRemoval(const SpaceReport& report)
     return removal;
 }
 
+StatusBefore StatusOfFilesToGo(const CleanPlan& plan, const std::vector<bool>& include)
+{
+    StatusBefore before;
+    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
+        if (!include.empty() && (g >= include.size() || !include[g]))
+            continue;
+        const PlannedGroup& group = plan.groups[g];
+        for (std::size_t i = 0; i < group.files.size(); ++i) {
+            Platform::FileStatus status;
+            if (group.remove[i] && Platform::StatFile(group.files[i].path, status, false).Ok()
+                && Files::IdentityOf(group.files[i].stamp).Matches(status))
+                before.emplace(std::pair(g, i), status);
+        }
+    }
+    return before;
+}
+
+Platform::Status JournalRemovals(const CleanPlan& plan, const RemovalReport& report, const StatusBefore& before,
+    Journal& journal, std::size_t& written)
+{
+    CountedFiles recorded;
+    for (const RemovedFile& file : report.files) {
+        const PlannedGroup& group = plan.groups[file.group];
+        const FoundFile& gone = group.files[file.index];
+        if (!file.removed || !recorded.Add(gone))
+            continue;
+        const auto it = before.find({ file.group, file.index });
+        const JournalAction action
+            = file.how == Files::RemoveMode::Trash ? JournalAction::Trash : JournalAction::Delete;
+        const Platform::Status appended = journal.Append(
+            RemovalRecord(action, gone, it == before.end() ? nullptr : &it->second, group.files[group.kept]));
+        if (!appended.Ok())
+            return appended;
+        ++written;
+    }
+    return {};
+}
+
 } // namespace Check

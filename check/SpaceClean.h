@@ -13,7 +13,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Check {
@@ -84,5 +86,17 @@ SpaceReport CarryOutSpacePlan(const CleanPlan& plan, const std::vector<bool>& in
 // The files report changed, as a removal report (removed for done), to take them off
 // the results with TakeOffResults.
 RemovalReport AsRemoval(const SpaceReport& report);
+
+// The status of each file to go of plan (of the groups whose entry in include is true,
+// all when include is empty) right before a removal, by (group, index), for its journal
+// record; a file that is no longer the one the check found has none.
+using StatusBefore = std::map<std::pair<std::size_t, std::size_t>, Platform::FileStatus>;
+StatusBefore StatusOfFilesToGo(const CleanPlan& plan, const std::vector<bool>& include = {});
+
+// Appends a record for each file report removed from plan (Trash or Delete as it went),
+// each file once; counts them in written. Returns why a record could not be written
+// (the records after it are not written either).
+Platform::Status JournalRemovals(const CleanPlan& plan, const RemovalReport& report, const StatusBefore& before,
+    Journal& journal, std::size_t& written);
 
 } // namespace Check

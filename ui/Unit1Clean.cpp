@@ -22,6 +22,33 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+namespace {
+
+// Records the files a removal took away in a new journal of the state folder, so that
+// undo can bring the trashed ones back; a box says so when it cannot be written.
+void JournalRemovals(const Check::CleanPlan& plan, const Check::RemovalReport& report,
+    const Check::StatusBefore& before)
+{
+    if (report.removed == 0)
+        return;
+    Check::Journal journal;
+    const std::string folder = Check::DefaultJournalFolder();
+    std::size_t written = 0;
+    Platform::Status status
+        = folder.empty() ? Platform::Status(Platform::Error::NotFound) : journal.CreateIn(folder);
+    if (status.Ok())
+        status = Check::JournalRemovals(plan, report, before, journal, written);
+    if (const Platform::Status closed = journal.Close(); status.Ok())
+        status = closed;
+    if (status.Ok())
+        return;
+    const std::string where = journal.Path().empty() ? folder : journal.Path();
+    TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(
+        "整理の記録を書き込めません：" + FileScan::DisplayPath(where) + "\n" + Files::SystemErrorText(status))));
+}
+
+} // namespace
+
 void TForm1::connectCleanCommands()
 {
     m_ui->mUseTrash->setChecked(Settings::UseTrash());
@@ -70,6 +97,7 @@ void TForm1::mCleanAllClick()
             report = dialog.Result();
             if (ConfirmPermanentDelete(Check::WithoutTrash(report)))
                 Check::RetryPermanently(dialog.Plan(), report);
+            JournalRemovals(dialog.Plan(), report, dialog.Before());
         }
 
         // The removed files leave the results, and so does a group left with one file.

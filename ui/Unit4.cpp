@@ -343,10 +343,12 @@ void TForm4::run()
     };
     m_job->Start(
         [this, included, progress, space] {
-            if (space)
+            if (space) {
                 m_spaceResult = Check::CarryOutSpacePlan(m_plan, included, *space, m_moveTo, &m_journal, progress);
-            else
+            } else {
+                m_before = Check::StatusOfFilesToGo(m_plan, included);
                 m_result = Check::CarryOutPlan(m_plan, included, m_mode, progress);
+            }
         },
         [this, space](std::exception_ptr error) {
             m_error = std::move(error);

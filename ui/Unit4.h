@@ -49,6 +49,8 @@ public:
     Files::RemoveMode Mode() const { return m_mode; }
     // The space action chosen in "処理" (hard link, shared blocks, move), if any.
     std::optional<Check::JournalAction> SpaceAction() const;
+    // The files to go as they were right before a removal, for its journal.
+    const Check::StatusBefore& Before() const { return m_before; }
     // The folder フォルダへ移動 moves the files below.
     const std::string& MoveTo() const { return m_moveTo; }
     // The journal of a space action's run ("" when it changed nothing).
@@ -84,6 +86,7 @@ private:
     Check::CleanPlan m_plan;
     Check::RemovalReport m_result;
     Check::SpaceReport m_spaceResult;
+    Check::StatusBefore m_before;
     // The choice of "処理" before the current one: a folder not chosen goes back to it.
     int m_lastAction = 0;
     std::string m_moveTo;
