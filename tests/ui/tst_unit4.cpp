@@ -388,6 +388,24 @@ void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoiceThenUndo()
             QStringList(round == 0 ? u"元に戻したファイル：1 個"_s
                                    : u"元に戻したファイル：0 個\nすでに元の場所にあるファイル：1 個"_s));
     }
+
+    // フォルダへ移動 puts the copy below the chosen folder at its full path.
+    const std::string aside = path("aside");
+    std::filesystem::create_directory(aside);
+    desktop->ClearRecords();
+    desktop->folderAnswers.push_back(aside);
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        ChooseAction(dialog, 4);
+        summary = Control<QLabel>(dialog, "SummaryLabel")->text();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    w().mCleanAll->trigger();
+    QCOMPARE(summary, u"1 グループ：1 個のファイルをフォルダへ移動、7 バイト移動"_s);
+    QVERIFY(!Exists(b));
+    QCOMPARE(ReadTestFile(aside + b), QByteArray("shared?"));
+    QCOMPARE(desktop->informations.size(), 1);
+    QVERIFY(desktop->informations.at(0).startsWith(u"フォルダへ移動したファイル：1 個（7 バイト）\n記録："_s));
+    QCOMPARE(w().FileTree->topLevelItemCount(), 0);
 }
 
 QTEST_MAIN(TestUnit4)
