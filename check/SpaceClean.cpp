@@ -1,7 +1,13 @@
 // SpaceClean: one file of a clean through a space action, recorded as it happens.
 #include "check/SpaceClean.h"
 
+#include "scan/FileError.h"
 #include "scan/FileIdentity.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <utility>
 
 namespace Check {
 namespace {
@@ -88,6 +94,133 @@ JournalRecord RemovalRecord(
         Platform::FindTrashEntry(gone.path, status.device, status.inode, went);
     return MakeJournalRecord(
         action, Absolute(gone.path), status, went, Absolute(kept.path), Files::IdentityOf(kept.stamp));
+}
+
+SpaceReport CarryOutSpacePlan(const CleanPlan& plan, const std::vector<bool>& include, JournalAction action,
+    const std::string& moveTo, Journal* journal, const RemovalProgress& progress)
+{
+    std::vector<std::size_t> work;
+    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
+        const std::vector<bool>& remove = plan.groups[g].remove;
+        if ((include.empty() || (g < include.size() && include[g]))
+            && std::find(remove.begin(), remove.end(), true) != remove.end())
+            work.push_back(g);
+    }
+    std::string aside = Absolute(moveTo);
+    SpaceReport report;
+    // The entry of the first line that led to a file, by identity (by path where the
+    // check found none).
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> byIdentity;
+    std::map<std::string, std::size_t> byPath;
+    const std::size_t total = work.size();
+    for (std::size_t k = 0; k < total && !report.cancelled && report.journalError.Ok(); ++k) {
+        if (progress && !progress(k, total)) {
+            report.cancelled = true;
+            break;
+        }
+        const std::size_t g = work[k];
+        const PlannedGroup& group = plan.groups[g];
+        std::optional<GroupReverify> reverify;
+        Platform::Status unreadable;
+        try {
+            reverify.emplace(group.files, group.remove);
+        } catch (const Files::FileError&) {
+            // Out of descriptors: nothing could be compared, so everything stays.
+            unreadable = Platform::Error::TooManyOpenFiles;
+        }
+        for (std::size_t i = 0; i < group.files.size() && report.journalError.Ok(); ++i) {
+            if (!group.remove[i])
+                continue;
+            const FoundFile& file = group.files[i];
+            const std::size_t next = report.files.size();
+            const std::size_t first = file.stamp.Known()
+                ? byIdentity.try_emplace({ file.stamp.device, file.stamp.inode }, next).first->second
+                : byPath.try_emplace(file.path, next).first->second;
+            SpacedFile& entry = report.files.emplace_back();
+            if (first != next) {
+                entry = report.files[first];
+                entry.group = g;
+                entry.index = i;
+                entry.path = file.path;
+                continue;
+            }
+            entry.group = g;
+            entry.index = i;
+            entry.path = file.path;
+            if (!reverify) {
+                entry.reason = KeepReason::Unreadable;
+                entry.error = unreadable;
+            } else if (reverify->Verdict(i) != KeepReason::None) {
+                entry.reason = reverify->Verdict(i);
+                entry.error = reverify->Error(i);
+            } else {
+                const SpaceStep step = ActOnFile(action, file, group.files[group.kept], aside, journal);
+                entry.result = step.result;
+                entry.done = step.result.outcome == Files::ActionOutcome::Done;
+                report.journalError = step.journalError;
+                if (entry.done)
+                    report.bytes += action == JournalAction::Move ? step.result.before.size : step.bytesFreed;
+            }
+            ++(entry.done ? report.done : report.stayed);
+        }
+    }
+    if (progress && !report.cancelled)
+        progress(total, total);
+    return report;
+}
+
+RemovalReport AsRemoval(const SpaceReport& report)
+{
+    RemovalReport removal;
+    for (const SpacedFile& file : report.files) {
+        RemovedFile& entry = removal.files.emplace_back();
+        entry.group = file.group;
+        entry.index = file.index;
+        entry.path = file.path;
+        entry.removed = file.done;
+    }
+    removal.removed = report.done;
+    removal.stayed = report.stayed;
+    removal.cancelled = report.cancelled;
+    return removal;
+}
+
+StatusBefore StatusOfFilesToGo(const CleanPlan& plan, const std::vector<bool>& include)
+{
+    StatusBefore before;
+    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
+        if (!include.empty() && (g >= include.size() || !include[g]))
+            continue;
+        const PlannedGroup& group = plan.groups[g];
+        for (std::size_t i = 0; i < group.files.size(); ++i) {
+            Platform::FileStatus status;
+            if (group.remove[i] && Platform::StatFile(group.files[i].path, status, false).Ok()
+                && Files::IdentityOf(group.files[i].stamp).Matches(status))
+                before.emplace(std::pair(g, i), status);
+        }
+    }
+    return before;
+}
+
+Platform::Status JournalRemovals(const CleanPlan& plan, const RemovalReport& report, const StatusBefore& before,
+    Journal& journal, std::size_t& written)
+{
+    CountedFiles recorded;
+    for (const RemovedFile& file : report.files) {
+        const PlannedGroup& group = plan.groups[file.group];
+        const FoundFile& gone = group.files[file.index];
+        if (!file.removed || !recorded.Add(gone))
+            continue;
+        const auto it = before.find({ file.group, file.index });
+        const JournalAction action
+            = file.how == Files::RemoveMode::Trash ? JournalAction::Trash : JournalAction::Delete;
+        const Platform::Status appended = journal.Append(
+            RemovalRecord(action, gone, it == before.end() ? nullptr : &it->second, group.files[group.kept]));
+        if (!appended.Ok())
+            return appended;
+        ++written;
+    }
+    return {};
 }
 
 } // namespace Check

@@ -589,41 +589,19 @@ SpaceRun RunSpaceActions(const Check::CleanPlan& plan, const CleanOptions& optio
     return run;
 }
 
-// The status of each file to go, right before a removal, for its journal record.
-std::map<std::pair<std::size_t, std::size_t>, Platform::FileStatus> StatusBefore(const Check::CleanPlan& plan)
-{
-    std::map<std::pair<std::size_t, std::size_t>, Platform::FileStatus> before;
-    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
-        const Check::PlannedGroup& group = plan.groups[g];
-        for (std::size_t i = 0; i < group.files.size(); ++i) {
-            Platform::FileStatus status;
-            if (group.remove[i] && Platform::StatFile(group.files[i].path, status, false).Ok()
-                && Files::IdentityOf(group.files[i].stamp).Matches(status))
-                before.emplace(std::pair(g, i), status);
-        }
-    }
-    return before;
-}
-
 // Journals the files result removed, each once. Returns false when a record could not
 // be written.
 bool JournalRemovals(const Check::CleanPlan& plan, const Check::RemovalReport& result,
-    const std::map<std::pair<std::size_t, std::size_t>, Platform::FileStatus>& before, CleanJournal& journal)
+    const Check::StatusBefore& before, CleanJournal& journal)
 {
-    std::map<std::pair<std::uint64_t, std::uint64_t>, bool> recorded;
-    for (const Check::RemovedFile& file : result.files) {
-        const Check::PlannedGroup& group = plan.groups[file.group];
-        const Check::FoundFile& gone = group.files[file.index];
-        if (!file.removed || (gone.stamp.Known() && !recorded.try_emplace({ gone.stamp.device, gone.stamp.inode }, true).second))
-            continue;
-        const auto it = before.find({ file.group, file.index });
-        const Check::JournalAction action
-            = file.how == Files::RemoveMode::Trash ? Check::JournalAction::Trash : Check::JournalAction::Delete;
-        if (!journal.Append(Check::RemovalRecord(
-                action, gone, it == before.end() ? nullptr : &it->second, group.files[group.kept])))
-            return false;
-    }
-    return true;
+    std::size_t written = 0;
+    const Platform::Status status = Check::JournalRemovals(plan, result, before, *journal.Get(), written);
+    for (std::size_t k = 0; k < written; ++k)
+        journal.Counted();
+    if (!status.Ok())
+        std::fprintf(stderr, "tessarin-cli: cannot write the journal %s: %s\n",
+            FileScan::DisplayPath(journal->Path()).c_str(), Files::SystemErrorText(status).c_str());
+    return status.Ok();
 }
 
 // Prints the plan, or with a mode or space action carries it out and prints what was
@@ -653,7 +631,7 @@ int RunClean(const std::vector<Check::ResultGroup>& groups, const CleanOptions& 
     Check::RemovalReport result;
     SpaceRun space;
     if (carryOut && options.mode) {
-        const auto before = StatusBefore(plan);
+        const Check::StatusBefore before = Check::StatusOfFilesToGo(plan);
         // The rule here for a file on a volume without a trash: under --trash it stays,
         // since nobody is there to be asked whether to delete it for good.
         result = Check::RemoveFiles(

@@ -109,3 +109,84 @@ void ReportClean(Files::RemoveMode mode, const Check::RemovalReport& report)
     }
     reportLeftOnDisk(mode, report, lead, true);
 }
+
+void ReportSpaceClean(Check::JournalAction action, const Check::SpaceReport& report, const std::string& journal)
+{
+    const QString bytes = QLocale(QLocale::Japanese).toString(static_cast<qulonglong>(report.bytes));
+    QStringList lines;
+    if (report.cancelled)
+        lines << u"途中で中止しました。"_s;
+    switch (action) {
+    case Check::JournalAction::HardLink:
+        lines << u"ハードリンクに置き換えたファイル：%1 個（%2 バイト解放）"_s.arg(report.done).arg(bytes);
+        break;
+    case Check::JournalAction::Reflink:
+        lines << u"データを共有したファイル：%1 個（%2 バイト解放）"_s.arg(report.done).arg(bytes);
+        break;
+    default:
+        lines << u"フォルダへ移動したファイル：%1 個（%2 バイト）"_s.arg(report.done).arg(bytes);
+        break;
+    }
+    if (!journal.empty())
+        lines << u"記録："_s + PathToDisplay(journal);
+    LeftFiles kept;
+    LeftFiles failed;
+    // A file two lines lead to is listed once.
+    std::vector<std::string> listed;
+    for (const Check::SpacedFile& file : report.files) {
+        if (file.done || std::find(listed.begin(), listed.end(), file.path) != listed.end())
+            continue;
+        listed.push_back(file.path);
+        if (file.reason != Check::KeepReason::None) {
+            kept.emplace_back(file.path, Check::KeepReasonText(file.reason, file.error));
+        } else if (file.result.outcome == Files::ActionOutcome::Failed) {
+            failed.emplace_back(file.path,
+                file.result.message.empty() ? Files::SystemErrorText(file.result.error) : file.result.message);
+        } else {
+            kept.emplace_back(file.path, Files::ActionOutcomeText(file.result.outcome));
+        }
+    }
+    AppendListing(lines, u"次のファイルはそのままです："_s, kept);
+    AppendListing(lines, u"次のファイルを処理できません："_s, failed);
+    if (!report.journalError.Ok())
+        lines << u"整理の記録を書き込めません："_s + QString::fromStdString(Files::SystemErrorText(report.journalError));
+    const QString text = lines.join(u'\n');
+    if (failed.empty() && report.journalError.Ok())
+        TheDesktop().Information(text);
+    else
+        TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(text.toStdString())));
+}
+
+void ReportUndo(const Check::UndoResult& result)
+{
+    std::size_t back = 0;
+    LeftFiles notBack;
+    LeftFiles failed;
+    for (const Check::UndoneFile& file : result.files) {
+        switch (file.outcome) {
+        case Check::UndoOutcome::Restored:
+        case Check::UndoOutcome::AlreadyBack:
+        case Check::UndoOutcome::NothingToUndo:
+            ++back;
+            break;
+        case Check::UndoOutcome::Failed:
+            failed.emplace_back(file.path,
+                file.message.empty() ? Files::SystemErrorText(file.error) : file.message);
+            break;
+        default:
+            notBack.emplace_back(file.path, Check::UndoOutcomeText(file.outcome));
+            break;
+        }
+    }
+    QStringList lines;
+    lines << u"元に戻したファイル：%1 個"_s.arg(result.restored);
+    if (back > result.restored)
+        lines << u"すでに元の場所にあるファイル：%1 個"_s.arg(back - result.restored);
+    AppendListing(lines, u"次のファイルは元に戻しませんでした："_s, notBack);
+    AppendListing(lines, u"次のファイルを元に戻せません："_s, failed);
+    const QString text = lines.join(u'\n');
+    if (failed.empty())
+        TheDesktop().Information(text);
+    else
+        TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(text.toStdString())));
+}

@@ -3,7 +3,10 @@
 // removal (Check::RemovalReport) did.
 #pragma once
 
+#include "check/Journal.h"
 #include "check/Removal.h"
+#include "check/SpaceClean.h"
+#include "check/Undo.h"
 #include "scan/FileOps.h"
 
 #include <QString>
@@ -37,3 +40,11 @@ void ReportRemoval(Files::RemoveMode mode, const Check::RemovalReport& report, b
 // bytes freed (with the trash on, those that went into it apart from those deleted for
 // good), then the files that stayed with their reasons.
 void ReportClean(Files::RemoveMode mode, const Check::RemovalReport& report);
+// Shows the box of a bulk clean by a space action: whether it was stopped, the files
+// linked, sharing their blocks or moved and the bytes won (moved), the journal undo
+// reads, then the files that stayed with their reasons; an error box when a step failed
+// or the journal could not be written.
+void ReportSpaceClean(Check::JournalAction action, const Check::SpaceReport& report, const std::string& journal);
+// Shows the box of an undo: the files put back, then those that are not, each with its
+// reason; an error box when a step failed.
+void ReportUndo(const Check::UndoResult& result);

@@ -134,6 +134,7 @@ public:
 
     // The bulk clean of whole results, and where deletions go (Unit1Clean.cpp).
     void mCleanAllClick();
+    void mUndoCleanClick();
     void mUseTrashClick();
 
     // The exclusion settings, and the groups marked as not duplicates (Unit1Exclude.cpp).

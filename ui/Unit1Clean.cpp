@@ -1,17 +1,53 @@
-// Unit1Clean: TForm1's bulk clean of whole results by keep rules, and the choice
-// between the trash and deleting for good that every deletion follows.
-// Commands: mCleanAllClick, mUseTrashClick.
+// Unit1Clean: TForm1's bulk clean of whole results by keep rules, the choice between
+// the trash and deleting for good that every deletion follows, and undoing a clean.
+// Commands: mCleanAllClick, mUseTrashClick, mUndoCleanClick.
 #include "ui/Unit1.h"
 
 #include "ui_Unit1.h"
 
 #include "check/CleanPlan.h"
 #include "check/Removal.h"
+#include "check/SpaceClean.h"
 #include "ui/RemovalBoxes.h"
 #include "ui/Settings.h"
+#include "check/Undo.h"
+#include "scan/FileError.h"
+#include "scan/PathText.h"
+#include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 #include "ui/Unit4.h"
+#include "ui/Unit6.h"
 
 #include <QAction>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Records the files a removal took away in a new journal of the state folder, so that
+// undo can bring the trashed ones back; a box says so when it cannot be written.
+void JournalRemovals(const Check::CleanPlan& plan, const Check::RemovalReport& report,
+    const Check::StatusBefore& before)
+{
+    if (report.removed == 0)
+        return;
+    Check::Journal journal;
+    const std::string folder = Check::DefaultJournalFolder();
+    std::size_t written = 0;
+    Platform::Status status
+        = folder.empty() ? Platform::Status(Platform::Error::NotFound) : journal.CreateIn(folder);
+    if (status.Ok())
+        status = Check::JournalRemovals(plan, report, before, journal, written);
+    if (const Platform::Status closed = journal.Close(); status.Ok())
+        status = closed;
+    if (status.Ok())
+        return;
+    const std::string where = journal.Path().empty() ? folder : journal.Path();
+    TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(
+        "整理の記録を書き込めません：" + FileScan::DisplayPath(where) + "\n" + Files::SystemErrorText(status))));
+}
+
+} // namespace
 
 void TForm1::connectCleanCommands()
 {
@@ -19,6 +55,7 @@ void TForm1::connectCleanCommands()
     connect(m_ui->mCleanAll, &QAction::triggered, this, &TForm1::mCleanAllClick);
     connect(m_ui->popCleanAll, &QAction::triggered, this, &TForm1::mCleanAllClick);
     connect(m_ui->mUseTrash, &QAction::triggered, this, &TForm1::mUseTrashClick);
+    connect(m_ui->mUndoClean, &QAction::triggered, this, &TForm1::mUndoCleanClick);
 }
 
 Files::RemoveMode TForm1::removeModeNow() const
@@ -46,13 +83,22 @@ void TForm1::mCleanAllClick()
         }
         if (groups.empty())
             return;
-        const Files::RemoveMode mode = removeModeNow();
-        TForm4 dialog(std::move(groups), std::move(selected), mode, this);
+        TForm4 dialog(std::move(groups), std::move(selected), removeModeNow(), this);
         if (dialog.exec() != QDialog::Accepted)
             return;
-        Check::RemovalReport report = dialog.Result();
-        if (ConfirmPermanentDelete(Check::WithoutTrash(report)))
-            Check::RetryPermanently(dialog.Plan(), report);
+        const Files::RemoveMode mode = dialog.Mode();
+        const std::optional<Check::JournalAction> space = dialog.SpaceAction();
+        Check::RemovalReport report;
+        if (space) {
+            // A file linked, sharing its blocks or moved aside takes no space of its own
+            // any more: it leaves the results as a removed file does.
+            report = Check::AsRemoval(dialog.SpaceResult());
+        } else {
+            report = dialog.Result();
+            if (ConfirmPermanentDelete(Check::WithoutTrash(report)))
+                Check::RetryPermanently(dialog.Plan(), report);
+            JournalRemovals(dialog.Plan(), report, dialog.Before());
+        }
 
         // The removed files leave the results, and so does a group left with one file.
         Check::TakeOffResults(Results(), ids, report);
@@ -63,6 +109,34 @@ void TForm1::mCleanAllClick()
                 emptied.push_back(*g);
         }
         Results().RemoveGroups(std::move(emptied));
-        ReportClean(mode, report);
+        if (space)
+            ReportSpaceClean(*space, dialog.SpaceResult(), dialog.JournalPath());
+        else
+            ReportClean(mode, report);
     });
+}
+
+void TForm1::mUndoCleanClick()
+{
+    // Undo touches files on disk only, never the list or the results: a check may run
+    // meanwhile.
+    RunCommand(
+        [this] {
+            std::vector<Check::JournalSummary> journals = Check::ListJournals(Check::DefaultJournalFolder());
+            if (journals.empty()) {
+                TheDesktop().Information(u"元に戻せる整理はありません。"_s);
+                return;
+            }
+            TForm6 dialog(std::move(journals), this);
+            if (dialog.exec() != QDialog::Accepted || dialog.Chosen().empty())
+                return;
+            Check::JournalContents contents;
+            if (const Platform::Status read = Check::ReadJournal(dialog.Chosen(), contents); !read.Ok()) {
+                TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText("整理の記録を読み込めません："
+                    + FileScan::DisplayPath(dialog.Chosen()) + "\n" + Files::SystemErrorText(read))));
+                return;
+            }
+            ReportUndo(Check::UndoJournal(contents.records));
+        },
+        WhileBusy::Run);
 }

@@ -3,7 +3,9 @@
 
 #include "ui_Unit4.h"
 
+#include "scan/FileError.h"
 #include "scan/FileScan.h"
+#include "scan/PathText.h"
 #include "ui/Desktop.h"
 #include "ui/Anchors.h"
 #include "ui/FormLook.h"
@@ -12,6 +14,7 @@
 #include "ui/RemovalBoxes.h"
 #include "ui/Settings.h"
 
+#include <QComboBox>
 #include <QListWidgetItem>
 #include <QLocale>
 #include <QTreeWidgetItem>
@@ -25,6 +28,22 @@ namespace {
 constexpr int kRuleRole = Qt::UserRole;
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kGroupRole = Qt::UserRole + 1;
+
+// The choices of "処理", in the combo box's order: the two removals, then the space
+// actions (their Check::JournalAction).
+struct ActionChoice {
+    const char16_t* text;
+    const char16_t* verb;
+    Check::JournalAction action;
+};
+constexpr ActionChoice kActions[] = {
+    { u"ゴミ箱に移動", u"ゴミ箱に移動", Check::JournalAction::Trash },
+    { u"完全に削除", u"削除", Check::JournalAction::Delete },
+    { u"ハードリンクに置き換える", u"ハードリンクに置き換え", Check::JournalAction::HardLink },
+    { u"データを共有する（reflink）", u"データを共有", Check::JournalAction::Reflink },
+    { u"フォルダへ移動", u"フォルダへ移動", Check::JournalAction::Move },
+};
+constexpr int kMoveChoice = 4;
 
 QString ruleText(Check::KeepRule rule) { return QString::fromUtf8(Check::KeepRuleText(rule)); }
 
@@ -62,6 +81,12 @@ TForm4::TForm4(
     anchors->Anchor(m_ui->Button2, Qt::RightEdge | Qt::BottomEdge);
     m_ui->PreviewTree->setTextElideMode(Qt::ElideMiddle);
     m_ui->PBar->hide();
+    anchors->Anchor(m_ui->ActionLabel, Qt::LeftEdge | Qt::BottomEdge);
+    anchors->Anchor(m_ui->ActionCombo, Qt::LeftEdge | Qt::BottomEdge);
+    for (const ActionChoice& choice : kActions)
+        m_ui->ActionCombo->addItem(QString::fromUtf16(choice.text));
+    m_lastAction = m_mode == Files::RemoveMode::Trash ? 0 : 1;
+    m_ui->ActionCombo->setCurrentIndex(m_lastAction);
     for (const Settings::RuleChoice& choice : Settings::KeepRules()) {
         auto* item = new QListWidgetItem(ruleText(choice.rule), m_ui->RuleList);
         item->setData(kRuleRole, static_cast<int>(choice.rule));
@@ -82,6 +107,7 @@ TForm4::TForm4(
     connect(m_ui->btnProtectRemove, &QPushButton::clicked, this, &TForm4::removeProtected);
     connect(m_ui->PreviewTree, &QTreeWidget::itemExpanded, this, &TForm4::showGroupFiles);
     connect(m_ui->PreviewTree, &QTreeWidget::itemChanged, this, [this] { updateSummary(); });
+    connect(m_ui->ActionCombo, &QComboBox::activated, this, &TForm4::chooseAction);
     connect(m_ui->Button1, &QPushButton::clicked, this, &TForm4::run);
     connect(m_ui->Button2, &QPushButton::clicked, this, &TForm4::reject);
     replan();
@@ -89,6 +115,38 @@ TForm4::TForm4(
 }
 
 TForm4::~TForm4() = default;
+
+std::optional<Check::JournalAction> TForm4::SpaceAction() const
+{
+    const int index = m_ui->ActionCombo->currentIndex();
+    if (index < 2)
+        return std::nullopt;
+    return kActions[index].action;
+}
+
+QString TForm4::verb() const
+{
+    return QString::fromUtf16(kActions[std::max(m_ui->ActionCombo->currentIndex(), 0)].verb);
+}
+
+void TForm4::chooseAction(int index)
+{
+    if (index == kMoveChoice) {
+        std::string folder = m_moveTo;
+        if (!PickFolder(u"移動先のフォルダを指定"_s, Settings::FolderDialog::MoveFile, folder)) {
+            m_ui->ActionCombo->setCurrentIndex(m_lastAction);
+            return;
+        }
+        m_moveTo = folder;
+        m_ui->ActionCombo->setToolTip(PathToDisplay(folder));
+    } else {
+        m_ui->ActionCombo->setToolTip({});
+    }
+    if (index < 2)
+        m_mode = index == 0 ? Files::RemoveMode::Trash : Files::RemoveMode::Delete;
+    m_lastAction = index;
+    fillPreview();
+}
 
 std::vector<Check::KeepRule> TForm4::rules() const
 {
@@ -161,7 +219,7 @@ void TForm4::fillPreview()
 {
     const QSignalBlocker quiet(m_ui->PreviewTree);
     m_ui->PreviewTree->clear();
-    const QString verb = RemoveVerb(m_mode);
+    const QString verb = this->verb();
     QList<QTreeWidgetItem*> items;
     for (std::size_t g = 0; g < m_plan.groups.size(); ++g) {
         const Check::PlannedGroup& group = m_plan.groups[g];
@@ -206,7 +264,7 @@ void TForm4::showGroupFiles(QTreeWidgetItem* item)
     const QSignalBlocker quiet(m_ui->PreviewTree);
     const Check::PlannedGroup& group = m_plan.groups[item->data(0, kGroupRole).toULongLong()];
     for (std::size_t i = 0; i < group.files.size(); ++i) {
-        const QString what = group.remove[i] ? RemoveVerb(m_mode) : u"残す"_s;
+        const QString what = group.remove[i] ? verb() : u"残す"_s;
         auto* file
             = new QTreeWidgetItem(item, QStringList { what + u"："_s + PathToDisplay(group.files[i].path) });
         file->setToolTip(0, file->text(0));
@@ -231,9 +289,11 @@ void TForm4::updateSummary()
 {
     // A file reached through two lines (the same folder added twice) counts once.
     const Check::PlanTotals totals = Check::TotalsOf(m_plan, Included());
-    m_ui->SummaryLabel->setText(u"%1 グループ：%2 個のファイルを%3、%4 バイト解放"_s.arg(totals.groups)
+    // Moved aside, the files still take their space, elsewhere.
+    const QString bytes = SpaceAction() == Check::JournalAction::Move ? u"%1 バイト移動"_s : u"%1 バイト解放"_s;
+    m_ui->SummaryLabel->setText(u"%1 グループ：%2 個のファイルを%3、%4"_s.arg(totals.groups)
                                     .arg(totals.files)
-                                    .arg(RemoveVerb(m_mode), bytesText(totals.bytes)));
+                                    .arg(verb(), bytes.arg(bytesText(totals.bytes))));
     m_ui->Button1->setEnabled(totals.files > 0);
 }
 
@@ -253,11 +313,25 @@ void TForm4::run()
 {
     if (m_job->Running())
         return;
+    const std::optional<Check::JournalAction> space = SpaceAction();
+    if (space) {
+        // Every file a space action changes is recorded at once, so that undo finds it.
+        const std::string folder = Check::DefaultJournalFolder();
+        const Platform::Status opened
+            = folder.empty() ? Platform::Status(Platform::Error::NotFound) : m_journal.CreateIn(folder);
+        if (!opened.Ok()) {
+            TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(
+                "整理の記録を作成できません：" + FileScan::DisplayPath(folder) + "\n" + Files::SystemErrorText(opened))));
+            return;
+        }
+    }
     saveChoices();
     const std::vector<bool> included = Included();
     for (QWidget* control : std::initializer_list<QWidget*> {
              m_ui->GroupBox1, m_ui->GroupBox2, m_ui->PreviewTree, m_ui->Button1 })
         control->setEnabled(false);
+    m_ui->ActionLabel->hide();
+    m_ui->ActionCombo->hide();
     m_ui->PBar->setValue(0);
     m_ui->PBar->show();
     const auto progress = [this](std::size_t done, std::size_t total) {
@@ -267,9 +341,28 @@ void TForm4::run()
         });
         return !m_job->Cancelled();
     };
-    m_job->Start([this, included, progress] { m_result = Check::CarryOutPlan(m_plan, included, m_mode, progress); },
-        [this](std::exception_ptr error) {
+    m_job->Start(
+        [this, included, progress, space] {
+            if (space) {
+                m_spaceResult = Check::CarryOutSpacePlan(m_plan, included, *space, m_moveTo, &m_journal, progress);
+            } else {
+                m_before = Check::StatusOfFilesToGo(m_plan, included);
+                m_result = Check::CarryOutPlan(m_plan, included, m_mode, progress);
+            }
+        },
+        [this, space](std::exception_ptr error) {
             m_error = std::move(error);
+            if (space) {
+                // A journal of a run that changed nothing is no clean to undo.
+                const std::string path = m_journal.Path();
+                const Platform::Status closed = m_journal.Close();
+                if (m_spaceResult.done == 0 && closed.Ok())
+                    Platform::RemoveFile(path);
+                else
+                    m_journalPath = path;
+                if (m_spaceResult.journalError.Ok())
+                    m_spaceResult.journalError = closed;
+            }
             accept();
         });
 }
@@ -279,6 +372,13 @@ const Check::RemovalReport& TForm4::Result() const
     if (m_error)
         std::rethrow_exception(m_error);
     return m_result;
+}
+
+const Check::SpaceReport& TForm4::SpaceResult() const
+{
+    if (m_error)
+        std::rethrow_exception(m_error);
+    return m_spaceResult;
 }
 
 void TForm4::reject()

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "check/CleanPlan.h"
+#include "check/Journal.h"
+#include "check/SpaceClean.h"
 #include "scan/FileOps.h"
 
 #include <QDialog>
@@ -11,6 +13,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,8 +30,8 @@ class TForm4 : public QDialog {
 public:
     // groups are the result groups in tree order, each file as the check found it,
     // selected[i] whether group i is selected in the tree (the dialog can limit itself
-    // to those); mode says where the files go. Rules and protected folders start as
-    // remembered.
+    // to those); mode is the choice of "処理" the dialog starts with (the trash or
+    // deleting for good). Rules and protected folders start as remembered.
     TForm4(std::vector<Check::ResultGroup> groups, std::vector<bool> selected, Files::RemoveMode mode,
         QWidget* parent = nullptr);
     ~TForm4() override;
@@ -38,7 +41,20 @@ public:
     // included[i]: group i of the plan is ticked in the preview.
     std::vector<bool> Included() const;
     // What OK did, once the dialog has closed with it; rethrows what stopped the run.
+    // A removal fills Result, a space action (SpaceAction set) SpaceResult.
     const Check::RemovalReport& Result() const;
+    const Check::SpaceReport& SpaceResult() const;
+    // The removal chosen in "処理" (the trash or deleting for good), or, with a space
+    // action chosen, what the combo box started with.
+    Files::RemoveMode Mode() const { return m_mode; }
+    // The space action chosen in "処理" (hard link, shared blocks, move), if any.
+    std::optional<Check::JournalAction> SpaceAction() const;
+    // The files to go as they were right before a removal, for its journal.
+    const Check::StatusBefore& Before() const { return m_before; }
+    // The folder フォルダへ移動 moves the files below.
+    const std::string& MoveTo() const { return m_moveTo; }
+    // The journal of a space action's run ("" when it changed nothing).
+    const std::string& JournalPath() const { return m_journalPath; }
 
     // Preview lines of the groups with files to go, in plan order.
     int PreviewCount() const;
@@ -57,6 +73,8 @@ private:
     void addProtected();
     void removeProtected();
     void run();
+    void chooseAction(int index);
+    QString verb() const;
     void saveChoices() const;
     std::vector<Check::KeepRule> rules() const;
     std::vector<std::string> protectedFolders() const;
@@ -67,6 +85,13 @@ private:
     Files::RemoveMode m_mode;
     Check::CleanPlan m_plan;
     Check::RemovalReport m_result;
+    Check::SpaceReport m_spaceResult;
+    Check::StatusBefore m_before;
+    // The choice of "処理" before the current one: a folder not chosen goes back to it.
+    int m_lastAction = 0;
+    std::string m_moveTo;
+    Check::Journal m_journal;
+    std::string m_journalPath;
     std::exception_ptr m_error;
     // The run, on a thread of its own; last, so that it stops before the rest goes.
     std::unique_ptr<BackgroundJob> m_job;

@@ -3,6 +3,8 @@
 #include "ui/Desktop.h"
 #include "ui/Settings.h"
 #include "ui/Unit4.h"
+#include "ui/Unit6.h"
+#include "check/Journal.h"
 #include "support/ui/MainWindow.h"
 #include "support/ui/Controls.h"
 #include "support/ui/FormTable.h"
@@ -10,11 +12,13 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTreeWidget>
 
 #include <filesystem>
 #include <memory>
@@ -34,6 +38,7 @@ private slots:
     void cancelStopsBetweenGroupsAndTheSummarySaysSo();
     void onlyTheFilesTheCheckFoundGo();
     void eachFileCountsOnceAndTheTrashApartFromDeletion();
+    void hardLinkAndSharedBlocksFromTheActionChoiceThenUndo();
 
 private:
     // Runs the real check over paths alone and returns the number of groups it made.
@@ -278,6 +283,129 @@ void TestUnit4::eachFileCountsOnceAndTheTrashApartFromDeletion()
     QVERIFY(Exists(a) && !Exists(b) && !Exists(noTrash));
     QCOMPARE(desktop->informations,
         QStringList({ u"ゴミ箱に移動したファイル：1 個（5 バイト解放）\n完全に削除したファイル：1 個（5 バイト解放）"_s }));
+
+    // The clean is journaled: undo brings the trashed file back and says which cannot
+    // come back.
+    desktop->ClearRecords();
+    WhenModal<TForm6>(form.get(), [&](TForm6& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    w().mUndoClean->trigger();
+    QCOMPARE(ReadTestFile(b), QByteArray("12345"));
+    QVERIFY(!Exists(noTrash));
+    QCOMPARE(desktop->informations,
+        QStringList({ u"元に戻したファイル：1 個\n次のファイルは元に戻しませんでした：\n"_s + QString::fromStdString(noTrash)
+            + u" (完全に削除したため戻せません)"_s }));
+}
+
+namespace {
+
+// Chooses row of "処理" from the keyboard, as a user does.
+void ChooseAction(TForm4& dialog, int row)
+{
+    auto* combo = Control<QComboBox>(dialog, "ActionCombo");
+    combo->setFocus();
+    const int from = combo->currentIndex();
+    for (int step = from; step != row; step += row > from ? 1 : -1)
+        QTest::keyClick(combo, row > from ? Qt::Key_Down : Qt::Key_Up);
+}
+
+} // namespace
+
+void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoiceThenUndo()
+{
+    const std::size_t journals = Check::ListJournals(Check::DefaultJournalFolder()).size();
+    const std::string kept = file("h/a.bin", "linked bytes");
+    const std::string copy = file("h/b.bin", "linked bytes");
+    QCOMPARE(check({ kept, copy }), 1);
+    QStringList choices;
+    int start = -1;
+    int afterNoFolder = -1;
+    QString summary;
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        auto* combo = Control<QComboBox>(dialog, "ActionCombo");
+        for (int row = 0; row < combo->count(); ++row)
+            choices << combo->itemText(row);
+        start = combo->currentIndex();
+        // フォルダへ移動 asks for the folder; without one the choice before it stays.
+        desktop->folderAnswers.push_back(std::nullopt);
+        ChooseAction(dialog, 4);
+        afterNoFolder = combo->currentIndex();
+        ChooseAction(dialog, 2);
+        summary = Control<QLabel>(dialog, "SummaryLabel")->text();
+        QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+    });
+    w().mCleanAll->trigger();
+    QCOMPARE(choices,
+        QStringList({ u"ゴミ箱に移動"_s, u"完全に削除"_s, u"ハードリンクに置き換える"_s, u"データを共有する（reflink）"_s,
+            u"フォルダへ移動"_s }));
+    QCOMPARE(start, 0);
+    QCOMPARE(afterNoFolder, 3);
+    QCOMPARE(summary, u"1 グループ：1 個のファイルをハードリンクに置き換え、12 バイト解放"_s);
+    // Both names lead to one file with the bytes; the copy takes no space and leaves
+    // the tree with its group.
+    QVERIFY(std::filesystem::equivalent(kept, copy));
+    QCOMPARE(ReadTestFile(copy), QByteArray("linked bytes"));
+    QCOMPARE(desktop->informations.size(), 1);
+    QVERIFY(desktop->informations.at(0).startsWith(u"ハードリンクに置き換えたファイル：1 個（12 バイト解放）\n記録："_s));
+    QCOMPARE(w().FileTree->topLevelItemCount(), 0);
+
+    // The trash off, deleting for good is the start; a volume that cannot share blocks
+    // leaves the file as it was, with the reason, and no journal.
+    w().mUseTrash->trigger();
+    const TempDir shm("/dev/shm");
+    const std::string a = WriteTestFile(shm / "a.bin", "shared?");
+    const std::string b = WriteTestFile(shm / "b.bin", "shared?");
+    QCOMPARE(check({ a, b }), 1);
+    desktop->ClearRecords();
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        start = Control<QComboBox>(dialog, "ActionCombo")->currentIndex();
+        ChooseAction(dialog, 3);
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    w().mCleanAll->trigger();
+    QCOMPARE(start, 1);
+    QVERIFY(!std::filesystem::equivalent(a, b));
+    QCOMPARE(desktop->informations,
+        QStringList({ u"データを共有したファイル：0 個（0 バイト解放）\n次のファイルはそのままです：\n"_s
+            + QString::fromStdString(b) + u" (共有できないファイルシステム)"_s }));
+    QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 2);
+    QCOMPARE(Check::ListJournals(Check::DefaultJournalFolder()).size(), journals + 1);
+
+    // Undo lists the hard-link clean and gives the copy a file of its own again; run
+    // twice, it finds the file back.
+    QStringList listed;
+    for (int round = 0; round < 2; ++round) {
+        desktop->ClearRecords();
+        WhenModal<TForm6>(form.get(), [&](TForm6& dialog) {
+            const QTreeWidgetItem* item = Control<QTreeWidget>(dialog, "JournalList")->topLevelItem(0);
+            listed = { item->text(1), item->text(2) };
+            QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+        });
+        w().mUndoClean->trigger();
+        QCOMPARE(listed, QStringList({ u"ハードリンクに置き換え"_s, u"1"_s }));
+        QVERIFY(!std::filesystem::equivalent(kept, copy));
+        QCOMPARE(ReadTestFile(copy), QByteArray("linked bytes"));
+        QCOMPARE(desktop->informations,
+            QStringList(round == 0 ? u"元に戻したファイル：1 個"_s
+                                   : u"元に戻したファイル：0 個\nすでに元の場所にあるファイル：1 個"_s));
+    }
+
+    // フォルダへ移動 puts the copy below the chosen folder at its full path.
+    const std::string aside = path("aside");
+    std::filesystem::create_directory(aside);
+    desktop->ClearRecords();
+    desktop->folderAnswers.push_back(aside);
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        ChooseAction(dialog, 4);
+        summary = Control<QLabel>(dialog, "SummaryLabel")->text();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    w().mCleanAll->trigger();
+    QCOMPARE(summary, u"1 グループ：1 個のファイルをフォルダへ移動、7 バイト移動"_s);
+    QVERIFY(!Exists(b));
+    QCOMPARE(ReadTestFile(aside + b), QByteArray("shared?"));
+    QCOMPARE(desktop->informations.size(), 1);
+    QVERIFY(desktop->informations.at(0).startsWith(u"フォルダへ移動したファイル：1 個（7 バイト）\n記録："_s));
+    QCOMPARE(w().FileTree->topLevelItemCount(), 0);
 }
 
 QTEST_MAIN(TestUnit4)

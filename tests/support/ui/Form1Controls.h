@@ -56,6 +56,7 @@ struct Form1Controls {
     QAction* popCleanAll;
     QAction* popNotDuplicates;
     QAction* mExclusions;
+    QAction* mUndoClean;
     QTabWidget* PageControl1;
     QToolButton* btnAddFile;
     QToolButton* btnAddFolder;

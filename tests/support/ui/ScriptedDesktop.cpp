@@ -12,7 +12,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// The trash and the settings of the test process live in a folder of its own, so
+// The trash, the settings and the journals of the test process live in a folder of its own, so
 // that no test touches the user's; set before anything reads them.
 struct PrivateHome {
     QTemporaryDir dir;
@@ -20,6 +20,7 @@ struct PrivateHome {
     {
         qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(u"data"_s)));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(u"config"_s)));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(dir.filePath(u"state"_s)));
     }
 };
 const PrivateHome privateHome;

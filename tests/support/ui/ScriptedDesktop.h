@@ -116,6 +116,6 @@ private:
 // the next call or SetDesktop(nullptr). Also turns the trash off, so that a test starts
 // with deletions for good, empties the bulk clean's settings and the exclusions, and
 // forgets the groups marked as not duplicates; the test process's
-// trash and settings live in a temporary folder of its own (XDG_DATA_HOME,
-// XDG_CONFIG_HOME).
+// trash, settings and journals live in a temporary folder of its own (XDG_DATA_HOME,
+// XDG_CONFIG_HOME, XDG_STATE_HOME).
 ScriptedDesktop& InstallScriptedDesktop();
