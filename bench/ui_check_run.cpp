@@ -10,6 +10,7 @@
 // each column, each with the repaint it causes.
 //   usage: ui_check_run [--start-only | --browse] FOLDER   (QT_QPA_PLATFORM=offscreen on a server)
 #include "bench/BenchDesktop.h"
+#include "scan/Platform.h"
 #include "ui/CandidateList.h"
 #include "ui/Unit1.h"
 
@@ -27,8 +28,27 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
+
+// The process's resident memory now and at its peak, in MiB (Linux; 0 elsewhere).
+std::pair<double, double> ResidentMiB()
+{
+    double now = 0, peak = 0;
+    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status)) {
+            long kib = 0;
+            if (std::sscanf(line, "VmRSS: %ld", &kib) == 1)
+                now = static_cast<double>(kib) / 1024.0;
+            else if (std::sscanf(line, "VmHWM: %ld", &kib) == 1)
+                peak = static_cast<double>(kib) / 1024.0;
+        }
+        std::fclose(status);
+    }
+    return { now, peak };
+}
 
 double SecondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -84,6 +104,8 @@ private:
 int main(int argc, char* argv[])
 {
     const auto started = std::chrono::steady_clock::now();
+    // As the program's main does.
+    Platform::UseOneHeap();
     QApplication app(argc, argv);
     const bool startOnly = argc == 3 && std::strcmp(argv[1], "--start-only") == 0;
     const bool browse = argc == 3 && std::strcmp(argv[1], "--browse") == 0;
@@ -98,6 +120,7 @@ int main(int argc, char* argv[])
     form.show();
     QApplication::processEvents();
     const double shown = SecondsSince(started);
+    const auto shownMemory = ResidentMiB();
     // A user's window stays open after a run: taking it down (tens of thousands of rows
     // and nodes) is no part of what is timed, so both modes leave without destroying it.
     if (startOnly)
@@ -115,6 +138,7 @@ int main(int argc, char* argv[])
     const std::size_t entries = form.Candidates().Count();
     const double added = SecondsSince(runStart);
     const double addGap = gaps.Longest();
+    const auto addMemory = ResidentMiB();
     gaps.Start();
     form.btnCheckerClick();
     while (form.Checking())
@@ -127,6 +151,9 @@ int main(int argc, char* argv[])
     std::fprintf(stderr, "%zu entries, %zu groups; window shown %.3f s, folder added %.3f s, run %.3f s\n", entries,
         form.Results().GroupCount(), shown, added, run);
     std::fprintf(stderr, "longest event loop gap: adding %.3f s, checking %.3f s\n", addGap, runGap);
+    const auto runMemory = ResidentMiB();
+    std::fprintf(stderr, "resident memory: shown %.0f MiB, added %.0f MiB (peak %.0f), run %.0f MiB (peak %.0f)\n",
+        shownMemory.first, addMemory.first, addMemory.second, runMemory.first, runMemory.second);
     if (browse) {
         auto* tree = form.findChild<QTreeView*>(QStringLiteral("FileTree"));
         const auto timed = [&](const char* what, const std::function<void()>& action) {

@@ -27,9 +27,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <map>
 #include <optional>
 #include <string>
@@ -167,24 +164,6 @@ private:
     mutable FileScan::ListedFile m_lookedUp;
     Check::Results m_results;
 };
-
-// Keeps every thread's allocations in one heap, so that GiveBackFreeMemory reaches them:
-// the heaps the C library gives each thread otherwise keep what the scan's threads
-// allocated for its paths after it is freed, some 60 MiB for a million paths.
-void OneHeap()
-{
-#ifdef __GLIBC__
-    mallopt(M_ARENA_MAX, 1);
-#endif
-}
-
-// Returns the room of freed memory to the system.
-void GiveBackFreeMemory()
-{
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-}
 
 // The short form, on standard error, for a command line that cannot be run.
 int Usage()
@@ -764,7 +743,7 @@ int UndoClean(std::string journalPath)
 
 int main(int argc, char** argv)
 {
-    OneHeap();
+    Platform::UseOneHeap();
     // The check reads each file through its folder when it may hold the folders open.
     Platform::RaiseOpenFileLimit();
     bool subFolders = true;
@@ -868,7 +847,7 @@ int main(int argc, char** argv)
         entryFiles.Append(std::move(files));
     }
     // The scan's paths and look-ups are gone: their room goes back to the system.
-    GiveBackFreeMemory();
+    Platform::GiveBackFreeMemory();
     const std::size_t entryCount = entries.Count();
     ConsoleHost host(entries, std::move(entryFiles));
     static char outBuffer[1 << 16];

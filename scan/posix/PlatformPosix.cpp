@@ -17,6 +17,9 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #ifdef __linux__
 #include <linux/openat2.h>
 #include <sys/syscall.h>
@@ -695,6 +698,20 @@ bool ToLocalTime(std::int64_t seconds, LocalTime& local)
     local.second = parts.tm_sec;
     local.utcOffsetSeconds = static_cast<int>(parts.tm_gmtoff);
     return true;
+}
+
+void UseOneHeap()
+{
+#ifdef __GLIBC__
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
+
+void GiveBackFreeMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 } // namespace Platform
