@@ -132,6 +132,17 @@ std::vector<std::string> CandidatePaths::Entries() const
     return paths;
 }
 
+CandidatePaths CandidatePaths::Copy() const
+{
+    CandidatePaths copy(m_identify);
+    copy.m_paths = m_paths.Copy(m_count);
+    copy.m_ids.assign(m_ids.begin(), m_ids.begin() + static_cast<std::ptrdiff_t>(m_count));
+    copy.m_count = m_count;
+    copy.m_files = m_files;
+    copy.m_fileCount = m_fileCount;
+    return copy;
+}
+
 std::size_t CandidatePaths::Append(std::vector<std::string> paths, const BeforeAppend& beforeAppend)
 {
     if (m_lookUpMany && paths.size() >= kLookUpManyFrom) {
@@ -191,7 +202,11 @@ std::size_t CandidatePaths::AppendIdentified(std::vector<std::string>& paths, co
             const FileId id = idOf(k);
             const std::size_t row = m_paths.Add(paths[k]);
             m_ids[row] = id;
-            if (!Admit(paths[k], id, row)) {
+            const bool admitted = Admit(paths[k], id, row);
+            // Stored: the string's own room goes now, so that a million paths are not
+            // held twice at the end.
+            std::string().swap(paths[k]);
+            if (!admitted) {
                 m_paths.Truncate(row);
                 if (passedOver)
                     passedOver->push_back(k);

@@ -69,6 +69,9 @@ public:
     FileId IdAt(std::size_t index) const;
     // A copy of every path in list order.
     std::vector<std::string> Entries() const;
+    // A copy of the whole list, which reads this one only: safe on another thread while
+    // nothing changes this one.
+    CandidatePaths Copy() const;
 
     // Appends paths in their order, except each one whose file is already listed, or
     // was met earlier in paths, under a different path string that still leads to it.

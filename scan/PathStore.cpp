@@ -97,6 +97,18 @@ void PathStore::Set(std::size_t index, std::string_view path)
     CompactIfWasteful();
 }
 
+PathStore PathStore::Copy(std::size_t count) const
+{
+    PathStore copy;
+    copy.Reserve(count);
+    std::string path;
+    for (std::size_t k = 0; k < count; ++k) {
+        CopyTo(k, path);
+        copy.Add(path);
+    }
+    return copy;
+}
+
 std::string PathStore::At(std::size_t index) const
 {
     std::string path;

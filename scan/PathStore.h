@@ -63,6 +63,9 @@ public:
         __builtin_prefetch(m_entries[index].name);
     }
 
+    // A copy of the store, in room of its own: the paths [0, count).
+    PathStore Copy(std::size_t count) const;
+
     // Removes the paths of ranges, which must be sorted, disjoint and in range.
     void RemoveRanges(const std::vector<RowRange>& ranges);
     // Removes the paths from index count on.

@@ -56,6 +56,26 @@ std::size_t CandidateList::Append(
     return added;
 }
 
+FileScan::CandidatePaths CandidateList::Extended(
+    std::vector<std::string>&& paths, std::vector<FileScan::FileId>&& ids) const
+{
+    FileScan::CandidatePaths extended = m_entries.Copy();
+    extended.Append(std::move(paths), std::move(ids));
+    return extended;
+}
+
+std::size_t CandidateList::Adopt(FileScan::CandidatePaths&& extended)
+{
+    const std::size_t first = m_entries.Count();
+    if (extended.Count() <= first)
+        return 0;
+    const std::size_t added = extended.Count() - first;
+    beginInsertRows(QModelIndex(), rowOf(first), rowOf(extended.Count() - 1));
+    std::swap(m_entries, extended);
+    endInsertRows();
+    return added;
+}
+
 void CandidateList::Replace(std::size_t index, std::string path)
 {
     m_entries.Replace(index, std::move(path));

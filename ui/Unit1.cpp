@@ -10,6 +10,7 @@
 #include "ui/Unit1Check.h"
 
 #include "scan/FileScan.h"
+#include "scan/Platform.h"
 #include "ui/AboutUnit.h"
 #include "ui/BackgroundJob.h"
 #include "ui/CandidateList.h"
@@ -49,6 +50,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -497,13 +499,10 @@ void TForm1::btnAddFolderClick()
 
 void TForm1::startFolderAdd(std::string folder, bool withSubfolders)
 {
-    // What the listing finds, handed over whole at its end.
-    struct Found {
-        std::vector<std::string> paths;
-        std::vector<FileScan::ListedFile> listed;
-    };
-    auto found = std::make_shared<Found>();
-    auto work = [this, found, folder = std::move(folder), withSubfolders,
+    // The list with what the listing found appended, built on the listing's thread
+    // (a million rows take a good part of a second) and put in place at its end.
+    auto extended = std::make_shared<std::optional<FileScan::CandidatePaths>>();
+    auto work = [this, extended, folder = std::move(folder), withSubfolders,
                     filterText = utf8(m_ui->ExtEdit->text()),
                     exclusions = std::make_shared<const FileScan::Exclusions>(Settings::Exclusions())] {
         // The count goes to the bar at most every few tens of milliseconds: each post is
@@ -518,20 +517,36 @@ void TForm1::startFolderAdd(std::string folder, bool withSubfolders)
             lastPost = now;
             m_checkJob->Post([this, count] { m_progress->ShowFoundFiles(count); });
         };
+        std::vector<std::string> paths;
+        std::vector<FileScan::ListedFile> listed;
         if (withSubfolders)
-            FileScan::AddFolderTreeFiles(folder, filterText, found->paths, &found->listed, nullptr, exclusions.get(), &watch);
+            FileScan::AddFolderTreeFiles(folder, filterText, paths, &listed, nullptr, exclusions.get(), &watch);
         else
-            FileScan::AddFolderFiles(folder, filterText, found->paths, &found->listed, nullptr, exclusions.get(), &watch);
+            FileScan::AddFolderFiles(folder, filterText, paths, &listed, nullptr, exclusions.get(), &watch);
+        if (m_checkJob->Cancelled())
+            return;
+        // Of the look-ups the list keeps the identities, a third of their bytes: the
+        // rest goes before the list is built beside the paths.
+        std::vector<FileScan::FileId> ids;
+        ids.reserve(listed.size());
+        for (const FileScan::ListedFile& file : listed)
+            ids.push_back(file.id);
+        listed = std::vector<FileScan::ListedFile>();
+        // The list does not change while the window is busy, so it may be read here.
+        extended->emplace(m_candidates->Extended(std::move(paths), std::move(ids)));
+        Platform::GiveBackFreeMemory();
     };
-    auto finished = [this, found](std::exception_ptr error) {
+    auto finished = [this, extended](std::exception_ptr error) {
         const bool cancelled = m_checkJob->Cancelled();
         SetCheckCtrl(false);
         RunCommand([&] {
             if (error)
                 std::rethrow_exception(error);
-            if (!cancelled)
-                m_candidates->Append(std::move(found->paths), &found->listed);
+            if (!cancelled && *extended)
+                m_candidates->Adopt(std::move(**extended));
         });
+        // The list that was (or the one built in vain) goes now.
+        extended->reset();
         RefreshCount();
         closeIfAskedWhileBusy();
     };

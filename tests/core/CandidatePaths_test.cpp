@@ -217,6 +217,9 @@ void CompareWithModel(Names& names, std::mt19937& rng, int steps, std::size_t ba
             for (std::size_t n = pick(batch) + 1; n > 0; --n)
                 paths.push_back(names.pool[pick(names.pool.size())]);
             const std::size_t expected = model.Append(paths);
+            // A folder's listing appends to a copy that takes the list's place.
+            if (pick(4) == 0)
+                list = list.Copy();
             ASSERT_EQ(list.Append(paths), expected) << "step " << step;
         } else if (op == 5) {
             names.remake(names.pool[pick(names.pool.size())]);
