@@ -426,6 +426,39 @@ namespace {
 
 } // namespace
 
+void MergeSteps(CheckStep& step, CheckStep&& later)
+{
+    std::move(later.groups.begin(), later.groups.end(), std::back_inserter(step.groups));
+    if (step.removed.empty()) {
+        step.removed = std::move(later.removed);
+    } else if (!later.removed.empty()) {
+        // later's indices count the list without step's entries: each one moves past
+        // every entry of step's at or before the place it lands on.
+        const std::vector<std::size_t> earlier(step.removed.rbegin(), step.removed.rend());
+        std::vector<std::size_t> mapped;
+        mapped.reserve(later.removed.size());
+        std::size_t passed = 0;
+        for (auto index = later.removed.rbegin(); index != later.removed.rend(); ++index) {
+            std::size_t place = *index + passed;
+            while (passed < earlier.size() && earlier[passed] <= place) {
+                ++passed;
+                ++place;
+            }
+            mapped.push_back(place);
+        }
+        step.removed.clear();
+        step.removed.reserve(earlier.size() + mapped.size());
+        std::merge(earlier.rbegin(), earlier.rend(), mapped.rbegin(), mapped.rend(),
+            std::back_inserter(step.removed), std::greater<>());
+    }
+    if (later.entriesLeft)
+        step.entriesLeft = later.entriesLeft;
+    if (later.progress)
+        step.progress = later.progress;
+    if (later.comparedFiles)
+        step.comparedFiles = later.comparedFiles;
+}
+
 CheckEnd RunCheck(CheckHost& host, const EngineOptions& options)
 {
     if (host.EntryCount() < 2)

@@ -36,6 +36,11 @@ struct CheckStep {
     std::optional<std::size_t> comparedFiles;
 };
 
+// Adds later, the step that came after step, to step, so that the two are taken as one:
+// a host whose steps queue up while it is busy takes the entries they remove off its
+// list in one pass.
+void MergeSteps(CheckStep& step, CheckStep&& later);
+
 // What the check run needs of its surroundings. The run calls it only on the thread that
 // runs it, never from its workers.
 class CheckHost {

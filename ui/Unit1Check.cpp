@@ -6,6 +6,7 @@
 #include "ui_Unit1.h"
 
 #include "scan/FileScan.h"
+#include "scan/Platform.h"
 #include "ui/BackgroundJob.h"
 #include "ui/CandidateList.h"
 #include "ui/CheckProgress.h"
@@ -29,7 +30,13 @@ void TForm1::btnCheckerClick()
             return;
         }
         // One run at a time. Its steps come with the next events, after what follows.
-        if (!m_checkJob->Start([this] { m_checkEnd = Check::RunCheck(*m_host); },
+        // The run's tables (a good 100 MiB for a million files) go back to the system
+        // once it ends: a window stays open long after.
+        if (!m_checkJob->Start(
+                [this] {
+                    m_checkEnd = Check::RunCheck(*m_host);
+                    Platform::GiveBackFreeMemory();
+                },
                 [this](std::exception_ptr error) { checkFinished(std::move(error)); }))
             return;
         // The list stays as it is meanwhile but for the run's own steps: every command
@@ -108,8 +115,23 @@ std::string TForm1::CheckAdapter::EntryText(std::size_t index) const { return m_
 
 void TForm1::CheckAdapter::TakeStep(Check::CheckStep step)
 {
-    auto shared = std::make_shared<Check::CheckStep>(std::move(step));
-    m_form.m_checkJob->Post([this, shared] { m_form.ShowCheckStep(*shared); });
+    {
+        const std::lock_guard<std::mutex> lock(m_pendingMutex);
+        if (m_pending) {
+            Check::MergeSteps(*m_pending, std::move(step));
+            return;
+        }
+        m_pending = std::make_shared<Check::CheckStep>(std::move(step));
+    }
+    m_form.m_checkJob->Post([this] {
+        std::shared_ptr<Check::CheckStep> pending;
+        {
+            const std::lock_guard<std::mutex> lock(m_pendingMutex);
+            pending = std::exchange(m_pending, nullptr);
+        }
+        if (pending)
+            m_form.ShowCheckStep(*pending);
+    });
 }
 
 bool TForm1::CheckAdapter::Cancelled() const { return m_form.m_checkJob->Cancelled(); }

@@ -5,6 +5,8 @@
 #include "ui/Unit1.h"
 
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <string>
 
 // Lets Check::RunCheck, on the run's own thread, read the window's list as it stood
@@ -23,4 +25,8 @@ public:
 
 private:
     TForm1& m_form;
+    // The step handed over that the window has not taken yet: steps that come
+    // meanwhile join it (Check::MergeSteps), so a busy window takes them in one go.
+    std::mutex m_pendingMutex;
+    std::shared_ptr<Check::CheckStep> m_pending;
 };

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <numeric>
 #include <gtest/gtest.h>
 #include <random>
 #include <sstream>
@@ -332,3 +333,48 @@ TEST(CheckRunOracle, UnreadableFilesFailTheRunWhereThePairwiseRunFails)
 }
 
 } // namespace
+
+// A window that falls behind takes several steps as one: the merged step must leave the
+// list, the groups and the figures as the steps one after another do.
+TEST(MergeSteps, TwoStepsTakenAsOneLeaveWhatBothLeave)
+{
+    std::mt19937 rng(31);
+    const auto pickDescending = [&](std::size_t size) {
+        std::vector<std::size_t> picked;
+        for (std::size_t k = size; k-- > 0;) {
+            if (rng() % 3 == 0)
+                picked.push_back(k);
+        }
+        return picked;
+    };
+    const auto apply = [](std::vector<int> list, const std::vector<std::size_t>& removed) {
+        for (const std::size_t index : removed)
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
+        return list;
+    };
+    for (int round = 0; round < 500 && !HasFailure(); ++round) {
+        std::vector<int> list(rng() % 40);
+        std::iota(list.begin(), list.end(), 0);
+        Check::CheckStep first;
+        first.removed = pickDescending(list.size());
+        first.groups.push_back({ 1, {} });
+        first.progress = 10;
+        first.entriesLeft = list.size() - first.removed.size();
+        const std::vector<int> between = apply(list, first.removed);
+        Check::CheckStep second;
+        second.removed = pickDescending(between.size());
+        second.groups.push_back({ 2, {} });
+        if (round % 2 == 0)
+            second.entriesLeft = between.size() - second.removed.size();
+        const std::vector<int> want = apply(between, second.removed);
+
+        Check::MergeSteps(first, std::move(second));
+        EXPECT_TRUE(std::adjacent_find(first.removed.begin(), first.removed.end(), std::less_equal<>())
+            == first.removed.end());
+        EXPECT_EQ(apply(list, first.removed), want);
+        ASSERT_EQ(first.groups.size(), 2u);
+        EXPECT_EQ(first.groups[1].number, 2);
+        EXPECT_EQ(first.progress, 10);
+        EXPECT_EQ(first.entriesLeft, round % 2 == 0 ? want.size() : between.size());
+    }
+}
