@@ -11,6 +11,7 @@
 #include "ui/RemovalBoxes.h"
 #include "ui/Settings.h"
 #include "check/Undo.h"
+#include "ui/BackgroundJob.h"
 #include "scan/FileError.h"
 #include "scan/PathText.h"
 #include "ui/Desktop.h"
@@ -19,6 +20,9 @@
 #include "ui/Unit6.h"
 
 #include <QAction>
+#include <QApplication>
+
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -119,9 +123,12 @@ void TForm1::mCleanAllClick()
 void TForm1::mUndoCleanClick()
 {
     // Undo touches files on disk only, never the list or the results: a check may run
-    // meanwhile.
+    // meanwhile. It runs on a thread of its own (copying a linked file back takes as
+    // long as its size); the window stays busy until it has ended.
     RunCommand(
         [this] {
+            if (m_undoing)
+                return;
             std::vector<Check::JournalSummary> journals = Check::ListJournals(Check::DefaultJournalFolder());
             if (journals.empty()) {
                 TheDesktop().Information(u"元に戻せる整理はありません。"_s);
@@ -130,13 +137,44 @@ void TForm1::mUndoCleanClick()
             TForm6 dialog(std::move(journals), this);
             if (dialog.exec() != QDialog::Accepted || dialog.Chosen().empty())
                 return;
-            Check::JournalContents contents;
-            if (const Platform::Status read = Check::ReadJournal(dialog.Chosen(), contents); !read.Ok()) {
-                TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText("整理の記録を読み込めません："
-                    + FileScan::DisplayPath(dialog.Chosen()) + "\n" + Files::SystemErrorText(read))));
+            struct UndoRun {
+                std::string journal;
+                Platform::Status read;
+                Check::UndoResult result;
+            };
+            auto run = std::make_shared<UndoRun>();
+            run->journal = dialog.Chosen();
+            const bool started = m_undoJob->Start(
+                [run] {
+                    Check::JournalContents contents;
+                    run->read = Check::ReadJournal(run->journal, contents);
+                    if (run->read.Ok())
+                        run->result = Check::UndoJournal(contents.records);
+                },
+                [this, run](std::exception_ptr error) {
+                    m_undoing = false;
+                    updateBusyState();
+                    QApplication::restoreOverrideCursor();
+                    RunCommand(
+                        [&] {
+                            if (error)
+                                std::rethrow_exception(error);
+                            if (!run->read.Ok()) {
+                                TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText("整理の記録を読み込めません："
+                                    + FileScan::DisplayPath(run->journal) + "\n" + Files::SystemErrorText(run->read))));
+                                return;
+                            }
+                            ReportUndo(run->result);
+                        },
+                        WhileBusy::Run);
+                    closeIfAsked();
+                });
+            if (!started)
                 return;
-            }
-            ReportUndo(Check::UndoJournal(contents.records));
+            m_undoing = true;
+            updateBusyState();
+            // The window goes on meanwhile; the pointer tells that work runs.
+            QApplication::setOverrideCursor(Qt::BusyCursor);
         },
         WhileBusy::Run);
 }

@@ -289,6 +289,12 @@ void TestUnit4::eachFileCountsOnceAndTheTrashApartFromDeletion()
     desktop->ClearRecords();
     WhenModal<TForm6>(form.get(), [&](TForm6& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
     w().mUndoClean->trigger();
+    // It runs on a thread of its own; the window takes no command that removes or
+    // checks meanwhile.
+    QVERIFY(form->Undoing());
+    QVERIFY(!w().mChecker->isEnabled() && !w().mUndoClean->isEnabled());
+    WaitForRunEnd(*form);
+    QVERIFY(w().mChecker->isEnabled() && w().mUndoClean->isEnabled());
     QCOMPARE(ReadTestFile(b), QByteArray("12345"));
     QVERIFY(!Exists(noTrash));
     QCOMPARE(desktop->informations,
@@ -381,6 +387,7 @@ void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoiceThenUndo()
             QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
         });
         w().mUndoClean->trigger();
+        WaitForRunEnd(*form);
         QCOMPARE(listed, QStringList({ u"ハードリンクに置き換え"_s, u"1"_s }));
         QVERIFY(!std::filesystem::equivalent(kept, copy));
         QCOMPARE(ReadTestFile(copy), QByteArray("linked bytes"));
