@@ -28,27 +28,26 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// Records the files a removal took away in a new journal of the state folder, so that
-// undo can bring the trashed ones back; a box says so when it cannot be written.
+// Records the files a removal took away in journal, the one the dialog created before
+// the run, so that undo can bring the trashed ones back; a box says so when it cannot be
+// written. A removal that took nothing leaves no journal.
 void JournalRemovals(const Check::CleanPlan& plan, const Check::RemovalReport& report,
-    const Check::StatusBefore& before)
+    const Check::StatusBefore& before, Check::Journal& journal)
 {
-    if (report.removed == 0)
-        return;
-    Check::Journal journal;
-    const std::string folder = Check::DefaultJournalFolder();
+    const std::string path = journal.Path();
     std::size_t written = 0;
-    Platform::Status status
-        = folder.empty() ? Platform::Status(Platform::Error::NotFound) : journal.CreateIn(folder);
-    if (status.Ok())
+    Platform::Status status;
+    if (report.removed > 0)
         status = Check::JournalRemovals(plan, report, before, journal, written);
     if (const Platform::Status closed = journal.Close(); status.Ok())
         status = closed;
-    if (status.Ok())
+    if (status.Ok()) {
+        if (written == 0)
+            Platform::RemoveFile(path);
         return;
-    const std::string where = journal.Path().empty() ? folder : journal.Path();
+    }
     TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(
-        "整理の記録を書き込めません：" + FileScan::DisplayPath(where) + "\n" + Files::SystemErrorText(status))));
+        "整理の記録を書き込めません：" + FileScan::DisplayPath(path) + "\n" + Files::SystemErrorText(status))));
 }
 
 } // namespace
@@ -101,7 +100,7 @@ void TForm1::mCleanAllClick()
             report = dialog.Result();
             if (ConfirmPermanentDelete(Check::WithoutTrash(report)))
                 Check::RetryPermanently(dialog.Plan(), report);
-            JournalRemovals(dialog.Plan(), report, dialog.Before());
+            JournalRemovals(dialog.Plan(), report, dialog.Before(), dialog.RemovalJournal());
         }
 
         // The removed files leave the results, and so does a group left with one file.
