@@ -45,6 +45,13 @@ private slots:
 private:
     // Runs the real check over paths alone and returns the number of groups it made.
     int check(const std::vector<std::string>& paths);
+    // Runs the bulk clean with row action of "処理" (with folder as the folder to move to
+    // when given) and Enter; returns the choice it started with and its summary.
+    struct Cleaned {
+        int start = -1;
+        QString summary;
+    };
+    Cleaned cleanWith(int action, const std::string& folder = {});
 };
 
 int TestUnit4::check(const std::vector<std::string>& paths)
@@ -318,6 +325,22 @@ void ChooseAction(TForm4& dialog, int row)
 
 } // namespace
 
+TestUnit4::Cleaned TestUnit4::cleanWith(int action, const std::string& folder)
+{
+    desktop->ClearRecords();
+    if (!folder.empty())
+        desktop->folderAnswers.push_back(folder);
+    Cleaned cleaned;
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        cleaned.start = Control<QComboBox>(dialog, "ActionCombo")->currentIndex();
+        ChooseAction(dialog, action);
+        cleaned.summary = Control<QLabel>(dialog, "SummaryLabel")->text();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    w().mCleanAll->trigger();
+    return cleaned;
+}
+
 void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoiceThenUndo()
 {
     const std::size_t journals = Check::ListJournals(Check::DefaultJournalFolder()).size();
@@ -363,14 +386,7 @@ void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoiceThenUndo()
     const std::string a = WriteTestFile(shm / "a.bin", "shared?");
     const std::string b = WriteTestFile(shm / "b.bin", "shared?");
     QCOMPARE(check({ a, b }), 1);
-    desktop->ClearRecords();
-    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
-        start = Control<QComboBox>(dialog, "ActionCombo")->currentIndex();
-        ChooseAction(dialog, 3);
-        QTest::keyClick(&dialog, Qt::Key_Return);
-    });
-    w().mCleanAll->trigger();
-    QCOMPARE(start, 1);
+    QCOMPARE(cleanWith(3).start, 1);
     QVERIFY(!std::filesystem::equivalent(a, b));
     QCOMPARE(desktop->informations,
         QStringList({ u"データを共有したファイル：0 個（0 バイト解放）\n次のファイルはそのままです：\n"_s
@@ -401,15 +417,7 @@ void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoiceThenUndo()
     // フォルダへ移動 puts the copy below the chosen folder at its full path.
     const std::string aside = path("aside");
     std::filesystem::create_directory(aside);
-    desktop->ClearRecords();
-    desktop->folderAnswers.push_back(aside);
-    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
-        ChooseAction(dialog, 4);
-        summary = Control<QLabel>(dialog, "SummaryLabel")->text();
-        QTest::keyClick(&dialog, Qt::Key_Return);
-    });
-    w().mCleanAll->trigger();
-    QCOMPARE(summary, u"1 グループ：1 個のファイルをフォルダへ移動、7 バイト移動"_s);
+    QCOMPARE(cleanWith(4, aside).summary, u"1 グループ：1 個のファイルをフォルダへ移動、7 バイト移動"_s);
     QVERIFY(!Exists(b));
     QCOMPARE(ReadTestFile(aside + b), QByteArray("shared?"));
     QCOMPARE(desktop->informations.size(), 1);
@@ -454,13 +462,7 @@ void TestUnit4::noJournalNoCleanAndFailedStepsAreReported()
 
     // A step that fails (the folder to move to is a file now) is named with its reason
     // in an error box; the file stays.
-    desktop->ClearRecords();
-    desktop->folderAnswers.push_back(plain);
-    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
-        ChooseAction(dialog, 4);
-        QTest::keyClick(&dialog, Qt::Key_Return);
-    });
-    w().mCleanAll->trigger();
+    cleanWith(4, plain);
     QCOMPARE(ReadTestFile(copy), QByteArray("journal?"));
     QCOMPARE(desktop->errors.size(), 1);
     QVERIFY2(desktop->errors.at(0).contains(u"次のファイルを処理できません：\n"_s + QString::fromStdString(copy) + u" ("_s),
@@ -471,13 +473,7 @@ void TestUnit4::noJournalNoCleanAndFailedStepsAreReported()
     // says why in an error box; the file stays aside.
     const std::string aside = path("aside");
     std::filesystem::create_directory(aside);
-    desktop->ClearRecords();
-    desktop->folderAnswers.push_back(aside);
-    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
-        ChooseAction(dialog, 4);
-        QTest::keyClick(&dialog, Qt::Key_Return);
-    });
-    w().mCleanAll->trigger();
+    cleanWith(4, aside);
     QVERIFY(!Exists(copy));
     std::filesystem::remove(path("k"));
     file("k", "in the way");
