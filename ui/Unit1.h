@@ -35,10 +35,12 @@ class TForm1;
 // pop-up menus, the classic style and the Esc key are set up in code.
 //
 // Every command handler runs its work through RunCommand, which turns a failure into
-// the error box. While a check runs (Checking()), the window is busy: the commands that
-// change the list or the results, or start a check, are disabled (SetCheckCtrl, the one
-// place that says so), RunCommand refuses them whoever calls them, and drops are refused:
-// the run's own steps are then the only changes the list sees.
+// the error box. While a check runs (Checking()) or an undo puts files back (Undoing()),
+// both on threads of their own, the window is busy: the commands that change the list or
+// the results, start a check or remove files are disabled (updateBusyState, the one place
+// that says so), RunCommand refuses them whoever calls them, and drops are refused: the
+// run's own steps are then the only changes the list sees, and no command removes a file
+// that undo is putting back.
 //
 // The handlers are spread over the Unit1*.cpp files by the page and the feature they
 // serve; each file says at its top which it holds.
@@ -84,6 +86,8 @@ public:
     void SetCheckCtrl(bool checking);
     // True while a check runs.
     bool Checking() const { return m_checking; }
+    // True while an undo (検索 › 整理を元に戻す...) puts files back.
+    bool Undoing() const { return m_undoing; }
     // The cancel flag of the run: set by Button1Click, cleared when a run starts.
     bool CheckCancelled() const;
     // Shows one step of a run: appends its groups, takes its entries off the list, and
@@ -189,6 +193,13 @@ private:
     void showResultsOfRun();
     // Ends a run on the window's thread, after its last step.
     void checkFinished(std::exception_ptr error);
+    // True while a check or an undo runs.
+    bool busy() const { return m_checking || m_undoing; }
+    // Enables the commands as the busy state says: IdleCommands while nothing runs,
+    // mUndoClean while no undo runs.
+    void updateBusyState();
+    // Closes the window once nothing runs any more, when closing waited for that.
+    void closeIfAsked();
     // Trash while mUseTrash is checked, otherwise deletion for good.
     Files::RemoveMode removeModeNow() const;
 
@@ -209,11 +220,14 @@ private:
     int m_saveFilter = 0;
     std::unique_ptr<CheckAdapter> m_host;
     bool m_checking = false;
+    bool m_undoing = false;
     // Groups in the results when the running check started.
     std::size_t m_groupsBeforeRun = 0;
     Check::CheckEnd m_checkEnd = Check::CheckEnd::Cancelled;
     bool m_closeAfterRun = false;
     bool m_closeConfirmed = false;
+    // An undo's thread; it uses nothing of the window.
+    std::unique_ptr<BackgroundJob> m_undoJob;
     // Last, so that it goes first: the run's thread uses the members above.
     std::unique_ptr<BackgroundJob> m_checkJob;
 };
