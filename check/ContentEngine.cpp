@@ -8,8 +8,9 @@
 #include "scan/PathStore.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <memory>
-#include <semaphore>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -32,18 +33,34 @@ namespace {
     // One seat per core: a comparing worker takes one, and gives it up only while a read
     // of it waits for the disk. With the files in memory as many workers run as there
     // are cores (more would only take turns, each evicting the others' buffers from the
-    // caches); with the files on disk every worker keeps a request in flight.
+    // caches); with the files on disk every worker keeps a request in flight. A waiting
+    // worker sleeps at once: std::counting_semaphore spins through a dozen yields first,
+    // which a dozen waiting workers turned into thousands per check.
     class CoreSeats final : public Platform::ReadGate {
     public:
         explicit CoreSeats(unsigned cores)
             : m_free(cores)
         {
         }
-        void Enter() override { m_free.acquire(); }
-        void Leave() override { m_free.release(); }
+        void Enter() override
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_freed.wait(lock, [this] { return m_free > 0; });
+            --m_free;
+        }
+        void Leave() override
+        {
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                ++m_free;
+            }
+            m_freed.notify_one();
+        }
 
     private:
-        std::counting_semaphore<> m_free;
+        std::mutex m_mutex;
+        std::condition_variable m_freed;
+        unsigned m_free;
     };
 
     // A worker's seat for one phase, and the gate its reads go through meanwhile.

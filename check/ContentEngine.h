@@ -83,7 +83,7 @@ public:
     // that was taken as a regular file. Call before Probe.
     void TakeLookedUp(std::uint32_t path, const Looked& file);
     // Looks every path up once for its kind, size and identity (one taken is not looked
-    // up again), and opens the paths that Classify will not open anyway to learn whether
+    // up again), and tries the paths that Classify will not open anyway to learn whether
     // they open. Returns false when the pump stopped it.
     bool Probe(const Pump& pump);
     // Sorts the files marked in needed (indexed by file) into content classes; every

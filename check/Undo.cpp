@@ -105,17 +105,21 @@ namespace {
         attributes.accessed = record.accessed;
         attributes.modified = record.identity.modified;
         const Files::ActionResult made = Files::MakeIndependent(record.path, record.keptIdentity, attributes);
+        UndoneFile file;
         switch (made.outcome) {
         case Files::ActionOutcome::Done:
-            return Outcome(record, UndoOutcome::Restored);
+            file = Outcome(record, UndoOutcome::Restored);
+            break;
         case Files::ActionOutcome::Changed:
-            return Outcome(record, UndoOutcome::Changed);
-        default: {
-            UndoneFile failed = Outcome(record, UndoOutcome::Failed, made.error);
-            failed.message = made.message;
-            return failed;
+            file = Outcome(record, UndoOutcome::Changed);
+            break;
+        default:
+            file = Outcome(record, UndoOutcome::Failed, made.error);
+            file.message = made.message;
+            break;
         }
-        }
+        file.leftover = made.leftover;
+        return file;
     }
 
 } // namespace

@@ -42,6 +42,9 @@ struct UndoneFile {
     UndoOutcome outcome = UndoOutcome::Failed;
     Platform::Status error;
     std::string message;
+    // A temporary name beside the path that could not be removed again (the copy that
+    // was to take the link's place); the user may remove it.
+    std::string leftover;
 };
 
 // Puts the file of one record back: a trashed file from its trash entry, a moved file

@@ -727,6 +727,8 @@ int UndoClean(std::string journalPath)
         if (file.outcome == Check::UndoOutcome::Failed)
             reason += ": " + (file.message.empty() ? Files::SystemErrorText(file.error) : file.message);
         std::printf("%s%s (%s)\n", back ? "+ " : "! ", FileScan::DisplayPath(file.path).c_str(), reason.c_str());
+        if (!file.leftover.empty())
+            std::fprintf(stderr, "tessarin-cli: a temporary file stayed: %s\n", FileScan::DisplayPath(file.leftover).c_str());
         if (!back)
             ++notBack;
         else

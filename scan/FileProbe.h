@@ -25,8 +25,10 @@ public:
     // IsFolder for a folder, NotRegularFile for another kind, or the failure of the
     // lookup; a path that is not Ok here never opens.
     Status Stat(const std::string& path, FileInfo& file);
-    // Opens a path that Stat found to be a regular file for reading, as ReadFile::Open
-    // does, and closes it again.
+    // Tells whether a path that Stat found to be a regular file opens for reading, as
+    // ReadFile::Open opens it: Ok when the system would let it be read. Only a refusal
+    // is confirmed by opening it; a file it lets through may still fail to open where a
+    // security module vetoes the open itself.
     Status TryOpen(const std::string& path);
 
 private:

@@ -314,6 +314,7 @@ namespace {
                     failure = std::current_exception();
                 }
                 lock.lock();
+                std::size_t queued = 0;
                 try {
                     if (failure)
                         std::rethrow_exception(failure);
@@ -324,6 +325,7 @@ namespace {
                     }
                     for (auto it = node.childNodes.rbegin(); it != node.childNodes.rend(); ++it)
                         m_ready.push_back(*it);
+                    queued = node.childNodes.size();
                     listing.children.clear();
                     m_nodes[folder].listing = std::move(listing);
                     m_nodes[folder].error = error;
@@ -333,7 +335,10 @@ namespace {
                         m_failure = std::current_exception();
                 }
                 m_done.notify_all();
-                m_wake.notify_all();
+                // This helper takes one of the folders it queued; one more helper wakes
+                // for each of the others, rather than every idle helper for each folder.
+                for (std::size_t k = 1; k < queued; ++k)
+                    m_wake.notify_one();
             }
         }
 

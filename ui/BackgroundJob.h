@@ -1,4 +1,4 @@
-// BackgroundJob: long work (the check run, the bulk clean) on a thread of its own, while
+// BackgroundJob: long work (the check run, the bulk clean, undo) on a thread of its own, while
 // the window's event loop goes on: the work hands its output over in steps that the
 // window takes with its other events, and reads a cancel flag between its steps.
 #pragma once

@@ -16,6 +16,12 @@ namespace {
 // A box lists at most this many files per kind; the rest are counted.
 constexpr std::size_t kListedFiles = 20;
 
+// The heading of the temporary files a step could not remove again, each listed with
+// the file it was made for (leftoverOf).
+constexpr char16_t kLeftoverHeading[] = u"次の一時ファイルが残っています（不要なら削除してください）：";
+
+std::string leftoverOf(const std::string& path) { return path + " の一時ファイル"; }
+
 // Shows one box for the files a removal left on disk, after the lines of lead: those
 // kept on purpose, as information, and those that could not be removed, which make it
 // an error box.
@@ -131,12 +137,17 @@ void ReportSpaceClean(Check::JournalAction action, const Check::SpaceReport& rep
         lines << u"記録："_s + PathToDisplay(journal);
     LeftFiles kept;
     LeftFiles failed;
+    LeftFiles leftovers;
     // A file two lines lead to is listed once.
     std::vector<std::string> listed;
     for (const Check::SpacedFile& file : report.files) {
-        if (file.done || std::find(listed.begin(), listed.end(), file.path) != listed.end())
+        if (std::find(listed.begin(), listed.end(), file.path) != listed.end())
             continue;
         listed.push_back(file.path);
+        if (!file.result.leftover.empty())
+            leftovers.emplace_back(file.result.leftover, leftoverOf(file.path));
+        if (file.done)
+            continue;
         if (file.reason != Check::KeepReason::None) {
             kept.emplace_back(file.path, Check::KeepReasonText(file.reason, file.error));
         } else if (file.result.outcome == Files::ActionOutcome::Failed) {
@@ -148,10 +159,11 @@ void ReportSpaceClean(Check::JournalAction action, const Check::SpaceReport& rep
     }
     AppendListing(lines, u"次のファイルはそのままです："_s, kept);
     AppendListing(lines, u"次のファイルを処理できません："_s, failed);
+    AppendListing(lines, QString::fromUtf16(kLeftoverHeading), leftovers);
     if (!report.journalError.Ok())
         lines << u"整理の記録を書き込めません："_s + QString::fromStdString(Files::SystemErrorText(report.journalError));
     const QString text = lines.join(u'\n');
-    if (failed.empty() && report.journalError.Ok())
+    if (failed.empty() && leftovers.empty() && report.journalError.Ok())
         TheDesktop().Information(text);
     else
         TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(text.toStdString())));
@@ -162,7 +174,10 @@ void ReportUndo(const Check::UndoResult& result)
     std::size_t back = 0;
     LeftFiles notBack;
     LeftFiles failed;
+    LeftFiles leftovers;
     for (const Check::UndoneFile& file : result.files) {
+        if (!file.leftover.empty())
+            leftovers.emplace_back(file.leftover, leftoverOf(file.path));
         switch (file.outcome) {
         case Check::UndoOutcome::Restored:
         case Check::UndoOutcome::AlreadyBack:
@@ -184,8 +199,9 @@ void ReportUndo(const Check::UndoResult& result)
         lines << u"すでに元の場所にあるファイル：%1 個"_s.arg(back - result.restored);
     AppendListing(lines, u"次のファイルは元に戻しませんでした："_s, notBack);
     AppendListing(lines, u"次のファイルを元に戻せません："_s, failed);
+    AppendListing(lines, QString::fromUtf16(kLeftoverHeading), leftovers);
     const QString text = lines.join(u'\n');
-    if (failed.empty())
+    if (failed.empty() && leftovers.empty())
         TheDesktop().Information(text);
     else
         TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(text.toStdString())));

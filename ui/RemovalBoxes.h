@@ -42,9 +42,11 @@ void ReportRemoval(Files::RemoveMode mode, const Check::RemovalReport& report, b
 void ReportClean(Files::RemoveMode mode, const Check::RemovalReport& report);
 // Shows the box of a bulk clean by a space action: whether it was stopped, the files
 // linked, sharing their blocks or moved and the bytes won (moved), the journal undo
-// reads, then the files that stayed with their reasons; an error box when a step failed
-// or the journal could not be written.
+// reads, then the files that stayed with their reasons and the temporary files a step
+// could not remove again; an error box when a step failed, left such a file or the
+// journal could not be written.
 void ReportSpaceClean(Check::JournalAction action, const Check::SpaceReport& report, const std::string& journal);
 // Shows the box of an undo: the files put back, then those that are not, each with its
-// reason; an error box when a step failed.
+// reason, and the temporary files a step could not remove again; an error box when a
+// step failed or left such a file.
 void ReportUndo(const Check::UndoResult& result);

@@ -148,30 +148,33 @@ QModelIndex ResultModel::FileIndex(const Check::FilePlace& place) const
     return index(RowOf(place.file), 0, GroupIndex(place.group));
 }
 
+QModelIndex ResultModel::pend(Pending what, std::optional<std::size_t> group)
+{
+    m_pending = what;
+    if (!group)
+        return {};
+    m_pendingGroup = group;
+    return GroupIndex(*group);
+}
+
 void ResultModel::GroupsAppending(std::size_t first, std::size_t last)
 {
-    m_pending = Pending::Insert;
-    beginInsertRows({}, RowOf(first), RowOf(last));
+    beginInsertRows(pend(Pending::Insert), RowOf(first), RowOf(last));
 }
 
 void ResultModel::FilesAppending(std::size_t group, std::size_t first, std::size_t last)
 {
-    m_pending = Pending::Insert;
-    m_pendingGroup = group;
-    beginInsertRows(GroupIndex(group), RowOf(first), RowOf(last));
+    beginInsertRows(pend(Pending::Insert, group), RowOf(first), RowOf(last));
 }
 
 void ResultModel::GroupsRemoving(std::size_t first, std::size_t last)
 {
-    m_pending = Pending::Remove;
-    beginRemoveRows({}, RowOf(first), RowOf(last));
+    beginRemoveRows(pend(Pending::Remove), RowOf(first), RowOf(last));
 }
 
 void ResultModel::FilesRemoving(std::size_t group, std::size_t first, std::size_t last)
 {
-    m_pending = Pending::Remove;
-    m_pendingGroup = group;
-    beginRemoveRows(GroupIndex(group), RowOf(first), RowOf(last));
+    beginRemoveRows(pend(Pending::Remove, group), RowOf(first), RowOf(last));
 }
 
 void ResultModel::Resetting()

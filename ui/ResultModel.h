@@ -49,6 +49,9 @@ private:
     static QVariant sizeData(std::uint64_t bytes, int role);
 
     enum class Pending { None, Insert, Remove, Reset };
+    // Notes what Done is to end and, for a group's files, that group; returns the
+    // parent of the rows that come or go.
+    QModelIndex pend(Pending what, std::optional<std::size_t> group = std::nullopt);
 
     void GroupsAppending(std::size_t first, std::size_t last) override;
     void FilesAppending(std::size_t group, std::size_t first, std::size_t last) override;

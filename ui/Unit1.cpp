@@ -111,6 +111,7 @@ TForm1::TForm1(QWidget* parent)
     , m_candidates(new CandidateList(this))
     , m_resultTree(new ResultModel(this))
     , m_host(std::make_unique<CheckAdapter>(*this))
+    , m_undoJob(std::make_unique<BackgroundJob>())
     , m_checkJob(std::make_unique<BackgroundJob>())
 {
     m_ui->setupUi(this);
@@ -132,8 +133,9 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1()
 {
-    // A run still going stops first: its thread reads the list.
+    // A run still going stops first: its thread reads the list. An undo goes to its end.
     m_checkJob.reset();
+    m_undoJob.reset();
     // The results go with the model when the widgets go, after this body.
     disconnect(m_resultTree, nullptr, this, nullptr);
     // The widgets outlive this body; they must not keep the style that goes with it.
@@ -258,10 +260,26 @@ void TForm1::SetCheckCtrl(bool checking)
         m_progress->Start();
     ui.Button1->setVisible(checking);
     ui.PBar->setVisible(checking);
-    ui.IdleCommands->setEnabled(!checking);
     m_cancelKey->setEnabled(checking);
+    updateBusyState();
+}
+
+void TForm1::updateBusyState()
+{
+    m_ui->IdleCommands->setEnabled(!busy());
+    m_ui->mUndoClean->setEnabled(!m_undoing);
     // The group enables its actions again whatever their own conditions say.
     updateResultCommands();
+}
+
+void TForm1::closeIfAsked()
+{
+    if (!m_closeAfterRun || busy())
+        return;
+    m_closeAfterRun = false;
+    m_closeConfirmed = true;
+    close();
+    m_closeConfirmed = false;
 }
 
 void TForm1::updateResultCommands()
@@ -309,7 +327,7 @@ void TForm1::RunCommand(const std::function<void()>& command, WhileBusy whileBus
 {
     // The one check of the busy state: the run's steps are then the only changes the
     // list and the results see, whatever calls a command.
-    if (m_checking && whileBusy == WhileBusy::Refuse)
+    if (busy() && whileBusy == WhileBusy::Refuse)
         return;
     try {
         command();
@@ -355,8 +373,9 @@ void TForm1::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (m_checking) {
-        // Stop the run first; the window closes once the run has ended (checkFinished).
+    if (busy()) {
+        // Stop the run first (an undo goes to its end); the window closes once both have
+        // ended (closeIfAsked).
         m_checkJob->Cancel();
         m_closeAfterRun = true;
         event->ignore();
@@ -548,7 +567,7 @@ void TForm1::startFolderAdd(std::string folder, bool withSubfolders)
         // The list that was (or the one built in vain) goes now.
         extended->reset();
         RefreshCount();
-        closeIfAskedWhileBusy();
+        closeIfAsked();
     };
     if (!m_checkJob->Start(std::move(work), std::move(finished)))
         return;

@@ -35,12 +35,13 @@ class TForm1;
 // pop-up menus, the classic style and the Esc key are set up in code.
 //
 // Every command handler runs its work through RunCommand, which turns a failure into
-// the error box. While a check runs or フォルダ指定 lists a folder (Checking()), the
-// window is busy: the commands that
-// change the list or the results, or start a check, are disabled (SetCheckCtrl, the one
-// place that says so), RunCommand refuses them whoever calls them, and drops are refused:
-// the run's own steps (or the listing's result, at its end) are then the only changes
-// the list sees.
+// the error box. While a check runs or フォルダ指定 lists a folder (Checking()), or an
+// undo puts files back (Undoing()), each on a thread of its own, the window is busy: the
+// commands that change the list or the results, start a check or remove files are
+// disabled (updateBusyState, the one place that says so), RunCommand refuses them
+// whoever calls them, and drops are refused: the run's own steps (or the listing's
+// result, at its end) are then the only changes the list sees, and no command removes a
+// file that undo is putting back.
 //
 // The handlers are spread over the Unit1*.cpp files by the page and the feature they
 // serve; each file says at its top which it holds.
@@ -87,6 +88,8 @@ public:
     void SetCheckCtrl(bool checking);
     // True while a check runs or a folder is listed.
     bool Checking() const { return m_checking; }
+    // True while an undo (検索 › 整理を元に戻す...) puts files back.
+    bool Undoing() const { return m_undoing; }
     // The cancel flag of the run: set by Button1Click, cleared when a run starts.
     bool CheckCancelled() const;
     // Shows one step of a run: appends its groups, takes its entries off the list, and
@@ -196,8 +199,13 @@ private:
     // so far on the bar, and appends what it found once the listing has ended, unless
     // it was cancelled: a cancelled add keeps nothing.
     void startFolderAdd(std::string folder, bool withSubfolders);
-    // Closes the window when a close came while the window was busy.
-    void closeIfAskedWhileBusy();
+    // True while a check or an undo runs.
+    bool busy() const { return m_checking || m_undoing; }
+    // Enables the commands as the busy state says: IdleCommands while nothing runs,
+    // mUndoClean while no undo runs.
+    void updateBusyState();
+    // Closes the window once nothing runs any more, when closing waited for that.
+    void closeIfAsked();
     // Trash while mUseTrash is checked, otherwise deletion for good.
     Files::RemoveMode removeModeNow() const;
 
@@ -218,11 +226,14 @@ private:
     int m_saveFilter = 0;
     std::unique_ptr<CheckAdapter> m_host;
     bool m_checking = false;
+    bool m_undoing = false;
     // Groups in the results when the running check started.
     std::size_t m_groupsBeforeRun = 0;
     Check::CheckEnd m_checkEnd = Check::CheckEnd::Cancelled;
     bool m_closeAfterRun = false;
     bool m_closeConfirmed = false;
+    // An undo's thread; it uses nothing of the window.
+    std::unique_ptr<BackgroundJob> m_undoJob;
     // Last, so that it goes first: the run's thread uses the members above.
     std::unique_ptr<BackgroundJob> m_checkJob;
 };

@@ -59,17 +59,7 @@ void TForm1::checkFinished(std::exception_ptr error)
     });
     // However the run ended, its groups that the not-duplicates list hides go.
     RunCommand([this] { hideMarkedGroups(m_groupsBeforeRun); });
-    closeIfAskedWhileBusy();
-}
-
-void TForm1::closeIfAskedWhileBusy()
-{
-    if (m_closeAfterRun) {
-        m_closeAfterRun = false;
-        m_closeConfirmed = true;
-        close();
-        m_closeConfirmed = false;
-    }
+    closeIfAsked();
 }
 
 void TForm1::showResultsOfRun()

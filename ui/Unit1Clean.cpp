@@ -11,6 +11,7 @@
 #include "ui/RemovalBoxes.h"
 #include "ui/Settings.h"
 #include "check/Undo.h"
+#include "ui/BackgroundJob.h"
 #include "scan/FileError.h"
 #include "scan/PathText.h"
 #include "ui/Desktop.h"
@@ -19,32 +20,34 @@
 #include "ui/Unit6.h"
 
 #include <QAction>
+#include <QApplication>
+
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// Records the files a removal took away in a new journal of the state folder, so that
-// undo can bring the trashed ones back; a box says so when it cannot be written.
+// Records the files a removal took away in journal, the one the dialog created before
+// the run, so that undo can bring the trashed ones back; a box says so when it cannot be
+// written. A removal that took nothing leaves no journal.
 void JournalRemovals(const Check::CleanPlan& plan, const Check::RemovalReport& report,
-    const Check::StatusBefore& before)
+    const Check::StatusBefore& before, Check::Journal& journal)
 {
-    if (report.removed == 0)
-        return;
-    Check::Journal journal;
-    const std::string folder = Check::DefaultJournalFolder();
+    const std::string path = journal.Path();
     std::size_t written = 0;
-    Platform::Status status
-        = folder.empty() ? Platform::Status(Platform::Error::NotFound) : journal.CreateIn(folder);
-    if (status.Ok())
+    Platform::Status status;
+    if (report.removed > 0)
         status = Check::JournalRemovals(plan, report, before, journal, written);
     if (const Platform::Status closed = journal.Close(); status.Ok())
         status = closed;
-    if (status.Ok())
+    if (status.Ok()) {
+        if (written == 0)
+            Platform::RemoveFile(path);
         return;
-    const std::string where = journal.Path().empty() ? folder : journal.Path();
+    }
     TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(
-        "整理の記録を書き込めません：" + FileScan::DisplayPath(where) + "\n" + Files::SystemErrorText(status))));
+        "整理の記録を書き込めません：" + FileScan::DisplayPath(path) + "\n" + Files::SystemErrorText(status))));
 }
 
 } // namespace
@@ -97,7 +100,7 @@ void TForm1::mCleanAllClick()
             report = dialog.Result();
             if (ConfirmPermanentDelete(Check::WithoutTrash(report)))
                 Check::RetryPermanently(dialog.Plan(), report);
-            JournalRemovals(dialog.Plan(), report, dialog.Before());
+            JournalRemovals(dialog.Plan(), report, dialog.Before(), dialog.RemovalJournal());
         }
 
         // The removed files leave the results, and so does a group left with one file.
@@ -119,9 +122,12 @@ void TForm1::mCleanAllClick()
 void TForm1::mUndoCleanClick()
 {
     // Undo touches files on disk only, never the list or the results: a check may run
-    // meanwhile.
+    // meanwhile. It runs on a thread of its own (copying a linked file back takes as
+    // long as its size); the window stays busy until it has ended.
     RunCommand(
         [this] {
+            if (m_undoing)
+                return;
             std::vector<Check::JournalSummary> journals = Check::ListJournals(Check::DefaultJournalFolder());
             if (journals.empty()) {
                 TheDesktop().Information(u"元に戻せる整理はありません。"_s);
@@ -130,13 +136,44 @@ void TForm1::mUndoCleanClick()
             TForm6 dialog(std::move(journals), this);
             if (dialog.exec() != QDialog::Accepted || dialog.Chosen().empty())
                 return;
-            Check::JournalContents contents;
-            if (const Platform::Status read = Check::ReadJournal(dialog.Chosen(), contents); !read.Ok()) {
-                TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText("整理の記録を読み込めません："
-                    + FileScan::DisplayPath(dialog.Chosen()) + "\n" + Files::SystemErrorText(read))));
+            struct UndoRun {
+                std::string journal;
+                Platform::Status read;
+                Check::UndoResult result;
+            };
+            auto run = std::make_shared<UndoRun>();
+            run->journal = dialog.Chosen();
+            const bool started = m_undoJob->Start(
+                [run] {
+                    Check::JournalContents contents;
+                    run->read = Check::ReadJournal(run->journal, contents);
+                    if (run->read.Ok())
+                        run->result = Check::UndoJournal(contents.records);
+                },
+                [this, run](std::exception_ptr error) {
+                    m_undoing = false;
+                    updateBusyState();
+                    QApplication::restoreOverrideCursor();
+                    RunCommand(
+                        [&] {
+                            if (error)
+                                std::rethrow_exception(error);
+                            if (!run->read.Ok()) {
+                                TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText("整理の記録を読み込めません："
+                                    + FileScan::DisplayPath(run->journal) + "\n" + Files::SystemErrorText(run->read))));
+                                return;
+                            }
+                            ReportUndo(run->result);
+                        },
+                        WhileBusy::Run);
+                    closeIfAsked();
+                });
+            if (!started)
                 return;
-            }
-            ReportUndo(Check::UndoJournal(contents.records));
+            m_undoing = true;
+            updateBusyState();
+            // The window goes on meanwhile; the pointer tells that work runs.
+            QApplication::setOverrideCursor(Qt::BusyCursor);
         },
         WhileBusy::Run);
 }

@@ -68,7 +68,7 @@ std::vector<std::string> droppedPaths(const QMimeData& data)
 
 bool TForm1::acceptsDrop(const QMimeData* data) const
 {
-    return !m_checking && data && (data->hasFormat(QString::fromLatin1(kUriListFormat)) || data->hasUrls());
+    return !busy() && data && (data->hasFormat(QString::fromLatin1(kUriListFormat)) || data->hasUrls());
 }
 
 void TForm1::DropFiles(const QMimeData& data)

@@ -314,16 +314,16 @@ void TForm4::run()
     if (m_job->Running())
         return;
     const std::optional<Check::JournalAction> space = SpaceAction();
-    if (space) {
-        // Every file a space action changes is recorded at once, so that undo finds it.
-        const std::string folder = Check::DefaultJournalFolder();
-        const Platform::Status opened
-            = folder.empty() ? Platform::Status(Platform::Error::NotFound) : m_journal.CreateIn(folder);
-        if (!opened.Ok()) {
-            TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(
-                "整理の記録を作成できません：" + FileScan::DisplayPath(folder) + "\n" + Files::SystemErrorText(opened))));
-            return;
-        }
+    // Every clean is recorded, so that undo finds what it changed: without a journal
+    // nothing changes. A space action records each file as it is done, a removal its
+    // files once they have gone (the window writes them).
+    const std::string folder = Check::DefaultJournalFolder();
+    const Platform::Status opened
+        = folder.empty() ? Platform::Status(Platform::Error::NotFound) : m_journal.CreateIn(folder);
+    if (!opened.Ok()) {
+        TheDesktop().Error(QString::fromStdString(Files::ErrorBoxText(
+            "整理の記録を作成できません：" + FileScan::DisplayPath(folder) + "\n" + Files::SystemErrorText(opened))));
+        return;
     }
     saveChoices();
     const std::vector<bool> included = Included();

@@ -55,6 +55,9 @@ public:
     const std::string& MoveTo() const { return m_moveTo; }
     // The journal of a space action's run ("" when it changed nothing).
     const std::string& JournalPath() const { return m_journalPath; }
+    // The journal a removal's files are to be written to, created before the run (closed
+    // when the dialog was cancelled before it).
+    Check::Journal& RemovalJournal() { return m_journal; }
 
     // Preview lines of the groups with files to go, in plan order.
     int PreviewCount() const;

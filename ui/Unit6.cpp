@@ -14,33 +14,31 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// A journal's actions ("trash,hardlink") in the words of "処理".
+// A journal's action in the words of "処理".
+QString actionText(Check::JournalAction action)
+{
+    switch (action) {
+    case Check::JournalAction::Trash:
+        return u"ゴミ箱に移動"_s;
+    case Check::JournalAction::Delete:
+        return u"完全に削除"_s;
+    case Check::JournalAction::HardLink:
+        return u"ハードリンクに置き換え"_s;
+    case Check::JournalAction::Reflink:
+        return u"データを共有"_s;
+    case Check::JournalAction::Move:
+        return u"フォルダへ移動"_s;
+    }
+    return {};
+}
+
+// A journal's actions ("trash,hardlink") in those words; a name it does not know as it is.
 QString actionsText(const std::string& actions)
 {
     QStringList words;
     for (const QString& name : QString::fromStdString(actions).split(u',', Qt::SkipEmptyParts)) {
         const std::optional<Check::JournalAction> action = Check::JournalActionFromName(name.toStdString());
-        if (!action) {
-            words << name;
-            continue;
-        }
-        switch (*action) {
-        case Check::JournalAction::Trash:
-            words << u"ゴミ箱に移動"_s;
-            break;
-        case Check::JournalAction::Delete:
-            words << u"完全に削除"_s;
-            break;
-        case Check::JournalAction::HardLink:
-            words << u"ハードリンクに置き換え"_s;
-            break;
-        case Check::JournalAction::Reflink:
-            words << u"データを共有"_s;
-            break;
-        case Check::JournalAction::Move:
-            words << u"フォルダへ移動"_s;
-            break;
-        }
+        words << (action ? actionText(*action) : name);
     }
     return words.join(u"、"_s);
 }

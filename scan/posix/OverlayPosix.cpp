@@ -1,6 +1,8 @@
 // OverlayPosix: the overlay mounts of Linux's mount table (/proc/self/mountinfo).
 #include "scan/Platform.h"
 
+#include "scan/posix/PosixFile.h"
+
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -72,13 +74,6 @@ namespace {
         return upper;
     }
 
-    bool Within(const std::string& path, const std::string& folder)
-    {
-        if (folder == "/")
-            return !path.empty() && path[0] == '/';
-        return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/');
-    }
-
 } // namespace
 
 OverlayMounts::OverlayMounts()
@@ -119,7 +114,7 @@ bool OverlayMounts::Through(const std::string& path, const FileInfo& other) cons
     // since a later mount hides an earlier one at the same point.
     const Mount* on = nullptr;
     for (const Mount& mount : m_mounts) {
-        if (Within(real, mount.point) && (!on || mount.point.size() >= on->point.size()))
+        if (Posix::Within(real, mount.point) && (!on || mount.point.size() >= on->point.size()))
             on = &mount;
     }
     if (!on || on->layers.empty())

@@ -642,14 +642,6 @@ namespace {
         return mounts;
     }
 
-    // True when path is folder or lies inside it.
-    bool Within(const std::string& path, const std::string& folder)
-    {
-        if (folder == "/")
-            return !path.empty() && path[0] == '/';
-        return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/');
-    }
-
 } // namespace
 
 std::vector<std::string> MountsInside(const std::string& folder)
@@ -662,7 +654,7 @@ std::vector<std::string> MountsInside(const std::string& folder)
     // The mount that shows folder: the last one mounted on the longest prefix of it.
     const Mount* holder = nullptr;
     for (const Mount& mount : mounts) {
-        if (Within(real, mount.point) && (!holder || mount.point.size() >= holder->point.size()))
+        if (Posix::Within(real, mount.point) && (!holder || mount.point.size() >= holder->point.size()))
             holder = &mount;
     }
     if (!holder)
@@ -671,7 +663,7 @@ std::vector<std::string> MountsInside(const std::string& folder)
     const std::string rest = holder->point == "/" ? real : real.substr(holder->point.size());
     const std::string inFs = holder->root == "/" ? (rest.empty() ? "/" : rest) : holder->root + rest;
     for (const Mount& mount : mounts) {
-        if (&mount != holder && mount.device == holder->device && Within(mount.root, inFs))
+        if (&mount != holder && mount.device == holder->device && Posix::Within(mount.root, inFs))
             places.push_back(mount.point);
     }
     return places;

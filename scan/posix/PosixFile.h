@@ -1,5 +1,6 @@
 // PosixFile: what the POSIX back end's files share: the open flags for reading, the
-// handle as a descriptor, and the status of a file as the core sees it.
+// handle as a descriptor, the status of a file as the core sees it, and whether a path
+// lies in a folder.
 #pragma once
 
 #include "scan/Platform.h"
@@ -16,6 +17,14 @@ inline constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 inline int Fd(NativeHandle handle) { return static_cast<int>(handle); }
 // -1, a failed open, is None.
 inline NativeHandle HandleOf(int fd) { return static_cast<NativeHandle>(fd); }
+
+// True when path is folder or lies inside it.
+inline bool Within(const std::string& path, const std::string& folder)
+{
+    if (folder == "/")
+        return !path.empty() && path[0] == '/';
+    return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/');
+}
 
 inline EntryKind KindOfMode(mode_t mode)
 {

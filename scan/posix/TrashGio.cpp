@@ -9,6 +9,7 @@
 #include <functional>
 #include <gio/gio.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace Platform {
 
@@ -36,29 +37,21 @@ namespace {
         g_object_unref(file);
         if (trashed)
             return {};
+        // GIO's errors in the words of errno; the rest are EIO.
+        static constexpr std::pair<int, int> kErrnoOf[] = {
+            { G_IO_ERROR_NOT_FOUND, ENOENT },
+            { G_IO_ERROR_PERMISSION_DENIED, EACCES },
+            { G_IO_ERROR_NO_SPACE, ENOSPC },
+            { G_IO_ERROR_READ_ONLY, EROFS },
+            { G_IO_ERROR_BUSY, EBUSY },
+        };
         Status result = Posix::StatusOf(EIO);
         if (error && error->domain == G_IO_ERROR) {
-            switch (error->code) {
-            case G_IO_ERROR_NOT_SUPPORTED:
+            if (error->code == G_IO_ERROR_NOT_SUPPORTED)
                 result = Error::NoTrash;
-                break;
-            case G_IO_ERROR_NOT_FOUND:
-                result = Posix::StatusOf(ENOENT);
-                break;
-            case G_IO_ERROR_PERMISSION_DENIED:
-                result = Posix::StatusOf(EACCES);
-                break;
-            case G_IO_ERROR_NO_SPACE:
-                result = Posix::StatusOf(ENOSPC);
-                break;
-            case G_IO_ERROR_READ_ONLY:
-                result = Posix::StatusOf(EROFS);
-                break;
-            case G_IO_ERROR_BUSY:
-                result = Posix::StatusOf(EBUSY);
-                break;
-            default:
-                break;
+            for (const auto& [code, number] : kErrnoOf) {
+                if (error->code == code)
+                    result = Posix::StatusOf(number);
             }
         }
         g_clear_error(&error);

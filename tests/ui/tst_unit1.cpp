@@ -177,7 +177,7 @@ void TestUnit1::mainMenu()
         QStringList(
             { u"mChecker=重複ファイルチェック(&C)"_s, u"N2=-"_s, u"mOptionCheck1=サブフォルダ検索(&S)"_s, u"N8=-"_s,
                 u"mCleanAll=重複ファイルの一括整理(&B)..."_s, u"mUseTrash=ゴミ箱に移動する(&T)"_s, u"N10=-"_s,
-                u"mExclusions=除外設定(&E)..."_s, u"N12=-"_s, u"mUndoClean=整理を元に戻す..."_s }));
+                u"mExclusions=除外設定(&E)..."_s, u"N12=-"_s, u"mUndoClean=整理を元に戻す(&U)..."_s }));
     QCOMPARE(MenuItems(w().N3), QStringList({ u"About1=バージョン情報(&A)..."_s }));
 
     for (QAction* action : { w().mAddFile, w().mAddFolder, w().mDelFile, w().mClear, w().mChecker,

@@ -1,6 +1,7 @@
 // Tests of the bulk clean: TForm4 opened from TForm1's menus on real check results, its
 // rules, protected folders, preview and run, the trash it uses, and the tree afterwards.
 #include "ui/Desktop.h"
+#include "ui/RemovalBoxes.h"
 #include "ui/Settings.h"
 #include "ui/Unit4.h"
 #include "ui/Unit6.h"
@@ -39,10 +40,18 @@ private slots:
     void onlyTheFilesTheCheckFoundGo();
     void eachFileCountsOnceAndTheTrashApartFromDeletion();
     void hardLinkAndSharedBlocksFromTheActionChoiceThenUndo();
+    void noJournalNoCleanAndFailedStepsAreReported();
 
 private:
     // Runs the real check over paths alone and returns the number of groups it made.
     int check(const std::vector<std::string>& paths);
+    // Runs the bulk clean with row action of "処理" (with folder as the folder to move to
+    // when given) and Enter; returns the choice it started with and its summary.
+    struct Cleaned {
+        int start = -1;
+        QString summary;
+    };
+    Cleaned cleanWith(int action, const std::string& folder = {});
 };
 
 int TestUnit4::check(const std::vector<std::string>& paths)
@@ -289,6 +298,12 @@ void TestUnit4::eachFileCountsOnceAndTheTrashApartFromDeletion()
     desktop->ClearRecords();
     WhenModal<TForm6>(form.get(), [&](TForm6& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
     w().mUndoClean->trigger();
+    // It runs on a thread of its own; the window takes no command that removes or
+    // checks meanwhile.
+    QVERIFY(form->Undoing());
+    QVERIFY(!w().mChecker->isEnabled() && !w().mUndoClean->isEnabled());
+    WaitForRunEnd(*form);
+    QVERIFY(w().mChecker->isEnabled() && w().mUndoClean->isEnabled());
     QCOMPARE(ReadTestFile(b), QByteArray("12345"));
     QVERIFY(!Exists(noTrash));
     QCOMPARE(desktop->informations,
@@ -309,6 +324,22 @@ void ChooseAction(TForm4& dialog, int row)
 }
 
 } // namespace
+
+TestUnit4::Cleaned TestUnit4::cleanWith(int action, const std::string& folder)
+{
+    desktop->ClearRecords();
+    if (!folder.empty())
+        desktop->folderAnswers.push_back(folder);
+    Cleaned cleaned;
+    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+        cleaned.start = Control<QComboBox>(dialog, "ActionCombo")->currentIndex();
+        ChooseAction(dialog, action);
+        cleaned.summary = Control<QLabel>(dialog, "SummaryLabel")->text();
+        QTest::keyClick(&dialog, Qt::Key_Return);
+    });
+    w().mCleanAll->trigger();
+    return cleaned;
+}
 
 void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoiceThenUndo()
 {
@@ -355,14 +386,7 @@ void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoiceThenUndo()
     const std::string a = WriteTestFile(shm / "a.bin", "shared?");
     const std::string b = WriteTestFile(shm / "b.bin", "shared?");
     QCOMPARE(check({ a, b }), 1);
-    desktop->ClearRecords();
-    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
-        start = Control<QComboBox>(dialog, "ActionCombo")->currentIndex();
-        ChooseAction(dialog, 3);
-        QTest::keyClick(&dialog, Qt::Key_Return);
-    });
-    w().mCleanAll->trigger();
-    QCOMPARE(start, 1);
+    QCOMPARE(cleanWith(3).start, 1);
     QVERIFY(!std::filesystem::equivalent(a, b));
     QCOMPARE(desktop->informations,
         QStringList({ u"データを共有したファイル：0 個（0 バイト解放）\n次のファイルはそのままです：\n"_s
@@ -381,6 +405,7 @@ void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoiceThenUndo()
             QTest::mouseClick(Control<QPushButton>(dialog, "Button1"), Qt::LeftButton);
         });
         w().mUndoClean->trigger();
+        WaitForRunEnd(*form);
         QCOMPARE(listed, QStringList({ u"ハードリンクに置き換え"_s, u"1"_s }));
         QVERIFY(!std::filesystem::equivalent(kept, copy));
         QCOMPARE(ReadTestFile(copy), QByteArray("linked bytes"));
@@ -392,20 +417,89 @@ void TestUnit4::hardLinkAndSharedBlocksFromTheActionChoiceThenUndo()
     // フォルダへ移動 puts the copy below the chosen folder at its full path.
     const std::string aside = path("aside");
     std::filesystem::create_directory(aside);
-    desktop->ClearRecords();
-    desktop->folderAnswers.push_back(aside);
-    WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
-        ChooseAction(dialog, 4);
-        summary = Control<QLabel>(dialog, "SummaryLabel")->text();
-        QTest::keyClick(&dialog, Qt::Key_Return);
-    });
-    w().mCleanAll->trigger();
-    QCOMPARE(summary, u"1 グループ：1 個のファイルをフォルダへ移動、7 バイト移動"_s);
+    QCOMPARE(cleanWith(4, aside).summary, u"1 グループ：1 個のファイルをフォルダへ移動、7 バイト移動"_s);
     QVERIFY(!Exists(b));
     QCOMPARE(ReadTestFile(aside + b), QByteArray("shared?"));
     QCOMPARE(desktop->informations.size(), 1);
     QVERIFY(desktop->informations.at(0).startsWith(u"フォルダへ移動したファイル：1 個（7 バイト）\n記録："_s));
     QCOMPARE(w().FileTree->topLevelItemCount(), 0);
+}
+
+void TestUnit4::noJournalNoCleanAndFailedStepsAreReported()
+{
+    const std::string kept = file("j/a.bin", "journal?");
+    const std::string copy = file("k/b.bin", "journal?");
+    const std::string plain = file("plain", "a file, not a folder");
+
+    // No journal can be made (the state folder would lie below a file): the clean stops
+    // before it changes anything, whatever the action, and says so; the dialog stays.
+    {
+        struct StateFolder {
+            QByteArray was = qgetenv("XDG_STATE_HOME");
+            ~StateFolder() { qputenv("XDG_STATE_HOME", was); }
+        } restore;
+        qputenv("XDG_STATE_HOME", QByteArray::fromStdString(plain + "/state"));
+        for (const int action : { 0, 2 }) {
+            QCOMPARE(check({ kept, copy }), 1);
+            desktop->ClearRecords();
+            bool stayedOpen = false;
+            WhenModal<TForm4>(form.get(), [&](TForm4& dialog) {
+                ChooseAction(dialog, action);
+                QTest::keyClick(&dialog, Qt::Key_Return);
+                stayedOpen = dialog.isVisible();
+                dialog.reject();
+            });
+            w().mCleanAll->trigger();
+            QVERIFY(stayedOpen);
+            QCOMPARE(desktop->errors.size(), 1);
+            QVERIFY2(desktop->errors.at(0).startsWith(
+                         u"整理の記録を作成できません："_s + QString::fromStdString(plain) + u"/state/tessarin\n"_s),
+                qPrintable(desktop->errors.at(0)));
+            QVERIFY(Exists(copy) && !std::filesystem::equivalent(kept, copy));
+            QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 2);
+        }
+    }
+
+    // A step that fails (the folder to move to is a file now) is named with its reason
+    // in an error box; the file stays.
+    cleanWith(4, plain);
+    QCOMPARE(ReadTestFile(copy), QByteArray("journal?"));
+    QCOMPARE(desktop->errors.size(), 1);
+    QVERIFY2(desktop->errors.at(0).contains(u"次のファイルを処理できません：\n"_s + QString::fromStdString(copy) + u" ("_s),
+        qPrintable(desktop->errors.at(0)));
+    QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 2);
+
+    // Moved aside, then a file put where its folder was: undo cannot bring it back and
+    // says why in an error box; the file stays aside.
+    const std::string aside = path("aside");
+    std::filesystem::create_directory(aside);
+    cleanWith(4, aside);
+    QVERIFY(!Exists(copy));
+    std::filesystem::remove(path("k"));
+    file("k", "in the way");
+    desktop->ClearRecords();
+    WhenModal<TForm6>(form.get(), [&](TForm6& dialog) { QTest::keyClick(&dialog, Qt::Key_Return); });
+    w().mUndoClean->trigger();
+    WaitForRunEnd(*form);
+    QCOMPARE(ReadTestFile(aside + copy), QByteArray("journal?"));
+    QCOMPARE(desktop->errors.size(), 1);
+    QVERIFY2(desktop->errors.at(0).startsWith(
+                 u"元に戻したファイル：0 個\n次のファイルを元に戻せません：\n"_s + QString::fromStdString(copy) + u" ("_s),
+        qPrintable(desktop->errors.at(0)));
+
+    // A temporary name a step could not remove again is named, for the user to remove.
+    desktop->ClearRecords();
+    Check::SpaceReport report;
+    Check::SpacedFile& spaced = report.files.emplace_back();
+    spaced.path = copy;
+    spaced.result.outcome = Files::ActionOutcome::KeptChanged;
+    spaced.result.leftover = path("k2/.tessarin-0123456789ab.tmp");
+    report.stayed = 1;
+    ReportSpaceClean(Check::JournalAction::HardLink, report, {});
+    QCOMPARE(desktop->errors.size(), 1);
+    QVERIFY2(desktop->errors.at(0).contains(u"次の一時ファイルが残っています（不要なら削除してください）：\n"_s
+                 + QString::fromStdString(spaced.result.leftover + " (" + copy + " の一時ファイル)")),
+        qPrintable(desktop->errors.at(0)));
 }
 
 QTEST_MAIN(TestUnit4)

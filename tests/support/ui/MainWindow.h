@@ -84,11 +84,11 @@ inline std::string PrintOutcome(const CheckOracle::Outcome& outcome)
     return out.str();
 }
 
-// Lets form run its events until the check that runs, if any, has ended: the run goes on
-// its own thread and hands its steps to the window's event loop.
+// Lets form run its events until the check and the undo that run, if any, have ended:
+// each goes on its own thread and hands its end to the window's event loop.
 inline void WaitForRunEnd(TForm1& form)
 {
-    while (form.Checking())
+    while (form.Checking() || form.Undoing())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
