@@ -401,7 +401,12 @@ Platform::Status Journal::CreateIn(const std::string& folder)
     base += UtcNow("clean-%04d%02u%02u-%02d%02d%02d");
     Platform::Status created;
     for (int n = 1; n < 1000; ++n) {
-        created = Create(base + (n == 1 ? "" : "-" + std::to_string(n)) + ".jsonl");
+        // Appended piece by piece: GCC 12 warns (-Wrestrict) on "-" + a temporary.
+        std::string name = base;
+        if (n > 1)
+            name += '-' + std::to_string(n);
+        name += ".jsonl";
+        created = Create(name);
         if (created != Platform::Error::Exists)
             return created;
     }
