@@ -3,12 +3,14 @@
 
 #include "ui/PathDisplay.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
 
 // Above this many ranges one reset is cheaper than separate row removals, each of
-// which moves the tail of the list and notifies the views.
+// which notifies the views.
 constexpr std::size_t kMaxSeparateRemovals = 32;
 
 int rowOf(std::size_t index) { return static_cast<int>(index); }
@@ -21,18 +23,38 @@ CandidateList::CandidateList(QObject* parent, FileScan::IdentifyFn identify)
 {
 }
 
-int CandidateList::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : rowOf(m_entries.Count());
-}
+int CandidateList::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rowOf(Count()); }
 
 QVariant CandidateList::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= m_entries.Count())
+    if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= Count())
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return PathToDisplay(m_entries.At(static_cast<std::size_t>(index.row())));
+        return PathToDisplay(m_entries.At(Stored(static_cast<std::size_t>(index.row()))));
     return {};
+}
+
+std::string CandidateList::At(std::size_t index) const
+{
+    if (index >= Count())
+        throw std::out_of_range("CandidateList::At");
+    return m_entries.At(Stored(index));
+}
+
+std::vector<std::string> CandidateList::Entries() const
+{
+    if (m_gone.empty())
+        return m_entries.Entries();
+    std::vector<std::string> entries;
+    entries.reserve(Count());
+    auto gone = m_gone.begin();
+    for (std::size_t stored = 0; stored < m_entries.Count(); ++stored) {
+        if (gone != m_gone.end() && *gone == stored)
+            ++gone;
+        else
+            entries.push_back(m_entries.At(stored));
+    }
+    return entries;
 }
 
 std::size_t CandidateList::Append(std::string path)
@@ -45,6 +67,7 @@ std::size_t CandidateList::Append(std::string path)
 std::size_t CandidateList::Append(
     std::vector<std::string>&& paths, const std::vector<FileScan::ListedFile>* listed)
 {
+    Compact();
     const auto beforeAppend = [this](std::size_t first, std::size_t count) {
         beginInsertRows(QModelIndex(), rowOf(first), rowOf(first + count - 1));
     };
@@ -60,63 +83,119 @@ FileScan::CandidatePaths CandidateList::Extended(
     std::vector<std::string>&& paths, std::vector<FileScan::FileId>&& ids) const
 {
     FileScan::CandidatePaths extended = m_entries.Copy();
+    // The copy drops the rows marked gone here, on the caller's thread.
+    extended.RemoveRanges(GoneRanges());
     extended.Append(std::move(paths), std::move(ids));
     return extended;
 }
 
 std::size_t CandidateList::Adopt(FileScan::CandidatePaths&& extended)
 {
-    const std::size_t first = m_entries.Count();
+    const std::size_t first = Count();
     if (extended.Count() <= first)
         return 0;
     const std::size_t added = extended.Count() - first;
     beginInsertRows(QModelIndex(), rowOf(first), rowOf(extended.Count() - 1));
     std::swap(m_entries, extended);
+    m_gone = std::vector<std::size_t>();
     endInsertRows();
     return added;
 }
 
 void CandidateList::Replace(std::size_t index, std::string path)
 {
+    if (index >= Count())
+        throw std::out_of_range("CandidateList::Replace");
+    Compact();
     m_entries.Replace(index, std::move(path));
     const QModelIndex changed = this->index(rowOf(index));
     emit dataChanged(changed, changed);
 }
 
-void CandidateList::RemoveAt(std::size_t index)
-{
-    if (index >= m_entries.Count())
-        throw std::out_of_range("CandidateList::RemoveAt");
-    beginRemoveRows(QModelIndex(), rowOf(index), rowOf(index));
-    m_entries.RemoveAt(index);
-    endRemoveRows();
-}
+void CandidateList::RemoveAt(std::size_t index) { RemoveRanges({ { index, index } }); }
 
 void CandidateList::RemoveRanges(const std::vector<RowRange>& ranges)
 {
     if (ranges.empty())
         return;
-    if (ranges.back().second >= m_entries.Count())
+    if (ranges.back().second >= Count())
         throw std::out_of_range("CandidateList::RemoveRanges");
     if (ranges.size() <= kMaxSeparateRemovals) {
         // From the last range down, so that the earlier ranges keep their rows.
         for (auto range = ranges.rbegin(); range != ranges.rend(); ++range) {
             beginRemoveRows(QModelIndex(), rowOf(range->first), rowOf(range->second));
-            m_entries.RemoveRanges({ *range });
+            MarkGone({ *range });
             endRemoveRows();
         }
-        return;
+    } else {
+        beginResetModel();
+        MarkGone(ranges);
+        endResetModel();
     }
-    beginResetModel();
-    m_entries.RemoveRanges(ranges);
-    endResetModel();
+    // Past half the storage, the marks would cost more than one pass.
+    if (m_gone.size() > Count())
+        Compact();
 }
 
 void CandidateList::Clear()
 {
-    if (m_entries.Empty())
+    if (Empty())
         return;
     beginResetModel();
     m_entries.Clear();
+    m_gone = std::vector<std::size_t>();
     endResetModel();
+}
+
+std::size_t CandidateList::Stored(std::size_t row) const
+{
+    // m_gone[j] - j rows are shown before the j-th gone row, a count that never falls:
+    // row comes after every gone row whose count is at most row.
+    std::size_t before = 0;
+    std::size_t after = m_gone.size();
+    while (before < after) {
+        const std::size_t middle = before + (after - before) / 2;
+        if (m_gone[middle] - middle <= row)
+            before = middle + 1;
+        else
+            after = middle;
+    }
+    return row + before;
+}
+
+void CandidateList::MarkGone(const std::vector<RowRange>& ranges)
+{
+    std::vector<std::size_t> marked;
+    std::size_t passed = 0;
+    for (const RowRange& range : ranges) {
+        for (std::size_t row = range.first; row <= range.second; ++row) {
+            while (passed < m_gone.size() && m_gone[passed] - passed <= row)
+                ++passed;
+            marked.push_back(row + passed);
+        }
+    }
+    std::vector<std::size_t> gone;
+    gone.reserve(m_gone.size() + marked.size());
+    std::merge(m_gone.begin(), m_gone.end(), marked.begin(), marked.end(), std::back_inserter(gone));
+    m_gone = std::move(gone);
+}
+
+std::vector<RowRange> CandidateList::GoneRanges() const
+{
+    std::vector<RowRange> ranges;
+    for (const std::size_t stored : m_gone) {
+        if (!ranges.empty() && ranges.back().second + 1 == stored)
+            ranges.back().second = stored;
+        else
+            ranges.emplace_back(stored, stored);
+    }
+    return ranges;
+}
+
+void CandidateList::Compact()
+{
+    if (m_gone.empty())
+        return;
+    m_entries.RemoveRanges(GoneRanges());
+    m_gone = std::vector<std::size_t>();
 }

@@ -14,6 +14,10 @@ using FileScan::RowRange;
 // The list model of the candidate paths: appended at the end, removed by index or
 // replaced in place, never sorted. Shows each path readably; the bytes stay as given.
 // Every file is listed under one name (FileScan::CandidatePaths).
+//
+// Rows are the rows shown. A removal takes its rows off at once but leaves their
+// storage in place, marked, until the list next changes otherwise: a check that removes
+// thousands of entries at a time from a million does not move the whole list each time.
 class CandidateList final : public QAbstractListModel {
     Q_OBJECT
 
@@ -23,12 +27,12 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-    std::size_t Count() const { return m_entries.Count(); }
-    bool Empty() const { return m_entries.Empty(); }
+    std::size_t Count() const { return m_entries.Count() - m_gone.size(); }
+    bool Empty() const { return Count() == 0; }
     // Returns entry index; throws std::out_of_range past the end.
-    std::string At(std::size_t index) const { return m_entries.At(index); }
+    std::string At(std::size_t index) const;
     // A copy of every entry.
-    std::vector<std::string> Entries() const { return m_entries.Entries(); }
+    std::vector<std::string> Entries() const;
 
     // Appends path unless its file is listed under another name; returns the number appended.
     std::size_t Append(std::string path);
@@ -55,5 +59,17 @@ public:
     void Clear();
 
 private:
+    // The row of m_entries that shows as row.
+    std::size_t Stored(std::size_t row) const;
+    // Marks the stored rows of ranges (rows as shown: sorted, disjoint, in range) gone.
+    void MarkGone(const std::vector<RowRange>& ranges);
+    // The stored rows marked gone, as ranges.
+    std::vector<RowRange> GoneRanges() const;
+    // Takes the rows marked gone out of m_entries; the rows shown stay as they are.
+    void Compact();
+
     FileScan::CandidatePaths m_entries;
+    // The rows of m_entries no longer in the list, ascending. They count in m_entries'
+    // table of listed files until Compact, so every change but a removal compacts first.
+    std::vector<std::size_t> m_gone;
 };

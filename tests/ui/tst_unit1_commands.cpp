@@ -1,6 +1,7 @@
 // Tests of the main window's candidate list commands: add files, add folder, remove,
 // clear, open, and the subfolder option, each from its button, menu and pop-up item.
 #include "ui/Desktop.h"
+#include "ui/PathDisplay.h"
 #include "ui/Settings.h"
 #include "support/ui/MainWindow.h"
 #include "support/ui/TestFiles.h"
@@ -24,6 +25,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <random>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -41,6 +43,7 @@ private slots:
     void addFolder();
     void addCommandsListEachFileOnce();
     void removeNeedsFocusThenTakesManyRanges();
+    void removedRowsLeaveNoTrace();
     void clearAsks();
     void optionToggles();
     void showOpensSelection();
@@ -276,6 +279,132 @@ void TestCommands::removeNeedsFocusThenTakesManyRanges()
     QCOMPARE(form->Candidates().At(static_cast<std::size_t>(form->FocusedIndex())), std::string("/tmp/e52"));
     // The tree keeps a removed entry's node.
     QCOMPARE(w().FileTree->topLevelItem(0)->childCount(), 1);
+}
+
+// A removal takes its rows off the list at once and their storage at the next change of
+// another kind. Against a plain list, through every change in random order: every row
+// read, counted or selected is a row shown, and a file whose entries all went may be
+// listed again under another name.
+void TestCommands::removedRowsLeaveNoTrace()
+{
+    Paths names[2];
+    for (int k = 0; k < 3; ++k) {
+        names[0].push_back(file("f" + std::to_string(k), std::to_string(k)));
+        names[1].push_back(path("l" + std::to_string(k)));
+        QCOMPARE(symlink(names[0].back().c_str(), names[1].back().c_str()), 0);
+    }
+    const auto fileOf = [&](const std::string& entry) {
+        for (std::size_t k = 0; k < names[0].size(); ++k) {
+            if (entry == names[0][k] || entry == names[1][k])
+                return static_cast<int>(k);
+        }
+        return -1;
+    };
+    CandidateList& list = form->Candidates();
+    Paths model;
+    // As the list appends: a second name of a listed file is passed over.
+    const auto admit = [&](const Paths& paths) {
+        for (const std::string& entry : paths) {
+            if (fileOf(entry) < 0 || std::none_of(model.begin(), model.end(), [&](const std::string& listed) {
+                    return listed != entry && fileOf(listed) == fileOf(entry);
+                }))
+                model.push_back(entry);
+        }
+    };
+    // The plainest case first: a file's one entry goes, and its second name comes.
+    admit({ "/nowhere/a", names[0][0], "/nowhere/b" });
+    list.Append(Paths(model));
+    model.erase(model.begin() + 1);
+    list.RemoveAt(1);
+    admit({ names[1][0] });
+    list.Append(names[1][0]);
+    QCOMPARE(list.Entries(), model);
+    std::mt19937 rng(31);
+    int made = 0;
+    // Paths that lead nowhere, and now and then a name of one of the files.
+    const auto newPaths = [&](std::size_t count) {
+        Paths paths;
+        for (std::size_t k = 0; k < count; ++k)
+            paths.push_back("/nowhere/e" + std::to_string(made++));
+        if (rng() % 2 == 0)
+            paths.back() = names[rng() % 2][rng() % names[0].size()];
+        return paths;
+    };
+    for (int step = 0; step < 400 && !QTest::currentTestFailed(); ++step) {
+        const std::size_t count = model.size();
+        switch (count < 2 ? 0 : rng() % 7) {
+        case 0: {
+            const Paths paths = newPaths(1 + rng() % 40);
+            admit(paths);
+            list.Append(Paths(paths));
+            break;
+        }
+        case 1:
+        case 2: {
+            // Now a few ranges, now more than are removed one by one.
+            std::vector<RowRange> ranges;
+            const std::size_t odds = 2 + rng() % 6;
+            for (std::size_t row = 0; row < count; ++row) {
+                if (rng() % odds != 0)
+                    continue;
+                if (!ranges.empty() && ranges.back().second + 1 == row)
+                    ranges.back().second = row;
+                else
+                    ranges.emplace_back(row, row);
+            }
+            for (auto range = ranges.rbegin(); range != ranges.rend(); ++range)
+                model.erase(model.begin() + static_cast<std::ptrdiff_t>(range->first),
+                    model.begin() + static_cast<std::ptrdiff_t>(range->second + 1));
+            list.RemoveRanges(ranges);
+            break;
+        }
+        case 3: {
+            const std::size_t row = rng() % count;
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(row));
+            list.RemoveAt(row);
+            break;
+        }
+        case 4: {
+            const std::size_t row = rng() % count;
+            model[row] = "/nowhere/r" + std::to_string(made++);
+            list.Replace(row, model[row]);
+            break;
+        }
+        case 5: {
+            // As a folder's listing extends the list and the window takes it.
+            Paths paths = newPaths(1 + rng() % 3);
+            std::vector<FileScan::FileId> ids;
+            for (const std::string& entry : paths)
+                ids.push_back(FileScan::IdentifyFile(entry));
+            admit(paths);
+            list.Adopt(list.Extended(std::move(paths), std::move(ids)));
+            break;
+        }
+        case 6: {
+            std::vector<int> rows;
+            for (std::size_t row = 0; row < count; ++row) {
+                if (rng() % 3 == 0)
+                    rows.push_back(static_cast<int>(row));
+            }
+            if (rows.empty())
+                break;
+            selectRows(rows, rows.front());
+            for (auto row = rows.rbegin(); row != rows.rend(); ++row)
+                model.erase(model.begin() + *row);
+            form->btnDelFileClick();
+            break;
+        }
+        }
+        QCOMPARE(list.Count(), model.size());
+        QCOMPARE(list.rowCount(), static_cast<int>(model.size()));
+        QCOMPARE(list.Entries(), model);
+        for (std::size_t row = 0; row < model.size(); ++row) {
+            QCOMPARE(list.At(row), model[row]);
+            QCOMPARE(list.data(list.index(static_cast<int>(row))).toString(), PathToDisplay(model[row]));
+        }
+        QVERIFY(!list.index(static_cast<int>(model.size())).isValid());
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, list.At(model.size()));
+    }
 }
 
 void TestCommands::clearAsks()
