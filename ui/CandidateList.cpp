@@ -23,6 +23,13 @@ CandidateList::CandidateList(QObject* parent, FileScan::IdentifyFn identify)
 {
 }
 
+QModelIndex CandidateList::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || column != 0 || row < 0 || static_cast<std::size_t>(row) >= Count())
+        return {};
+    return createIndex(row, column);
+}
+
 int CandidateList::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rowOf(Count()); }
 
 QVariant CandidateList::data(const QModelIndex& index, int role) const

@@ -24,6 +24,8 @@ class CandidateList final : public QAbstractListModel {
 public:
     explicit CandidateList(QObject* parent = nullptr, FileScan::IdentifyFn identify = FileScan::IdentifyFile);
 
+    // Without the base's two virtual calls per index: a view's layout asks for every row.
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = QModelIndex()) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
