@@ -143,6 +143,26 @@ CandidatePaths CandidatePaths::Copy() const
     return copy;
 }
 
+namespace {
+
+    // Stores path k of a batch in the list's own store and returns its row. A string's
+    // own room goes at once, so that a million paths are not held twice at the end.
+    std::size_t StorePath(PathStore& store, std::vector<std::string>& paths, std::size_t k)
+    {
+        const std::size_t row = store.Add(paths[k]);
+        std::string().swap(paths[k]);
+        return row;
+    }
+    std::size_t StorePath(PathStore& store, const PathStore& paths, std::size_t k)
+    {
+        return store.Add(paths.Folder(k), paths.Name(k));
+    }
+
+    std::size_t BatchSize(const std::vector<std::string>& paths) { return paths.size(); }
+    std::size_t BatchSize(const PathStore& paths) { return paths.Size(); }
+
+} // namespace
+
 std::size_t CandidatePaths::Append(std::vector<std::string> paths, const BeforeAppend& beforeAppend)
 {
     if (m_lookUpMany && paths.size() >= kLookUpManyFrom) {
@@ -168,7 +188,16 @@ std::size_t CandidatePaths::Append(std::vector<std::string> paths, std::vector<F
     return AppendIdentities(paths, std::move(ids), passedOver, beforeAppend);
 }
 
-std::size_t CandidatePaths::AppendIdentities(std::vector<std::string>& paths, std::vector<FileId> ids,
+std::size_t CandidatePaths::Append(const PathStore& paths, std::vector<FileId> ids,
+    std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
+{
+    if (ids.size() != paths.Size())
+        throw std::invalid_argument("CandidatePaths::Append: one identity per path");
+    return AppendIdentities(paths, std::move(ids), passedOver, beforeAppend);
+}
+
+template <typename Paths>
+std::size_t CandidatePaths::AppendIdentities(Paths& paths, std::vector<FileId> ids,
     std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
 {
     if (!m_ids.empty())
@@ -185,28 +214,25 @@ void CandidatePaths::CheckRoom(std::size_t more) const
         throw std::length_error("CandidatePaths: too many entries");
 }
 
-template <typename IdOf>
-std::size_t CandidatePaths::AppendIdentified(std::vector<std::string>& paths, const IdOf& idOf,
-    std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
+template <typename Paths, typename IdOf>
+std::size_t CandidatePaths::AppendIdentified(
+    Paths& paths, const IdOf& idOf, std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
 {
-    CheckRoom(paths.size());
+    const std::size_t count = BatchSize(paths);
+    CheckRoom(count);
     const std::size_t first = m_count;
     const std::size_t passedBefore = passedOver ? passedOver->size() : 0;
     // Rows from first to counted are stored and counted as entries of their files.
     std::size_t counted = first;
     try {
-        Reserve(m_fileCount + paths.size());
-        m_ids.resize(first + paths.size());
-        m_paths.Reserve(first + paths.size());
-        for (std::size_t k = 0; k < paths.size(); ++k) {
+        Reserve(m_fileCount + count);
+        m_ids.resize(first + count);
+        m_paths.Reserve(first + count);
+        for (std::size_t k = 0; k < count; ++k) {
             const FileId id = idOf(k);
-            const std::size_t row = m_paths.Add(paths[k]);
+            const std::size_t row = StorePath(m_paths, paths, k);
             m_ids[row] = id;
-            const bool admitted = Admit(paths[k], id, row);
-            // Stored: the string's own room goes now, so that a million paths are not
-            // held twice at the end.
-            std::string().swap(paths[k]);
-            if (!admitted) {
+            if (!Admit(id, row)) {
                 m_paths.Truncate(row);
                 if (passedOver)
                     passedOver->push_back(k);
@@ -235,7 +261,7 @@ std::size_t CandidatePaths::AppendIdentified(std::vector<std::string>& paths, co
     return counted - first;
 }
 
-bool CandidatePaths::Admit(const std::string& path, const FileId& id, std::size_t row)
+bool CandidatePaths::Admit(const FileId& id, std::size_t row)
 {
     if (!id.Known())
         return true;
@@ -244,7 +270,7 @@ bool CandidatePaths::Admit(const std::string& path, const FileId& id, std::size_
     if (!fresh) {
         if (slot.Count() == kCountMask)
             throw std::length_error("CandidatePaths: too many entries of one file");
-        if (!TakesSecondPath(path, id, slot, row))
+        if (!TakesSecondPath(m_paths.At(row), id, slot, row))
             return false;
     }
     ++slot.meta;

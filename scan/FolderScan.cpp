@@ -6,6 +6,7 @@
 #include "scan/ExtFilter.h"
 #include "scan/FileProbe.h"
 #include "scan/PathRoutines.h"
+#include "scan/PathStore.h"
 #include "scan/Platform.h"
 
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include <exception>
 #include <iterator>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -25,7 +27,11 @@ namespace {
     // What one folder adds to a scan: its candidate files and the subfolders to descend
     // into, both in the order the folder yields them.
     struct FolderListing {
-        std::vector<std::string> files;
+        // The names of the files, each followed by a NUL, in one block: a folder's files
+        // cost a few allocations rather than one each, for which many listing threads
+        // would queue up at the process's one heap (Platform::UseOneHeap).
+        std::string names;
+        std::size_t fileCount = 0;
         // The files as looked up, when the scan takes them.
         std::vector<ListedFile> listed;
         std::vector<std::string> children;
@@ -78,12 +84,15 @@ namespace {
         Platform::ScanFolder& folder, const std::string& path, const TreeFilter& filter, FolderListing& out)
     {
         std::size_t entries = 0;
+        // Each file's path, built in the room of the previous one.
+        std::string file = JoinPath(path, "");
+        const std::size_t folderSize = file.size();
         const auto visit = [&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
             if (filter.watch && ++entries % kEntriesPerLook == 0) {
                 if (StopAsked(filter.watch))
                     throw Stopped {};
                 if (filter.reportWithin && filter.watch->found)
-                    filter.watch->found(out.files.size());
+                    filter.watch->found(out.fileCount);
             }
             Platform::FileInfo info;
             Platform::Status found;
@@ -105,7 +114,8 @@ namespace {
             // like FIFOs, sockets and devices.
             if (kind != EntryKind::Regular || !filter.files)
                 return;
-            std::string file = JoinPath(path, name);
+            file.resize(folderSize);
+            file += name;
             if (!filter.everyFile && !MatchesExtList(file, filter.list))
                 return;
             if (Excluded(filter, file, false))
@@ -129,7 +139,9 @@ namespace {
                         { FileId { info.device, info.inode }, true, info.size, info.allocated, info.mtime });
                 }
             }
-            out.files.push_back(std::move(file));
+            out.names.append(file, folderSize);
+            out.names.push_back('\0');
+            ++out.fileCount;
         };
         try {
             return folder.ForEachEntry(visit);
@@ -137,6 +149,20 @@ namespace {
             return {};
         }
     }
+
+    void AddPath(std::vector<std::string>& out, const std::string& prefix, std::string_view name)
+    {
+        // Sized once: a scan holds a million of these at a time.
+        std::string path;
+        path.reserve(prefix.size() + name.size());
+        path += prefix;
+        path += name;
+        out.push_back(std::move(path));
+    }
+    void AddPath(PathStore& out, const std::string& prefix, std::string_view name) { out.Add(prefix, name); }
+
+    std::size_t PathCount(const std::vector<std::string>& out) { return out.size(); }
+    std::size_t PathCount(const PathStore& out) { return out.Size(); }
 
     // Notes that path could not be listed, unless it is gone or no folder any more
     // (NotFound), which a scan passes over like a link; the folder given (named) is
@@ -148,10 +174,19 @@ namespace {
             unread->push_back({ path, error });
     }
 
-    // Appends a listing's files (and their look-ups, when wanted) to a scan's result.
-    void TakeListing(FolderListing& listing, std::vector<std::string>& out, std::vector<ListedFile>* listed)
+    // Appends the files of folder's listing (and their look-ups, when wanted) to a
+    // scan's result.
+    template <typename Out>
+    void TakeListing(
+        const std::string& folder, const FolderListing& listing, Out& out, std::vector<ListedFile>* listed)
     {
-        std::move(listing.files.begin(), listing.files.end(), std::back_inserter(out));
+        const std::string prefix = JoinPath(folder, "");
+        const char* name = listing.names.data();
+        for (std::size_t k = 0; k < listing.fileCount; ++k) {
+            const std::string_view view(name);
+            AddPath(out, prefix, view);
+            name += view.size() + 1;
+        }
         if (listed)
             listed->insert(listed->end(), listing.listed.begin(), listing.listed.end());
     }
@@ -193,21 +228,33 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list, s
     }
 }
 
+namespace {
+
+    template <typename Out>
+    void ListOneFolder(const std::string& folder, const std::string& filterText, const ExtList& extList,
+        Out& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread,
+        const Exclusions* exclusions, const ScanWatch* watch)
+    {
+        FolderListing listing;
+        Platform::ScanFolder at;
+        Platform::Status error = at.Open(folder);
+        const TreeFilter filter { false, true, MeansEveryFile(filterText), extList, listed != nullptr,
+            InForce(exclusions), BelowStart(folder), watch, true };
+        if (error.Ok())
+            error = ListFolder(at, folder, filter, listing);
+        NoteUnread(folder, error, true, unread);
+        TakeListing(folder, listing, out, listed);
+        if (watch && watch->found)
+            watch->found(listing.fileCount);
+    }
+
+} // namespace
+
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
     std::vector<std::string>& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread,
     const Exclusions* exclusions, const ScanWatch* watch)
 {
-    FolderListing listing;
-    Platform::ScanFolder at;
-    Platform::Status error = at.Open(folder);
-    const TreeFilter filter { false, true, MeansEveryFile(filterText), extList, listed != nullptr,
-        InForce(exclusions), BelowStart(folder), watch, true };
-    if (error.Ok())
-        error = ListFolder(at, folder, filter, listing);
-    NoteUnread(folder, error, true, unread);
-    TakeListing(listing, out, listed);
-    if (watch && watch->found)
-        watch->found(listing.files.size());
+    ListOneFolder(folder, filterText, extList, out, listed, unread, exclusions, watch);
 }
 
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
@@ -216,7 +263,16 @@ void AddFolderFiles(const std::string& folder, const std::string& filterText, st
 {
     ExtList list;
     ParseExtList(filterText, list);
-    AddFolderFilesWithList(folder, filterText, list, out, listed, unread, exclusions, watch);
+    ListOneFolder(folder, filterText, list, out, listed, unread, exclusions, watch);
+}
+
+void AddFolderFiles(const std::string& folder, const std::string& filterText, PathStore& out,
+    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions,
+    const ScanWatch* watch)
+{
+    ExtList list;
+    ParseExtList(filterText, list);
+    ListOneFolder(folder, filterText, list, out, listed, unread, exclusions, watch);
 }
 
 namespace {
@@ -252,10 +308,11 @@ namespace {
         TreeLister(const TreeLister&) = delete;
         TreeLister& operator=(const TreeLister&) = delete;
 
-        void Walk(std::vector<std::string>& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
+        template <typename Out>
+        void Walk(Out& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
         {
             const ScanWatch* watch = m_filter.watch;
-            const std::size_t before = out.size();
+            const std::size_t before = PathCount(out);
             std::vector<std::size_t> pending { 0 };
             while (!pending.empty()) {
                 if (StopAsked(watch))
@@ -267,14 +324,14 @@ namespace {
                 if (m_failure)
                     std::rethrow_exception(m_failure);
                 Node& node = m_nodes[folder];
-                TakeListing(node.listing, out, listed);
+                TakeListing(node.path, node.listing, out, listed);
                 NoteUnread(node.path, node.error, folder == 0, unread);
                 // Reversed so that the first child is walked first (pre-order).
                 pending.insert(pending.end(), node.childNodes.rbegin(), node.childNodes.rend());
                 node = Node {};
                 if (watch && watch->found) {
                     lock.unlock();
-                    watch->found(out.size() - before);
+                    watch->found(PathCount(out) - before);
                 }
             }
         }
@@ -359,25 +416,44 @@ namespace {
 
 } // namespace
 
+namespace {
+
+    template <typename Out>
+    void ListTree(const std::string& folder, const std::string& filterText, Out& out,
+        std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions,
+        const ScanWatch* watch)
+    {
+        ExtList list;
+        ParseExtList(filterText, list);
+        Platform::ScanFolder top;
+        if (const Platform::Status opened = top.Open(folder); !opened.Ok()) {
+            NoteUnread(folder, opened, true, unread);
+            return;
+        }
+        Platform::FileInfo info;
+        const bool rotational = Platform::Stat(folder, info).Ok() && Platform::RotationalDisk(info.device);
+        // Each folder is read once, taking its files and queueing its subfolders: the
+        // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
+        // The helpers look at the watch's stop within large folders; only the walk reports.
+        const TreeFilter filter { true, true, MeansEveryFile(filterText), list, listed != nullptr,
+            InForce(exclusions), BelowStart(folder), watch, false };
+        TreeLister lister(top, folder, filter, rotational ? kRotationalListers : kSolidStateListers);
+        lister.Walk(out, listed, unread);
+    }
+
+} // namespace
+
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
     std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions,
     const ScanWatch* watch)
 {
-    ExtList list;
-    ParseExtList(filterText, list);
-    Platform::ScanFolder top;
-    if (const Platform::Status opened = top.Open(folder); !opened.Ok()) {
-        NoteUnread(folder, opened, true, unread);
-        return;
-    }
-    Platform::FileInfo info;
-    const bool rotational = Platform::Stat(folder, info).Ok() && Platform::RotationalDisk(info.device);
-    // Each folder is read once, taking its files and queueing its subfolders: the
-    // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
-    // The helpers look at the watch's stop within large folders; only the walk reports.
-    const TreeFilter filter { true, true, MeansEveryFile(filterText), list, listed != nullptr, InForce(exclusions),
-        BelowStart(folder), watch, false };
-    TreeLister lister(top, folder, filter, rotational ? kRotationalListers : kSolidStateListers);
-    lister.Walk(out, listed, unread);
+    ListTree(folder, filterText, out, listed, unread, exclusions, watch);
+}
+
+void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, PathStore& out,
+    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions,
+    const ScanWatch* watch)
+{
+    ListTree(folder, filterText, out, listed, unread, exclusions, watch);
 }
 } // namespace FileScan
