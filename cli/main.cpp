@@ -18,6 +18,7 @@
 #include "scan/CandidatePaths.h"
 #include "scan/FileProbe.h"
 #include "scan/FileScan.h"
+#include "scan/PathStore.h"
 #include "scan/PathText.h"
 #include "scan/Platform.h"
 
@@ -825,7 +826,7 @@ int main(int argc, char** argv)
     LookUps entryFiles;
     std::vector<FileScan::UnreadFolder> unread;
     for (const std::string& folder : folders) {
-        std::vector<std::string> found;
+        FileScan::PathStore found;
         std::vector<FileScan::ListedFile> listed;
         if (subFolders)
             FileScan::AddFolderTreeFiles(folder, filter, found, &listed, &unread, &exclusions);
@@ -844,7 +845,8 @@ int main(int argc, char** argv)
         listed = std::vector<FileScan::ListedFile>();
         // The list keeps found in order, less each second name of a file listed already.
         std::vector<std::size_t> passedOver;
-        entries.Append(std::move(found), std::move(ids), &passedOver);
+        entries.Append(found, std::move(ids), &passedOver);
+        found.Clear();
         files.Drop(passedOver);
         entryFiles.Append(std::move(files));
     }
