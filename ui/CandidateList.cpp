@@ -57,10 +57,10 @@ std::size_t CandidateList::Append(
 }
 
 FileScan::CandidatePaths CandidateList::Extended(
-    std::vector<std::string>&& paths, std::vector<FileScan::FileId>&& ids) const
+    const FileScan::PathStore& paths, std::vector<FileScan::FileId>&& ids) const
 {
     FileScan::CandidatePaths extended = m_entries.Copy();
-    extended.Append(std::move(paths), std::move(ids));
+    extended.Append(paths, std::move(ids));
     return extended;
 }
 
