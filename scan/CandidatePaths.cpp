@@ -196,8 +196,8 @@ std::size_t CandidatePaths::Append(const PathStore& paths, std::vector<FileId> i
     return AppendIdentities(paths, std::move(ids), passedOver, beforeAppend);
 }
 
-template <typename Paths>
-std::size_t CandidatePaths::AppendIdentities(Paths& paths, std::vector<FileId> ids,
+template <typename Batch>
+std::size_t CandidatePaths::AppendIdentities(Batch& paths, std::vector<FileId> ids,
     std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
 {
     if (!m_ids.empty())
@@ -214,9 +214,9 @@ void CandidatePaths::CheckRoom(std::size_t more) const
         throw std::length_error("CandidatePaths: too many entries");
 }
 
-template <typename Paths, typename IdOf>
+template <typename Batch, typename IdOf>
 std::size_t CandidatePaths::AppendIdentified(
-    Paths& paths, const IdOf& idOf, std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
+    Batch& paths, const IdOf& idOf, std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
 {
     const std::size_t count = BatchSize(paths);
     CheckRoom(count);

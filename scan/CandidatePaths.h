@@ -69,6 +69,8 @@ public:
     FileId IdAt(std::size_t index) const;
     // A copy of every path in list order.
     std::vector<std::string> Entries() const;
+    // The paths as the list keeps them, row k entry k's path.
+    const PathStore& Paths() const { return m_paths; }
     // A copy of the whole list, which reads this one only: safe on another thread while
     // nothing changes this one.
     CandidatePaths Copy() const;
@@ -130,14 +132,14 @@ private:
     // Grows the table, when needed, to hold files listed files at most 3/4 full.
     void Reserve(std::size_t files);
 
-    template <typename Paths>
-    std::size_t AppendIdentities(Paths& paths, std::vector<FileId> ids, std::vector<std::size_t>* passedOver,
+    template <typename Batch>
+    std::size_t AppendIdentities(Batch& paths, std::vector<FileId> ids, std::vector<std::size_t>* passedOver,
         const BeforeAppend& beforeAppend);
     // Appends with idOf(k) the identity of path k's file, read before any row after k is
-    // written. Paths is a std::vector<std::string> (its strings emptied as they are
+    // written. Batch is a std::vector<std::string> (its strings emptied as they are
     // stored) or a PathStore.
-    template <typename Paths, typename IdOf>
-    std::size_t AppendIdentified(Paths& paths, const IdOf& idOf, std::vector<std::size_t>* passedOver,
+    template <typename Batch, typename IdOf>
+    std::size_t AppendIdentified(Batch& paths, const IdOf& idOf, std::vector<std::size_t>* passedOver,
         const BeforeAppend& beforeAppend);
     // Counts row, just stored with id, as an entry of its file, or returns false when its
     // path is a second name of a listed file.
