@@ -14,6 +14,7 @@
 #include <exception>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -35,6 +36,15 @@ namespace {
         // The files as looked up, when the scan takes them.
         std::vector<ListedFile> listed;
         std::vector<std::string> children;
+
+        // Empties the listing, keeping its room.
+        void Clear()
+        {
+            names.clear();
+            fileCount = 0;
+            listed.clear();
+            children.clear();
+        }
     };
 
     struct TreeFilter {
@@ -80,12 +90,14 @@ namespace {
     // path is not walked again, and an entry replaced by a link since the folder was
     // read is passed over like any link.
     // A stopped listing ends early and says nothing of it: the whole scan is discarded.
-    Platform::Status ListFolder(
-        Platform::ScanFolder& folder, const std::string& path, const TreeFilter& filter, FolderListing& out)
+    // Each file's path is built in file, whose room may serve many folders.
+    Platform::Status ListFolder(Platform::ScanFolder& folder, const std::string& path, const TreeFilter& filter,
+        FolderListing& out, std::string& file)
     {
         std::size_t entries = 0;
-        // Each file's path, built in the room of the previous one.
-        std::string file = JoinPath(path, "");
+        file.assign(path);
+        if (file.empty() || file.back() != Platform::kSeparator)
+            file += Platform::kSeparator;
         const std::size_t folderSize = file.size();
         const auto visit = [&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
             if (filter.watch && ++entries % kEntriesPerLook == 0) {
@@ -175,12 +187,14 @@ namespace {
     }
 
     // Appends the files of folder's listing (and their look-ups, when wanted) to a
-    // scan's result.
+    // scan's result; prefix is room for the folder's path.
     template <typename Out>
-    void TakeListing(
-        const std::string& folder, const FolderListing& listing, Out& out, std::vector<ListedFile>* listed)
+    void TakeListing(const std::string& folder, const FolderListing& listing, Out& out,
+        std::vector<ListedFile>* listed, std::string& prefix)
     {
-        const std::string prefix = JoinPath(folder, "");
+        prefix.assign(folder);
+        if (prefix.empty() || prefix.back() != Platform::kSeparator)
+            prefix += Platform::kSeparator;
         const char* name = listing.names.data();
         for (std::size_t k = 0; k < listing.fileCount; ++k) {
             const std::string_view view(name);
@@ -210,6 +224,7 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list, s
     // and only the top folder stays open while the others are walked.
     std::vector<std::string> pending { folder };
     FolderListing listing;
+    std::string file;
     bool first = true;
     while (!pending.empty()) {
         std::string current = std::move(pending.back());
@@ -220,7 +235,7 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list, s
         Platform::ScanFolder at;
         Platform::Status error = at.OpenBelow(top, current, first ? current.size() : start);
         if (error.Ok())
-            error = ListFolder(at, current, filter, listing);
+            error = ListFolder(at, current, filter, listing, file);
         NoteUnread(current, error, first, unread);
         first = false;
         // Reversed so that the first child is walked first (pre-order).
@@ -236,14 +251,15 @@ namespace {
         const Exclusions* exclusions, const ScanWatch* watch)
     {
         FolderListing listing;
+        std::string file;
         Platform::ScanFolder at;
         Platform::Status error = at.Open(folder);
         const TreeFilter filter { false, true, MeansEveryFile(filterText), extList, listed != nullptr,
             InForce(exclusions), BelowStart(folder), watch, true };
         if (error.Ok())
-            error = ListFolder(at, folder, filter, listing);
+            error = ListFolder(at, folder, filter, listing, file);
         NoteUnread(folder, error, true, unread);
-        TakeListing(folder, listing, out, listed);
+        TakeListing(folder, listing, out, listed, file);
         if (watch && watch->found)
             watch->found(listing.fileCount);
     }
@@ -314,25 +330,36 @@ namespace {
             const ScanWatch* watch = m_filter.watch;
             const std::size_t before = PathCount(out);
             std::vector<std::size_t> pending { 0 };
+            // The listing taken last, emptied, to go back to the listers.
+            std::optional<FolderListing> spare;
+            std::string prefix;
             while (!pending.empty()) {
                 if (StopAsked(watch))
                     return;
                 const std::size_t folder = pending.back();
                 pending.pop_back();
                 std::unique_lock<std::mutex> lock(m_mutex);
+                if (spare) {
+                    // Its room serves another folder: the listers need not go to the
+                    // heap for each folder.
+                    m_spare.push_back(std::move(*spare));
+                    spare.reset();
+                }
                 m_done.wait(lock, [&] { return m_nodes[folder].listed || m_failure; });
                 if (m_failure)
                     std::rethrow_exception(m_failure);
-                Node& node = m_nodes[folder];
-                TakeListing(node.path, node.listing, out, listed);
+                // Taken out, so that the listers go on while the walk takes it.
+                Node node = std::move(m_nodes[folder]);
+                m_nodes[folder] = Node {};
+                lock.unlock();
+                TakeListing(node.path, node.listing, out, listed, prefix);
                 NoteUnread(node.path, node.error, folder == 0, unread);
                 // Reversed so that the first child is walked first (pre-order).
                 pending.insert(pending.end(), node.childNodes.rbegin(), node.childNodes.rend());
-                node = Node {};
-                if (watch && watch->found) {
-                    lock.unlock();
+                spare.emplace(std::move(node.listing));
+                spare->Clear();
+                if (watch && watch->found)
                     watch->found(PathCount(out) - before);
-                }
             }
         }
 
@@ -348,6 +375,10 @@ namespace {
 
         void Serve()
         {
+            // Each folder is listed here, and handed on in room of its size: a listing
+            // grown entry by entry would go to the heap several times per folder.
+            FolderListing scratch;
+            std::string file;
             std::unique_lock<std::mutex> lock(m_mutex);
             for (;;) {
                 m_wake.wait(lock, [&] { return m_quit || !m_ready.empty(); });
@@ -357,16 +388,26 @@ namespace {
                 // the first child of the folder it just took.
                 const std::size_t folder = m_ready.back();
                 m_ready.pop_back();
-                const std::string path = m_nodes[folder].path;
-                lock.unlock();
+                // The node stays in place, and its path as it is, until the walk took
+                // its listing.
+                const std::string& path = m_nodes[folder].path;
                 FolderListing listing;
+                if (!m_spare.empty()) {
+                    listing = std::move(m_spare.back());
+                    m_spare.pop_back();
+                }
+                lock.unlock();
                 Platform::Status error;
                 std::exception_ptr failure;
                 try {
+                    scratch.Clear();
                     Platform::ScanFolder open;
                     error = open.OpenBelow(m_top, path, folder == 0 ? path.size() : m_start);
                     if (error.Ok())
-                        error = ListFolder(open, path, m_filter, listing);
+                        error = ListFolder(open, path, m_filter, scratch, file);
+                    listing.names.assign(scratch.names);
+                    listing.fileCount = scratch.fileCount;
+                    listing.listed.assign(scratch.listed.begin(), scratch.listed.end());
                 } catch (...) {
                     failure = std::current_exception();
                 }
@@ -376,14 +417,15 @@ namespace {
                     if (failure)
                         std::rethrow_exception(failure);
                     Node& node = m_nodes[folder];
-                    for (std::string& child : listing.children) {
+                    node.childNodes.reserve(scratch.children.size());
+                    for (std::string& child : scratch.children) {
                         node.childNodes.push_back(m_nodes.size());
                         m_nodes.push_back(Node { std::move(child), {}, {}, {}, false });
                     }
                     for (auto it = node.childNodes.rbegin(); it != node.childNodes.rend(); ++it)
                         m_ready.push_back(*it);
                     queued = node.childNodes.size();
-                    listing.children.clear();
+                    scratch.children.clear();
                     m_nodes[folder].listing = std::move(listing);
                     m_nodes[folder].error = error;
                     m_nodes[folder].listed = true;
@@ -408,6 +450,8 @@ namespace {
         // A deque keeps each node in place while others are added.
         std::deque<Node> m_nodes;
         std::vector<std::size_t> m_ready;
+        // Listings the walk has taken, emptied, their room kept.
+        std::vector<FolderListing> m_spare;
         std::exception_ptr m_failure;
         bool m_quit = false;
         // Last, so that the helpers stop and join before the rest goes.
