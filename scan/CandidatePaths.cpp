@@ -35,6 +35,8 @@ namespace {
     constexpr std::size_t kLookUpBatch = 64;
     // Fewer paths are looked up on the caller's thread alone: threads cost more.
     constexpr std::size_t kLookUpManyFrom = 512;
+    // Rows ahead whose table slot is fetched early.
+    constexpr std::size_t kPrefetchAhead = 8;
 
 } // namespace
 
@@ -169,7 +171,8 @@ std::size_t CandidatePaths::Append(std::vector<std::string> paths, const BeforeA
         std::vector<FileId> ids = IdentifyMany(paths);
         return AppendIdentities(paths, std::move(ids), nullptr, beforeAppend);
     }
-    return AppendIdentified(paths, [&](std::size_t k) { return m_identify(paths[k]); }, nullptr, beforeAppend);
+    return AppendIdentified(
+        paths, [&](std::size_t k) { return m_identify(paths[k]); }, false, nullptr, beforeAppend);
 }
 
 std::size_t CandidatePaths::Append(
@@ -177,7 +180,7 @@ std::size_t CandidatePaths::Append(
 {
     if (listed.size() != paths.size())
         throw std::invalid_argument("CandidatePaths::Append: one identity per path");
-    return AppendIdentified(paths, [&](std::size_t k) { return listed[k].id; }, nullptr, beforeAppend);
+    return AppendIdentified(paths, [&](std::size_t k) { return listed[k].id; }, true, nullptr, beforeAppend);
 }
 
 std::size_t CandidatePaths::Append(std::vector<std::string> paths, std::vector<FileId> ids,
@@ -201,11 +204,11 @@ std::size_t CandidatePaths::AppendIdentities(Batch& paths, std::vector<FileId> i
     std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
 {
     if (!m_ids.empty())
-        return AppendIdentified(paths, [&](std::size_t k) { return ids[k]; }, passedOver, beforeAppend);
+        return AppendIdentified(paths, [&](std::size_t k) { return ids[k]; }, true, passedOver, beforeAppend);
     // An empty list keeps the rows' identities in the room of ids: each row's is written
     // at or before the place it is read from.
     m_ids = std::move(ids);
-    return AppendIdentified(paths, [&](std::size_t k) { return m_ids[k]; }, passedOver, beforeAppend);
+    return AppendIdentified(paths, [&](std::size_t k) { return m_ids[k]; }, true, passedOver, beforeAppend);
 }
 
 void CandidatePaths::CheckRoom(std::size_t more) const
@@ -215,8 +218,8 @@ void CandidatePaths::CheckRoom(std::size_t more) const
 }
 
 template <typename Batch, typename IdOf>
-std::size_t CandidatePaths::AppendIdentified(
-    Batch& paths, const IdOf& idOf, std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
+std::size_t CandidatePaths::AppendIdentified(Batch& paths, const IdOf& idOf, bool idsAtHand,
+    std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
 {
     const std::size_t count = BatchSize(paths);
     CheckRoom(count);
@@ -229,6 +232,10 @@ std::size_t CandidatePaths::AppendIdentified(
         m_ids.resize(first + count);
         m_paths.Reserve(first + count);
         for (std::size_t k = 0; k < count; ++k) {
+            // The table is large and its slots random: the slot of a later row is
+            // fetched while this one is admitted, when its identity is at hand.
+            if (idsAtHand && k + kPrefetchAhead < count)
+                __builtin_prefetch(&m_files[HashOf(idOf(k + kPrefetchAhead)) & (m_files.size() - 1)]);
             const FileId id = idOf(k);
             const std::size_t row = StorePath(m_paths, paths, k);
             m_ids[row] = id;

@@ -136,11 +136,12 @@ private:
     std::size_t AppendIdentities(Batch& paths, std::vector<FileId> ids, std::vector<std::size_t>* passedOver,
         const BeforeAppend& beforeAppend);
     // Appends with idOf(k) the identity of path k's file, read before any row after k is
-    // written. Batch is a std::vector<std::string> (its strings emptied as they are
-    // stored) or a PathStore.
+    // written; idsAtHand when idOf only reads identities already looked up, so that it
+    // may be asked ahead. Batch is a std::vector<std::string> (its strings emptied as
+    // they are stored) or a PathStore.
     template <typename Batch, typename IdOf>
-    std::size_t AppendIdentified(Batch& paths, const IdOf& idOf, std::vector<std::size_t>* passedOver,
-        const BeforeAppend& beforeAppend);
+    std::size_t AppendIdentified(Batch& paths, const IdOf& idOf, bool idsAtHand,
+        std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend);
     // Counts row, just stored with id, as an entry of its file, or returns false when its
     // path is a second name of a listed file.
     bool Admit(const FileId& id, std::size_t row);
