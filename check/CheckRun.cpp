@@ -129,13 +129,18 @@ namespace {
         bool Execute()
         {
             const std::size_t n = m_count;
-            PathTable table(n);
+            const FileScan::PathStore* distinct = m_host.DistinctPaths();
+            if (distinct && distinct->Size() != n)
+                distinct = nullptr;
+            PathTable table(distinct ? 0 : n);
+            const FileScan::PathStore& paths = distinct ? *distinct : table.Paths();
             m_entryPath.resize(n);
-            ContentEngine engine(table.Paths(), m_options);
+            ContentEngine engine(paths, m_options);
             engine.Reserve(n);
             for (std::size_t i = 0; i < n; ++i) {
-                bool fresh = false;
-                const std::uint32_t path = table.Add(m_host.EntryText(i), fresh);
+                bool fresh = true;
+                const auto path
+                    = distinct ? static_cast<std::uint32_t>(i) : table.Add(m_host.EntryText(i), fresh);
                 m_entryPath[i] = path;
                 // The host's look-up of the first entry of a path stands for the path.
                 const FileScan::ListedFile* file = fresh ? m_host.EntryLookedUp(i) : nullptr;
@@ -148,7 +153,7 @@ namespace {
             }
             table.Done();
             m_host.LookUpsTaken();
-            m_paths = &table.Paths();
+            m_paths = &paths;
             m_engine = &engine;
             // The engine ends with this call, however it ends; the last step comes after.
             struct Forget {

@@ -51,6 +51,11 @@ public:
     // only, and the list must not change until the run ends but by the run's steps.
     virtual std::size_t EntryCount() const = 0;
     virtual std::string EntryText(std::size_t index) const = 0;
+    // The entries' paths, row k entry k's, when no two entries have the same path
+    // string and the store stays as it is until the run ends (the host takes the steps'
+    // removals off a list of its own, or after the run): the run then reads them there
+    // instead of copying them. nullptr (the default) makes the run copy them.
+    virtual const FileScan::PathStore* DistinctPaths() const { return nullptr; }
     // The entry's file as the host's folder scan looked it up, when that scan filled
     // the list for this same check a moment ago (the one-shot tessarin-cli): the run
     // then does not look it up again. A window's list may be minutes old, so the

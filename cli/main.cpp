@@ -18,6 +18,7 @@
 #include "scan/CandidatePaths.h"
 #include "scan/FileProbe.h"
 #include "scan/FileScan.h"
+#include "scan/PathStore.h"
 #include "scan/PathText.h"
 #include "scan/Platform.h"
 
@@ -104,15 +105,22 @@ private:
 // run's progress has nowhere to go.
 class ConsoleHost : public Check::CheckHost {
 public:
-    // files.At(k) is entry k's file as the scan that just listed it looked it up.
-    ConsoleHost(FileScan::CandidatePaths& entries, LookUps files)
+    // files.At(k) is entry k's file as the scan that just listed it looked it up. With
+    // distinct, no two entries have the same path: the run reads the list's paths in
+    // place, and the list keeps them until the run ends.
+    ConsoleHost(FileScan::CandidatePaths& entries, LookUps files, bool distinct)
         : m_entries(entries)
         , m_files(std::move(files))
+        , m_distinct(distinct)
     {
     }
 
     std::size_t EntryCount() const override { return m_entries.Count(); }
     std::string EntryText(std::size_t index) const override { return m_entries.At(index); }
+    const FileScan::PathStore* DistinctPaths() const override
+    {
+        return m_distinct ? &m_entries.Paths() : nullptr;
+    }
     // The look-up lives until the next call.
     const FileScan::ListedFile* EntryLookedUp(std::size_t index) const override
     {
@@ -129,7 +137,9 @@ public:
             return;
         // Once entries go, the look-ups no longer line up with them.
         m_files.Clear();
-        m_entries.RemoveRanges(FileScan::RangesOfDescending(step.removed));
+        // Nothing reads the list after the run: while the run reads its paths, they stay.
+        if (!m_distinct)
+            m_entries.RemoveRanges(FileScan::RangesOfDescending(step.removed));
     }
 
     // The groups found, each file with its stamp: what a clean confirms before it acts.
@@ -161,6 +171,7 @@ public:
 private:
     FileScan::CandidatePaths& m_entries;
     LookUps m_files;
+    const bool m_distinct;
     mutable FileScan::ListedFile m_lookedUp;
     Check::Results m_results;
 };
@@ -825,7 +836,7 @@ int main(int argc, char** argv)
     LookUps entryFiles;
     std::vector<FileScan::UnreadFolder> unread;
     for (const std::string& folder : folders) {
-        std::vector<std::string> found;
+        FileScan::PathStore found;
         std::vector<FileScan::ListedFile> listed;
         if (subFolders)
             FileScan::AddFolderTreeFiles(folder, filter, found, &listed, &unread, &exclusions);
@@ -844,14 +855,16 @@ int main(int argc, char** argv)
         listed = std::vector<FileScan::ListedFile>();
         // The list keeps found in order, less each second name of a file listed already.
         std::vector<std::size_t> passedOver;
-        entries.Append(std::move(found), std::move(ids), &passedOver);
+        entries.Append(found, std::move(ids), &passedOver);
+        found.Clear();
         files.Drop(passedOver);
         entryFiles.Append(std::move(files));
     }
     // The scan's paths and look-ups are gone: their room goes back to the system.
     Platform::GiveBackFreeMemory();
     const std::size_t entryCount = entries.Count();
-    ConsoleHost host(entries, std::move(entryFiles));
+    // One folder's scan lists each path once.
+    ConsoleHost host(entries, std::move(entryFiles), folders.size() == 1);
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     // A folder that could not be read is named, and fails the run, but what was read is

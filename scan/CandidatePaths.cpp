@@ -35,6 +35,8 @@ namespace {
     constexpr std::size_t kLookUpBatch = 64;
     // Fewer paths are looked up on the caller's thread alone: threads cost more.
     constexpr std::size_t kLookUpManyFrom = 512;
+    // Rows ahead whose table slot is fetched early.
+    constexpr std::size_t kPrefetchAhead = 8;
 
 } // namespace
 
@@ -143,13 +145,34 @@ CandidatePaths CandidatePaths::Copy() const
     return copy;
 }
 
+namespace {
+
+    // Stores path k of a batch in the list's own store and returns its row. A string's
+    // own room goes at once, so that a million paths are not held twice at the end.
+    std::size_t StorePath(PathStore& store, std::vector<std::string>& paths, std::size_t k)
+    {
+        const std::size_t row = store.Add(paths[k]);
+        std::string().swap(paths[k]);
+        return row;
+    }
+    std::size_t StorePath(PathStore& store, const PathStore& paths, std::size_t k)
+    {
+        return store.Add(paths.Folder(k), paths.Name(k));
+    }
+
+    std::size_t BatchSize(const std::vector<std::string>& paths) { return paths.size(); }
+    std::size_t BatchSize(const PathStore& paths) { return paths.Size(); }
+
+} // namespace
+
 std::size_t CandidatePaths::Append(std::vector<std::string> paths, const BeforeAppend& beforeAppend)
 {
     if (m_lookUpMany && paths.size() >= kLookUpManyFrom) {
         std::vector<FileId> ids = IdentifyMany(paths);
         return AppendIdentities(paths, std::move(ids), nullptr, beforeAppend);
     }
-    return AppendIdentified(paths, [&](std::size_t k) { return m_identify(paths[k]); }, nullptr, beforeAppend);
+    return AppendIdentified(
+        paths, [&](std::size_t k) { return m_identify(paths[k]); }, false, nullptr, beforeAppend);
 }
 
 std::size_t CandidatePaths::Append(
@@ -157,7 +180,7 @@ std::size_t CandidatePaths::Append(
 {
     if (listed.size() != paths.size())
         throw std::invalid_argument("CandidatePaths::Append: one identity per path");
-    return AppendIdentified(paths, [&](std::size_t k) { return listed[k].id; }, nullptr, beforeAppend);
+    return AppendIdentified(paths, [&](std::size_t k) { return listed[k].id; }, true, nullptr, beforeAppend);
 }
 
 std::size_t CandidatePaths::Append(std::vector<std::string> paths, std::vector<FileId> ids,
@@ -168,15 +191,24 @@ std::size_t CandidatePaths::Append(std::vector<std::string> paths, std::vector<F
     return AppendIdentities(paths, std::move(ids), passedOver, beforeAppend);
 }
 
-std::size_t CandidatePaths::AppendIdentities(std::vector<std::string>& paths, std::vector<FileId> ids,
+std::size_t CandidatePaths::Append(const PathStore& paths, std::vector<FileId> ids,
+    std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
+{
+    if (ids.size() != paths.Size())
+        throw std::invalid_argument("CandidatePaths::Append: one identity per path");
+    return AppendIdentities(paths, std::move(ids), passedOver, beforeAppend);
+}
+
+template <typename Batch>
+std::size_t CandidatePaths::AppendIdentities(Batch& paths, std::vector<FileId> ids,
     std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
 {
     if (!m_ids.empty())
-        return AppendIdentified(paths, [&](std::size_t k) { return ids[k]; }, passedOver, beforeAppend);
+        return AppendIdentified(paths, [&](std::size_t k) { return ids[k]; }, true, passedOver, beforeAppend);
     // An empty list keeps the rows' identities in the room of ids: each row's is written
     // at or before the place it is read from.
     m_ids = std::move(ids);
-    return AppendIdentified(paths, [&](std::size_t k) { return m_ids[k]; }, passedOver, beforeAppend);
+    return AppendIdentified(paths, [&](std::size_t k) { return m_ids[k]; }, true, passedOver, beforeAppend);
 }
 
 void CandidatePaths::CheckRoom(std::size_t more) const
@@ -185,28 +217,29 @@ void CandidatePaths::CheckRoom(std::size_t more) const
         throw std::length_error("CandidatePaths: too many entries");
 }
 
-template <typename IdOf>
-std::size_t CandidatePaths::AppendIdentified(std::vector<std::string>& paths, const IdOf& idOf,
+template <typename Batch, typename IdOf>
+std::size_t CandidatePaths::AppendIdentified(Batch& paths, const IdOf& idOf, bool idsAtHand,
     std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend)
 {
-    CheckRoom(paths.size());
+    const std::size_t count = BatchSize(paths);
+    CheckRoom(count);
     const std::size_t first = m_count;
     const std::size_t passedBefore = passedOver ? passedOver->size() : 0;
     // Rows from first to counted are stored and counted as entries of their files.
     std::size_t counted = first;
     try {
-        Reserve(m_fileCount + paths.size());
-        m_ids.resize(first + paths.size());
-        m_paths.Reserve(first + paths.size());
-        for (std::size_t k = 0; k < paths.size(); ++k) {
+        Reserve(m_fileCount + count);
+        m_ids.resize(first + count);
+        m_paths.Reserve(first + count);
+        for (std::size_t k = 0; k < count; ++k) {
+            // The table is large and its slots random: the slot of a later row is
+            // fetched while this one is admitted, when its identity is at hand.
+            if (idsAtHand && k + kPrefetchAhead < count)
+                __builtin_prefetch(&m_files[HashOf(idOf(k + kPrefetchAhead)) & (m_files.size() - 1)]);
             const FileId id = idOf(k);
-            const std::size_t row = m_paths.Add(paths[k]);
+            const std::size_t row = StorePath(m_paths, paths, k);
             m_ids[row] = id;
-            const bool admitted = Admit(paths[k], id, row);
-            // Stored: the string's own room goes now, so that a million paths are not
-            // held twice at the end.
-            std::string().swap(paths[k]);
-            if (!admitted) {
+            if (!Admit(id, row)) {
                 m_paths.Truncate(row);
                 if (passedOver)
                     passedOver->push_back(k);
@@ -235,7 +268,7 @@ std::size_t CandidatePaths::AppendIdentified(std::vector<std::string>& paths, co
     return counted - first;
 }
 
-bool CandidatePaths::Admit(const std::string& path, const FileId& id, std::size_t row)
+bool CandidatePaths::Admit(const FileId& id, std::size_t row)
 {
     if (!id.Known())
         return true;
@@ -244,7 +277,7 @@ bool CandidatePaths::Admit(const std::string& path, const FileId& id, std::size_
     if (!fresh) {
         if (slot.Count() == kCountMask)
             throw std::length_error("CandidatePaths: too many entries of one file");
-        if (!TakesSecondPath(path, id, slot, row))
+        if (!TakesSecondPath(m_paths.At(row), id, slot, row))
             return false;
     }
     ++slot.meta;

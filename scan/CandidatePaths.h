@@ -69,6 +69,8 @@ public:
     FileId IdAt(std::size_t index) const;
     // A copy of every path in list order.
     std::vector<std::string> Entries() const;
+    // The paths as the list keeps them, row k entry k's path.
+    const PathStore& Paths() const { return m_paths; }
     // A copy of the whole list, which reads this one only: safe on another thread while
     // nothing changes this one.
     CandidatePaths Copy() const;
@@ -87,6 +89,10 @@ public:
     // empty list keeps its identities in the room of ids. With passedOver, appends to it
     // each k whose path was passed over, in ascending order.
     std::size_t Append(std::vector<std::string> paths, std::vector<FileId> ids,
+        std::vector<std::size_t>* passedOver = nullptr, const BeforeAppend& beforeAppend = {});
+    // Same, with the paths as the folder scan stores them (FileScan::AddFolderTreeFiles
+    // into a PathStore): no string per path on the way.
+    std::size_t Append(const PathStore& paths, std::vector<FileId> ids,
         std::vector<std::size_t>* passedOver = nullptr, const BeforeAppend& beforeAppend = {});
     // Puts path in place of entry index with the identity its file has now; a renamed
     // file's new name is listed whatever else is. Throws std::out_of_range past the end.
@@ -126,16 +132,19 @@ private:
     // Grows the table, when needed, to hold files listed files at most 3/4 full.
     void Reserve(std::size_t files);
 
-    std::size_t AppendIdentities(std::vector<std::string>& paths, std::vector<FileId> ids,
+    template <typename Batch>
+    std::size_t AppendIdentities(Batch& paths, std::vector<FileId> ids, std::vector<std::size_t>* passedOver,
+        const BeforeAppend& beforeAppend);
+    // Appends with idOf(k) the identity of path k's file, read before any row after k is
+    // written; idsAtHand when idOf only reads identities already looked up, so that it
+    // may be asked ahead. Batch is a std::vector<std::string> (its strings emptied as
+    // they are stored) or a PathStore.
+    template <typename Batch, typename IdOf>
+    std::size_t AppendIdentified(Batch& paths, const IdOf& idOf, bool idsAtHand,
         std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend);
-    // Appends with idOf(k) the identity of paths[k]'s file, read before any row after
-    // k is written.
-    template <typename IdOf>
-    std::size_t AppendIdentified(std::vector<std::string>& paths, const IdOf& idOf,
-        std::vector<std::size_t>* passedOver, const BeforeAppend& beforeAppend);
-    // Counts row, just stored with path and id, as an entry of its file, or returns false
-    // when the path is a second name of a listed file.
-    bool Admit(const std::string& path, const FileId& id, std::size_t row);
+    // Counts row, just stored with id, as an entry of its file, or returns false when its
+    // path is a second name of a listed file.
+    bool Admit(const FileId& id, std::size_t row);
     bool TakesSecondPath(const std::string& path, const FileId& id, Slot& slot, std::size_t row);
     // Calls visit(row) for the rows of id (appended or being appended) in list order,
     // until it returns false.

@@ -6,6 +6,7 @@
 #include "scan/ExtFilter.h"
 #include "scan/FileProbe.h"
 #include "scan/PathRoutines.h"
+#include "scan/PathStore.h"
 #include "scan/Platform.h"
 
 #include <condition_variable>
@@ -13,6 +14,8 @@
 #include <exception>
 #include <iterator>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -25,10 +28,23 @@ namespace {
     // What one folder adds to a scan: its candidate files and the subfolders to descend
     // into, both in the order the folder yields them.
     struct FolderListing {
-        std::vector<std::string> files;
+        // The names of the files, each followed by a NUL, in one block: a folder's files
+        // cost a few allocations rather than one each, for which many listing threads
+        // would queue up at the process's one heap (Platform::UseOneHeap).
+        std::string names;
+        std::size_t fileCount = 0;
         // The files as looked up, when the scan takes them.
         std::vector<ListedFile> listed;
         std::vector<std::string> children;
+
+        // Empties the listing, keeping its room.
+        void Clear()
+        {
+            names.clear();
+            fileCount = 0;
+            listed.clear();
+            children.clear();
+        }
     };
 
     struct TreeFilter {
@@ -74,16 +90,21 @@ namespace {
     // path is not walked again, and an entry replaced by a link since the folder was
     // read is passed over like any link.
     // A stopped listing ends early and says nothing of it: the whole scan is discarded.
-    Platform::Status ListFolder(
-        Platform::ScanFolder& folder, const std::string& path, const TreeFilter& filter, FolderListing& out)
+    // Each file's path is built in file, whose room may serve many folders.
+    Platform::Status ListFolder(Platform::ScanFolder& folder, const std::string& path, const TreeFilter& filter,
+        FolderListing& out, std::string& file)
     {
         std::size_t entries = 0;
+        file.assign(path);
+        if (file.empty() || file.back() != Platform::kSeparator)
+            file += Platform::kSeparator;
+        const std::size_t folderSize = file.size();
         const auto visit = [&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
             if (filter.watch && ++entries % kEntriesPerLook == 0) {
                 if (StopAsked(filter.watch))
                     throw Stopped {};
                 if (filter.reportWithin && filter.watch->found)
-                    filter.watch->found(out.files.size());
+                    filter.watch->found(out.fileCount);
             }
             Platform::FileInfo info;
             Platform::Status found;
@@ -105,7 +126,8 @@ namespace {
             // like FIFOs, sockets and devices.
             if (kind != EntryKind::Regular || !filter.files)
                 return;
-            std::string file = JoinPath(path, name);
+            file.resize(folderSize);
+            file += name;
             if (!filter.everyFile && !MatchesExtList(file, filter.list))
                 return;
             if (Excluded(filter, file, false))
@@ -129,7 +151,9 @@ namespace {
                         { FileId { info.device, info.inode }, true, info.size, info.allocated, info.mtime });
                 }
             }
-            out.files.push_back(std::move(file));
+            out.names.append(file, folderSize);
+            out.names.push_back('\0');
+            ++out.fileCount;
         };
         try {
             return folder.ForEachEntry(visit);
@@ -137,6 +161,20 @@ namespace {
             return {};
         }
     }
+
+    void AddPath(std::vector<std::string>& out, const std::string& prefix, std::string_view name)
+    {
+        // Sized once: a scan holds a million of these at a time.
+        std::string path;
+        path.reserve(prefix.size() + name.size());
+        path += prefix;
+        path += name;
+        out.push_back(std::move(path));
+    }
+    void AddPath(PathStore& out, const std::string& prefix, std::string_view name) { out.Add(prefix, name); }
+
+    std::size_t PathCount(const std::vector<std::string>& out) { return out.size(); }
+    std::size_t PathCount(const PathStore& out) { return out.Size(); }
 
     // Notes that path could not be listed, unless it is gone or no folder any more
     // (NotFound), which a scan passes over like a link; the folder given (named) is
@@ -148,10 +186,21 @@ namespace {
             unread->push_back({ path, error });
     }
 
-    // Appends a listing's files (and their look-ups, when wanted) to a scan's result.
-    void TakeListing(FolderListing& listing, std::vector<std::string>& out, std::vector<ListedFile>* listed)
+    // Appends the files of folder's listing (and their look-ups, when wanted) to a
+    // scan's result; prefix is room for the folder's path.
+    template <typename Out>
+    void TakeListing(const std::string& folder, const FolderListing& listing, Out& out,
+        std::vector<ListedFile>* listed, std::string& prefix)
     {
-        std::move(listing.files.begin(), listing.files.end(), std::back_inserter(out));
+        prefix.assign(folder);
+        if (prefix.empty() || prefix.back() != Platform::kSeparator)
+            prefix += Platform::kSeparator;
+        const char* name = listing.names.data();
+        for (std::size_t k = 0; k < listing.fileCount; ++k) {
+            const std::string_view view(name);
+            AddPath(out, prefix, view);
+            name += view.size() + 1;
+        }
         if (listed)
             listed->insert(listed->end(), listing.listed.begin(), listing.listed.end());
     }
@@ -175,6 +224,7 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list, s
     // and only the top folder stays open while the others are walked.
     std::vector<std::string> pending { folder };
     FolderListing listing;
+    std::string file;
     bool first = true;
     while (!pending.empty()) {
         std::string current = std::move(pending.back());
@@ -185,7 +235,7 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list, s
         Platform::ScanFolder at;
         Platform::Status error = at.OpenBelow(top, current, first ? current.size() : start);
         if (error.Ok())
-            error = ListFolder(at, current, filter, listing);
+            error = ListFolder(at, current, filter, listing, file);
         NoteUnread(current, error, first, unread);
         first = false;
         // Reversed so that the first child is walked first (pre-order).
@@ -193,21 +243,34 @@ void ListSubFolders(const std::string& folder, std::vector<std::string>& list, s
     }
 }
 
+namespace {
+
+    template <typename Out>
+    void ListOneFolder(const std::string& folder, const std::string& filterText, const ExtList& extList,
+        Out& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread,
+        const Exclusions* exclusions, const ScanWatch* watch)
+    {
+        FolderListing listing;
+        std::string file;
+        Platform::ScanFolder at;
+        Platform::Status error = at.Open(folder);
+        const TreeFilter filter { false, true, MeansEveryFile(filterText), extList, listed != nullptr,
+            InForce(exclusions), BelowStart(folder), watch, true };
+        if (error.Ok())
+            error = ListFolder(at, folder, filter, listing, file);
+        NoteUnread(folder, error, true, unread);
+        TakeListing(folder, listing, out, listed, file);
+        if (watch && watch->found)
+            watch->found(listing.fileCount);
+    }
+
+} // namespace
+
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
     std::vector<std::string>& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread,
     const Exclusions* exclusions, const ScanWatch* watch)
 {
-    FolderListing listing;
-    Platform::ScanFolder at;
-    Platform::Status error = at.Open(folder);
-    const TreeFilter filter { false, true, MeansEveryFile(filterText), extList, listed != nullptr,
-        InForce(exclusions), BelowStart(folder), watch, true };
-    if (error.Ok())
-        error = ListFolder(at, folder, filter, listing);
-    NoteUnread(folder, error, true, unread);
-    TakeListing(listing, out, listed);
-    if (watch && watch->found)
-        watch->found(listing.files.size());
+    ListOneFolder(folder, filterText, extList, out, listed, unread, exclusions, watch);
 }
 
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
@@ -216,7 +279,16 @@ void AddFolderFiles(const std::string& folder, const std::string& filterText, st
 {
     ExtList list;
     ParseExtList(filterText, list);
-    AddFolderFilesWithList(folder, filterText, list, out, listed, unread, exclusions, watch);
+    ListOneFolder(folder, filterText, list, out, listed, unread, exclusions, watch);
+}
+
+void AddFolderFiles(const std::string& folder, const std::string& filterText, PathStore& out,
+    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions,
+    const ScanWatch* watch)
+{
+    ExtList list;
+    ParseExtList(filterText, list);
+    ListOneFolder(folder, filterText, list, out, listed, unread, exclusions, watch);
 }
 
 namespace {
@@ -252,30 +324,42 @@ namespace {
         TreeLister(const TreeLister&) = delete;
         TreeLister& operator=(const TreeLister&) = delete;
 
-        void Walk(std::vector<std::string>& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
+        template <typename Out>
+        void Walk(Out& out, std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread)
         {
             const ScanWatch* watch = m_filter.watch;
-            const std::size_t before = out.size();
+            const std::size_t before = PathCount(out);
             std::vector<std::size_t> pending { 0 };
+            // The listing taken last, emptied, to go back to the listers.
+            std::optional<FolderListing> spare;
+            std::string prefix;
             while (!pending.empty()) {
                 if (StopAsked(watch))
                     return;
                 const std::size_t folder = pending.back();
                 pending.pop_back();
                 std::unique_lock<std::mutex> lock(m_mutex);
+                if (spare) {
+                    // Its room serves another folder: the listers need not go to the
+                    // heap for each folder.
+                    m_spare.push_back(std::move(*spare));
+                    spare.reset();
+                }
                 m_done.wait(lock, [&] { return m_nodes[folder].listed || m_failure; });
                 if (m_failure)
                     std::rethrow_exception(m_failure);
-                Node& node = m_nodes[folder];
-                TakeListing(node.listing, out, listed);
+                // Taken out, so that the listers go on while the walk takes it.
+                Node node = std::move(m_nodes[folder]);
+                m_nodes[folder] = Node {};
+                lock.unlock();
+                TakeListing(node.path, node.listing, out, listed, prefix);
                 NoteUnread(node.path, node.error, folder == 0, unread);
                 // Reversed so that the first child is walked first (pre-order).
                 pending.insert(pending.end(), node.childNodes.rbegin(), node.childNodes.rend());
-                node = Node {};
-                if (watch && watch->found) {
-                    lock.unlock();
-                    watch->found(out.size() - before);
-                }
+                spare.emplace(std::move(node.listing));
+                spare->Clear();
+                if (watch && watch->found)
+                    watch->found(PathCount(out) - before);
             }
         }
 
@@ -291,6 +375,10 @@ namespace {
 
         void Serve()
         {
+            // Each folder is listed here, and handed on in room of its size: a listing
+            // grown entry by entry would go to the heap several times per folder.
+            FolderListing scratch;
+            std::string file;
             std::unique_lock<std::mutex> lock(m_mutex);
             for (;;) {
                 m_wake.wait(lock, [&] { return m_quit || !m_ready.empty(); });
@@ -300,16 +388,26 @@ namespace {
                 // the first child of the folder it just took.
                 const std::size_t folder = m_ready.back();
                 m_ready.pop_back();
-                const std::string path = m_nodes[folder].path;
-                lock.unlock();
+                // The node stays in place, and its path as it is, until the walk took
+                // its listing.
+                const std::string& path = m_nodes[folder].path;
                 FolderListing listing;
+                if (!m_spare.empty()) {
+                    listing = std::move(m_spare.back());
+                    m_spare.pop_back();
+                }
+                lock.unlock();
                 Platform::Status error;
                 std::exception_ptr failure;
                 try {
+                    scratch.Clear();
                     Platform::ScanFolder open;
                     error = open.OpenBelow(m_top, path, folder == 0 ? path.size() : m_start);
                     if (error.Ok())
-                        error = ListFolder(open, path, m_filter, listing);
+                        error = ListFolder(open, path, m_filter, scratch, file);
+                    listing.names.assign(scratch.names);
+                    listing.fileCount = scratch.fileCount;
+                    listing.listed.assign(scratch.listed.begin(), scratch.listed.end());
                 } catch (...) {
                     failure = std::current_exception();
                 }
@@ -319,14 +417,15 @@ namespace {
                     if (failure)
                         std::rethrow_exception(failure);
                     Node& node = m_nodes[folder];
-                    for (std::string& child : listing.children) {
+                    node.childNodes.reserve(scratch.children.size());
+                    for (std::string& child : scratch.children) {
                         node.childNodes.push_back(m_nodes.size());
                         m_nodes.push_back(Node { std::move(child), {}, {}, {}, false });
                     }
                     for (auto it = node.childNodes.rbegin(); it != node.childNodes.rend(); ++it)
                         m_ready.push_back(*it);
                     queued = node.childNodes.size();
-                    listing.children.clear();
+                    scratch.children.clear();
                     m_nodes[folder].listing = std::move(listing);
                     m_nodes[folder].error = error;
                     m_nodes[folder].listed = true;
@@ -351,6 +450,8 @@ namespace {
         // A deque keeps each node in place while others are added.
         std::deque<Node> m_nodes;
         std::vector<std::size_t> m_ready;
+        // Listings the walk has taken, emptied, their room kept.
+        std::vector<FolderListing> m_spare;
         std::exception_ptr m_failure;
         bool m_quit = false;
         // Last, so that the helpers stop and join before the rest goes.
@@ -359,25 +460,44 @@ namespace {
 
 } // namespace
 
+namespace {
+
+    template <typename Out>
+    void ListTree(const std::string& folder, const std::string& filterText, Out& out,
+        std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions,
+        const ScanWatch* watch)
+    {
+        ExtList list;
+        ParseExtList(filterText, list);
+        Platform::ScanFolder top;
+        if (const Platform::Status opened = top.Open(folder); !opened.Ok()) {
+            NoteUnread(folder, opened, true, unread);
+            return;
+        }
+        Platform::FileInfo info;
+        const bool rotational = Platform::Stat(folder, info).Ok() && Platform::RotationalDisk(info.device);
+        // Each folder is read once, taking its files and queueing its subfolders: the
+        // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
+        // The helpers look at the watch's stop within large folders; only the walk reports.
+        const TreeFilter filter { true, true, MeansEveryFile(filterText), list, listed != nullptr,
+            InForce(exclusions), BelowStart(folder), watch, false };
+        TreeLister lister(top, folder, filter, rotational ? kRotationalListers : kSolidStateListers);
+        lister.Walk(out, listed, unread);
+    }
+
+} // namespace
+
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
     std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions,
     const ScanWatch* watch)
 {
-    ExtList list;
-    ParseExtList(filterText, list);
-    Platform::ScanFolder top;
-    if (const Platform::Status opened = top.Open(folder); !opened.Ok()) {
-        NoteUnread(folder, opened, true, unread);
-        return;
-    }
-    Platform::FileInfo info;
-    const bool rotational = Platform::Stat(folder, info).Ok() && Platform::RotationalDisk(info.device);
-    // Each folder is read once, taking its files and queueing its subfolders: the
-    // result is that of AddFolderFilesWithList over the folder and ListSubFolders.
-    // The helpers look at the watch's stop within large folders; only the walk reports.
-    const TreeFilter filter { true, true, MeansEveryFile(filterText), list, listed != nullptr, InForce(exclusions),
-        BelowStart(folder), watch, false };
-    TreeLister lister(top, folder, filter, rotational ? kRotationalListers : kSolidStateListers);
-    lister.Walk(out, listed, unread);
+    ListTree(folder, filterText, out, listed, unread, exclusions, watch);
+}
+
+void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, PathStore& out,
+    std::vector<ListedFile>* listed, std::vector<UnreadFolder>* unread, const Exclusions* exclusions,
+    const ScanWatch* watch)
+{
+    ListTree(folder, filterText, out, listed, unread, exclusions, watch);
 }
 } // namespace FileScan

@@ -16,6 +16,8 @@ namespace FileScan {
 struct ListedFile;
 // What the user leaves out (scan/Exclusions.h).
 class Exclusions;
+// Paths kept folder by folder (scan/PathStore.h).
+class PathStore;
 
 // A folder a scan could not list (or not to its end), and why.
 struct UnreadFolder {
@@ -56,6 +58,11 @@ void ListSubFolders(
 void AddFolderFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
     std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr,
     const Exclusions* exclusions = nullptr, const ScanWatch* watch = nullptr);
+// Same, into a PathStore: no string per file (a million of them take a lot of room and
+// time).
+void AddFolderFiles(const std::string& folder, const std::string& filterText, PathStore& out,
+    std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr,
+    const Exclusions* exclusions = nullptr, const ScanWatch* watch = nullptr);
 // Same as AddFolderFiles with an ExtList parsed once by the caller.
 void AddFolderFilesWithList(const std::string& folder, const std::string& filterText, const ExtList& extList,
     std::vector<std::string>& out, std::vector<ListedFile>* listed = nullptr,
@@ -64,6 +71,10 @@ void AddFolderFilesWithList(const std::string& folder, const std::string& filter
 // Appends the files of folder, then those of each subfolder in ListSubFolders order; a
 // subfolder that exclusions exclude is not entered.
 void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, std::vector<std::string>& out,
+    std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr,
+    const Exclusions* exclusions = nullptr, const ScanWatch* watch = nullptr);
+// Same, into a PathStore.
+void AddFolderTreeFiles(const std::string& folder, const std::string& filterText, PathStore& out,
     std::vector<ListedFile>* listed = nullptr, std::vector<UnreadFolder>* unread = nullptr,
     const Exclusions* exclusions = nullptr, const ScanWatch* watch = nullptr);
 

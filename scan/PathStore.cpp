@@ -80,6 +80,11 @@ std::uint32_t PathStore::IndexFolder(std::string_view folder)
 std::size_t PathStore::Add(std::string_view path)
 {
     const auto [folder, name] = Split(path);
+    return Add(folder, name);
+}
+
+std::size_t PathStore::Add(std::string_view folder, std::string_view name)
+{
     const std::uint32_t folderIndex = IndexFolder(folder);
     const char* stored = StoreName(name);
     m_entries.push_back({ stored, static_cast<std::uint32_t>(name.size()), folderIndex });
@@ -101,11 +106,8 @@ PathStore PathStore::Copy(std::size_t count) const
 {
     PathStore copy;
     copy.Reserve(count);
-    std::string path;
-    for (std::size_t k = 0; k < count; ++k) {
-        CopyTo(k, path);
-        copy.Add(path);
-    }
+    for (std::size_t k = 0; k < count; ++k)
+        copy.Add(Folder(k), Name(k));
     return copy;
 }
 

@@ -38,6 +38,9 @@ public:
     // Appends path and returns its index. Throws std::length_error for a name of 4 GiB
     // or more.
     std::size_t Add(std::string_view path);
+    // Same as Add(folder + name) for a folder that is empty or ends in "/" and a name
+    // without one: a listing of a folder adds its names without building their paths.
+    std::size_t Add(std::string_view folder, std::string_view name);
     // Puts path in place of path index.
     void Set(std::size_t index, std::string_view path);
 

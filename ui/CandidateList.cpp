@@ -87,12 +87,12 @@ std::size_t CandidateList::Append(
 }
 
 FileScan::CandidatePaths CandidateList::Extended(
-    std::vector<std::string>&& paths, std::vector<FileScan::FileId>&& ids) const
+    const FileScan::PathStore& paths, std::vector<FileScan::FileId>&& ids) const
 {
     FileScan::CandidatePaths extended = m_entries.Copy();
     // The copy drops the rows marked gone here, on the caller's thread.
     extended.RemoveRanges(GoneRanges());
-    extended.Append(std::move(paths), std::move(ids));
+    extended.Append(paths, std::move(ids));
     return extended;
 }
 

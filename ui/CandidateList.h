@@ -43,11 +43,12 @@ public:
     // Returns the number appended.
     std::size_t Append(
         std::vector<std::string>&& paths, const std::vector<FileScan::ListedFile>* listed = nullptr);
-    // The list with paths appended as Append appends them, ids[k] the identity of
-    // paths[k]'s file as the caller looked it up, built apart from this list, which it
-    // only reads: a folder's listing builds it on its own thread while the list does not
-    // change, and the window takes it with Adopt.
-    FileScan::CandidatePaths Extended(std::vector<std::string>&& paths, std::vector<FileScan::FileId>&& ids) const;
+    // The list with paths (as the folder scan stores them) appended as Append appends
+    // them, ids[k] the identity of path k's file as the caller looked it up, built apart
+    // from this list, which it only reads: a folder's listing builds it on its own
+    // thread while the list does not change, and the window takes it with Adopt.
+    FileScan::CandidatePaths Extended(
+        const FileScan::PathStore& paths, std::vector<FileScan::FileId>&& ids) const;
     // Puts extended, a list that Extended built from this one as it still is, in its
     // place, as one insertion of the rows it added. Returns the number of rows added.
     std::size_t Adopt(FileScan::CandidatePaths&& extended);

@@ -10,6 +10,7 @@
 #include "ui/Unit1Check.h"
 
 #include "scan/FileScan.h"
+#include "scan/PathStore.h"
 #include "scan/Platform.h"
 #include "ui/AboutUnit.h"
 #include "ui/BackgroundJob.h"
@@ -536,7 +537,7 @@ void TForm1::startFolderAdd(std::string folder, bool withSubfolders)
             lastPost = now;
             m_checkJob->Post([this, count] { m_progress->ShowFoundFiles(count); });
         };
-        std::vector<std::string> paths;
+        FileScan::PathStore paths;
         std::vector<FileScan::ListedFile> listed;
         if (withSubfolders)
             FileScan::AddFolderTreeFiles(folder, filterText, paths, &listed, nullptr, exclusions.get(), &watch);
@@ -552,7 +553,8 @@ void TForm1::startFolderAdd(std::string folder, bool withSubfolders)
             ids.push_back(file.id);
         listed = std::vector<FileScan::ListedFile>();
         // The list does not change while the window is busy, so it may be read here.
-        extended->emplace(m_candidates->Extended(std::move(paths), std::move(ids)));
+        extended->emplace(m_candidates->Extended(paths, std::move(ids)));
+        paths.Clear();
         Platform::GiveBackFreeMemory();
     };
     auto finished = [this, extended](std::exception_ptr error) {

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -57,7 +58,7 @@ namespace {
     constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
 
     // Opens relative below folder, no component a symbolic link; -1 with errno set.
-    int OpenNoLinks(int folder, const std::string& relative)
+    int OpenNoLinks(int folder, const char* relativePath)
     {
 #if defined(__linux__) && defined(SYS_openat2)
         // One call walks the whole relative path; a kernel without it, or a sandbox that
@@ -68,7 +69,7 @@ namespace {
             how.flags = static_cast<std::uint64_t>(kFolderFlags | O_NOFOLLOW);
             how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
             for (int attempt = 0; attempt < 8; ++attempt) {
-                const long fd = syscall(SYS_openat2, folder, relative.c_str(), &how, sizeof how);
+                const long fd = syscall(SYS_openat2, folder, relativePath, &how, sizeof how);
                 if (fd >= 0)
                     return static_cast<int>(fd);
                 // EAGAIN: a rename elsewhere raced the walk; ELOOP is the link refused.
@@ -82,6 +83,7 @@ namespace {
 #endif
         // Each folder on the way is opened as a place only (O_PATH), so that one the
         // user may enter but not list is passed as a path walk passes it.
+        const std::string relative = relativePath;
         int at = folder;
         int owned = -1;
         std::size_t from = 0;
@@ -130,7 +132,7 @@ Status ScanFolder::OpenBelow(const ScanFolder& top, const std::string& path, std
         return Posix::StatusOf(ENAMETOOLONG);
     // Nothing below top: top itself again, with a listing position of its own.
     const int fd = start >= path.size() ? openat(Fd(top.m_handle), ".", kFolderFlags)
-                                        : OpenNoLinks(Fd(top.m_handle), path.substr(start));
+                                        : OpenNoLinks(Fd(top.m_handle), path.c_str() + start);
     if (fd < 0) {
         // A link, a file or a device where a folder was: no folder there any more.
         if (errno == ELOOP || errno == ENOTDIR || errno == EXDEV)
@@ -141,20 +143,46 @@ Status ScanFolder::OpenBelow(const ScanFolder& top, const std::string& path, std
     return {};
 }
 
+#ifdef __linux__
+namespace {
+
+    constexpr std::size_t kEntryBufferBytes = 32 * 1024;
+
+    // Room for a folder's entries that a thread keeps from folder to folder: a
+    // directory stream takes 32 KiB from the heap for each folder, for which a tree's
+    // many listing threads would queue up at the heap's lock. A listing within a
+    // listing takes room of its own.
+    class EntryBuffer {
+    public:
+        EntryBuffer()
+            : m_bytes(std::move(Kept()))
+        {
+            if (!m_bytes)
+                m_bytes = std::make_unique<char[]>(kEntryBufferBytes);
+        }
+        ~EntryBuffer() { Kept() = std::move(m_bytes); }
+        EntryBuffer(const EntryBuffer&) = delete;
+        EntryBuffer& operator=(const EntryBuffer&) = delete;
+
+        char* Data() const { return m_bytes.get(); }
+
+    private:
+        static std::unique_ptr<char[]>& Kept()
+        {
+            thread_local std::unique_ptr<char[]> kept;
+            return kept;
+        }
+        std::unique_ptr<char[]> m_bytes;
+    };
+
+} // namespace
+#endif
+
 Status ScanFolder::ForEachEntry(const EntryVisit& visit)
 {
     if (!IsOpen())
         return Posix::StatusOf(EBADF);
-    // The stream takes the descriptor over and closes it.
-    DIR* d = fdopendir(Fd(m_handle));
-    if (!d)
-        return Posix::LastError();
-    m_handle = NativeHandle::None;
-    struct Closer {
-        DIR* d;
-        ~Closer() { closedir(d); }
-    } closer { d };
-    const int folder = dirfd(d);
+    const int folder = Fd(m_handle);
     const EntryLookUp lookUp = [folder](const char* name, FileInfo& info) -> Status {
         struct stat st {};
         if (fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
@@ -162,16 +190,48 @@ Status ScanFolder::ForEachEntry(const EntryVisit& visit)
         FillInfo(st, info);
         return {};
     };
+    const auto take = [&](const char* name, unsigned char type) {
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            return;
+        visit(name, KindOfDirent(type), lookUp);
+    };
+#ifdef __linux__
+    // The entries are read in batches into the thread's room, and the descriptor
+    // closed here.
+    m_handle = NativeHandle::None;
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer { folder };
+    const EntryBuffer buffer;
+    for (;;) {
+        const ssize_t got = getdents64(folder, buffer.Data(), kEntryBufferBytes);
+        if (got <= 0)
+            return got == 0 ? Status() : Posix::LastError();
+        for (ssize_t at = 0; at < got;) {
+            const auto* e = reinterpret_cast<const dirent64*>(buffer.Data() + at);
+            at += e->d_reclen;
+            take(e->d_name, e->d_type);
+        }
+    }
+#else
+    // The stream takes the descriptor over and closes it.
+    DIR* d = fdopendir(folder);
+    if (!d)
+        return Posix::LastError();
+    m_handle = NativeHandle::None;
+    struct Closer {
+        DIR* d;
+        ~Closer() { closedir(d); }
+    } closer { d };
     for (;;) {
         errno = 0;
         const dirent* e = readdir(d);
         if (!e)
             return errno == 0 ? Status() : Posix::LastError();
-        const char* n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-        visit(n, KindOfDirent(e->d_type), lookUp);
+        take(e->d_name, e->d_type);
     }
+#endif
 }
 
 bool ForEachEntry(const std::string& dir, const std::function<void(const char*, EntryKind)>& visit)

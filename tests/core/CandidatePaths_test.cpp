@@ -92,8 +92,21 @@ TEST_F(LinkedTree, FolderScanListsEachFileOnceUnderTheFirstNameMet)
     ASSERT_EQ(passedOver.size(), 2U);
     for (const std::size_t k : passedOver)
         EXPECT_TRUE(again[k] != first && NamesOfA({ again[k] }).size() == 1) << again[k];
+    // The same from the scan's PathStore; the same paths once more are appended again,
+    // their second names passed over again.
+    PathStore stored;
+    AddFolderTreeFiles(dir / "t", "*.*", stored);
+    CandidatePaths byStore;
+    std::vector<std::size_t> storePassedOver;
+    EXPECT_EQ(byStore.Append(stored, ids, &storePassedOver), 3U);
+    EXPECT_EQ(byStore.Entries(), expected);
+    EXPECT_EQ(storePassedOver, passedOver);
+    EXPECT_EQ(byStore.Append(stored, ids, &storePassedOver), 3U);
+    EXPECT_EQ(byStore.Count(), 6U);
+    EXPECT_EQ(storePassedOver.size(), 4U);
     listed.pop_back();
     ids.pop_back();
+    EXPECT_THROW(byStore.Append(stored, ids), std::invalid_argument);
     EXPECT_THROW(identified.Append(again, listed), std::invalid_argument);
     EXPECT_THROW(identified.Append(again, ids), std::invalid_argument);
     EXPECT_EQ(identified.Count(), 3U);

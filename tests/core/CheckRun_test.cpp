@@ -30,9 +30,14 @@ using CheckOracle::RecordingHost;
 // stamps, when given, receives the stamps the run handed over with the children.
 Outcome Fast(const std::vector<std::string>& entries, const EngineOptions& options = {},
     const std::map<std::string, FileScan::ListedFile>* scanned = nullptr,
-    std::vector<Platform::FileStamp>* stamps = nullptr)
+    std::vector<Platform::FileStamp>* stamps = nullptr, bool inPlace = false)
 {
     RecordingHost host(entries);
+    if (inPlace) {
+        host.inPlace.emplace();
+        for (const std::string& path : entries)
+            host.inPlace->Add(path);
+    }
     for (std::size_t k = 0; scanned && k < entries.size(); ++k) {
         const auto found = scanned->find(entries[k]);
         host.lookedUp.push_back(found == scanned->end() ? FileScan::ListedFile {} : found->second);
@@ -269,10 +274,10 @@ std::string Shown(const std::vector<std::string>& list)
 }
 
 void ExpectSameOutcome(const std::vector<std::string>& list, const EngineOptions& options, const char* name,
-    const std::map<std::string, FileScan::ListedFile>* scanned = nullptr)
+    const std::map<std::string, FileScan::ListedFile>* scanned = nullptr, bool inPlace = false)
 {
     const Outcome want = CheckOracle::PairwiseCheck(list);
-    const Outcome got = Fast(list, options, scanned);
+    const Outcome got = Fast(list, options, scanned, nullptr, inPlace);
     const std::string shown = Shown(list);
     EXPECT_EQ(got.groups, want.groups) << name << ": " << shown;
     EXPECT_EQ(got.list, want.list) << name << ": " << shown;
@@ -291,6 +296,13 @@ TEST(CheckRunOracle, RandomListsGiveThePairwiseRunsResults)
         ExpectSameOutcome(list, {}, "default");
         ExpectSameOutcome(list, Tiny(), "tiny blocks");
         ExpectSameOutcome(list, {}, "scanned", &corpus.scanned);
+        // Each path once, its store read in place, as tessarin-cli offers one folder's.
+        std::vector<std::string> distinct;
+        for (const std::string& path : list) {
+            if (std::find(distinct.begin(), distinct.end(), path) == distinct.end())
+                distinct.push_back(path);
+        }
+        ExpectSameOutcome(distinct, Tiny(), "paths in place", &corpus.scanned, true);
         if (round % 4 == 0)
             ExpectSameOutcome(list, single, "one worker");
     }

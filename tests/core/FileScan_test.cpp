@@ -1,5 +1,6 @@
 #include "scan/FileScan.h"
 #include "scan/CandidatePaths.h"
+#include "scan/PathStore.h"
 #include "scan/Platform.h"
 
 #include "support/ChildProcess.h"
@@ -85,6 +86,14 @@ protected:
     TempDir dir;
 };
 
+std::vector<std::string> PathsOf(const PathStore& store)
+{
+    std::vector<std::string> paths;
+    for (std::size_t k = 0; k < store.Size(); ++k)
+        paths.push_back(store.At(k));
+    return paths;
+}
+
 TEST_F(FolderScan, TreeScanEqualsTheFolderThenEachSubfolderInTurn)
 {
     // Wide and deep enough that folders are listed ahead of the walk, out of turn.
@@ -109,6 +118,9 @@ TEST_F(FolderScan, TreeScanEqualsTheFolderThenEachSubfolderInTurn)
         std::vector<ListedFile> listed;
         AddFolderTreeFiles(dir / "t", filter, out, &listed);
         EXPECT_EQ(out, expected) << filter;
+        PathStore stored;
+        AddFolderTreeFiles(dir / "t", filter, stored);
+        EXPECT_EQ(PathsOf(stored), expected) << filter;
         EXPECT_GT(out.size(), 100U);
         // The look-ups taken while listing travel with their paths.
         ASSERT_EQ(listed.size(), out.size());
@@ -288,6 +300,12 @@ TEST_F(FolderScan, LeavesOutWhatTheExclusionsSayAndNeverEntersAnExcludedFolder)
         = FoldersOpened({ t, t + "/node_modules", t + "/node_modules/sub", t + "/build", t + "/build/sub",
                             t + "/src/build", t + "/docs" },
             [&] { AddFolderTreeFiles(t, "*.*", out, &listed, nullptr, &exclusions); });
+    // Into a PathStore, the same paths in the same order, odd names and all.
+    PathStore stored;
+    std::vector<ListedFile> storeListed;
+    AddFolderTreeFiles(t, "*.*", stored, &storeListed, nullptr, &exclusions);
+    EXPECT_EQ(PathsOf(stored), out);
+    EXPECT_EQ(storeListed.size(), listed.size());
     std::sort(out.begin(), out.end());
     EXPECT_EQ(out,
         (std::vector<std::string> {
@@ -300,6 +318,10 @@ TEST_F(FolderScan, LeavesOutWhatTheExclusionsSayAndNeverEntersAnExcludedFolder)
     const Exclusions top(ExclusionRules { { "/keep.jpg", "x.js" }, 0, UINT64_MAX, false });
     AddFolderFiles(t + "/node_modules", "*.*", out, nullptr, nullptr, &top);
     AddFolderFiles(t, "*.jpg", out, nullptr, nullptr, &top);
+    stored.Clear();
+    AddFolderFiles(t + "/node_modules", "*.*", stored, nullptr, nullptr, &top);
+    AddFolderFiles(t, "*.jpg", stored, nullptr, nullptr, &top);
+    EXPECT_EQ(PathsOf(stored), out);
     std::sort(out.begin(), out.end());
     EXPECT_EQ(out, (std::vector<std::string> { t + "/bad\xff.jpg", t + "/写真.jpg", t + "/写真1.jpg" }));
 }

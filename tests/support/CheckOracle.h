@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -87,8 +88,10 @@ public:
     {
         OnHostThread();
         Expect(index < entries.size(), "entry index past the end of the list");
+        Expect(!inPlace, "entry text read though the paths are offered in place");
         return entries.at(index);
     }
+    const FileScan::PathStore* DistinctPaths() const override { return inPlace ? &*inPlace : nullptr; }
     const FileScan::ListedFile* EntryLookedUp(std::size_t index) const override
     {
         OnHostThread();
@@ -180,6 +183,8 @@ public:
     // Entry k's file as a folder scan looked it up, for as many entries as it holds
     // until the list changes.
     std::vector<FileScan::ListedFile> lookedUp;
+    // The entries' paths as they were when the run started, when offered in place.
+    std::optional<FileScan::PathStore> inPlace;
     std::vector<Group> tree;
     // The stamp of every child, in the order the children came.
     std::vector<Platform::FileStamp> stamps;

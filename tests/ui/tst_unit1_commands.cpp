@@ -8,6 +8,7 @@
 
 #include "scan/FileError.h"
 #include "scan/FileScan.h"
+#include "scan/PathStore.h"
 
 #include <QDir>
 #include <QAction>
@@ -373,11 +374,14 @@ void TestCommands::removedRowsLeaveNoTrace()
         case 5: {
             // As a folder's listing extends the list and the window takes it.
             Paths paths = newPaths(1 + rng() % 3);
+            FileScan::PathStore store;
             std::vector<FileScan::FileId> ids;
-            for (const std::string& entry : paths)
+            for (const std::string& entry : paths) {
+                store.Add(entry);
                 ids.push_back(FileScan::IdentifyFile(entry));
+            }
             admit(paths);
-            list.Adopt(list.Extended(std::move(paths), std::move(ids)));
+            list.Adopt(list.Extended(store, std::move(ids)));
             break;
         }
         case 6: {
