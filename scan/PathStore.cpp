@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <stdexcept>
 
@@ -100,6 +101,25 @@ void PathStore::Set(std::size_t index, std::string_view path)
     Dropped(entry);
     entry = { stored, static_cast<std::uint32_t>(name.size()), folderIndex };
     CompactIfWasteful();
+}
+
+bool PathStore::AllDistinct() const
+{
+    // A path's hash from its folder's and its name's: equal paths meet in the sorted
+    // hashes. 8 bytes a path for the moment, where comparing strings would take a set.
+    const std::hash<std::string_view> hash;
+    std::vector<std::uint64_t> folderHashes;
+    folderHashes.reserve(m_folders.size());
+    for (const std::string& folder : m_folders)
+        folderHashes.push_back(hash(folder));
+    std::vector<std::uint64_t> hashes;
+    hashes.reserve(m_entries.size());
+    for (const Entry& entry : m_entries) {
+        const std::uint64_t h = folderHashes[entry.folder] * 0x9E3779B97F4A7C15ULL;
+        hashes.push_back(h ^ (h >> 29) ^ hash({ entry.name, entry.length }));
+    }
+    std::sort(hashes.begin(), hashes.end());
+    return std::adjacent_find(hashes.begin(), hashes.end()) == hashes.end();
 }
 
 PathStore PathStore::Copy(std::size_t count) const

@@ -59,6 +59,9 @@ public:
         return { m_entries[index].name, m_entries[index].length };
     }
     bool Equals(std::size_t index, std::string_view path) const;
+    // True when no two paths are the same string. May say false for distinct paths,
+    // rarely (two hashes meet); never true for a store that repeats a path.
+    bool AllDistinct() const;
     // Asks the processor to fetch what reading path index needs, ahead of the reading.
     void Prefetch(std::size_t index) const
     {

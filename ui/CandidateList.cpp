@@ -140,7 +140,7 @@ void CandidateList::RemoveRanges(const std::vector<RowRange>& ranges)
         endResetModel();
     }
     // Past half the storage, the marks would cost more than one pass.
-    if (m_gone.size() > Count())
+    if (!m_held && m_gone.size() > Count())
         Compact();
 }
 
@@ -152,6 +152,20 @@ void CandidateList::Clear()
     m_entries.Clear();
     m_gone = std::vector<std::size_t>();
     endResetModel();
+}
+
+void CandidateList::Hold(bool held)
+{
+    m_held = held;
+    if (held || m_gone.size() > Count())
+        Compact();
+}
+
+const FileScan::PathStore* CandidateList::DistinctPaths() const
+{
+    if (!m_held || !m_entries.Paths().AllDistinct())
+        return nullptr;
+    return &m_entries.Paths();
 }
 
 std::size_t CandidateList::Stored(std::size_t row) const

@@ -16,8 +16,9 @@ using FileScan::RowRange;
 // Every file is listed under one name (FileScan::CandidatePaths).
 //
 // Rows are the rows shown. A removal takes its rows off at once but leaves their
-// storage in place, marked, until the list next changes otherwise: a check that removes
-// thousands of entries at a time from a million does not move the whole list each time.
+// storage in place, marked, until the list next changes otherwise (or, unless held, the
+// marked rows outnumber the rows shown): a check that removes thousands of entries at a
+// time from a million does not move the whole list each time.
 class CandidateList final : public QAbstractListModel {
     Q_OBJECT
 
@@ -61,6 +62,15 @@ public:
     void RemoveRanges(const std::vector<RowRange>& ranges);
     void Clear();
 
+    // While held, the list's storage stays where it is: removals only mark their rows,
+    // and nothing else may change the list (a check runs meanwhile and reads the paths
+    // in place). Holding compacts first, so that stored row k shows as row k.
+    void Hold(bool held);
+    // While held, the paths as stored, row k entry k's when the hold began, if no two
+    // are the same string; else nullptr. Reads only the storage: safe on another thread
+    // while the list is held.
+    const FileScan::PathStore* DistinctPaths() const;
+
 private:
     // The row of m_entries that shows as row.
     std::size_t Stored(std::size_t row) const;
@@ -75,4 +85,5 @@ private:
     // The rows of m_entries no longer in the list, ascending. They count in m_entries'
     // table of listed files until Compact, so every change but a removal compacts first.
     std::vector<std::size_t> m_gone;
+    bool m_held = false;
 };

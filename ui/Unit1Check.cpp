@@ -29,6 +29,9 @@ void TForm1::btnCheckerClick()
             TheDesktop().Information(QString::fromUtf8(Check::kNothingToCompare));
             return;
         }
+        // The run reads the list's paths where the list keeps them, so the list holds
+        // its storage until the run ends.
+        m_candidates->Hold(true);
         // One run at a time. Its steps come with the next events, after what follows.
         // The run's tables (a good 100 MiB for a million files) go back to the system
         // once it ends: a window stays open long after.
@@ -37,8 +40,10 @@ void TForm1::btnCheckerClick()
                     m_checkEnd = Check::RunCheck(*m_host);
                     Platform::GiveBackFreeMemory();
                 },
-                [this](std::exception_ptr error) { checkFinished(std::move(error)); }))
+                [this](std::exception_ptr error) { checkFinished(std::move(error)); })) {
+            m_candidates->Hold(false);
             return;
+        }
         // The list stays as it is meanwhile but for the run's own steps: every command
         // that would change it is disabled, and drops are refused.
         SetCheckCtrl(true);
@@ -50,6 +55,7 @@ void TForm1::btnCheckerClick()
 
 void TForm1::checkFinished(std::exception_ptr error)
 {
+    m_candidates->Hold(false);
     SetCheckCtrl(false);
     RunCommand([&] {
         if (error)
@@ -103,6 +109,8 @@ void TForm1::SetProgressClock(std::function<std::chrono::steady_clock::time_poin
 std::size_t TForm1::CheckAdapter::EntryCount() const { return m_form.Candidates().Count(); }
 
 std::string TForm1::CheckAdapter::EntryText(std::size_t index) const { return m_form.Candidates().At(index); }
+
+const FileScan::PathStore* TForm1::CheckAdapter::DistinctPaths() const { return m_form.Candidates().DistinctPaths(); }
 
 void TForm1::CheckAdapter::TakeStep(Check::CheckStep step)
 {

@@ -20,6 +20,7 @@ public:
 
     std::size_t EntryCount() const override;
     std::string EntryText(std::size_t index) const override;
+    const FileScan::PathStore* DistinctPaths() const override;
     void TakeStep(Check::CheckStep step) override;
     bool Cancelled() const override;
 

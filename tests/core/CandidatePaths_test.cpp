@@ -441,6 +441,15 @@ TEST(PathStore, KeepsEveryPathAsGivenThroughChangesAndReclaiming)
     }
     store.Clear();
     EXPECT_TRUE(store.Empty());
+
+    // A name in other folders, or in none, is another path; the same path twice is not.
+    for (const char* path : { "/a/x", "/b/x", "x", "/a/", "/a/y" })
+        store.Add(path);
+    EXPECT_TRUE(store.AllDistinct());
+    store.Add("/b/x");
+    EXPECT_FALSE(store.AllDistinct());
+    store.Set(5, "/b/y");
+    EXPECT_TRUE(store.AllDistinct());
 }
 
 } // namespace

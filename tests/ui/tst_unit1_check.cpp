@@ -38,6 +38,7 @@ public:
 private slots:
     void nothingToCompare();
     void treeAndListAreThePairwiseRuns();
+    void runReadsTheListInPlace();
     void statesWhileChecking();
     void cancel_data();
     void cancel();
@@ -116,11 +117,42 @@ void TestCheck::treeAndListAreThePairwiseRuns()
     for (std::size_t row = 0; row < 12; row += 2)
         gone.emplace_back(row, row);
     form->Candidates().RemoveRanges(gone);
+    // A path listed twice: the run copies the paths rather than read them in place.
+    bool lent = true;
+    duringRun([&] { lent = form->Candidates().DistinctPaths() != nullptr; });
     CheckFromButton(*form);
+    QVERIFY(!lent);
     compareWithPairwise(entries);
     QCOMPARE(groups(), QStringList({ u"重複ファイル1: A D C"_s, u"重複ファイル2: B E"_s }));
     QVERIFY(!w().FileTree->topLevelItem(0)->isExpanded());
     QVERIFY(desktop->calls.empty());
+}
+
+void TestCheck::runReadsTheListInPlace()
+{
+    // No path listed twice: the run reads the list's own storage, compacted when the run
+    // starts (rows removed before it are gone) and kept as it is while the run takes
+    // most rows off, however many; the list compacts once the run has ended.
+    Paths entries;
+    for (int k = 0; k < 6; ++k) {
+        add("gone" + std::to_string(k), "x");
+        entries.push_back(add("S" + std::to_string(k), "same"));
+    }
+    entries.push_back(add("U", "unique"));
+    std::vector<RowRange> gone;
+    for (std::size_t row = 0; row < 12; row += 2)
+        gone.emplace_back(row, row);
+    form->Candidates().RemoveRanges(gone);
+    std::size_t lentPaths = 0;
+    duringRun([&] {
+        if (const FileScan::PathStore* paths = form->Candidates().DistinctPaths())
+            lentPaths = paths->Size();
+    });
+    CheckFromButton(*form);
+    QCOMPARE(lentPaths, entries.size());
+    QVERIFY(!form->Candidates().DistinctPaths());
+    compareWithPairwise(entries);
+    QCOMPARE(form->Candidates().Count(), std::size_t(2));
 }
 
 void TestCheck::statesWhileChecking()
