@@ -65,6 +65,15 @@ namespace {
         bool reportWithin = false;
     };
 
+    // Puts folder's path with its closing separator into room: what JoinPath puts
+    // before a name, in room that serves many folders.
+    void SetFolderPrefix(std::string& room, const std::string& folder)
+    {
+        room.assign(folder);
+        if (room.empty() || room.back() != Platform::kSeparator)
+            room += Platform::kSeparator;
+    }
+
     // Entries of one folder between two looks at the watch.
     constexpr std::size_t kEntriesPerLook = 4096;
 
@@ -95,9 +104,7 @@ namespace {
         FolderListing& out, std::string& file)
     {
         std::size_t entries = 0;
-        file.assign(path);
-        if (file.empty() || file.back() != Platform::kSeparator)
-            file += Platform::kSeparator;
+        SetFolderPrefix(file, path);
         const std::size_t folderSize = file.size();
         const auto visit = [&](const char* name, EntryKind kind, const Platform::EntryLookUp& lookUp) {
             if (filter.watch && ++entries % kEntriesPerLook == 0) {
@@ -192,9 +199,7 @@ namespace {
     void TakeListing(const std::string& folder, const FolderListing& listing, Out& out,
         std::vector<ListedFile>* listed, std::string& prefix)
     {
-        prefix.assign(folder);
-        if (prefix.empty() || prefix.back() != Platform::kSeparator)
-            prefix += Platform::kSeparator;
+        SetFolderPrefix(prefix, folder);
         const char* name = listing.names.data();
         for (std::size_t k = 0; k < listing.fileCount; ++k) {
             const std::string_view view(name);
