@@ -203,8 +203,10 @@ void ContentEngine::Reserve(std::size_t paths)
         while (capacity < 2 * paths)
             capacity *= 2;
         m_identities.assign(capacity, kNoFile);
-        for (std::size_t f = 0; f < m_files.size(); ++f)
-            *FindIdentity(m_files[f].inode, m_files[f].device) = static_cast<std::uint32_t>(f);
+        for (std::size_t f = 0; f < m_files.size(); ++f) {
+            const std::uint64_t hash = IdentityHash(m_files[f].inode, m_files[f].device);
+            *FindIdentity(m_files[f].inode, m_files[f].device, hash) = static_cast<std::uint32_t>(f);
+        }
     }
 }
 
@@ -212,13 +214,38 @@ void ContentEngine::TakeLookedUp(std::uint32_t path, const Looked& file)
 {
     if (!file.regular)
         return;
-    if (path >= m_fileOfPath.size())
-        m_fileOfPath.resize(path + 1, kNoFile);
-    m_fileOfPath[path] = FileOfIdentity(path, file);
+    // The identity's slot is fetched now and filled a few look-ups later: a million
+    // look-ups wait for their slots side by side instead of one after another.
+    const std::uint32_t device = DeviceIndex(file.device);
+    const std::uint64_t hash = IdentityHash(file.inode, device);
+    if (!m_identities.empty())
+        __builtin_prefetch(&m_identities[hash & (m_identities.size() - 1)]);
+    Taken& next = m_taken[(m_takenFirst + m_takenCount) % kTakeAhead];
+    if (m_takenCount == kTakeAhead) {
+        JoinTaken(next);
+        m_takenFirst = (m_takenFirst + 1) % kTakeAhead;
+    } else {
+        ++m_takenCount;
+    }
+    next = { path, device, hash, file };
+}
+
+void ContentEngine::JoinTaken(const Taken& taken)
+{
+    if (taken.path >= m_fileOfPath.size())
+        m_fileOfPath.resize(taken.path + 1, kNoFile);
+    m_fileOfPath[taken.path] = FileOfIdentity(taken.path, taken.device, taken.hash, taken.file);
+}
+
+void ContentEngine::JoinAllTaken()
+{
+    for (; m_takenCount > 0; --m_takenCount, m_takenFirst = (m_takenFirst + 1) % kTakeAhead)
+        JoinTaken(m_taken[m_takenFirst]);
 }
 
 bool ContentEngine::Probe(const Pump& pump)
 {
+    JoinAllTaken();
     const std::size_t count = m_paths.Size();
     m_fileOfPath.resize(count, kNoFile);
     ChooseWorkers();
@@ -288,10 +315,9 @@ bool ContentEngine::LookUp(const Pump& pump)
                 },
                 pump))
             return false;
-        for (std::size_t k = 0; k < count; ++k) {
-            if (looked[k].regular)
-                m_fileOfPath[missing[start + k]] = FileOfIdentity(missing[start + k], looked[k]);
-        }
+        for (std::size_t k = 0; k < count; ++k)
+            TakeLookedUp(missing[start + k], looked[k]);
+        JoinAllTaken();
     }
     return true;
 }
@@ -315,22 +341,23 @@ bool ContentEngine::ProbeBatches(std::size_t count, const ProbeBatch& batch, con
         pump);
 }
 
-std::uint32_t ContentEngine::FileOfIdentity(std::uint32_t path, const Looked& file)
+std::uint32_t ContentEngine::FileOfIdentity(
+    std::uint32_t path, std::uint32_t device, std::uint64_t hash, const Looked& file)
 {
     // One file per device and inode: links and second names of a file share it. A hash
     // table of file numbers finds the file of an identity met before; the first path
     // in list order names the file, and its look-up gives the file's size.
-    const std::uint32_t device = DeviceIndex(file.device);
     if (2 * (m_files.size() + 1) > m_identities.size())
         Reserve(std::max(m_files.size() + 1, m_identities.size()));
-    std::uint32_t* slot = FindIdentity(file.inode, device);
+    std::uint32_t* slot = FindIdentity(file.inode, device, hash);
     if (*slot == kNoFile) {
         *slot = static_cast<std::uint32_t>(m_files.size());
         m_files.emplace_back();
     } else if (path > m_files[*slot].path) {
         return *slot;
     }
-    File& known = m_files[*slot];
+    const std::uint32_t number = *slot;
+    File& known = m_files[number];
     known.size = file.size;
     known.inode = file.inode;
     known.path = path;
@@ -338,19 +365,23 @@ std::uint32_t ContentEngine::FileOfIdentity(std::uint32_t path, const Looked& fi
     known.sparse = file.sparse ? 1 : 0;
     if (!Platform::PackTime(file.mtime, known.mtime)) {
         known.mtime = 0;
-        m_farTimes[*slot] = file.mtime;
+        m_farTimes[number] = file.mtime;
     } else if (!m_farTimes.empty()) {
-        m_farTimes.erase(*slot);
+        m_farTimes.erase(number);
     }
-    return *slot;
+    return number;
 }
 
-std::uint32_t* ContentEngine::FindIdentity(std::uint64_t inode, std::uint32_t device)
+std::uint64_t ContentEngine::IdentityHash(std::uint64_t inode, std::uint32_t device)
+{
+    std::uint64_t h = (inode ^ (static_cast<std::uint64_t>(device) << 56)) * 0x9e3779b97f4a7c15ULL;
+    return h ^ (h >> 29);
+}
+
+std::uint32_t* ContentEngine::FindIdentity(std::uint64_t inode, std::uint32_t device, std::uint64_t hash)
 {
     const std::size_t mask = m_identities.size() - 1;
-    std::uint64_t h = (inode ^ (static_cast<std::uint64_t>(device) << 56)) * 0x9e3779b97f4a7c15ULL;
-    h ^= h >> 29;
-    std::size_t k = static_cast<std::size_t>(h) & mask;
+    std::size_t k = static_cast<std::size_t>(hash) & mask;
     while (m_identities[k] != kNoFile
         && !(m_files[m_identities[k]].inode == inode && m_files[m_identities[k]].device == device))
         k = (k + 1) & mask;

@@ -6,6 +6,7 @@
 
 #include "scan/Platform.h"
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -153,8 +154,18 @@ private:
     // names that Classify opens anyway, and open the rest.
     bool LookUp(const Pump& pump);
     // Returns the file of an identity, made when new; path leads to it.
-    std::uint32_t FileOfIdentity(std::uint32_t path, const Looked& file);
-    std::uint32_t* FindIdentity(std::uint64_t inode, std::uint32_t device);
+    std::uint32_t FileOfIdentity(std::uint32_t path, std::uint32_t device, std::uint64_t hash, const Looked& file);
+    static std::uint64_t IdentityHash(std::uint64_t inode, std::uint32_t device);
+    std::uint32_t* FindIdentity(std::uint64_t inode, std::uint32_t device, std::uint64_t hash);
+    // A look-up taken and waiting for its slot.
+    struct Taken {
+        std::uint32_t path = 0;
+        std::uint32_t device = 0;
+        std::uint64_t hash = 0;
+        Looked file;
+    };
+    void JoinTaken(const Taken& taken);
+    void JoinAllTaken();
     std::uint32_t DeviceIndex(std::uint64_t device);
     void HoldBackFirstNames();
     // Fills m_bySize.
@@ -211,6 +222,11 @@ private:
     std::unordered_map<std::uint32_t, Platform::FileTime> m_farTimes;
     // Until Probe is done: an open-addressing table of file numbers by identity.
     std::vector<std::uint32_t> m_identities;
+    // The look-ups taken whose slots are on their way, oldest at m_takenFirst.
+    static constexpr std::size_t kTakeAhead = 16;
+    std::array<Taken, kTakeAhead> m_taken {};
+    std::size_t m_takenFirst = 0;
+    std::size_t m_takenCount = 0;
     // The files in ascending size (ties in file order), from Probe until Classify.
     std::vector<std::uint32_t> m_bySize;
     std::vector<std::uint32_t> m_classOf;

@@ -232,7 +232,9 @@ public:
     std::vector<std::string> RandomList(std::mt19937& rng) const
     {
         std::vector<std::string> list;
-        const std::size_t length = std::uniform_int_distribution<std::size_t>(0, 12)(rng);
+        // Now and then a list longer than the look-ups the run keeps on their way.
+        const std::size_t longest = rng() % 8 == 0 ? 40 : 12;
+        const std::size_t length = std::uniform_int_distribution<std::size_t>(0, longest)(rng);
         for (std::size_t k = 0; k < length; ++k)
             list.push_back(paths[std::uniform_int_distribution<std::size_t>(0, paths.size() - 1)(rng)]);
         // Most lists open completely, or the first pivot ends every run.
