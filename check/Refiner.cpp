@@ -79,8 +79,9 @@ Platform::Status Refiner::OpenMember(std::uint32_t file, Platform::ReadFile& rea
     const ContentEngine::File& looked = m_shared.files[file];
     const FileScan::PathStore& paths = m_shared.paths;
     const std::uint32_t folder = paths.FolderIndex(looked.path);
-    const Platform::NativeHandle handle
-        = m_shared.folders ? m_shared.folders->Get(folder, paths.FolderAt(folder).data()) : Platform::NativeHandle::None;
+    const Platform::NativeHandle handle = m_shared.folders
+        ? m_shared.folders->Get(folder, [&] { return paths.FolderAt(folder).data(); })
+        : Platform::NativeHandle::None;
     Platform::Status result;
     if (handle != Platform::NativeHandle::None) {
         result = reader.OpenUncheckedAt(handle, paths.Name(looked.path).data());
@@ -111,13 +112,21 @@ void Refiner::OpenAll(Cell& cell)
         return;
     cell.files.resize(cell.members.size());
     const std::size_t n = cell.members.size();
+    constexpr std::size_t kAhead = 32;
     for (std::size_t k = 0; k < n; ++k) {
-        // The members lie scattered over the file list and the paths: what the opens
-        // ahead need is fetched while this one waits on the system.
-        if (k + 8 < n)
-            __builtin_prefetch(&m_shared.files[cell.members[k + 8]]);
-        if (k + 4 < n)
-            m_shared.paths.Prefetch(m_shared.files[cell.members[k + 4]].path);
+        // The members lie scattered over the file list and the paths. What the opens
+        // need is fetched a window at a time, in three rounds of loads that each
+        // overlap: the system's work between two opens leaves little of a prefetch made
+        // one open ahead.
+        if (k % kAhead == 0) {
+            const std::size_t last = std::min(n, k + kAhead);
+            for (std::size_t a = k; a < last; ++a)
+                __builtin_prefetch(&m_shared.files[cell.members[a]]);
+            for (std::size_t a = k; a < last; ++a)
+                m_shared.paths.PrefetchEntry(m_shared.files[cell.members[a]].path);
+            for (std::size_t a = k; a < last; ++a)
+                m_shared.paths.PrefetchName(m_shared.files[cell.members[a]].path);
+        }
         const std::uint32_t file = cell.members[k];
         // A file that does not open is read as failing, which leaves it alone.
         const Platform::Status result = OpenMember(file, cell.files[k]);

@@ -62,12 +62,11 @@ public:
     // True when no two paths are the same string. May say false for distinct paths,
     // rarely (two hashes meet); never true for a store that repeats a path.
     bool AllDistinct() const;
-    // Asks the processor to fetch what reading path index needs, ahead of the reading.
-    void Prefetch(std::size_t index) const
-    {
-        __builtin_prefetch(&m_entries[index]);
-        __builtin_prefetch(m_entries[index].name);
-    }
+    // Ask the processor to fetch what reading path index needs, ahead of the reading,
+    // in two steps: its entry, then (once the entry has come) its name. A caller that
+    // fetches many paths makes each step for all of them before the next.
+    void PrefetchEntry(std::size_t index) const { __builtin_prefetch(&m_entries[index]); }
+    void PrefetchName(std::size_t index) const { __builtin_prefetch(m_entries[index].name); }
 
     // A copy of the store, in room of its own: the paths [0, count).
     PathStore Copy(std::size_t count) const;
