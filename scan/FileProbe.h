@@ -52,11 +52,21 @@ public:
     FolderHandles(const FolderHandles&) = delete;
     FolderHandles& operator=(const FolderHandles&) = delete;
 
-    // Returns the handle of folder number folder, at path (links followed), or None
-    // when it does not open or the limit is reached.
-    NativeHandle Get(std::uint32_t folder, const char* path);
+    // Returns the handle of folder number folder, at pathOf() (links followed), or None
+    // when it does not open or the limit is reached. pathOf is called only while the
+    // folder has not been asked for: most calls need not find the folder's path.
+    template <class PathOf> NativeHandle Get(std::uint32_t folder, PathOf pathOf)
+    {
+        NativeHandle handle = NativeHandle::None;
+        return Asked(folder, handle) ? handle : Open(folder, pathOf());
+    }
 
 private:
+    // True, with its handle (None for one that did not open), for a folder asked for
+    // before.
+    bool Asked(std::uint32_t folder, NativeHandle& handle) const;
+    NativeHandle Open(std::uint32_t folder, const char* path);
+
     std::size_t m_count;
     std::unique_ptr<std::atomic<std::intptr_t>[]> m_handles;
     std::atomic<std::size_t> m_left;

@@ -114,7 +114,14 @@ FolderHandles::~FolderHandles()
     }
 }
 
-NativeHandle FolderHandles::Get(std::uint32_t folder, const char* path)
+bool FolderHandles::Asked(std::uint32_t folder, NativeHandle& handle) const
+{
+    const std::intptr_t known = m_handles[folder].load(std::memory_order_acquire);
+    handle = static_cast<NativeHandle>(known);
+    return known >= 0 || known == kFailed;
+}
+
+NativeHandle FolderHandles::Open(std::uint32_t folder, const char* path)
 {
     std::atomic<std::intptr_t>& slot = m_handles[folder];
     std::intptr_t known = slot.load(std::memory_order_acquire);
