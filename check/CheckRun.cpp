@@ -333,12 +333,16 @@ namespace {
             m_listed.emplace(n);
             m_replaying = true;
 
-            // Entries of each class in ascending position.
+            // Entries of each class in ascending position. Each entry's class is looked
+            // up once: the lists and the pivots below read it in entry order.
             const std::size_t classes = engine.FileCount();
+            constexpr std::uint32_t kNoClass = UINT32_MAX;
+            std::vector<std::uint32_t> classOf(n);
             std::vector<std::uint32_t> start(classes + 1, 0);
             for (std::size_t i = 0; i < n; ++i) {
-                if (engine.Openable(m_entryPath[i]))
-                    ++start[ClassOfEntry(i) + 1];
+                classOf[i] = engine.Openable(m_entryPath[i]) ? ClassOfEntry(i) : kNoClass;
+                if (classOf[i] != kNoClass)
+                    ++start[classOf[i] + 1];
             }
             for (std::size_t c = 0; c < classes; ++c)
                 start[c + 1] += start[c];
@@ -346,8 +350,8 @@ namespace {
             {
                 std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
                 for (std::size_t i = 0; i < n; ++i) {
-                    if (engine.Openable(m_entryPath[i]))
-                        members[fill[ClassOfEntry(i)]++] = static_cast<std::uint32_t>(i);
+                    if (classOf[i] != kNoClass)
+                        members[fill[classOf[i]]++] = static_cast<std::uint32_t>(i);
                 }
             }
 
@@ -357,10 +361,13 @@ namespace {
                 m_replayed = i;
                 if ((i & 4095) == 4095 && Due() && !Step())
                     return false;
-                if (!engine.Openable(m_entryPath[i]))
+                const std::uint32_t c = classOf[i];
+                if (c == kNoClass)
                     continue;
-                const std::uint32_t c = ClassOfEntry(i);
-                if (members[start[c]] != i)
+                // An entry alone in its class finds nothing, unless it is the first pivot
+                // and meets an entry that does not open.
+                const bool alone = start[c + 1] - start[c] < 2;
+                if ((alone && !(i == 0 && unopenable != kNone)) || members[start[c]] != i)
                     continue;
                 const std::size_t bound = i == 0 && unopenable != kNone ? unopenable : i;
                 const std::uint32_t pivotPath = m_entryPath[i];
