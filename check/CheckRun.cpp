@@ -333,26 +333,38 @@ namespace {
             m_listed.emplace(n);
             m_replaying = true;
 
-            // Entries of each class in ascending position. Each entry's class is looked
-            // up once: the lists and the pivots below read it in entry order.
-            const std::size_t classes = engine.FileCount();
+            // The entries of each class of two or more, in ascending position: shared
+            // class s's are members[start[s]] to members[start[s + 1] - 1]. Each entry's
+            // class is looked up once; an entry alone in its class (most are) finds
+            // nothing and takes no room here.
             constexpr std::uint32_t kNoClass = UINT32_MAX;
             std::vector<std::uint32_t> classOf(n);
-            std::vector<std::uint32_t> start(classes + 1, 0);
-            for (std::size_t i = 0; i < n; ++i) {
-                classOf[i] = engine.Openable(m_entryPath[i]) ? ClassOfEntry(i) : kNoClass;
-                if (classOf[i] != kNoClass)
-                    ++start[classOf[i] + 1];
-            }
-            for (std::size_t c = 0; c < classes; ++c)
-                start[c + 1] += start[c];
-            std::vector<std::uint32_t> members(start[classes]);
+            std::vector<std::uint32_t> start;
             {
-                std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+                // Entries per class, then the class's shared number.
+                std::vector<std::uint32_t> shared(engine.FileCount(), 0);
                 for (std::size_t i = 0; i < n; ++i) {
+                    classOf[i] = engine.Openable(m_entryPath[i]) ? ClassOfEntry(i) : kNoClass;
                     if (classOf[i] != kNoClass)
-                        members[fill[classOf[i]]++] = static_cast<std::uint32_t>(i);
+                        ++shared[classOf[i]];
                 }
+                std::uint32_t count = 0;
+                for (std::uint32_t& s : shared)
+                    s = s >= 2 ? count++ : kNoClass;
+                // Counted at start[s + 2], summed so that start[s + 1] is where class s
+                // begins, and moved along while filling until it is where it ends.
+                start.assign(std::size_t { count } + 2, 0);
+                for (std::uint32_t& c : classOf) {
+                    if (c != kNoClass && (c = shared[c]) != kNoClass)
+                        ++start[c + 2];
+                }
+            }
+            for (std::size_t s = 2; s < start.size(); ++s)
+                start[s] += start[s - 1];
+            std::vector<std::uint32_t> members(start.back());
+            for (std::size_t i = 0; i < n; ++i) {
+                if (classOf[i] != kNoClass)
+                    members[start[classOf[i] + 1]++] = static_cast<std::uint32_t>(i);
             }
 
             int groupCounter = 0;
@@ -362,12 +374,11 @@ namespace {
                 if ((i & 4095) == 4095 && Due() && !Step())
                     return false;
                 const std::uint32_t c = classOf[i];
-                if (c == kNoClass)
-                    continue;
-                // An entry alone in its class finds nothing, unless it is the first pivot
-                // and meets an entry that does not open.
-                const bool alone = start[c + 1] - start[c] < 2;
-                if ((alone && !(i == 0 && unopenable != kNone)) || members[start[c]] != i)
+                // The first entry opens (the run ends before the replay otherwise):
+                // alone in its class, it still meets the entry that does not open.
+                if (c == kNoClass && i == 0 && unopenable != kNone)
+                    throw Files::FileError(Files::OpenErrorText(m_paths->At(m_entryPath[unopenable])));
+                if (c == kNoClass || members[start[c]] != i)
                     continue;
                 const std::size_t bound = i == 0 && unopenable != kNone ? unopenable : i;
                 const std::uint32_t pivotPath = m_entryPath[i];
