@@ -117,7 +117,7 @@ void Refiner::OpenAll(Cell& cell)
         // The members lie scattered over the file list and the paths. What the opens
         // need is fetched a window at a time, in three rounds of loads that each
         // overlap: the system's work between two opens leaves little of a prefetch made
-        // one open ahead.
+        // a few opens ahead.
         if (k % kAhead == 0) {
             const std::size_t last = std::min(n, k + kAhead);
             for (std::size_t a = k; a < last; ++a)

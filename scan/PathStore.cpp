@@ -129,6 +129,7 @@ bool PathStore::AllDistinct() const
     std::vector<std::uint64_t> bucketed(hashes.size());
     for (const std::uint64_t h : hashes)
         bucketed[bucketEnd[h >> (64 - kBucketBits)]++] = h;
+    hashes = std::vector<std::uint64_t>();
     std::uint32_t begin = 0;
     for (std::size_t b = 0; b + 1 < bucketEnd.size(); ++b) {
         const auto first = bucketed.begin() + begin;
