@@ -105,8 +105,8 @@ void PathStore::Set(std::size_t index, std::string_view path)
 
 bool PathStore::AllDistinct() const
 {
-    // A path's hash from its folder's and its name's: equal paths meet in the sorted
-    // hashes. 8 bytes a path for the moment, where comparing strings would take a set.
+    // A path's hash from its folder's and its name's: equal paths have equal hashes.
+    // 8 bytes a path for the moment, where comparing strings would take a set.
     const std::hash<std::string_view> hash;
     std::vector<std::uint64_t> folderHashes;
     folderHashes.reserve(m_folders.size());
