@@ -35,72 +35,6 @@
 
 namespace {
 
-// What the scan learnt of a file, in 16 bytes: its size, whether it is a regular file and
-// takes less room on disk than its size, and its modification time (packed). Its
-// identity is the list's. A file whose time does not pack is left for the check to look
-// up again.
-class LookUps {
-public:
-    void Add(const FileScan::ListedFile& file)
-    {
-        std::int64_t mtime = 0;
-        const bool packed = Platform::PackTime(file.mtime, mtime);
-        m_files.push_back((file.size & kSize) | (file.regular && packed ? kRegular : 0)
-            | (file.allocated < file.size ? kSparse : 0));
-        m_times.push_back(mtime);
-    }
-    // Drops the look-ups at indices, which are ascending.
-    void Drop(const std::vector<std::size_t>& indices)
-    {
-        std::size_t kept = 0;
-        for (std::size_t k = 0, next = 0; k < m_files.size(); ++k) {
-            if (next < indices.size() && indices[next] == k) {
-                ++next;
-            } else {
-                m_files[kept] = m_files[k];
-                m_times[kept++] = m_times[k];
-            }
-        }
-        m_files.resize(kept);
-        m_times.resize(kept);
-    }
-    void Append(LookUps&& other)
-    {
-        if (m_files.empty()) {
-            m_files = std::move(other.m_files);
-            m_times = std::move(other.m_times);
-        } else {
-            m_files.insert(m_files.end(), other.m_files.begin(), other.m_files.end());
-            m_times.insert(m_times.end(), other.m_times.begin(), other.m_times.end());
-        }
-    }
-    void Reserve(std::size_t count)
-    {
-        m_files.reserve(count);
-        m_times.reserve(count);
-    }
-    std::size_t Count() const { return m_files.size(); }
-    FileScan::ListedFile At(std::size_t index, const FileScan::FileId& id) const
-    {
-        const std::uint64_t file = m_files[index];
-        const std::uint64_t size = file & kSize;
-        return { id, (file & kRegular) != 0, size, (file & kSparse) != 0 ? 0 : size,
-            Platform::UnpackTime(m_times[index]) };
-    }
-    void Clear()
-    {
-        m_files = std::vector<std::uint64_t>();
-        m_times = std::vector<std::int64_t>();
-    }
-
-private:
-    static constexpr std::uint64_t kRegular = 1ULL << 63;
-    static constexpr std::uint64_t kSparse = 1ULL << 62;
-    static constexpr std::uint64_t kSize = kSparse - 1;
-    std::vector<std::uint64_t> m_files;
-    std::vector<std::int64_t> m_times;
-};
-
 // The candidate list (filled as the add-folder command fills it) and the results; the
 // run's progress has nowhere to go.
 class ConsoleHost : public Check::CheckHost {
@@ -108,7 +42,7 @@ public:
     // files.At(k) is entry k's file as the scan that just listed it looked it up. With
     // distinct, no two entries have the same path: the run reads the list's paths in
     // place, and the list keeps them until the run ends.
-    ConsoleHost(FileScan::CandidatePaths& entries, LookUps files, bool distinct)
+    ConsoleHost(FileScan::CandidatePaths& entries, FileScan::LookUps files, bool distinct)
         : m_entries(entries)
         , m_files(std::move(files))
         , m_distinct(distinct)
@@ -170,7 +104,7 @@ public:
 
 private:
     FileScan::CandidatePaths& m_entries;
-    LookUps m_files;
+    FileScan::LookUps m_files;
     const bool m_distinct;
     mutable FileScan::ListedFile m_lookedUp;
     Check::Results m_results;
@@ -833,7 +767,7 @@ int main(int argc, char** argv)
     // Each folder is added as the add-folder command adds it: one name per file. The
     // check follows at once, so it takes the files as the scan looked them up.
     FileScan::CandidatePaths entries;
-    LookUps entryFiles;
+    FileScan::LookUps entryFiles;
     std::vector<FileScan::UnreadFolder> unread;
     for (const std::string& folder : folders) {
         FileScan::PathStore found;
@@ -846,7 +780,7 @@ int main(int argc, char** argv)
         // the paths: a million files are a lot of bytes.
         std::vector<FileScan::FileId> ids;
         ids.reserve(listed.size());
-        LookUps files;
+        FileScan::LookUps files;
         files.Reserve(listed.size());
         for (const FileScan::ListedFile& file : listed) {
             ids.push_back(file.id);

@@ -525,4 +525,59 @@ void CandidatePaths::Reserve(std::size_t files)
     }
 }
 
+void LookUps::Add(const ListedFile& file)
+{
+    std::int64_t mtime = 0;
+    const bool packed = Platform::PackTime(file.mtime, mtime);
+    m_files.push_back((file.size & kSize) | (file.regular && packed ? kRegular : 0)
+        | (file.allocated < file.size ? kSparse : 0));
+    m_times.push_back(mtime);
+}
+
+void LookUps::Reserve(std::size_t count)
+{
+    m_files.reserve(count);
+    m_times.reserve(count);
+}
+
+void LookUps::Drop(const std::vector<std::size_t>& indices)
+{
+    std::size_t kept = 0;
+    for (std::size_t k = 0, next = 0; k < m_files.size(); ++k) {
+        if (next < indices.size() && indices[next] == k) {
+            ++next;
+        } else {
+            m_files[kept] = m_files[k];
+            m_times[kept++] = m_times[k];
+        }
+    }
+    m_files.resize(kept);
+    m_times.resize(kept);
+}
+
+void LookUps::Append(LookUps&& other)
+{
+    if (m_files.empty()) {
+        m_files = std::move(other.m_files);
+        m_times = std::move(other.m_times);
+    } else {
+        m_files.insert(m_files.end(), other.m_files.begin(), other.m_files.end());
+        m_times.insert(m_times.end(), other.m_times.begin(), other.m_times.end());
+    }
+}
+
+ListedFile LookUps::At(std::size_t index, const FileId& id) const
+{
+    const std::uint64_t file = m_files[index];
+    const std::uint64_t size = file & kSize;
+    return { id, (file & kRegular) != 0, size, (file & kSparse) != 0 ? 0 : size,
+        Platform::UnpackTime(m_times[index]) };
+}
+
+void LookUps::Clear()
+{
+    m_files = std::vector<std::uint64_t>();
+    m_times = std::vector<std::int64_t>();
+}
+
 } // namespace FileScan

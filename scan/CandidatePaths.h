@@ -35,6 +35,30 @@ struct ListedFile {
     Platform::FileTime mtime;
 };
 
+// Listed files as the folder scan looked them up, in 16 bytes each: the size, whether it
+// is a regular file and takes less room on disk than its size, and the modification time
+// (packed). The identity is the list's. A file whose time does not pack counts as not
+// regular, so that the check looks it up again.
+class LookUps {
+public:
+    void Add(const ListedFile& file);
+    void Reserve(std::size_t count);
+    // Drops the look-ups at indices, which are ascending.
+    void Drop(const std::vector<std::size_t>& indices);
+    void Append(LookUps&& other);
+    std::size_t Count() const { return m_files.size(); }
+    ListedFile At(std::size_t index, const FileId& id) const;
+    // Lets the room go.
+    void Clear();
+
+private:
+    static constexpr std::uint64_t kRegular = 1ULL << 63;
+    static constexpr std::uint64_t kSparse = 1ULL << 62;
+    static constexpr std::uint64_t kSize = kSparse - 1;
+    std::vector<std::uint64_t> m_files;
+    std::vector<std::int64_t> m_times;
+};
+
 // Returns the identity of the file path leads to, following links.
 FileId IdentifyFile(const std::string& path);
 
