@@ -57,9 +57,10 @@ public:
     // instead of copying them. nullptr (the default) makes the run copy them.
     virtual const FileScan::PathStore* DistinctPaths() const { return nullptr; }
     // The entry's file as the host's folder scan looked it up, when that scan filled
-    // the list for this same check a moment ago (the one-shot tessarin-cli): the run
-    // then does not look it up again. A window's list may be minutes old, so the
-    // window gives nothing and every file is looked up when the check starts.
+    // the list for this same check a moment ago (the one-shot tessarin-cli, a window's
+    // check at once after a folder's add): the run then does not look it up again. A
+    // list that is older, or changed since, gives nothing: its files are looked up
+    // when the check starts.
     virtual const FileScan::ListedFile* EntryLookedUp(std::size_t index) const
     {
         (void)index;

@@ -74,6 +74,7 @@ std::size_t CandidateList::Append(std::string path)
 std::size_t CandidateList::Append(
     std::vector<std::string>&& paths, const std::vector<FileScan::ListedFile>* listed)
 {
+    DropLookUps();
     Compact();
     const auto beforeAppend = [this](std::size_t first, std::size_t count) {
         beginInsertRows(QModelIndex(), rowOf(first), rowOf(first + count - 1));
@@ -86,19 +87,20 @@ std::size_t CandidateList::Append(
     return added;
 }
 
-FileScan::CandidatePaths CandidateList::Extended(
-    const FileScan::PathStore& paths, std::vector<FileScan::FileId>&& ids) const
+FileScan::CandidatePaths CandidateList::Extended(const FileScan::PathStore& paths,
+    std::vector<FileScan::FileId>&& ids, std::vector<std::size_t>* passedOver) const
 {
     FileScan::CandidatePaths extended = m_entries.Copy();
     // The copy drops the rows marked gone here, on the caller's thread.
     extended.RemoveRanges(GoneRanges());
-    extended.Append(paths, std::move(ids));
+    extended.Append(paths, std::move(ids), passedOver);
     return extended;
 }
 
-std::size_t CandidateList::Adopt(FileScan::CandidatePaths&& extended)
+std::size_t CandidateList::Adopt(FileScan::CandidatePaths&& extended, FileScan::LookUps&& lookUps)
 {
     const std::size_t first = Count();
+    DropLookUps();
     if (extended.Count() <= first)
         return 0;
     const std::size_t added = extended.Count() - first;
@@ -106,6 +108,8 @@ std::size_t CandidateList::Adopt(FileScan::CandidatePaths&& extended)
     std::swap(m_entries, extended);
     m_gone = std::vector<std::size_t>();
     endInsertRows();
+    if (lookUps.Count() == added)
+        m_lookUps = { first, std::move(lookUps) };
     return added;
 }
 
@@ -113,6 +117,7 @@ void CandidateList::Replace(std::size_t index, std::string path)
 {
     if (index >= Count())
         throw std::out_of_range("CandidateList::Replace");
+    DropLookUps();
     Compact();
     m_entries.Replace(index, std::move(path));
     const QModelIndex changed = this->index(rowOf(index));
@@ -127,6 +132,7 @@ void CandidateList::RemoveRanges(const std::vector<RowRange>& ranges)
         return;
     if (ranges.back().second >= Count())
         throw std::out_of_range("CandidateList::RemoveRanges");
+    DropLookUps();
     if (ranges.size() <= kMaxSeparateRemovals) {
         // From the last range down, so that the earlier ranges keep their rows.
         for (auto range = ranges.rbegin(); range != ranges.rend(); ++range) {
@@ -146,6 +152,7 @@ void CandidateList::RemoveRanges(const std::vector<RowRange>& ranges)
 
 void CandidateList::Clear()
 {
+    DropLookUps();
     if (Empty())
         return;
     beginResetModel();

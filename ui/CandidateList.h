@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 using FileScan::RowRange;
@@ -48,11 +49,25 @@ public:
     // them, ids[k] the identity of path k's file as the caller looked it up, built apart
     // from this list, which it only reads: a folder's listing builds it on its own
     // thread while the list does not change, and the window takes it with Adopt.
-    FileScan::CandidatePaths Extended(
-        const FileScan::PathStore& paths, std::vector<FileScan::FileId>&& ids) const;
+    // With passedOver, appends to it each k whose path was passed over, ascending.
+    FileScan::CandidatePaths Extended(const FileScan::PathStore& paths, std::vector<FileScan::FileId>&& ids,
+        std::vector<std::size_t>* passedOver = nullptr) const;
     // Puts extended, a list that Extended built from this one as it still is, in its
-    // place, as one insertion of the rows it added. Returns the number of rows added.
-    std::size_t Adopt(FileScan::CandidatePaths&& extended);
+    // place, as one insertion of the rows it added, lookUps[k] the folder scan's look-up
+    // of added row k's file (or none). Returns the number of rows added.
+    std::size_t Adopt(FileScan::CandidatePaths&& extended, FileScan::LookUps&& lookUps = {});
+
+    // The look-ups the last Adopt brought, of rows first on, while the list has not
+    // changed since in any other way.
+    struct AddedLookUps {
+        std::size_t first = 0;
+        FileScan::LookUps files;
+    };
+    AddedLookUps TakeLookUps() { return std::exchange(m_lookUps, {}); }
+    void DropLookUps() { m_lookUps = {}; }
+    // While held, the identity of row index as the hold began. Reads only the storage,
+    // as DistinctPaths does.
+    FileScan::FileId HeldId(std::size_t index) const { return m_entries.IdAt(index); }
     // Throws std::out_of_range past the end.
     void Replace(std::size_t index, std::string path);
     // Throws std::out_of_range past the end.
@@ -86,4 +101,5 @@ private:
     // table of listed files until Compact, so every change but a removal compacts first.
     std::vector<std::size_t> m_gone;
     bool m_held = false;
+    AddedLookUps m_lookUps;
 };

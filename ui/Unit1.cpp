@@ -44,6 +44,7 @@
 #include <QSessionManager>
 #include <QShortcut>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
@@ -522,7 +523,9 @@ void TForm1::startFolderAdd(std::string folder, bool withSubfolders)
     // The list with what the listing found appended, built on the listing's thread
     // (a million rows take a good part of a second) and put in place at its end.
     auto extended = std::make_shared<std::optional<FileScan::CandidatePaths>>();
-    auto work = [this, extended, folder = std::move(folder), withSubfolders,
+    // The look-ups of the rows it adds, for a check that follows at once.
+    auto lookUps = std::make_shared<FileScan::LookUps>();
+    auto work = [this, extended, lookUps, folder = std::move(folder), withSubfolders,
                     filterText = utf8(m_ui->ExtEdit->text()),
                     exclusions = std::make_shared<const FileScan::Exclusions>(Settings::Exclusions())] {
         // The count goes to the bar at most every few tens of milliseconds: each post is
@@ -545,29 +548,42 @@ void TForm1::startFolderAdd(std::string folder, bool withSubfolders)
             FileScan::AddFolderFiles(folder, filterText, paths, &listed, nullptr, exclusions.get(), &watch);
         if (m_checkJob->Cancelled())
             return;
-        // Of the look-ups the list keeps the identities, a third of their bytes: the
-        // rest goes before the list is built beside the paths.
+        // The look-ups are kept in 32 of their 56 bytes, the identities in the list,
+        // before the list is built beside the paths: a million files are a lot of bytes.
         std::vector<FileScan::FileId> ids;
         ids.reserve(listed.size());
-        for (const FileScan::ListedFile& file : listed)
+        lookUps->Reserve(listed.size());
+        for (const FileScan::ListedFile& file : listed) {
             ids.push_back(file.id);
+            lookUps->Add(file);
+        }
         listed = std::vector<FileScan::ListedFile>();
         // The list does not change while the window is busy, so it may be read here.
-        extended->emplace(m_candidates->Extended(paths, std::move(ids)));
+        std::vector<std::size_t> passedOver;
+        extended->emplace(m_candidates->Extended(paths, std::move(ids), &passedOver));
+        lookUps->Drop(passedOver);
         paths.Clear();
         Platform::GiveBackFreeMemory();
     };
-    auto finished = [this, extended](std::exception_ptr error) {
+    auto finished = [this, extended, lookUps](std::exception_ptr error) {
         const bool cancelled = m_checkJob->Cancelled();
         SetCheckCtrl(false);
         RunCommand([&] {
             if (error)
                 std::rethrow_exception(error);
-            if (!cancelled && *extended)
-                m_candidates->Adopt(std::move(**extended));
+            if (!cancelled && *extended) {
+                m_candidates->Adopt(std::move(**extended), std::move(*lookUps));
+                m_folderAddedAt = m_clock();
+                // Past their time the look-ups only take room.
+                QTimer::singleShot(kAddLookUpsServe, m_candidates, [this] {
+                    if (m_clock() - m_folderAddedAt >= kAddLookUpsServe)
+                        m_candidates->DropLookUps();
+                });
+            }
         });
         // The list that was (or the one built in vain) goes now.
         extended->reset();
+        lookUps->Clear();
         RefreshCount();
         closeIfAsked();
     };

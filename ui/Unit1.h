@@ -95,8 +95,12 @@ public:
     // Shows one step of a run: appends its groups, takes its entries off the list, and
     // moves the count label and the progress bar. The run's steps come here.
     void ShowCheckStep(Check::CheckStep& step);
-    // Replaces the clock that times a check run for the time left on the progress bar.
-    void SetProgressClock(std::function<std::chrono::steady_clock::time_point()> clock);
+    // Replaces the clock the window reads: it times a check run for the time left on the
+    // progress bar, and says how old a folder add's look-ups are.
+    void SetClock(std::function<std::chrono::steady_clock::time_point()> clock);
+    // How long a folder add's look-ups serve a check that follows it. Files change: an
+    // older list is looked up again when a check starts.
+    static constexpr std::chrono::seconds kAddLookUpsServe { 10 };
 
     // Window events.
     void FormCreate();
@@ -230,6 +234,9 @@ private:
     // Groups in the results when the running check started.
     std::size_t m_groupsBeforeRun = 0;
     Check::CheckEnd m_checkEnd = Check::CheckEnd::Cancelled;
+    std::function<std::chrono::steady_clock::time_point()> m_clock = [] { return std::chrono::steady_clock::now(); };
+    // When the last folder add put its rows in the list.
+    std::chrono::steady_clock::time_point m_folderAddedAt;
     bool m_closeAfterRun = false;
     bool m_closeConfirmed = false;
     // An undo's thread; it uses nothing of the window.

@@ -29,6 +29,12 @@ void TForm1::btnCheckerClick()
             TheDesktop().Information(QString::fromUtf8(Check::kNothingToCompare));
             return;
         }
+        // A folder added moments ago was looked up as the run would look it up now: the
+        // run takes those look-ups (a million files take a second to look up again).
+        CandidateList::AddedLookUps lookUps = m_candidates->TakeLookUps();
+        if (m_clock() - m_folderAddedAt > kAddLookUpsServe)
+            lookUps = {};
+        m_host->SetLookUps(std::move(lookUps));
         // The run reads the list's paths where the list keeps them, so the list holds
         // its storage until the run ends.
         m_candidates->Hold(true);
@@ -55,6 +61,7 @@ void TForm1::btnCheckerClick()
 
 void TForm1::checkFinished(std::exception_ptr error)
 {
+    m_host->SetLookUps({});
     m_candidates->Hold(false);
     SetCheckCtrl(false);
     RunCommand([&] {
@@ -99,8 +106,9 @@ void TForm1::ShowCheckStep(Check::CheckStep& step)
         m_progress->SetComparedFiles(*step.comparedFiles);
 }
 
-void TForm1::SetProgressClock(std::function<std::chrono::steady_clock::time_point()> clock)
+void TForm1::SetClock(std::function<std::chrono::steady_clock::time_point()> clock)
 {
+    m_clock = clock;
     m_progress->SetClock(std::move(clock));
 }
 
@@ -111,6 +119,16 @@ std::size_t TForm1::CheckAdapter::EntryCount() const { return m_form.Candidates(
 std::string TForm1::CheckAdapter::EntryText(std::size_t index) const { return m_form.Candidates().At(index); }
 
 const FileScan::PathStore* TForm1::CheckAdapter::DistinctPaths() const { return m_form.Candidates().DistinctPaths(); }
+
+const FileScan::ListedFile* TForm1::CheckAdapter::EntryLookedUp(std::size_t index) const
+{
+    if (index < m_lookUps.first || index - m_lookUps.first >= m_lookUps.files.Count())
+        return nullptr;
+    m_lookedUp = m_lookUps.files.At(index - m_lookUps.first, m_form.Candidates().HeldId(index));
+    return &m_lookedUp;
+}
+
+void TForm1::CheckAdapter::LookUpsTaken() { m_lookUps = {}; }
 
 void TForm1::CheckAdapter::TakeStep(Check::CheckStep step)
 {

@@ -43,6 +43,8 @@ private slots:
     void cancel_data();
     void cancel();
     void folderAddCountsAndCancels();
+    void folderAddLookUpsServeTheCheck_data();
+    void folderAddLookUpsServeTheCheck();
     void closeDuringRun();
     void everyChangingHandlerRefusedDuringRun();
     void secondRunShowsItsFirstGroup();
@@ -260,6 +262,52 @@ void TestCheck::folderAddCountsAndCancels()
     }
 }
 
+void TestCheck::folderAddLookUpsServeTheCheck_data()
+{
+    QTest::addColumn<bool>("later");
+    QTest::addColumn<bool>("rowRemoved");
+    QTest::newRow("at once") << false << false;
+    QTest::newRow("a row removed since") << false << true;
+    QTest::newRow("later") << true << false;
+}
+
+void TestCheck::folderAddLookUpsServeTheCheck()
+{
+    // A check at once after a folder's add takes the add's look-ups of the rows it added
+    // (not those listed before): a file changed since is left alone, as one that changes
+    // while the check reads. A list changed since, or a later check, looks files up anew.
+    QFETCH(bool, later);
+    QFETCH(bool, rowRemoved);
+    std::chrono::steady_clock::time_point now {};
+    form->SetClock([&] { return now; });
+    add("before", "one");
+    for (const auto& [name, content] : { std::pair { "t/a", "one" }, { "t/b", "xy" }, { "t/c", "one" }, { "t/d", "xx" } })
+        file(name, content);
+    desktop->folderAnswers.push_back(path("t"));
+    form->btnAddFolderClick();
+    WaitForRunEnd(*form);
+    QCOMPARE(form->Candidates().Count(), std::size_t(5));
+    file("t/b", "one");
+    if (rowRemoved)
+        form->Candidates().RemoveAt(0);
+    if (later)
+        now += TForm1::kAddLookUpsServe + 1s;
+    CheckFromButton(*form);
+    QCOMPARE(w().FileTree->topLevelItemCount(), 1);
+    const ResultRow group = w().FileTree->topLevelItem(0);
+    QStringList names;
+    for (int c = 0; c < group->childCount(); ++c)
+        names << QString::fromStdString(NodePath(group->child(c))).section(u'/', -1);
+    names.sort();
+    QStringList expected { u"a"_s, u"b"_s, u"before"_s, u"c"_s };
+    if (rowRemoved)
+        expected.removeOne(u"before"_s);
+    else if (!later)
+        expected.removeOne(u"b"_s);
+    QCOMPARE(names, expected);
+    verifyIdle();
+}
+
 void TestCheck::closeDuringRun()
 {
     for (int k = 0; k < 20; ++k)
@@ -399,7 +447,7 @@ void TestCheck::progressBarText()
 {
     // The window times the run with the clock it is given: here one the test moves.
     std::chrono::steady_clock::time_point now {};
-    form->SetProgressClock([&] { return now; });
+    form->SetClock([&] { return now; });
     // Shows a run's step that moves the bar, or the count of compared files.
     const auto progress = [&](std::optional<int> position, std::optional<std::size_t> compared) {
         Check::CheckStep step;
