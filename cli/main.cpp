@@ -776,17 +776,8 @@ int main(int argc, char** argv)
             FileScan::AddFolderTreeFiles(folder, filter, found, &listed, &unread, &exclusions);
         else
             FileScan::AddFolderFiles(folder, filter, found, &listed, &unread, &exclusions);
-        // The look-ups are kept in 32 of their 56 bytes before the list is built beside
-        // the paths: a million files are a lot of bytes.
-        std::vector<FileScan::FileId> ids;
-        ids.reserve(listed.size());
         FileScan::LookUps files;
-        files.Reserve(listed.size());
-        for (const FileScan::ListedFile& file : listed) {
-            ids.push_back(file.id);
-            files.Add(file);
-        }
-        listed = std::vector<FileScan::ListedFile>();
+        std::vector<FileScan::FileId> ids = files.Take(std::move(listed));
         // The list keeps found in order, less each second name of a file listed already.
         std::vector<std::size_t> passedOver;
         entries.Append(found, std::move(ids), &passedOver);

@@ -534,10 +534,18 @@ void LookUps::Add(const ListedFile& file)
     m_times.push_back(mtime);
 }
 
-void LookUps::Reserve(std::size_t count)
+std::vector<FileId> LookUps::Take(std::vector<ListedFile>&& listed)
 {
-    m_files.reserve(count);
-    m_times.reserve(count);
+    std::vector<FileId> ids;
+    ids.reserve(listed.size());
+    m_files.reserve(Count() + listed.size());
+    m_times.reserve(Count() + listed.size());
+    for (const ListedFile& file : listed) {
+        ids.push_back(file.id);
+        Add(file);
+    }
+    listed = std::vector<ListedFile>();
+    return ids;
 }
 
 void LookUps::Drop(const std::vector<std::size_t>& indices)

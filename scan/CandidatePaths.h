@@ -42,7 +42,10 @@ struct ListedFile {
 class LookUps {
 public:
     void Add(const ListedFile& file);
-    void Reserve(std::size_t count);
+    // Keeps the look-ups of listed, which goes, and returns their identities for the
+    // list: 32 bytes a file where listed took 56, before the list is built beside the
+    // paths (a million files are a lot of bytes).
+    std::vector<FileId> Take(std::vector<ListedFile>&& listed);
     // Drops the look-ups at indices, which are ascending.
     void Drop(const std::vector<std::size_t>& indices);
     void Append(LookUps&& other);

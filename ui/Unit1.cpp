@@ -548,16 +548,7 @@ void TForm1::startFolderAdd(std::string folder, bool withSubfolders)
             FileScan::AddFolderFiles(folder, filterText, paths, &listed, nullptr, exclusions.get(), &watch);
         if (m_checkJob->Cancelled())
             return;
-        // The look-ups are kept in 32 of their 56 bytes, the identities in the list,
-        // before the list is built beside the paths: a million files are a lot of bytes.
-        std::vector<FileScan::FileId> ids;
-        ids.reserve(listed.size());
-        lookUps->Reserve(listed.size());
-        for (const FileScan::ListedFile& file : listed) {
-            ids.push_back(file.id);
-            lookUps->Add(file);
-        }
-        listed = std::vector<FileScan::ListedFile>();
+        std::vector<FileScan::FileId> ids = lookUps->Take(std::move(listed));
         // The list does not change while the window is busy, so it may be read here.
         std::vector<std::size_t> passedOver;
         extended->emplace(m_candidates->Extended(paths, std::move(ids), &passedOver));
